@@ -1,0 +1,34 @@
+// Second file unit pool.
+#include "VESK_log_mod.hpp"
+
+#include <array>
+#include <cstdio>
+
+#include "ORNAX_log_mod.hpp"
+
+int vesk_logunit = 0;
+
+namespace {
+std::array<int, vesk_unit_last - vesk_unit_first + 1> iou{};  // 1 = in use
+}
+
+int vesk_get_next_unit_number() {
+    for (int unit = vesk_unit_first; unit <= vesk_unit_last; ++unit) {
+        int& flag = iou[unit - vesk_unit_first];
+        if (flag != 1) {
+            flag = 1;
+            return unit;
+        }
+    }
+    std::fprintf(stderr, " VESK_file Units Mod: Ran out of Unit numbers\n");
+    return -1;
+}
+
+void vesk_release_unit_number(int unit) {
+    bool in_pool = unit >= vesk_unit_first && unit <= vesk_unit_last;
+    if (!in_pool || iou[unit - vesk_unit_first] != 1) {
+        std::fprintf(stderr, " file unit release error: %11d is not flaggged as in use\n", unit);
+    }
+    ornax_unit_close(unit);
+    if (in_pool) iou[unit - vesk_unit_first] = 0;
+}

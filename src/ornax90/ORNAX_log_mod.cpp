@@ -1,0 +1,135 @@
+// Run log and file unit pool.
+#include "ORNAX_log_mod.hpp"
+
+#include <array>
+#include <chrono>
+#include <ctime>
+#include <iostream>
+#include <map>
+#include <mutex>
+
+int ornax_logunit = 0;
+std::int16_t ornax_debug = 0;
+
+namespace {
+
+std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
+std::map<int, std::FILE*> unit_streams;
+std::mutex log_mutex;
+
+std::string trim_right(std::string_view text) {
+    std::size_t end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
+}
+
+struct WallClock {
+    std::tm tm{};
+    int millis = 0;
+};
+
+WallClock read_wall_clock() {
+    auto now = std::chrono::system_clock::now();
+    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    WallClock clock;
+    localtime_r(&seconds, &clock.tm);
+    auto since_epoch = now.time_since_epoch();
+    clock.millis = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count() % 1000);
+    return clock;
+}
+
+}  // namespace
+
+std::string ornax_time_stamp() {
+    WallClock clock = read_wall_clock();
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03d",
+                  clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday,
+                  clock.tm.tm_hour, clock.tm.tm_min, clock.tm.tm_sec, clock.millis);
+    return buffer;
+}
+
+void ornax_log_open(std::string& log_file_name, int& status) {
+    ornax_logunit = ornax_get_next_unit_number();
+    WallClock clock = read_wall_clock();
+    char name[64];
+    std::snprintf(name, sizeof name, "ORNAX-%04d%02d%02d-T%02dh%02dm.log",
+                  clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday,
+                  clock.tm.tm_hour, clock.tm.tm_min);
+    log_file_name = name;
+    // Appending keeps the lines of an earlier run started in the same minute.
+    status = ornax_unit_open(ornax_logunit, log_file_name, "a") ? 0 : 3;
+}
+
+void ornax_log_msg(std::string_view message) {
+    std::string text = trim_right(message.substr(0, std::min<std::size_t>(message.size(),
+                                                                           ornax_message_length)));
+    std::string line = " " + ornax_time_stamp() + " " + text + "\n";
+    std::lock_guard<std::mutex> lock(log_mutex);
+    std::FILE* log = ornax_unit_stream(ornax_logunit);
+    if (log == nullptr) log = stderr;
+    std::fputs(line.c_str(), log);
+    std::fflush(log);
+}
+
+void ornax_log_plain(std::string_view line) {
+    std::lock_guard<std::mutex> lock(log_mutex);
+    std::FILE* log = ornax_unit_stream(ornax_logunit);
+    if (log == nullptr) log = stderr;
+    std::fwrite(line.data(), 1, line.size(), log);
+    std::fputc('\n', log);
+    std::fflush(log);
+}
+
+void ornax_log_close() {
+    ornax_log_plain(" Close the log file");
+    ornax_release_unit_number(ornax_logunit);
+    ornax_logunit = 0;
+}
+
+int ornax_get_next_unit_number() {
+    for (int unit = ornax_unit_first; unit <= ornax_unit_last; ++unit) {
+        int& flag = iou[unit - ornax_unit_first];
+        if (flag != 1) {
+            flag = 1;
+            return unit;
+        }
+    }
+    ornax_log_plain(" ORNAX_file Units Mod: Ran out of Unit numbers");
+    return -1;
+}
+
+void ornax_release_unit_number(int unit) {
+    if (unit < ornax_unit_first || unit > ornax_unit_last) {
+        std::cout << " file unit release error: " << unit << " is not flaggged as in use"
+                  << std::endl;
+        ornax_unit_close(unit);
+        return;
+    }
+    int& flag = iou[unit - ornax_unit_first];
+    if (flag != 1) {
+        std::cout << " file unit release error: " << unit << " is not flaggged as in use"
+                  << std::endl;
+    }
+    ornax_unit_close(unit);
+    flag = 0;
+}
+
+std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode) {
+    ornax_unit_close(unit);
+    std::FILE* stream = std::fopen(path.c_str(), mode);
+    if (stream != nullptr) unit_streams[unit] = stream;
+    return stream;
+}
+
+std::FILE* ornax_unit_stream(int unit) {
+    auto found = unit_streams.find(unit);
+    return found == unit_streams.end() ? nullptr : found->second;
+}
+
+void ornax_unit_close(int unit) {
+    auto found = unit_streams.find(unit);
+    if (found == unit_streams.end()) return;
+    std::fclose(found->second);
+    unit_streams.erase(found);
+}

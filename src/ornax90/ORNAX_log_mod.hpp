@@ -1,0 +1,45 @@
+// Run log and file unit pool of the model and its drivers.
+//
+// The run log is a text file opened once at start-up; every message goes in as one
+// time-stamped line. File units are small integers handed out from a pool; a unit is
+// bound to an open C stream while its file is in use and closed when it is released.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+inline constexpr int ornax_unit_first = 13;   // first unit of the ornax pool
+inline constexpr int ornax_unit_last = 299;   // last unit of the ornax pool
+inline constexpr int ornax_message_length = 300;  // composed messages are cut here
+
+extern int ornax_logunit;      // unit of the open run log (0 while no log is open)
+extern std::int16_t ornax_debug;
+
+// Opens the run log "ORNAX-YYYYMMDD-Thhhmmm.log" in the working directory (appending
+// when a log of that name exists). log_file_name receives the name; status 0 or 3.
+void ornax_log_open(std::string& log_file_name, int& status);
+// Writes " YYYY-MM-DDThh:mm:ss.sss " followed by the message with trailing blanks
+// removed; without an open log the line goes to the standard error stream.
+void ornax_log_msg(std::string_view message);
+// Writes a plain line (no time stamp) to the run log, or to standard error when no log is open.
+void ornax_log_plain(std::string_view line);
+// Writes " Close the log file", closes the log and releases its unit.
+void ornax_log_close();
+
+// Unit pool 13..299: lowest free unit first; -1 when the pool is exhausted.
+int ornax_get_next_unit_number();
+// Closes the unit's stream (if any) and marks the unit free.
+void ornax_release_unit_number(int unit);
+
+// Streams bound to units (shared by both pools).
+// Opens path with the C mode string on the unit; nullptr on failure.
+std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode);
+// Stream bound to the unit, nullptr when none.
+std::FILE* ornax_unit_stream(int unit);
+// Closes the unit's stream, if one is open; the pool flag is left as it is.
+void ornax_unit_close(int unit);
+
+// Time stamp of the wall clock, "YYYY-MM-DDThh:mm:ss.sss".
+std::string ornax_time_stamp();

@@ -1,0 +1,236 @@
+// Fixed-column text reading and Fortran-style writing.
+#include "fixed_text_mod.hpp"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::string field_of(std::string_view line, int first, int last) {
+    std::size_t begin = static_cast<std::size_t>(first - 1);
+    if (begin >= line.size() || last < first) return std::string();
+    std::size_t count = static_cast<std::size_t>(last - first + 1);
+    std::string field(line.substr(begin, count));
+    for (char& c : field)
+        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+    return field;
+}
+
+std::string without_blanks(std::string_view field) {
+    std::string out;
+    for (char c : field)
+        if (c != ' ') out.push_back(c);
+    return out;
+}
+
+}  // namespace
+
+std::string trim_right(std::string_view text) {
+    std::size_t end = text.find_last_not_of(" \r\n\t");
+    return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
+}
+
+std::string trim_both(std::string_view text) {
+    std::size_t begin = text.find_first_not_of(" \r\n\t");
+    if (begin == std::string_view::npos) return std::string();
+    std::size_t end = text.find_last_not_of(" \r\n\t");
+    return std::string(text.substr(begin, end - begin + 1));
+}
+
+int read_fixed_int(std::string_view line, int first, int last, int& value) {
+    value = 0;
+    if (first < 1 || static_cast<std::size_t>(first) > line.size()) return text_field_short;
+    std::string digits = without_blanks(field_of(line, first, last));
+    if (digits.empty()) return text_field_ok;
+    std::size_t pos = 0;
+    if (digits[0] == '+' || digits[0] == '-') pos = 1;
+    if (pos == digits.size()) return text_field_bad;
+    for (std::size_t i = pos; i < digits.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(digits[i]))) return text_field_bad;
+    long long parsed = std::strtoll(digits.c_str(), nullptr, 10);
+    if (parsed > 2147483647LL || parsed < -2147483648LL) return text_field_bad;
+    value = static_cast<int>(parsed);
+    return text_field_ok;
+}
+
+int read_fixed_real(std::string_view line, int first, int last, int decimals, float& value) {
+    value = 0.0f;
+    if (first < 1 || static_cast<std::size_t>(first) > line.size()) return text_field_short;
+    std::string text = without_blanks(field_of(line, first, last));
+    if (text.empty()) return text_field_ok;
+    // Split into mantissa and exponent: E/D letters, or a sign after the first digit.
+    std::string mantissa = text, exponent;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+        if (c == 'E' || c == 'D') {
+            mantissa = text.substr(0, i);
+            exponent = text.substr(i + 1);
+            if (exponent.empty()) return text_field_bad;
+            break;
+        }
+        if ((c == '+' || c == '-') && text[i - 1] != 'E' && text[i - 1] != 'e') {
+            mantissa = text.substr(0, i);
+            exponent = text.substr(i);
+            break;
+        }
+    }
+    std::size_t pos = 0;
+    bool negative = false;
+    if (!mantissa.empty() && (mantissa[0] == '+' || mantissa[0] == '-')) {
+        negative = mantissa[0] == '-';
+        pos = 1;
+    }
+    bool has_point = false;
+    int digit_count = 0;
+    std::string plain;
+    for (std::size_t i = pos; i < mantissa.size(); ++i) {
+        char c = mantissa[i];
+        if (c == '.') {
+            if (has_point) return text_field_bad;
+            has_point = true;
+            plain.push_back(c);
+        } else if (std::isdigit(static_cast<unsigned char>(c))) {
+            ++digit_count;
+            plain.push_back(c);
+        } else {
+            return text_field_bad;
+        }
+    }
+    if (digit_count == 0) return text_field_bad;
+    int exponent_value = 0;
+    if (!exponent.empty()) {
+        std::size_t epos = 0;
+        if (exponent[0] == '+' || exponent[0] == '-') epos = 1;
+        if (epos == exponent.size()) return text_field_bad;
+        for (std::size_t i = epos; i < exponent.size(); ++i)
+            if (!std::isdigit(static_cast<unsigned char>(exponent[i]))) return text_field_bad;
+        exponent_value = std::atoi(exponent.c_str());
+    }
+    double number = std::strtod(plain.c_str(), nullptr);
+    if (!has_point) number /= std::pow(10.0, decimals);
+    number *= std::pow(10.0, exponent_value);
+    if (negative) number = -number;
+    if (!std::isfinite(number) || std::fabs(number) > 3.4e38) return text_field_bad;
+    value = static_cast<float>(number);
+    return text_field_ok;
+}
+
+int read_fixed_text(std::string_view line, int first, int last, std::string& value) {
+    value = trim_right(field_of(line, first, last));
+    if (first < 1 || static_cast<std::size_t>(first) > line.size()) return text_field_short;
+    return text_field_ok;
+}
+
+std::string write_i(long long value, int width) {
+    std::string text = std::to_string(value);
+    if (static_cast<int>(text.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
+    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string write_f(double value, int width, int decimals) {
+    std::string stars(static_cast<std::size_t>(width), '*');
+    if (!std::isfinite(value)) return stars;
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    std::string text = buffer;
+    // A rounded negative zero prints without its sign, as Fortran does.
+    if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
+    if (static_cast<int>(text.size()) > width) {
+        // Fortran drops the optional leading zero before giving up.
+        if (text.rfind("0.", 0) == 0)
+            text.erase(0, 1);
+        else if (text.rfind("-0.", 0) == 0)
+            text.erase(1, 1);
+    }
+    if (static_cast<int>(text.size()) > width) return stars;
+    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string write_e(double value, int width, int decimals) {
+    std::string stars(static_cast<std::size_t>(width), '*');
+    if (!std::isfinite(value)) return stars;
+    int exponent = 0;
+    double mantissa = 0.0;
+    if (value != 0.0) {
+        exponent = static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1;
+        mantissa = std::fabs(value) / std::pow(10.0, exponent);
+        // Rounding to `decimals` digits may carry into a new leading digit.
+        double scale = std::pow(10.0, decimals);
+        double rounded = std::round(mantissa * scale) / scale;
+        if (rounded >= 1.0) {
+            mantissa /= 10.0;
+            ++exponent;
+        } else if (rounded < 0.1) {
+            mantissa *= 10.0;
+            --exponent;
+        }
+    }
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, mantissa);
+    std::string text = buffer;  // "0.dddd"
+    char exp_text[16];
+    if (std::abs(exponent) < 100)
+        std::snprintf(exp_text, sizeof exp_text, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    else
+        std::snprintf(exp_text, sizeof exp_text, "%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    text += exp_text;
+    if (value < 0.0) text = "-" + text;
+    if (static_cast<int>(text.size()) > width && text.rfind("0.", 0) == 0) text.erase(0, 1);
+    if (static_cast<int>(text.size()) > width && text.rfind("-0.", 0) == 0) text.erase(1, 1);
+    if (static_cast<int>(text.size()) > width) return stars;
+    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+}
+
+std::string write_a(std::string_view text, int width) {
+    std::size_t w = static_cast<std::size_t>(width);
+    if (text.size() >= w) return std::string(text.substr(0, w));
+    return std::string(w - text.size(), ' ') + std::string(text);
+}
+
+std::string free_real(double value) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity");
+    double magnitude = std::fabs(value);
+    char buffer[64];
+    if (value == 0.0) {
+        std::snprintf(buffer, sizeof buffer, "%.8f", 0.0);
+    } else if (magnitude >= 0.1 && magnitude < 1.0e8) {
+        int int_digits = magnitude < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+        int decimals = 9 - int_digits;
+        if (decimals < 1) decimals = 1;
+        if (magnitude < 1.0) decimals = 9;
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.8E", value);
+    }
+    return buffer;
+}
+
+FreeLine& FreeLine::operator<<(std::string_view text) {
+    if (after_number_) line_ += ' ';
+    line_ += text;
+    after_number_ = false;
+    return *this;
+}
+
+FreeLine& FreeLine::operator<<(long long value) {
+    line_ += ' ';
+    line_ += write_i(value, 11);
+    after_number_ = true;
+    return *this;
+}
+
+FreeLine& FreeLine::operator<<(int value) { return *this << static_cast<long long>(value); }
+FreeLine& FreeLine::operator<<(long value) { return *this << static_cast<long long>(value); }
+
+FreeLine& FreeLine::operator<<(double value) {
+    line_ += ' ';
+    std::string text = free_real(value);
+    if (text.size() < 15) line_ += std::string(15 - text.size(), ' ');
+    line_ += text;
+    after_number_ = true;
+    return *this;
+}
+
+FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double>(value); }

@@ -1,0 +1,63 @@
+// Fixed-column text reading and Fortran-style writing, shared by every text reader and
+// writer of the system.
+//
+// Reading: fields are addressed by 1-based, inclusive columns first..last of a line.
+// Writing: iN, fW.D, eW.D and aN fields, and free-format (list-directed) lines.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Outcome of reading one field.
+inline constexpr int text_field_ok = 0;
+inline constexpr int text_field_short = 1;   // the line ends before the field's first column
+inline constexpr int text_field_bad = 3;     // the field does not hold a number
+
+// Integer from columns first..last; blanks are ignored, an all-blank field reads 0.
+int read_fixed_int(std::string_view line, int first, int last, int& value);
+// Real from columns first..last with `decimals` implied decimals: a field without a
+// decimal point or exponent is divided by 10^decimals ("1234" in f7.2 reads 12.34);
+// a field with a decimal point reads as written; exponents (E, D, or a signed
+// exponent after the digits) are accepted. An all-blank field reads 0.
+int read_fixed_real(std::string_view line, int first, int last, int decimals, float& value);
+// Text from columns first..last with trailing blanks removed (missing columns read blank).
+int read_fixed_text(std::string_view line, int first, int last, std::string& value);
+
+// Removes trailing blanks (and a trailing carriage return).
+std::string trim_right(std::string_view text);
+// Removes leading and trailing blanks.
+std::string trim_both(std::string_view text);
+
+// Fortran iN: right-aligned in width; width asterisks when it does not fit.
+std::string write_i(long long value, int width);
+// Fortran fW.D: width asterisks when the value does not fit (or is not finite).
+std::string write_f(double value, int width, int decimals);
+// Fortran eW.D: "0.ddddE+xx" form, right-aligned; asterisks when it does not fit.
+std::string write_e(double value, int width, int decimals);
+// Fortran aN: right-aligned when shorter than width, cut to the first width characters when longer.
+std::string write_a(std::string_view text, int width);
+
+// Free-format (list-directed) line: a leading blank; text pieces follow one another
+// directly; an integer takes one blank and is right-aligned in 11; a real takes one blank
+// and a general form with 9 significant digits; a text after a number gets one blank.
+class FreeLine {
+public:
+    FreeLine() : line_(" ") {}
+    FreeLine& operator<<(std::string_view text);
+    FreeLine& operator<<(const std::string& text) { return *this << std::string_view(text); }
+    FreeLine& operator<<(const char* text) { return *this << std::string_view(text); }
+    FreeLine& operator<<(int value);
+    FreeLine& operator<<(long value);
+    FreeLine& operator<<(long long value);
+    FreeLine& operator<<(float value);
+    FreeLine& operator<<(double value);
+    const std::string& str() const { return line_; }
+    operator const std::string&() const { return line_; }
+
+private:
+    std::string line_;
+    bool after_number_ = false;
+};
+
+// Free-format rendering of one real (without the leading blank).
+std::string free_real(double value);

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Checks that the Debian packages the build needs are present and names the missing ones.
+missing=()
+command -v cmake >/dev/null 2>&1 || missing+=(cmake)
+command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
+command -v g++ >/dev/null 2>&1 || missing+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "ornax: missing build dependencies. Install them with:" >&2
+    echo "    sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
