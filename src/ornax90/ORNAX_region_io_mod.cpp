@@ -6,7 +6,7 @@
 #include "fixed_text_mod.hpp"
 
 // ===================================================================================
-// Region configuration file (region-sim work)
+// Region configuration file (raster work)
 // ===================================================================================
 
 

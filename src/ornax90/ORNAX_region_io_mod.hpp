@@ -7,7 +7,7 @@
 #include "ORNAX_data_mod.hpp"
 
 // ===================================================================================
-// Region configuration file (region-sim work)
+// Region configuration file (raster work)
 // ===================================================================================
 
 
