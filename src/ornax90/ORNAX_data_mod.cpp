@@ -38,13 +38,13 @@ void ornax_error_code(int flag, int code, int& status) {
 }
 
 // ===================================================================================
-// Common grid set-up and release (owned by the forcing work)
+// Common grid set-up and release (forcing-a work)
 // ===================================================================================
 
 // ---- end of common grid ----
 
 // ===================================================================================
-// Model grid set-up and release (owned by the forcing work)
+// Model grid set-up and release (forcing-b work)
 // ===================================================================================
 
 // ---- end of model grid ----

@@ -121,7 +121,7 @@ void reset_out_var(Ornaxoutputvartype& output);
 // Writes the log line of a core status code when flag is non-zero; status 0 afterwards.
 void ornax_error_code(int flag, int code, int& status);
 
-// ---- core working state Ornaxdailyvartype (owned by the model core) ----
+// ---- core working state Ornaxdailyvartype (core work) ----
 
 // ---- end of core working state ----
 
@@ -145,19 +145,19 @@ struct Spatialinfodata {
 };
 
 // ===================================================================================
-// Common grid Ornaxcommonblock (owned by the forcing work)
+// Common grid Ornaxcommonblock (forcing-a work)
 // ===================================================================================
 
 // ---- end of common grid ----
 
 // ===================================================================================
-// Model grid Ornaxmeteoornax (owned by the forcing work)
+// Model grid Ornaxmeteoornax (forcing-b work)
 // ===================================================================================
 
 // ---- end of model grid ----
 
 // ===================================================================================
-// Region data record Ornaxregiondatatype (owned by the region work)
+// Region data record Ornaxregiondatatype (region-sim work)
 // ===================================================================================
 
 // ---- end of region data record ----
