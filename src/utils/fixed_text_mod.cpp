@@ -1,6 +1,7 @@
 // Fixed-column text reading and Fortran-style writing.
 #include "fixed_text_mod.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -106,6 +107,7 @@ int read_fixed_real(std::string_view line, int first, int last, int decimals, fl
         if (epos == exponent.size()) return text_field_bad;
         for (std::size_t i = epos; i < exponent.size(); ++i)
             if (!std::isdigit(static_cast<unsigned char>(exponent[i]))) return text_field_bad;
+        if (exponent.size() - epos > 4) return text_field_bad;  // far beyond a 4-byte real
         exponent_value = std::atoi(exponent.c_str());
     }
     double number = std::strtod(plain.c_str(), nullptr);
@@ -123,10 +125,14 @@ int read_fixed_text(std::string_view line, int first, int last, std::string& val
     return text_field_ok;
 }
 
-std::string write_i(long long value, int width) {
-    std::string text = std::to_string(value);
-    if (static_cast<int>(text.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
-    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+std::string write_i(long long value, int width, int min_digits) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    if (static_cast<int>(digits.size()) < min_digits)
+        digits.insert(0, static_cast<std::size_t>(min_digits) - digits.size(), '0');
+    std::string text = value < 0 ? "-" + digits : digits;
+    std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    if (text.size() > w) return std::string(w, '*');
+    return std::string(w - text.size(), ' ') + text;
 }
 
 std::string write_f(double value, int width, int decimals) {
@@ -135,6 +141,7 @@ std::string write_f(double value, int width, int decimals) {
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string text = buffer;
+    if (decimals == 0) text += '.';  // Fortran keeps the decimal point of f W.0
     // A rounded negative zero prints without its sign, as Fortran does.
     if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
     if (static_cast<int>(text.size()) > width) {

@@ -28,8 +28,9 @@ std::string trim_right(std::string_view text);
 // Removes leading and trailing blanks.
 std::string trim_both(std::string_view text);
 
-// Fortran iN: right-aligned in width; width asterisks when it does not fit.
-std::string write_i(long long value, int width);
+// Fortran iN (and iN.M with min_digits M: zero-padded to at least M digits, as in i3.3):
+// right-aligned in width; width asterisks when it does not fit.
+std::string write_i(long long value, int width, int min_digits = 1);
 // Fortran fW.D: width asterisks when the value does not fit (or is not finite).
 std::string write_f(double value, int width, int decimals);
 // Fortran eW.D: "0.ddddE+xx" form, right-aligned; asterisks when it does not fit.
