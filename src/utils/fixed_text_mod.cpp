@@ -142,7 +142,7 @@ std::string write_f(double value, int width, int decimals) {
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string text = buffer;
     if (decimals == 0) text += '.';  // Fortran keeps the decimal point of f W.0
-    // A rounded negative zero prints without its sign, as Fortran does.
+    // A value that rounds to zero prints without a minus sign.
     if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
     if (static_cast<int>(text.size()) > width) {
         // Fortran drops the optional leading zero before giving up.
