@@ -123,6 +123,88 @@ void ornax_error_code(int flag, int code, int& status);
 
 // ---- core working state Ornaxdailyvartype (core work) ----
 
+inline constexpr int ornax_pbl_table_size = 8000;  // entries of the boundary-layer table
+
+// Canopy radiative properties at one solar zenith.
+struct Ornaxcanopyradtype {
+    float albvis = 0.0f;   // visible albedo
+    float albnir = 0.0f;   // near-infrared albedo
+    float albedo = 0.0f;   // canopy albedo, mean of the two bands
+    float tdirvis = 0.0f;  // direct-beam transmittance, visible
+    float tdirnir = 0.0f;  // direct-beam transmittance, near-infrared
+    float tdifvis = 0.0f;  // diffuse transmittance, visible
+    float tdifnir = 0.0f;  // diffuse transmittance, near-infrared
+    float tth = 0.0f;      // thermal transmittance
+};
+
+// Working values of one observation time (the same layout for times 1 and 2).
+struct Ornaxobstimetype {
+    float tsec = 0.0f;     // seconds since the morning heating start (s)
+    float tc = 0.0f;       // canopy temperature (deg C)
+    float ts = 0.0f;       // soil temperature (deg C)
+    float ta = 0.0f;       // air temperature at the blending height (deg C)
+    float tac = 0.0f;      // air temperature in the canopy air space (deg C)
+    float zen = 0.0f;      // solar zenith (rad)
+    float rnet = 0.0f;     // net radiation (W m-2)
+    float rnsoil = 0.0f;   // soil net radiation (W m-2)
+    float rncan = 0.0f;    // canopy net radiation (W m-2)
+    float swup = 0.0f;     // reflected short-wave (W m-2)
+    float lwup = 0.0f;     // emitted long-wave (W m-2)
+    Ornaxcanopyradtype rad;  // canopy albedos and transmittances
+    float rhocp = 0.0f;    // volumetric heat capacity of air (J m-3 K-1)
+    float h = 0.0f;        // sensible heat, total (W m-2)
+    float hc = 0.0f;       // sensible heat, canopy (W m-2)
+    float hs = 0.0f;       // sensible heat, soil (W m-2)
+    float g = 0.0f;        // soil heat flux (W m-2)
+    float u = 0.0f;        // wind at the blending height (m s-1)
+    float ra = 0.0f;       // aerodynamic resistance (s m-1)
+    float rs = 0.0f;       // soil-surface resistance (s m-1)
+    float rx = 0.0f;       // leaf boundary-layer resistance (s m-1)
+};
+
+// Canopy geometry and the stability corrections of the last resistance evaluation.
+struct Ornaxcanopygeomtype {
+    float hc = 0.0f;          // canopy height (m)
+    float d = 0.0f;           // zero-plane displacement (m)
+    float z0m = 0.0f;         // roughness length for momentum (m)
+    float fc = 0.0f;          // cover fraction
+    float wind_exp = 0.0f;    // wind-profile exponent at height d + z0m
+    float soil_wind_ratio = 0.0f;  // near-soil wind over canopy-top wind
+    float ftheta = 0.0f;      // cover fraction seen at the view angle
+    float psim = 0.0f;        // stability correction, momentum
+    float psih = 0.0f;        // stability correction, heat
+    float lnzu = 0.0f;        // ln((zu - d)/z0m)
+    float lnhc = 0.0f;        // ln((hc - d)/z0m)
+};
+
+// The core working state of one run. A value-initialised record is all zero.
+struct Ornaxdailyvartype {
+    // solar time
+    float stdlon = 0.0f;   // standard meridian longitude (degrees)
+    float sunrise = 0.0f;  // local standard hours
+    float sunset = 0.0f;   // local standard hours
+    // observation times 1 and 2 (index 0 and 1)
+    std::array<Ornaxobstimetype, 2> obs{};
+    float z1 = 0.0f;       // initial boundary-layer height (m)
+    float z2 = 0.0f;       // boundary-layer height grown by the second time (m)
+    // latent heat shared by both times; the second time's values remain (W m-2)
+    float xle = 0.0f, xlec = 0.0f, xles = 0.0f;
+    Ornaxcanopygeomtype canopy;
+    float hn_trial = 0.0f;  // trial HN at start (W m-2)
+    float theta0 = 0.0f;    // sounding potential temperature at z1 (K)
+    // boundary-layer table: heat-content integral (K m) and height (m) per 0.01 K rise
+    std::vector<float> pbl_integral = std::vector<float>(ornax_pbl_table_size, 0.0f);
+    std::vector<float> pbl_height = std::vector<float>(ornax_pbl_table_size, 0.0f);
+    // hourly series of the daily integration (W m-2)
+    std::array<float, ornax_hours_per_day> rnet_hour{};
+    std::array<float, ornax_hours_per_day> rnsoil_hour{};
+    std::array<float, ornax_hours_per_day> g_hour{};
+    std::array<float, ornax_hours_per_day> sdn_hour{};
+    std::array<float, ornax_hours_per_day> swup_hour{};
+    std::array<float, ornax_hours_per_day> lwup_hour{};
+    std::array<float, ornax_hours_per_day> eref_hour{};
+};
+
 // ---- end of core working state ----
 
 // ===================================================================================
