@@ -127,21 +127,27 @@ TEST_F(SiteIo, ReadsReferenceSiteWithDerivedValues) {
     EXPECT_EQ(in.rs_correct, 0.0f);
 }
 
-// The writer's layout is the layout of the reference files: reading one and writing it
+// The writer's layout is the layout of the reference and bundled files: reading one and writing it
 // again gives the same text, line for line.
 TEST_F(SiteIo, WriterReproducesReferenceFilesExactly) {
+    const fs::path examples = fs::path(ORNAX_SOURCE_DIR) / "examples" / "site";
+    std::vector<fs::path> files;
     for (const char* name : {"savanna.dat", "bare_sparse.dat", "forest_perennial.dat", "deciduous_forest.dat",
-                             "tundra_own_land_section.dat"}) {
-        SCOPED_TRACE(name);
+                             "tundra_own_land_section.dat"})
+        files.push_back(site_reference_dir / name);
+    for (const char* name : {"cropland_site.dat", "grassland_site.dat", "forest_site.dat"})
+        files.push_back(examples / name);
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
         Ornaxlandtype land;
         Ornaxinputvartype in;
         int status = -1;
-        ornax_read_site_inputs((site_reference_dir / name).string(), land, in, status);
+        ornax_read_site_inputs(file.string(), land, in, status);
         ASSERT_EQ(status, 0);
-        const fs::path copy = dir_ / name;
+        const fs::path copy = dir_ / file.filename();
         ornax_write_site_inputs(copy.string(), land, in, status);
         ASSERT_EQ(status, 0);
-        std::vector<std::string> expected = read_lines(site_reference_dir / name);
+        std::vector<std::string> expected = read_lines(file);
         std::vector<std::string> written = read_lines(copy);
         ASSERT_EQ(written.size(), 48u + static_cast<unsigned>(in.npbl));
         ASSERT_EQ(written.size(), expected.size());

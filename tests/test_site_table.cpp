@@ -218,3 +218,26 @@ TEST(SiteTableCopy, KeepsLeafValuesAndReplacesTheRest) {
     EXPECT_EQ(site.fcmin, 0.01f);
     EXPECT_EQ(site.lc_name, " Cropland");
 }
+
+TEST_F(SiteTable, BundledTableHoldsTwentyPlausibleClasses) {
+    std::vector<Ornaxlandtype> table;
+    int n = 0, status = -1;
+    read_table(fs::path(ORNAX_SOURCE_DIR) / "examples" / "site" / "landcover.txt", table, n, status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(n, 20);
+    EXPECT_EQ(table[0].lc_name, " Open water");
+    EXPECT_EQ(table[0].water_flag, 1);
+    for (int i = 0; i < n; ++i) {
+        const Ornaxlandtype& c = table[static_cast<std::size_t>(i)];
+        SCOPED_TRACE(c.lc_name);
+        EXPECT_EQ(c.landcover, i + 1);  // entries are selected by position
+        for (float absorptivity : {c.aleafv, c.aleafn, c.aleafl, c.adeadv, c.adeadn, c.adeadl}) {
+            EXPECT_GT(absorptivity, 0.0f);
+            EXPECT_LE(absorptivity, 1.0f);
+        }
+        EXPECT_LE(c.hmin, c.hmax);
+        EXPECT_GE(c.fcmin, 0.0f);
+        EXPECT_LT(c.fcmin, 0.5f);
+        EXPECT_GT(c.xl, 0.0f);
+    }
+}
