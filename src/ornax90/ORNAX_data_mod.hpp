@@ -242,4 +242,101 @@ struct Spatialinfodata {
 // Region data record Ornaxregiondatatype (region-sim work)
 // ===================================================================================
 
+inline constexpr int ornax_max_out_vars = 42;  // size of the output vocabulary and list
+
+// Index of element (col, j) of a per-line 2-D array stored column-fastest, col and j
+// 1-based: sounding level j of column col, hour slot j of column col, or output
+// variable j of pixel col.
+inline std::size_t region_2d_index(int col, int j, int ncols) {
+    return static_cast<std::size_t>(col - 1) +
+           static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(ncols);
+}
+
+// File names of a region run and one line of every region input, with the output list,
+// the line's output matrix and its quality flags. The file names and the output list
+// live for the run; the line arrays are allocated per line (ornax_init_region_data) and
+// released after it (ornax_finalize_region_data). An array is allocated when non-empty.
+struct Ornaxregiondatatype {
+    // Paths of the region configuration, one per file line, in the file's order.
+    std::string landcover_table_file;
+    std::string reserved_file;
+    std::string land_domain_file;
+    std::string landcover_file;
+    std::string aleafn_file, aleafv_file, aleafl_file;
+    std::string adeadn_file, adeadv_file, adeadl_file;
+    std::string rsoiln_file, rsoilv_file;
+    std::string rs_correction_file;
+    std::string xl_file;
+    std::string theta_file;
+    std::string vegetation_domain_file;
+    std::string xlai_file;
+    std::string snow_domain_file;
+    std::string snow_mask_file;
+    std::string met_config_file;
+    std::string tloc1_file;
+    std::string spare_file_1, spare_file_2, spare_file_3, spare_file_4, spare_file_5;
+    std::string tloc2_file;
+    std::string spare_file_6, spare_file_7, spare_file_8, spare_file_9, spare_file_10;
+    std::string spare_file_11, spare_file_12, spare_file_13, spare_file_14, spare_file_15;
+    std::string spare_file_16, spare_file_17;
+    std::string satellite_domain_file;
+    std::string trad1_file, trad2_file;
+    std::string sdn1_file, sdn2_file;
+    std::string run_domain_file;
+    std::string out_list_file;
+    std::string output_dir;
+    std::string spare_dir;
+
+    // Extents of the line arrays, set by ornax_init_region_data (columns of each grid,
+    // sounding levels and hours of the meteorological grid, hours of the satellite grid).
+    int run_ncols = 0;
+    int land_ncols = 0;
+    int veg_ncols = 0;
+    int snow_ncols = 0;
+    int met_ncols = 0, met_nlayers = 0, met_nhours = 0;
+    int sat_ncols = 0, sat_nhours = 0;
+    bool line_allocated = false;  // set once the first line array is allocated
+
+    // Run-grid columns: latitude and longitude of each pixel centre (degrees).
+    std::vector<float> xlat, xlon;
+    // Land-cover columns.
+    std::vector<float> Landcover;               // class number (2..20 are land)
+    std::vector<float> aleafn, aleafv, aleafl;  // live-leaf absorptivities
+    std::vector<float> adeadn, adeadv, adeadl;  // dead-leaf absorptivities
+    std::vector<float> xl;                      // leaf size (m)
+    std::vector<float> rsoiln, rsoilv;          // soil reflectance, near-infrared and visible
+    std::vector<float> rs_correct;              // soil-resistance correction factor
+    // Vegetation columns.
+    std::vector<float> clump, fg;  // clumping index, green fraction
+    std::vector<float> xlai;       // leaf area index
+    // Snow-mask columns: snow-mask class (4 = snow).
+    std::vector<float> snow_mask;
+    // Meteorological columns, at the two observation times: air temperature (K),
+    // humidity, wind (m s-1), pressure (Pa), downward long-wave (W m-2).
+    std::vector<float> taobs1, spfh1, wind1, pres1, lwdn1;
+    std::vector<float> taobs2, spfh2, wind2, pres2, lwdn2;
+    // Meteorological columns x sounding levels (region_2d_index with met_ncols):
+    // potential temperature (K) and height (m) of the sounding.
+    std::vector<float> th_pblk, z_pbli;
+    // Satellite columns x satellite hours: hourly insolation (W m-2, negative = missing).
+    std::vector<float> sdn_day;
+    // Meteorological columns x hours: hourly air temperature (K), humidity, wind,
+    // pressure (Pa), downward long-wave.
+    std::vector<float> taobs_day, spfh_day, wind_day, pres_day, lwdn_day;
+    // Satellite columns: view zenith angle (degrees), and for each observation its local
+    // time (h), radiometric surface temperature (K) and insolation (W m-2).
+    std::vector<float> theta;
+    std::vector<float> tloc1, trad1, sdn1;
+    std::vector<float> tloc2, trad2, sdn2;
+
+    // Output list (entries 1..out_var_count used), kept for the whole run.
+    std::array<Ornaxoutputrecordtype, ornax_max_out_vars> out_var_list{};
+    int out_var_count = 0;
+    // Run-grid columns x listed variables (region_2d_index with run_ncols): element
+    // (k, i) is the i-th listed variable at pixel k.
+    std::vector<float> out_var_matrix;
+    // Run-grid columns: quality flag of each pixel (0 = computed).
+    std::vector<float> qc_flag;
+};
+
 // ---- end of region data record ----
