@@ -8,7 +8,7 @@
 #include "ORNAX_log_mod.hpp"
 #include "VESK_log_mod.hpp"
 
-void vesk_write_line(std::string_view text) {
+void vesk_write_line(const std::string& text) {
     std::FILE* stream = ornax_unit_stream(vesk_logunit);
     if (stream == nullptr) stream = stderr;
     std::fwrite(text.data(), 1, text.size(), stream);

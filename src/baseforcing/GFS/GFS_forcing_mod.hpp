@@ -43,7 +43,7 @@ struct Gfs_struc_block {
 
 // Writes one line on the forecast-model log unit (the standard error stream, since that
 // unit is never opened).
-void vesk_write_line(std::string_view text);
+void vesk_write_line(const std::string& text);
 
 // Allocates the land mask (nlon x nlat). Status 0, or 3 with "Allocate GFS land error"
 // on the forecast-model log unit.
