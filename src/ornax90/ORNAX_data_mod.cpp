@@ -1,6 +1,11 @@
 // Record set-up and release operations.
 #include "ORNAX_data_mod.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <new>
+
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
 
@@ -113,5 +118,104 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status) {
 // ===================================================================================
 // Model grid set-up and release (forcing-b work)
 // ===================================================================================
+
+namespace {
+
+// Gives an unallocated array n elements; false when it is already allocated or the
+// memory cannot be had.
+bool allocate_line_array(std::vector<float>& array, std::size_t n) {
+    if (!array.empty()) {
+        return false;
+    }
+    try {
+        array.assign(n, 0.0f);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void release_line_array(std::vector<float>& array) {
+    std::vector<float>().swap(array);
+}
+
+// Per-line results at the two observation times, in allocation order.
+std::array<std::vector<float>*, 18> observation_arrays(Ornaxmeteoornax& grid) {
+    return {&grid.taobs1, &grid.pres1, &grid.spfh1,   &grid.wind1,   &grid.lwdn1,
+            &grid.swdn1,  &grid.cfslst1, &grid.lhtfl1, &grid.taobs2, &grid.pres2,
+            &grid.spfh2,  &grid.wind2, &grid.lwdn2,   &grid.swdn2,   &grid.cfslst2,
+            &grid.lhtfl2, &grid.th_pblk1, &grid.th_pblk2};
+}
+
+struct GridArray {
+    std::vector<float>* array;
+    std::size_t size;
+    const char* message;
+};
+
+}  // namespace
+
+void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*common*/,
+                           int& status) {
+    if (grid.ncols < 2 || grid.nrows < 2) {
+        std::printf("%s\n", (FreeLine() << "ORNAX spatial domain size is not set" << grid.ncols
+                                        << grid.nrows).str().c_str());
+        status = 3;
+        return;
+    }
+    const std::size_t nc = static_cast<std::size_t>(grid.ncols);
+    const std::size_t nl = static_cast<std::size_t>(std::max(grid.nlayers, 0));
+    const std::size_t nh = static_cast<std::size_t>(std::max(grid.nhours, 0));
+    // The observation-time results are allocated without a check of their own.
+    auto results = observation_arrays(grid);
+    for (std::size_t n = 0; n < results.size(); ++n) {
+        allocate_line_array(*results[n], n < 16 ? nc : nc * nl);
+    }
+    const GridArray arrays[] = {
+        {&grid.land, nc, "Cannot allocate ORNAX grid land matrix"},
+        {&grid.lat, nc, "Cannot allocate ORNAX grid lat matrix"},
+        {&grid.lon, nc, "Cannot allocate ORNAX grid lon matrix"},
+        {&grid.sun_rise_time1, nc, "Cannot allocate ORNAX grid sun_rise_time1"},
+        {&grid.sun_rise_time2, nc, "Cannot allocate ORNAX grid sun_rise_time2"},
+        {&grid.lwdn_surface_series, nc * nh, "Cannot allocate lwdn_surface_series"},
+        {&grid.swdn_surface_series, nc * nh, "Cannot allocate swdn_surface_series"},
+        {&grid.cfslst_surface_series, nc * nh, "Cannot allocate cfslst_surface_series"},
+        {&grid.lhtfl_surface_series, nc * nh, "Cannot allocate lhtfl_surface_series"},
+        {&grid.wind_surface_series, nc * nh, "Cannot allocate ORNAX wind surface series"},
+        {&grid.temp_surface_series, nc * nh, "Cannot allocate ORNAX temp surface series"},
+        {&grid.spfh_surface_series, nc * nh, "Cannot allocate ORNAX spfh surface series"},
+        {&grid.pres_surface_series, nc * nh, "Cannot allocate ORNAX pres surface series"},
+        {&grid.height_profile, nc * nl * nh, "Cannot allocate ORNAX height_profile"},
+        {&grid.pot_profile, nc * nl * nh, "Cannot allocate ORNAX pot_profile"},
+        {&grid.temp_profile, nc * nl * nh, "Cannot allocate ORNAX temp_profile"},
+        {&grid.spfh_profile, nc * nl * nh, "Cannot allocate ORNAX spfh profile."},
+        {&grid.pressure_profile, nc * nl * nh, "Cannot allocate ORNAX pressure profile."},
+    };
+    for (const GridArray& entry : arrays) {
+        if (!allocate_line_array(*entry.array, entry.size)) {
+            std::printf("%s\n", (FreeLine() << entry.message).str().c_str());
+            status = 3;
+            return;
+        }
+    }
+    status = 0;
+}
+
+void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status) {
+    status = 0;
+    for (std::vector<float>* array : observation_arrays(grid)) {
+        release_line_array(*array);
+    }
+    std::vector<float>* arrays[] = {
+        &grid.land, &grid.lat, &grid.lon, &grid.sun_rise_time1, &grid.sun_rise_time2,
+        &grid.lwdn_surface_series, &grid.swdn_surface_series, &grid.cfslst_surface_series,
+        &grid.lhtfl_surface_series, &grid.wind_surface_series, &grid.temp_surface_series,
+        &grid.spfh_surface_series, &grid.pres_surface_series, &grid.temp_profile,
+        &grid.pot_profile, &grid.spfh_profile, &grid.pressure_profile, &grid.height_profile};
+    // Releasing a vector cannot fail, so none of the release messages can arise.
+    for (std::vector<float>* array : arrays) {
+        release_line_array(*array);
+    }
+}
 
 // ---- end of model grid ----

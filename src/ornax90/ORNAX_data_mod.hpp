@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -296,6 +297,89 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status);
 // ===================================================================================
 // Model grid Ornaxmeteoornax (forcing-b work)
 // ===================================================================================
+
+// Per-line workspace of the meteorological forcing: the geometry of one line of the
+// model grid, the sunrise time of every column, the forecast-model series on the local
+// hour axis and the meteorology at the two morning observation times. Scalars are set once
+// per run by the meteorological configuration reader; the arrays live from
+// ornax_ornax_grid_init to ornax_ornax_grid_finalize of one line.
+//
+// Array layout (column index fastest, as in the forcing rasters), 1-based arguments:
+//   (ncols)                  element i        at [i - 1]
+//   (ncols, n2)              element (i, k)   at [(k - 1) * ncols + (i - 1)]
+//   (ncols, nlayers, nhours) element (i,k,h)  at [((h - 1) * nlayers + (k - 1)) * ncols + (i - 1)]
+// An empty vector is an array that is not allocated (except when its extent is zero).
+// Units are those of the forecast-model rasters (K, kg/kg, Pa, m s-1, W m-2); times in hours.
+struct Ornaxmeteoornax {
+    std::string met_dir;   // root of the per-day sunrise rasters "rise15MET" / "rise55MET"
+    int ncols = 0;         // columns of the model grid
+    int nrows = 0;         // rows (lines) of the model grid
+    int nlayers = 0;       // vertical layers of the profiles (at most 30)
+    int nhours = 0;        // hourly values of a daily series (hour h is local time h - 1)
+    float undef = 0.0f;    // fill value of missing values
+    float end_lon = 0.0f;  // eastern edge, degrees east (kept, not used by the forcing)
+    float start_lon = 0.0f;  // outer edge of column 1, degrees east
+    float dlon = 0.0f;       // column spacing, degrees (signed)
+    float end_lat = 0.0f;    // northern edge, degrees north (kept, not used by the forcing)
+    float start_lat = 0.0f;  // outer edge of row 1, degrees north
+    float dlat = 0.0f;       // row spacing, degrees (signed)
+
+    std::vector<float> land;            // (ncols), not filled by the forcing
+    std::vector<float> lat;             // (ncols), latitude of the line
+    std::vector<float> lon;             // (ncols), centre longitude of each column
+    std::vector<float> sun_rise_time1;  // (ncols), sunrise time, UTC hours
+    std::vector<float> sun_rise_time2;  // (ncols), second observation time less 1.5 h, UTC
+
+    // (ncols, nhours) series on the local hour axis
+    std::vector<float> lwdn_surface_series;
+    std::vector<float> swdn_surface_series;
+    std::vector<float> cfslst_surface_series;
+    std::vector<float> lhtfl_surface_series;
+    std::vector<float> wind_surface_series;
+    std::vector<float> temp_surface_series;
+    std::vector<float> pres_surface_series;
+    std::vector<float> spfh_surface_series;
+
+    // (ncols, nlayers, nhours) profiles
+    std::vector<float> temp_profile;      // not filled by the forcing
+    std::vector<float> spfh_profile;      // not filled by the forcing
+    std::vector<float> pressure_profile;  // not filled by the forcing
+    std::vector<float> height_profile;    // layer heights; only hour 1 is filled
+    std::vector<float> pot_profile;       // potential temperature of every layer (K)
+
+    // (ncols) values at the first / second observation time
+    std::vector<float> taobs1, taobs2;    // 2 m air temperature
+    std::vector<float> pres1, pres2;      // surface pressure
+    std::vector<float> spfh1, spfh2;      // 2 m specific humidity
+    std::vector<float> wind1, wind2;      // surface wind speed
+    std::vector<float> lwdn1, lwdn2;      // downward long-wave radiation
+    std::vector<float> swdn1, swdn2;      // downward short-wave radiation
+    std::vector<float> cfslst1, cfslst2;  // forecast-model land-surface temperature
+    std::vector<float> lhtfl1, lhtfl2;    // forecast-model latent heat flux
+    // (ncols, nlayers) potential temperature of every layer at the two observation times
+    std::vector<float> th_pblk1, th_pblk2;
+};
+
+// Offset of element (i, k) of an (ncols, n2) array, 1-based i and k.
+inline std::size_t met_index2(int ncols, int i, int k) {
+    return static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ncols) +
+           static_cast<std::size_t>(i - 1);
+}
+// Offset of element (i, k, h) of an (ncols, nlayers, nhours) array, 1-based indices.
+inline std::size_t met_index3(int ncols, int nlayers, int i, int k, int h) {
+    return (static_cast<std::size_t>(h - 1) * static_cast<std::size_t>(nlayers) +
+            static_cast<std::size_t>(k - 1)) * static_cast<std::size_t>(ncols) +
+           static_cast<std::size_t>(i - 1);
+}
+
+struct Ornaxcommonblock;
+
+// Allocates every per-line array of the model grid (the common grid is accepted, not used).
+// Status 3 with a screen message when the grid size is not set or an array is already
+// allocated or cannot be allocated.
+void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& common, int& status);
+// Releases every allocated array of the model grid; status 0.
+void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status);
 
 // ---- end of model grid ----
 
