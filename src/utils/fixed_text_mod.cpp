@@ -259,3 +259,59 @@ FreeLine& FreeLine::operator<<(double value) {
 }
 
 FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double>(value); }
+
+// ---- configuration lines ----
+
+bool ConfigLineReader::next_line(std::string& line) {
+    ++line_number_;
+    line.clear();
+    if (ended_ || stream_ == nullptr) {
+        ended_ = true;
+        return false;
+    }
+    int c = 0;
+    bool any = false;
+    while ((c = std::fgetc(stream_)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!any) {
+        ended_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool ConfigLineReader::skip() {
+    std::string line;
+    return next_line(line);
+}
+
+bool ConfigLineReader::text(int width, std::string& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    read_fixed_text(line, label_width_ + 1, label_width_ + width, value);
+    return true;
+}
+
+bool ConfigLineReader::integer(int width, int& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    int read = 0;
+    if (read_fixed_int(line, label_width_ + 1, label_width_ + width, read) == text_field_bad)
+        return false;
+    value = read;
+    return true;
+}
+
+bool ConfigLineReader::real(int width, int decimals, float& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    float read = 0.0f;
+    if (read_fixed_real(line, label_width_ + 1, label_width_ + width, decimals, read) ==
+        text_field_bad)
+        return false;
+    value = read;
+    return true;
+}
