@@ -48,7 +48,9 @@ void ornax_get_pbl_table(float z1, const std::array<float, ornax_max_pbl_levels>
     float q = z1;      // previous height (m)
     float s = 0.0f;    // running integral (K m)
     for (int j = 0; j < ornax_pbl_table_size; ++j) {
-        const float t = p + theta_step;
+        // target 0.01 (j + 1) K above theta0; formed from theta0 rather than by adding
+        // 0.01 K to the previous target, whose rounding in single precision drifts
+        const float t = theta0 + theta_step * static_cast<float>(j + 1);
         if (t > th[i + 1]) {
             // move up to the first level above the pair that reaches t
             int k = i + 2;
