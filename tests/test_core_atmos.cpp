@@ -180,11 +180,15 @@ TEST(CoreFindTa, NegativeSoilEvaporationClippedOnlyAtTimeTwo) {
     EXPECT_NEAR(ob.ta, ta, 1e-3f);
     EXPECT_NEAR(ob.tac, ob.ta + ob.ra * ob.h / ob.rhocp, 1e-3f);
     EXPECT_NEAR(ob.hs, (ob.ts - ob.tac) * ob.rhocp / ob.rs, 1e-2f);
-    // no energy left for evaporation: G takes the rest and LE is 0
-    state.obs[1].h = 500.0f;
-    ornax_find_ta(2, input.trad2, input.fc, input.fg, input, state, {0.0f, -10.0f}, 0, st);
+    // no energy left for evaporation: G takes the rest and LE is 0; the soil sensible
+    // heat still comes through the soil resistance afterwards
+    state.obs[0].h = 500.0f;
+    ornax_find_ta(1, input.trad1, input.fc, input.fg, input, state, {0.4f, -0.5f}, 0, st);
+    const Ornaxobstimetype& o1 = state.obs[0];
     EXPECT_EQ(state.xle, 0.0f);
-    EXPECT_FLOAT_EQ(state.obs[1].g, 450.0f - 500.0f);
+    EXPECT_FLOAT_EQ(o1.g, 450.0f - 500.0f);
+    EXPECT_NEAR(o1.hs, (o1.ts - o1.tac) * o1.rhocp / o1.rs, 1e-2f);
+    EXPECT_FLOAT_EQ(state.xles, o1.rnsoil - o1.hs - o1.g);
 }
 
 }  // namespace
