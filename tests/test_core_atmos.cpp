@@ -174,8 +174,7 @@ TEST(CoreFindTa, NegativeSoilEvaporationClippedOnlyAtTimeTwo) {
     // the final pass uses the resistances as they stand: Ta, tac, Tc, Ts and HS follow
     // from the stored RA, RS, RX without a further resistance evaluation
     const float f = state.canopy.ftheta;
-    const float ta = input.trad2 - ob.ra * ob.h / ob.rhocp -
-                     ob.hc * f * (0.5f * ob.rx) / ob.rhocp -
+    const float ta = input.trad2 - ob.ra * ob.h / ob.rhocp - ob.hc * f * (0.5f * ob.rx) / ob.rhocp -
                      ob.rs * (1.0f - f) * (ob.h - ob.hc) / ob.rhocp;
     EXPECT_NEAR(ob.ta, ta, 1e-3f);
     EXPECT_NEAR(ob.tac, ob.ta + ob.ra * ob.h / ob.rhocp, 1e-3f);

@@ -58,8 +58,12 @@ TEST(CoreEntry, SameInputSameOutputWhateverRanBeforeAndInParallel) {
     EXPECT_FALSE(same_bits(first, between));
     Ornaxoutputvartype par_a, par_b;
     int st_a = -1, st_b = -1;
-    std::thread ta([&] { for (int r = 0; r < 20; ++r) ornax(land_a, in_a, par_a, 0, 0, st_a); });
-    std::thread tb([&] { for (int r = 0; r < 20; ++r) ornax(land_b, in_b, par_b, 0, 0, st_b); });
+    std::thread ta([&] {
+        for (int r = 0; r < 20; ++r) ornax(land_a, in_a, par_a, 0, 0, st_a);
+    });
+    std::thread tb([&] {
+        for (int r = 0; r < 20; ++r) ornax(land_b, in_b, par_b, 0, 0, st_b);
+    });
     ta.join();
     tb.join();
     EXPECT_TRUE(same_bits(first, par_a));

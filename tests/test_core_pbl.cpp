@@ -72,11 +72,12 @@ TEST(CorePblGrowth, HeatBudgetAndTableLimits) {
     const float t1 = ta1 + 273.15f;
     float z2 = -1, hn = -1;
     // a 1.005 K rise: index 100 of the table
-    ornax_grow_pbl(ta1, ta1 + 1.005f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral,
-                   height, 50.0f, z2, hn, st);
+    ornax_grow_pbl(ta1, ta1 + 1.005f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral, height,
+                   50.0f, z2, hn, st);
     EXPECT_EQ(st, 0);
     EXPECT_EQ(z2, height[99]);
-    const float gained = z2 * (t1 + 1.005f) - 50.0f * t1 - (integral[99] - (z2 - 50.0f) * (theta0 - t1));
+    const float gained =
+        z2 * (t1 + 1.005f) - 50.0f * t1 - (integral[99] - (z2 - 50.0f) * (theta0 - t1));
     EXPECT_NEAR(hn, gained * 2400.0f * 10800.0f / (10800.0f * 10800.0f - 3600.0f * 3600.0f), 0.05f);
     EXPECT_GT(hn, 0.0f);
     // 80 K is still in the table, more is not and leaves Z2 and HN as they are
@@ -84,13 +85,13 @@ TEST(CorePblGrowth, HeatBudgetAndTableLimits) {
                    height, 50.0f, z2, hn, st);
     EXPECT_EQ(z2, height[7999]);
     z2 = -1, hn = -1;
-    ornax_grow_pbl(ta1, ta1 + 80.05f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral,
-                   height, 50.0f, z2, hn, st);
+    ornax_grow_pbl(ta1, ta1 + 80.05f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral, height,
+                   50.0f, z2, hn, st);
     EXPECT_EQ(st, 0);
     EXPECT_EQ(z2, -1.0f);
     EXPECT_EQ(hn, -1.0f);
-    ornax_grow_pbl(ta1, ta1 - 1.0f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral,
-                   height, 50.0f, z2, hn, st);
+    ornax_grow_pbl(ta1, ta1 - 1.0f, 3600.0f, 10800.0f, 1200.0f, 1200.0f, theta0, integral, height,
+                   50.0f, z2, hn, st);
     EXPECT_EQ(hn, -1.0f);
 }
 

@@ -116,12 +116,12 @@ TEST(CoreNetRadiation, DayWithoutSunEqualsNight) {
     ornax_get_net_rad_day(part, 0.92f, 0.24f, 0.38f, 25.0f, 18.0f, 330.0f, 0.0f, props, day[0],
                           day[1], day[2], day[3], day[4], st);
     EXPECT_EQ(st, 0);
-    ornax_get_net_rad_night(part, 0.92f, 0.24f, 0.38f, 25.0f, 18.0f, 330.0f, 0.0f, props,
-                            night[0], night[1], night[2], night[3], night[4], st);
+    ornax_get_net_rad_night(part, 0.92f, 0.24f, 0.38f, 25.0f, 18.0f, 330.0f, 0.0f, props, night[0],
+                            night[1], night[2], night[3], night[4], st);
     for (int n = 0; n < 5; ++n) EXPECT_FLOAT_EQ(day[n], night[n]) << n;
     // by day the budget closes: down = up + net
-    ornax_get_net_rad_day(part, 0.92f, 0.24f, 0.38f, 25.0f, 18.0f, 330.0f, 700.0f, props,
-                          day[0], day[1], day[2], day[3], day[4], st);
+    ornax_get_net_rad_day(part, 0.92f, 0.24f, 0.38f, 25.0f, 18.0f, 330.0f, 700.0f, props, day[0],
+                          day[1], day[2], day[3], day[4], st);
     EXPECT_NEAR(700.0f + 330.0f - day[3] - day[4] - day[0], 0.0f, 1e-3f);
     EXPECT_GT(day[3], 0.0f);
     EXPECT_LT(day[3], 0.5f * 700.0f);

@@ -26,9 +26,8 @@ void fill_table_tail(int first, float z1, std::vector<float>& integral,
 }  // namespace
 
 void ornax_get_pbl_table(float z1, const std::array<float, ornax_max_pbl_levels>& z,
-                         const std::array<float, ornax_max_pbl_levels>& th, int npbl,
-                         float& theta0, std::vector<float>& integral, std::vector<float>& height,
-                         int& status) {
+                         const std::array<float, ornax_max_pbl_levels>& th, int npbl, float& theta0,
+                         std::vector<float>& integral, std::vector<float>& height, int& status) {
     integral.resize(ornax_pbl_table_size);
     height.resize(ornax_pbl_table_size);
     const int levels = std::min(npbl, ornax_max_pbl_levels);
