@@ -107,9 +107,9 @@ constexpr int config_home_length = 256;   // longest HOME_DIR used
 std::string day_digits(int doy) { return write_i(1000 + doy, 4).substr(1); }
 
 // Reads the configuration file line by line, counting lines.
-class ConfigLineReader {
+class RegionConfigLineReader {
 public:
-    ConfigLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
+    RegionConfigLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
 
     bool next_line(std::string& line) {
         line.clear();
@@ -165,7 +165,7 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
 }
 
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
-int read_config_values(ConfigLineReader& reader, ConfigContext& context, RegionConfigPaths& paths) {
+int read_config_values(RegionConfigLineReader& reader, ConfigContext& context, RegionConfigPaths& paths) {
     std::string text, value;
     for (int line = 1; line <= region_config_last_line; ++line) {
         if (!reader.next_line(text)) {
@@ -224,7 +224,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    ConfigLineReader reader(stream, name);
+    RegionConfigLineReader reader(stream, name);
     status = read_config_values(reader, context, paths);
     ornax_unit_close(config_unit);
 }
