@@ -1,0 +1,97 @@
+// Example region generator: writes a complete, physically coherent one-day region data
+// set (configuration files, class table, land, vegetation, snow, satellite, insolation
+// and forecast-model rasters, forecast land mask and a sparse UMD land-cover raster).
+//
+// Usage: ornax_make_region [-o DIR] [-c NCOLS] [-r NROWS] [-s SEED] [-y YEAR] [-d DOY]
+//                          [-w WEST] [-S SOUTH]
+// The run grid is NCOLS x NROWS pixels at 0.05 deg; the forecast grid is 0.25 deg and
+// covers the run grid with whole degrees. Run the model from DIR with HOME_DIR=DIR:
+//     cd DIR && HOME_DIR=$PWD ornax.x -r0 config/region.cfg YEAR DOY
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "region_gen/region_gen_fields.hpp"
+#include "region_gen/region_gen_files.hpp"
+
+namespace {
+
+struct Options {
+    std::string out = "examples/region/generated";
+    int ncols = 100, nrows = 60, seed = 7, year = 2019, doy = 200;
+    int west_h = -10000, south_h = 3400;  // south-west corner, hundredths of a degree
+};
+
+bool parse_options(int argc, char** argv, Options& opt) {
+    for (int i = 1; i < argc; i += 2) {
+        const std::string key = argv[i];
+        if (i + 1 >= argc) return false;
+        const char* v = argv[i + 1];
+        if (key == "-o") opt.out = v;
+        else if (key == "-c") opt.ncols = std::atoi(v);
+        else if (key == "-r") opt.nrows = std::atoi(v);
+        else if (key == "-s") opt.seed = std::atoi(v);
+        else if (key == "-y") opt.year = std::atoi(v);
+        else if (key == "-d") opt.doy = std::atoi(v);
+        else if (key == "-w") opt.west_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
+        else if (key == "-S") opt.south_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
+        else return false;
+    }
+    return opt.ncols >= 8 && opt.nrows >= 6 && opt.doy >= 1 && opt.doy <= 366 &&
+           opt.west_h % 5 == 0 && opt.south_h % 5 == 0 && opt.west_h > -17900 &&
+           opt.west_h + opt.ncols * 5 < 17900 && opt.south_h > -5800 &&
+           opt.south_h + opt.nrows * 5 < 8800;
+}
+
+// Whole-degree forecast grid around the run grid, at least one 0.25 deg cell of margin.
+GridBox common_box(const GridBox& run) {
+    GridBox g;
+    g.west_h = static_cast<int>(std::floor((run.west_h - 25) / 100.0)) * 100;
+    g.south_h = static_cast<int>(std::floor((run.south_h - 25) / 100.0)) * 100;
+    const int east_h = static_cast<int>(std::ceil((run.east_h() + 25) / 100.0)) * 100;
+    const int north_h = static_cast<int>(std::ceil((run.north_h() + 25) / 100.0)) * 100;
+    g.step_h = 25;
+    g.ncols = (east_h - g.west_h) / 25;
+    g.nrows = (north_h - g.south_h) / 25;
+    return g;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    if (!parse_options(argc, argv, opt)) {
+        std::fprintf(stderr,
+                     "Usage: %s [-o DIR] [-c NCOLS>=8] [-r NROWS>=6] [-s SEED] [-y YEAR] "
+                     "[-d DOY] [-w WEST] [-S SOUTH]\n"
+                     "  grid corners are multiples of 0.05 deg\n",
+                     argv[0]);
+        return 2;
+    }
+    RegionSpec spec;
+    spec.seed = static_cast<unsigned>(opt.seed);
+    spec.year = opt.year;
+    spec.doy = opt.doy;
+    spec.run = GridBox{opt.west_h, opt.south_h, 5, opt.ncols, opt.nrows};
+    spec.common = common_box(spec.run);
+    const WeatherModel weather(spec);
+    const Landscape land(spec);
+
+    int status = 0;
+    write_configuration(opt.out, spec, status);
+    if (status == 0) write_land_rasters(opt.out, spec, land, status);
+    if (status == 0) write_satellite_rasters(opt.out, spec, land, weather, status);
+    if (status == 0) write_forecast_rasters(opt.out, spec, land, weather, status);
+    if (status == 0) write_umd_landcover(opt.out, spec, land, status);
+    if (status == 0) write_manifest(opt.out, spec, land, status);
+    if (status != 0) {
+        std::fprintf(stderr, "ornax_make_region: could not write the region under %s\n",
+                     opt.out.c_str());
+        return 3;
+    }
+    std::printf("Region of %d x %d pixels (seed %d, %04d day %03d) written to %s\n",
+                opt.ncols, opt.nrows, opt.seed, opt.year, opt.doy, opt.out.c_str());
+    return 0;
+}
