@@ -610,7 +610,7 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     if (stream == nullptr || !reader.header()) {
         ornax_log_msg("Error in opening the input file:" + name);
         status = 3;
-        ornax_release_unit_number(unit);
+        if (unit >= 0) ornax_release_unit_number(unit);
         return;
     }
     reader.real(grid.east_lon);

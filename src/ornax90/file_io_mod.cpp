@@ -111,6 +111,11 @@ int write_record(std::FILE* stream, std::int64_t record, std::int64_t record_val
 
 void log_free(const FreeLine& line) { ornax_log_msg(line.str()); }
 
+// Gives a unit back to the pool; nothing to give when the pool had none to hand out.
+void release_unit(int unit) {
+    if (unit >= 0) ornax_release_unit_number(unit);
+}
+
 void screen_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -118,7 +123,6 @@ void screen_line(const std::string& line) {
 }
 
 }  // namespace
-
 
 // ---- line readers ----
 
@@ -130,13 +134,13 @@ void read_2d_real_by_line(const std::string& file_name, int ncol, int /*nrow*/, 
     if (stream == nullptr) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
     if (ncol > 0) values.resize(static_cast<std::size_t>(ncol));
     status = read_record(stream, line, ncol, values.data());
     if (status != 0) log_free(FreeLine() << "File " << trim_right(file_name) << " read error!");
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int line,
@@ -147,7 +151,7 @@ void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
     if (stream == nullptr) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
     if (values.n1 != ncol || values.n2 != nz) values.allocate(ncol, nz);
@@ -163,7 +167,7 @@ void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
                                  << read_status << "at pline/zloop" << line << k
                                  << static_cast<long long>(record));
     }
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,
@@ -175,7 +179,7 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
     if (stream == nullptr) {
         screen_line(FreeLine() << "File" << trim_right(file_name) << "open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
     bool in_layer = line >= 1 && line <= nrow;  // else another layer's line would be read
@@ -192,7 +196,7 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
                                    << static_cast<long long>(record));
         }
     }
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 // ---- line writing into an output raster held open by its owner ----
@@ -236,11 +240,11 @@ int read_whole(const std::string& file_name, std::int64_t count, float* out) {
     int unit = -1;
     std::FILE* stream = open_raster(file_name, "rb", unit);
     if (stream == nullptr) {
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return -1;
     }
     int read_status = read_record(stream, 1, count, out);
-    ornax_release_unit_number(unit);
+    release_unit(unit);
     return read_status;
 }
 
@@ -319,13 +323,13 @@ int write_whole(const std::string& file_name, std::int64_t count, const float* i
         int open_status = errno != 0 ? errno : raster_status_failed;
         log_free(FreeLine() << "Error " << open_status << "in opening "
                                  << trim_right(file_name));
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return raster_status_failed;
     }
     opened = true;
     int write_status = write_record(stream, 1, count, in);
     if (write_status == 0 && std::fflush(stream) != 0) write_status = raster_status_failed;
-    ornax_release_unit_number(unit);
+    release_unit(unit);
     return write_status;
 }
 
