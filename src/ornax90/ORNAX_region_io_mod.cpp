@@ -103,33 +103,6 @@ constexpr int config_header_lines = 5;
 constexpr int config_optional_from = 64;  // lines from here on may be missing
 constexpr int config_home_length = 256;   // longest HOME_DIR used
 
-// Day of year as three digits with leading zeros.
-std::string day_digits(int doy) { return write_i(1000 + doy, 4).substr(1); }
-
-// Reads the configuration file line by line, counting lines.
-class RegionConfigLineReader {
-public:
-    RegionConfigLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
-
-    bool next_line(std::string& line) {
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = std::fgetc(stream_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line.push_back(static_cast<char>(c));
-        }
-        return any;
-    }
-
-    const std::string& file() const { return file_; }
-
-private:
-    std::FILE* stream_;
-    std::string file_;
-};
-
 // State of one reading: HOME_DIR, the date pieces and the current directory.
 struct ConfigContext {
     std::string home;
@@ -165,21 +138,23 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
 }
 
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
-int read_config_values(RegionConfigLineReader& reader, ConfigContext& context, RegionConfigPaths& paths) {
-    std::string text, value;
+int read_config_values(ConfigLineReader& reader, const std::string& file, ConfigContext& context,
+                       RegionConfigPaths& paths) {
+    constexpr int value_width = 256;  // value in columns 31-286
+    std::string value;
     for (int line = 1; line <= region_config_last_line; ++line) {
-        if (!reader.next_line(text)) {
+        bool present = line <= config_header_lines ? reader.skip() : reader.text(value_width, value);
+        if (!present) {
             if (line >= config_optional_from) return 0;
-            log_config_failure(reader.file(), line, "is missing: the file ends early");
+            log_config_failure(file, line, "is missing: the file ends early");
             return 3;
         }
         if (line <= config_header_lines) continue;
         const ConfigLine& rule = config_lines[line - region_config_first_line];
         if (rule.rule == ConfigRule::separator) continue;
-        read_fixed_text(text, 31, 286, value);  // a short line holds a blank value
         std::string path = compose_path(context, rule.rule, value);
         if (static_cast<int>(path.size()) > region_config_path_length) {
-            log_config_failure(reader.file(), line, "gives a path longer than 300 characters");
+            log_config_failure(file, line, "gives a path longer than 300 characters");
             return 3;
         }
         if (rule.rule == ConfigRule::directory_line) {
@@ -212,9 +187,11 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    context.date_directory.append("/").append(write_i(year, 4)).append(day_digits(doy)).append("/");
+    // Date directory "/YYYYDDD/" (layout a1, i4.4, i3.3, a1).
+    context.date_directory.append("/").append(write_i(year, 4, 4)).append(write_i(doy, 3, 3));
+    context.date_directory.append("/");
     // The insolation rasters are named after one fixed year, which has no day 366.
-    context.insolation_day.append("2011").append(day_digits(doy == 366 ? 365 : doy));
+    context.insolation_day.append("2011").append(write_i(doy == 366 ? 365 : doy, 3, 3));
 
     constexpr int config_unit = 11;  // fixed unit of the configuration file, outside the pool
     std::string name = trim_right(config_file);
@@ -224,9 +201,79 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    RegionConfigLineReader reader(stream, name);
-    status = read_config_values(reader, context, paths);
+    ConfigLineReader reader(stream);
+    status = read_config_values(reader, name, context, paths);
     ornax_unit_close(config_unit);
+}
+
+namespace {
+
+// File-name field of the region data record filled by each path line.
+struct RegionConfigField {
+    int line;
+    std::string Ornaxregiondatatype::*field;
+};
+
+constexpr RegionConfigField region_config_fields[] = {
+    {6, &Ornaxregiondatatype::landcover_table_file},
+    {7, &Ornaxregiondatatype::reserved_file},
+    {8, &Ornaxregiondatatype::land_domain_file},
+    {10, &Ornaxregiondatatype::landcover_file},
+    {11, &Ornaxregiondatatype::aleafn_file},
+    {12, &Ornaxregiondatatype::aleafv_file},
+    {13, &Ornaxregiondatatype::aleafl_file},
+    {14, &Ornaxregiondatatype::adeadn_file},
+    {15, &Ornaxregiondatatype::adeadv_file},
+    {16, &Ornaxregiondatatype::adeadl_file},
+    {17, &Ornaxregiondatatype::rsoiln_file},
+    {18, &Ornaxregiondatatype::rsoilv_file},
+    {19, &Ornaxregiondatatype::rs_correction_file},
+    {20, &Ornaxregiondatatype::xl_file},
+    {21, &Ornaxregiondatatype::theta_file},
+    {23, &Ornaxregiondatatype::vegetation_domain_file},
+    {25, &Ornaxregiondatatype::xlai_file},
+    {27, &Ornaxregiondatatype::snow_domain_file},
+    {29, &Ornaxregiondatatype::snow_mask_file},
+    {31, &Ornaxregiondatatype::met_config_file},
+    {33, &Ornaxregiondatatype::tloc1_file},
+    {34, &Ornaxregiondatatype::spare_file_1},
+    {35, &Ornaxregiondatatype::spare_file_2},
+    {36, &Ornaxregiondatatype::spare_file_3},
+    {37, &Ornaxregiondatatype::spare_file_4},
+    {38, &Ornaxregiondatatype::spare_file_5},
+    {39, &Ornaxregiondatatype::tloc2_file},
+    {40, &Ornaxregiondatatype::spare_file_6},
+    {41, &Ornaxregiondatatype::spare_file_7},
+    {42, &Ornaxregiondatatype::spare_file_8},
+    {43, &Ornaxregiondatatype::spare_file_9},
+    {44, &Ornaxregiondatatype::spare_file_10},
+    {45, &Ornaxregiondatatype::spare_file_11},
+    {46, &Ornaxregiondatatype::spare_file_12},
+    {47, &Ornaxregiondatatype::spare_file_13},
+    {48, &Ornaxregiondatatype::spare_file_14},
+    {49, &Ornaxregiondatatype::spare_file_15},
+    {50, &Ornaxregiondatatype::spare_file_16},
+    {51, &Ornaxregiondatatype::spare_file_17},
+    {53, &Ornaxregiondatatype::satellite_domain_file},
+    {55, &Ornaxregiondatatype::trad1_file},
+    {56, &Ornaxregiondatatype::trad2_file},
+    {59, &Ornaxregiondatatype::sdn1_file},
+    {60, &Ornaxregiondatatype::sdn2_file},
+    {62, &Ornaxregiondatatype::run_domain_file},
+    {63, &Ornaxregiondatatype::out_list_file},
+    {64, &Ornaxregiondatatype::output_dir},
+    {65, &Ornaxregiondatatype::spare_dir},
+};
+
+}  // namespace
+
+void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
+                                   int year, int doy, int& status) {
+    region = Ornaxregiondatatype{};  // releases every array, every field to its initial value
+    RegionConfigPaths paths;
+    ornax_read_region_config_paths(config_file, year, doy, paths, status);
+    for (const RegionConfigField& entry : region_config_fields)
+        region.*entry.field = paths[static_cast<std::size_t>(entry.line)];
 }
 
 // ---- end of region configuration file ----

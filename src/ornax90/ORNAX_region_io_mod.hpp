@@ -34,6 +34,12 @@ using RegionConfigPaths = std::array<std::string, region_config_last_line + 1>;
 void ornax_read_region_config_paths(const std::string& config_file, int year, int doy,
                                     RegionConfigPaths& paths, int& status);
 
+// Resets `region` to its initial state, then reads the region configuration file (as
+// above) into its file-name fields, landcover_table_file (line 6) to spare_dir (line 65).
+// Fields of lines not reached keep their initial (empty) values.
+void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
+                                   int year, int doy, int& status);
+
 // ---- end of region configuration file ----
 
 
