@@ -127,7 +127,7 @@ void screen_line(const std::string& line) {
 // ---- line readers ----
 
 void read_2d_real_by_line(const std::string& file_name, int ncol, int /*nrow*/, int line,
-                          int /*spare*/, std::vector<float>& values, int& status) {
+                          float /*spare*/, std::vector<float>& values, int& status) {
     status = 0;
     int unit = -1;
     std::FILE* stream = open_raster(file_name, "rb", unit);
