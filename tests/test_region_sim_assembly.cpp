@@ -26,28 +26,6 @@ TEST(RegionSimAssembly, LandClassIsTruncatedAndMustBeALandClassOfTheTable) {
     EXPECT_EQ(class_status(12.0f, 11), 3);  // the table holds 11 classes only
 }
 
-TEST(RegionSimAssembly, LandRecordTakesLeavesFromTheLineAndTheRestFromTheTable) {
-    RegionLine line(4, {});
-    Ornaxregiondatatype& r = line.region;
-    r.Landcover[2] = 7.6f;
-    r.aleafn[2] = 0.41f;
-    r.adeadl[2] = 0.77f;
-    r.xl[2] = 0.08f;
-    Ornaxlandtype land;
-    int status = -1;
-    ornax_set_land_parms_by_col_row(line.land, r, 3, 1, line.table, 20, land, status);
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(land.landcover, 7);
-    EXPECT_EQ(land.aleafn, 0.41f);
-    EXPECT_EQ(land.aleafv, 0.83f);
-    EXPECT_EQ(land.adeadl, 0.77f);
-    EXPECT_EQ(land.xl, 0.08f);
-    EXPECT_FLOAT_EQ(land.hmax, 1.7f);
-    EXPECT_EQ(land.hmin, 0.1f);
-    EXPECT_EQ(land.modis_class, 107);
-    EXPECT_EQ(land.water_flag, 0);
-}
-
 TEST(RegionSimAssembly, ColumnsAndRowsOutsideTheGridOrTheLineFail) {
     RegionLine line(4, {});
     Ornaxregiondatatype& r = line.region;
@@ -101,19 +79,10 @@ TEST(RegionSimAssembly, CoverFractionAndCanopyHeight) {
     EXPECT_EQ(input.fc, 0.0f);  // limited, never below 0 or not a number
 }
 
-TEST(RegionSimAssembly, SatelliteObservationsAndMissingValues) {
+TEST(RegionSimAssembly, MissingSatelliteValues) {
     RegionLine line(3, {});
     Ornaxregiondatatype& r = line.region;
-    Ornaxinputvartype input;
     int status = -1;
-    ornax_set_goes_gsip16_by_col_row(line.sat, r, 1, 1, input, status);
-    ASSERT_EQ(status, 0);
-    EXPECT_FLOAT_EQ(input.trad1, 296.0f - 273.15f);
-    EXPECT_FLOAT_EQ(input.trad2, 306.0f - 273.15f);
-    EXPECT_EQ(input.tloc1, 8.5f);
-    EXPECT_EQ(input.sdn2, 650.0f);
-    EXPECT_EQ(input.sdn_day[11], 80.0f * 6.0f);
-
     // A missing surface temperature leaves temperatures and times as they were.
     r.trad2[1] = line.sat.spare_value;
     r.theta[1] = 12.0f;
@@ -134,39 +103,6 @@ TEST(RegionSimAssembly, SatelliteObservationsAndMissingValues) {
     EXPECT_EQ(third.sdn_day[4], -8888.0f);
     EXPECT_EQ(third.sdn_day[7], 80.0f * 2.0f);
     EXPECT_FLOAT_EQ(third.trad1, 296.0f - 273.15f);
-}
-
-TEST(RegionSimAssembly, MeteorologyIsConvertedAndTheSoundingTurned) {
-    RegionLine line(3, {});
-    Ornaxregiondatatype& r = line.region;
-    Ornaxinputvartype input;
-    int status = -1;
-    ornax_set_meteo_by_col_row(line.met, r, 2, 1, input, status);
-    ASSERT_EQ(status, 0);
-    EXPECT_NEAR(input.taobs1, 20.2f, 1e-4f);  // 293.35 K
-    EXPECT_FLOAT_EQ(input.taobs2, 24.0f);
-    EXPECT_FLOAT_EQ(input.spfh1, 1.2f);    // humidity x 100
-    EXPECT_FLOAT_EQ(input.pres1, 950.0f);  // Pa -> mb
-    EXPECT_FLOAT_EQ(input.pres2, 951.0f);
-    EXPECT_EQ(input.wind2, 4.0f);
-    EXPECT_EQ(input.lwdn1, 340.0f);
-    // Lowest level first after the turn.
-    EXPECT_EQ(input.z_pbli[0], 80.0f);
-    EXPECT_EQ(input.z_pbli[1], 100.0f);
-    EXPECT_EQ(input.z_pbli[29], 15000.0f);
-    EXPECT_FLOAT_EQ(input.th_pblk[0], 300.0f + 0.004f * 80.0f);
-    EXPECT_FLOAT_EQ(input.th_pblk[29], 300.0f + 0.004f * 15000.0f);
-    EXPECT_NEAR(input.taobs_day[0], 17.3f, 1e-4f);
-    EXPECT_FLOAT_EQ(input.spfh_day[23], 1.1f);
-    EXPECT_FLOAT_EQ(input.pres_day[9], 950.1f);
-    EXPECT_FLOAT_EQ(input.wind_day[9], 3.0f);
-    EXPECT_EQ(input.lwdn_day[23], 354.0f);
-
-    r.taobs1[0] = line.met.spare_value;
-    Ornaxinputvartype missing;
-    ornax_set_meteo_by_col_row(line.met, r, 1, 1, missing, status);
-    EXPECT_EQ(status, 3);
-    EXPECT_EQ(missing.taobs2, 0.0f);
 }
 
 TEST(RegionSimAssembly, SoundingsAndDaysLongerThanTheInputRecordFail) {
