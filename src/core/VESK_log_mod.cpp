@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ORNAX_log_mod.hpp"
+#include "fixed_text_mod.hpp"
 
 int vesk_logunit = 0;
 
@@ -27,7 +28,9 @@ int vesk_get_next_unit_number() {
 void vesk_release_unit_number(int unit) {
     bool in_pool = unit >= vesk_unit_first && unit <= vesk_unit_last;
     if (!in_pool || iou[unit - vesk_unit_first] != 1) {
-        std::fprintf(stderr, " file unit release error: %11d is not flaggged as in use\n", unit);
+        FreeLine line;
+        line << "file unit release error: " << unit << "is not flaggged as in use";
+        std::fprintf(stderr, "%s\n", line.str().c_str());
     }
     ornax_unit_close(unit);
     if (in_pool) iou[unit - vesk_unit_first] = 0;

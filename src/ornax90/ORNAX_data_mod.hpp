@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -123,6 +124,88 @@ void ornax_error_code(int flag, int code, int& status);
 
 // ---- core working state Ornaxdailyvartype (core work) ----
 
+inline constexpr int ornax_pbl_table_size = 8000;  // entries of the boundary-layer table
+
+// Canopy radiative properties at one solar zenith.
+struct Ornaxcanopyradtype {
+    float albvis = 0.0f;   // visible albedo
+    float albnir = 0.0f;   // near-infrared albedo
+    float albedo = 0.0f;   // canopy albedo, mean of the two bands
+    float tdirvis = 0.0f;  // direct-beam transmittance, visible
+    float tdirnir = 0.0f;  // direct-beam transmittance, near-infrared
+    float tdifvis = 0.0f;  // diffuse transmittance, visible
+    float tdifnir = 0.0f;  // diffuse transmittance, near-infrared
+    float tth = 0.0f;      // thermal transmittance
+};
+
+// Working values of one observation time (the same layout for times 1 and 2).
+struct Ornaxobstimetype {
+    float tsec = 0.0f;     // seconds since the morning heating start (s)
+    float tc = 0.0f;       // canopy temperature (deg C)
+    float ts = 0.0f;       // soil temperature (deg C)
+    float ta = 0.0f;       // air temperature at the blending height (deg C)
+    float tac = 0.0f;      // air temperature in the canopy air space (deg C)
+    float zen = 0.0f;      // solar zenith (rad)
+    float rnet = 0.0f;     // net radiation (W m-2)
+    float rnsoil = 0.0f;   // soil net radiation (W m-2)
+    float rncan = 0.0f;    // canopy net radiation (W m-2)
+    float swup = 0.0f;     // reflected short-wave (W m-2)
+    float lwup = 0.0f;     // emitted long-wave (W m-2)
+    Ornaxcanopyradtype rad;  // canopy albedos and transmittances
+    float rhocp = 0.0f;    // volumetric heat capacity of air (J m-3 K-1)
+    float h = 0.0f;        // sensible heat, total (W m-2)
+    float hc = 0.0f;       // sensible heat, canopy (W m-2)
+    float hs = 0.0f;       // sensible heat, soil (W m-2)
+    float g = 0.0f;        // soil heat flux (W m-2)
+    float u = 0.0f;        // wind at the blending height (m s-1)
+    float ra = 0.0f;       // aerodynamic resistance (s m-1)
+    float rs = 0.0f;       // soil-surface resistance (s m-1)
+    float rx = 0.0f;       // leaf boundary-layer resistance (s m-1)
+};
+
+// Canopy geometry and the stability corrections of the last resistance evaluation.
+struct Ornaxcanopygeomtype {
+    float hc = 0.0f;          // canopy height (m)
+    float d = 0.0f;           // zero-plane displacement (m)
+    float z0m = 0.0f;         // roughness length for momentum (m)
+    float fc = 0.0f;          // cover fraction
+    float wind_exp = 0.0f;    // wind-profile exponent at height d + z0m
+    float soil_wind_ratio = 0.0f;  // near-soil wind over canopy-top wind
+    float ftheta = 0.0f;      // cover fraction seen at the view angle
+    float psim = 0.0f;        // stability correction, momentum
+    float psih = 0.0f;        // stability correction, heat
+    float lnzu = 0.0f;        // ln((zu - d)/z0m)
+    float lnhc = 0.0f;        // ln((hc - d)/z0m)
+};
+
+// The core working state of one run. A value-initialised record is all zero.
+struct Ornaxdailyvartype {
+    // solar time
+    float stdlon = 0.0f;   // standard meridian longitude (degrees)
+    float sunrise = 0.0f;  // local standard hours
+    float sunset = 0.0f;   // local standard hours
+    // observation times 1 and 2 (index 0 and 1)
+    std::array<Ornaxobstimetype, 2> obs{};
+    float z1 = 0.0f;       // initial boundary-layer height (m)
+    float z2 = 0.0f;       // boundary-layer height grown by the second time (m)
+    // latent heat shared by both times; the second time's values remain (W m-2)
+    float xle = 0.0f, xlec = 0.0f, xles = 0.0f;
+    Ornaxcanopygeomtype canopy;
+    float hn_trial = 0.0f;  // trial HN at start (W m-2)
+    float theta0 = 0.0f;    // sounding potential temperature at z1 (K)
+    // boundary-layer table: heat-content integral (K m) and height (m) per 0.01 K rise
+    std::vector<float> pbl_integral = std::vector<float>(ornax_pbl_table_size, 0.0f);
+    std::vector<float> pbl_height = std::vector<float>(ornax_pbl_table_size, 0.0f);
+    // hourly series of the daily integration (W m-2)
+    std::array<float, ornax_hours_per_day> rnet_hour{};
+    std::array<float, ornax_hours_per_day> rnsoil_hour{};
+    std::array<float, ornax_hours_per_day> g_hour{};
+    std::array<float, ornax_hours_per_day> sdn_hour{};
+    std::array<float, ornax_hours_per_day> swup_hour{};
+    std::array<float, ornax_hours_per_day> lwup_hour{};
+    std::array<float, ornax_hours_per_day> eref_hour{};
+};
+
 // ---- end of core working state ----
 
 // ===================================================================================
@@ -148,16 +231,257 @@ struct Spatialinfodata {
 // Common grid Ornaxcommonblock (forcing-a work)
 // ===================================================================================
 
+#include "GFS_forcing_mod.hpp"
+
+inline constexpr int ornax_common_layer_count = 30;  // profile layers of the common grid
+
+// One land cell of the common grid.
+struct Ornaxsinglegrid {
+    float lat = 0.0f;        // centre latitude (degrees north)
+    float lon = 0.0f;        // centre longitude (degrees east)
+    int row = 0;             // 1-based row of the common grid, from the south
+    int col = 0;             // 1-based column, from the west
+    float land_frac = 0.0f;  // fraction of land-cover pixels of the cell that are land
+    int spare_1 = 0;
+    int spare_2 = 0;
+    int spare_3 = 0;
+};
+
+// The regular latitude/longitude grid of the preprocessed forecast-model rasters, its land
+// cells and the forecast-model store. Lives from the static set-up to the end of a region run.
+struct Ornaxcommonblock {
+    int land_option = 0;
+    int land_index_option = 0;          // 1: build the land cells from the UMD land cover; 0: load the subset file
+    std::string met_data_dir;           // root directory of the preprocessed forecast-model rasters
+    std::string umd_landcover_file;     // UMD land-cover raster (0.01 degree, global)
+    std::string land_subset_file;       // land cells written by an earlier run
+    float land_spare_value = 0.0f;
+    float undef = 0.0f;                 // fill value of the preprocessed rasters
+    int config_read = 0;                // 1 once the meteorological configuration was read to its end
+    int ncols = 0;
+    int nrows = 0;
+    float dlon = 0.0f;                  // column spacing (degrees)
+    float dlat = 0.0f;                  // row spacing (degrees)
+    float west_lon = 0.0f;
+    float east_lon = 0.0f;
+    float north_lat = 0.0f;
+    float south_lat = 0.0f;
+    int nlayers = 0;                    // profile layers, always ornax_common_layer_count
+    int nhours = 0;                     // time steps per day of the preprocessed series
+    int met_flag = 0;                   // meteorological source: 3 = forecast-model (CFSR/GFS) data
+    int met_option = 0;
+    std::string met_text;
+    std::string gfs_land_file;          // forecast-model land-mask file
+    std::string gfs_config_file;        // forecast-model configuration file
+    int land_count = 0;                 // land cells in ptr_land_grid
+    // ncols x nrows entries once set up; the first land_count hold the land cells in
+    // row-major order (row 1 first, west to east within a row)
+    std::vector<Ornaxsinglegrid> ptr_land_grid;
+    Gfs_struc_block gfs_struc;          // forecast-model grid and its land mask
+    // heights of the profile layers above the surface (m)
+    std::array<float, ornax_common_layer_count> layer_heights = {
+        15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f,
+        8500.0f,  8000.0f,  7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f, 5000.0f,
+        4500.0f,  4000.0f,  3500.0f,  3000.0f,  2600.0f,  2200.0f,  1800.0f, 1400.0f,
+        1000.0f,  700.0f,   500.0f,   300.0f,   100.0f,   80.0f};
+};
+
+// Allocates the land-cell list and sets up the forecast-model store (reading its
+// configuration when met_flag is 3). Status 0 or 3.
+void ornax_common_grid_init(Ornaxcommonblock& common, int& status);
+// Releases the land-cell list and the forecast-model store. Status 0 or 3.
+void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status);
+
 // ---- end of common grid ----
 
 // ===================================================================================
 // Model grid Ornaxmeteoornax (forcing-b work)
 // ===================================================================================
 
+// Per-line workspace of the meteorological forcing: the geometry of one line of the
+// model grid, the sunrise time of every column, the forecast-model series on the local
+// hour axis and the meteorology at the two morning observation times. Scalars are set once
+// per run by the meteorological configuration reader; the arrays live from
+// ornax_ornax_grid_init to ornax_ornax_grid_finalize of one line.
+//
+// Array layout (column index fastest, as in the forcing rasters), 1-based arguments:
+//   (ncols)                  element i        at [i - 1]
+//   (ncols, n2)              element (i, k)   at [(k - 1) * ncols + (i - 1)]
+//   (ncols, nlayers, nhours) element (i,k,h)  at [((h - 1) * nlayers + (k - 1)) * ncols + (i - 1)]
+// An empty vector is an array that is not allocated (except when its extent is zero).
+// Units are those of the forecast-model rasters (K, kg/kg, Pa, m s-1, W m-2); times in hours.
+struct Ornaxmeteoornax {
+    std::string met_dir;   // root of the per-day sunrise rasters "rise15MET" / "rise55MET"
+    int ncols = 0;         // columns of the model grid
+    int nrows = 0;         // rows (lines) of the model grid
+    int nlayers = 0;       // vertical layers of the profiles (at most 30)
+    int nhours = 0;        // hourly values of a daily series (hour h is local time h - 1)
+    float undef = 0.0f;    // fill value of missing values
+    float end_lon = 0.0f;  // eastern edge, degrees east (kept, not used by the forcing)
+    float start_lon = 0.0f;  // outer edge of column 1, degrees east
+    float dlon = 0.0f;       // column spacing, degrees (signed)
+    float end_lat = 0.0f;    // northern edge, degrees north (kept, not used by the forcing)
+    float start_lat = 0.0f;  // outer edge of row 1, degrees north
+    float dlat = 0.0f;       // row spacing, degrees (signed)
+
+    std::vector<float> land;            // (ncols), not filled by the forcing
+    std::vector<float> lat;             // (ncols), latitude of the line
+    std::vector<float> lon;             // (ncols), centre longitude of each column
+    std::vector<float> sun_rise_time1;  // (ncols), sunrise time, UTC hours
+    std::vector<float> sun_rise_time2;  // (ncols), second observation time less 1.5 h, UTC
+
+    // (ncols, nhours) series on the local hour axis
+    std::vector<float> lwdn_surface_series;
+    std::vector<float> swdn_surface_series;
+    std::vector<float> cfslst_surface_series;
+    std::vector<float> lhtfl_surface_series;
+    std::vector<float> wind_surface_series;
+    std::vector<float> temp_surface_series;
+    std::vector<float> pres_surface_series;
+    std::vector<float> spfh_surface_series;
+
+    // (ncols, nlayers, nhours) profiles
+    std::vector<float> temp_profile;      // not filled by the forcing
+    std::vector<float> spfh_profile;      // not filled by the forcing
+    std::vector<float> pressure_profile;  // not filled by the forcing
+    std::vector<float> height_profile;    // layer heights; only hour 1 is filled
+    std::vector<float> pot_profile;       // potential temperature of every layer (K)
+
+    // (ncols) values at the first / second observation time
+    std::vector<float> taobs1, taobs2;    // 2 m air temperature
+    std::vector<float> pres1, pres2;      // surface pressure
+    std::vector<float> spfh1, spfh2;      // 2 m specific humidity
+    std::vector<float> wind1, wind2;      // surface wind speed
+    std::vector<float> lwdn1, lwdn2;      // downward long-wave radiation
+    std::vector<float> swdn1, swdn2;      // downward short-wave radiation
+    std::vector<float> cfslst1, cfslst2;  // forecast-model land-surface temperature
+    std::vector<float> lhtfl1, lhtfl2;    // forecast-model latent heat flux
+    // (ncols, nlayers) potential temperature of every layer at the two observation times
+    std::vector<float> th_pblk1, th_pblk2;
+};
+
+// Offset of element (i, k) of an (ncols, n2) array, 1-based i and k.
+inline std::size_t met_index2(int ncols, int i, int k) {
+    return static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ncols) +
+           static_cast<std::size_t>(i - 1);
+}
+// Offset of element (i, k, h) of an (ncols, nlayers, nhours) array, 1-based indices.
+inline std::size_t met_index3(int ncols, int nlayers, int i, int k, int h) {
+    return (static_cast<std::size_t>(h - 1) * static_cast<std::size_t>(nlayers) +
+            static_cast<std::size_t>(k - 1)) * static_cast<std::size_t>(ncols) +
+           static_cast<std::size_t>(i - 1);
+}
+
+struct Ornaxcommonblock;
+
+// Allocates every per-line array of the model grid (the common grid is accepted, not used).
+// Status 3 with a screen message when the grid size is not set or an array is already
+// allocated or cannot be allocated.
+void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& common, int& status);
+// Releases every allocated array of the model grid; status 0.
+void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status);
+
 // ---- end of model grid ----
 
 // ===================================================================================
 // Region data record Ornaxregiondatatype (region-sim work)
 // ===================================================================================
+
+inline constexpr int ornax_max_out_vars = 42;  // size of the output vocabulary and list
+
+// Index of element (col, j) of a per-line 2-D array stored column-fastest, col and j
+// 1-based: sounding level j of column col, hour slot j of column col, or output
+// variable j of pixel col.
+inline std::size_t region_2d_index(int col, int j, int ncols) {
+    return static_cast<std::size_t>(col - 1) +
+           static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(ncols);
+}
+
+// File names of a region run and one line of every region input, with the output list,
+// the line's output matrix and its quality flags. The file names and the output list
+// live for the run; the line arrays are allocated per line (ornax_init_region_data) and
+// released after it (ornax_finalize_region_data). An array is allocated when non-empty.
+struct Ornaxregiondatatype {
+    // Paths of the region configuration, one per file line, in the file's order.
+    std::string landcover_table_file;
+    std::string reserved_file;
+    std::string land_domain_file;
+    std::string landcover_file;
+    std::string aleafn_file, aleafv_file, aleafl_file;
+    std::string adeadn_file, adeadv_file, adeadl_file;
+    std::string rsoiln_file, rsoilv_file;
+    std::string rs_correction_file;
+    std::string xl_file;
+    std::string theta_file;
+    std::string vegetation_domain_file;
+    std::string xlai_file;
+    std::string snow_domain_file;
+    std::string snow_mask_file;
+    std::string met_config_file;
+    std::string tloc1_file;
+    std::string spare_file_1, spare_file_2, spare_file_3, spare_file_4, spare_file_5;
+    std::string tloc2_file;
+    std::string spare_file_6, spare_file_7, spare_file_8, spare_file_9, spare_file_10;
+    std::string spare_file_11, spare_file_12, spare_file_13, spare_file_14, spare_file_15;
+    std::string spare_file_16, spare_file_17;
+    std::string satellite_domain_file;
+    std::string trad1_file, trad2_file;
+    std::string sdn1_file, sdn2_file;
+    std::string run_domain_file;
+    std::string out_list_file;
+    std::string output_dir;
+    std::string spare_dir;
+
+    // Extents of the line arrays, set by ornax_init_region_data (columns of each grid,
+    // sounding levels and hours of the meteorological grid, hours of the satellite grid).
+    int run_ncols = 0;
+    int land_ncols = 0;
+    int veg_ncols = 0;
+    int snow_ncols = 0;
+    int met_ncols = 0, met_nlayers = 0, met_nhours = 0;
+    int sat_ncols = 0, sat_nhours = 0;
+    bool line_allocated = false;  // set once the first line array is allocated
+
+    // Run-grid columns: latitude and longitude of each pixel centre (degrees).
+    std::vector<float> xlat, xlon;
+    // Land-cover columns.
+    std::vector<float> Landcover;               // class number (2..20 are land)
+    std::vector<float> aleafn, aleafv, aleafl;  // live-leaf absorptivities
+    std::vector<float> adeadn, adeadv, adeadl;  // dead-leaf absorptivities
+    std::vector<float> xl;                      // leaf size (m)
+    std::vector<float> rsoiln, rsoilv;          // soil reflectance, near-infrared and visible
+    std::vector<float> rs_correct;              // soil-resistance correction factor
+    // Vegetation columns.
+    std::vector<float> clump, fg;  // clumping index, green fraction
+    std::vector<float> xlai;       // leaf area index
+    // Snow-mask columns: snow-mask class (4 = snow).
+    std::vector<float> snow_mask;
+    // Meteorological columns, at the two observation times: air temperature (K),
+    // humidity, wind (m s-1), pressure (Pa), downward long-wave (W m-2).
+    std::vector<float> taobs1, spfh1, wind1, pres1, lwdn1;
+    std::vector<float> taobs2, spfh2, wind2, pres2, lwdn2;
+    // Meteorological columns x sounding levels (region_2d_index with met_ncols):
+    // potential temperature (K) and height (m) of the sounding.
+    std::vector<float> th_pblk, z_pbli;
+    // Satellite columns x satellite hours: hourly insolation (W m-2, negative = missing).
+    std::vector<float> sdn_day;
+    // Meteorological columns x hours: hourly air temperature (K), humidity, wind,
+    // pressure (Pa), downward long-wave.
+    std::vector<float> taobs_day, spfh_day, wind_day, pres_day, lwdn_day;
+    // Satellite columns: view zenith angle (degrees), and for each observation its local
+    // time (h), radiometric surface temperature (K) and insolation (W m-2).
+    std::vector<float> theta;
+    std::vector<float> tloc1, trad1, sdn1;
+    std::vector<float> tloc2, trad2, sdn2;
+
+    // Output list (entries 1..out_var_count used), kept for the whole run.
+    std::array<Ornaxoutputrecordtype, ornax_max_out_vars> out_var_list{};
+    int out_var_count = 0;
+    // Run-grid columns x listed variables (region_2d_index with run_ncols): element
+    // (k, i) is the i-th listed variable at pixel k.
+    std::vector<float> out_var_matrix;
+    // Run-grid columns: quality flag of each pixel (0 = computed).
+    std::vector<float> qc_flag;
+};
 
 // ---- end of region data record ----

@@ -9,6 +9,341 @@
 // Site input file (site work)
 // ===================================================================================
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <initializer_list>
+#include <iostream>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+// A numeric field of a fixed-column line: columns first..last, implied decimals for a
+// real without a decimal point; exactly one of real / integer is set.
+struct SiteTextField {
+    int first;
+    int last;
+    int decimals;
+    float* real;
+    int* integer;
+};
+
+// k-th 10-column number after the blank and the 30-column label (k from 0).
+SiteTextField site_real10(int k, float& value) { return {32 + 10 * k, 41 + 10 * k, 3, &value, nullptr}; }
+SiteTextField site_int10(int k, int& value) { return {32 + 10 * k, 41 + 10 * k, 0, nullptr, &value}; }
+
+// Sequential reader of a fixed-column text file that reports the first problem it meets
+// in the run log with the file name and the 1-based line number.
+class SiteTextReader {
+public:
+    SiteTextReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
+
+    bool failed() const { return failed_; }
+    int line_number() const { return line_number_; }
+
+    // Next line into `line`; at the end of the file reports what was still expected.
+    bool next_line(std::string& line, std::string_view expected) {
+        if (failed_) return false;
+        line.clear();
+        int c = 0;
+        bool any = false;
+        while ((c = std::fgetc(stream_)) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            line.push_back(static_cast<char>(c));
+        }
+        if (!any) {
+            fail_at(line_number_ + 1, "the file ends early, " + std::string(expected) + " expected");
+            return false;
+        }
+        ++line_number_;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    }
+
+    // Skips a separator or header line: it must hold some text.
+    bool skip_text_line(std::string_view expected) {
+        std::string line;
+        if (!next_line(line, expected)) return false;
+        if (trim_both(line).empty()) {
+            fail(std::string(expected) + " expected, found a blank line");
+            return false;
+        }
+        return true;
+    }
+
+    // Parses every field of `line`; a blank, missing or malformed field is an error.
+    bool parse_fields(std::string_view line, std::initializer_list<SiteTextField> fields) {
+        for (const SiteTextField& f : fields) {
+            std::string text;
+            read_fixed_text(line, f.first, f.last, text);
+            int result = text_field_ok;
+            if (f.real)
+                result = read_fixed_real(line, f.first, f.last, f.decimals, *f.real);
+            else
+                result = read_fixed_int(line, f.first, f.last, *f.integer);
+            std::string where = "columns " + std::to_string(f.first) + "-" + std::to_string(f.last);
+            if (result == text_field_short) return fail("the line ends before " + where);
+            if (result == text_field_bad) return fail(where + " do not hold a number: \"" + trim_both(text) + "\"");
+            if (trim_both(text).empty()) return fail(where + " are blank, a number is expected");
+        }
+        return true;
+    }
+
+    // Reads the next line and its fields.
+    bool read_fields(std::string_view expected, std::initializer_list<SiteTextField> fields) {
+        std::string line;
+        return next_line(line, expected) && parse_fields(line, fields);
+    }
+
+    bool fail(const std::string& problem) { return fail_at(line_number_, problem); }
+
+private:
+    bool fail_at(int line_number, const std::string& problem) {
+        if (!failed_)
+            ornax_log_msg((FreeLine() << "Error in the input file " << trim_right(file_) << ", line"
+                                      << line_number << ": " + problem).str());
+        failed_ = true;
+        return false;
+    }
+
+    std::FILE* stream_;
+    std::string file_;
+    int line_number_ = 0;
+    bool failed_ = false;
+};
+
+std::string site_separator_line() { return std::string(1, ' ') + std::string(42, '-'); }
+
+// Lines 2-8: the land-cover class record of the site.
+bool site_read_land_section(SiteTextReader& in, Ornaxlandtype& land) {
+    return in.read_fields("the land cover type", {site_int10(0, land.landcover)}) &&
+           in.read_fields("the class numbers and flags",
+                          {site_int10(0, land.modis_class), site_int10(1, land.water_flag),
+                           site_int10(2, land.perennial_flag)}) &&
+           in.read_fields("the live leaf values", {site_real10(0, land.aleafv), site_real10(1, land.aleafn),
+                                                   site_real10(2, land.aleafl)}) &&
+           in.read_fields("the dead leaf values", {site_real10(0, land.adeadv), site_real10(1, land.adeadn),
+                                                   site_real10(2, land.adeadl)}) &&
+           in.read_fields("the leaf size", {site_real10(0, land.xl)}) &&
+           in.read_fields("the canopy heights", {site_real10(0, land.hmin), site_real10(1, land.hmax)}) &&
+           in.read_fields("the soil resistance and fcmin",
+                          {site_real10(0, land.rsoil), site_real10(1, land.fcmin)});
+}
+
+// Lines 10-22: position, date, vegetation, view angle and the two observation times.
+bool site_read_point_section(SiteTextReader& in, Ornaxinputvartype& input) {
+    bool ok = in.read_fields("the position", {site_real10(0, input.lon), site_real10(1, input.lat)}) &&
+              in.read_fields("the year and day", {site_int10(0, input.year), site_int10(1, input.doy)}) &&
+              in.read_fields("lai and NDVI", {site_real10(0, input.xlai), site_real10(1, input.xndvi)}) &&
+              in.read_fields("the view angle", {site_real10(0, input.theta)}) &&
+              in.read_fields("the local times", {site_real10(0, input.tloc1), site_real10(1, input.tloc2)}) &&
+              in.read_fields("the radiometric temperatures",
+                             {site_real10(0, input.trad1), site_real10(1, input.trad2)}) &&
+              in.read_fields("the insolation", {site_real10(0, input.sdn1), site_real10(1, input.sdn2)}) &&
+              in.read_fields("the long-wave", {site_real10(0, input.lwdn1), site_real10(1, input.lwdn2)}) &&
+              in.read_fields("the wind speeds", {site_real10(0, input.wind1), site_real10(1, input.wind2)}) &&
+              in.read_fields("the air temperatures",
+                             {site_real10(0, input.taobs1), site_real10(1, input.taobs2)}) &&
+              in.read_fields("the pressures", {site_real10(0, input.pres1), site_real10(1, input.pres2)});
+    if (!ok) return false;
+    // humidity in e10.5: five implied decimals
+    return in.read_fields("the humidities",
+                          {{32, 41, 5, &input.spfh1, nullptr}, {42, 51, 5, &input.spfh2, nullptr}}) &&
+           in.read_fields("the number of PBL layers", {site_int10(0, input.npbl)});
+}
+
+// The sounding (npbl lines after its header) and the 24 hourly lines after theirs.
+bool site_read_profiles(SiteTextReader& in, Ornaxinputvartype& input) {
+    if (input.npbl < 0 || input.npbl > ornax_max_pbl_levels)
+        return in.fail("the number of PBL layers " + std::to_string(input.npbl) + " is outside 0.." +
+                       std::to_string(ornax_max_pbl_levels));
+    if (!in.skip_text_line("the PBL header line")) return false;
+    for (int k = 0; k < input.npbl; ++k) {
+        // level number in columns 2-4 is not read
+        if (!in.read_fields("PBL level " + std::to_string(k + 1),
+                            {{5, 24, 4, &input.z_pbli[k], nullptr}, {25, 44, 4, &input.th_pblk[k], nullptr}}))
+            return false;
+    }
+    if (!in.skip_text_line("the hourly header line")) return false;
+    for (int h = 0; h < ornax_hours_per_day; ++h) {
+        if (!in.read_fields("hourly line " + std::to_string(h + 1),
+                            {{2, 5, 1, &input.tloc_day[h], nullptr},
+                             {6, 17, 4, &input.sdn_day[h], nullptr},
+                             {18, 29, 4, &input.taobs_day[h], nullptr},
+                             {30, 41, 4, &input.spfh_day[h], nullptr},
+                             {42, 53, 4, &input.pres_day[h], nullptr},
+                             {54, 65, 4, &input.wind_day[h], nullptr},
+                             {66, 77, 4, &input.lwdn_day[h], nullptr}}))
+            return false;
+    }
+    return true;
+}
+
+// Inputs the reader derives from the land section and fixed site defaults.
+void site_set_derived_values(const Ornaxlandtype& land, Ornaxinputvartype& input) {
+    input.zblend = 50.0f;  // blending height (m)
+    input.clump = 1.0f;
+    input.zu = 50.0f;      // wind measurement height (m)
+    input.fg = 1.0f;
+    input.xl = land.xl;
+    input.rsoilv = 0.24f;  // soil reflectance, visible
+    input.rsoiln = 0.38f;  // soil reflectance, near-infrared
+    input.emis_soil = 0.92f;
+    input.aleafv_copy = land.aleafv;
+    input.aleafn_copy = land.aleafn;
+    // cover fraction from LAI with extinction 0.5, between fcmin and 1
+    float fc = 1.0f - std::exp(-0.5f * input.xlai);
+    if (fc > 1.0f) fc = 1.0f;
+    if (fc < land.fcmin) fc = land.fcmin;
+    input.fc = fc;
+    input.hc = (land.hmax - land.hmin) * fc + land.hmin;  // canopy height (m)
+}
+
+}  // namespace
+
+void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& land,
+                            Ornaxinputvartype& input, int& status) {
+    status = 0;
+    land = Ornaxlandtype{};
+    input = Ornaxinputvartype{};
+    const std::string path = trim_right(site_input_file);
+    const int unit = ornax_get_next_unit_number();
+    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "r");
+    if (!stream) {
+        ornax_log_msg("Error in opening the input file:" + path);
+        status = 3;
+    } else {
+        SiteTextReader in(stream, path);
+        bool ok = in.skip_text_line("the separator line") && site_read_land_section(in, land) &&
+                  in.skip_text_line("the separator line");
+        input.landcover = land.landcover;
+        ok = ok && site_read_point_section(in, input) && site_read_profiles(in, input);
+        if (!ok) status = 3;
+    }
+    if (unit >= 0) ornax_release_unit_number(unit);
+    site_set_derived_values(land, input);
+}
+
+namespace {
+
+std::string site_label(std::string_view label) {
+    std::string line(1, ' ');
+    line += write_a(label, 30);
+    return line;
+}
+
+std::string site_reals(std::string_view label, std::initializer_list<float> values) {
+    std::string line = site_label(label);
+    for (float v : values) line += write_f(v, 10, 3);
+    return line;
+}
+
+std::string site_ints(std::string_view label, std::initializer_list<int> values) {
+    std::string line = site_label(label);
+    for (int v : values) line += write_i(v, 10);
+    return line;
+}
+
+std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornaxinputvartype& in) {
+    std::vector<std::string> lines = {
+        site_separator_line(),
+        site_ints("Land cover type:", {land.landcover}),
+        site_ints("MODIS, WATER, Perennial :", {land.modis_class, land.water_flag, land.perennial_flag}),
+        site_reals("Live leaf reflectances  :", {land.aleafv, land.aleafn, land.aleafl}),
+        site_reals("Dead leaf reflectances  :", {land.adeadv, land.adeadn, land.adeadl}),
+        site_reals("Adjusted leaf size :", {land.xl}),
+        site_reals("Canopy Height min max   :", {land.hmin, land.hmax}),
+        site_reals("Soil resisance and fcmin :", {land.rsoil, land.fcmin}),
+        site_separator_line(),
+        site_reals("ORNAX run at :", {in.lon, in.lat}),
+        site_ints(" on :", {in.year, in.doy}),
+        site_reals("Vegetation  lai  NDVI :", {in.xlai, in.xndvi}),
+        site_reals("GOES view angel :", {in.theta}),
+        site_reals("Local Time 1 and 2 :", {in.tloc1, in.tloc2}),
+        site_reals("GOES observed temp(C) :", {in.trad1, in.trad2}),
+        site_reals("GSIP observed sdn(k) :", {in.sdn1, in.sdn2}),
+        site_reals("Long wave down(W) :", {in.lwdn1, in.lwdn2}),
+        site_reals("Wind speed (m s-1) :", {in.wind1, in.wind2}),
+        site_reals("Air temperature(C) :", {in.taobs1, in.taobs2}),
+        site_reals("Surface pressure(mbar) :", {in.pres1, in.pres2}),
+        site_label("Specific humidity(%) :") + write_e(in.spfh1, 10, 5) + write_e(in.spfh2, 10, 5),
+        site_ints("Number of PBL layers:", {in.npbl}),
+        std::string(1, ' ') + write_a("Index", 5) + write_a("PBL surface height(m)", 25) +
+            write_a("PBL potential temperature(K) :", 30),
+    };
+    const int levels = std::min(std::max(in.npbl, 0), ornax_max_pbl_levels);
+    for (int k = 0; k < levels; ++k)
+        lines.push_back(std::string(1, ' ') + write_i(k + 1, 3) + write_f(in.z_pbli[k], 20, 4) + write_f(in.th_pblk[k], 20, 4));
+    std::string header = std::string(1, ' ') + write_a("Hour", 4);
+    for (const char* head : {"SDN(K)", "Air Temp(C)", "SPFH(%)", "Pres(mbar)", "Wind(m s-1)", "Long wave(W)"})
+        header += write_a(head, 12);
+    lines.push_back(header);
+    for (int h = 0; h < ornax_hours_per_day; ++h) {
+        std::string line = std::string(1, ' ') + write_f(in.tloc_day[h], 4, 1);
+        for (float v : {in.sdn_day[h], in.taobs_day[h], in.spfh_day[h], in.pres_day[h], in.wind_day[h],
+                        in.lwdn_day[h]})
+            line += write_f(v, 12, 4);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+void ornax_write_site_inputs(const std::string& site_output_file, const Ornaxlandtype& land,
+                             const Ornaxinputvartype& input, int& status) {
+    status = 0;
+    const std::string path = trim_right(site_output_file);
+    const int unit = ornax_get_next_unit_number();
+    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "a");
+    if (!stream) {
+        std::cout << "Error in opening the output file:" << path << '\n';
+        status = 3;
+    } else {
+        for (const std::string& line : site_block_lines(land, input)) {
+            std::fputs(line.c_str(), stream);
+            std::fputc('\n', stream);
+        }
+        if (std::fflush(stream) != 0) status = 3;
+    }
+    if (unit >= 0) ornax_release_unit_number(unit);
+}
+
+std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,
+                                                   const Ornaxinputvartype& input) {
+    auto real_row = [](std::string_view text, std::initializer_list<float> values) {
+        std::string line(text);
+        for (float v : values) line += write_f(v, 10, 3);
+        return line;
+    };
+    return {
+        "Land cover parameters: ----------------",
+        FreeLine() << "Land Cover" << land.landcover << land.modis_class << land.water_flag,
+        real_row("RS2    (soil res)", {land.rsoil}),
+        real_row("XL     (leaf size):", {land.xl}),
+        real_row("leaf:", {land.aleafv, land.aleafn, land.aleafl}),
+        real_row("dead:", {land.adeadv, land.adeadn, land.adeadl}),
+        real_row("leaf size, canopy", {land.xl, land.hmin, land.hmax}),
+        "Input parameters: ----------------",
+        real_row("height at which u is measured:", {input.zu}),
+        real_row("Model blending height", {input.zblend}),
+        real_row("xndvi", {input.xndvi}),
+        real_row("clump", {input.clump}),
+        real_row("Canopy fc", {input.fc}),
+        real_row("Canopy height", {input.hc}),
+        real_row("soil emissitivity:", {input.emis_soil}),
+        real_row("Fraction of greeness:", {input.fg}),
+        real_row("XL     (leaf size):", {input.xl}),
+        "---------------------------------------",
+    };
+}
+
+void ornax_display_inputs(const Ornaxlandtype& land, const Ornaxinputvartype& input) {
+    for (const std::string& line : ornax_input_summary_lines(land, input)) std::cout << line << '\n';
+}
 
 // ---- end of site input file ----
 
@@ -17,6 +352,87 @@
 // Land cover class table (site work)
 // ===================================================================================
 
+namespace {
+
+// One class row: i3, ten f8.2, two i8, f8.2, then the description.
+bool landcover_read_row(SiteTextReader& in, Ornaxlandtype& entry) {
+    std::string line;
+    if (!in.next_line(line, "a class row")) return false;
+    auto real8 = [](int k, float& value) { return SiteTextField{4 + 8 * k, 11 + 8 * k, 2, &value, nullptr}; };
+    // the file holds rsoil, hmin, hmax before xl
+    bool ok = in.parse_fields(line, {{1, 3, 0, nullptr, &entry.landcover}, real8(0, entry.aleafv),
+                                     real8(1, entry.aleafn), real8(2, entry.aleafl), real8(3, entry.adeadv),
+                                     real8(4, entry.adeadn), real8(5, entry.adeadl), real8(6, entry.rsoil),
+                                     real8(7, entry.hmin), real8(8, entry.hmax), real8(9, entry.xl),
+                                     {84, 91, 0, nullptr, &entry.modis_class},
+                                     {92, 99, 0, nullptr, &entry.perennial_flag},
+                                     {100, 107, 2, &entry.fcmin, nullptr}});
+    if (!ok) return false;
+    read_fixed_text(line, 108, 108 + ornax_message_length - 1, entry.lc_name);
+    entry.water_flag = entry.landcover == 1 ? 1 : 0;  // only class 1 is open water
+    return true;
+}
+
+std::string landcover_debug_line(const Ornaxlandtype& e) {
+    std::string line = std::string(1, ' ') + write_i(e.landcover, 3);
+    for (float v : {e.aleafv, e.aleafn, e.aleafl, e.adeadv, e.adeadn, e.adeadl}) line += write_f(v, 10, 2);
+    return line + write_i(e.modis_class, 8) + write_i(e.perennial_flag, 8) + write_f(e.fcmin, 8, 3);
+}
+
+// Line 1 holds the class count in columns 24-27, line 2 a header; then the rows.
+bool landcover_read_table(SiteTextReader& in, std::vector<Ornaxlandtype>& table, int& nclasses) {
+    int announced = 0;
+    std::string line;
+    if (!in.read_fields("the number of classes", {{24, 27, 0, nullptr, &announced}})) return false;
+    if (announced < 0 || announced > ornax_max_land_classes)
+        return in.fail("the number of classes " + std::to_string(announced) + " is outside 0.." +
+                       std::to_string(ornax_max_land_classes));
+    if (!in.next_line(line, "the header line")) return false;
+    for (int i = 0; i < announced; ++i) {
+        Ornaxlandtype entry;
+        if (!landcover_read_row(in, entry)) return false;
+        table[static_cast<std::size_t>(i)] = entry;
+        nclasses = i + 1;
+        if (debug_iflag == 1) ornax_log_plain(landcover_debug_line(entry));
+    }
+    return true;
+}
+
+}  // namespace
+
+void ornax_read_landcover_table(const std::string& landcover_table_file,
+                                std::vector<Ornaxlandtype>& table, int& nclasses, int& status) {
+    status = 0;
+    nclasses = 0;
+    table.assign(ornax_max_land_classes, Ornaxlandtype{});
+    const std::string path = trim_right(landcover_table_file);
+    const int unit = ornax_get_next_unit_number();
+    errno = 0;
+    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "r");
+    if (!stream) {
+        ornax_log_msg(
+            (FreeLine() << "Error in opening the input landcover class file:" + path << errno).str());
+        status = 3;
+    } else {
+        SiteTextReader in(stream, path);
+        if (!landcover_read_table(in, table, nclasses)) status = 3;
+    }
+    if (unit >= 0) ornax_release_unit_number(unit);
+}
+
+void ornax_copy_land_parameters(const Ornaxlandtype& entry, Ornaxlandtype& land, int& status) {
+    land.landcover = entry.landcover;
+    land.rsoil = entry.rsoil;
+    land.hmin = entry.hmin;
+    land.hmax = entry.hmax;
+    land.xl = entry.xl;
+    land.modis_class = entry.modis_class;
+    land.water_flag = entry.water_flag;
+    land.perennial_flag = entry.perennial_flag;
+    land.fcmin = entry.fcmin;
+    land.lc_name = trim_right(entry.lc_name).substr(0, ornax_message_length);
+    status = 0;
+}
 
 // ---- end of land cover class table ----
 
@@ -25,6 +441,72 @@
 // Site report (site work)
 // ===================================================================================
 
+namespace {
+
+// Label right-aligned in 30 columns, then each value in f10.3.
+std::string report_row(std::string_view label, std::initializer_list<float> values) {
+    std::string line = write_a(label, 30);
+    for (float v : values) line += write_f(v, 10, 3);
+    return line;
+}
+
+}  // namespace
+
+std::vector<std::string> ornax_site_report_lines(const Ornaxlandtype& land,
+                                                 const Ornaxinputvartype& in,
+                                                 const Ornaxoutputvartype& out) {
+    // energy-balance residual at time 2 (W m-2), in this order
+    const float residual = out.RNET2 - out.XLE2 - out.G2 - out.H2;
+    return {
+        FreeLine() << "----- ORNAX Site Inputs ---------------------",
+        write_a("Site lc", 10) + write_i(land.landcover, 20) + trim_right(land.lc_name),
+        report_row("At Lat, Lon:", {in.lat, in.lon}),
+        report_row("Canopy FC, XLAI : ", {in.fc, in.xlai}),
+        report_row("Tloc1, Tloc2 ( Obs time): ", {in.tloc1, in.tloc2}),
+        report_row("Tobs1,Tobs2(Obs air temp): ", {in.taobs1, in.taobs2}),
+        report_row("Trad1,Trad2(radiometric): ", {in.trad1, in.trad2}),
+        report_row("Wind11,Wind2(Wind Speed): ", {in.wind1, in.wind2}),
+        report_row("Input SDN1,SDN2(W m-2): ", {in.sdn1, in.sdn2}),
+        FreeLine() << "----- ORNAX Site Outputs --------------------",
+        write_a("Morning variables ", 30) + write_a("TIME1", 10) + write_a("TIME2", 10),
+        report_row("TC1,TC2 (canopy temp): ", {out.TC1, out.TC2}),
+        report_row("TS1,TS2 (soil temp): ", {out.TS1, out.TS2}),
+        report_row("TA1,TA2 (modeled air temp): ", {out.TA1, out.TA2}),
+        report_row("Rnet Net Radiation (w m-2): ", {out.RNET1, out.RNET2}),
+        report_row("Zen (sun zenith): ", {out.ZEN1, out.ZEN2}),
+        FreeLine() << "----------T2 only----------------------------",
+        report_row("Z2 (boundary layer ht): ", {out.Z2}),
+        report_row("RA2 (aerodynamic res): ", {out.RA2}),
+        report_row("RS2   (soil res): ", {out.RS2}),
+        report_row("RX2   (b.l. res): ", {out.RX2}),
+        report_row("SWUP (W m-2): ", {out.SWUP}),
+        report_row("LWUP (W m-2): ", {out.LWUP}),
+        report_row("Canopy latent(w m-2): ", {out.XLEC2}),
+        report_row("Soil latent(w m-2): ", {out.XLES2}),
+        report_row("Total latent(w m-2): ", {out.XLE2}),
+        report_row("Canopy sensible(w m-2): ", {out.HC2}),
+        report_row("Soil sensible(w m-2): ", {out.HS2}),
+        report_row("Total sensible(w m-2): ", {out.H2}),
+        report_row("Ground cond(w m-2): ", {out.G2}),
+        report_row("Energy balance(w m-2): ", {residual}),
+        FreeLine() << "------------------------------------------",
+        write_a("Daily integrated fluxes", 30) + write_a("ORNAX90", 10),
+        report_row("Radiation RN (w m-2): ", {out.SNETDAY}),
+        report_row("Sensible H (w m-2): ", {out.HDAY}),
+        report_row("Soil heat flux G (w m-2): ", {out.GDAY}),
+        report_row("Total ET (MJ day-1): ", {out.EDAY}),
+        report_row("Soil ET (mm s-1): ", {out.ESDAY}),
+        report_row("Canopy ET (mm s-1): ", {out.ECDAY}),
+        report_row("P-M reference ET (mm s-1): ", {out.EREFDAY}),
+        report_row("Short wave down sdn(w m-2): ", {out.SDDAY}),
+    };
+}
+
+void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype& input,
+                              const Ornaxoutputvartype& output, int& status) {
+    for (const std::string& line : ornax_site_report_lines(land, input, output)) std::cout << line << '\n';
+    status = 0;
+}
 
 // ---- end of site report ----
 
@@ -33,6 +515,149 @@
 // Domain description (raster work)
 // ===================================================================================
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// Reads the value lines of one domain description in order; a missing line or an
+// unreadable value is logged with the file name and the line number.
+class DomainLineReader {
+public:
+    DomainLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
+
+    // Next line of the file; false at its end.
+    bool next_line(std::string& line) {
+        line.clear();
+        int c = 0;
+        bool any = false;
+        while ((c = std::fgetc(stream_)) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            line.push_back(static_cast<char>(c));
+        }
+        if (any) ++line_number_;
+        return any;
+    }
+
+    // f7.2 in columns 31-37: seven characters, two implied decimals without a point.
+    void real(float& field) {
+        std::string line;
+        if (!value_line(line)) return;
+        float value = 0.0f;
+        if (read_fixed_real(line, 31, 37, 2, value) == text_field_bad) return unreadable();
+        field = value;  // a line ending before column 31 holds a blank field, read as 0
+    }
+
+    // i10 in columns 31-40, blanks ignored.
+    void integer(int& field) {
+        std::string line;
+        if (!value_line(line)) return;
+        int value = 0;
+        if (read_fixed_int(line, 31, 40, value) == text_field_bad) return unreadable();
+        field = value;
+    }
+
+    int status() const { return status_; }
+
+private:
+    bool value_line(std::string& line) {
+        if (next_line(line)) return true;
+        if (!ended_)
+            ornax_log_msg((FreeLine() << "Domain file " << file_ << " ends at line"
+                                      << line_number_ << "; values expected up to line" << 12)
+                              .str());
+        ended_ = true;
+        status_ = 3;
+        return false;
+    }
+
+    void unreadable() {
+        ornax_log_msg((FreeLine() << "Domain file " << file_ << " line" << line_number_
+                                  << "holds no readable value").str());
+        status_ = 3;
+    }
+
+    std::FILE* stream_;
+    std::string file_;
+    int line_number_ = 0;
+    bool ended_ = false;
+    int status_ = 0;
+};
+
+// Bounding box and size checks of a grid; each failed check is logged and gives 3.
+int check_domain(const Spatialinfodata& grid, bool check_lon_order, bool check_lat_order) {
+    int status = 0;
+    if (check_lon_order && grid.west_lon > grid.east_lon) {
+        ornax_log_msg("West Longitude " + write_f(grid.west_lon, 10, 2) +
+                      "is larger than East Longitude" + write_f(grid.east_lon, 10, 2));
+        status = 3;
+    }
+    if (check_lat_order && grid.south_lat > grid.north_lat) {
+        ornax_log_msg("South Latitude" + write_f(grid.south_lat, 10, 2) +
+                      "is larger than North Latitude" + write_f(grid.north_lat, 10, 2));
+        status = 3;
+    }
+    return status;
+}
+
+// ncols and nrows against the box over the step, in single precision; a difference of
+// exactly one cell passes. A zero or non-finite step fails (the quotient is not finite).
+int check_domain_size(const Spatialinfodata& grid) {
+    int status = 0;
+    float span_cols = (grid.east_lon - grid.west_lon) / grid.dlon;
+    if (!(std::fabs(static_cast<float>(grid.ncols) - span_cols) <= 1.0f)) {
+        ornax_log_msg("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
+                      write_f(grid.east_lon, 10, 2) + write_a(" to ", 4) +
+                      write_f(grid.west_lon, 10, 2) + " in resolution" + write_f(grid.dlon, 8, 4));
+        status = 3;
+    }
+    float span_rows = (grid.north_lat - grid.south_lat) / grid.dlat;
+    if (!(std::fabs(static_cast<float>(grid.nrows) - span_rows) <= 1.0f)) {
+        ornax_log_msg("Mismatched input row " + write_i(grid.nrows, 6) + " with lat from " +
+                      write_f(grid.south_lat, 10, 2) + write_a(" to ", 4) +
+                      write_f(grid.north_lat, 10, 2) + " in resolution!" +
+                      write_f(grid.dlat, 8, 4));
+        status = 3;
+    }
+    return status;
+}
+
+}  // namespace
+
+void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& grid, int& status) {
+    status = 0;
+    std::string name = trim_right(file_name);
+    int unit = ornax_get_next_unit_number();
+    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, name, "r");
+    DomainLineReader reader(stream, name);
+    std::string header;
+    // A file without even its header line counts as one that cannot be opened.
+    if (stream == nullptr || !reader.next_line(header)) {
+        ornax_log_msg("Error in opening the input file:" + name);
+        status = 3;
+        ornax_release_unit_number(unit);
+        return;
+    }
+    reader.real(grid.east_lon);
+    reader.real(grid.west_lon);
+    reader.real(grid.dlon);
+    int box_status = check_domain(grid, true, false);
+    reader.real(grid.north_lat);
+    reader.real(grid.south_lat);
+    reader.real(grid.dlat);
+    box_status = std::max(box_status, check_domain(grid, false, true));
+    reader.integer(grid.ncols);
+    reader.integer(grid.nrows);
+    int size_status = check_domain_size(grid);
+    reader.integer(grid.nlayers);
+    reader.integer(grid.nhours);
+    reader.real(grid.spare_value);
+    if (box_status != 0 || size_status != 0 || reader.status() != 0) status = 3;
+    ornax_release_unit_number(unit);
+}
 
 // ---- end of domain description ----
 

@@ -10,6 +10,23 @@
 // Site input file (site work)
 // ===================================================================================
 
+// Reads one site: lines 2-8 into the land record, lines 10 onwards into the input
+// record, then sets the derived inputs (fc, hc, xl, soil optics, heights). Both records
+// start from their declared defaults. status 0, or 3 with a log line naming the file,
+// the line and the problem (file missing, field not a number, file ending early,
+// more sounding levels than the arrays hold).
+void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& land,
+                            Ornaxinputvartype& input, int& status);
+
+// Appends one full block in the layout the reader reads. status 0, or 3 when the file
+// cannot be opened (screen line "Error in opening the output file:...").
+void ornax_write_site_inputs(const std::string& site_output_file, const Ornaxlandtype& land,
+                             const Ornaxinputvartype& input, int& status);
+
+// Lines of the input summary, and the summary printed on the screen.
+std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,
+                                                   const Ornaxinputvartype& input);
+void ornax_display_inputs(const Ornaxlandtype& land, const Ornaxinputvartype& input);
 
 // ---- end of site input file ----
 
@@ -18,6 +35,19 @@
 // Land cover class table (site work)
 // ===================================================================================
 
+inline constexpr int ornax_max_land_classes = 20;  // room of the class table
+
+// Reads the class table: table is resized to ornax_max_land_classes entries, entry i - 1
+// holding the i-th data row; nclasses is the number of rows read. water_flag is 1 only
+// for the row of class 1. With debug_iflag 1 every row is echoed to the run log.
+// status 0, or 3 with a log line (file missing, count above 20 or negative, a field that
+// is not a number, fewer rows than announced); nclasses is 0 when the file is not opened.
+void ornax_read_landcover_table(const std::string& landcover_table_file,
+                                std::vector<Ornaxlandtype>& table, int& nclasses, int& status);
+
+// Copies a table entry's class values into a land record; the record's six leaf values
+// (aleafv .. adeadl) are kept. status is always 0.
+void ornax_copy_land_parameters(const Ornaxlandtype& entry, Ornaxlandtype& land, int& status);
 
 // ---- end of land cover class table ----
 
@@ -26,6 +56,14 @@
 // Site report (site work)
 // ===================================================================================
 
+// The 41 lines of the site report: inputs, morning results, time-2 fluxes and
+// resistances, daily totals.
+std::vector<std::string> ornax_site_report_lines(const Ornaxlandtype& land,
+                                                 const Ornaxinputvartype& input,
+                                                 const Ornaxoutputvartype& output);
+// Prints the site report on the screen; status is always 0.
+void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype& input,
+                              const Ornaxoutputvartype& output, int& status);
 
 // ---- end of site report ----
 
@@ -34,6 +72,14 @@
 // Domain description (raster work)
 // ===================================================================================
 
+// Reads a domain description: a header line, then east_lon, west_lon, dlon, north_lat,
+// south_lat, dlat (f7.2 in columns 31-37, two implied decimals without a point), ncols,
+// nrows, nlayers, nhours (i10 in columns 31-40) and spare_value (f7.2). Checks that west
+// lies west of east, south south of north, and that ncols and nrows differ from the box
+// over the step by at most one cell; every failed check is logged, sets status 3 and
+// reading goes on. A missing or unreadable value line is logged with the file name and
+// the line number, sets status 3 and leaves its field unchanged.
+void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& grid, int& status);
 
 // ---- end of domain description ----
 

@@ -1,12 +1,14 @@
 // Run log and file unit pool.
 #include "ORNAX_log_mod.hpp"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <ctime>
 #include <iostream>
 #include <map>
-#include <mutex>
+
+#include "fixed_text_mod.hpp"
 
 int ornax_logunit = 0;
 std::int16_t ornax_debug = 0;
@@ -14,13 +16,7 @@ std::int16_t ornax_debug = 0;
 namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
-std::map<int, std::FILE*> unit_streams;
-std::mutex log_mutex;
-
-std::string trim_right(std::string_view text) {
-    std::size_t end = text.find_last_not_of(' ');
-    return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
-}
+std::map<int, std::FILE*> unit_streams;  // open streams by unit number
 
 struct WallClock {
     std::tm tm{};
@@ -57,31 +53,33 @@ void ornax_log_open(std::string& log_file_name, int& status) {
                   clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday,
                   clock.tm.tm_hour, clock.tm.tm_min);
     log_file_name = name;
+    status = 3;
+    if (ornax_logunit < ornax_unit_first) return;  // pool exhausted
     // Appending keeps the lines of an earlier run started in the same minute.
-    status = ornax_unit_open(ornax_logunit, log_file_name, "a") ? 0 : 3;
+    if (ornax_unit_open(ornax_logunit, log_file_name, "a") != nullptr) status = 0;
 }
 
 void ornax_log_msg(std::string_view message) {
-    std::string text = trim_right(message.substr(0, std::min<std::size_t>(message.size(),
-                                                                           ornax_message_length)));
-    std::string line = " " + ornax_time_stamp() + " " + text + "\n";
-    std::lock_guard<std::mutex> lock(log_mutex);
-    std::FILE* log = ornax_unit_stream(ornax_logunit);
-    if (log == nullptr) log = stderr;
-    std::fputs(line.c_str(), log);
-    std::fflush(log);
+    // A composed message is cut at its field length before the trailing blanks go.
+    std::string text = trim_right(message.substr(0, std::min<std::size_t>(
+                                                        message.size(), ornax_message_length)));
+    std::string line(1, ' ');
+    line += ornax_time_stamp();
+    line += ' ';
+    line += text;
+    ornax_log_plain(line);
 }
 
 void ornax_log_plain(std::string_view line) {
-    std::lock_guard<std::mutex> lock(log_mutex);
     std::FILE* log = ornax_unit_stream(ornax_logunit);
-    if (log == nullptr) log = stderr;
+    if (log == nullptr) log = stderr;  // no run log open
     std::fwrite(line.data(), 1, line.size(), log);
     std::fputc('\n', log);
     std::fflush(log);
 }
 
 void ornax_log_close() {
+    if (ornax_unit_stream(ornax_logunit) == nullptr) return;  // no run log open
     ornax_log_plain(" Close the log file");
     ornax_release_unit_number(ornax_logunit);
     ornax_logunit = 0;
@@ -100,19 +98,14 @@ int ornax_get_next_unit_number() {
 }
 
 void ornax_release_unit_number(int unit) {
-    if (unit < ornax_unit_first || unit > ornax_unit_last) {
-        std::cout << " file unit release error: " << unit << " is not flaggged as in use"
-                  << std::endl;
-        ornax_unit_close(unit);
-        return;
-    }
-    int& flag = iou[unit - ornax_unit_first];
-    if (flag != 1) {
-        std::cout << " file unit release error: " << unit << " is not flaggged as in use"
-                  << std::endl;
+    bool in_pool = unit >= ornax_unit_first && unit <= ornax_unit_last;
+    if (!in_pool || iou[unit - ornax_unit_first] != 1) {
+        FreeLine line;
+        line << "file unit release error: " << unit << "is not flaggged as in use";
+        std::cout << line.str() << std::endl;
     }
     ornax_unit_close(unit);
-    flag = 0;
+    if (in_pool) iou[unit - ornax_unit_first] = 0;
 }
 
 std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode) {

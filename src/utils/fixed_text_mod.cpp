@@ -1,6 +1,7 @@
 // Fixed-column text reading and Fortran-style writing.
 #include "fixed_text_mod.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -106,6 +107,7 @@ int read_fixed_real(std::string_view line, int first, int last, int decimals, fl
         if (epos == exponent.size()) return text_field_bad;
         for (std::size_t i = epos; i < exponent.size(); ++i)
             if (!std::isdigit(static_cast<unsigned char>(exponent[i]))) return text_field_bad;
+        if (exponent.size() - epos > 4) return text_field_bad;  // far beyond a 4-byte real
         exponent_value = std::atoi(exponent.c_str());
     }
     double number = std::strtod(plain.c_str(), nullptr);
@@ -123,10 +125,14 @@ int read_fixed_text(std::string_view line, int first, int last, std::string& val
     return text_field_ok;
 }
 
-std::string write_i(long long value, int width) {
-    std::string text = std::to_string(value);
-    if (static_cast<int>(text.size()) > width) return std::string(static_cast<std::size_t>(width), '*');
-    return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+std::string write_i(long long value, int width, int min_digits) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    if (static_cast<int>(digits.size()) < min_digits)
+        digits.insert(0, static_cast<std::size_t>(min_digits) - digits.size(), '0');
+    std::string text = value < 0 ? "-" + digits : digits;
+    std::size_t w = static_cast<std::size_t>(std::max(width, 0));
+    if (text.size() > w) return std::string(w, '*');
+    return std::string(w - text.size(), ' ') + text;
 }
 
 std::string write_f(double value, int width, int decimals) {
@@ -135,7 +141,8 @@ std::string write_f(double value, int width, int decimals) {
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string text = buffer;
-    // A rounded negative zero prints without its sign, as Fortran does.
+    if (decimals == 0) text += '.';  // Fortran keeps the decimal point of f W.0
+    // A value that rounds to zero prints without a minus sign.
     if (text[0] == '-' && text.find_first_of("123456789") == std::string::npos) text.erase(0, 1);
     if (static_cast<int>(text.size()) > width) {
         // Fortran drops the optional leading zero before giving up.
@@ -234,3 +241,59 @@ FreeLine& FreeLine::operator<<(double value) {
 }
 
 FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double>(value); }
+
+// ---- configuration lines ----
+
+bool ConfigLineReader::next_line(std::string& line) {
+    ++line_number_;
+    line.clear();
+    if (ended_ || stream_ == nullptr) {
+        ended_ = true;
+        return false;
+    }
+    int c = 0;
+    bool any = false;
+    while ((c = std::fgetc(stream_)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!any) {
+        ended_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool ConfigLineReader::skip() {
+    std::string line;
+    return next_line(line);
+}
+
+bool ConfigLineReader::text(int width, std::string& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    read_fixed_text(line, label_width_ + 1, label_width_ + width, value);
+    return true;
+}
+
+bool ConfigLineReader::integer(int width, int& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    int read = 0;
+    if (read_fixed_int(line, label_width_ + 1, label_width_ + width, read) == text_field_bad)
+        return false;
+    value = read;
+    return true;
+}
+
+bool ConfigLineReader::real(int width, int decimals, float& value) {
+    std::string line;
+    if (!next_line(line)) return false;
+    float read = 0.0f;
+    if (read_fixed_real(line, label_width_ + 1, label_width_ + width, decimals, read) ==
+        text_field_bad)
+        return false;
+    value = read;
+    return true;
+}

@@ -5,6 +5,7 @@
 // Writing: iN, fW.D, eW.D and aN fields, and free-format (list-directed) lines.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -28,8 +29,9 @@ std::string trim_right(std::string_view text);
 // Removes leading and trailing blanks.
 std::string trim_both(std::string_view text);
 
-// Fortran iN: right-aligned in width; width asterisks when it does not fit.
-std::string write_i(long long value, int width);
+// Fortran iN (and iN.M with min_digits M: zero-padded to at least M digits, as in i3.3):
+// right-aligned in width; width asterisks when it does not fit.
+std::string write_i(long long value, int width, int min_digits = 1);
 // Fortran fW.D: width asterisks when the value does not fit (or is not finite).
 std::string write_f(double value, int width, int decimals);
 // Fortran eW.D: "0.ddddE+xx" form, right-aligned; asterisks when it does not fit.
@@ -61,3 +63,26 @@ private:
 
 // Free-format rendering of one real (without the leading blank).
 std::string free_real(double value);
+
+// Sequential reader of "label, then value" configuration lines: the first label_width
+// columns of every line are a free label; the value starts in the next column. Every call
+// reads the next line; a failed call leaves the value as it was. A field that lies beyond
+// the end of its line reads as blanks (0 for numbers).
+class ConfigLineReader {
+public:
+    explicit ConfigLineReader(std::FILE* stream, int label_width = 30)
+        : stream_(stream), label_width_(label_width) {}
+    bool skip();                                              // any line
+    bool text(int width, std::string& value);                 // aW, trailing blanks removed
+    bool integer(int width, int& value);                      // iW
+    bool real(int width, int decimals, float& value);         // fW.D or eW.D
+    int line_number() const { return line_number_; }          // 1-based number of the last line asked for
+    bool ended() const { return ended_; }                     // the file ended before that line
+
+private:
+    bool next_line(std::string& line);
+    std::FILE* stream_;
+    int label_width_;
+    int line_number_ = 0;
+    bool ended_ = false;
+};

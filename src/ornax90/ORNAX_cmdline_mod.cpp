@@ -1,0 +1,157 @@
+// Command line of the main program: usage text and option reading.
+#include "ORNAX_cmdline_mod.hpp"
+
+#include <array>
+#include <iostream>
+
+#include "ORNAX_log_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+constexpr int usage_box_width = 56;       // asterisk box over the usage text
+constexpr int usage_comment_column = 40;  // example comments start here (1-based)
+constexpr std::size_t argument_length = 300;
+
+// Inner row of the asterisk box: "* text ... *", blank-padded to the box width.
+std::string box_row(std::string_view text) {
+    std::string row = "* ";
+    row += text;
+    row.resize(usage_box_width - 1, ' ');
+    return row + "*";
+}
+
+// Example line: the command, blanks up to the comment column, the comment.
+std::string example_row(std::string_view command, std::string_view comment) {
+    std::string row(command);
+    row.resize(usage_comment_column - 1, ' ');
+    return row + std::string(comment);
+}
+
+// An argument as the program holds it: a 300-character field, trailing blanks removed.
+std::string argument_text(const std::vector<std::string>& arguments, std::size_t index) {
+    if (index >= arguments.size()) return std::string();  // beyond the last: all blank
+    return trim_right(std::string_view(arguments[index]).substr(0, argument_length));
+}
+
+enum class Option { input, site, landcover, file_list, region0, region1, debug, unknown };
+
+// First option, in the order of the table, whose text occurs anywhere in the argument.
+Option match_option(const std::string& argument) {
+    static constexpr std::array<std::pair<std::string_view, Option>, 7> options = {{
+        {"-i", Option::input},
+        {"-s", Option::site},
+        {"-l", Option::landcover},
+        {"-b", Option::file_list},
+        {"-r0", Option::region0},
+        {"-r1", Option::region1},
+        {"-d", Option::debug},
+    }};
+    for (const auto& [text, option] : options)
+        if (argument.find(text) != std::string::npos) return option;
+    return Option::unknown;
+}
+
+// Region options: FILE YEAR DOY after the option at index i (0-based). Year is read
+// "(i4)" from the first 4 characters, day "(i3)" from the first 3, blanks ignored.
+void read_region_option(const std::vector<std::string>& arguments, std::size_t i, int region_switch,
+                        Ornaxcommandlinetype& command_line, int& status) {
+    command_line.region_config_file = argument_text(arguments, i + 1);
+    command_line.run_mode = ornax_run_mode_region;
+    command_line.region_switch = region_switch;
+    if (i + 3 >= arguments.size()) {
+        ornax_log_msg((FreeLine() << "issing input year and day in the regional mode!").str());
+        status = 3;
+        return;
+    }
+    const std::string year_text = argument_text(arguments, i + 2);
+    const std::string day_text = argument_text(arguments, i + 3);
+    if (read_fixed_int(year_text, 1, 4, command_line.year) != text_field_ok ||
+        read_fixed_int(day_text, 1, 3, command_line.doy) != text_field_ok) {
+        FreeLine message;
+        message << "Invalid input year and day in the regional mode: " << year_text << " "
+                << day_text;
+        ornax_log_msg(message.str());
+        status = 3;
+        return;
+    }
+    status = 0;
+}
+
+}  // namespace
+
+void ornax_display_usage_msg(std::string_view program_name, std::ostream& screen) {
+    const std::string stars(usage_box_width, '*');
+    const std::array<std::string, 7> box = {
+        stars,
+        box_row("ORNAX: two-source energy balance with a growing PBL"),
+        box_row(""),
+        box_row("ORNAX90 model, C++ edition"),
+        box_row("Compute the daily ET locally or in a region."),
+        box_row("version 0.5, 03-10-2015"),
+        stars,
+    };
+    for (const std::string& row : box) screen << (FreeLine() << row).str() << '\n';
+    FreeLine usage;
+    usage << "Usage: " << trim_right(program_name) << " [OPTION...] [FILE]";
+    screen << usage.str() << '\n';
+    static constexpr std::array<std::string_view, 13> options = {
+        "[OPTION...] - ORNAX has the following running modes",
+        "Single site mode: input is ASCII file, outputs to the screen",
+        "  -s [FILE]   use input data in [FILE] to compute daily ET",
+        "              this is for ORNAX90 inputs only.",
+        "  -l [FILE]   use input land cover parameters in [FILE] to",
+        "              compute daily ET",
+        "Region mode: inputs/outputs are binary files",
+        "  -r0 [FILE] [YEAR] [DOY]    region ESI model",
+        "  -r1 [FILE] [YEAR] [DOY]    region ET model",
+        "                             use soil resistance correction",
+        "              [FILE] regional configuration file ",
+        "              [YEAR][DOY] on Year and DOY",
+        "Examples:",
+    };
+    for (std::string_view row : options) screen << (FreeLine() << row).str() << '\n';
+    screen << example_row("ornax.x -s ornax_site.in", "#Compute ET from ASCII file lc11_0251_0150.dat")
+           << '\n'
+           << example_row("", "#and landcover.txt(default)") << '\n'
+           << example_row("ornax.x -s ornax_site.in -l lc00.txt",
+                          "#Compute ET from in.dat and use the")
+           << '\n'
+           << example_row("", "#land cover parameters in the lc00.txt") << '\n'
+           << example_row("ornax.x -r0 na8km.cfg 2014 183", "#Compute ET map from data files listed ")
+           << '\n'
+           << example_row("", "#in na8km.cfg for day 2014 183") << '\n';
+    screen.flush();
+}
+
+void ornax_display_usage_msg(std::string_view program_name) {
+    ornax_display_usage_msg(program_name, std::cout);
+}
+
+void ornax_parse_arguments(const std::vector<std::string>& arguments,
+                           Ornaxcommandlinetype& command_line, int& status) {
+    status = 0;
+    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+        const std::string value = argument_text(arguments, i + 1);
+        switch (match_option(argument_text(arguments, i))) {
+            case Option::input: command_line.site_input_file = value; break;
+            case Option::site:
+                command_line.input_flag = 2;
+                command_line.site_input_file = value;
+                break;
+            case Option::landcover: command_line.landcover_file = value; break;
+            case Option::file_list:
+                command_line.file_list = value;
+                command_line.run_mode = ornax_run_mode_list;
+                break;
+            case Option::region0: read_region_option(arguments, i, 0, command_line, status); return;
+            case Option::region1: read_region_option(arguments, i, 1, command_line, status); return;
+            case Option::debug:
+                // character code of the first character minus that of "0" (a blank value: " ")
+                command_line.debug_level =
+                    static_cast<std::int16_t>((value.empty() ? ' ' : value[0]) - '0');
+                break;
+            case Option::unknown: ornax_log_msg((FreeLine() << "Unknown option!").str()); break;
+        }
+    }
+}

@@ -1,0 +1,100 @@
+// Boundary layer: sounding table and layer growth.
+#include "ORNAX_pbl_mod.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ORNAX_log_mod.hpp"
+#include "fixed_text_mod.hpp"
+#include "ornax_constants_mod.hpp"
+
+namespace {
+
+constexpr float theta_step = 0.01f;  // potential-temperature step of the table (K)
+
+// Fills entries from `first` on with the last written entry (or z1 and 0 if none).
+void fill_table_tail(int first, float z1, std::vector<float>& integral,
+                     std::vector<float>& height) {
+    const float last_h = first > 0 ? height[first - 1] : z1;
+    const float last_s = first > 0 ? integral[first - 1] : 0.0f;
+    for (int j = first; j < ornax_pbl_table_size; ++j) {
+        height[j] = last_h;
+        integral[j] = last_s;
+    }
+}
+
+}  // namespace
+
+void ornax_get_pbl_table(float z1, const std::array<float, ornax_max_pbl_levels>& z,
+                         const std::array<float, ornax_max_pbl_levels>& th, int npbl,
+                         float& theta0, std::vector<float>& integral, std::vector<float>& height,
+                         int& status) {
+    integral.resize(ornax_pbl_table_size);
+    height.resize(ornax_pbl_table_size);
+    const int levels = std::min(npbl, ornax_max_pbl_levels);
+    // level pair (i, i + 1), 0-based, that brackets z1
+    int i = 0;
+    for (;;) {
+        const int n = i + 1;
+        if (n >= levels) {  // no valid level above z1
+            status = 3;
+            return;
+        }
+        if (z1 < z[n]) break;
+        i = n;
+    }
+    theta0 = th[i] + (th[i + 1] - th[i]) * (z1 - z[i]) / (z[i + 1] - z[i]);
+    float p = theta0;  // previous potential temperature (K)
+    float q = z1;      // previous height (m)
+    float s = 0.0f;    // running integral (K m)
+    for (int j = 0; j < ornax_pbl_table_size; ++j) {
+        const float t = p + theta_step;
+        if (t > th[i + 1]) {
+            // move up to the first level above the pair that reaches t
+            int k = i + 2;
+            while (k < ornax_max_pbl_levels && th[k] < t) ++k;
+            if (k >= ornax_max_pbl_levels) {  // the sounding ends below t
+                fill_table_tail(j, z1, integral, height);
+                status = 0;
+                return;
+            }
+            i = k - 1;
+        }
+        const float h = z[i] + (z[i + 1] - z[i]) * (t - th[i]) / (th[i + 1] - th[i]);
+        s = s + (t + p) * 0.5f * (h - q);
+        integral[j] = s;
+        height[j] = h;
+        p = t;
+        q = h;
+    }
+    status = 0;
+}
+
+void ornax_grow_pbl(float ta1, float ta2, float tsec1, float tsec2, float rhocp1, float rhocp2,
+                    float theta0, const std::vector<float>& integral,
+                    const std::vector<float>& height, float z1, float& z2, float& new_hn,
+                    int& status) {
+    const float t1 = ta1 + ornax_tkelvin;
+    const float t2 = ta2 + ornax_tkelvin;
+    const float rise = (t2 - t1) / theta_step;
+    // table index of the rise, truncated toward zero (kept within int range)
+    const int j = std::fabs(rise) < 1.0e9f ? static_cast<int>(rise) : (rise > 0 ? 1000000000 : -1);
+    if (j >= 1 && j <= ornax_pbl_table_size) {
+        z2 = height[j - 1];
+        // heat content gained by the layer above the morning profile (K m)
+        const float c = integral[j - 1] - (z2 - z1) * (theta0 - t1);
+        new_hn = (z2 * t2 - z1 * t1 - c) * (rhocp1 + rhocp2) * ornax_hn_ramp_seconds /
+                 (tsec2 * tsec2 - tsec1 * tsec1);
+    } else if (ornax_debug == 1) {
+        if (j > ornax_pbl_table_size) {
+            ornax_log_msg((FreeLine() << "Temp increase is too large: " << (t2 - t1)).str());
+            ornax_log_msg("Error in ORNAX_grow_pbl");
+        } else {
+            std::printf("%s\n", (FreeLine() << "Lower air temp at time 2(" << ta2
+                                            << ") than time 1(" << ta1 << ")")
+                                    .str()
+                                    .c_str());
+        }
+    }
+    status = 0;
+}

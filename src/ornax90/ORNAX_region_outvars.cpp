@@ -1,0 +1,138 @@
+// Output variables of a region run: the vocabulary of 42 names, the output list file,
+// the reset of the line's output matrix and the copy of one pixel's results.
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "ORNAX_log_mod.hpp"
+#include "ORNAX_region_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+using O = Ornaxoutputvartype;
+
+struct OutputVariable {
+    std::string_view name;
+    float O::*field;
+};
+
+// Code i is entry i - 1. Units: temperatures deg C, fluxes W m-2, zenith angles radians,
+// Z2 m, resistances s m-1, daily totals MJ m-2 day-1.
+constexpr OutputVariable output_variables[ornax_max_out_vars] = {
+    {"TC1", &O::TC1},         {"TS1", &O::TS1},         {"TA1", &O::TA1},
+    {"XLEC1", &O::XLEC1},     {"XLES1", &O::XLES1},     {"XLE1", &O::XLE1},
+    {"HC1", &O::HC1},         {"HS1", &O::HS1},         {"H1", &O::H1},
+    {"G1", &O::G1},           {"ZEN1", &O::ZEN1},       {"RNET1", &O::RNET1},
+    {"TC2", &O::TC2},         {"TS2", &O::TS2},         {"XLEC2", &O::XLEC2},
+    {"XLES2", &O::XLES2},     {"XLE2", &O::XLE2},       {"HC2", &O::HC2},
+    {"HS2", &O::HS2},         {"H2", &O::H2},           {"G2", &O::G2},
+    {"ZEN2", &O::ZEN2},       {"RNET2", &O::RNET2},     {"TA2", &O::TA2},
+    {"Z2", &O::Z2},           {"RA2", &O::RA2},         {"RS2", &O::RS2},
+    {"RX2", &O::RX2},         {"SWUP", &O::SWUP},       {"LWUP", &O::LWUP},
+    {"SNETDAY", &O::SNETDAY}, {"RSOILDAY", &O::RSOILDAY}, {"GDAY", &O::GDAY},
+    {"SDDAY", &O::SDDAY},     {"SWUPDAY", &O::SWUPDAY}, {"LWUPDAY", &O::LWUPDAY},
+    {"LWDNDAY", &O::LWDNDAY}, {"EREFDAY", &O::EREFDAY}, {"HDAY", &O::HDAY},
+    {"EDAY", &O::EDAY},       {"ESDAY", &O::ESDAY},     {"ECDAY", &O::ECDAY},
+};
+
+constexpr int name_length = 10;  // output variable names are 10-character fields
+constexpr int list_file_unit = 11;
+
+// The name as a 10-character field: cut when longer, blank-padded when shorter.
+std::string name_field(std::string_view name) {
+    std::string field(name.substr(0, std::min<std::size_t>(name.size(), name_length)));
+    field.resize(name_length, ' ');
+    return field;
+}
+
+bool read_text_line(std::FILE* stream, std::string& line) {
+    line.clear();
+    int c = 0;
+    while ((c = std::fgetc(stream)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    return c != EOF || !line.empty();
+}
+
+}  // namespace
+
+int get_var_index(const std::string& name) {
+    const std::string field = name_field(name);
+    for (int code = 1; code <= ornax_max_out_vars; ++code) {
+        if (field == name_field(output_variables[code - 1].name)) return code;
+    }
+    ornax_log_msg("Invalid name" + field);
+    return -999;
+}
+
+bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, float& value) {
+    if (code < 1 || code > ornax_max_out_vars) return false;
+    value = output.*(output_variables[code - 1].field);
+    return true;
+}
+
+void ornax_read_out_list_file(const std::string& file_name,
+                              std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list,
+                              int& count, int& status) {
+    count = 0;
+    status = 0;
+    const std::string path = trim_right(file_name);
+    std::FILE* stream = ornax_unit_open(list_file_unit, path, "r");
+    if (stream == nullptr) {
+        ornax_log_msg("Error in opening the input config file:" + path);
+        status = 3;
+        return;
+    }
+    std::string line;
+    read_text_line(stream, line);  // header
+    bool overflow_logged = false;
+    while (read_text_line(stream, line)) {
+        int selected = 0;
+        const int field_status = read_fixed_int(line, name_length + 1, name_length + 1, selected);
+        if (field_status == text_field_bad) break;  // a non-digit switch ends the list
+        if (field_status != text_field_ok || selected != 1) continue;
+        std::string name;
+        read_fixed_text(line, 1, name_length, name);
+        const int code = get_var_index(name);
+        if (code < 1 || code > ornax_max_out_vars) {
+            ornax_log_msg("Unknown var name " + name);
+            status = 3;
+        } else if (count >= ornax_max_out_vars) {
+            if (!overflow_logged) {
+                ornax_log_msg((FreeLine() << "Output list holds" << ornax_max_out_vars
+                                          << "variables; further selections ignored from "
+                                          << name)
+                                  .str());
+                overflow_logged = true;
+            }
+        } else {
+            list[count].name = name;
+            list[count].code = code;
+            ++count;
+        }
+    }
+    ornax_unit_close(list_file_unit);
+}
+
+void ornax_reset_region_outputs(Ornaxregiondatatype& region, float missing, int& status) {
+    status = 0;
+    if (region.out_var_count < 1) {
+        ornax_log_msg("Not allocated the output variable matrix");
+        return;
+    }
+    std::fill(region.out_var_matrix.begin(), region.out_var_matrix.end(), missing);
+}
+
+void ornax_get_region_out_var_by_list(
+    const std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list, int count,
+    const Ornaxoutputvartype& output, std::span<float> values, int& status) {
+    status = 0;
+    if (count < 1 || count > ornax_max_out_vars) return;
+    for (int i = 0; i < count && static_cast<std::size_t>(i) < values.size(); ++i) {
+        if (!ornax_output_value_by_code(output, list[i].code, values[i])) {
+            ornax_log_msg((FreeLine() << "Invalid num" << list[i].code).str());
+            ornax_log_msg("Error find var");
+            status = 3;
+            return;
+        }
+    }
+}

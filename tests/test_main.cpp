@@ -1,0 +1,295 @@
+// Main program: usage text, option reading, and the executable end to end (log lines,
+// exit statuses, no log when only the usage text is printed).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ORNAX_cmdline_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> file_lines(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return split_lines(text.str());
+}
+
+// Reads options as the program does; also returns what went to the error stream (the
+// log writer's place while no log is open).
+Ornaxcommandlinetype parse(const std::vector<std::string>& arguments, int& status,
+                           std::string* logged = nullptr) {
+    Ornaxcommandlinetype command_line;
+    ::testing::internal::CaptureStderr();
+    ornax_parse_arguments(arguments, command_line, status);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    if (logged != nullptr) *logged = err;
+    return command_line;
+}
+
+// The stamped messages of a log, time stamps removed.
+std::vector<std::string> messages_of(const std::vector<std::string>& lines) {
+    std::vector<std::string> messages;
+    for (const std::string& line : lines) messages.push_back(line.size() > 25 ? line.substr(25) : line);
+    return messages;
+}
+
+std::ptrdiff_t index_of(const std::vector<std::string>& lines, const std::string& line) {
+    auto found = std::find(lines.begin(), lines.end(), line);
+    return found == lines.end() ? -1 : found - lines.begin();
+}
+
+// Runs the executable in a fresh temporary directory.
+class MainProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ornax_main_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    int run(const std::string& arguments) {
+        std::string command = "cd '" + directory_.string() + "' && '" + ORNAX_EXE + "' " +
+                              arguments + " > stdout.txt 2> stderr.txt";
+        int raw = std::system(command.c_str());
+        screen_ = file_lines(directory_ / "stdout.txt");
+        errors_ = file_lines(directory_ / "stderr.txt");
+        log_.clear();
+        log_name_.clear();
+        for (const auto& entry : fs::directory_iterator(directory_))
+            if (entry.path().extension() == ".log") {
+                log_ = file_lines(entry.path());
+                log_name_ = entry.path().filename().string();
+            }
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    int log_count() const {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(directory_))
+            if (entry.path().extension() == ".log") ++count;
+        return count;
+    }
+
+    fs::path directory_;
+    std::vector<std::string> screen_, errors_, log_;
+    std::string log_name_;
+};
+
+}  // namespace
+
+TEST(Usage, TwentySevenLinesWithBoxExamplesAndProgramName) {
+    std::ostringstream screen;
+    ornax_display_usage_msg("./ornax.x   ", screen);
+    std::vector<std::string> lines = split_lines(screen.str());
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(ornax_usage_line_count));
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_EQ(lines[i].size(), 57u) << lines[i];
+        EXPECT_EQ(lines[i][1], '*');
+        EXPECT_EQ(lines[i].back(), '*');
+    }
+    EXPECT_EQ(lines[0], std::string(1, ' ').append(56, '*'));
+    EXPECT_EQ(lines[6], lines[0]);
+    EXPECT_EQ(lines[2], std::string(" *").append(54, ' ').append("*"));
+    EXPECT_EQ(lines[4], " * Compute the daily ET locally or in a region.         *");
+    EXPECT_EQ(lines[5], " * version 0.5, 03-10-2015                              *");
+    EXPECT_EQ(lines[7], " Usage: ./ornax.x [OPTION...] [FILE]");
+    EXPECT_EQ(lines[8], " [OPTION...] - ORNAX has the following running modes");
+    EXPECT_EQ(lines[18], "               [FILE] regional configuration file ");
+    EXPECT_EQ(lines[19], "               [YEAR][DOY] on Year and DOY");
+    EXPECT_EQ(lines[20], " Examples:");
+    for (int i = 0; i < 21; ++i) EXPECT_EQ(lines[i][0], ' ') << i;
+    EXPECT_EQ(lines[21], "ornax.x -s ornax_site.in               #Compute ET from ASCII file "
+                         "lc11_0251_0150.dat");
+    for (int i = 21; i < 27; ++i) {
+        EXPECT_EQ(lines[i].find('#'), 39u) << lines[i];
+        // Commands start in column 1; continuation lines hold only the comment.
+        std::size_t first = lines[i].find_first_not_of(' ');
+        EXPECT_EQ(first, i % 2 == 1 ? 0u : 39u) << lines[i];
+    }
+    EXPECT_EQ(lines[25], "ornax.x -r0 na8km.cfg 2014 183         #Compute ET map from data files "
+                         "listed ");
+    EXPECT_EQ(lines[26], std::string(39, ' ') + "#in na8km.cfg for day 2014 183");
+    EXPECT_EQ(screen.str().find("-b"), std::string::npos);
+    EXPECT_EQ(screen.str().find("-d "), std::string::npos);
+}
+
+TEST(Options, DefaultsAndSiteOptions) {
+    int status = -1;
+    Ornaxcommandlinetype cl = parse({"-x", "y"}, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(cl.site_input_file, "in.dat");
+    EXPECT_EQ(cl.landcover_file, "landcover.txt");
+    EXPECT_EQ(cl.file_list, "filelist.txt");
+    EXPECT_EQ(cl.region_config_file, "region_file.in");
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_site);
+    EXPECT_EQ(cl.input_flag, 1);
+    EXPECT_EQ(cl.debug_level, 0);
+
+    cl = parse({"-d", "2", "-s", "site.in", "-l", "lc00.txt"}, status);
+    EXPECT_EQ(cl.debug_level, 2);
+    EXPECT_EQ(cl.input_flag, 2);
+    EXPECT_EQ(cl.site_input_file, "site.in");
+    EXPECT_EQ(cl.landcover_file, "lc00.txt");
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_site);
+
+    cl = parse({"-i", "other.dat", "-b", "list.txt"}, status);
+    EXPECT_EQ(cl.site_input_file, "other.dat");
+    EXPECT_EQ(cl.input_flag, 1);  // -i leaves the input flag alone
+    EXPECT_EQ(cl.file_list, "list.txt");
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_list);
+}
+
+TEST(Options, MatchedAnywhereInTheArgumentInTableOrder) {
+    int status = -1;
+    EXPECT_EQ(parse({"-sx", "a.in"}, status).input_flag, 2);
+    EXPECT_EQ(parse({"x-s", "a.in"}, status).site_input_file, "a.in");
+    Ornaxcommandlinetype cl = parse({"-is", "a.in"}, status);  // -i is tried before -s
+    EXPECT_EQ(cl.input_flag, 1);
+    EXPECT_EQ(cl.site_input_file, "a.in");
+    cl = parse({"--landcover", "lc.txt"}, status);
+    EXPECT_EQ(cl.landcover_file, "lc.txt");
+    cl = parse({"-r1-d", "cfg", "2015", "100"}, status);  // -r1 is tried before -d
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
+    EXPECT_EQ(cl.region_switch, 1);
+    cl = parse({"-d", "9x"}, status);  // first character only
+    EXPECT_EQ(cl.debug_level, 9);
+}
+
+TEST(Options, UnknownOptionIsLoggedAndItsPairSkipped) {
+    int status = -1;
+    std::string logged;
+    Ornaxcommandlinetype cl = parse({"-x", "-s", "-s", "b.in"}, status, &logged);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(logged.find("  Unknown option!\n"), std::string::npos) << logged;
+    EXPECT_EQ(cl.site_input_file, "b.in");
+    // A value beyond the last argument reads as blank.
+    cl = parse({"-l", "lc.txt", "-s"}, status);
+    EXPECT_EQ(cl.site_input_file, "");
+    EXPECT_EQ(cl.input_flag, 2);
+    // Arguments are 300-character fields: a longer name is cut.
+    cl = parse({"-s", std::string(350, 'f')}, status);
+    EXPECT_EQ(cl.site_input_file, std::string(300, 'f'));
+}
+
+TEST(Options, RegionOptionsReadYearAndDayAndEndTheReading) {
+    int status = -1;
+    Ornaxcommandlinetype cl = parse({"-r1", "cfg.in", "2015", "100", "-d", "1"}, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(cl.region_config_file, "cfg.in");
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
+    EXPECT_EQ(cl.region_switch, 1);
+    EXPECT_EQ(cl.year, 2015);
+    EXPECT_EQ(cl.doy, 100);
+    EXPECT_EQ(cl.debug_level, 0);  // the trailing -d 1 is never read
+
+    cl = parse({"-r0", "na8km.cfg", "20150", "45"}, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(cl.region_switch, 0);
+    EXPECT_EQ(cl.year, 2015);  // (i4): the first four characters
+    EXPECT_EQ(cl.doy, 45);
+    cl = parse({"-r0", "cfg", "2014", "1832"}, status);
+    EXPECT_EQ(cl.doy, 183);  // (i3)
+}
+
+TEST(Options, RegionOptionWithoutYearAndDayFails) {
+    int status = 0;
+    std::string logged;
+    Ornaxcommandlinetype cl = parse({"-r0", "cfg.in", "2015"}, status, &logged);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(logged.find("  issing input year and day in the regional mode!"), std::string::npos);
+    EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
+    // Five arguments in all, but the day after "-r0 cfg 2015" is still missing.
+    status = 0;
+    parse({"-d", "1", "-r0", "cfg", "2015"}, status, &logged);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(logged.find("issing input year and day"), std::string::npos);
+    // A year or day that is not a number is reported, not read as zero.
+    status = 0;
+    parse({"-r1", "cfg", "20x5", "100"}, status, &logged);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(logged.find("Invalid input year and day"), std::string::npos) << logged;
+    status = 0;
+    parse({"-r1", "cfg", "2015", "1.5"}, status);
+    EXPECT_EQ(status, 3);
+}
+
+TEST_F(MainProgram, TooFewArgumentsPrintUsageAndCreateNoLog) {
+    EXPECT_EQ(run("-s"), 2);
+    EXPECT_EQ(screen_.size(), 27u);
+    EXPECT_EQ(screen_[7].rfind(" Usage: ", 0), 0u);
+    EXPECT_EQ(log_count(), 0);
+    EXPECT_EQ(run(""), 2);
+    EXPECT_EQ(screen_.size(), 27u);
+    EXPECT_EQ(log_count(), 0);
+}
+
+TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
+    EXPECT_EQ(run("-x y"), 3);
+    ASSERT_FALSE(screen_.empty());
+    EXPECT_EQ(screen_[0], " Running msg in " + log_name_);
+    ASSERT_GE(log_.size(), 4u);
+    std::vector<std::string> messages = messages_of(log_);
+    auto unknown = index_of(messages, " Unknown option!");
+    auto failure = index_of(messages, " Error in executing ORNAX with data in in.dat and land "
+                                      "cover in landcover.txt");
+    EXPECT_EQ(unknown, 0);
+    EXPECT_GT(failure, unknown);
+    EXPECT_EQ(messages[messages.size() - 2], "ORNAX main program exit");
+    EXPECT_EQ(log_.back(), " Close the log file");
+}
+
+TEST_F(MainProgram, RegionOptionWithoutDayEndsWithoutExitMessage) {
+    EXPECT_EQ(run("-r0 cfg.in 2015"), 3);
+    ASSERT_EQ(log_.size(), 1u);
+    EXPECT_EQ(messages_of(log_)[0], " issing input year and day in the regional mode!");
+}
+
+TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
+    EXPECT_EQ(run("-r1 cfg.in 2015 100 -d 1"), 3);  // no such configuration file
+    std::vector<std::string> messages = messages_of(log_);
+    EXPECT_EQ(index_of(messages, " Run in region mode: cfg.in"), 0);
+    EXPECT_GT(index_of(messages, " Error in calculate data incfg.in"), 0);
+    EXPECT_EQ(log_.back(), " Close the log file");
+
+    fs::remove_all(directory_);
+    fs::create_directory(directory_);
+    EXPECT_EQ(run("-b list.txt"), 3);
+    messages = messages_of(log_);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], " Unimplemented mode:            1");
+    EXPECT_EQ(messages[1], "ORNAX main program exit");
+}
+
+TEST_F(MainProgram, LogThatCannotBeOpenedIsReportedOnStderr) {
+    // Directories in the log's place, for this minute and the next.
+    for (std::time_t when : {std::time(nullptr), std::time(nullptr) + 60}) {
+        std::tm tm{};
+        localtime_r(&when, &tm);
+        char name[64];
+        std::strftime(name, sizeof name, "ORNAX-%Y%m%d-T%Hh%Mm.log", &tm);
+        fs::create_directory(directory_ / name);
+    }
+    EXPECT_EQ(run("-s site.in"), 3);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_NE(errors_[0].find(" Log file open error!"), std::string::npos);
+    EXPECT_TRUE(screen_.empty());
+}

@@ -1,0 +1,259 @@
+// Region configuration file: path rules, existence checks and damaged files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "ORNAX_region_io_mod.hpp"
+#include "raster_test_support.hpp"
+
+using raster_test::LogCapture;
+using raster_test::ScratchDir;
+
+namespace {
+
+// Sets HOME_DIR (or unsets it) for one test and restores it afterwards.
+class HomeDir {
+public:
+    explicit HomeDir(const std::optional<std::string>& value) {
+        if (const char* old = std::getenv("HOME_DIR")) saved_ = old;
+        if (value)
+            setenv("HOME_DIR", value->c_str(), 1);
+        else
+            unsetenv("HOME_DIR");
+    }
+    ~HomeDir() {
+        if (saved_)
+            setenv("HOME_DIR", saved_->c_str(), 1);
+        else
+            unsetenv("HOME_DIR");
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+void touch(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    raster_test::write_text(path, "x");
+}
+
+// A configuration file whose value lines can be replaced one by one. `base` is put in
+// front of the plain-rule values; directory lines hold /static, /veg, ... under HOME_DIR.
+struct ConfigText {
+    std::map<int, std::string> values;
+    int lines = 65;
+
+    explicit ConfigText(const std::string& base) {
+        for (int line : {6, 8, 23, 27, 31, 53, 62, 63}) values[line] = base + "/cfg" + std::to_string(line);
+        values[7] = "/reserved.dat";
+        values[9] = "/static";
+        for (int line = 10; line <= 21; ++line) values[line] = "land" + std::to_string(line) + ".bin";
+        values[24] = "/veg";
+        values[25] = "lai.bin";
+        values[28] = "/snow";
+        values[29] = "snow.bin";
+        values[32] = "/goes";
+        for (int line = 33; line <= 51; ++line) values[line] = "obs" + std::to_string(line) + ".bin";
+        values[54] = "/lst";
+        values[55] = "trad1.bin";
+        values[56] = "trad2.bin";
+        values[58] = "/ins";
+        values[59] = "sdn_a_";
+        values[60] = "sdn_b_";
+        values[64] = "/out";
+        values[65] = "/spare";
+    }
+
+    std::string text() const {
+        std::string out;
+        for (int line = 1; line <= lines; ++line) {
+            std::string label = "Line " + std::to_string(line);
+            label.resize(30, ' ');
+            auto found = values.find(line);
+            out += label + (found == values.end() ? "------" : found->second) + "\n";
+        }
+        return out;
+    }
+
+    // Creates every file the configuration names for the date, under home.
+    void create_files(const std::string& home, const std::string& date, const std::string& day) const {
+        for (int line : {6, 8, 23, 27, 31, 53, 62, 63}) touch(values.at(line));
+        touch(home + values.at(7));
+        for (int line = 10; line <= 21; ++line) touch(home + values.at(9) + "/" + values.at(line));
+        touch(home + values.at(24) + date + values.at(25));
+        touch(home + values.at(28) + date + values.at(29));
+        touch(home + values.at(32) + date + values.at(33));
+        touch(home + values.at(54) + date + values.at(55));
+        touch(home + values.at(54) + date + values.at(56));
+        touch(home + values.at(58) + "/" + values.at(59) + day + ".dat");
+        touch(home + values.at(58) + "/" + values.at(60) + day + ".dat");
+    }
+};
+
+int read_config(const ScratchDir& dir, const ConfigText& config, int year, int doy,
+                RegionConfigPaths& paths) {
+    std::string path = dir.file("region.cfg");
+    raster_test::write_text(path, config.text());
+    int status = -1;
+    ornax_read_region_config_paths(path + "  ", year, doy, paths, status);
+    return status;
+}
+
+}  // namespace
+
+TEST(RegionConfigPaths, EveryRuleUnderHomeDir) {
+    ScratchDir dir;
+    std::string home = dir.file("home");
+    HomeDir env(home + "   ");  // trailing blanks of HOME_DIR are removed
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2020007/", "2011007");
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2020, 7, paths), 0) << log.text();
+    EXPECT_EQ(paths[6], config.values[6]);
+    EXPECT_EQ(paths[7], home + "/reserved.dat");
+    EXPECT_EQ(paths[9], "") << "a directory line is not stored";
+    EXPECT_EQ(paths[10], home + "/static/land10.bin");
+    EXPECT_EQ(paths[25], home + "/veg/2020007/lai.bin");
+    EXPECT_EQ(paths[39], home + "/goes/2020007/obs39.bin");
+    EXPECT_EQ(paths[59], home + "/ins/sdn_a_2011007.dat");
+    EXPECT_EQ(paths[63], config.values[63]);
+    EXPECT_EQ(paths[64], home + "/out");
+    EXPECT_EQ(paths[65], home + "/spare");
+    EXPECT_EQ(log.text(), "") << "the spare files (check none) are not looked for";
+    EXPECT_EQ(ornax_unit_stream(11), nullptr) << "unit 11 is closed";
+}
+
+TEST(RegionConfigPaths, HomeDirIsPutInFrontWithoutSeparator) {
+    ScratchDir dir;
+    std::string home = dir.file("data");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.values[9] = "static";
+    config.create_files(home, "/2019200/", "2011200");
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 0) << log.text();
+    EXPECT_EQ(paths[10], home + "static/land10.bin");
+}
+
+TEST(RegionConfigPaths, UnsetHomeDirCountsAsEmpty) {
+    ScratchDir dir;
+    HomeDir env(std::nullopt);
+    LogCapture log(dir);
+    std::string base = dir.path().string();
+    ConfigText config(base);
+    for (int line : {7, 9, 24, 28, 32, 54, 58, 64, 65}) config.values[line] = base + config.values[line];
+    config.create_files("", "/2016366/", "2011365");
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2016, 366, paths), 0) << log.text();
+    EXPECT_EQ(paths[7], base + "/reserved.dat");
+    EXPECT_EQ(paths[29], base + "/snow/2016366/snow.bin");
+    // Day 366 is written as 365 of the fixed insolation year.
+    EXPECT_EQ(paths[60], base + "/ins/sdn_b_2011365.dat");
+    EXPECT_EQ(paths[64], base + "/out");
+}
+
+TEST(RegionConfigPaths, YearAndDayLimits) {
+    ScratchDir dir;
+    std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2100366/", "2011365");
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2100, 366, paths), 0);
+    EXPECT_EQ(paths[25], home + "/veg/2100366/lai.bin");
+    for (auto [year, doy] : {std::pair{2101, 100}, {1899, 100}, {2000, 0}, {2000, 367}}) {
+        EXPECT_EQ(read_config(dir, config, year, doy, paths), 3) << year << " " << doy;
+        EXPECT_EQ(paths[6], "") << "no file is read";
+    }
+    EXPECT_EQ(log.text(), "") << "a date out of range is not logged";
+    EXPECT_EQ(read_config(dir, config, 1900, 1, paths), 3) << "the dated files do not exist";
+    EXPECT_TRUE(log.contains(home + "/veg/1900001/lai.bin not exist."));
+}
+
+TEST(RegionConfigPaths, MissingWarnedFileGoesOnMissingRequiredStops) {
+    ScratchDir dir;
+    std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2020045/", "2011045");
+    std::filesystem::remove(home + "/static/land12.bin");
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 0);
+    EXPECT_TRUE(log.contains(" " + home + "/static/land12.bin not exist.\n"));
+    EXPECT_EQ(paths[59], home + "/ins/sdn_a_2011045.dat");
+
+    std::filesystem::remove(home + "/static/land17.bin");
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
+    EXPECT_TRUE(log.contains(home + "/static/land17.bin not exist."));
+    EXPECT_EQ(paths[17], home + "/static/land17.bin");
+    for (int line = 18; line <= 65; ++line) EXPECT_EQ(paths[static_cast<std::size_t>(line)], "") << line;
+    // A file line left blank names the directory itself, which is not a file.
+    touch(home + "/static/land17.bin");
+    config.values[18] = "";
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
+    EXPECT_TRUE(log.contains(home + "/static/ not exist."));
+}
+
+TEST(RegionConfigPaths, FileEndingEarlyAndOpenFailure) {
+    ScratchDir dir;
+    std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2020045/", "2011045");
+    RegionConfigPaths paths;
+    config.lines = 63;
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 0);
+    EXPECT_EQ(paths[63], config.values[63]);
+    EXPECT_EQ(paths[64], "");
+    EXPECT_EQ(paths[65], "");
+    config.lines = 40;
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
+    EXPECT_TRUE(log.contains("Region configuration file " + dir.file("region.cfg") +
+                             " line          41 is missing"));
+    config.lines = 3;
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
+    EXPECT_TRUE(log.contains(" line           4 is missing"));
+    int status = 0;
+    ornax_read_region_config_paths(dir.file("absent.cfg"), 2020, 45, paths, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_TRUE(log.contains("Error in opening the input config file"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("absent.cfg")));
+}
+
+TEST(RegionConfigPaths, ValueStartsInColumn31AndPathsStayWithin300) {
+    ScratchDir dir;
+    std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2020045/", "2011045");
+    // A value starting in column 30 loses its first character to the label.
+    std::string list = config.values[63];
+    config.values[63] = list.substr(1);  // placed one column early below
+    std::string text = config.text();
+    std::string label63 = "Line 63";
+    label63.resize(30, ' ');
+    std::size_t at = text.find(label63);
+    text.replace(at, 30 + list.size() - 1, label63.substr(0, 29) + list);
+    raster_test::write_text(dir.file("region.cfg"), text);
+    RegionConfigPaths paths;
+    int status = 0;
+    ornax_read_region_config_paths(dir.file("region.cfg"), 2020, 45, paths, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(paths[63], list.substr(1));
+
+    config.values[63] = list;
+    config.values[25] = std::string(250, 'a');  // /veg + /2020045/ + 250 characters
+    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
+    EXPECT_TRUE(log.contains(" line          25 gives a path longer than 300 characters"));
+    EXPECT_EQ(paths[25], "") << "a path that does not fit is not stored";
+}
