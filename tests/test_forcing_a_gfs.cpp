@@ -10,20 +10,12 @@
 
 #include "GFS_io_mod.hpp"
 #include "ORNAX_data_mod.hpp"
+#include "forcing_a_test_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class GfsStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ornax_gfs_XXXXXX";
-        dir_ = mkdtemp(pattern);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
-};
+using namespace forcing_a_test;
+using GfsStoreTest = TempDirTest;
 
 const std::string reference_gfs_config =
     std::string(ORNAX_REFERENCE_DIR) + "/region/data/config/gfs.cfg";
@@ -38,11 +30,6 @@ std::vector<std::string> lines_of(const std::string& path) {
 void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path);
     for (const std::string& line : lines) out << line << '\n';
-}
-
-void write_bytes(const fs::path& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -102,25 +89,25 @@ TEST_F(GfsStoreTest, ConfigurationErrorsNameFileAndLine) {
     Gfs_struc_block store;
     int status = 0;
 
-    const fs::path short_file = dir_ / "short.cfg";
+    const std::string short_file = path("short.cfg");
     write_lines(short_file, std::vector<std::string>(lines.begin(), lines.begin() + 20));
     testing::internal::CaptureStderr();
-    gfs_read_config(short_file.string(), store, status);
+    gfs_read_config(short_file, store, status);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
-    EXPECT_NE(err.find(short_file.string() + " ends before line          21"), std::string::npos) << err;
+    EXPECT_NE(err.find(short_file + " ends before line          21"), std::string::npos) << err;
 
     lines[14].replace(30, 10, "    1x2   ");  // nlat
-    const fs::path bad_file = dir_ / "bad.cfg";
+    const std::string bad_file = path("bad.cfg");
     write_lines(bad_file, lines);
     testing::internal::CaptureStderr();
-    gfs_read_config(bad_file.string(), store, status);
+    gfs_read_config(bad_file, store, status);
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
-    EXPECT_NE(err.find(bad_file.string() + " at line          15"), std::string::npos) << err;
+    EXPECT_NE(err.find(bad_file + " at line          15"), std::string::npos) << err;
 
     testing::internal::CaptureStderr();
-    gfs_read_config((dir_ / "absent.cfg").string(), store, status);
+    gfs_read_config(path("absent.cfg"), store, status);
     err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
     EXPECT_NE(err.find("Error in opening the GFS configuration file!"), std::string::npos);
@@ -134,26 +121,26 @@ TEST_F(GfsStoreTest, LandMaskReadAndItsFailures) {
     gfs_init(store, status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(store.land.size(), 6u);
-    const fs::path file = dir_ / "land.bin";
+    const std::string file = path("land.bin");
     // little-endian integers 1, 0, 2, 258, -1, 7
     write_bytes(file, {1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 1, 0, 0, 255, 255, 255, 255, 7, 0, 0, 0});
-    gfs_read_land_data(file.string() + "   ", store, status);
+    gfs_read_land_data(file + "   ", store, status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(store.land_file, file.string());
+    EXPECT_EQ(store.land_file, file);
     EXPECT_EQ(store.land, (std::vector<int>{1, 0, 2, 258, -1, 7}));
 
     write_bytes(file, {1, 0, 0, 0, 0, 0, 0, 0});
     testing::internal::CaptureStderr();
-    gfs_read_land_data(file.string(), store, status);
+    gfs_read_land_data(file, store, status);
     EXPECT_EQ(status, 3);
-    gfs_read_land_data((dir_ / "absent.bin").string(), store, status);
+    gfs_read_land_data(path("absent.bin"), store, status);
     EXPECT_EQ(status, 3);
     store.nlat = 0;
-    gfs_read_land_data(file.string(), store, status);
+    gfs_read_land_data(file, store, status);
     EXPECT_EQ(status, 3);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("Read in GFS land mask file ...failed\n"), std::string::npos);
-    EXPECT_NE(err.find("Error in opening the input file" + (dir_ / "absent.bin").string() + "\n"),
+    EXPECT_NE(err.find("Error in opening the input file" + path("absent.bin") + "\n"),
               std::string::npos);
     EXPECT_NE(err.find("wrong record size in the GFS input\n"), std::string::npos);
 
@@ -210,7 +197,7 @@ TEST_F(GfsStoreTest, CommonGridGoesOnWithoutForecastConfiguration) {
     common.nrows = 3;
     common.nhours = 8;
     common.met_flag = 3;
-    common.gfs_config_file = (dir_ / "absent.cfg").string();
+    common.gfs_config_file = path("absent.cfg");
     int status = -1;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

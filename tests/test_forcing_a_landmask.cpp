@@ -8,46 +8,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "ORNAX_region_io_mod.hpp"
+#include "forcing_a_test_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Runs each test in a fresh temporary directory (common_lc.dat goes to the working directory).
-class LandMaskTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ornax_landmask_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        old_dir_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
-    }
-    fs::path dir_, old_dir_;
-};
-
-std::vector<unsigned char> file_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
-std::int32_t le_int(const std::vector<unsigned char>& b, std::size_t record) {
-    const std::size_t at = 4 * (record - 1);
-    return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                     (static_cast<std::uint32_t>(b[at + 3]) << 24));
-}
-
-float le_real(const std::vector<unsigned char>& b, std::size_t record) {
-    return std::bit_cast<float>(le_int(b, record));
-}
+using namespace forcing_a_test;
+using LandMaskTest = TempDirTest;
 
 // A global UMD raster that is empty apart from the given pixels (big-endian reals).
 struct UmdPixel {
@@ -178,7 +148,7 @@ TEST_F(LandMaskTest, BuildsLandCellsFromSparseUmdRaster) {
     const auto subset = file_bytes(common.land_subset_file);
     ASSERT_EQ(subset.size(), 4u * 14u);
     EXPECT_EQ(le_int(subset, 1), 13);
-    const auto view = file_bytes(dir_ / "common_lc.dat");
+    const auto view = file_bytes(path("common_lc.dat"));
     ASSERT_EQ(view.size(), 4u * 16u);
     int marked = 0;
     for (std::size_t r = 1; r <= 16; ++r) marked += le_int(view, r);
@@ -208,7 +178,7 @@ TEST_F(LandMaskTest, MissingUmdRasterDoesNotReuseEarlierCells) {
     common.land_count = 5;
     int status = 0;
     testing::internal::CaptureStdout();
-    ornax_set_umd_land_mask(common, (dir_ / "none.bin").string(), 0.0f, status);
+    ornax_set_umd_land_mask(common, path("none.bin"), 0.0f, status);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 3);
     EXPECT_EQ(common.land_count, 0);

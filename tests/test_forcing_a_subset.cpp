@@ -1,55 +1,19 @@
 // Land subset file: round trip, checks against the common grid, and the fall-back to
 // the UMD land cover in the land loading.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <bit>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "ORNAX_region_io_mod.hpp"
+#include "forcing_a_test_support.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class LandSubsetTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ornax_subset_XXXXXX";
-        dir_ = mkdtemp(pattern);
-        old_dir_ = fs::current_path();
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
-    }
-    fs::path dir_, old_dir_;
-};
-
-std::vector<unsigned char> file_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_bytes(const fs::path& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::int32_t le_int(const std::vector<unsigned char>& b, std::size_t record) {
-    const std::size_t at = 4 * (record - 1);
-    return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                     (static_cast<std::uint32_t>(b[at + 3]) << 24));
-}
-
-float le_real(const std::vector<unsigned char>& b, std::size_t record) {
-    return std::bit_cast<float>(le_int(b, record));
-}
+using namespace forcing_a_test;
+using LandSubsetTest = TempDirTest;
 
 Ornaxsinglegrid cell_at(float lon, float lat) {
     Ornaxsinglegrid cell;
@@ -85,7 +49,7 @@ int load_case(const SubsetCase& c, const std::string& file, int& count,
 
 TEST_F(LandSubsetTest, ThreeCellsRoundTripInFourteenRecords) {
     SubsetCase c;
-    const std::string file = (dir_ / "subset.dat").string();
+    const std::string file = path("subset.dat");
     testing::internal::CaptureStdout();
     ASSERT_EQ(write_case(c, file), 0);
     const auto bytes = file_bytes(file);
@@ -110,7 +74,7 @@ TEST_F(LandSubsetTest, ThreeCellsRoundTripInFourteenRecords) {
     EXPECT_EQ(cells[2].col, 8);
     EXPECT_EQ(cells[2].row, 6);
     EXPECT_FLOAT_EQ(cells[1].lon, -97.25f);
-    const auto view = file_bytes(dir_ / "common_lc.dat");
+    const auto view = file_bytes(path("common_lc.dat"));
     ASSERT_EQ(view.size(), 4u * 48u);
     EXPECT_EQ(le_int(view, 1), 1);
     EXPECT_EQ(le_int(view, 3 * 8 + 6), 1);
@@ -120,7 +84,7 @@ TEST_F(LandSubsetTest, ThreeCellsRoundTripInFourteenRecords) {
 
 TEST_F(LandSubsetTest, GridMismatchesAreRejected) {
     SubsetCase c;
-    const std::string file = (dir_ / "subset.dat").string();
+    const std::string file = path("subset.dat");
     testing::internal::CaptureStdout();
     ASSERT_EQ(write_case(c, file), 0);
     testing::internal::GetCapturedStdout();
@@ -158,7 +122,7 @@ TEST_F(LandSubsetTest, GridMismatchesAreRejected) {
 TEST_F(LandSubsetTest, TruncatedOrMissingFileIsRejected) {
     // regression: a file cut short used to leave cells unset while reporting success
     SubsetCase c;
-    const std::string file = (dir_ / "subset.dat").string();
+    const std::string file = path("subset.dat");
     testing::internal::CaptureStdout();
     ASSERT_EQ(write_case(c, file), 0);
     auto bytes = file_bytes(file);
@@ -167,7 +131,7 @@ TEST_F(LandSubsetTest, TruncatedOrMissingFileIsRejected) {
     int count = 0;
     std::vector<Ornaxsinglegrid> cells(48);
     EXPECT_EQ(load_case(c, file, count, cells), 3);
-    EXPECT_EQ(load_case(c, (dir_ / "absent.dat").string(), count, cells), 3);
+    EXPECT_EQ(load_case(c, path("absent.dat"), count, cells), 3);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("ends before record          14"), std::string::npos) << out;
     EXPECT_NE(out.find("Open file error"), std::string::npos);
@@ -201,8 +165,8 @@ TEST_F(LandSubsetTest, LoadLandDataFallsBackAndReadsForecastMask) {
     common.north_lat = 33.0f;
     common.dlat = 0.5f;
     common.land_index_option = 0;
-    common.land_subset_file = (dir_ / "missing.dat").string();
-    common.umd_landcover_file = (dir_ / "missing_umd.bin").string();
+    common.land_subset_file = path("missing.dat");
+    common.umd_landcover_file = path("missing_umd.bin");
     common.met_flag = 4;
     int status = 0;
     testing::internal::CaptureStdout();
@@ -214,7 +178,7 @@ TEST_F(LandSubsetTest, LoadLandDataFallsBackAndReadsForecastMask) {
 
     // a good subset file with an unknown source flag: cells loaded, status 3
     SubsetCase c;
-    common.land_subset_file = (dir_ / "subset.dat").string();
+    common.land_subset_file = path("subset.dat");
     common.met_flag = 7;
     testing::internal::CaptureStdout();
     ASSERT_EQ(write_case(c, common.land_subset_file), 0);
@@ -229,7 +193,7 @@ TEST_F(LandSubsetTest, LoadLandDataFallsBackAndReadsForecastMask) {
     common.met_flag = 3;
     common.gfs_struc.nlon = 2;
     common.gfs_struc.nlat = 1;
-    common.gfs_land_file = (dir_ / "gfs_land.bin").string();
+    common.gfs_land_file = path("gfs_land.bin");
     write_bytes(common.gfs_land_file, {1, 0, 0, 0, 0, 0, 0, 0});
     testing::internal::CaptureStdout();
     ornax_load_land_data(common, status);

@@ -88,6 +88,14 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
 // Meteorological configuration (forcing-a work)
 // ===================================================================================
 
+// Reads the meteorological configuration file into the common grid (geometry, land-mask
+// options, forecast-model files) and the model grid's scalars; both records are reset
+// first. Paths marked for it get the HOME_DIR prefix. Status 0, or 3 when the file is
+// missing, ends early, holds an unreadable line, or its grid sizes do not match their
+// edges and spacings.
+void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
+                            Ornaxmeteoornax& grid, int& status);
+
 
 // ---- end of meteorological configuration ----
 
