@@ -22,7 +22,8 @@ inline std::vector<std::string> read_lines(const std::string& path) {
 
 // Reals of a "(1x, a30, nf10.d)" line.
 inline void read_reals(const std::string& line, int count, int decimals, float* out[]) {
-    for (int n = 0; n < count; ++n) read_fixed_real(line, 32 + 10 * n, 41 + 10 * n, decimals, *out[n]);
+    for (int n = 0; n < count; ++n)
+        read_fixed_real(line, 32 + 10 * n, 41 + 10 * n, decimals, *out[n]);
 }
 
 // Land and input records of a site input file; the class values of the table replace the
@@ -56,9 +57,8 @@ inline bool load_site_case(const std::string& site_file, const std::string& tabl
     read_reals(l[11], 2, 3, veg);
     float* view[] = {&in.theta};
     read_reals(l[12], 1, 3, view);
-    float* pairs[][2] = {{&in.tloc1, &in.tloc2},   {&in.trad1, &in.trad2},
-                         {&in.sdn1, &in.sdn2},     {&in.lwdn1, &in.lwdn2},
-                         {&in.wind1, &in.wind2},   {&in.taobs1, &in.taobs2},
+    float* pairs[][2] = {{&in.tloc1, &in.tloc2}, {&in.trad1, &in.trad2}, {&in.sdn1, &in.sdn2},
+                         {&in.lwdn1, &in.lwdn2}, {&in.wind1, &in.wind2}, {&in.taobs1, &in.taobs2},
                          {&in.pres1, &in.pres2}};
     for (int n = 0; n < 7; ++n) read_reals(l[13 + n], 2, 3, pairs[n]);
     float* hum[] = {&in.spfh1, &in.spfh2};
@@ -169,8 +169,7 @@ inline void make_summer_point(int n, Ornaxlandtype& land, Ornaxinputvartype& in)
     float z = 10.0f;
     for (int k = 0; k < in.npbl; ++k) {
         in.z_pbli[k] = z;
-        in.th_pblk[k] = 273.15f + tmin + 1.5f + 2.0f * std::fmin(z, 300.0f) / 300.0f +
-                        0.004f * z;
+        in.th_pblk[k] = 273.15f + tmin + 1.5f + 2.0f * std::fmin(z, 300.0f) / 300.0f + 0.004f * z;
         z *= 1.28f;
     }
 }

@@ -38,19 +38,20 @@ struct Field {
     float Ornaxoutputvartype::*member;
 };
 
-#define CORE_FIELD(n) Field{#n, &Ornaxoutputvartype::n}
+#define CORE_FIELD(n)                                                                              \
+    Field { #n, &Ornaxoutputvartype::n }
 const Field output_fields[] = {
-    CORE_FIELD(TS1),     CORE_FIELD(XLES1),   CORE_FIELD(HS1),     CORE_FIELD(TC1),
-    CORE_FIELD(XLEC1),   CORE_FIELD(HC1),     CORE_FIELD(XLE1),    CORE_FIELD(H1),
-    CORE_FIELD(G1),      CORE_FIELD(ZEN1),    CORE_FIELD(TA1),     CORE_FIELD(SPARE1),
-    CORE_FIELD(RNET1),   CORE_FIELD(TS2),     CORE_FIELD(XLES2),   CORE_FIELD(HS2),
-    CORE_FIELD(TC2),     CORE_FIELD(XLEC2),   CORE_FIELD(HC2),     CORE_FIELD(XLE2),
-    CORE_FIELD(H2),      CORE_FIELD(G2),      CORE_FIELD(ZEN2),    CORE_FIELD(TA2),
-    CORE_FIELD(SPARE2),  CORE_FIELD(RNET2),   CORE_FIELD(Z2),      CORE_FIELD(RA2),
-    CORE_FIELD(RS2),     CORE_FIELD(RX2),     CORE_FIELD(SWUP),    CORE_FIELD(LWUP),
-    CORE_FIELD(SNETDAY), CORE_FIELD(RSOILDAY), CORE_FIELD(SDDAY),  CORE_FIELD(SWUPDAY),
-    CORE_FIELD(LWUPDAY), CORE_FIELD(LWDNDAY), CORE_FIELD(EREFDAY), CORE_FIELD(HDAY),
-    CORE_FIELD(GDAY),    CORE_FIELD(EDAY),    CORE_FIELD(ESDAY),   CORE_FIELD(ECDAY)};
+    CORE_FIELD(TS1),     CORE_FIELD(XLES1),    CORE_FIELD(HS1),     CORE_FIELD(TC1),
+    CORE_FIELD(XLEC1),   CORE_FIELD(HC1),      CORE_FIELD(XLE1),    CORE_FIELD(H1),
+    CORE_FIELD(G1),      CORE_FIELD(ZEN1),     CORE_FIELD(TA1),     CORE_FIELD(SPARE1),
+    CORE_FIELD(RNET1),   CORE_FIELD(TS2),      CORE_FIELD(XLES2),   CORE_FIELD(HS2),
+    CORE_FIELD(TC2),     CORE_FIELD(XLEC2),    CORE_FIELD(HC2),     CORE_FIELD(XLE2),
+    CORE_FIELD(H2),      CORE_FIELD(G2),       CORE_FIELD(ZEN2),    CORE_FIELD(TA2),
+    CORE_FIELD(SPARE2),  CORE_FIELD(RNET2),    CORE_FIELD(Z2),      CORE_FIELD(RA2),
+    CORE_FIELD(RS2),     CORE_FIELD(RX2),      CORE_FIELD(SWUP),    CORE_FIELD(LWUP),
+    CORE_FIELD(SNETDAY), CORE_FIELD(RSOILDAY), CORE_FIELD(SDDAY),   CORE_FIELD(SWUPDAY),
+    CORE_FIELD(LWUPDAY), CORE_FIELD(LWDNDAY),  CORE_FIELD(EREFDAY), CORE_FIELD(HDAY),
+    CORE_FIELD(GDAY),    CORE_FIELD(EDAY),     CORE_FIELD(ESDAY),   CORE_FIELD(ECDAY)};
 #undef CORE_FIELD
 
 // Tolerance of one field: temperatures and fluxes 0.5 or 1 %, resistances 2 %, layer
@@ -70,8 +71,8 @@ TEST_P(CoreReference, EveryOutputWithinTolerance) {
     const std::string site = GetParam();
     Ornaxlandtype land;
     Ornaxinputvartype input;
-    ASSERT_TRUE(core_points::load_site_case(site_dir + site, site_dir + "landcover.txt", land,
-                                            input));
+    ASSERT_TRUE(
+        core_points::load_site_case(site_dir + site, site_dir + "landcover.txt", land, input));
     const std::string json = read_file(site_dir + "expected.json");
     Ornaxoutputvartype output;
     reset_out_var(output);
@@ -90,8 +91,7 @@ TEST_P(CoreReference, EveryOutputWithinTolerance) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sites, CoreReference,
-                         ::testing::Values("bare_sparse.dat", "forest_perennial.dat",
-                                           "savanna.dat", "deciduous_forest.dat",
-                                           "tundra_own_land_section.dat"));
+                         ::testing::Values("bare_sparse.dat", "forest_perennial.dat", "savanna.dat",
+                                           "deciduous_forest.dat", "tundra_own_land_section.dat"));
 
 }  // namespace

@@ -157,7 +157,7 @@ TEST(DomainReader, OpenFailuresAndDamagedFiles) {
     grid = read_domain(dir, domain, status);
     EXPECT_EQ(status, 3);
     EXPECT_EQ(grid.nlayers, 30);
-    EXPECT_TRUE(log.contains(" ends at line          10"));
+    EXPECT_TRUE(log.contains(" ends before line          11"));
 
     domain = DomainText{};
     domain.spare = "n/a";

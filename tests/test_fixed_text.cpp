@@ -201,6 +201,9 @@ TEST(FixedTextWrite, FreeFormatLineLayout) {
     FreeLine first_number;
     first_number << 2147483647 << "max";
     EXPECT_EQ(first_number.str(), "   2147483647 max");
+    FreeLine sizes;
+    sizes << "count" << std::size_t{3} << 4u;
+    EXPECT_EQ(sizes.str(), " count           3           4");
     FreeLine empty;
     EXPECT_EQ(empty.str(), " ");
     const std::string& as_text = mixed;

@@ -206,6 +206,9 @@ TEST(UnitPool, ReleaseClosesTheUnitsStream) {
     std::getline(in, line);
     EXPECT_EQ(line, "written before release");  // flushed by the close
     EXPECT_EQ(ornax_unit_open(unit, (path / "no" / "such").string(), "r"), nullptr);
+    // The -1 of an exhausted pool never opens a file.
+    EXPECT_EQ(ornax_unit_open(-1, path.string(), "w"), nullptr);
+    EXPECT_EQ(ornax_unit_stream(-1), nullptr);
     fs::remove(path);
 }
 

@@ -58,25 +58,13 @@ TEST(OutvarsNames, EveryCodeReadsItsOwnFieldAndNeverASpare) {
         EXPECT_NE(value, 25.0f) << "spare real after TA2";
     }
     EXPECT_EQ(seen.size(), 42u);
-    Ornaxoutputvartype named;
-    named.XLE2 = 17.5f;
-    named.SDDAY = 34.5f;
-    named.GDAY = -3.0f;
-    named.RX2 = 28.0f;
-    named.LWUP = 30.0f;
     float value = 0.0f;
-    ornax_output_value_by_code(named, get_var_index("XLE2"), value);
-    EXPECT_EQ(value, 17.5f);
-    ornax_output_value_by_code(named, get_var_index("SDDAY"), value);
-    EXPECT_EQ(value, 34.5f);
-    ornax_output_value_by_code(named, get_var_index("GDAY"), value);
-    EXPECT_EQ(value, -3.0f);
-    ornax_output_value_by_code(named, 28, value);
-    EXPECT_EQ(value, 28.0f);
-    ornax_output_value_by_code(named, 30, value);
-    EXPECT_EQ(value, 30.0f);
-    EXPECT_FALSE(ornax_output_value_by_code(named, 0, value));
-    EXPECT_FALSE(ornax_output_value_by_code(named, 43, value));
+    EXPECT_TRUE(ornax_output_value_by_code(output, get_var_index("SDDAY"), value));
+    EXPECT_EQ(value, 35.0f);  // SDDAY is the 35th real of the record, code 34
+    EXPECT_TRUE(ornax_output_value_by_code(output, get_var_index("GDAY"), value));
+    EXPECT_EQ(value, 41.0f);
+    EXPECT_FALSE(ornax_output_value_by_code(output, 0, value));
+    EXPECT_FALSE(ornax_output_value_by_code(output, 43, value));
 }
 
 TEST(OutvarsListFile, ListOrderSwitchTwoAndLetter) {

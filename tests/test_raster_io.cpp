@@ -309,3 +309,27 @@ TEST(RasterUnits, EveryRoutineGivesItsUnitBack) {
     ornax_release_unit_number(after);
     EXPECT_EQ(before, after);
 }
+
+TEST(RasterLayeredReader, LineOutsideTheLayerIsAReadFailure) {
+    ScratchDir dir;
+    LogCapture log(dir);
+    std::string path = dir.file("small.bin");
+    write_sequence(path, 2 * 3 * 2, 1.0f);  // ncol 2, nrow 3, nz 2
+    Real2dArray line;
+    int status = 0;
+    // Line 4 of layer 1 would be record 4, which is line 1 of layer 2.
+    read_3d_real_by_line(path, 2, 3, 2, 4, 0.0f, line, status);
+    EXPECT_NE(status, 0);
+    EXPECT_NE(line(1, 1), 7.0f);
+    Real3dArray timed;
+    ::testing::internal::CaptureStdout();
+    read_4d_real_by_line(path, 2, 3, 2, 1, 0, -5.0f, timed, status);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(timed.values, std::vector<float>(4, -5.0f));
+    // Negative counts neither crash nor read.
+    Real2dArray image;
+    read_2d_real_by_col_row(path, -2, -3, 0, image, status);
+    EXPECT_NE(status, 0);
+    EXPECT_TRUE(image.values.empty());
+}

@@ -257,3 +257,44 @@ TEST(RegionConfigPaths, ValueStartsInColumn31AndPathsStayWithin300) {
     EXPECT_TRUE(log.contains(" line          25 gives a path longer than 300 characters"));
     EXPECT_EQ(paths[25], "") << "a path that does not fit is not stored";
 }
+
+TEST(RegionConfigFile, ReferenceConfigurationFillsTheRecord) {
+    std::string data = std::string(ORNAX_REFERENCE_DIR) + "/region/data";
+    HomeDir env(data);
+    std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(data);  // plain paths of the configuration are relative
+    Ornaxregiondatatype region;
+    region.xlai.assign(5, 1.0f);
+    region.trad2_file = "left over";
+    int status = -1;
+    ornax_read_region_config_file("config/region.cfg", region, 2019, 200, status);
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(region.xlai.empty()) << "the record is reset first";
+    EXPECT_EQ(region.landcover_table_file, "config/landcover.txt");
+    EXPECT_EQ(region.reserved_file, data + "/config/reserved.dat");
+    EXPECT_EQ(region.landcover_file, data + "/static/landcover.bin");
+    EXPECT_EQ(region.rs_correction_file, data + "/static/rs_correct.bin");
+    EXPECT_EQ(region.theta_file, data + "/static/theta.bin");
+    EXPECT_EQ(region.xlai_file, data + "/veg/2019200/lai.bin");
+    EXPECT_EQ(region.snow_mask_file, data + "/snow/2019200/snow_mask.bin");
+    EXPECT_EQ(region.met_config_file, "config/met.cfg");
+    EXPECT_EQ(region.tloc1_file, data + "/goes/2019200/tloc1.bin");
+    EXPECT_EQ(region.spare_file_5, data + "/goes/2019200/spare_05.bin");
+    EXPECT_EQ(region.tloc2_file, data + "/goes/2019200/tloc2.bin");
+    EXPECT_EQ(region.spare_file_6, data + "/goes/2019200/spare_06.bin");
+    EXPECT_EQ(region.spare_file_17, data + "/goes/2019200/spare_17.bin");
+    EXPECT_EQ(region.satellite_domain_file, "config/domain_sat.txt");
+    EXPECT_EQ(region.trad2_file, data + "/lst/2019200/trad2.bin");
+    EXPECT_EQ(region.sdn1_file, data + "/insol/sdn1_2011200.dat");
+    EXPECT_EQ(region.sdn2_file, data + "/insol/sdn2_2011200.dat");
+    EXPECT_EQ(region.run_domain_file, "config/domain_run.txt");
+    EXPECT_EQ(region.out_list_file, "config/outlist.txt");
+    EXPECT_EQ(region.output_dir, data + "/output");
+    EXPECT_EQ(region.spare_dir, data + "/spare");
+
+    // A failing date still resets the record.
+    ornax_read_region_config_file("config/region.cfg", region, 2019, 0, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(region.landcover_table_file, "");
+}

@@ -67,16 +67,6 @@ TEST(RegionSimData, ExtentsFollowEachGrid) {
     EXPECT_EQ(log.text(), "");
 }
 
-TEST(RegionSimData, NoOutputMatrixWithoutListedVariables) {
-    Grids g;
-    Ornaxregiondatatype region;
-    int status = -1;
-    init(region, g, status);
-    EXPECT_EQ(status, 0);
-    EXPECT_TRUE(region.out_var_matrix.empty());
-    EXPECT_EQ(region.qc_flag.size(), 6u);
-}
-
 TEST(RegionSimData, SecondAllocationWithoutReleaseFailsOnLandcover) {
     RegionLogCapture log;
     Grids g;
@@ -97,20 +87,6 @@ TEST(RegionSimData, SecondAllocationWithoutReleaseFailsOnLandcover) {
     init(region, g, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(region.Landcover[0], 0.0f);
-}
-
-TEST(RegionSimData, SecondAllocationFailsEvenForAnEmptyLandGrid) {
-    RegionLogCapture log;
-    Grids g;
-    g.land.ncols = 0;
-    Ornaxregiondatatype region;
-    int status = -1;
-    init(region, g, status);
-    ASSERT_EQ(status, 0);
-    EXPECT_TRUE(region.Landcover.empty());
-    init(region, g, status);
-    EXPECT_EQ(status, 3);
-    EXPECT_EQ(log.count("for regional Landcover matrix."), 1);
 }
 
 TEST(RegionSimData, ReleaseOfEmptyRecordIsQuietAndReleaseEmptiesEverything) {
@@ -135,11 +111,4 @@ TEST(RegionSimData, ReleaseOfEmptyRecordIsQuietAndReleaseEmptiesEverything) {
     EXPECT_FALSE(region.line_allocated);
     EXPECT_EQ(region.out_var_count, 2);  // the output list outlives the line
     EXPECT_EQ(log.text(), "");
-}
-
-TEST(RegionSimData, TwoDimensionalIndexIsColumnFastest) {
-    EXPECT_EQ(region_2d_index(1, 1, 5), 0u);
-    EXPECT_EQ(region_2d_index(5, 1, 5), 4u);
-    EXPECT_EQ(region_2d_index(1, 2, 5), 5u);
-    EXPECT_EQ(region_2d_index(3, 24, 5), 2u + 23u * 5u);
 }

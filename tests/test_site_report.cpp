@@ -53,13 +53,6 @@ TEST(SiteReport, LinesInOrderWithLabelsRightAligned) {
     for (std::size_t i : {2u, 3u, 11u, 12u, 17u, 25u, 33u, 40u}) EXPECT_EQ(lines[i][30 + 6], '.') << i;
 }
 
-TEST(SiteReport, ResidualTakesRnetMinusLatentGroundAndSensible) {
-    ReportCase c = typical_case();
-    c.out.RNET2 = 500.0f, c.out.XLE2 = 210.5f, c.out.G2 = 60.25f, c.out.H2 = 130.0f;
-    std::vector<std::string> lines = ornax_site_report_lines(c.land, c.in, c.out);
-    EXPECT_EQ(lines[30], "       Energy balance(w m-2):     99.250");
-}
-
 TEST(SiteReport, OverflowPrintsAsterisksInItsFieldOnly) {
     ReportCase c = typical_case();
     c.out.RX2 = 1.0e7f;
@@ -75,16 +68,4 @@ TEST(SiteReport, BlankClassDescriptionEndsAfterTheClass) {
     c.land.landcover = 7;
     std::vector<std::string> lines = ornax_site_report_lines(c.land, c.in, c.out);
     EXPECT_EQ(lines[1], "   Site lc                   7");
-}
-
-TEST(SiteReport, WrittenToTheScreenWithStatusZero) {
-    ReportCase c = typical_case();
-    int status = -1;
-    ::testing::internal::CaptureStdout();
-    ornax_write_site_outputs(c.land, c.in, c.out, status);
-    std::string screen = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(status, 0);
-    std::string expected;
-    for (const std::string& line : ornax_site_report_lines(c.land, c.in, c.out)) expected += line + "\n";
-    EXPECT_EQ(screen, expected);
 }

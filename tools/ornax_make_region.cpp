@@ -15,6 +15,7 @@
 
 #include "region_gen/region_gen_fields.hpp"
 #include "region_gen/region_gen_files.hpp"
+#include "region_gen/region_gen_rasters.hpp"
 
 namespace {
 
@@ -45,19 +46,6 @@ bool parse_options(int argc, char** argv, Options& opt) {
            opt.south_h + opt.nrows * 5 < 8800;
 }
 
-// Whole-degree forecast grid around the run grid, at least one 0.25 deg cell of margin.
-GridBox common_box(const GridBox& run) {
-    GridBox g;
-    g.west_h = static_cast<int>(std::floor((run.west_h - 25) / 100.0)) * 100;
-    g.south_h = static_cast<int>(std::floor((run.south_h - 25) / 100.0)) * 100;
-    const int east_h = static_cast<int>(std::ceil((run.east_h() + 25) / 100.0)) * 100;
-    const int north_h = static_cast<int>(std::ceil((run.north_h() + 25) / 100.0)) * 100;
-    g.step_h = 25;
-    g.ncols = (east_h - g.west_h) / 25;
-    g.nrows = (north_h - g.south_h) / 25;
-    return g;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,22 +58,10 @@ int main(int argc, char** argv) {
                      argv[0]);
         return 2;
     }
-    RegionSpec spec;
-    spec.seed = static_cast<unsigned>(opt.seed);
-    spec.year = opt.year;
-    spec.doy = opt.doy;
-    spec.run = GridBox{opt.west_h, opt.south_h, 5, opt.ncols, opt.nrows};
-    spec.common = common_box(spec.run);
-    const WeatherModel weather(spec);
-    const Landscape land(spec);
-
+    const RegionSpec spec = make_region_spec(opt.west_h, opt.south_h, opt.ncols, opt.nrows,
+                                             static_cast<unsigned>(opt.seed), opt.year, opt.doy);
     int status = 0;
-    write_configuration(opt.out, spec, status);
-    if (status == 0) write_land_rasters(opt.out, spec, land, status);
-    if (status == 0) write_satellite_rasters(opt.out, spec, land, weather, status);
-    if (status == 0) write_forecast_rasters(opt.out, spec, land, weather, status);
-    if (status == 0) write_umd_landcover(opt.out, spec, land, status);
-    if (status == 0) write_manifest(opt.out, spec, land, status);
+    write_example_region(opt.out, spec, status);
     if (status != 0) {
         std::fprintf(stderr, "ornax_make_region: could not write the region under %s\n",
                      opt.out.c_str());

@@ -169,17 +169,17 @@ def write_site(path, site):
 SITES = {
     # rain-fed maize and soybean in the southern Great Plains, mid-July
     "cropland_site.dat": dict(landcover=13, lat=36.605, lon=-97.488, year=2021, doy=196, lai=3.2, ndvi=0.78,
-                              theta=44.6, tloc=(8.0, 11.0), trad=(22.4, 31.6), wind=(3.4, 4.6), pres=972.8,
+                              theta=44.6, tloc=(8.0, 11.0), trad=(22.4, 30.0), wind=(3.4, 4.6), pres=972.8,
                               ea=21.5, tmin=20.5, tmax=32.0, emis_air=0.86, inversion=2.5,
                               lapse=3.5),
     # short-grass steppe on the high plains (about 1650 m), drier air, late June
     "grassland_site.dat": dict(landcover=11, lat=40.815, lon=-104.745, year=2021, doy=177, lai=1.1, ndvi=0.41,
-                               theta=50.2, tloc=(7.5, 10.5), trad=(21.8, 42.5), wind=(3.0, 4.2), pres=838.5,
+                               theta=50.2, tloc=(7.5, 10.5), trad=(18.0, 30.0), wind=(3.0, 4.2), pres=838.5,
                                ea=9.5, tmin=13.0, tmax=30.0, emis_air=0.76, inversion=3.0,
                                lapse=4.0),
     # deciduous broadleaf forest in New England in full leaf, late July
     "forest_site.dat": dict(landcover=5, lat=42.538, lon=-72.172, year=2021, doy=205, lai=5.0, ndvi=0.88,
-                            theta=49.5, tloc=(7.5, 10.5), trad=(18.9, 25.4), wind=(2.4, 3.1), pres=970.4,
+                            theta=49.5, tloc=(7.5, 10.5), trad=(18.9, 24.5), wind=(2.4, 3.1), pres=970.4,
                             ea=18.0, tmin=16.5, tmax=28.0, emis_air=0.87, inversion=2.0,
                             lapse=3.0),
 }

@@ -33,9 +33,9 @@ void ornax_canopy_arch(float xlai, float clump, float theta, float zu, float xl,
         geom.lnzu = std::log((zu - geom.d) / geom.z0m);
         geom.lnhc = std::log((geom.hc - geom.d) / geom.z0m);
         const float lm = std::sqrt(4.0f * xl / (ornax_pi * lai / geom.hc));  // mixing length (m)
-        const float atten = std::sqrt(0.2f * om * lai * geom.hc / lm);  // wind attenuation
-        const float ratio = geom.hc > 0.5f ? std::exp(-(1.0f - 0.05f / geom.hc) * atten)
-                                           : std::exp(-0.9f * atten);
+        const float atten = std::sqrt(0.2f * om * lai * geom.hc / lm);       // wind attenuation
+        const float ratio =
+            geom.hc > 0.5f ? std::exp(-(1.0f - 0.05f / geom.hc) * atten) : std::exp(-0.9f * atten);
         geom.soil_wind_ratio = std::min(ratio, 0.95f);
         geom.wind_exp = -(1.0f - (geom.d + geom.z0m) / geom.hc) * atten;
     }
@@ -133,9 +133,8 @@ void ornax_get_resistance(const Ornaxresistanceinputs& in, Ornaxcanopygeomtype& 
     const float ud = uc * std::exp(geom.wind_exp);  // wind at the leaf height (m s-1)
     ra = ra_new;
     rs = rs_new;
-    rx = (in.xlai > 1.0e-10f && std::fabs(ud) > 1.0e-10f)
-             ? 180.0f * std::sqrt(in.xl / ud) / in.xlai
-             : 10000.0f;
+    rx = (in.xlai > 1.0e-10f && std::fabs(ud) > 1.0e-10f) ? 180.0f * std::sqrt(in.xl / ud) / in.xlai
+                                                          : 10000.0f;
 }
 
 namespace {
@@ -206,7 +205,7 @@ void ornax_find_ta(int k, float trad, float fc, float fg, const Ornaxinputvartyp
         ob.tac = ob.ta + ob.ra * ob.h / ob.rhocp;
         for (int pass = 0; pass < sweeps; ++pass) {
             const float es = 6.108f * std::pow(10.0f, 7.5f * ob.tac / (237.3f + ob.tac));  // mb
-            const float lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);  // J kg-1
+            const float lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);                    // J kg-1
             const float tk = ob.tac + ornax_tkelvin;
             const float slope = 0.00217f * lambda * es / (tk * tk);
             // canopy transpiration, Priestley-Taylor with alpha = 1.3 (W m-2)

@@ -23,17 +23,17 @@ void ornax_psimhn_ky(float zeta, float& psim, float& psih, int& status);
 
 // Inputs of the resistances that are not in the canopy geometry.
 struct Ornaxresistanceinputs {
-    float h = 0.0f;        // sensible heat (W m-2)
-    float u = 0.0f;        // wind at the blending height (m s-1)
-    float ta = 0.0f;       // air temperature (deg C)
-    float ts = 0.0f;       // soil temperature (deg C)
-    float rhocp = 0.0f;    // volumetric heat capacity of air (J m-3 K-1)
-    float xl = 0.0f;       // leaf size (m)
-    float xlai = 0.0f;     // leaf area index
-    float zu = 0.0f;       // reference height (m)
-    float fc = 0.0f;       // cover fraction
+    float h = 0.0f;      // sensible heat (W m-2)
+    float u = 0.0f;      // wind at the blending height (m s-1)
+    float ta = 0.0f;     // air temperature (deg C)
+    float ts = 0.0f;     // soil temperature (deg C)
+    float rhocp = 0.0f;  // volumetric heat capacity of air (J m-3 K-1)
+    float xl = 0.0f;     // leaf size (m)
+    float xlai = 0.0f;   // leaf area index
+    float zu = 0.0f;     // reference height (m)
+    float fc = 0.0f;     // cover fraction
     Ornaxzetalimits zeta_limits;
-    int region_switch = 0; // 1: soil-resistance correction on
+    int region_switch = 0;  // 1: soil-resistance correction on
     float rs_correct = 0.0f;
 };
 

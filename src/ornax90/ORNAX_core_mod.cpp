@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int hn_max_iterations = 300;     // the evaluation with i = 301 is the last
-constexpr float hn_tolerance = 0.1f;       // convergence of HN (W m-2)
+constexpr int hn_max_iterations = 300;  // the evaluation with i = 301 is the last
+constexpr float hn_tolerance = 0.1f;    // convergence of HN (W m-2)
 constexpr Ornaxzetalimits zeta_limits_time1{0.4f, -0.5f};
 constexpr Ornaxzetalimits zeta_limits_time2{0.0f, -10.0f};
 
@@ -54,7 +54,8 @@ void ornax_find_hn(const Ornaxlandtype& /*land*/, const Ornaxinputvartype& input
     const int rad_status = observation_net_radiation(input, state);
     if (o2.rnet < 0.0f || rad_status != 0) {
         if (debug_iflag == 1) {
-            ornax_log_msg((FreeLine() << "Net rad day error at time 2 in find_hn" << o2.rnet).str());
+            ornax_log_msg(
+                (FreeLine() << "Net rad day error at time 2 in find_hn" << o2.rnet).str());
         }
         status = 3;
         return;

@@ -329,7 +329,7 @@ struct Ornaxmeteoornax {
     std::vector<float> lat;             // (ncols), latitude of the line
     std::vector<float> lon;             // (ncols), centre longitude of each column
     std::vector<float> sun_rise_time1;  // (ncols), sunrise time, UTC hours
-    std::vector<float> sun_rise_time2;  // (ncols), second observation time less 1.5 h, UTC
+    std::vector<float> sun_rise_time2;  // (ncols), second observation time, UTC hours
 
     // (ncols, nhours) series on the local hour axis
     std::vector<float> lwdn_surface_series;

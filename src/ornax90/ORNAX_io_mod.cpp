@@ -523,67 +523,40 @@ void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype
 namespace {
 
 // Reads the value lines of one domain description in order; a missing line or an
-// unreadable value is logged with the file name and the line number.
-class DomainLineReader {
+// unreadable value is logged with the file name and the line number, and its field keeps
+// its value.
+class DomainValueReader {
 public:
-    DomainLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
+    DomainValueReader(std::FILE* stream, std::string file) : reader_(stream), file_(std::move(file)) {}
 
-    // Next line of the file; false at its end.
-    bool next_line(std::string& line) {
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = std::fgetc(stream_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line.push_back(static_cast<char>(c));
-        }
-        if (any) ++line_number_;
-        return any;
-    }
-
-    // f7.2 in columns 31-37: seven characters, two implied decimals without a point.
+    bool header() { return reader_.skip(); }
+    // f7.2 in columns 31-37: seven characters, two implied decimals without a point; a line
+    // ending before column 31 holds a blank field, read as 0.
     void real(float& field) {
-        std::string line;
-        if (!value_line(line)) return;
-        float value = 0.0f;
-        if (read_fixed_real(line, 31, 37, 2, value) == text_field_bad) return unreadable();
-        field = value;  // a line ending before column 31 holds a blank field, read as 0
+        if (!reader_.real(7, 2, field)) report();
     }
-
     // i10 in columns 31-40, blanks ignored.
     void integer(int& field) {
-        std::string line;
-        if (!value_line(line)) return;
-        int value = 0;
-        if (read_fixed_int(line, 31, 40, value) == text_field_bad) return unreadable();
-        field = value;
+        if (!reader_.integer(10, field)) report();
     }
-
     int status() const { return status_; }
 
 private:
-    bool value_line(std::string& line) {
-        if (next_line(line)) return true;
-        if (!ended_)
-            ornax_log_msg((FreeLine() << "Domain file " << file_ << " ends at line"
-                                      << line_number_ << "; values expected up to line" << 12)
-                              .str());
-        ended_ = true;
+    void report() {
         status_ = 3;
-        return false;
+        if (!reader_.ended()) {
+            ornax_log_msg((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
+                                      << "holds no readable value").str());
+        } else if (!end_reported_) {
+            ornax_log_msg((FreeLine() << "Domain file " << file_ << " ends before line"
+                                      << reader_.line_number()).str());
+            end_reported_ = true;
+        }
     }
 
-    void unreadable() {
-        ornax_log_msg((FreeLine() << "Domain file " << file_ << " line" << line_number_
-                                  << "holds no readable value").str());
-        status_ = 3;
-    }
-
-    std::FILE* stream_;
+    ConfigLineReader reader_;
     std::string file_;
-    int line_number_ = 0;
-    bool ended_ = false;
+    bool end_reported_ = false;
     int status_ = 0;
 };
 
@@ -632,13 +605,12 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     std::string name = trim_right(file_name);
     int unit = ornax_get_next_unit_number();
     std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, name, "r");
-    DomainLineReader reader(stream, name);
-    std::string header;
+    DomainValueReader reader(stream, name);
     // A file without even its header line counts as one that cannot be opened.
-    if (stream == nullptr || !reader.next_line(header)) {
+    if (stream == nullptr || !reader.header()) {
         ornax_log_msg("Error in opening the input file:" + name);
         status = 3;
-        ornax_release_unit_number(unit);
+        if (unit >= 0) ornax_release_unit_number(unit);
         return;
     }
     reader.real(grid.east_lon);

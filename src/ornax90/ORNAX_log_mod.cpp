@@ -109,6 +109,9 @@ void ornax_release_unit_number(int unit) {
 }
 
 std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode) {
+    // The -1 of an exhausted pool (or any unit below 1) makes the open fail, so that two
+    // callers without a unit never share one stream.
+    if (unit < 1) return nullptr;
     ornax_unit_close(unit);
     std::FILE* stream = std::fopen(path.c_str(), mode);
     if (stream != nullptr) unit_streams[unit] = stream;

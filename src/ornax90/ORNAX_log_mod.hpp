@@ -34,7 +34,8 @@ int ornax_get_next_unit_number();
 void ornax_release_unit_number(int unit);
 
 // Streams bound to units (shared by both pools).
-// Opens path with the C mode string on the unit; nullptr on failure.
+// Opens path with the C mode string on the unit (closing what the unit had open); nullptr
+// on failure and for a unit below 1, such as the -1 of an exhausted pool.
 std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode);
 // Stream bound to the unit, nullptr when none.
 std::FILE* ornax_unit_stream(int unit);

@@ -26,9 +26,8 @@ void fill_table_tail(int first, float z1, std::vector<float>& integral,
 }  // namespace
 
 void ornax_get_pbl_table(float z1, const std::array<float, ornax_max_pbl_levels>& z,
-                         const std::array<float, ornax_max_pbl_levels>& th, int npbl,
-                         float& theta0, std::vector<float>& integral, std::vector<float>& height,
-                         int& status) {
+                         const std::array<float, ornax_max_pbl_levels>& th, int npbl, float& theta0,
+                         std::vector<float>& integral, std::vector<float>& height, int& status) {
     integral.resize(ornax_pbl_table_size);
     height.resize(ornax_pbl_table_size);
     const int levels = std::min(npbl, ornax_max_pbl_levels);
@@ -48,7 +47,9 @@ void ornax_get_pbl_table(float z1, const std::array<float, ornax_max_pbl_levels>
     float q = z1;      // previous height (m)
     float s = 0.0f;    // running integral (K m)
     for (int j = 0; j < ornax_pbl_table_size; ++j) {
-        const float t = p + theta_step;
+        // target 0.01 (j + 1) K above theta0; formed from theta0 rather than by adding
+        // 0.01 K to the previous target, whose rounding in single precision drifts
+        const float t = theta0 + theta_step * static_cast<float>(j + 1);
         if (t > th[i + 1]) {
             // move up to the first level above the pair that reaches t
             int k = i + 2;

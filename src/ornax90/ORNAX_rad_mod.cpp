@@ -8,8 +8,8 @@
 #include "fixed_text_mod.hpp"
 #include "ornax_constants_mod.hpp"
 
-void ornax_get_sun_zen(float lat, float lon, float stdlon, int doy, int year, float t,
-                       float& zen, float& sunrise, float& sunset, int& status) {
+void ornax_get_sun_zen(float lat, float lon, float stdlon, int doy, int year, float t, float& zen,
+                       float& sunrise, float& sunset, int& status) {
     status = 0;
     const float phi = lat * ornax_deg2rad;
     // days from the epoch of the orbital elements, leap days not counted
@@ -32,9 +32,9 @@ void ornax_get_sun_zen(float lat, float lon, float stdlon, int doy, int year, fl
     const float m = dl / 15.0f;  // longitude offset from the standard meridian (h)
     sunrise = 12.0f - m - eot - w0h;
     sunset = 12.0f - m - eot + w0h;
-    float cosz = std::cos(phi) * std::cos(delta) *
-                     std::cos((t + eot + m - 12.0f) * 1.5707964f / 6.0f) +
-                 std::sin(phi) * std::sin(delta);
+    float cosz =
+        std::cos(phi) * std::cos(delta) * std::cos((t + eot + m - 12.0f) * 1.5707964f / 6.0f) +
+        std::sin(phi) * std::sin(delta);
     // rounding must not carry the cosine outside [-1, 1]
     zen = std::acos(std::clamp(cosz, -1.0f, 1.0f));
 }
@@ -62,11 +62,9 @@ void ornax_get_rad_comps(float sdn, float zen, Ornaxradiationpartitiondatatype& 
     const float ratio = std::min(sdn / (pv + pn), 1.0f);
     const float dv = rdv * c / pv;  // potential direct share, visible
     const float dn = rdn * c / pn;  // potential direct share, near-infrared
-    float fdirv =
-        (1.0f - std::pow((0.9f - std::min(ratio, 0.9f)) / 0.7f, 0.6667f)) * dv;
+    float fdirv = (1.0f - std::pow((0.9f - std::min(ratio, 0.9f)) / 0.7f, 0.6667f)) * dv;
     fdirv = std::clamp(fdirv, 0.0f, dv);
-    float fdirn =
-        (1.0f - std::pow((0.88f - std::min(ratio, 0.88f)) / 0.68f, 0.6667f)) * dn;
+    float fdirn = (1.0f - std::pow((0.88f - std::min(ratio, 0.88f)) / 0.68f, 0.6667f)) * dn;
     fdirn = std::clamp(fdirn, 0.0f, dn);
     if (fdirv < 0.01f && fdirn > 0.01f) fdirv = 0.011f;
     if (fdirn < 0.01f && fdirv > 0.01f) fdirn = 0.011f;
@@ -98,9 +96,7 @@ float canopy_reflectance(float rc, float k, float a, float rs, float lai, float 
 }
 
 // Reflectance of an infinitely deep canopy of horizontal leaves of absorptivity a.
-float deep_canopy_reflectance(float a) {
-    return (1.0f - std::sqrt(a)) / (1.0f + std::sqrt(a));
-}
+float deep_canopy_reflectance(float a) { return (1.0f - std::sqrt(a)) / (1.0f + std::sqrt(a)); }
 
 }  // namespace
 
@@ -166,7 +162,7 @@ void ornax_get_net_rad_day(const Ornaxradiationpartitiondatatype& part, float em
         fv * (props.tdirvis * part.direct_visible + part.diffuse_visible * props.tdifvis);
     const float tck = tc + ornax_tkelvin;
     const float tsk = ts + ornax_tkelvin;
-    const float lc = ornax_canopy_sigma * tck * tck * tck * tck;  // canopy emission
+    const float lc = ornax_canopy_sigma * tck * tck * tck * tck;                  // canopy emission
     const float ls = emis_soil * ornax_stefan_boltzmann * tsk * tsk * tsk * tsk;  // soil emission
     const float tl = props.tth;
     const float soil_sw = sdn * (1.0f - as) * tsw;
@@ -181,8 +177,8 @@ void ornax_get_net_rad_day(const Ornaxradiationpartitiondatatype& part, float em
 
 void ornax_get_net_rad_night(const Ornaxradiationpartitiondatatype& /*part*/, float emis_soil,
                              float /*rsoilv*/, float /*rsoiln*/, float ts, float tc, float lwdn,
-                             float sdn, const Ornaxcanopyradtype& props, float& rnet,
-                             float& rnsoil, float& rncan, float& swup, float& lwup, int& status) {
+                             float sdn, const Ornaxcanopyradtype& props, float& rnet, float& rnsoil,
+                             float& rncan, float& swup, float& lwup, int& status) {
     const float tck = tc + ornax_tkelvin;
     const float tsk = ts + ornax_tkelvin;
     const float lc = ornax_canopy_sigma * tck * tck * tck * tck;
@@ -201,8 +197,8 @@ void ornax_get_net_rad_simple(float sdn, float ta, const Ornaxradiationpartition
     const float tk = ta + ornax_tkelvin;
     const float b = 0.84f * part.clearness;
     // sky emissivity rises from the clear-sky value with cloudiness (1 - b)
-    const float sky = 0.98f * (b + (1.0f - b) * 9.2e-6f * tk * tk) * ornax_stefan_boltzmann *
-                      tk * tk * tk * tk;
+    const float sky =
+        0.98f * (b + (1.0f - b) * 9.2e-6f * tk * tk) * ornax_stefan_boltzmann * tk * tk * tk * tk;
     const float tsurf = tk + 4.0f;
     const float surface = 0.98f * ornax_stefan_boltzmann * tsurf * tsurf * tsurf * tsurf;
     rnet = sky - surface + (1.0f - albedo) * sdn;

@@ -9,8 +9,8 @@
 // Solar zenith (rad) at local standard time t (h), with the day's sunrise and sunset (h).
 // The sunrise hour-angle argument is clamped to [-1, 1]: polar day gives sunrise 12 h
 // before sunset around noon, polar night gives sunrise = sunset at solar noon.
-void ornax_get_sun_zen(float lat, float lon, float stdlon, int doy, int year, float t,
-                       float& zen, float& sunrise, float& sunset, int& status);
+void ornax_get_sun_zen(float lat, float lon, float stdlon, int doy, int year, float t, float& zen,
+                       float& sunrise, float& sunset, int& status);
 
 // Partition of measured insolation sdn (W m-2) at solar zenith zen (rad).
 void ornax_get_rad_comps(float sdn, float zen, Ornaxradiationpartitiondatatype& part,
@@ -32,9 +32,9 @@ void ornax_get_net_rad_day(const Ornaxradiationpartitiondatatype& part, float em
 
 // Net radiation by night: the long-wave terms alone. Always reports status 3.
 void ornax_get_net_rad_night(const Ornaxradiationpartitiondatatype& part, float emis_soil,
-                             float rsoilv, float rsoiln, float ts, float tc, float lwdn,
-                             float sdn, const Ornaxcanopyradtype& props, float& rnet,
-                             float& rnsoil, float& rncan, float& swup, float& lwup, int& status);
+                             float rsoilv, float rsoiln, float ts, float tc, float lwdn, float sdn,
+                             const Ornaxcanopyradtype& props, float& rnet, float& rnsoil,
+                             float& rncan, float& swup, float& lwup, int& status);
 
 // Net radiation (W m-2) of a reference grass surface of the given albedo at air
 // temperature ta (deg C) under insolation sdn (W m-2).

@@ -103,33 +103,6 @@ constexpr int config_header_lines = 5;
 constexpr int config_optional_from = 64;  // lines from here on may be missing
 constexpr int config_home_length = 256;   // longest HOME_DIR used
 
-// Day of year as three digits with leading zeros.
-std::string day_digits(int doy) { return write_i(1000 + doy, 4).substr(1); }
-
-// Reads the configuration file line by line, counting lines.
-class ConfigLineReader {
-public:
-    ConfigLineReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
-
-    bool next_line(std::string& line) {
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = std::fgetc(stream_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line.push_back(static_cast<char>(c));
-        }
-        return any;
-    }
-
-    const std::string& file() const { return file_; }
-
-private:
-    std::FILE* stream_;
-    std::string file_;
-};
-
 // State of one reading: HOME_DIR, the date pieces and the current directory.
 struct ConfigContext {
     std::string home;
@@ -165,21 +138,23 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
 }
 
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
-int read_config_values(ConfigLineReader& reader, ConfigContext& context, RegionConfigPaths& paths) {
-    std::string text, value;
+int read_config_values(ConfigLineReader& reader, const std::string& file, ConfigContext& context,
+                       RegionConfigPaths& paths) {
+    constexpr int value_width = 256;  // value in columns 31-286
+    std::string value;
     for (int line = 1; line <= region_config_last_line; ++line) {
-        if (!reader.next_line(text)) {
+        bool present = line <= config_header_lines ? reader.skip() : reader.text(value_width, value);
+        if (!present) {
             if (line >= config_optional_from) return 0;
-            log_config_failure(reader.file(), line, "is missing: the file ends early");
+            log_config_failure(file, line, "is missing: the file ends early");
             return 3;
         }
         if (line <= config_header_lines) continue;
         const ConfigLine& rule = config_lines[line - region_config_first_line];
         if (rule.rule == ConfigRule::separator) continue;
-        read_fixed_text(text, 31, 286, value);  // a short line holds a blank value
         std::string path = compose_path(context, rule.rule, value);
         if (static_cast<int>(path.size()) > region_config_path_length) {
-            log_config_failure(reader.file(), line, "gives a path longer than 300 characters");
+            log_config_failure(file, line, "gives a path longer than 300 characters");
             return 3;
         }
         if (rule.rule == ConfigRule::directory_line) {
@@ -212,9 +187,11 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    context.date_directory.append("/").append(write_i(year, 4)).append(day_digits(doy)).append("/");
+    // Date directory "/YYYYDDD/" (layout a1, i4.4, i3.3, a1).
+    context.date_directory.append("/").append(write_i(year, 4, 4)).append(write_i(doy, 3, 3));
+    context.date_directory.append("/");
     // The insolation rasters are named after one fixed year, which has no day 366.
-    context.insolation_day.append("2011").append(day_digits(doy == 366 ? 365 : doy));
+    context.insolation_day.append("2011").append(write_i(doy == 366 ? 365 : doy, 3, 3));
 
     constexpr int config_unit = 11;  // fixed unit of the configuration file, outside the pool
     std::string name = trim_right(config_file);
@@ -224,9 +201,79 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    ConfigLineReader reader(stream, name);
-    status = read_config_values(reader, context, paths);
+    ConfigLineReader reader(stream);
+    status = read_config_values(reader, name, context, paths);
     ornax_unit_close(config_unit);
+}
+
+namespace {
+
+// File-name field of the region data record filled by each path line.
+struct RegionConfigField {
+    int line;
+    std::string Ornaxregiondatatype::*field;
+};
+
+constexpr RegionConfigField region_config_fields[] = {
+    {6, &Ornaxregiondatatype::landcover_table_file},
+    {7, &Ornaxregiondatatype::reserved_file},
+    {8, &Ornaxregiondatatype::land_domain_file},
+    {10, &Ornaxregiondatatype::landcover_file},
+    {11, &Ornaxregiondatatype::aleafn_file},
+    {12, &Ornaxregiondatatype::aleafv_file},
+    {13, &Ornaxregiondatatype::aleafl_file},
+    {14, &Ornaxregiondatatype::adeadn_file},
+    {15, &Ornaxregiondatatype::adeadv_file},
+    {16, &Ornaxregiondatatype::adeadl_file},
+    {17, &Ornaxregiondatatype::rsoiln_file},
+    {18, &Ornaxregiondatatype::rsoilv_file},
+    {19, &Ornaxregiondatatype::rs_correction_file},
+    {20, &Ornaxregiondatatype::xl_file},
+    {21, &Ornaxregiondatatype::theta_file},
+    {23, &Ornaxregiondatatype::vegetation_domain_file},
+    {25, &Ornaxregiondatatype::xlai_file},
+    {27, &Ornaxregiondatatype::snow_domain_file},
+    {29, &Ornaxregiondatatype::snow_mask_file},
+    {31, &Ornaxregiondatatype::met_config_file},
+    {33, &Ornaxregiondatatype::tloc1_file},
+    {34, &Ornaxregiondatatype::spare_file_1},
+    {35, &Ornaxregiondatatype::spare_file_2},
+    {36, &Ornaxregiondatatype::spare_file_3},
+    {37, &Ornaxregiondatatype::spare_file_4},
+    {38, &Ornaxregiondatatype::spare_file_5},
+    {39, &Ornaxregiondatatype::tloc2_file},
+    {40, &Ornaxregiondatatype::spare_file_6},
+    {41, &Ornaxregiondatatype::spare_file_7},
+    {42, &Ornaxregiondatatype::spare_file_8},
+    {43, &Ornaxregiondatatype::spare_file_9},
+    {44, &Ornaxregiondatatype::spare_file_10},
+    {45, &Ornaxregiondatatype::spare_file_11},
+    {46, &Ornaxregiondatatype::spare_file_12},
+    {47, &Ornaxregiondatatype::spare_file_13},
+    {48, &Ornaxregiondatatype::spare_file_14},
+    {49, &Ornaxregiondatatype::spare_file_15},
+    {50, &Ornaxregiondatatype::spare_file_16},
+    {51, &Ornaxregiondatatype::spare_file_17},
+    {53, &Ornaxregiondatatype::satellite_domain_file},
+    {55, &Ornaxregiondatatype::trad1_file},
+    {56, &Ornaxregiondatatype::trad2_file},
+    {59, &Ornaxregiondatatype::sdn1_file},
+    {60, &Ornaxregiondatatype::sdn2_file},
+    {62, &Ornaxregiondatatype::run_domain_file},
+    {63, &Ornaxregiondatatype::out_list_file},
+    {64, &Ornaxregiondatatype::output_dir},
+    {65, &Ornaxregiondatatype::spare_dir},
+};
+
+}  // namespace
+
+void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
+                                   int year, int doy, int& status) {
+    region = Ornaxregiondatatype{};  // releases every array, every field to its initial value
+    RegionConfigPaths paths;
+    ornax_read_region_config_paths(config_file, year, doy, paths, status);
+    for (const RegionConfigField& entry : region_config_fields)
+        region.*entry.field = paths[static_cast<std::size_t>(entry.line)];
 }
 
 // ---- end of region configuration file ----
@@ -715,6 +762,397 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
 // Line-by-line meteorological processing (forcing-b work)
 // ===================================================================================
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+#include "file_io_mod.hpp"
+#include "ornax_constants_mod.hpp"
+#include "sunrise_mod.hpp"
+
+namespace {
+
+constexpr int met_surface_files = 8;
+// Surface rasters of a day, in reading order.
+constexpr std::array<const char*, met_surface_files> surface_file_names = {
+    "psfc_series.bin", "t2_series.bin", "q2_series.bin", "wind_surface.bin",
+    "lwdn.bin",        "swdn.bin",      "cfslst.bin",    "lhtfl.bin"};
+enum SurfaceFile { psfc_file, t2_file, q2_file, wind_file, lwdn_file, swdn_file, cfslst_file,
+                   lhtfl_file };
+constexpr float forcing_column_offset = 0.33f;  // shift of a centre before truncation
+constexpr float obs1_after_sunrise = 1.5f;      // first observation after sunrise (h)
+
+void screen_line(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+}
+
+// One day of forecast-model values for one row of the common grid.
+struct MetDayBuffers {
+    Real3dArray pot;                                      // (columns, layers, time steps)
+    std::array<Real2dArray, met_surface_files> surface;   // (columns, time steps) per file
+};
+
+// Reads row `row` of the day's nine rasters; false when the profile read failed.
+bool read_met_day(const Ornaxcommonblock& common, const std::string& dir, int row, float undef,
+                  MetDayBuffers& day) {
+    int status = 0;
+    day.pot.allocate(common.ncols, common.nlayers, common.nhours, undef);
+    read_4d_real_by_line(dir + "pot_profile.bin", common.ncols, common.nrows, common.nlayers,
+                         common.nhours, row, common.undef, day.pot, status);
+    const bool profile_read = status == 0;
+    for (int n = 0; n < met_surface_files; ++n) {
+        Real2dArray& buffer = day.surface[static_cast<std::size_t>(n)];
+        buffer.allocate(common.ncols, common.nhours, undef);
+        int read_status = 0;
+        read_3d_real_by_line(dir + surface_file_names[static_cast<std::size_t>(n)], common.ncols,
+                             common.nrows, common.nhours, row, 0.0f, buffer, read_status);
+    }
+    return profile_read;
+}
+
+// A cache raster is trusted only when it holds exactly one grid of 4-byte values.
+bool cache_raster_valid(const std::string& path, int ncols, int nrows) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return !error && static_cast<std::uintmax_t>(size) ==
+                         4u * static_cast<std::uintmax_t>(ncols) * static_cast<std::uintmax_t>(nrows);
+}
+
+// Writes a cache raster through a temporary file of the same directory and a rename, so
+// that no reader ever sees a partly written file.
+void write_cache_raster(const Real2dArray& image, int ncols, int nrows, const std::string& path) {
+    const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    int status = 0;
+    write_out_2d_real(image, ncols, nrows, temporary, status);
+    if (status != 0 || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+    }
+}
+
+// Row `row` of the observation-time grid of `mode` (1: first, 2: second), computed for the
+// whole model grid and written to the cache raster `path`. False when it cannot be computed.
+bool compute_sunrise_row(const Ornaxmeteoornax& grid, int year, int solar_doy, int mode, int row,
+                         const std::string& path, std::vector<float>& values) {
+    Real2dArray matrix;
+    matrix.allocate(grid.ncols, grid.nrows, grid.undef);
+    std::vector<float> day_shift(matrix.values.size(), grid.undef);
+    int status = 0;
+    create_sun_rise_time_matrix_utc(year, solar_doy, grid.ncols, grid.nrows, mode, 0,
+                                    grid.start_lon, grid.dlon, grid.start_lat, grid.dlat,
+                                    matrix.values, day_shift, status);
+    if (status != 0) {
+        return false;
+    }
+    for (int i = 1; i <= grid.ncols; ++i) {
+        values[static_cast<std::size_t>(i - 1)] = matrix(i, row);
+    }
+    write_cache_raster(matrix, grid.ncols, grid.nrows, path);
+    return true;
+}
+
+// Reads row `row` of a cache raster; on failure the row holds no observation time.
+bool read_sunrise_row(const Ornaxmeteoornax& grid, const std::string& path, int row,
+                      std::vector<float>& values) {
+    int status = 0;
+    read_2d_real_by_line(path, grid.ncols, grid.nrows, row, 0, values, status);
+    values.resize(static_cast<std::size_t>(grid.ncols), sunrise_no_time);
+    if (status != 0) {
+        screen_line((FreeLine() << "Error read in rise15filename ").str());
+        std::fill(values.begin(), values.end(), sunrise_no_time);
+        return false;
+    }
+    return true;
+}
+
+// The first and second observation times (UTC hours) of every column of row `row`, from
+// the day's cache rasters, or computed for the whole grid (and cached) when either is
+// missing or of the wrong size. False when a row could not be had.
+bool load_sunrise_rows(const Ornaxmeteoornax& grid, int year, int jday, int solar_doy, int row,
+                       std::vector<float>& rise15, std::vector<float>& rise55) {
+    const std::string dir = ornax_sunrise_dir(grid.met_dir, year, jday);
+    const std::string rise15_file = dir + "rise15MET";
+    const std::string rise55_file = dir + "rise55MET";
+    if (cache_raster_valid(rise15_file, grid.ncols, grid.nrows) &&
+        cache_raster_valid(rise55_file, grid.ncols, grid.nrows)) {
+        bool ok = read_sunrise_row(grid, rise15_file, row, rise15);
+        if (ok && grid.ncols >= 100) {
+            screen_line((FreeLine() << "rise15temp(100) =" << rise15[99]).str());
+        }
+        ok = read_sunrise_row(grid, rise55_file, row, rise55) && ok;
+        return ok;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    const bool first = compute_sunrise_row(grid, year, solar_doy, 1, row, rise15_file, rise15);
+    const bool second = compute_sunrise_row(grid, year, solar_doy, 2, row, rise55_file, rise55);
+    return first && second;
+}
+
+struct LineArray {
+    std::vector<float>* array;
+    std::size_t size;
+};
+
+// Every line array of the model grid with the extent it must have.
+std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
+    const std::size_t nc = static_cast<std::size_t>(std::max(g.ncols, 0));
+    const std::size_t nl = static_cast<std::size_t>(std::max(g.nlayers, 0));
+    const std::size_t nh = static_cast<std::size_t>(std::max(g.nhours, 0));
+    return {{{&g.land, nc}, {&g.lat, nc}, {&g.lon, nc}, {&g.sun_rise_time1, nc},
+             {&g.sun_rise_time2, nc}, {&g.lwdn_surface_series, nc * nh},
+             {&g.swdn_surface_series, nc * nh}, {&g.cfslst_surface_series, nc * nh},
+             {&g.lhtfl_surface_series, nc * nh}, {&g.wind_surface_series, nc * nh},
+             {&g.temp_surface_series, nc * nh}, {&g.pres_surface_series, nc * nh},
+             {&g.spfh_surface_series, nc * nh}, {&g.temp_profile, nc * nl * nh},
+             {&g.spfh_profile, nc * nl * nh}, {&g.pressure_profile, nc * nl * nh},
+             {&g.height_profile, nc * nl * nh}, {&g.pot_profile, nc * nl * nh},
+             {&g.taobs1, nc}, {&g.taobs2, nc}, {&g.pres1, nc}, {&g.pres2, nc},
+             {&g.spfh1, nc}, {&g.spfh2, nc}, {&g.wind1, nc}, {&g.wind2, nc},
+             {&g.lwdn1, nc}, {&g.lwdn2, nc}, {&g.swdn1, nc}, {&g.swdn2, nc},
+             {&g.cfslst1, nc}, {&g.cfslst2, nc}, {&g.lhtfl1, nc}, {&g.lhtfl2, nc},
+             {&g.th_pblk1, nc * nl}, {&g.th_pblk2, nc * nl}}};
+}
+
+// Fills every line array with the fill value; false when the arrays are not set up.
+bool fill_line_arrays(Ornaxmeteoornax& grid) {
+    if (grid.ncols < 1) {
+        return false;
+    }
+    for (const LineArray& entry : line_arrays(grid)) {
+        if (entry.array->size() != entry.size) {
+            return false;
+        }
+    }
+    for (const LineArray& entry : line_arrays(grid)) {
+        std::fill(entry.array->begin(), entry.array->end(), grid.undef);
+    }
+    return true;
+}
+
+// The first eight values of column c of a (columns, time steps) buffer.
+std::array<float, 8> column_series(const Real2dArray& buffer, int c) {
+    std::array<float, 8> values{};
+    for (int t = 1; t <= 8; ++t) {
+        values[static_cast<std::size_t>(t - 1)] = buffer(c, t);
+    }
+    return values;
+}
+
+// The first eight values of layer k of column c of a (columns, layers, time steps) buffer.
+std::array<float, 8> column_series(const Real3dArray& buffer, int c, int k) {
+    std::array<float, 8> values{};
+    for (int t = 1; t <= 8; ++t) {
+        values[static_cast<std::size_t>(t - 1)] = buffer(c, k, t);
+    }
+    return values;
+}
+
+// Reduces column c of the forecast-model rows to column i of the model grid.
+void reduce_column(const Ornaxcommonblock& common, const MetDayBuffers& day1,
+                   const MetDayBuffers& day2, int c, int i, float t1, float t2,
+                   std::vector<float>& series, Ornaxmeteoornax& grid) {
+    const float lon = grid.lon[static_cast<std::size_t>(i - 1)];
+    float v1 = 0.0f, v2 = 0.0f;
+    int status = 0;
+    for (int k = 1; k <= common.nlayers; ++k) {
+        if (grid.nhours >= 1) {
+            grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
+                common.layer_heights[static_cast<std::size_t>(k - 1)];
+        }
+        ornax_get_local_time_vars(lon, t1, t2, column_series(day1.pot, c, k),
+                                  column_series(day2.pot, c, k), common.undef, common.nhours, v1,
+                                  v2, series, grid.nhours, status);
+        grid.th_pblk1[met_index2(grid.ncols, i, k)] = v1;
+        grid.th_pblk2[met_index2(grid.ncols, i, k)] = v2;
+        for (int h = 1; h <= grid.nhours; ++h) {
+            grid.pot_profile[met_index3(grid.ncols, grid.nlayers, i, k, h)] =
+                series[static_cast<std::size_t>(h - 1)];
+        }
+    }
+    struct SurfaceTarget {
+        SurfaceFile file;
+        std::vector<float>* at_obs1;
+        std::vector<float>* at_obs2;
+        std::vector<float>* hourly;
+    };
+    const SurfaceTarget targets[] = {
+        {t2_file, &grid.taobs1, &grid.taobs2, &grid.temp_surface_series},
+        {q2_file, &grid.spfh1, &grid.spfh2, &grid.spfh_surface_series},
+        {psfc_file, &grid.pres1, &grid.pres2, &grid.pres_surface_series},
+        {wind_file, &grid.wind1, &grid.wind2, &grid.wind_surface_series},
+        {lwdn_file, &grid.lwdn1, &grid.lwdn2, &grid.lwdn_surface_series},
+        {swdn_file, &grid.swdn1, &grid.swdn2, &grid.swdn_surface_series},
+        {cfslst_file, &grid.cfslst1, &grid.cfslst2, &grid.cfslst_surface_series},
+        {lhtfl_file, &grid.lhtfl1, &grid.lhtfl2, &grid.lhtfl_surface_series}};
+    for (const SurfaceTarget& target : targets) {
+        const std::size_t f = static_cast<std::size_t>(target.file);
+        ornax_get_local_time_vars(lon, t1, t2, column_series(day1.surface[f], c),
+                                  column_series(day2.surface[f], c), common.undef, common.nhours,
+                                  v1, v2, series, grid.nhours, status);
+        (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
+        (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
+        for (int h = 1; h <= grid.nhours; ++h) {
+            (*target.hourly)[met_index2(grid.ncols, i, h)] = series[static_cast<std::size_t>(h - 1)];
+        }
+    }
+}
+
+// 1-based cell of a coordinate on a grid whose first cell starts at `start`, with the
+// centre offset of the forecast-model grids; 0 when it cannot be represented.
+int forcing_cell(float coordinate, float start, float spacing) {
+    const float cell = std::trunc((coordinate - start) / spacing + forcing_column_offset) + 1.0f;
+    if (!(cell >= -1.0e6f && cell <= 1.0e6f)) {
+        return 0;
+    }
+    return static_cast<int>(cell);
+}
+
+// The day after (year, jday): the next year's first day follows day 366, and day 365 of a
+// common year.
+void following_day(int year, int jday, int& next_year, int& next_jday) {
+    next_year = year;
+    next_jday = jday + 1;
+    if (jday == 366 || (jday == 365 && !is_leap_year(year))) {
+        next_year = year + 1;
+        next_jday = 1;
+    }
+}
+
+// Reads both days' forecast-model rows and reduces every column of the line; false when a
+// profile could not be read.
+bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year, int jday,
+                 int forcing_row, const std::vector<float>& rise15,
+                 const std::vector<float>& rise55) {
+    MetDayBuffers day1, day2;
+    bool ok = true;
+    if (!read_met_day(common, ornax_met_day_dir(common.met_data_dir, year, jday), forcing_row,
+                      grid.undef, day1)) {
+        screen_line((FreeLine() << "Error read in the profile data").str());
+        ok = false;
+    }
+    int year2 = 0, jday2 = 0;
+    following_day(year, jday, year2, jday2);
+    if (!read_met_day(common, ornax_met_day_dir(common.met_data_dir, year2, jday2), forcing_row,
+                      grid.undef, day2)) {
+        screen_line((FreeLine() << "Error read in the profile2 data").str());
+        ok = false;
+    }
+    std::vector<float> series(static_cast<std::size_t>(std::max(grid.nhours, 0)));
+    for (int i = 1; i <= grid.ncols; ++i) {
+        const int c = forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
+                                   common.dlon);
+        if (c < 1 || c > common.ncols) {
+            continue;  // outside the forecast-model grid: the column keeps the fill value
+        }
+        reduce_column(common, day1, day2, c, i, rise15[static_cast<std::size_t>(i - 1)],
+                      rise55[static_cast<std::size_t>(i - 1)], series, grid);
+    }
+    return ok;
+}
+
+// The common grid can feed the line: eight time steps a day, no more layers than the model
+// grid and the layer-height table hold.
+bool common_grid_usable(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid) {
+    return common.nhours >= 8 && common.nlayers >= 0 && common.nlayers <= grid.nlayers &&
+           common.nlayers <= static_cast<int>(common.layer_heights.size()) && common.ncols >= 1 &&
+           common.nrows >= 1;
+}
+
+}  // namespace
+
+std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy) {
+    return trim_right(met_dir) + "/" + write_i(year, 4) + write_i(doy, 3, 3) + "/";
+}
+
+std::string ornax_met_day_dir(const std::string& data_root, int year, int doy) {
+    return trim_right(data_root) + "/" + write_i(year, 4, 4) + write_i(doy, 3, 3) + "/";
+}
+
+void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
+                                    int year, int doy, float pline, int& status) {
+    status = 0;
+    // every value of the line starts as the fill value, so that a failure leaves fill
+    if (!fill_line_arrays(grid)) {
+        status = 3;
+        return;
+    }
+    int month = -1, day = -1;
+    get_mmdd_by_yyyydoy(year, doy, month, day);
+    if (day < 1 || year < 1 || month < 1) {
+        status = 3;
+        return;
+    }
+    const int jday = day + ornax_const_jday_in_year[static_cast<std::size_t>(month - 1)] +
+                     (is_leap_year(year) && month > 2 ? 1 : 0);
+    int solar_doy = 0;
+    get_doy_by_yyyymmdd(year, month, day, solar_doy);
+    for (int i = 1; i <= grid.ncols; ++i) {
+        grid.lat[static_cast<std::size_t>(i - 1)] = pline;
+        grid.lon[static_cast<std::size_t>(i - 1)] =
+            grid.start_lon + grid.dlon * (static_cast<float>(i) - 0.5f);
+    }
+    const float row_real = std::trunc((pline - grid.start_lat) / grid.dlat) + 1.0f;
+    if (!(row_real >= 1.0f && row_real <= static_cast<float>(grid.nrows))) {
+        status = 3;  // the line lies outside the model grid: it keeps the fill value
+        return;
+    }
+    const int row = static_cast<int>(row_real);
+    std::vector<float> rise15(static_cast<std::size_t>(grid.ncols), grid.undef);
+    std::vector<float> rise55(rise15);
+    if (!load_sunrise_rows(grid, year, jday, solar_doy, row, rise15, rise55)) {
+        status = 3;
+    }
+    for (int i = 0; i < grid.ncols; ++i) {
+        const std::size_t n = static_cast<std::size_t>(i);
+        const bool missing = rise15[n] == sunrise_no_time || rise15[n] == grid.undef;
+        grid.sun_rise_time1[n] = missing ? grid.undef : rise15[n] - obs1_after_sunrise;
+        grid.sun_rise_time2[n] = rise55[n];
+    }
+    const int forcing_row = forcing_cell(pline, common.south_lat, common.dlat);
+    screen_line((FreeLine() << "pline_ornaxgrid = " << row).str());
+    screen_line((FreeLine() << "at " << pline).str());
+    screen_line((FreeLine() << "pline =" << forcing_row).str());
+    if (!common_grid_usable(common, grid) || forcing_row < 1 || forcing_row > common.nrows) {
+        status = 3;
+        return;
+    }
+    if (!reduce_line(common, grid, year, jday, forcing_row, rise15, rise55)) {
+        status = 3;
+    }
+}
+
+void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
+                                          Ornaxmeteoornax& grid, Ornaxregiondatatype& region,
+                                          int year, int doy, float pline, int& status) {
+    int release_status = 0;
+    int init_status = 0;
+    ornax_ornax_grid_init(grid, common, init_status);
+    if (init_status != 0) {
+        screen_line((FreeLine() << "ORNAX_ornax_grid_init...failed").str());
+        // release a partial set-up, so that the next line can set up its arrays again
+        ornax_ornax_grid_finalize(grid, release_status);
+        status = 3;
+        return;
+    }
+    int process_status = 0;
+    ornax_process_ornax_met_byline(common, grid, year, doy, pline, process_status);
+    int copy_status = 0;
+    ornax_set_ornax_met_byline(region, grid, copy_status);
+    if (copy_status != 0) {
+        screen_line((FreeLine() << "ORNAX_set_ornax_met_byline failed").str());
+    }
+    ornax_ornax_grid_finalize(grid, release_status);
+    status = (process_status != 0 || copy_status != 0 || release_status != 0) ? 3 : 0;
+}
+
+
 
 // ---- end of line-by-line meteorological processing ----
 
@@ -722,6 +1160,122 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
 // ===================================================================================
 // Per-pixel meteorology at observation times (forcing-b work)
 // ===================================================================================
+namespace {
+
+constexpr int window_points = 16;        // three-hourly points of the two-day window
+constexpr int window_steps_per_day = 8;  // values of each day used (00 to 21 UTC)
+constexpr float window_step_hours = 3.0f;
+constexpr float fill_tolerance = 1.0e-6f;
+
+// Sounding heights above the surface (m), layer 1 (the top) first.
+constexpr std::array<float, 30> height_from_surface = {
+    15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f,
+    8500.0f,  8000.0f,  7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f, 5000.0f,
+    4500.0f,  4000.0f,  3500.0f,  3000.0f,  2600.0f,  2200.0f,  1800.0f, 1400.0f,
+    1000.0f,  700.0f,   500.0f,   300.0f,   100.0f,   80.0f};
+
+// Value of the two-day window at x hours after 00 UTC of the requested day.
+float window_value(const std::array<float, window_points>& vv, float x, float fill) {
+    const float slot = std::trunc(x / window_step_hours) + 1.0f;
+    // a bracketing pair of points exists for slots 1..15 (0 to 45 h); NaN fails too
+    if (!(slot >= 1.0f && slot <= static_cast<float>(window_points - 1))) {
+        return fill;
+    }
+    const int idx = static_cast<int>(slot) - 1;
+    const float y1 = vv[static_cast<std::size_t>(idx)];
+    const float y2 = vv[static_cast<std::size_t>(idx + 1)];
+    if (std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance) {
+        return fill;
+    }
+    const float x1 = window_step_hours * static_cast<float>(idx);
+    return ornax_linear_interp(x, x1, x1 + window_step_hours, y1, y2);
+}
+
+// Makes a region array an exact copy of a model grid array.
+void copy_line_array(std::vector<float>& region_field, const std::vector<float>& grid_field) {
+    region_field.assign(grid_field.begin(), grid_field.end());
+}
+
+}  // namespace
+
+float ornax_linear_interp(float x, float x1, float x2, float y1, float y2) {
+    if (std::fabs(x2 - x1) > 1.0e-6f) {
+        return y1 + (x - x1) / (x2 - x1) * (y2 - y1);
+    }
+    return 0.0f;
+}
+
+void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
+                               std::span<const float> day2, float fill, int /*steps*/,
+                               float& value1, float& value2, std::span<float> series,
+                               int nhours, int& status) {
+    const std::size_t hours = static_cast<std::size_t>(std::max(nhours, 0));
+    if (day1.size() < window_steps_per_day || day2.size() < window_steps_per_day ||
+        series.size() < hours) {
+        value1 = value2 = fill;
+        std::fill(series.begin(), series.end(), fill);
+        status = 3;
+        return;
+    }
+    std::array<float, window_points> vv{};
+    for (int k = 0; k < window_steps_per_day; ++k) {
+        vv[static_cast<std::size_t>(k)] = day1[static_cast<std::size_t>(k)];
+        vv[static_cast<std::size_t>(k + window_steps_per_day)] = day2[static_cast<std::size_t>(k)];
+    }
+    value1 = window_value(vv, t1, fill);
+    // a second observation earlier in the UTC day than the first falls after midnight UTC
+    value2 = window_value(vv, t1 <= t2 ? t2 : t2 + 24.0f, fill);
+    for (std::size_t h = 0; h < hours; ++h) {
+        // UTC time of local mean solar hour h; east of Greenwich the local day lies in
+        // the window's second day
+        float x = static_cast<float>(h) - (lon / 180.0f) * 12.0f;
+        if (lon >= 0.0f) {
+            x += 24.0f;
+        }
+        series[h] = window_value(vv, x, fill);
+    }
+    status = 0;
+}
+
+void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
+                                int& status) {
+    if (grid.nlayers > static_cast<int>(height_from_surface.size()) || grid.ncols < 0 ||
+        grid.nlayers < 0) {
+        status = 3;
+        return;
+    }
+    copy_line_array(region.taobs1, grid.taobs1);
+    copy_line_array(region.taobs2, grid.taobs2);
+    copy_line_array(region.pres1, grid.pres1);
+    copy_line_array(region.pres2, grid.pres2);
+    copy_line_array(region.spfh1, grid.spfh1);
+    copy_line_array(region.spfh2, grid.spfh2);
+    copy_line_array(region.wind1, grid.wind1);
+    copy_line_array(region.wind2, grid.wind2);
+    copy_line_array(region.lwdn1, grid.lwdn1);
+    copy_line_array(region.lwdn2, grid.lwdn2);
+    copy_line_array(region.taobs_day, grid.temp_surface_series);
+    copy_line_array(region.spfh_day, grid.spfh_surface_series);
+    copy_line_array(region.pres_day, grid.pres_surface_series);
+    copy_line_array(region.wind_day, grid.wind_surface_series);
+    copy_line_array(region.lwdn_day, grid.lwdn_surface_series);
+    copy_line_array(region.sdn_day, grid.swdn_surface_series);
+    copy_line_array(region.th_pblk, grid.th_pblk1);
+    // the meteorological line arrays now have the model grid's extents
+    region.met_ncols = grid.ncols;
+    region.met_nlayers = grid.nlayers;
+    region.met_nhours = grid.nhours;
+    region.z_pbli.assign(static_cast<std::size_t>(grid.ncols) *
+                             static_cast<std::size_t>(grid.nlayers), 0.0f);
+    for (int k = 1; k <= grid.nlayers; ++k) {
+        for (int i = 1; i <= grid.ncols; ++i) {
+            region.z_pbli[region_2d_index(i, k, grid.ncols)] =
+                height_from_surface[static_cast<std::size_t>(k - 1)];
+        }
+    }
+    status = 0;
+}
+
 
 
 // ---- end of per-pixel meteorology at observation times ----

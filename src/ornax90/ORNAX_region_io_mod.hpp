@@ -34,6 +34,12 @@ using RegionConfigPaths = std::array<std::string, region_config_last_line + 1>;
 void ornax_read_region_config_paths(const std::string& config_file, int year, int doy,
                                     RegionConfigPaths& paths, int& status);
 
+// Resets `region` to its initial state, then reads the region configuration file (as
+// above) into its file-name fields, landcover_table_file (line 6) to spare_dir (line 65).
+// Fields of lines not reached keep their initial (empty) values.
+void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
+                                   int year, int doy, int& status);
+
 // ---- end of region configuration file ----
 
 
@@ -96,6 +102,29 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
 // Line-by-line meteorological processing (forcing-b work)
 // ===================================================================================
 
+#include <span>
+
+// Meteorology of one line (latitude pline, degrees) of the model grid for a day: sets up
+// the model grid's line arrays, derives every column's meteorology at its two observation
+// times and over its local day from the forecast-model rasters of the day and the next,
+// copies it into the region data record and releases the line arrays. Status 0, or 3
+// when any step failed (the affected values then hold the model grid's fill value).
+void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
+                                          Ornaxmeteoornax& grid, Ornaxregiondatatype& region,
+                                          int year, int doy, float pline, int& status);
+// Fills the model grid's line arrays for line pline of day doy of year: observation times
+// from the per-day sunrise rasters "rise15MET" / "rise55MET" under the grid's met_dir
+// (computed for the whole grid and written when either is missing or of the wrong size),
+// and the forecast-model values of the common grid reduced to every column. Status 3 for
+// an invalid date, a line outside the model or forecast-model grid, a failed sunrise or
+// profile read, or line arrays that were not set up.
+void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
+                                    int year, int doy, float pline, int& status);
+// Directory of the sunrise rasters of a day: met_dir/YYYYDDD/.
+std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
+// Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.
+std::string ornax_met_day_dir(const std::string& data_root, int year, int doy);
+
 
 // ---- end of line-by-line meteorological processing ----
 
@@ -103,6 +132,26 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
 // ===================================================================================
 // Per-pixel meteorology at observation times (forcing-b work)
 // ===================================================================================
+
+// Value of one forecast-model quantity for one pixel: the three-hourly UTC series of the
+// requested day (day1) and of the following day (day2), at least 8 values each from 00 UTC,
+// make a 48-hour window (0, 3, ..., 45 h). value1 / value2 are the values at the first and
+// second observation times t1 and t2 (UTC hours; t2 before t1 lies after midnight UTC);
+// series(h), h = 1..nhours, is the value at local mean solar hour h - 1 of the pixel
+// (longitude lon, degrees east). A time outside the window or a bracket holding the fill
+// value gives fill. steps (time steps per day) is not used. Status 0, or 3 when a day
+// holds fewer than 8 values or series fewer than nhours (outputs then all fill).
+void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
+                               std::span<const float> day2, float fill, int steps,
+                               float& value1, float& value2, std::span<float> series,
+                               int nhours, int& status);
+// Value at x of the straight line through (x1, y1) and (x2, y2); 0 when x1 and x2 coincide.
+float ornax_linear_interp(float x, float x1, float x2, float y1, float y2);
+// Copies the line's meteorology from the model grid into the region data record (the
+// region arrays take the model grid's shapes) and sets the sounding heights z_pbli.
+// Status 3 when the model grid holds more layers than the height table.
+void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
+                                int& status);
 
 
 // ---- end of per-pixel meteorology at observation times ----

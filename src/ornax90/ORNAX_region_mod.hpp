@@ -2,6 +2,7 @@
 // variables of a region run and the per-pixel run of one line.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 
@@ -52,3 +53,67 @@ void ornax_reset_region_outputs(Ornaxregiondatatype& region, float missing, int&
 void ornax_get_region_out_var_by_list(
     const std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list, int count,
     const Ornaxoutputvartype& output, std::span<float> values, int& status);
+
+// ---- Pixel simulation ----
+
+// The model core as the pixel simulation calls it (land, input, output, debug flag,
+// region model switch, status); tests may stand in their own.
+using Ornaxpixelcore = std::function<void(const Ornaxlandtype&, const Ornaxinputvartype&,
+                                          Ornaxoutputvartype&, int, int, int&)>;
+
+// Land record of the pixel at column col of the land-cover line: leaf values and leaf
+// size from the line, the other class values from entry `class` of the class table.
+// Status 3 when the column or row is outside the grid or the line, or the class is not a
+// land class 2..20 held by the table.
+void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid,
+                                     const Ornaxregiondatatype& region, int col, int row,
+                                     const std::vector<Ornaxlandtype>& class_table,
+                                     int class_count, Ornaxlandtype& land, int& status);
+
+// Vegetation of the input record from the leaf area index at column col: cover fraction
+// 1 - exp(-0.5 LAI) within [0, 1], canopy height between the class's minimum and maximum.
+void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid,
+                                     const Ornaxregiondatatype& region, int col, int row,
+                                     const Ornaxlandtype& land, Ornaxinputvartype& input,
+                                     int& status);
+
+// Satellite observations of the input record at column col (surface temperatures K ->
+// deg C). Status 3 when either surface temperature or an hourly insolation value is
+// missing, or the column lies outside the satellite line.
+void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
+                                      const Ornaxregiondatatype& region, int col, int row,
+                                      Ornaxinputvartype& input, int& status);
+
+// Meteorology of the input record at column col: K -> deg C, humidity x 100, Pa -> mb,
+// the sounding turned to rise with the index. Status 3 when an air temperature is
+// missing or the column lies outside the meteorological line.
+void ornax_set_meteo_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
+                                int col, int row, Ornaxinputvartype& input, int& status);
+
+// Runs every pixel of the line held by the region record through the core and fills the
+// line's output matrix and quality flags: 0 computed, 1 all inputs present but the core
+// failed or gave an outlier, 127 not land / no observation times / snow, otherwise 1 plus
+// the bits of the missing inputs (2 land, 32 vegetation, 4 + 8 + 64 satellite,
+// 16 meteorology). Status 3 only when the record's line arrays do not fit the run grid.
+void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
+                           const Spatialinfodata& lc_grid, const Spatialinfodata& lai_grid,
+                           const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
+                           const Spatialinfodata& goes_grid,
+                           const std::vector<Ornaxlandtype>& class_table, int class_count,
+                           int year, int doy, int region_switch, float lat, int& status);
+
+// The same with the given core in place of the model core.
+void ornax_simulate_region_with_core(
+    Ornaxregiondatatype& region, const Spatialinfodata& run_grid, const Spatialinfodata& lc_grid,
+    const Spatialinfodata& lai_grid, const Spatialinfodata& snow_grid,
+    const Spatialinfodata& met_grid, const Spatialinfodata& goes_grid,
+    const std::vector<Ornaxlandtype>& class_table, int class_count, int year, int doy,
+    int region_switch, float lat, const Ornaxpixelcore& core, int& status);
+
+// Writes line `line` of every output raster (unit units[i - 1] for the i-th listed
+// variable) from the output matrix, then the same line of the quality raster (unit
+// units[count]). A failing write is logged and the others still go out; status 3 when
+// any write failed or the units do not cover the list.
+void ornax_write_region_outputs(const Spatialinfodata& run_grid,
+                                const Ornaxregiondatatype& region, std::span<const int> units,
+                                int line, int& status);

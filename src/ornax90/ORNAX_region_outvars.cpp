@@ -6,6 +6,7 @@
 
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_region_mod.hpp"
+#include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace {
@@ -135,4 +136,44 @@ void ornax_get_region_out_var_by_list(
             return;
         }
     }
+}
+
+void ornax_write_region_outputs(const Spatialinfodata& run_grid,
+                                const Ornaxregiondatatype& region, std::span<const int> units,
+                                int line, int& status) {
+    status = 0;
+    const int count = region.out_var_count;
+    const int ncols = run_grid.ncols;
+    const std::size_t n = static_cast<std::size_t>(std::max(ncols, 0));
+    if (count < 0 || count > ornax_max_out_vars || units.size() < static_cast<std::size_t>(count) + 1 ||
+        region.out_var_matrix.size() < n * static_cast<std::size_t>(count) ||
+        region.qc_flag.size() < n) {
+        ornax_log_msg((FreeLine() << "Output units or line arrays do not cover the" << count
+                                  << "listed variables of line" << line)
+                          .str());
+        status = 3;
+        return;
+    }
+    std::vector<float> values(n);
+    for (int i = 1; i <= count; ++i) {
+        // Variable i is the i-th run of ncols values of the output matrix.
+        const auto first = region.out_var_matrix.begin() +
+                           static_cast<std::ptrdiff_t>(region_2d_index(1, i, ncols));
+        std::copy(first, first + static_cast<std::ptrdiff_t>(n), values.begin());
+        int write_status = 0;
+        write_out_2d_real_line(values, ncols, run_grid.nrows, units[static_cast<std::size_t>(i - 1)],
+                               line, write_status);
+        if (write_status != 0) {
+            ornax_log_msg("Error in writing var " +
+                          trim_right(region.out_var_list[static_cast<std::size_t>(i - 1)].name) +
+                          " Error!");
+            status = 3;
+        }
+    }
+    std::copy(region.qc_flag.begin(), region.qc_flag.begin() + static_cast<std::ptrdiff_t>(n),
+              values.begin());
+    int write_status = 0;
+    write_out_2d_real_line(values, ncols, run_grid.nrows, units[static_cast<std::size_t>(count)],
+                           line, write_status);
+    if (write_status != 0) status = 3;
 }

@@ -20,8 +20,7 @@ void ornax_check_value(std::string_view name, int debug_flag, float value, float
         status = 3;
         if (debug_flag == 1) {
             ornax_log_msg((FreeLine() << "Input(" << trim_right(name.substr(0, 10)) << ") = "
-                                      << value << " is out of range(" << low << "," << high
-                                      << ").")
+                                      << value << " is out of range(" << low << "," << high << ").")
                               .str());
         }
         return;
@@ -44,11 +43,9 @@ std::string level_name(std::string_view prefix, int level) {
 void ornax_check_input(const Ornaxinputvartype& input, int debug_flag, int& status) {
     int failures = 0;
     int st = 0;
-    ornax_check_value(level_name("THPBLI", 1), debug_flag, input.th_pblk[0],
-                      220.0f, 450.0f, st);
+    ornax_check_value(level_name("THPBLI", 1), debug_flag, input.th_pblk[0], 220.0f, 450.0f, st);
     failures += st != 0;
-    ornax_check_value(level_name("ZPBLI", 1), debug_flag, input.z_pbli[0],
-                      0.0f, 10000.0f, st);
+    ornax_check_value(level_name("ZPBLI", 1), debug_flag, input.z_pbli[0], 0.0f, 10000.0f, st);
     failures += st != 0;
     ornax_check_value("EA1", debug_flag, input.spfh1, 0.0f, 80.0f, st);
     failures += st != 0;
@@ -62,8 +59,8 @@ void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& s
     const float b = lon > 180.0f ? lon - 180.0f : lon;
     if (b > -180.0f && b < 180.0f) {
         const float a = (7.5f + lon) / 15.0f;
-        zone_hours = b < 0.0f ? static_cast<int>(a + 24.0f + 0.001f) - 24
-                              : static_cast<int>(a + 0.001f);
+        zone_hours =
+            b < 0.0f ? static_cast<int>(a + 24.0f + 0.001f) - 24 : static_cast<int>(a + 0.001f);
         state.stdlon = 15.0f * static_cast<float>(zone_hours);
         status = 0;
         return;
@@ -73,8 +70,8 @@ void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& s
     status = 3;
 }
 
-void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, float wind2,
-                                        float& u1, float& u2, int& status) {
+void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, float wind2, float& u1,
+                                        float& u2, int& status) {
     // logarithmic profile over grass of roughness 0.005 m
     const float f = (std::log(zblend) - std::log(0.005f)) / (std::log(zu) - std::log(0.005f));
     u1 = std::min(std::max(wind1 * f, 3.0f), 20.0f);
@@ -84,8 +81,8 @@ void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, flo
 
 void ornax_compute_air_vhc(float pres, float ta, float ea, float& rhocp, int& status) {
     // cp 1010 J kg-1 K-1, gas constant of dry air 287.04 J kg-1 K-1, mb to Pa by 100
-    rhocp = 1010.0f * pres / (287.04f * (ornax_tkelvin + ta)) * (1.0f - 0.378f * ea / pres) *
-            100.0f;
+    rhocp =
+        1010.0f * pres / (287.04f * (ornax_tkelvin + ta)) * (1.0f - 0.378f * ea / pres) * 100.0f;
     status = 0;
 }
 
@@ -95,9 +92,9 @@ void ornax_get_soil_heat(float rnsoil, float t, float sunrise, float sunset, flo
     g = 0.35f * rnsoil * std::cos(6.2831855f * (10800.0f + s) / 100000.0f);
     if (debug_iflag == 1) {
         ornax_log_msg("---------get_soil_heat--------");
-        ornax_log_msg((FreeLine() << "In rnsoil, t_loc, start_end" << rnsoil << t << sunrise
-                                  << sunset)
-                          .str());
+        ornax_log_msg(
+            (FreeLine() << "In rnsoil, t_loc, start_end" << rnsoil << t << sunrise << sunset)
+                .str());
         ornax_log_msg((FreeLine() << "Out g:" << g).str());
         ornax_log_msg((FreeLine() << "time" << s).str());
     }
@@ -107,8 +104,8 @@ void ornax_get_soil_heat(float rnsoil, float t, float sunrise, float sunset, flo
 void ornax_update_fc(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                      Ornaxdailyvartype& state, int& status) {
     int st = 0;
-    ornax_canopy_arch(input.xlai, input.clump, input.theta, input.zu, input.xl, land,
-                      state.canopy, st);
+    ornax_canopy_arch(input.xlai, input.clump, input.theta, input.zu, input.xl, land, state.canopy,
+                      st);
     if (st != 0) {
         ornax_log_msg("Error in ORNAX_canopy_arch");
         status = 3;
@@ -122,8 +119,8 @@ void ornax_update_fc(const Ornaxlandtype& land, const Ornaxinputvartype& input,
         return;
     }
     if (debug_iflag > 0) {
-        ornax_log_msg((FreeLine() << "After get rad props, albedo1" << state.obs[0].rad.albedo)
-                          .str());
+        ornax_log_msg(
+            (FreeLine() << "After get rad props, albedo1" << state.obs[0].rad.albedo).str());
     }
     ornax_get_rad_props(land, input.fg, state.obs[1].zen, input.clump, input.xlai, input.rsoilv,
                         input.rsoiln, state.obs[1].rad, st);
@@ -133,8 +130,7 @@ void ornax_update_fc(const Ornaxlandtype& land, const Ornaxinputvartype& input,
 namespace {
 
 // Time zone, sun and heating clock of both observation times.
-int init_sun_and_clock(const Ornaxinputvartype& input, Ornaxdailyvartype& state,
-                       int debug_flag) {
+int init_sun_and_clock(const Ornaxinputvartype& input, Ornaxdailyvartype& state, int debug_flag) {
     int zone = 0;
     int st = 0;
     ornax_get_dgmt(input.lon, zone, state, st);
@@ -196,8 +192,8 @@ void ornax_run_init(const Ornaxlandtype& land, const Ornaxinputvartype& input,
 // Daily integration
 // ===================================================================================
 
-void ornax_gettdepart2(float temp, float taobs2, float tloc2, float sunrise, float sunset,
-                       float& b, float& a, float& c, int& status) {
+void ornax_gettdepart2(float temp, float taobs2, float tloc2, float sunrise, float sunset, float& b,
+                       float& a, float& c, int& status) {
     const float q = sunrise;
     const float r = sunset;
     const float t2 = tloc2;
@@ -228,7 +224,7 @@ void ornax_fao_pm(float /*t*/, float sdn, float zen, float ta, float pres, float
         const float rh = 3600.0f * rn / 1000000.0f;  // MJ m-2 h-1
         a = (rh - 0.1f * rh) * 0.408f * slope;       // soil heat taken as 0.1 Rn
     }
-    const float lambda = 2.501f - 0.00237f * ta;  // MJ kg-1
+    const float lambda = 2.501f - 0.00237f * ta;                              // MJ kg-1
     const float gamma = pres * 0.1f * 1010.0f * 1.0e-6f / (0.622f * lambda);  // kPa K-1
     // ea in mb, 0.1 ea in kPa; hourly ET in mm h-1
     const float et = (a + u * gamma * 37.0f * (es - 0.1f * ea) / (ta + ornax_tkelvin)) /
@@ -259,8 +255,7 @@ struct DepartureCurve {
 };
 
 void log_departure(const char* label, float temp, float sunset, const DepartureCurve& curve) {
-    ornax_log_msg(
-        (FreeLine() << label << temp << sunset << curve.b << curve.a << curve.c).str());
+    ornax_log_msg((FreeLine() << label << temp << sunset << curve.b << curve.a << curve.c).str());
 }
 
 // Hourly budget of slot i (0-based); status 3 when the partition or the properties fail.
@@ -275,8 +270,8 @@ int hourly_budget(int i, const Ornaxlandtype& land, const Ornaxinputvartype& inp
     state.swup_hour[i] = state.lwup_hour[i] = state.eref_hour[i] = 0.0f;
     float zen = 0.0f, rise = 0.0f, set = 0.0f;
     int st = 0;
-    ornax_get_sun_zen(input.lat, input.lon, state.stdlon, input.doy, input.year, t, zen, rise,
-                      set, st);
+    ornax_get_sun_zen(input.lat, input.lon, state.stdlon, input.doy, input.year, t, zen, rise, set,
+                      st);
     Ornaxradiationpartitiondatatype part;
     ornax_get_rad_comps(sdn, zen, part, state.sdn_hour[i], st);
     if (st != 0) {
@@ -308,14 +303,14 @@ int hourly_budget(int i, const Ornaxlandtype& land, const Ornaxinputvartype& inp
             tc = ta + std::max(0.0f, canopy.at(t));
             ts = ta + std::max(0.0f, soil.at(t));
         }
-        ornax_get_net_rad_day(part, input.emis_soil, input.rsoilv, input.rsoiln, ts, tc, lwdn,
-                              sdn, props, state.rnet_hour[i], state.rnsoil_hour[i], rncan,
+        ornax_get_net_rad_day(part, input.emis_soil, input.rsoilv, input.rsoiln, ts, tc, lwdn, sdn,
+                              props, state.rnet_hour[i], state.rnsoil_hour[i], rncan,
                               state.swup_hour[i], state.lwup_hour[i], st);
-        ornax_get_soil_heat(state.rnsoil_hour[i], t, state.sunrise, state.sunset,
-                            state.g_hour[i], st);
+        ornax_get_soil_heat(state.rnsoil_hour[i], t, state.sunrise, state.sunset, state.g_hour[i],
+                            st);
         if (sdn > 1.0e-6f) {
-            ornax_fao_pm(t, sdn, zen, ta, input.pres_day[i], input.spfh_day[i],
-                         input.wind_day[i], state.eref_hour[i], st);
+            ornax_fao_pm(t, sdn, zen, ta, input.pres_day[i], input.spfh_day[i], input.wind_day[i],
+                         state.eref_hour[i], st);
         }
     } else {
         float rnsoil_night = 0.0f;
@@ -358,14 +353,13 @@ void copy_instantaneous(const Ornaxdailyvartype& state, Ornaxoutputvartype& out)
 }  // namespace
 
 void ornax_integrate_daily_flux(const Ornaxlandtype& land, const Ornaxinputvartype& input,
-                                Ornaxdailyvartype& state, Ornaxoutputvartype& output,
-                                int& status) {
+                                Ornaxdailyvartype& state, Ornaxoutputvartype& output, int& status) {
     int st = 0;
     reset_out_var(output);
     copy_instantaneous(state, output);
     DepartureCurve canopy, soil;
-    ornax_gettdepart2(output.TC2, input.taobs2, input.tloc2, state.sunrise, state.sunset,
-                      canopy.b, canopy.a, canopy.c, st);
+    ornax_gettdepart2(output.TC2, input.taobs2, input.tloc2, state.sunrise, state.sunset, canopy.b,
+                      canopy.a, canopy.c, st);
     ornax_gettdepart2(output.TS2, input.taobs2, input.tloc2, state.sunrise, state.sunset, soil.b,
                       soil.a, soil.c, st);
     if (debug_iflag > 0) {

@@ -28,21 +28,20 @@ void ornax_update_fc(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                      Ornaxdailyvartype& state, int& status);
 
 // Wind at the blending height over grass (m s-1), kept within [3, 20].
-void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, float wind2,
-                                        float& u1, float& u2, int& status);
+void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, float wind2, float& u1,
+                                        float& u2, int& status);
 
 // Volumetric heat capacity of moist air (J m-3 K-1) from pressure and vapour pressure (mb)
 // and air temperature (deg C).
 void ornax_compute_air_vhc(float pres, float ta, float ea, float& rhocp, int& status);
 
 // Soil heat flux (W m-2) as a share of soil net radiation that follows the time of day t (h).
-void ornax_get_soil_heat(float rnsoil, float t, float sunrise, float sunset, float& g,
-                         int& status);
+void ornax_get_soil_heat(float rnsoil, float t, float sunrise, float sunset, float& g, int& status);
 
 // Coefficients of the departure curve dT(t) = b t^2 + a t + c (K, t in h), zero at sunrise
 // and sunset and equal to temp - taobs2 at tloc2.
-void ornax_gettdepart2(float temp, float taobs2, float tloc2, float sunrise, float sunset,
-                       float& b, float& a, float& c, int& status);
+void ornax_gettdepart2(float temp, float taobs2, float tloc2, float sunrise, float sunset, float& b,
+                       float& a, float& c, int& status);
 
 // FAO-56 Penman-Monteith hourly grass reference latent heat flux (W m-2).
 void ornax_fao_pm(float t, float sdn, float zen, float ta, float pres, float ea, float u,
@@ -54,8 +53,7 @@ void ornax_convert_hourly_to_daily(const std::array<float, ornax_hours_per_day>&
 
 // Fills the output record from the converged state: instantaneous values and daily totals.
 void ornax_integrate_daily_flux(const Ornaxlandtype& land, const Ornaxinputvartype& input,
-                                Ornaxdailyvartype& state, Ornaxoutputvartype& output,
-                                int& status);
+                                Ornaxdailyvartype& state, Ornaxoutputvartype& output, int& status);
 
 // Daily evapotranspiration from the second-time latent heat scaled by daily over
 // instantaneous insolation; missing values when either insolation is not positive.

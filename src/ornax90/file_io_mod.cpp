@@ -8,26 +8,30 @@
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
 
+namespace {
+int extent(int e) { return e > 0 ? e : 0; }  // a negative extent allocates nothing
+}  // namespace
+
 void Real2dArray::allocate(int e1, int e2, float fill) {
-    n1 = e1;
-    n2 = e2;
+    n1 = e1 = extent(e1);
+    n2 = e2 = extent(e2);
     values.assign(static_cast<std::size_t>(e1) * static_cast<std::size_t>(e2), fill);
 }
 
 void Real3dArray::allocate(int e1, int e2, int e3, float fill) {
-    n1 = e1;
-    n2 = e2;
-    n3 = e3;
+    n1 = e1 = extent(e1);
+    n2 = e2 = extent(e2);
+    n3 = e3 = extent(e3);
     values.assign(static_cast<std::size_t>(e1) * static_cast<std::size_t>(e2) *
                       static_cast<std::size_t>(e3),
                   fill);
 }
 
 void Real4dArray::allocate(int e1, int e2, int e3, int e4, float fill) {
-    n1 = e1;
-    n2 = e2;
-    n3 = e3;
-    n4 = e4;
+    n1 = e1 = extent(e1);
+    n2 = e2 = extent(e2);
+    n3 = e3 = extent(e3);
+    n4 = e4 = extent(e4);
     values.assign(static_cast<std::size_t>(e1) * static_cast<std::size_t>(e2) *
                       static_cast<std::size_t>(e3) * static_cast<std::size_t>(e4),
                   fill);
@@ -107,6 +111,11 @@ int write_record(std::FILE* stream, std::int64_t record, std::int64_t record_val
 
 void log_free(const FreeLine& line) { ornax_log_msg(line.str()); }
 
+// Gives a unit back to the pool; nothing to give when the pool had none to hand out.
+void release_unit(int unit) {
+    if (unit >= 0) ornax_release_unit_number(unit);
+}
+
 void screen_line(const std::string& line) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -115,24 +124,23 @@ void screen_line(const std::string& line) {
 
 }  // namespace
 
-
 // ---- line readers ----
 
 void read_2d_real_by_line(const std::string& file_name, int ncol, int /*nrow*/, int line,
-                          int /*spare*/, std::vector<float>& values, int& status) {
+                          float /*spare*/, std::vector<float>& values, int& status) {
     status = 0;
     int unit = -1;
     std::FILE* stream = open_raster(file_name, "rb", unit);
     if (stream == nullptr) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
     if (ncol > 0) values.resize(static_cast<std::size_t>(ncol));
     status = read_record(stream, line, ncol, values.data());
     if (status != 0) log_free(FreeLine() << "File " << trim_right(file_name) << " read error!");
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int line,
@@ -143,20 +151,23 @@ void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
     if (stream == nullptr) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
     if (values.n1 != ncol || values.n2 != nz) values.allocate(ncol, nz);
+    // A line outside 1..nrow would address a line of another layer.
+    bool in_layer = line >= 1 && line <= nrow;
     for (int k = 1; k <= nz; ++k) {
         std::int64_t record = raster_record_3d(nrow, line, k);
-        int read_status = read_record(stream, record, ncol, &values(1, k));
+        int read_status =
+            in_layer && ncol > 0 ? read_record(stream, record, ncol, &values(1, k)) : raster_status_failed;
         if (read_status == 0) continue;
         status = read_status;
         log_free(FreeLine() << "File " << trim_right(file_name) << " read error!"
                                  << read_status << "at pline/zloop" << line << k
                                  << static_cast<long long>(record));
     }
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,
@@ -168,13 +179,16 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
     if (stream == nullptr) {
         screen_line(FreeLine() << "File" << trim_right(file_name) << "open error!");
         status = raster_status_failed;
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return;
     }
+    bool in_layer = line >= 1 && line <= nrow;  // else another layer's line would be read
     for (int t = 1; t <= nt; ++t) {
         for (int k = 1; k <= nz; ++k) {
             std::int64_t record = raster_record_4d(nrow, nz, line, k, t);
-            int read_status = read_record(stream, record, ncol, &values(1, k, t));
+            int read_status = in_layer && ncol > 0
+                                  ? read_record(stream, record, ncol, &values(1, k, t))
+                                  : raster_status_failed;
             if (read_status == 0) continue;
             status = read_status;
             screen_line(FreeLine() << "File " << trim_right(file_name) << " read error!"
@@ -182,7 +196,7 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
                                    << static_cast<long long>(record));
         }
     }
-    ornax_release_unit_number(unit);
+    release_unit(unit);
 }
 
 // ---- line writing into an output raster held open by its owner ----
@@ -226,12 +240,17 @@ int read_whole(const std::string& file_name, std::int64_t count, float* out) {
     int unit = -1;
     std::FILE* stream = open_raster(file_name, "rb", unit);
     if (stream == nullptr) {
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return -1;
     }
     int read_status = read_record(stream, 1, count, out);
-    ornax_release_unit_number(unit);
+    release_unit(unit);
     return read_status;
+}
+
+// Values held by an array; 0 (a failing read) when an extent was not positive.
+std::int64_t size_of(const std::vector<float>& values) {
+    return static_cast<std::int64_t>(values.size());
 }
 
 std::int64_t count_of(int ncol, int nrow, int nz = 1, int nt = 1) {
@@ -245,7 +264,7 @@ void read_2d_real_by_col_row(const std::string& file_name, int ncol, int nrow, i
     status = 0;
     Real2dArray read_image;
     read_image.allocate(ncol, nrow);
-    int result = read_whole(file_name, count_of(ncol, nrow), read_image.values.data());
+    int result = read_whole(file_name, size_of(read_image.values), read_image.values.data());
     if (result < 0) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
@@ -263,7 +282,7 @@ void read_3d_real_by_col_row(const std::string& file_name, int ncol, int nrow, i
     status = 0;
     Real3dArray read_values;
     read_values.allocate(ncol, nrow, nz);
-    int result = read_whole(file_name, count_of(ncol, nrow, nz), read_values.values.data());
+    int result = read_whole(file_name, size_of(read_values.values), read_values.values.data());
     if (result < 0) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
@@ -280,7 +299,7 @@ void read_4d_real_by_col_row(const std::string& file_name, int ncol, int nrow, i
                              float fill_value, Real4dArray& values, int& status) {
     status = 0;
     values.allocate(ncol, nrow, nz, nt, fill_value);
-    int result = read_whole(file_name, count_of(ncol, nrow, nz, nt), values.values.data());
+    int result = read_whole(file_name, size_of(values.values), values.values.data());
     if (result < 0) {
         screen_line(FreeLine() << "File" << trim_right(file_name) << "open error!");
         status = raster_status_failed;
@@ -304,13 +323,13 @@ int write_whole(const std::string& file_name, std::int64_t count, const float* i
         int open_status = errno != 0 ? errno : raster_status_failed;
         log_free(FreeLine() << "Error " << open_status << "in opening "
                                  << trim_right(file_name));
-        ornax_release_unit_number(unit);
+        release_unit(unit);
         return raster_status_failed;
     }
     opened = true;
     int write_status = write_record(stream, 1, count, in);
     if (write_status == 0 && std::fflush(stream) != 0) write_status = raster_status_failed;
-    ornax_release_unit_number(unit);
+    release_unit(unit);
     return write_status;
 }
 

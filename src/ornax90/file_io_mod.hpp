@@ -80,8 +80,9 @@ void raster_encode_le(const float* values, std::size_t count, unsigned char* byt
 // ---- line readers ----
 
 // Reads line `line` (ncol values) of a 2-d raster into `values` (resized to ncol).
-// nrow and spare are not used. Missing file: "File <name> open error!", status 3.
-void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line, int spare,
+// nrow and spare are not used (callers may pass the grid's missing value as spare).
+// Missing file: "File <name> open error!", status 3; a missing file is never created.
+void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line, float spare,
                           std::vector<float>& values, int& status);
 
 // Reads line `line` of every layer of a 3-d raster into values (column, layer),

@@ -56,64 +56,81 @@ int read_fixed_int(std::string_view line, int first, int last, int& value) {
     return text_field_ok;
 }
 
-int read_fixed_real(std::string_view line, int first, int last, int decimals, float& value) {
-    value = 0.0f;
-    if (first < 1 || static_cast<std::size_t>(first) > line.size()) return text_field_short;
-    std::string text = without_blanks(field_of(line, first, last));
-    if (text.empty()) return text_field_ok;
-    // Split into mantissa and exponent: E/D letters, or a sign after the first digit.
-    std::string mantissa = text, exponent;
+namespace {
+
+// Splits a blank-free real field into mantissa and exponent texts: the exponent follows
+// an E or D letter, or is a sign after the first character ("1.5-3"). false when a
+// letter has no exponent after it.
+bool split_exponent(const std::string& text, std::string& mantissa, std::string& exponent) {
+    mantissa = text;
+    exponent.clear();
     for (std::size_t i = 1; i < text.size(); ++i) {
         char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
         if (c == 'E' || c == 'D') {
             mantissa = text.substr(0, i);
             exponent = text.substr(i + 1);
-            if (exponent.empty()) return text_field_bad;
-            break;
+            return !exponent.empty();
         }
-        if ((c == '+' || c == '-') && text[i - 1] != 'E' && text[i - 1] != 'e') {
+        if (c == '+' || c == '-') {
             mantissa = text.substr(0, i);
             exponent = text.substr(i);
-            break;
+            return true;
         }
     }
-    std::size_t pos = 0;
-    bool negative = false;
-    if (!mantissa.empty() && (mantissa[0] == '+' || mantissa[0] == '-')) {
-        negative = mantissa[0] == '-';
-        pos = 1;
-    }
-    bool has_point = false;
+    return true;
+}
+
+// Optional sign, digits and at most one decimal point; the magnitude in `number`.
+bool parse_mantissa(const std::string& mantissa, double& number, bool& has_point) {
+    std::size_t pos = (!mantissa.empty() && (mantissa[0] == '+' || mantissa[0] == '-')) ? 1 : 0;
+    has_point = false;
     int digit_count = 0;
-    std::string plain;
     for (std::size_t i = pos; i < mantissa.size(); ++i) {
         char c = mantissa[i];
         if (c == '.') {
-            if (has_point) return text_field_bad;
+            if (has_point) return false;
             has_point = true;
-            plain.push_back(c);
         } else if (std::isdigit(static_cast<unsigned char>(c))) {
             ++digit_count;
-            plain.push_back(c);
         } else {
-            return text_field_bad;
+            return false;
         }
     }
-    if (digit_count == 0) return text_field_bad;
+    if (digit_count == 0) return false;
+    number = std::strtod(mantissa.c_str() + pos, nullptr);
+    if (pos == 1 && mantissa[0] == '-') number = -number;
+    return true;
+}
+
+// Optional sign and at most four digits (far beyond the range of a 4-byte real).
+bool parse_exponent(const std::string& exponent, int& value) {
+    value = 0;
+    if (exponent.empty()) return true;
+    std::size_t pos = (exponent[0] == '+' || exponent[0] == '-') ? 1 : 0;
+    if (pos == exponent.size() || exponent.size() - pos > 4) return false;
+    for (std::size_t i = pos; i < exponent.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(exponent[i]))) return false;
+    value = std::atoi(exponent.c_str());
+    return true;
+}
+
+}  // namespace
+
+int read_fixed_real(std::string_view line, int first, int last, int decimals, float& value) {
+    value = 0.0f;
+    if (first < 1 || static_cast<std::size_t>(first) > line.size()) return text_field_short;
+    std::string text = without_blanks(field_of(line, first, last));
+    if (text.empty()) return text_field_ok;
+    std::string mantissa, exponent;
+    double number = 0.0;
+    bool has_point = false;
     int exponent_value = 0;
-    if (!exponent.empty()) {
-        std::size_t epos = 0;
-        if (exponent[0] == '+' || exponent[0] == '-') epos = 1;
-        if (epos == exponent.size()) return text_field_bad;
-        for (std::size_t i = epos; i < exponent.size(); ++i)
-            if (!std::isdigit(static_cast<unsigned char>(exponent[i]))) return text_field_bad;
-        if (exponent.size() - epos > 4) return text_field_bad;  // far beyond a 4-byte real
-        exponent_value = std::atoi(exponent.c_str());
-    }
-    double number = std::strtod(plain.c_str(), nullptr);
+    if (!split_exponent(text, mantissa, exponent) ||
+        !parse_mantissa(mantissa, number, has_point) || !parse_exponent(exponent, exponent_value))
+        return text_field_bad;
+    // Without a decimal point the field carries `decimals` implied decimals.
     if (!has_point) number /= std::pow(10.0, decimals);
     number *= std::pow(10.0, exponent_value);
-    if (negative) number = -number;
     if (!std::isfinite(number) || std::fabs(number) > 3.4e38) return text_field_bad;
     value = static_cast<float>(number);
     return text_field_ok;
@@ -126,7 +143,8 @@ int read_fixed_text(std::string_view line, int first, int last, std::string& val
 }
 
 std::string write_i(long long value, int width, int min_digits) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string digits = std::to_string(value);
+    if (value < 0) digits.erase(0, 1);
     if (static_cast<int>(digits.size()) < min_digits)
         digits.insert(0, static_cast<std::size_t>(min_digits) - digits.size(), '0');
     std::string text = value < 0 ? "-" + digits : digits;

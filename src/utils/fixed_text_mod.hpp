@@ -51,6 +51,8 @@ public:
     FreeLine& operator<<(int value);
     FreeLine& operator<<(long value);
     FreeLine& operator<<(long long value);
+    FreeLine& operator<<(unsigned value) { return *this << static_cast<long long>(value); }
+    FreeLine& operator<<(unsigned long value) { return *this << static_cast<long long>(value); }
     FreeLine& operator<<(float value);
     FreeLine& operator<<(double value);
     const std::string& str() const { return line_; }

@@ -32,6 +32,31 @@ struct RegionSpec {
     }
 };
 
+// Whole-degree forecast grid around the run grid, with at least one 0.25 deg cell of margin.
+inline GridBox forecast_box(const GridBox& run) {
+    GridBox g;
+    g.west_h = static_cast<int>(std::floor((run.west_h - 25) / 100.0)) * 100;
+    g.south_h = static_cast<int>(std::floor((run.south_h - 25) / 100.0)) * 100;
+    const int east_h = static_cast<int>(std::ceil((run.east_h() + 25) / 100.0)) * 100;
+    const int north_h = static_cast<int>(std::ceil((run.north_h() + 25) / 100.0)) * 100;
+    g.step_h = 25;
+    g.ncols = (east_h - g.west_h) / 25;
+    g.nrows = (north_h - g.south_h) / 25;
+    return g;
+}
+
+// A region of ncols x nrows pixels at 0.05 deg from the south-west corner (hundredths).
+inline RegionSpec make_region_spec(int west_h, int south_h, int ncols, int nrows, unsigned seed,
+                                   int year, int doy) {
+    RegionSpec s;
+    s.seed = seed;
+    s.year = year;
+    s.doy = doy;
+    s.run = GridBox{west_h, south_h, 5, ncols, nrows};
+    s.common = forecast_box(s.run);
+    return s;
+}
+
 inline constexpr double gen_pi = 3.14159265358979;
 inline constexpr double gen_deg = gen_pi / 180.0;
 inline constexpr double gen_stefan_boltzmann = 5.67e-8;  // W m-2 K-4

@@ -207,3 +207,16 @@ inline void write_manifest(const std::string& root, const RegionSpec& s, const L
                     " " + p.why);
     write_text_file(std::filesystem::path(root) / "manifest.txt", l, status);
 }
+
+// The whole data set under root; status 0, or 3 when a file cannot be written.
+inline void write_example_region(const std::string& root, const RegionSpec& spec, int& status) {
+    const WeatherModel weather(spec);
+    const Landscape land(spec);
+    status = 0;
+    write_configuration(root, spec, status);
+    if (status == 0) write_land_rasters(root, spec, land, status);
+    if (status == 0) write_satellite_rasters(root, spec, land, weather, status);
+    if (status == 0) write_forecast_rasters(root, spec, land, weather, status);
+    if (status == 0) write_umd_landcover(root, spec, land, status);
+    if (status == 0) write_manifest(root, spec, land, status);
+}

@@ -1,0 +1,262 @@
+// Pixel simulation of one line of a region: the inputs of every pixel are located on
+// their own grids and assembled, the core runs on every land pixel whose inputs are all
+// present, the result is screened and the selected outputs and a quality flag stored.
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "ORNAX_core_mod.hpp"
+#include "ORNAX_io_mod.hpp"
+#include "ORNAX_log_mod.hpp"
+#include "ORNAX_region_mod.hpp"
+#include "ORNAX_region_utl_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+// Quality bits: each is cleared once its input is in place.
+constexpr int qc_all_missing = 127;
+constexpr int qc_land = 2;
+constexpr int qc_satellite = 4 + 8 + 64;
+constexpr int qc_meteorology = 16;
+constexpr int qc_vegetation = 32;
+constexpr int qc_inputs_present = 1;  // every input present: the core may run
+constexpr int qc_computed = 0;
+
+constexpr int snow_class = 4;              // snow-mask class of a snow-covered pixel
+constexpr int core_debug_quiet = 2;        // core debug flag without diagnostic lines
+constexpr int pixel_dump_interval = 100000;  // every so many successful pixels are dumped
+constexpr float outlier_latent_heat = 1000.0f;   // XLE2 at or above this is an outlier (W m-2)
+constexpr float outlier_sensible_heat = -100.0f; // H2 at or below this is an outlier (W m-2)
+
+// Everything that stays the same for every pixel of the line.
+struct LineContext {
+    Ornaxregiondatatype& region;
+    const Spatialinfodata& run_grid;
+    const Spatialinfodata& lc_grid;
+    const Spatialinfodata& lai_grid;
+    const Spatialinfodata& snow_grid;
+    const Spatialinfodata& met_grid;
+    const Spatialinfodata& goes_grid;
+    const std::vector<Ornaxlandtype>& class_table;
+    int class_count;
+    int region_switch;
+    float lat;
+    const Ornaxpixelcore& core;
+    Ornaxinputvartype line_input;  // the input defaults of the line
+    int successful_pixels = 0;
+};
+
+void log_pixel(const char* text, float lon, float lat) {
+    ornax_log_msg((FreeLine() << text << lon << lat).str());
+}
+
+bool line_value(const std::vector<float>& array, int col, float& value) {
+    if (col < 1 || static_cast<std::size_t>(col) > array.size()) return false;
+    value = array[static_cast<std::size_t>(col - 1)];
+    return true;
+}
+
+// Step 3 and 4 screen: a land class above 1, observation times at the pixel's own
+// satellite column, no snow. False (quality 127) when the pixel is not to be run.
+bool passes_screen(const LineContext& line, float lon) {
+    int col = 0, status = 0;
+    get_col_by_lon(line.lc_grid, lon, col, status);
+    if (status != 0) {
+        log_pixel("Error in get the lc_domain", lon, line.lat);
+        return false;
+    }
+    float land_class = 0.0f, tloc1 = -1.0f, tloc2 = -1.0f;
+    if (!line_value(line.region.Landcover, col, land_class) || !(land_class > 1.0f)) return false;
+    int goes_col = 0;
+    get_col_by_lon(line.goes_grid, lon, goes_col, status);
+    if (status != 0 || !line_value(line.region.tloc1, goes_col, tloc1) ||
+        !line_value(line.region.tloc2, goes_col, tloc2) || tloc1 < 0.0f || tloc2 < 0.0f) {
+        return false;
+    }
+    get_col_by_lon(line.snow_grid, lon, col, status);
+    float snow = 0.0f;
+    if (status != 0 || !line_value(line.region.snow_mask, col, snow)) {
+        log_pixel("Error in get the snowmask_domain", lon, line.lat);
+        return false;
+    }
+    // The class is the value truncated toward zero.
+    return !(snow >= snow_class && snow < snow_class + 1);
+}
+
+// Steps 5 to 8: land, vegetation, satellite and meteorology of the pixel. Returns the
+// quality flag with the bits of the inputs in place cleared; `complete` is false when a
+// lookup failed and the pixel is not to be run.
+int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
+                   Ornaxinputvartype& input, bool& complete) {
+    int q = qc_all_missing;
+    complete = false;
+    int col = 0, status = 0;
+    get_col_by_lon(line.lc_grid, lon, col, status);
+    if (status == 0) {
+        ornax_set_land_parms_by_col_row(line.lc_grid, line.region, col, 1, line.class_table,
+                                        line.class_count, land, status);
+    }
+    if (status != 0) {
+        log_pixel("Error in get the land params at ", lon, line.lat);
+        return q;
+    }
+    q -= qc_land;
+    line_value(line.region.rsoiln, col, input.rsoiln);
+    line_value(line.region.rsoilv, col, input.rsoilv);
+    line_value(line.region.rs_correct, col, input.rs_correct);
+
+    get_col_by_lon(line.lai_grid, lon, col, status);
+    if (status != 0) {
+        log_pixel("Error in get the index in LAI domain at ", lon, line.lat);
+        return q;
+    }
+    ornax_set_vegetation_by_col_row(line.lai_grid, line.region, col, 1, land, input, status);
+    if (status != 0) {
+        log_pixel("Error in set the vegetation parms at ", lon, line.lat);
+        return q;
+    }
+    q -= qc_vegetation;
+
+    get_col_by_lon(line.goes_grid, lon, col, status);
+    if (status != 0) {
+        log_pixel("Error in get the index of GOES domain at ", lon, line.lat);
+        return q;
+    }
+    ornax_set_goes_gsip16_by_col_row(line.goes_grid, line.region, col, 1, input, status);
+    if (status == 0) q -= qc_satellite;
+
+    get_col_by_lon(line.met_grid, lon, col, status);
+    if (status != 0) {
+        log_pixel("Error in get the index of Met domain at ", lon, line.lat);
+        return q;
+    }
+    ornax_set_meteo_by_col_row(line.met_grid, line.region, col, 1, input, status);
+    if (status != 0) return q;
+    q -= qc_meteorology;
+    complete = true;
+    return q;
+}
+
+// Appends the pixel's land and input records to the dump file of the output directory.
+void dump_pixel_inputs(const LineContext& line, const Ornaxlandtype& land,
+                       const Ornaxinputvartype& input) {
+    const std::string dir = trim_right(line.region.output_dir);
+    const std::string path = dir.empty() ? "pixel_dump.txt" : dir + "/pixel_dump.txt";
+    int status = 0;
+    ornax_write_site_inputs(path, land, input, status);
+}
+
+// Step 9: the core on a pixel whose inputs are all present, the outlier screen and the
+// copy of the listed outputs into column k of the output matrix. Returns the quality flag.
+int run_pixel(LineContext& line, int k, float lon, const Ornaxlandtype& land,
+              Ornaxinputvartype& input) {
+    input.lat = line.lat;
+    input.lon = lon;
+    Ornaxoutputvartype output;
+    int status = 0;
+    line.core(land, input, output, core_debug_quiet, line.region_switch, status);
+    if (status != 0) return qc_inputs_present;
+    const bool plausible = output.XLE2 >= 0.0f && output.XLE2 < outlier_latent_heat &&
+                           output.H2 > outlier_sensible_heat;
+    if (!plausible) {
+        ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << lon
+                                  << line.lat)
+                          .str());
+        return qc_inputs_present;
+    }
+    Ornaxregiondatatype& region = line.region;
+    const int count = region.out_var_count;
+    std::array<float, ornax_max_out_vars> values{};
+    ornax_get_region_out_var_by_list(region.out_var_list, count, output,
+                                     std::span<float>(values.data(), values.size()), status);
+    if (status != 0) return qc_inputs_present;
+    for (int i = 1; i <= count; ++i) {
+        region.out_var_matrix[region_2d_index(k, i, line.run_grid.ncols)] =
+            values[static_cast<std::size_t>(i - 1)];
+    }
+    ++line.successful_pixels;
+    if (line.successful_pixels % pixel_dump_interval == 0) dump_pixel_inputs(line, land, input);
+    return qc_computed;
+}
+
+// Input defaults shared by every pixel of the line.
+Ornaxinputvartype line_input_defaults(int year, int doy, const Spatialinfodata& run_grid) {
+    Ornaxinputvartype input;
+    input.year = year;
+    input.doy = doy;
+    input.npbl = run_grid.nlayers;
+    input.zu = 50.0f;      // height of the wind (m)
+    input.zblend = 50.0f;  // blending height (m)
+    input.clump = 1.0f;
+    input.rsoilv = 0.24f;
+    input.rsoiln = 0.38f;
+    input.emis_soil = 0.92f;
+    for (int h = 0; h < ornax_hours_per_day; ++h) input.tloc_day[static_cast<std::size_t>(h)] = h;
+    return input;
+}
+
+// The line arrays indexed by the run grid's columns must hold every column.
+bool run_arrays_fit(const Ornaxregiondatatype& region, const Spatialinfodata& run_grid) {
+    const std::size_t n = static_cast<std::size_t>(std::max(run_grid.ncols, 0));
+    const std::size_t outputs =
+        n * static_cast<std::size_t>(std::max(region.out_var_count, 0));
+    return region.run_ncols == run_grid.ncols && region.xlat.size() >= n && region.xlon.size() >= n && region.qc_flag.size() >= n &&
+           region.out_var_matrix.size() >= outputs && region.out_var_count <= ornax_max_out_vars;
+}
+
+}  // namespace
+
+void ornax_simulate_region_with_core(
+    Ornaxregiondatatype& region, const Spatialinfodata& run_grid, const Spatialinfodata& lc_grid,
+    const Spatialinfodata& lai_grid, const Spatialinfodata& snow_grid,
+    const Spatialinfodata& met_grid, const Spatialinfodata& goes_grid,
+    const std::vector<Ornaxlandtype>& class_table, int class_count, int year, int doy,
+    int region_switch, float lat, const Ornaxpixelcore& core, int& status) {
+    status = 0;
+    if (!run_arrays_fit(region, run_grid)) {
+        ornax_log_msg((FreeLine() << "Region line arrays do not hold the" << run_grid.ncols
+                                  << "columns of the run grid")
+                          .str());
+        status = 3;
+        return;
+    }
+    LineContext line{region,    run_grid,    lc_grid,       lai_grid, snow_grid,
+                     met_grid,  goes_grid,   class_table,   class_count,
+                     region_switch, lat,     core,          line_input_defaults(year, doy, run_grid)};
+    int reset_status = 0;
+    ornax_reset_region_outputs(region, run_grid.spare_value, reset_status);
+    for (int k = 1; k <= run_grid.ncols; ++k) {
+        const std::size_t i = static_cast<std::size_t>(k - 1);
+        // Centre longitude of run-grid column k (degrees east).
+        const float lon = run_grid.dlon * (static_cast<float>(k) - 0.5f) + run_grid.west_lon;
+        region.xlat[i] = lat;
+        region.xlon[i] = lon;
+        int q = qc_all_missing;
+        if (passes_screen(line, lon)) {
+            Ornaxlandtype land;
+            Ornaxinputvartype input = line.line_input;
+            bool complete = false;
+            q = assemble_pixel(line, lon, land, input, complete);
+            if (complete && q == qc_inputs_present) q = run_pixel(line, k, lon, land, input);
+        }
+        region.qc_flag[i] = static_cast<float>(q);
+    }
+}
+
+void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
+                           const Spatialinfodata& lc_grid, const Spatialinfodata& lai_grid,
+                           const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
+                           const Spatialinfodata& goes_grid,
+                           const std::vector<Ornaxlandtype>& class_table, int class_count,
+                           int year, int doy, int region_switch, float lat, int& status) {
+    const Ornaxpixelcore model_core = [](const Ornaxlandtype& land,
+                                         const Ornaxinputvartype& input,
+                                         Ornaxoutputvartype& output, int debug_flag,
+                                         int switch_flag, int& core_status) {
+        ornax(land, input, output, debug_flag, switch_flag, core_status);
+    };
+    ornax_simulate_region_with_core(region, run_grid, lc_grid, lai_grid, snow_grid, met_grid,
+                                    goes_grid, class_table, class_count, year, doy,
+                                    region_switch, lat, model_core, status);
+}

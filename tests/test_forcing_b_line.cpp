@@ -1,0 +1,326 @@
+// Line-by-line meteorology on a small common grid written by the test: forecast-model
+// rasters of two days, the sunrise cache rasters, and the copy into the region data record.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ORNAX_data_mod.hpp"
+#include "ORNAX_region_io_mod.hpp"
+#include "file_io_mod.hpp"
+#include "sunrise_mod.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr float fill = -9999.0f;
+constexpr int common_cols = 4, common_rows = 3, common_layers = 2, steps = 8;
+const char* const surface_files[] = {"psfc_series.bin", "t2_series.bin", "q2_series.bin",
+                                     "wind_surface.bin", "lwdn.bin", "swdn.bin", "cfslst.bin",
+                                     "lhtfl.bin"};
+
+void write_raster(const fs::path& path, const std::vector<float>& values) {
+    std::vector<unsigned char> bytes(values.size() * 4);
+    raster_encode_le(values.data(), values.size(), bytes.data());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+}
+
+// Value of file f (0 = profile, 1.. = surface files), layer k, at common cell (c, g) and
+// time step t of day `day` (0 or 1).
+float stored(int f, int k, int c, int g, int t, int day) {
+    return 1000.0f * static_cast<float>(day) + 10000.0f * static_cast<float>(f) +
+           200.0f * static_cast<float>(k) + 40.0f * static_cast<float>(c) +
+           10.0f * static_cast<float>(g) + static_cast<float>(t);
+}
+
+// Value of the two-day window at x hours after 00 UTC, built independently from stored().
+float expected_at(int f, int k, int c, int g, float x) {
+    auto at = [&](int point) {  // point 0..15: 3-hourly
+        return stored(f, k, c, g, point % 8 + 1, point / 8);
+    };
+    const int p = static_cast<int>(std::floor(x / 3.0f));
+    return at(p) + (x - 3.0f * static_cast<float>(p)) / 3.0f * (at(p + 1) - at(p));
+}
+
+// Writes the nine forecast-model rasters of one day (day index 0 or 1) under dir.
+void write_met_day(const fs::path& dir, int day) {
+    fs::create_directories(dir);
+    std::vector<float> pot;
+    for (int t = 1; t <= steps; ++t)
+        for (int k = 1; k <= common_layers; ++k)
+            for (int g = 1; g <= common_rows; ++g)
+                for (int c = 1; c <= common_cols; ++c) pot.push_back(stored(0, k, c, g, t, day));
+    write_raster(dir / "pot_profile.bin", pot);
+    for (int f = 1; f <= 8; ++f) {
+        std::vector<float> series;
+        for (int t = 1; t <= steps; ++t)
+            for (int g = 1; g <= common_rows; ++g)
+                for (int c = 1; c <= common_cols; ++c) series.push_back(stored(f, 1, c, g, t, day));
+        write_raster(dir / surface_files[f - 1], series);
+    }
+}
+
+class ForcingBLine : public testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() /
+               ("ornax_forcing_b_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        common.met_data_dir = (root / "gfs").string();
+        common.west_lon = -100.0f;
+        common.south_lat = 30.0f;
+        common.dlon = 1.0f;
+        common.dlat = 1.0f;
+        common.ncols = common_cols;
+        common.nrows = common_rows;
+        common.nlayers = common_layers;
+        common.nhours = steps;
+        common.undef = fill;
+        grid.met_dir = (root / "met").string();
+        grid.ncols = 10;  // centres -99.75 .. -95.25: the last three lie east of the common grid
+        grid.nrows = 6;
+        grid.nlayers = 3;
+        grid.nhours = 24;
+        grid.undef = fill;
+        grid.start_lon = -100.0f;
+        grid.dlon = 0.5f;
+        grid.start_lat = 30.0f;
+        grid.dlat = 0.5f;
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    fs::path day_dir(int year, int doy) const {
+        char name[16];
+        std::snprintf(name, sizeof name, "%04d%03d", year, doy);
+        return root / "gfs" / name;
+    }
+    fs::path sun_dir(int year, int doy) const {
+        char name[16];
+        std::snprintf(name, sizeof name, "%04d%03d", year, doy);
+        return root / "met" / name;
+    }
+    void write_cache(int year, int doy, float first, float second) {
+        fs::create_directories(sun_dir(year, doy));
+        const std::size_t cells = static_cast<std::size_t>(grid.ncols * grid.nrows);
+        write_raster(sun_dir(year, doy) / "rise15MET", std::vector<float>(cells, first));
+        write_raster(sun_dir(year, doy) / "rise55MET", std::vector<float>(cells, second));
+    }
+    int process(int year, int doy, float pline) {
+        int status = 0;
+        ornax_ornax_grid_init(grid, common, status);
+        EXPECT_EQ(status, 0);
+        testing::internal::CaptureStdout();
+        ornax_process_ornax_met_byline(common, grid, year, doy, pline, status);
+        screen = testing::internal::GetCapturedStdout();
+        return status;
+    }
+
+    fs::path root;
+    Ornaxcommonblock common;
+    Ornaxmeteoornax grid;
+    std::string screen;
+};
+
+}  // namespace
+
+TEST_F(ForcingBLine, CachedTimesGiveBothObservationsAndTheLocalDay) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    // pline 31.25: model row 3; forecast-model row trunc(1.25 + 0.33) + 1 = 2
+    ASSERT_EQ(process(2019, 200, 31.25f), 0);
+    EXPECT_NE(screen.find("pline_ornaxgrid =            3"), std::string::npos);
+    EXPECT_NE(screen.find(" pline =           2"), std::string::npos);
+    EXPECT_EQ(screen.find("rise15temp(100)"), std::string::npos);  // fewer than 100 columns
+    // column 1 (-99.75) maps to common column 1; column 2 (-99.25, 0.75 into column 1)
+    // maps to column 2 through the 0.33 offset
+    const int column_of[] = {1, 2, 2, 3, 3, 4, 4};
+    for (int i = 1; i <= 7; ++i) {
+        const int c = column_of[i - 1];
+        const std::size_t n = static_cast<std::size_t>(i - 1);
+        EXPECT_FLOAT_EQ(grid.taobs1[n], expected_at(2, 1, c, 2, 7.0f)) << i;
+        EXPECT_FLOAT_EQ(grid.taobs2[n], expected_at(2, 1, c, 2, 13.5f)) << i;
+        EXPECT_FLOAT_EQ(grid.pres1[n], expected_at(1, 1, c, 2, 7.0f)) << i;
+        EXPECT_FLOAT_EQ(grid.lhtfl2[n], expected_at(8, 1, c, 2, 13.5f)) << i;
+        EXPECT_FLOAT_EQ(grid.th_pblk2[met_index2(10, i, 2)], expected_at(0, 2, c, 2, 13.5f));
+        EXPECT_FLOAT_EQ(grid.height_profile[met_index3(10, 3, i, 1, 1)], 15000.0f);
+        EXPECT_EQ(grid.th_pblk1[met_index2(10, i, 3)], fill);  // beyond the common layers
+        EXPECT_FLOAT_EQ(grid.sun_rise_time1[n], 5.5f);
+        const float lon = grid.lon[n];
+        for (int h = 1; h <= 24; ++h) {
+            const float x = static_cast<float>(h - 1) - lon / 180.0f * 12.0f;
+            EXPECT_NEAR(grid.wind_surface_series[met_index2(10, i, h)],
+                        expected_at(4, 1, c, 2, x), 1e-3f);
+        }
+    }
+    for (int i = 8; i <= 10; ++i) {  // outside the forecast-model grid
+        EXPECT_EQ(grid.taobs1[static_cast<std::size_t>(i - 1)], fill);
+        EXPECT_EQ(grid.spfh_surface_series[met_index2(10, i, 5)], fill);
+        EXPECT_EQ(grid.th_pblk1[met_index2(10, i, 1)], fill);
+    }
+    EXPECT_FLOAT_EQ(grid.lat[0], 31.25f);
+    EXPECT_FLOAT_EQ(grid.lon[9], -95.25f);
+}
+
+TEST_F(ForcingBLine, RowOffsetMovesALineNearTheTopOfARowUp) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    // 31.7 lies in common row 2 but 0.7 row widths in: it takes row 3
+    ASSERT_EQ(process(2019, 200, 31.7f), 0);
+    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 3, 7.0f));
+}
+
+TEST_F(ForcingBLine, MissingCacheIsComputedWrittenWholeAndReused) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    ASSERT_EQ(process(2019, 200, 31.25f), 0);
+    const fs::path rise15 = sun_dir(2019, 200) / "rise15MET";
+    ASSERT_TRUE(fs::exists(rise15));
+    EXPECT_EQ(fs::file_size(rise15), 4u * 10u * 6u);
+    EXPECT_EQ(fs::file_size(sun_dir(2019, 200) / "rise55MET"), 4u * 10u * 6u);
+    int entries = 0;
+    for (auto& entry : fs::directory_iterator(sun_dir(2019, 200))) {
+        (void)entry;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2);  // no temporary file left behind
+    // the cache holds the grid of observation times
+    std::vector<float> expected(60, fill), shift(60, fill);
+    int status = 3;
+    create_sun_rise_time_matrix_utc(2019, 200, 10, 6, 1, 0, -100.0f, 0.5f, 30.0f, 0.5f, expected,
+                                    shift, status);
+    std::vector<float> row;
+    read_2d_real_by_line(rise15.string(), 10, 6, 3, 0, row, status);
+    ASSERT_EQ(status, 0);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(row[static_cast<std::size_t>(i)], expected[20u + i]);
+    const float t1 = row[0];
+    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, t1));
+    EXPECT_FLOAT_EQ(grid.sun_rise_time1[0], t1 - 1.5f);
+    // a later line reads the cache instead of recomputing it
+    int release = 0;
+    ornax_ornax_grid_finalize(grid, release);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    const auto marked = fs::last_write_time(rise15);
+    ASSERT_EQ(process(2019, 200, 31.75f), 0);
+    EXPECT_EQ(fs::last_write_time(rise15), marked);
+    // 31.75 is 0.75 row widths into common row 2: it takes row 3
+    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 3, 7.0f));
+}
+
+TEST_F(ForcingBLine, CacheOfWrongSizeOrHalfMissingIsRebuilt) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    write_raster(sun_dir(2019, 200) / "rise15MET", std::vector<float>(7, 7.0f));  // truncated
+    ASSERT_EQ(process(2019, 200, 31.25f), 0);
+    EXPECT_EQ(fs::file_size(sun_dir(2019, 200) / "rise15MET"), 240u);
+    EXPECT_NE(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // computed times, not 7.0
+
+    int release = 0;
+    ornax_ornax_grid_finalize(grid, release);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    fs::remove(sun_dir(2019, 200) / "rise55MET");
+    ASSERT_EQ(process(2019, 200, 31.25f), 0);
+    EXPECT_TRUE(fs::exists(sun_dir(2019, 200) / "rise55MET"));
+    std::vector<float> row;
+    int status = 0;
+    read_2d_real_by_line((sun_dir(2019, 200) / "rise15MET").string(), 10, 6, 3, 0, row, status);
+    EXPECT_NE(row[0], 7.0f);  // both rasters are recomputed together
+}
+
+TEST_F(ForcingBLine, WideLineReportsColumnHundredOfTheCache) {
+    grid.ncols = 100;
+    grid.dlon = 0.04f;
+    write_cache(2019, 200, 7.0f, 13.5f);
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    process(2019, 200, 31.25f);
+    EXPECT_NE(screen.find(" rise15temp(100) =      7.00000000"), std::string::npos) << screen;
+}
+
+TEST_F(ForcingBLine, FollowingDayCrossesTheYearEnd) {
+    struct Case {
+        int year, doy, next_year, next_doy;
+    };
+    const Case cases[] = {{2019, 365, 2020, 1}, {2020, 365, 2020, 366}, {2020, 366, 2021, 1}};
+    for (const Case& c : cases) {
+        write_met_day(day_dir(c.year, c.doy), 0);
+        write_met_day(day_dir(c.next_year, c.next_doy), 1);
+        write_cache(c.year, c.doy, 7.0f, 13.5f);
+        EXPECT_EQ(process(c.year, c.doy, 31.25f), 0) << c.year << " " << c.doy;
+        // local hour 23 at -99.75 lies in the second day
+        const float x = 22.0f + 99.75f / 180.0f * 12.0f;
+        EXPECT_NEAR(grid.temp_surface_series[met_index2(10, 1, 23)], expected_at(2, 1, 1, 2, x),
+                    1e-3f);
+        int release = 0;
+        ornax_ornax_grid_finalize(grid, release);
+        fs::remove_all(day_dir(c.next_year, c.next_doy));
+    }
+}
+
+TEST_F(ForcingBLine, FailuresReachTheCallerWithFillValues) {
+    // invalid date: nothing is touched
+    EXPECT_EQ(process(2019, 366, 31.25f), 3);
+    EXPECT_FALSE(fs::exists(root / "met"));
+    EXPECT_EQ(grid.taobs1[0], fill);
+    int release = 0;
+    ornax_ornax_grid_finalize(grid, release);
+    // a line south of the model grid: no cache row is read or computed
+    EXPECT_EQ(process(2019, 200, 29.0f), 3);
+    EXPECT_FALSE(fs::exists(root / "met"));
+    EXPECT_EQ(grid.pres2[3], fill);
+    ornax_ornax_grid_finalize(grid, release);
+    // missing forecast-model profiles of the second day
+    write_met_day(day_dir(2019, 200), 0);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    EXPECT_EQ(process(2019, 200, 31.25f), 3);
+    EXPECT_NE(screen.find("Error read in the profile2 data"), std::string::npos);
+    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // first day still used
+}
+
+TEST_F(ForcingBLine, RegionRecordReceivesTheLine) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    write_cache(2019, 200, 7.0f, 13.5f);
+    Ornaxregiondatatype region;
+    int status = 3;
+    testing::internal::CaptureStdout();
+    ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(grid.taobs1.empty());  // the line arrays are released
+    ASSERT_EQ(region.taobs1.size(), 10u);
+    EXPECT_FLOAT_EQ(region.taobs1[1], expected_at(2, 1, 2, 2, 7.0f));
+    EXPECT_FLOAT_EQ(region.spfh2[1], expected_at(3, 1, 2, 2, 13.5f));
+    EXPECT_FLOAT_EQ(region.lwdn1[3], expected_at(5, 1, 3, 2, 7.0f));
+    ASSERT_EQ(region.taobs_day.size(), 240u);
+    for (int h = 1; h <= 24; ++h) {
+        const float x = static_cast<float>(h - 1) + 99.25f / 180.0f * 12.0f;
+        EXPECT_NEAR(region.taobs_day[region_2d_index(2, h, 10)], expected_at(2, 1, 2, 2, x), 1e-3f);
+        EXPECT_NEAR(region.sdn_day[region_2d_index(2, h, 10)], expected_at(6, 1, 2, 2, x), 1e-3f);
+    }
+    EXPECT_FLOAT_EQ(region.th_pblk[region_2d_index(1, 2, 10)], expected_at(0, 2, 1, 2, 7.0f));
+    EXPECT_EQ(region.z_pbli[region_2d_index(1, 3, 10)], 13000.0f);
+
+    // a grid that cannot be set up fails the line, and the next line sets up again
+    grid.ncols = 1;
+    testing::internal::CaptureStdout();
+    ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("ORNAX_ornax_grid_init...failed"),
+              std::string::npos);
+    EXPECT_EQ(status, 3);
+    grid.ncols = 10;
+    testing::internal::CaptureStdout();
+    ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0);
+}
