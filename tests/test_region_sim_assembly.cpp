@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "test_region_sim_line_support.hpp"
 
@@ -110,13 +111,19 @@ TEST(RegionSimAssembly, HourlyInsolationIsReadAsTheArrayIsHeld) {
     // satellite grid has 3 columns and 24 hours.
     RegionLine line(3, {});
     Ornaxregiondatatype& r = line.region;
-    r.sdn_day_ncols = 2;
-    r.sdn_day_nhours = 12;
-    r.sdn_day.assign(2 * 12, 0.0f);
-    r.sdn_day[region_2d_index(2, 10, 2)] = 555.0f;
+    Ornaxmeteoornax model;
+    model.ncols = 2;
+    model.nlayers = 30;
+    model.nhours = 12;
+    model.swdn_surface_series.assign(2 * 12, 0.0f);
+    model.swdn_surface_series[region_2d_index(2, 10, 2)] = 555.0f;
+    int status = -1;
+    ornax_set_ornax_met_byline(r, model, status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(r.sdn_day_ncols, 2);
+    EXPECT_EQ(r.sdn_day_nhours, 12);
     line.sat.nhours = 12;
     Ornaxinputvartype input;
-    int status = -1;
     ornax_set_goes_gsip16_by_col_row(line.sat, r, 2, 1, input, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(input.sdn_day[9], 555.0f);
