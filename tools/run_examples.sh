@@ -24,4 +24,32 @@ for site in "$root"/examples/site/*_site.dat; do
 done
 # ==== end of site mode ===============================================================
 
+# ==== region mode: the generated example region ======================================
+# Generated once (git-ignored) with tools' ornax_make_region, then run with -r0 from the
+# region's directory (HOME_DIR = that directory); the run log stays there.
+region_dir="$root/examples/region/generated"
+bin_dir=$(dirname "$exe")
+if [ ! -f "$region_dir/config/region.cfg" ]; then
+    echo "==== generating the example region in $region_dir"
+    "$bin_dir/ornax_make_region" -o "$region_dir" || failed=1
+fi
+if [ -f "$region_dir/config/region.cfg" ]; then
+    read -r year doy < <(awk 'NR == 4 { print substr($0, 31) }' "$region_dir/config/region.cfg")
+    echo "==== region run: ornax.x -r0 config/region.cfg $year $doy in $region_dir"
+    start=$(date +%s.%N)
+    (cd "$region_dir" && HOME_DIR="$region_dir" "$exe" -r0 config/region.cfg "$year" "$doy" \
+        > "$region_dir/screen.txt")
+    code=$?
+    seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+    if [ $code -ne 0 ]; then
+        echo "==== region run failed (exit status $code); see the ORNAX-*.log in $region_dir"
+        failed=1
+    fi
+    echo "==== region outputs: $region_dir/output (one raster per listed variable, region_qc.bin);"
+    echo "     screen messages in $region_dir/screen.txt, run log ORNAX-*.log beside them"
+    "$bin_dir/ornax_region_summary" "$region_dir/config/domain_run.txt" "$region_dir/output" \
+        "$seconds" EDAY XLE2 || failed=1
+fi
+# ==== end of region mode =============================================================
+
 exit $failed

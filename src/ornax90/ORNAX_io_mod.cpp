@@ -554,7 +554,7 @@ private:
         }
     }
 
-    ConfigLineReader reader_;
+    LabelledLineReader reader_;
     std::string file_;
     bool end_reported_ = false;
     int status_ = 0;

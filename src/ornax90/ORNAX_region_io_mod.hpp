@@ -161,6 +161,46 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
 // Region inputs (region-driver work)
 // ===================================================================================
 
+// Line (1-based) of an input grid that holds a run line's centre latitude: the whole
+// cells between the grid's south edge and the latitude, plus one (truncated toward zero,
+// so a latitude less than one cell south of the edge still gives line 1).
+int ornax_region_input_line(const Spatialinfodata& grid, float lat);
+
+// Land parameters of the line: class, leaf absorptivities, leaf size, soil reflectances
+// and the soil-resistance correction (read whatever the region model switch says).
+// status 0, the failing read's status, or 3.
+void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiondatatype& region,
+                                  const std::vector<Ornaxlandtype>& table, int region_switch,
+                                  float lat, int& status);
+// Snow mask of the line (zeros where the read leaves values untouched).
+void ornax_read_region_snowmask(const Spatialinfodata& snow_grid, Ornaxregiondatatype& region,
+                                float lat, int& status);
+// Leaf area index of the line (the grid's missing value where not read); clumping and
+// green fraction are 1.
+void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid,
+                                       Ornaxregiondatatype& region, float lat, int& status);
+// View angle, surface temperatures, observation times and insolation of the line, in
+// that order; the first failing read stops the step with status 3.
+void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondatatype& region,
+                                 float lat, int& status);
+
+// Weighted sum of the five step statuses of a line's inputs (land 1, snow 10, vegetation
+// 100, meteorology 1000, satellite 10000) and whether the line failed: any non-zero step
+// fails it, so a negative status cannot cancel another step's failure.
+bool ornax_region_input_failed(const int step_status[5], long long& weighted_sum);
+
+// Fills the line arrays of the region record for the run line at latitude lat: land
+// parameters, snow mask, vegetation, meteorology and satellite data, each step run
+// whatever the others gave. Any step with a non-zero status fails the line (status 3)
+// after the log line "Eorros in the input data" with the weighted sum of the statuses
+// (1 land, 10 snow, 100 vegetation, 1000 meteorology, 10000 satellite).
+void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& common,
+                            Ornaxmeteoornax& met_grid, const Spatialinfodata& run_grid,
+                            const Spatialinfodata& land_grid, const Spatialinfodata& veg_grid,
+                            const Spatialinfodata& snow_grid, const Spatialinfodata& land_copy_grid,
+                            const Spatialinfodata& sat_grid, const std::vector<Ornaxlandtype>& table,
+                            int nclasses, int region_switch, int year, int doy, float lat,
+                            int& status);
 
 // ---- end of region inputs ----
 

@@ -86,9 +86,361 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
 // Region run (region-driver work)
 // ===================================================================================
 
-void ornax_run_region(const std::string&, int, int, int, int, int& status) {
-    ornax_log_msg(" Region mode is not available in this build");
-    status = 3;
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "ORNAX_io_mod.hpp"
+#include "ORNAX_region_io_mod.hpp"
+#include "ORNAX_region_mod.hpp"
+#include "file_io_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+// The grids of a region run; land_copy locates the meteorology's columns.
+struct RegionGrids {
+    Spatialinfodata land, veg, snow, sat, run, land_copy;
+};
+
+// Open output rasters: one unit per listed variable, then the quality raster, and the
+// line diagnostic raster of the first-observation air temperature.
+struct RegionOutputFiles {
+    std::vector<int> units;
+    std::vector<std::string> names;
+    int diag_unit = 0;
+};
+
+using region_clock = std::chrono::steady_clock;
+
+double seconds_since(region_clock::time_point start) {
+    return std::chrono::duration<double>(region_clock::now() - start).count();
+}
+
+// Counts and timing of the line loop, and the progress line shown on a terminal.
+struct RegionProgress {
+    region_clock::time_point start = region_clock::now();
+    Ornaxregionruntimes times;
+    int nrows = 0;
+    bool terminal = isatty(fileno(stderr)) != 0;
+
+    void show() const {
+        if (!terminal) return;
+        const double secs = seconds_since(start);
+        const int done = times.lines;
+        const double left = done > 0 ? secs * (nrows - done) / done : 0.0;
+        std::fprintf(stderr,
+                     "\r Line %d of %d, %lld pixels computed, %.1f s elapsed, about %.0f s left ",
+                     done, nrows, times.computed, secs, left);
+        if (done == nrows) std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+};
+
+// Region configuration: every path of the file into the region record's file names.
+void read_region_config_into_record(const std::string& config_file, int year, int doy,
+                                    Ornaxregiondatatype& region, int& status) {
+    RegionConfigPaths paths;
+    ornax_read_region_config_paths(config_file, year, doy, paths, status);
+    std::string* const fields[] = {
+        &region.landcover_table_file, &region.reserved_file, &region.land_domain_file};
+    for (int line = 6; line <= 8; ++line) *fields[line - 6] = paths[line];
+    std::string* const statics[] = {
+        &region.landcover_file, &region.aleafn_file, &region.aleafv_file, &region.aleafl_file,
+        &region.adeadn_file,    &region.adeadv_file, &region.adeadl_file, &region.rsoiln_file,
+        &region.rsoilv_file,    &region.rs_correction_file, &region.xl_file, &region.theta_file};
+    for (int line = 10; line <= 21; ++line) *statics[line - 10] = paths[line];
+    region.vegetation_domain_file = paths[23];
+    region.xlai_file = paths[25];
+    region.snow_domain_file = paths[27];
+    region.snow_mask_file = paths[29];
+    region.met_config_file = paths[31];
+    region.tloc1_file = paths[33];
+    std::string* const spares[] = {
+        &region.spare_file_1,  &region.spare_file_2,  &region.spare_file_3,  &region.spare_file_4,
+        &region.spare_file_5,  &region.spare_file_6,  &region.spare_file_7,  &region.spare_file_8,
+        &region.spare_file_9,  &region.spare_file_10, &region.spare_file_11, &region.spare_file_12,
+        &region.spare_file_13, &region.spare_file_14, &region.spare_file_15, &region.spare_file_16,
+        &region.spare_file_17};
+    for (int i = 0; i < 17; ++i) *spares[i] = paths[i < 5 ? 34 + i : 35 + i];
+    region.tloc2_file = paths[39];
+    region.satellite_domain_file = paths[53];
+    region.trad1_file = paths[55];
+    region.trad2_file = paths[56];
+    region.sdn1_file = paths[59];
+    region.sdn2_file = paths[60];
+    region.run_domain_file = paths[62];
+    region.out_list_file = paths[63];
+    region.output_dir = paths[64];
+    region.spare_dir = paths[65];
+}
+
+// Steps 2-5: configuration, the five grid descriptions and the output list. status 0 or 3.
+void read_region_configuration(const std::string& config_file, int year, int doy,
+                               Ornaxregiondatatype& region, RegionGrids& grids, int& status) {
+    int st = 0;
+    read_region_config_into_record(config_file, year, doy, region, st);
+    if (st != 0) ornax_log_msg("Read configuration failed " + trim_right(config_file));
+    int failed = 0;
+    read_domain_info_from_txt(region.land_domain_file, grids.land, st);
+    failed += st != 0;
+    read_domain_info_from_txt(region.vegetation_domain_file, grids.veg, st);
+    failed += st != 0;
+    read_domain_info_from_txt(region.snow_domain_file, grids.snow, st);
+    failed += st != 0;
+    grids.land_copy = grids.land;
+    read_domain_info_from_txt(region.satellite_domain_file, grids.sat, st);
+    failed += st != 0;
+    read_domain_info_from_txt(region.run_domain_file, grids.run, st);
+    failed += st != 0;
+    ornax_read_out_list_file(region.out_list_file, region.out_var_list, region.out_var_count, st);
+    failed += st != 0;
+    if (grids.run.ncols < 1 || grids.run.nrows < 1) ++failed;  // nothing to run on
+    status = 0;
+    if (failed != 0) {
+        ornax_log_msg("Read configurations failed");
+        status = 3;
+    }
+}
+
+// Step 6: the run's header in the log.
+void log_region_header(const Spatialinfodata& run, int year, int doy) {
+    ornax_log_plain((FreeLine() << "ORNAX_logunit = " << ornax_logunit).str());
+    ornax_log_plain("Run ORNAX on " + write_i(year, 6) + write_i(doy, 6));
+    ornax_log_plain((FreeLine() << "Lon: " << run.east_lon << run.west_lon).str());
+    ornax_log_plain((FreeLine() << "Lat: " << run.south_lat << run.north_lat).str());
+    ornax_log_plain((FreeLine() << "size: " << run.ncols << run.nrows).str());
+    ornax_log_plain((FreeLine() << "layers: " << run.nlayers).str());
+    ornax_log_plain((FreeLine() << "hours: " << run.nhours).str());
+    ornax_log_plain((FreeLine() << "at resolution" << run.dlon << run.dlat).str());
+}
+
+void close_region_outputs(RegionOutputFiles& files) {
+    std::vector<int> all = files.units;
+    if (files.diag_unit != 0) all.push_back(files.diag_unit);
+    for (int unit : all) {
+        int st = 0;
+        raster_close_output(unit, st);
+        ornax_release_unit_number(unit);
+    }
+    files = RegionOutputFiles{};
+}
+
+// Step 8: one raster per listed variable, the quality raster, the line diagnostic. Units
+// come from the pool, so no forcing reader can take a unit of an open output. A file
+// that cannot be opened closes the others and fails the run.
+void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& files,
+                         int& status) {
+    const std::string dir = trim_right(region.output_dir);
+    for (int i = 0; i < region.out_var_count; ++i)
+        files.names.push_back(dir + "/" + trim_right(region.out_var_list[i].name) + ".bin");
+    files.names.push_back(dir + "/" + "region_qc.bin");
+    files.names.push_back("testMETtemp15.bin");
+    status = 0;
+    for (size_t i = 0; i < files.names.size(); ++i) {
+        const int unit = ornax_get_next_unit_number();
+        int st = unit < 0 ? 3 : 0;
+        if (st == 0) raster_open_output(unit, files.names[i], st);
+        if (st != 0) {
+            ornax_log_msg("Cannot open the output file " + files.names[i]);
+            if (unit >= 0) ornax_release_unit_number(unit);
+            close_region_outputs(files);
+            status = 3;
+            return;
+        }
+        if (i + 1 < files.names.size()) files.units.push_back(unit);
+        else files.diag_unit = unit;
+    }
+    files.names.pop_back();
+}
+
+// A failed line: the missing value in that line of every output raster and 127 in the
+// quality raster, so no output keeps an unwritten line that would read back as zeros.
+void write_failed_line(const Spatialinfodata& run, const RegionOutputFiles& files, int line) {
+    const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
+    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), 127.0f);
+    for (size_t i = 0; i < files.units.size(); ++i) {
+        int st = 0;
+        const bool quality = i + 1 == files.units.size();
+        write_out_2d_real_line(quality ? not_computed : missing, run.ncols, run.nrows,
+                               files.units[i], line, st);
+    }
+}
+
+// Line diagnostic: the first-observation air temperature (K) of the line's columns.
+void write_diag_line(const Spatialinfodata& run, const Ornaxregiondatatype& region,
+                     const RegionOutputFiles& files, int line) {
+    std::vector<float> values(static_cast<size_t>(run.ncols), run.spare_value);
+    for (size_t k = 0; k < values.size() && k < region.taobs1.size(); ++k)
+        values[k] = region.taobs1[k];
+    int st = 0;
+    write_out_2d_real_line(values, run.ncols, run.nrows, files.diag_unit, line, st);
+}
+
+}  // namespace
+
+void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                                  const Ornaxregiondatatype& region, int, int, int& status) {
+    int st = 0;
+    ornax_vesk_read_config(region.met_config_file, common, met_grid, st);
+    if (st != 0) {
+        std::cout << " Error in reading the configuration file\n Main Program exit..." << std::endl;
+        status = 3;
+        return;
+    }
+    std::cout << (FreeLine() << "Init common grid ... with (row, col):" << common.nrows
+                             << common.ncols).str()
+              << std::endl;
+    ornax_common_grid_init(common, st);
+    if (st != 0) {
+        ornax_log_msg((FreeLine() << "Common grid set-up failed for the meteorological "
+                                    "configuration "
+                                 << trim_right(region.met_config_file) << "status" << st).str());
+        status = 3;
+        return;
+    }
+    ornax_load_land_data(common, st);
+    ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
+    if (st != 0) {
+        ornax_log_msg((FreeLine() << "Land data of the common grid could not be loaded, status"
+                                 << st).str());
+        status = 3;
+        return;
+    }
+    status = 0;
+}
+
+namespace {
+
+// Everything one region run owns.
+struct RegionRun {
+    RegionGrids grids;
+    Ornaxregiondatatype region;
+    Ornaxcommonblock common;
+    Ornaxmeteoornax met_grid;
+    std::vector<Ornaxlandtype> table;
+    int nclasses = 0;
+    RegionOutputFiles files;
+    RegionProgress progress;
+};
+
+// Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
+int process_region_line(RegionRun& r, int line, int region_switch, int year, int doy) {
+    const RegionGrids& g = r.grids;
+    const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
+    if (line % 100 == 0) ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
+    Ornaxregionruntimes& t = r.progress.times;
+    int failed = 0, st = 0;
+    auto clock = region_clock::now();
+    ornax_init_region_data(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
+    if (st != 0) {
+        ornax_log_plain((FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
+        failed = 1;
+    }
+    if (failed == 0) {
+        ornax_read_region_data(r.region, r.common, r.met_grid, g.run, g.land, g.veg, g.snow,
+                               g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
+                               lat, st);
+        if (st != 0) {
+            ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
+            failed = 1;
+        }
+    }
+    t.read_s += seconds_since(clock);
+    clock = region_clock::now();
+    if (failed == 0) {
+        ornax_simulate_region(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
+                              r.nclasses, year, doy, region_switch, lat, st);
+        if (st != 0) {
+            ornax_log_plain((FreeLine() << "ORNAX run error" << st).str());
+            failed = 1;
+        }
+    }
+    t.core_s += seconds_since(clock);
+    clock = region_clock::now();
+    if (failed == 0) {
+        ornax_write_region_outputs(g.run, r.region, r.files.units, line, st);
+        if (st != 0) failed = 1;  // the writer has logged the variable
+        for (float q : r.region.qc_flag) t.computed += q == 0.0f;
+    }
+    if (failed != 0) write_failed_line(g.run, r.files, line);
+    write_diag_line(g.run, r.region, r.files, line);
+    t.write_s += seconds_since(clock);
+    ornax_finalize_region_data(r.region, st);  // also after a failed preparation
+    if (st != 0) {
+        ornax_log_plain(
+            (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
+        failed = 1;
+    }
+    t.pixels += g.run.ncols;
+    return failed != 0 ? 3 : 0;
+}
+
+// Step 10: every line from south to north; a failed line does not stop the run.
+int run_region_lines(RegionRun& r, int region_switch, int year, int doy) {
+    int status = 0;
+    Ornaxregionruntimes& t = r.progress.times;
+    r.progress.nrows = r.grids.run.nrows;
+    for (int line = 1; line <= r.grids.run.nrows; ++line) {
+        if (process_region_line(r, line, region_switch, year, doy) != 0) {
+            status = 3;
+            ++t.failed_lines;
+        }
+        ++t.lines;
+        r.progress.show();
+    }
+    return status;
+}
+
+// Final summary of the run in the log.
+void log_region_summary(const Ornaxregionruntimes& t) {
+    ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
+                              << "failed," << t.computed << "of" << t.pixels
+                              << "pixels computed").str());
+    ornax_log_msg((FreeLine() << "Region run seconds: set-up" << static_cast<float>(t.setup_s)
+                              << ", inputs" << static_cast<float>(t.read_s) << ", core"
+                              << static_cast<float>(t.core_s) << ", outputs"
+                              << static_cast<float>(t.write_s) << ", total"
+                              << static_cast<float>(t.total_s)).str());
+}
+
+}  // namespace
+
+void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch,
+                            int year, int doy, Ornaxregionruntimes& times, int& status) {
+    RegionRun r;
+    int st = 0;
+    read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
+    if (status == 0) {
+        log_region_header(r.grids.run, year, doy);
+        ornax_read_landcover_table(r.region.landcover_table_file, r.table, r.nclasses, st);
+        ornax_log_plain((FreeLine() << "Total " << r.nclasses << " land cover read successfully").str());
+        if (st != 0 || r.nclasses < 1) {
+            ornax_log_msg("Region run stopped: no land cover class read from " +
+                          trim_right(r.region.landcover_table_file));
+            status = 3;
+        }
+    }
+    if (status == 0) open_region_outputs(r.region, r.files, status);
+    if (status == 0) {
+        ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
+        r.progress.times.setup_s = seconds_since(r.progress.start);
+        if (status == 0) status = run_region_lines(r, region_switch, year, doy);
+        ornax_common_grid_finalize(r.common, st);
+        close_region_outputs(r.files);
+    }
+    ornax_finalize_region_data(r.region, st);
+    r.progress.times.total_s = seconds_since(r.progress.start);
+    if (r.progress.times.lines > 0) log_region_summary(r.progress.times);
+    times = r.progress.times;
+}
+
+void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,
+                      int year, int doy, int& status) {
+    Ornaxregionruntimes times;
+    ornax_run_region_timed(region_config_file, run_mode, region_switch, year, doy, times, status);
 }
 
 // ---- end of region run ----

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "ORNAX_data_mod.hpp"
+
 // Site run: class table, site input file, core, site report. status 0 or 3.
 void ornax_run_point(const std::string& landcover_table_file, const std::string& site_input_file,
                      int run_mode, int input_flag, int& status);
@@ -10,3 +12,26 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
 // Region run: configuration, static set-up, then every line of the run grid. status 0 or 3.
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,
                       int year, int doy, int& status);
+
+// Counts and wall-clock split of one region run (seconds).
+struct Ornaxregionruntimes {
+    int lines = 0, failed_lines = 0;
+    long long pixels = 0, computed = 0;  // pixels visited, pixels with quality flag 0
+    double setup_s = 0;   // configuration, class table, outputs, forcing grid, land cells
+    double read_s = 0;    // line inputs with the meteorology, line arrays
+    double core_s = 0;    // pixel simulation
+    double write_s = 0;   // output, quality and diagnostic lines
+    double total_s = 0;
+};
+
+// Region run that also hands back its counts and timing.
+void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
+                            int region_switch, int year, int doy, Ornaxregionruntimes& times,
+                            int& status);
+
+// Static set-up of a region run: the meteorological configuration into the common grid
+// and the model grid, the common grid's arrays and forcing store, and its land cells.
+// status 0, or 3 when any of them fails (with a screen or log line naming the cause).
+void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                                  const Ornaxregiondatatype& region, int year, int doy,
+                                  int& status);

@@ -101,8 +101,11 @@ inline std::vector<std::string> region_cfg_lines(const RegionSpec& s) {
     l.push_back(cfg_line("Local time 1", "tloc1.bin"));
     for (int i = 1; i <= 17; ++i) {
         if (i == 6) l.push_back(cfg_line("Local time 2", "tloc2.bin"));
-        const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
-        l.push_back(cfg_line("Spare file " + std::to_string(i), "spare_" + n + ".bin"));
+        std::string file = "spare_" + write_i(i, 2) + ".bin";  // spare_01.bin .. spare_17.bin
+        if (file[6] == ' ') file[6] = '0';
+        std::string label = "Spare file ";
+        label += std::to_string(i);
+        l.push_back(cfg_line(label, file));
     }
     l.push_back(std::string(30, '-'));
     l.push_back(cfg_line("Satellite domain", "config/domain_sat.txt"));
