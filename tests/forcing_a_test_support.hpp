@@ -42,7 +42,8 @@ inline std::vector<unsigned char> file_bytes(const std::string& file) {
 
 inline void write_bytes(const std::string& file, const std::vector<unsigned char>& bytes) {
     std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Value of 1-based 4-byte record r, little-endian.

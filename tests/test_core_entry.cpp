@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ORNAX_core_mod.hpp"
+#include "ORNAX_log_mod.hpp"
 #include "ORNAX_utl_mod.hpp"
 #include "test_core_points.hpp"
 
@@ -140,6 +141,38 @@ TEST(CoreEntry, FailuresGiveStatusThree) {
     ornax(land, input, out, 0, 0, st);
     EXPECT_EQ(st, 0);
     EXPECT_TRUE(std::isfinite(out.RA2));
+}
+
+}  // namespace
+
+namespace {
+
+// Guards against diagnostic output that changes state: with every debug switch on, the
+// results are those of a quiet run and the diagnostic lines are written.
+TEST(CoreEntry, DiagnosticLinesLeaveResultsUnchanged) {
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+    core_points::make_summer_point(9, land, input);
+    Ornaxoutputvartype quiet, loud;
+    int st_quiet = -1, st_loud = -1;
+    ornax(land, input, quiet, 0, 0, st_quiet);
+    debug_iflag = 1;
+    ornax_debug = 1;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ornax(land, input, loud, 1, 0, st_loud);
+    const std::string screen = testing::internal::GetCapturedStdout();
+    const std::string log = testing::internal::GetCapturedStderr();
+    debug_iflag = 0;
+    ornax_debug = 0;
+    EXPECT_EQ(st_quiet, 0);
+    EXPECT_EQ(st_loud, 0);
+    EXPECT_TRUE(same_bits(quiet, loud));
+    EXPECT_NE(screen.find("          EDAY"), std::string::npos);
+    if (ornax_logunit == 0) {
+        EXPECT_NE(log.find("In findhn: Rnet"), std::string::npos);
+        EXPECT_NE(log.find("Canopy height, fc"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -20,20 +20,27 @@ using OutputField = float Ornaxoutputvartype::*;
 const std::vector<std::pair<std::string, OutputField>>& output_fields() {
     using O = Ornaxoutputvartype;
     static const std::vector<std::pair<std::string, OutputField>> fields = {
-        {"TS1", &O::TS1},         {"XLES1", &O::XLES1},     {"HS1", &O::HS1},
-        {"TC1", &O::TC1},         {"XLEC1", &O::XLEC1},     {"HC1", &O::HC1},
-        {"XLE1", &O::XLE1},       {"H1", &O::H1},           {"G1", &O::G1},
-        {"ZEN1", &O::ZEN1},       {"TA1", &O::TA1},         {"SPARE1", &O::SPARE1},
-        {"RNET1", &O::RNET1},     {"TS2", &O::TS2},         {"XLES2", &O::XLES2},
-        {"HS2", &O::HS2},         {"TC2", &O::TC2},         {"XLEC2", &O::XLEC2},
-        {"HC2", &O::HC2},         {"XLE2", &O::XLE2},       {"H2", &O::H2},
-        {"G2", &O::G2},           {"ZEN2", &O::ZEN2},       {"TA2", &O::TA2},
-        {"SPARE2", &O::SPARE2},   {"RNET2", &O::RNET2},     {"Z2", &O::Z2},
-        {"RA2", &O::RA2},         {"RS2", &O::RS2},         {"RX2", &O::RX2},
-        {"SWUP", &O::SWUP},       {"LWUP", &O::LWUP},       {"SNETDAY", &O::SNETDAY},
-        {"RSOILDAY", &O::RSOILDAY}, {"SDDAY", &O::SDDAY},   {"SWUPDAY", &O::SWUPDAY},
-        {"LWUPDAY", &O::LWUPDAY}, {"LWDNDAY", &O::LWDNDAY}, {"EREFDAY", &O::EREFDAY},
-        {"HDAY", &O::HDAY},       {"GDAY", &O::GDAY},       {"EDAY", &O::EDAY},
+        {"TS1", &O::TS1},         {"XLES1", &O::XLES1},
+        {"HS1", &O::HS1},         {"TC1", &O::TC1},
+        {"XLEC1", &O::XLEC1},     {"HC1", &O::HC1},
+        {"XLE1", &O::XLE1},       {"H1", &O::H1},
+        {"G1", &O::G1},           {"ZEN1", &O::ZEN1},
+        {"TA1", &O::TA1},         {"SPARE1", &O::SPARE1},
+        {"RNET1", &O::RNET1},     {"TS2", &O::TS2},
+        {"XLES2", &O::XLES2},     {"HS2", &O::HS2},
+        {"TC2", &O::TC2},         {"XLEC2", &O::XLEC2},
+        {"HC2", &O::HC2},         {"XLE2", &O::XLE2},
+        {"H2", &O::H2},           {"G2", &O::G2},
+        {"ZEN2", &O::ZEN2},       {"TA2", &O::TA2},
+        {"SPARE2", &O::SPARE2},   {"RNET2", &O::RNET2},
+        {"Z2", &O::Z2},           {"RA2", &O::RA2},
+        {"RS2", &O::RS2},         {"RX2", &O::RX2},
+        {"SWUP", &O::SWUP},       {"LWUP", &O::LWUP},
+        {"SNETDAY", &O::SNETDAY}, {"RSOILDAY", &O::RSOILDAY},
+        {"SDDAY", &O::SDDAY},     {"SWUPDAY", &O::SWUPDAY},
+        {"LWUPDAY", &O::LWUPDAY}, {"LWDNDAY", &O::LWDNDAY},
+        {"EREFDAY", &O::EREFDAY}, {"HDAY", &O::HDAY},
+        {"GDAY", &O::GDAY},       {"EDAY", &O::EDAY},
         {"ESDAY", &O::ESDAY},     {"ECDAY", &O::ECDAY},
     };
     return fields;
@@ -66,8 +73,8 @@ TEST(CoreRecords, ResetKeepsFirstTimeFluxesAndSecondTimeTemperatures) {
     float value = 1.0f;
     for (const auto& [name, field] : output_fields()) output.*field = value++;
     reset_out_var(output);
-    const std::vector<std::string> kept = {"TS1", "XLES1", "HS1", "TC1", "XLEC1", "HC1",
-                                           "XLE1", "H1", "G1", "TS2", "TC2"};
+    const std::vector<std::string> kept = {"TS1",  "XLES1", "HS1", "TC1", "XLEC1", "HC1",
+                                           "XLE1", "H1",    "G1",  "TS2", "TC2"};
     float expected = 1.0f;
     for (const auto& [name, field] : output_fields()) {
         bool keeps = std::find(kept.begin(), kept.end(), name) != kept.end();

@@ -86,8 +86,8 @@ TEST(FixedTextRead, MalformedFieldsAreErrorsNotZeros) {
         EXPECT_EQ(read_fixed_int(text, 1, 10, value), text_field_bad) << text;
         EXPECT_EQ(value, 0) << text;
     }
-    for (const char* text : {"abc", "1.2.3", "1E", "E5", "1.5E+", ".", "-.", "+-5", "1,5",
-                             "12.5x", "NaN", "1E5.5", "1.5E99"}) {
+    for (const char* text : {"abc", "1.2.3", "1E", "E5", "1.5E+", ".", "-.", "+-5", "1,5", "12.5x",
+                             "NaN", "1E5.5", "1.5E99"}) {
         float real = 99.0f;
         EXPECT_EQ(read_fixed_real(text, 1, 10, 2, real), text_field_bad) << text;
         EXPECT_EQ(real, 0.0f) << text;
@@ -190,7 +190,8 @@ TEST(FixedTextWrite, FreeFormatLineLayout) {
     text_only << "Close the log file";
     EXPECT_EQ(text_only.str(), " Close the log file");
     FreeLine texts;
-    texts << "Error in calculate data in" << "cfg.in";
+    texts << "Error in calculate data in"
+          << "cfg.in";
     EXPECT_EQ(texts.str(), " Error in calculate data incfg.in");
     FreeLine mixed;
     mixed << "n =" << 5 << "done";
@@ -211,8 +212,8 @@ TEST(FixedTextWrite, FreeFormatLineLayout) {
 }
 
 TEST(FixedTextWrite, FreeFormatRealsKeepSevenSignificantDigits) {
-    for (double value : {1.5, 12345.678, 0.00123, -3.0, 1.0e10, 1.0 / 3.0, 299.15, -9999.0,
-                         2.0e-5, 6.02e23, 0.1, 99999999.0}) {
+    for (double value : {1.5, 12345.678, 0.00123, -3.0, 1.0e10, 1.0 / 3.0, 299.15, -9999.0, 2.0e-5,
+                         6.02e23, 0.1, 99999999.0}) {
         std::string text = free_real(value);
         double back = std::strtod(text.c_str(), nullptr);
         EXPECT_NEAR(back, value, std::fabs(value) * 5.0e-7) << text;

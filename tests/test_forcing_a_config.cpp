@@ -29,7 +29,8 @@ protected:
         if (had_home_) old_home_ = home;
         setenv("HOME_DIR", dir_.c_str(), 1);
         std::ifstream in(reference_data + "/config/met.cfg");
-        for (std::string line; std::getline(in, line);) lines_.push_back(line);
+        for (std::string line; std::getline(in, line);)
+            lines_.push_back(line);
     }
     void TearDown() override {
         if (had_home_)
@@ -39,12 +40,15 @@ protected:
         fs::remove_all(dir_);
     }
     // Replaces the value (columns 31 on) of 1-based line n.
-    void set_value(int n, const std::string& value) { lines_[n - 1] = lines_[n - 1].substr(0, 30) + value; }
+    void set_value(int n, const std::string& value) {
+        lines_[n - 1] = lines_[n - 1].substr(0, 30) + value;
+    }
     // Writes the first `count` lines (all by default) and reads them; returns the screen text.
     std::string read(int& status, std::size_t count = 1000) {
         const fs::path file = dir_ / "met.cfg";
         std::ofstream out(file);
-        for (std::size_t i = 0; i < lines_.size() && i < count; ++i) out << lines_[i] << '\n';
+        for (std::size_t i = 0; i < lines_.size() && i < count; ++i)
+            out << lines_[i] << '\n';
         out.close();
         testing::internal::CaptureStdout();
         ornax_vesk_read_config(file.string(), common_, grid_, status);
@@ -65,8 +69,9 @@ TEST_F(MetConfigTest, ReadsReferenceConfiguration) {
     int status = -1;
     const std::string out = read(status);
     ASSERT_EQ(status, 0) << out;
-    EXPECT_EQ(out.find(" Read VESK Meteorological configuration.\n from " + (dir_ / "met.cfg").string()),
-              0u);
+    EXPECT_EQ(
+        out.find(" Read VESK Meteorological configuration.\n from " + (dir_ / "met.cfg").string()),
+        0u);
     EXPECT_EQ(common_.land_option, 1);
     EXPECT_EQ(common_.land_index_option, 0);
     EXPECT_EQ(common_.land_subset_file, "config/land_subset.dat");
@@ -113,8 +118,9 @@ TEST_F(MetConfigTest, ColumnAndRowCountsMustMatchTheSpans) {
     set_value(15, "       221");
     std::string out = read(status);
     EXPECT_EQ(status, 3);
-    EXPECT_NE(out.find(" Unmatch col number" + std::string(9, ' ') + "221 with input longitude range and resolution\n" +
-                       std::string(10, ' ') + "220\n"),
+    EXPECT_NE(out.find(" Unmatch col number" + std::string(9, ' ') +
+                       "221 with input longitude range and resolution\n" + std::string(10, ' ') +
+                       "220\n"),
               std::string::npos)
         << out;
     // the file is still read to its end
@@ -186,6 +192,7 @@ TEST_F(MetConfigTest, UnreadableOrMissingLinesNameFileAndLine) {
     ornax_vesk_read_config((dir_ / "absent.cfg").string(), common_, grid_, status);
     out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 3);
-    EXPECT_NE(out.find(" Error in opening the input configuration file" + (dir_ / "absent.cfg").string()),
-              std::string::npos);
+    EXPECT_NE(
+        out.find(" Error in opening the input configuration file" + (dir_ / "absent.cfg").string()),
+        std::string::npos);
 }

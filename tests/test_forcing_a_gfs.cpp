@@ -23,13 +23,15 @@ const std::string reference_gfs_config =
 std::vector<std::string> lines_of(const std::string& path) {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
 void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path);
-    for (const std::string& line : lines) out << line << '\n';
+    for (const std::string& line : lines)
+        out << line << '\n';
 }
 
 }  // namespace
@@ -123,7 +125,8 @@ TEST_F(GfsStoreTest, LandMaskReadAndItsFailures) {
     ASSERT_EQ(store.land.size(), 6u);
     const std::string file = path("land.bin");
     // little-endian integers 1, 0, 2, 258, -1, 7
-    write_bytes(file, {1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 1, 0, 0, 255, 255, 255, 255, 7, 0, 0, 0});
+    write_bytes(file,
+                {1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 2, 1, 0, 0, 255, 255, 255, 255, 7, 0, 0, 0});
     gfs_read_land_data(file + "   ", store, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(store.land_file, file);
@@ -160,8 +163,10 @@ TEST_F(GfsStoreTest, CommonGridSetUpAndRelease) {
     EXPECT_EQ(status, 3);
     EXPECT_TRUE(common.ptr_land_grid.empty());
     EXPECT_EQ(out.find(" program:  VESK"), 0u);
-    EXPECT_NE(out.find(std::string(300 - 14, ' ') + "  routine:  VESK_common_grid_init"), std::string::npos);
-    EXPECT_NE(out.find(" Wrong matrix dimension size           0          12\n"), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string(300 - 14, ' ') + "  routine:  VESK_common_grid_init"),
+              std::string::npos);
+    EXPECT_NE(out.find(" Wrong matrix dimension size           0          12\n"), std::string::npos)
+        << out;
 
     common.ncols = 16;
     common.nhours = 0;

@@ -30,10 +30,9 @@ void write_sparse_umd(const fs::path& path, const std::vector<UmdPixel>& pixels)
     ASSERT_EQ(ftruncate(fileno(out), 4LL * ornax_umd_ncols * ornax_umd_nrows), 0);
     for (const UmdPixel& p : pixels) {
         const std::uint32_t bits = std::bit_cast<std::uint32_t>(p.value);
-        const unsigned char be[4] = {static_cast<unsigned char>(bits >> 24),
-                                     static_cast<unsigned char>(bits >> 16),
-                                     static_cast<unsigned char>(bits >> 8),
-                                     static_cast<unsigned char>(bits)};
+        const unsigned char be[4] = {
+            static_cast<unsigned char>(bits >> 24), static_cast<unsigned char>(bits >> 16),
+            static_cast<unsigned char>(bits >> 8), static_cast<unsigned char>(bits)};
         const long long record = static_cast<long long>(p.row - 1) * ornax_umd_ncols + p.col;
         fseeko(out, (record - 1) * 4, SEEK_SET);
         std::fwrite(be, 1, 4, out);
@@ -120,12 +119,12 @@ TEST(LandMaskWindow, SubsetCountsOnlyPositiveValuesInsideTheMatrix) {
 TEST_F(LandMaskTest, BuildsLandCellsFromSparseUmdRaster) {
     Ornaxcommonblock common = small_grid(dir_);
     // window pixel (k, j) is UMD pixel (7998 + k, 9498 + j)
-    write_sparse_umd(common.umd_landcover_file, {{7999, 9499, 1.0f},      // cell (1, 1)
-                                                {7998 + 100, 9498 + 50, 7.9f},  // cell (4, 2)
-                                                {7998 + 30, 9498 + 80, 12.0f},  // cell (2, 4)
-                                                {7998 + 31, 9498 + 80, 3.0f},   // cell (2, 4)
-                                                {7998 + 60, 9498 + 10, 0.9f},   // not land
-                                                {7998 + 101, 9498 + 10, 5.0f}});  // outside
+    write_sparse_umd(common.umd_landcover_file, {{7999, 9499, 1.0f},               // cell (1, 1)
+                                                 {7998 + 100, 9498 + 50, 7.9f},    // cell (4, 2)
+                                                 {7998 + 30, 9498 + 80, 12.0f},    // cell (2, 4)
+                                                 {7998 + 31, 9498 + 80, 3.0f},     // cell (2, 4)
+                                                 {7998 + 60, 9498 + 10, 0.9f},     // not land
+                                                 {7998 + 101, 9498 + 10, 5.0f}});  // outside
     int status = -1;
     testing::internal::CaptureStdout();
     ornax_set_umd_land_mask(common, common.umd_landcover_file, 0.0f, status);
@@ -151,11 +150,12 @@ TEST_F(LandMaskTest, BuildsLandCellsFromSparseUmdRaster) {
     const auto view = file_bytes(path("common_lc.dat"));
     ASSERT_EQ(view.size(), 4u * 16u);
     int marked = 0;
-    for (std::size_t r = 1; r <= 16; ++r) marked += le_int(view, r);
+    for (std::size_t r = 1; r <= 16; ++r)
+        marked += le_int(view, r);
     EXPECT_EQ(marked, 3);
-    EXPECT_EQ(le_int(view, 1), 1);            // (1, 1)
-    EXPECT_EQ(le_int(view, 4 + 4), 1);        // (4, 2)
-    EXPECT_EQ(le_int(view, 3 * 4 + 2), 1);    // (2, 4)
+    EXPECT_EQ(le_int(view, 1), 1);          // (1, 1)
+    EXPECT_EQ(le_int(view, 4 + 4), 1);      // (4, 2)
+    EXPECT_EQ(le_int(view, 3 * 4 + 2), 1);  // (2, 4)
 }
 
 TEST_F(LandMaskTest, ExactlyOneLandCellIsNotEnough) {
@@ -188,7 +188,8 @@ TEST_F(LandMaskTest, MissingUmdRasterDoesNotReuseEarlierCells) {
 
 TEST_F(LandMaskTest, MismatchedSubsetIsRebuiltFromUmdRaster) {
     Ornaxcommonblock common = small_grid(dir_);
-    write_sparse_umd(common.umd_landcover_file, {{7999, 9499, 1.0f}, {7998 + 100, 9498 + 100, 1.0f}});
+    write_sparse_umd(common.umd_landcover_file,
+                     {{7999, 9499, 1.0f}, {7998 + 100, 9498 + 100, 1.0f}});
     // a subset file written for a grid whose row spacing differs
     std::vector<Ornaxsinglegrid> old_cells(3);
     int status = -1;
@@ -201,8 +202,10 @@ TEST_F(LandMaskTest, MismatchedSubsetIsRebuiltFromUmdRaster) {
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
     EXPECT_NE(out.find("Mismatch in lat resolution"), std::string::npos);
-    EXPECT_NE(out.find(" Created land subset done         2 land pixels created in th common grids."),
-              std::string::npos) << out;
+    EXPECT_NE(
+        out.find(" Created land subset done         2 land pixels created in th common grids."),
+        std::string::npos)
+        << out;
     EXPECT_NE(out.find(" Read ORNAX land cover later"), std::string::npos);
     ASSERT_EQ(common.land_count, 2);
     EXPECT_EQ(common.ptr_land_grid[1].col, 4);

@@ -40,8 +40,8 @@ int write_case(const SubsetCase& c, const std::string& file) {
 int load_case(const SubsetCase& c, const std::string& file, int& count,
               std::vector<Ornaxsinglegrid>& cells) {
     int status = -1;
-    ornax_load_land_subset(c.ncols, c.nrows, c.west, c.east, c.dlon, c.south, c.north, c.dlat,
-                           file, count, cells, status);
+    ornax_load_land_subset(c.ncols, c.nrows, c.west, c.east, c.dlon, c.south, c.north, c.dlat, file,
+                           count, cells, status);
     return status;
 }
 
@@ -139,7 +139,8 @@ TEST_F(LandSubsetTest, TruncatedOrMissingFileIsRejected) {
 }
 
 TEST_F(LandSubsetTest, ReferenceSubsetMatchesReferenceGrid) {
-    const std::string file = std::string(ORNAX_REFERENCE_DIR) + "/region/data/config/land_subset.dat";
+    const std::string file =
+        std::string(ORNAX_REFERENCE_DIR) + "/region/data/config/land_subset.dat";
     int count = 0, status = -1;
     std::vector<Ornaxsinglegrid> cells(16 * 12);
     testing::internal::CaptureStdout();

@@ -48,7 +48,8 @@ Ornaxcommandlinetype parse(const std::vector<std::string>& arguments, int& statu
 // The stamped messages of a log, time stamps removed.
 std::vector<std::string> messages_of(const std::vector<std::string>& lines) {
     std::vector<std::string> messages;
-    for (const std::string& line : lines) messages.push_back(line.size() > 25 ? line.substr(25) : line);
+    for (const std::string& line : lines)
+        messages.push_back(line.size() > 25 ? line.substr(25) : line);
     return messages;
 }
 

@@ -119,9 +119,12 @@ struct RegionLine {
             region.lwdn2[i] = 360.0f;
             for (int level = 1; level <= met.nlayers; ++level) {
                 const std::size_t j = region_2d_index(c, level, n);
-                region.z_pbli[j] = region_test_heights[level - 1];
+                // Levels past the table (longer test soundings) sit 1 km apart above it.
+                const float z = level <= 30 ? region_test_heights[level - 1]
+                                            : 15000.0f + 1000.0f * static_cast<float>(level - 30);
+                region.z_pbli[j] = z;
                 // Potential temperature rising with height (K).
-                region.th_pblk[j] = 300.0f + 0.004f * region_test_heights[level - 1];
+                region.th_pblk[j] = 300.0f + 0.004f * z;
             }
             for (int h = 1; h <= met.nhours; ++h) {
                 const std::size_t j = region_2d_index(c, h, n);

@@ -111,14 +111,16 @@ void ornax_display_usage_msg(std::string_view program_name, std::ostream& screen
         "Examples:",
     };
     for (std::string_view row : options) screen << (FreeLine() << row).str() << '\n';
-    screen << example_row("ornax.x -s ornax_site.in", "#Compute ET from ASCII file lc11_0251_0150.dat")
+    screen << example_row("ornax.x -s ornax_site.in",
+                          "#Compute ET from ASCII file lc11_0251_0150.dat")
            << '\n'
            << example_row("", "#and landcover.txt(default)") << '\n'
            << example_row("ornax.x -s ornax_site.in -l lc00.txt",
                           "#Compute ET from in.dat and use the")
            << '\n'
            << example_row("", "#land cover parameters in the lc00.txt") << '\n'
-           << example_row("ornax.x -r0 na8km.cfg 2014 183", "#Compute ET map from data files listed ")
+           << example_row("ornax.x -r0 na8km.cfg 2014 183",
+                          "#Compute ET map from data files listed ")
            << '\n'
            << example_row("", "#in na8km.cfg for day 2014 183") << '\n';
     screen.flush();

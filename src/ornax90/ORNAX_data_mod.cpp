@@ -58,7 +58,8 @@ void write_common_grid_failure(const std::string& error_text) {
     const std::string table[] = {"program:  VESK", "  routine:  VESK_common_grid_init",
                                  "  error during processing:", error_text};
     FreeLine line;
-    for (const std::string& text : table) line << write_a(text + std::string(300, ' '), 300);
+    for (const std::string& text : table)
+        line << write_a(text + std::string(300, ' '), 300);
     std::cout << trim_right(line.str()) << '\n';
 }
 
@@ -66,13 +67,14 @@ void write_common_grid_failure(const std::string& error_text) {
 
 void ornax_common_grid_init(Ornaxcommonblock& common, int& status) {
     if (common.ncols < 1 || common.nrows < 1) {
-        write_common_grid_failure(FreeLine() << "Wrong matrix dimension size" << common.ncols
-                                             << common.nrows);
+        write_common_grid_failure(FreeLine()
+                                  << "Wrong matrix dimension size" << common.ncols << common.nrows);
         status = 3;
         return;
     }
     try {
-        const auto cells = static_cast<std::size_t>(common.ncols) * static_cast<std::size_t>(common.nrows);
+        const auto cells =
+            static_cast<std::size_t>(common.ncols) * static_cast<std::size_t>(common.nrows);
         common.ptr_land_grid.assign(cells, Ornaxsinglegrid{});
     } catch (const std::bad_alloc&) {
         write_common_grid_failure(" Error in allocating the land grid for common grid");

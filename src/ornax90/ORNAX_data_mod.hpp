@@ -251,33 +251,34 @@ struct Ornaxsinglegrid {
 // cells and the forecast-model store. Lives from the static set-up to the end of a region run.
 struct Ornaxcommonblock {
     int land_option = 0;
-    int land_index_option = 0;          // 1: build the land cells from the UMD land cover; 0: load the subset file
-    std::string met_data_dir;           // root directory of the preprocessed forecast-model rasters
-    std::string umd_landcover_file;     // UMD land-cover raster (0.01 degree, global)
-    std::string land_subset_file;       // land cells written by an earlier run
+    // 1: build the land cells from the UMD land cover; 0: load the land subset file
+    int land_index_option = 0;
+    std::string met_data_dir;        // root directory of the preprocessed forecast-model rasters
+    std::string umd_landcover_file;  // UMD land-cover raster (0.01 degree, global)
+    std::string land_subset_file;    // land cells written by an earlier run
     float land_spare_value = 0.0f;
-    float undef = 0.0f;                 // fill value of the preprocessed rasters
-    int config_read = 0;                // 1 once the meteorological configuration was read to its end
+    float undef = 0.0f;   // fill value of the preprocessed rasters
+    int config_read = 0;  // 1 once the meteorological configuration was read to its end
     int ncols = 0;
     int nrows = 0;
-    float dlon = 0.0f;                  // column spacing (degrees)
-    float dlat = 0.0f;                  // row spacing (degrees)
+    float dlon = 0.0f;  // column spacing (degrees)
+    float dlat = 0.0f;  // row spacing (degrees)
     float west_lon = 0.0f;
     float east_lon = 0.0f;
     float north_lat = 0.0f;
     float south_lat = 0.0f;
-    int nlayers = 0;                    // profile layers, always ornax_common_layer_count
-    int nhours = 0;                     // time steps per day of the preprocessed series
-    int met_flag = 0;                   // meteorological source: 3 = forecast-model (CFSR/GFS) data
+    int nlayers = 0;   // profile layers, always ornax_common_layer_count
+    int nhours = 0;    // time steps per day of the preprocessed series
+    int met_flag = 0;  // meteorological source: 3 = forecast-model (CFSR/GFS) data
     int met_option = 0;
     std::string met_text;
-    std::string gfs_land_file;          // forecast-model land-mask file
-    std::string gfs_config_file;        // forecast-model configuration file
-    int land_count = 0;                 // land cells in ptr_land_grid
+    std::string gfs_land_file;    // forecast-model land-mask file
+    std::string gfs_config_file;  // forecast-model configuration file
+    int land_count = 0;           // land cells in ptr_land_grid
     // ncols x nrows entries once set up; the first land_count hold the land cells in
     // row-major order (row 1 first, west to east within a row)
     std::vector<Ornaxsinglegrid> ptr_land_grid;
-    Gfs_struc_block gfs_struc;          // forecast-model grid and its land mask
+    Gfs_struc_block gfs_struc;  // forecast-model grid and its land mask
     // heights of the profile layers above the surface (m)
     std::array<float, ornax_common_layer_count> layer_heights = {
         15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f,

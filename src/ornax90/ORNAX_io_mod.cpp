@@ -554,7 +554,7 @@ private:
         }
     }
 
-    ConfigLineReader reader_;
+    LabelledLineReader reader_;
     std::string file_;
     bool end_reported_ = false;
     int status_ = 0;
@@ -648,7 +648,9 @@ namespace {
 inline constexpr int met_text_width = 300;  // a300 values
 inline constexpr int met_path_length = 300;
 
-void met_screen(const std::string& line) { std::cout << line << '\n'; }
+void met_screen(const std::string& line) {
+    std::cout << line << '\n';
+}
 
 // HOME_DIR (trailing blanks removed) followed by the value, cut to 300 characters.
 std::string met_home_path(const std::string& home, const std::string& value) {
@@ -668,7 +670,8 @@ bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxc
                          int& status, bool& checked) {
     std::string text;
     if (!in.skip() || !in.integer(10, common.land_option) ||
-        !in.integer(10, common.land_index_option) || !in.text(met_text_width, common.land_subset_file))
+        !in.integer(10, common.land_index_option) ||
+        !in.text(met_text_width, common.land_subset_file))
         return false;
     if (common.land_index_option != 0 && common.land_index_option != 1) {
         met_screen(" Error in reading the options for land index, 0 or 1 only");
@@ -730,8 +733,8 @@ bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common
 }
 
 // Lines 20 to 38: the model grid's scalars and the forecast-model source.
-bool met_read_source_lines(LabelledLineReader& in, const std::string& home, Ornaxcommonblock& common,
-                           Ornaxmeteoornax& grid) {
+bool met_read_source_lines(LabelledLineReader& in, const std::string& home,
+                           Ornaxcommonblock& common, Ornaxmeteoornax& grid) {
     std::string text;
     if (!in.skip() || !in.text(met_text_width, text)) return false;
     grid.met_dir = met_home_path(home, text);
@@ -740,8 +743,7 @@ bool met_read_source_lines(LabelledLineReader& in, const std::string& home, Orna
         !in.real(7, 2, grid.start_lat) || !in.real(7, 2, grid.dlat))
         return false;
     if (!in.integer(10, grid.ncols) || !in.integer(10, grid.nrows) ||
-        !in.integer(10, grid.nlayers) || !in.integer(10, grid.nhours) ||
-        !in.real(7, 2, grid.undef))
+        !in.integer(10, grid.nlayers) || !in.integer(10, grid.nhours) || !in.real(7, 2, grid.undef))
         return false;
     if (!in.skip() || !in.integer(10, common.met_flag) || !in.integer(10, common.met_option) ||
         !in.text(met_text_width, common.met_text) || !in.text(met_text_width, text))
@@ -789,7 +791,6 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
     }
     ornax_release_unit_number(unit);
 }
-
 
 // ---- end of meteorological configuration ----
 

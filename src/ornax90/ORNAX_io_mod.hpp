@@ -96,6 +96,5 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
 void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
                             Ornaxmeteoornax& grid, int& status);
 
-
 // ---- end of meteorological configuration ----
 

@@ -16,7 +16,7 @@ std::int16_t ornax_debug = 0;
 namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
-std::map<int, std::FILE*> unit_streams;  // open streams by unit number
+std::map<int, std::FILE*> unit_streams;                         // open streams by unit number
 
 struct WallClock {
     std::tm tm{};
@@ -40,8 +40,8 @@ std::string ornax_time_stamp() {
     WallClock clock = read_wall_clock();
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03d",
-                  clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday,
-                  clock.tm.tm_hour, clock.tm.tm_min, clock.tm.tm_sec, clock.millis);
+                  clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday, clock.tm.tm_hour,
+                  clock.tm.tm_min, clock.tm.tm_sec, clock.millis);
     return buffer;
 }
 
@@ -49,9 +49,8 @@ void ornax_log_open(std::string& log_file_name, int& status) {
     ornax_logunit = ornax_get_next_unit_number();
     WallClock clock = read_wall_clock();
     char name[64];
-    std::snprintf(name, sizeof name, "ORNAX-%04d%02d%02d-T%02dh%02dm.log",
-                  clock.tm.tm_year + 1900, clock.tm.tm_mon + 1, clock.tm.tm_mday,
-                  clock.tm.tm_hour, clock.tm.tm_min);
+    std::snprintf(name, sizeof name, "ORNAX-%04d%02d%02d-T%02dh%02dm.log", clock.tm.tm_year + 1900,
+                  clock.tm.tm_mon + 1, clock.tm.tm_mday, clock.tm.tm_hour, clock.tm.tm_min);
     log_file_name = name;
     status = 3;
     if (ornax_logunit < ornax_unit_first) return;  // pool exhausted
@@ -61,8 +60,8 @@ void ornax_log_open(std::string& log_file_name, int& status) {
 
 void ornax_log_msg(std::string_view message) {
     // A composed message is cut at its field length before the trailing blanks go.
-    std::string text = trim_right(message.substr(0, std::min<std::size_t>(
-                                                        message.size(), ornax_message_length)));
+    std::string text =
+        trim_right(message.substr(0, std::min<std::size_t>(message.size(), ornax_message_length)));
     std::string line(1, ' ');
     line += ornax_time_stamp();
     line += ' ';

@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-inline constexpr int ornax_unit_first = 13;   // first unit of the ornax pool
-inline constexpr int ornax_unit_last = 299;   // last unit of the ornax pool
+inline constexpr int ornax_unit_first = 13;       // first unit of the ornax pool
+inline constexpr int ornax_unit_last = 299;       // last unit of the ornax pool
 inline constexpr int ornax_message_length = 300;  // composed messages are cut here
 
-extern int ornax_logunit;      // unit of the open run log (0 while no log is open)
+extern int ornax_logunit;  // unit of the open run log (0 while no log is open)
 extern std::int16_t ornax_debug;
 
 // Opens the run log "ORNAX-YYYYMMDD-Thhhmmm.log" in the working directory (appending

@@ -41,12 +41,14 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
             ornax_log_msg(message.str());
         }
     } else if (command_line.run_mode == ornax_run_mode_region) {
-        ornax_log_msg((FreeLine() << "Run in region mode: " << command_line.region_config_file).str());
+        ornax_log_msg(
+            (FreeLine() << "Run in region mode: " << command_line.region_config_file).str());
         ornax_run_region(command_line.region_config_file, ornax_run_mode_region,
                          command_line.region_switch, command_line.year, command_line.doy, status);
         if (status != 0) {
             ornax_log_msg(
-                (FreeLine() << "Error in calculate data in" << command_line.region_config_file).str());
+                (FreeLine() << "Error in calculate data in" << command_line.region_config_file)
+                    .str());
         }
     } else {
         ornax_log_msg((FreeLine() << "Unimplemented mode: " << command_line.run_mode).str());

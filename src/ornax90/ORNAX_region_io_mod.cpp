@@ -138,7 +138,7 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
 }
 
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
-int read_config_values(ConfigLineReader& reader, const std::string& file, ConfigContext& context,
+int read_config_values(LabelledLineReader& reader, const std::string& file, ConfigContext& context,
                        RegionConfigPaths& paths) {
     constexpr int value_width = 256;  // value in columns 31-286
     std::string value;
@@ -201,7 +201,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    ConfigLineReader reader(stream);
+    LabelledLineReader reader(stream);
     status = read_config_values(reader, name, context, paths);
     ornax_unit_close(config_unit);
 }
@@ -298,18 +298,21 @@ void ornax_read_region_config_file(const std::string& config_file, Ornaxregionda
 
 namespace {
 
-inline constexpr double land_umd_step = 0.01;        // degrees per UMD pixel
+inline constexpr double land_umd_step = 0.01;            // degrees per UMD pixel
 inline constexpr double land_umd_west_centre = 179.995;  // -(centre of UMD column 1)
 inline constexpr double land_umd_south_centre = 59.995;  // -(centre of UMD row 1)
 inline constexpr float land_match_tolerance = 1.0e-6f;   // grid values of a subset file (degrees)
 inline constexpr int land_subset_header_records = 8;
 const char* const land_common_lc_file = "common_lc.dat";
 
-void land_screen(const std::string& line) { std::cout << line << '\n'; }
+void land_screen(const std::string& line) {
+    std::cout << line << '\n';
+}
 
 void land_put_int(unsigned char* p, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    for (int b = 0; b < 4; ++b) p[b] = static_cast<unsigned char>(bits >> (8 * b));
+    for (int b = 0; b < 4; ++b)
+        p[b] = static_cast<unsigned char>(bits >> (8 * b));
 }
 
 void land_put_real(unsigned char* p, float value) {
@@ -329,7 +332,9 @@ std::int32_t land_get_int(const unsigned char* p) {
     return static_cast<std::int32_t>(land_bits(p, false));
 }
 
-float land_get_real(const unsigned char* p) { return std::bit_cast<float>(land_bits(p, false)); }
+float land_get_real(const unsigned char* p) {
+    return std::bit_cast<float>(land_bits(p, false));
+}
 
 // Integer part of a real, with NaN read as 0 and huge values held inside the int range.
 int land_integer_part(double value) {
@@ -373,14 +378,16 @@ Ornaxumdwindow ornax_umd_window(const Ornaxcommonblock& common) {
     } else {
         // the span in whole degrees times 100
         window.ncols = 100 * land_integer_part(common.east_lon - common.west_lon);
-        window.first_col = land_integer_part((common.west_lon + land_umd_west_centre) / land_umd_step);
+        window.first_col =
+            land_integer_part((common.west_lon + land_umd_west_centre) / land_umd_step);
     }
     if (common.south_lat <= -60.0f) {
         window.nrows = land_whole_steps(common.north_lat + 60.0, land_umd_step);
         window.first_row = 1;
     } else {
         window.nrows = 100 * land_integer_part(common.north_lat - common.south_lat);
-        window.first_row = land_integer_part((common.south_lat + land_umd_south_centre) / land_umd_step);
+        window.first_row =
+            land_integer_part((common.south_lat + land_umd_south_centre) / land_umd_step);
     }
     // a window never leaves the raster, so every window row is one run of consecutive pixels
     window.first_col = std::max(window.first_col, 1);
@@ -429,8 +436,8 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
     const std::int32_t record_count = land_get_int(&header[0]);
     land_count = land_get_int(&header[4]);
     if (land_count < 0 || static_cast<std::int64_t>(ncols) * nrows < land_count) {
-        land_screen(FreeLine() << "Mismatch in total pixel number:" << land_count << " vs "
-                               << ncols << nrows);
+        land_screen(FreeLine() << "Mismatch in total pixel number:" << land_count << " vs " << ncols
+                               << nrows);
         status = 3;
     } else if (record_count != 2 * land_count + 7) {
         land_screen(FreeLine() << "Mismatch in record count:" << record_count << "vs"
@@ -438,14 +445,14 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
         status = 3;
     }
     const LandSubsetCheck checks[6] = {
-        {"Mismatch in west lon:", grid[0]},     {"Mismatch in east lon", grid[1]},
+        {"Mismatch in west lon:", grid[0]},      {"Mismatch in east lon", grid[1]},
         {"Mismatch in lon resolution", grid[2]}, {"Mismatch in south lat", grid[3]},
         {"Mismatch in north lat", grid[4]},      {"Mismatch in lat resolution", grid[5]}};
     for (int i = 0; i < 6; ++i) {
         const float file_value = land_get_real(&header[8 + 4 * i]);
         if (!(std::fabs(file_value - checks[i].grid_value) <= land_match_tolerance)) {
-            land_screen(FreeLine() << checks[i].message << file_value << "vs"
-                                   << checks[i].grid_value);
+            land_screen(FreeLine()
+                        << checks[i].message << file_value << "vs" << checks[i].grid_value);
             status = 3;
         }
     }
@@ -469,7 +476,8 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
         cell.col = land_integer_part(1.0f + (cell.lon - west_lon) / dlon);
         cell.row = land_integer_part(1.0f + (cell.lat - south_lat) / dlat);
     }
-    land_screen(FreeLine() << "Read in loop done" << land_subset_header_records + 1 + 2 * land_count);
+    land_screen(FreeLine() << "Read in loop done"
+                           << land_subset_header_records + 1 + 2 * land_count);
 }
 
 }  // namespace
@@ -503,10 +511,12 @@ namespace {
 // longitude and latitude of every land cell.
 std::vector<unsigned char> land_subset_bytes(int land_count, const float (&grid)[6],
                                              const std::vector<Ornaxsinglegrid>& cells) {
-    std::vector<unsigned char> bytes(4 * (land_subset_header_records + 2 * static_cast<std::size_t>(land_count)));
+    std::vector<unsigned char> bytes(
+        4 * (land_subset_header_records + 2 * static_cast<std::size_t>(land_count)));
     land_put_int(&bytes[0], 2 * land_count + 7);
     land_put_int(&bytes[4], land_count);
-    for (int i = 0; i < 6; ++i) land_put_real(&bytes[8 + 4 * i], grid[i]);
+    for (int i = 0; i < 6; ++i)
+        land_put_real(&bytes[8 + 4 * i], grid[i]);
     for (int i = 0; i < land_count; ++i) {
         const std::size_t at = 4 * (land_subset_header_records + 2 * static_cast<std::size_t>(i));
         land_put_real(&bytes[at], cells[static_cast<std::size_t>(i)].lon);
@@ -549,8 +559,8 @@ void ornax_write_out_land_index(int land_count, int ncols, int nrows, float west
         const float grid[6] = {west_lon, east_lon, dlon, south_lat, north_lat, dlat};
         status = land_write_atomically(name, land_subset_bytes(land_count, grid, land_cells));
         if (status == 0)
-            land_screen(FreeLine() << "Write " << 2 * land_count + 7 << "bytes to " << name
-                                   << "successfully");
+            land_screen(FreeLine()
+                        << "Write " << 2 * land_count + 7 << "bytes to " << name << "successfully");
     }
     land_screen(" Write out the land mask file for GRADS view");
     land_write_common_lc(ncols, nrows, land_count, land_cells);
@@ -579,12 +589,14 @@ bool land_read_umd_window(const std::string& name, const Ornaxumdwindow& window,
     for (int j = 1; j <= window.nrows && read_ok; ++j) {
         // 1-based record of window pixel (1, j)
         const std::int64_t record =
-            static_cast<std::int64_t>(window.first_row + j - 2) * ornax_umd_ncols + window.first_col;
+            static_cast<std::int64_t>(window.first_row + j - 2) * ornax_umd_ncols +
+            window.first_col;
         read_ok = fseeko(in, static_cast<off_t>((record - 1) * 4), SEEK_SET) == 0 &&
                   std::fread(row_bytes.data(), 1, row_bytes.size(), in) == row_bytes.size();
         if (!read_ok) break;
         int* out = &matrix[static_cast<std::size_t>(j - 1) * window.ncols];
-        for (int k = 0; k < window.ncols; ++k) out[k] = land_umd_class(&row_bytes[4 * static_cast<std::size_t>(k)]);
+        for (int k = 0; k < window.ncols; ++k)
+            out[k] = land_umd_class(&row_bytes[4 * static_cast<std::size_t>(k)]);
     }
     if (read_ok) {
         const std::int64_t first_record =
@@ -602,22 +614,25 @@ void land_find_cells(Ornaxcommonblock& common, const Ornaxumdwindow& window,
                      const std::vector<int>& matrix) {
     const int block_rows = std::clamp(window.block_rows, 1, ornax_umd_nrows);
     const int block_cols = std::clamp(window.block_cols, 1, ornax_umd_ncols);
-    const std::size_t cells = static_cast<std::size_t>(common.ncols) * static_cast<std::size_t>(common.nrows);
+    const std::size_t cells =
+        static_cast<std::size_t>(common.ncols) * static_cast<std::size_t>(common.nrows);
     if (common.ptr_land_grid.size() < cells) common.ptr_land_grid.resize(cells);
     common.land_count = 0;
     land_screen(FreeLine() << "Start domain loop" << common.nrows << common.ncols);
-    land_screen(FreeLine() << "Land grid matrix" << static_cast<long long>(common.ptr_land_grid.size())
+    land_screen(FreeLine() << "Land grid matrix"
+                           << static_cast<long long>(common.ptr_land_grid.size())
                            << static_cast<long long>(cells));
     land_screen(FreeLine() << "Domain" << window.ncols << window.nrows);
     land_screen(FreeLine() << "Grid" << block_cols << block_rows);
     for (int j = 1; j <= common.nrows; ++j) {
         for (int k = 1; k <= common.ncols; ++k) {
             int count = 0, status = 0;
-            ornax_subset_integer_matrix(matrix, window.ncols, window.nrows, (k - 1) * block_cols + 1,
-                                        (j - 1) * block_rows + 1, block_cols, block_rows, count,
-                                        status);
+            ornax_subset_integer_matrix(matrix, window.ncols, window.nrows,
+                                        (k - 1) * block_cols + 1, (j - 1) * block_rows + 1,
+                                        block_cols, block_rows, count, status);
             if (count < 1) continue;
-            Ornaxsinglegrid& cell = common.ptr_land_grid[static_cast<std::size_t>(common.land_count)];
+            Ornaxsinglegrid& cell =
+                common.ptr_land_grid[static_cast<std::size_t>(common.land_count)];
             ++common.land_count;
             cell.lat = common.south_lat + (static_cast<float>(j) - 0.5f) * common.dlat;
             cell.lon = common.west_lon + (static_cast<float>(k) - 0.5f) * common.dlon;
@@ -630,7 +645,8 @@ void land_find_cells(Ornaxcommonblock& common, const Ornaxumdwindow& window,
     land_screen(" Done with domain check with UMD land mask");
     land_screen(FreeLine() << "Total land pixels are: " << common.land_count);
     land_screen(FreeLine() << "The land frac in this area is:"
-                           << static_cast<float>(common.land_count) / static_cast<float>(common.nrows) /
+                           << static_cast<float>(common.land_count) /
+                                  static_cast<float>(common.nrows) /
                                   static_cast<float>(common.ncols));
 }
 
@@ -641,7 +657,8 @@ bool land_window_has_land(const Ornaxumdwindow& window, const std::vector<int>& 
     land_screen(" Read in the domain data successfully, searching for land pixels");
     const double share = static_cast<double>(land) / static_cast<double>(matrix.size());
     land_screen(" domain(" + write_i(window.ncols, 6) + "," + write_i(window.nrows, 6) + ") with" +
-                write_i(land, 10) + " land pixels, about" + write_f(share, 8, 3) + " of total area");
+                write_i(land, 10) + " land pixels, about" + write_f(share, 8, 3) +
+                " of total area");
     if (land > 0) return true;
     land_screen(FreeLine() << "Domain read error at (col, row):" << window.first_col
                            << window.first_row);
@@ -658,12 +675,14 @@ void ornax_set_umd_land_mask(Ornaxcommonblock& common, const std::string& umd_fi
     const std::int64_t first_record =
         static_cast<std::int64_t>(window.first_row - 1) * ornax_umd_ncols + window.first_col;
     land_screen(" domain size(" + write_i(window.ncols, 6) + write_i(window.nrows, 6) +
-                ") start at(" + write_i(window.first_col, 6) + write_i(window.first_row, 6) +
-                ")[" + write_i(first_record, 15) + "]");
+                ") start at(" + write_i(window.first_col, 6) + write_i(window.first_row, 6) + ")[" +
+                write_i(first_record, 15) + "]");
     std::vector<int> matrix;
     bool allocated = window.ncols >= 1 && window.nrows >= 1;
     try {
-        if (allocated) matrix.assign(static_cast<std::size_t>(window.ncols) * static_cast<std::size_t>(window.nrows), 0);
+        if (allocated)
+            matrix.assign(
+                static_cast<std::size_t>(window.ncols) * static_cast<std::size_t>(window.nrows), 0);
     } catch (const std::bad_alloc&) {
         allocated = false;
     }
@@ -694,7 +713,8 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
     status = 0;
     int step_status = 0;
     if (common.land_index_option == 1) {
-        ornax_set_umd_land_mask(common, common.umd_landcover_file, common.land_spare_value, step_status);
+        ornax_set_umd_land_mask(common, common.umd_landcover_file, common.land_spare_value,
+                                step_status);
         if (step_status != 0) {
             land_screen(" Process land subset failed");
             status = 3;
@@ -708,7 +728,8 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
                                common.land_subset_file, common.land_count, common.ptr_land_grid,
                                step_status);
         if (step_status == 0) {
-            land_screen(" Load land subset done" + write_i(common.land_count, 10) + "records loaded");
+            land_screen(" Load land subset done" + write_i(common.land_count, 10) +
+                        "records loaded");
         } else {
             land_screen(" Load land subset failed");
             land_screen(" Create a new land subset");
@@ -733,7 +754,6 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
         status = 3;
     }
 }
-
 
 // ---- end of land mask and land subset ----
 

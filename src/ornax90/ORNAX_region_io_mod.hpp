@@ -95,7 +95,6 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
                                  int first_col, int first_row, int block_cols, int block_rows,
                                  int& count, int& status);
 
-
 // ---- end of land mask and land subset ----
 
 

@@ -13,7 +13,7 @@ using R = Ornaxregiondatatype;
 
 // One line array of the record, its extents (n2 = 0 for a one-dimensional array), its
 // initial value and the text of its allocation message.
-struct LineArraySpec {
+struct LineArrayShape {
     std::vector<float> R::*array;
     int n1;
     int n2;
@@ -31,33 +31,33 @@ void log_cannot_allocate(int n1, int n2, const char* text) {
 
 // Allocates one line array. False (after the log line) when it is already allocated or
 // the memory cannot be had. A negative extent gives an empty array.
-bool allocate_line_array(Ornaxregiondatatype& region, const LineArraySpec& spec) {
-    std::vector<float>& array = region.*(spec.array);
-    const std::size_t extent1 = static_cast<std::size_t>(std::max(spec.n1, 0));
-    const std::size_t extent2 = spec.n2 > 0 ? static_cast<std::size_t>(spec.n2) : 1;
+bool allocate_line_array(Ornaxregiondatatype& region, const LineArrayShape& shape) {
+    std::vector<float>& array = region.*(shape.array);
+    const std::size_t extent1 = static_cast<std::size_t>(std::max(shape.n1, 0));
+    const std::size_t extent2 = shape.n2 > 0 ? static_cast<std::size_t>(shape.n2) : 1;
     bool ok = array.empty();
     if (ok) {
         try {
-            array.assign(extent1 * extent2, spec.fill);
+            array.assign(extent1 * extent2, shape.fill);
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     }
-    if (!ok) log_cannot_allocate(spec.n1, spec.n2, spec.text);
+    if (!ok) log_cannot_allocate(shape.n1, shape.n2, shape.text);
     return ok;
 }
 
 template <std::size_t N>
-bool allocate_all(Ornaxregiondatatype& region, const LineArraySpec (&specs)[N]) {
-    for (const LineArraySpec& spec : specs) {
-        if (!allocate_line_array(region, spec)) return false;
+bool allocate_all(Ornaxregiondatatype& region, const LineArrayShape (&shapes)[N]) {
+    for (const LineArrayShape& shape : shapes) {
+        if (!allocate_line_array(region, shape)) return false;
     }
     return true;
 }
 
 // Land-cover, snow-mask and vegetation columns.
 bool allocate_surface_arrays(Ornaxregiondatatype& region, int land, int snow, int veg) {
-    const LineArraySpec specs[] = {
+    const LineArrayShape shapes[] = {
         {&R::Landcover, land, 0, 0.0f, " for regional Landcover matrix."},
         {&R::aleafn, land, 0, 0.0f, " for regional aleafn matrix."},
         {&R::aleafv, land, 0, 0.0f, " for regional aleafv matrix."},
@@ -74,13 +74,13 @@ bool allocate_surface_arrays(Ornaxregiondatatype& region, int land, int snow, in
         {&R::fg, veg, 0, 0.0f, " for regional fg matrix."},
         {&R::xlai, veg, 0, 0.0f, " for regional xlai matrix."},
     };
-    return allocate_all(region, specs);
+    return allocate_all(region, shapes);
 }
 
 // Meteorological columns, their hourly series and their soundings.
 bool allocate_meteo_arrays(Ornaxregiondatatype& region, const Spatialinfodata& met) {
     const int n = met.ncols, hours = met.nhours, levels = met.nlayers;
-    const LineArraySpec specs[] = {
+    const LineArrayShape shapes[] = {
         {&R::taobs1, n, 0, 0.0f, " for regional taobs1 matrix."},
         {&R::spfh1, n, 0, 0.0f, " for regional spfh1 matrix."},
         {&R::wind1, n, 0, 0.0f, " for regional wind1 matrix."},
@@ -99,14 +99,14 @@ bool allocate_meteo_arrays(Ornaxregiondatatype& region, const Spatialinfodata& m
         {&R::th_pblk, n, levels, 0.0f, " for th_pblk matrix."},
         {&R::z_pbli, n, levels, 0.0f, " for z_pbli matrix."},
     };
-    return allocate_all(region, specs);
+    return allocate_all(region, shapes);
 }
 
 // Satellite columns, starting at the satellite grid's missing value.
 bool allocate_satellite_arrays(Ornaxregiondatatype& region, const Spatialinfodata& sat) {
     const int n = sat.ncols;
     const float missing = sat.spare_value;
-    const LineArraySpec specs[] = {
+    const LineArrayShape shapes[] = {
         {&R::theta, n, 0, missing, " for View Angle (theta) matrix."},
         {&R::tloc1, n, 0, missing, " for tloc1 matrix."},
         {&R::trad1, n, 0, missing, " for trad1 matrix."},
@@ -116,13 +116,13 @@ bool allocate_satellite_arrays(Ornaxregiondatatype& region, const Spatialinfodat
         {&R::sdn2, n, 0, missing, " for sdn2 matrix."},
         {&R::sdn_day, n, sat.nhours, missing, " for sdn_day matrix."},
     };
-    return allocate_all(region, specs);
+    return allocate_all(region, shapes);
 }
 
 // Run-grid columns: pixel positions, output matrix (when variables are listed) and the
 // quality flags, which start at 0.
 bool allocate_run_arrays(Ornaxregiondatatype& region, int n) {
-    const LineArraySpec positions[] = {
+    const LineArrayShape positions[] = {
         {&R::xlat, n, 0, 0.0f, " for xlat matrix."},
         {&R::xlon, n, 0, 0.0f, " for xlat matrix."},
     };

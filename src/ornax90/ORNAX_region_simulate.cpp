@@ -57,7 +57,7 @@ bool line_value(const std::vector<float>& array, int col, float& value) {
     return true;
 }
 
-// Step 3 and 4 screen: a land class above 1, observation times at the pixel's own
+// Screen before assembly: a land class above 1, observation times at the pixel's own
 // satellite column, no snow. False (quality 127) when the pixel is not to be run.
 bool passes_screen(const LineContext& line, float lon) {
     int col = 0, status = 0;
@@ -84,7 +84,7 @@ bool passes_screen(const LineContext& line, float lon) {
     return !(snow >= snow_class && snow < snow_class + 1);
 }
 
-// Steps 5 to 8: land, vegetation, satellite and meteorology of the pixel. Returns the
+// Land, vegetation, satellite and meteorology of the pixel. Returns the
 // quality flag with the bits of the inputs in place cleared; `complete` is false when a
 // lookup failed and the pixel is not to be run.
 int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
@@ -147,7 +147,7 @@ void dump_pixel_inputs(const LineContext& line, const Ornaxlandtype& land,
     ornax_write_site_inputs(path, land, input, status);
 }
 
-// Step 9: the core on a pixel whose inputs are all present, the outlier screen and the
+// The core on a pixel whose inputs are all present, the outlier screen and the
 // copy of the listed outputs into column k of the output matrix. Returns the quality flag.
 int run_pixel(LineContext& line, int k, float lon, const Ornaxlandtype& land,
               Ornaxinputvartype& input) {

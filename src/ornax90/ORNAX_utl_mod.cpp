@@ -258,6 +258,16 @@ void log_departure(const char* label, float temp, float sunset, const DepartureC
     ornax_log_msg((FreeLine() << label << temp << sunset << curve.b << curve.a << curve.c).str());
 }
 
+void log_partition(int i, float sdn, float sdn_used, float zen,
+                   const Ornaxradiationpartitiondatatype& part) {
+    ornax_log_msg("In SDN" + write_i(i + 1, 3) + write_f(sdn, 10, 2) + write_f(sdn_used, 10, 2) +
+                  write_f(zen, 10, 4) + write_f(std::cos(zen), 10, 4));
+    ornax_log_msg("Rad comp at:" + write_i(i + 1, 3) + write_f(part.clearness, 10, 2) +
+                  write_f(part.visible_share, 10, 2) + write_f(part.nir_share, 10, 2) +
+                  write_f(part.diffuse_visible, 10, 2) + write_f(part.diffuse_nir, 10, 2) +
+                  write_f(part.direct_visible, 10, 2) + write_f(part.direct_nir, 10, 2));
+}
+
 // Hourly budget of slot i (0-based); status 3 when the partition or the properties fail.
 int hourly_budget(int i, const Ornaxlandtype& land, const Ornaxinputvartype& input,
                   Ornaxdailyvartype& state, const DepartureCurve& canopy,
@@ -278,15 +288,7 @@ int hourly_budget(int i, const Ornaxlandtype& land, const Ornaxinputvartype& inp
         ornax_log_msg((FreeLine() << "Calculate rad comp error at hour" << (i + 1)).str());
         return 3;
     }
-    if (debug_iflag > 0) {
-        ornax_log_msg("In SDN" + write_i(i + 1, 3) + write_f(sdn, 10, 2) +
-                      write_f(state.sdn_hour[i], 10, 2) + write_f(zen, 10, 4) +
-                      write_f(std::cos(zen), 10, 4));
-        ornax_log_msg("Rad comp at:" + write_i(i + 1, 3) + write_f(part.clearness, 10, 2) +
-                      write_f(part.visible_share, 10, 2) + write_f(part.nir_share, 10, 2) +
-                      write_f(part.diffuse_visible, 10, 2) + write_f(part.diffuse_nir, 10, 2) +
-                      write_f(part.direct_visible, 10, 2) + write_f(part.direct_nir, 10, 2));
-    }
+    if (debug_iflag > 0) log_partition(i, sdn, state.sdn_hour[i], zen, part);
     Ornaxcanopyradtype props;
     ornax_get_rad_props(land, input.fg, zen, input.clump, input.xlai, input.rsoilv, input.rsoiln,
                         props, st);

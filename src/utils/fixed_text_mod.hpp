@@ -74,12 +74,12 @@ class LabelledLineReader {
 public:
     explicit LabelledLineReader(std::FILE* stream, int label_width = 30)
         : stream_(stream), label_width_(label_width) {}
-    bool skip();                                              // any line
-    bool text(int width, std::string& value);                 // aW, trailing blanks removed
-    bool integer(int width, int& value);                      // iW
-    bool real(int width, int decimals, float& value);         // fW.D or eW.D
-    int line_number() const { return line_number_; }          // 1-based number of the last line asked for
-    bool ended() const { return ended_; }                     // the file ended before that line
+    bool skip();                                       // any line
+    bool text(int width, std::string& value);          // aW, trailing blanks removed
+    bool integer(int width, int& value);               // iW
+    bool real(int width, int decimals, float& value);  // fW.D or eW.D
+    int line_number() const { return line_number_; }   // 1-based number of the last line asked for
+    bool ended() const { return ended_; }              // the file ended before that line
 
 private:
     bool next_line(std::string& line);

@@ -15,10 +15,10 @@
 inline constexpr int gfs_default_level_count = 21;
 
 struct Gfs_struc_block {
-    int nlat = 0;    // grid rows (second index of the land mask)
-    int nlon = 0;    // grid columns (first, fastest index)
-    int nlev = 0;    // pressure levels of the pressure-level profiles
-    int ntime = 0;   // time steps of one day (8 three-hourly steps)
+    int nlat = 0;   // grid rows (second index of the land mask)
+    int nlon = 0;   // grid columns (first, fastest index)
+    int nlev = 0;   // pressure levels of the pressure-level profiles
+    int ntime = 0;  // time steps of one day (8 three-hourly steps)
     int nspare = 0;
     float spare_e = 0.0f;
     float grid_value_1 = 0.0f;

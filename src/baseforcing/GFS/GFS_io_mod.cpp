@@ -43,10 +43,9 @@ bool read_gfs_config_lines(LabelledLineReader& in, Gfs_struc_block& store) {
 
 // Little-endian 4-byte signed integer at p, whatever the host's byte order.
 std::int32_t little_endian_int(const unsigned char* p) {
-    std::uint32_t bits = static_cast<std::uint32_t>(p[0]) |
-                         (static_cast<std::uint32_t>(p[1]) << 8) |
-                         (static_cast<std::uint32_t>(p[2]) << 16) |
-                         (static_cast<std::uint32_t>(p[3]) << 24);
+    std::uint32_t bits =
+        static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
     return static_cast<std::int32_t>(bits);
 }
 
