@@ -554,7 +554,7 @@ private:
         }
     }
 
-    LabelledLineReader reader_;
+    ConfigLineReader reader_;
     std::string file_;
     bool end_reported_ = false;
     int status_ = 0;
