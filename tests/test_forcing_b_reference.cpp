@@ -2,6 +2,7 @@
 // every line, as the region run writes it to its line diagnostic raster.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -72,5 +73,52 @@ TEST(ForcingBReference, FirstObservationAirTemperatureOfEveryLine) {
         }
     }
     EXPECT_EQ(fs::file_size(work / "met" / "2019200" / "rise15MET"), 4u * 30u * 20u);
+    fs::remove_all(work);
+}
+
+TEST(ForcingBReference, SelfContainedLineFromTheConfigurationFile) {
+    // the configuration's plain paths are relative to the data directory, its home paths
+    // to HOME_DIR: run in a copy of the data directory
+    const fs::path work = fs::temp_directory_path() / "ornax_forcing_b_reference_self";
+    fs::remove_all(work);
+    fs::create_directories(work);
+    fs::copy(reference_data, work / "data", fs::copy_options::recursive);
+    const fs::path previous = fs::current_path();
+    const char* previous_home = std::getenv("HOME_DIR");
+    const std::string saved_home = previous_home != nullptr ? previous_home : "";
+    fs::current_path(work / "data");
+    setenv("HOME_DIR", (work / "data").string().c_str(), 1);
+
+    const int line = 5;
+    const float pline = 35.0f + (static_cast<float>(line) - 0.5f) * 0.05f;
+    Ornaxregiondatatype region;
+    int status = 3;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ornax_read_region_meteorological_data("config/met.cfg", region, 2019, 200, pline, status);
+    testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 0);
+    std::vector<float> expected;
+    int read_status = 0;
+    read_2d_real_by_line((reference_expected / "testMETtemp15.bin").string(), 30, 20, line, 0,
+                         expected, read_status);
+    ASSERT_EQ(region.taobs1.size(), 30u);
+    for (std::size_t i = 0; i < 30; ++i) EXPECT_NEAR(region.taobs1[i], expected[i], 0.001f);
+
+    // a missing configuration file ends the line at once
+    testing::internal::CaptureStdout();
+    ornax_read_region_meteorological_data("config/none.cfg", region, 2019, 200, pline, status);
+    const std::string screen = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(screen.find("Error in reading the configuration file"), std::string::npos);
+    EXPECT_NE(screen.find("Main Program exit..."), std::string::npos);
+
+    fs::current_path(previous);
+    if (previous_home != nullptr) {
+        setenv("HOME_DIR", saved_home.c_str(), 1);
+    } else {
+        unsetenv("HOME_DIR");
+    }
     fs::remove_all(work);
 }

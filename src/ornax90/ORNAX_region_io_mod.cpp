@@ -773,6 +773,7 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
 
 #include <unistd.h>
 
+#include "ORNAX_io_mod.hpp"
 #include "file_io_mod.hpp"
 #include "ornax_constants_mod.hpp"
 #include "sunrise_mod.hpp"
@@ -1154,6 +1155,48 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
 
 
 
+void ornax_read_region_meteorological_data(const std::string& config_file,
+                                           Ornaxregiondatatype& region, int year, int doy,
+                                           float pline, int& status) {
+    Ornaxcommonblock common;
+    Ornaxmeteoornax grid;
+    int step_status = 0;
+    ornax_vesk_read_config(config_file, common, grid, step_status);
+    if (step_status != 0) {
+        screen_line((FreeLine() << "Error in reading the configuration file").str());
+        screen_line((FreeLine() << "Main Program exit...").str());
+        status = 3;
+        return;
+    }
+    int release_status = 0;
+    ornax_common_grid_init(common, step_status);
+    if (step_status == 0) {
+        ornax_ornax_grid_init(grid, common, step_status);
+    }
+    if (step_status != 0) {
+        screen_line((FreeLine() << "Error in allocating the memory!").str());
+        screen_line((FreeLine() << "Main Program exit...").str());
+        ornax_ornax_grid_finalize(grid, release_status);
+        ornax_common_grid_finalize(common, release_status);
+        status = 3;
+        return;
+    }
+    int land_status = 0;
+    ornax_load_land_data(common, land_status);
+    if (land_status != 0) {
+        screen_line((FreeLine() << "Error in loading the land mask file").str());
+    }
+    int process_status = 0;
+    ornax_process_ornax_met_byline(common, grid, year, doy, pline, process_status);
+    int copy_status = 0;
+    ornax_set_ornax_met_byline(region, grid, copy_status);
+    ornax_ornax_grid_finalize(grid, release_status);
+    int common_release = 0;
+    ornax_common_grid_finalize(common, common_release);
+    status = (land_status != 0 || process_status != 0 || copy_status != 0 ||
+              release_status != 0 || common_release != 0) ? 3 : 0;
+}
+
 // ---- end of line-by-line meteorological processing ----
 
 
@@ -1265,6 +1308,8 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
     region.met_ncols = grid.ncols;
     region.met_nlayers = grid.nlayers;
     region.met_nhours = grid.nhours;
+    region.sdn_day_ncols = grid.ncols;
+    region.sdn_day_nhours = grid.nhours;
     region.z_pbli.assign(static_cast<std::size_t>(grid.ncols) *
                              static_cast<std::size_t>(grid.nlayers), 0.0f);
     for (int k = 1; k <= grid.nlayers; ++k) {

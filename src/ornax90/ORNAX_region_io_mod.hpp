@@ -120,6 +120,12 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
 // profile read, or line arrays that were not set up.
 void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
                                     int year, int doy, float pline, int& status);
+// Self-contained variant for one line: reads the meteorological configuration file, sets up
+// its own common grid (with the land mask) and model grid, processes the line into the
+// region data record and releases both grids. Status 0, or 3 when any step failed.
+void ornax_read_region_meteorological_data(const std::string& config_file,
+                                           Ornaxregiondatatype& region, int year, int doy,
+                                           float pline, int& status);
 // Directory of the sunrise rasters of a day: met_dir/YYYYDDD/.
 std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 // Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.
