@@ -49,7 +49,7 @@ void fill_column(const Ornaxlandtype& land, const Ornaxinputvartype& s, int c, B
         r.taobs_day[j] = s.taobs_day[t] + kelvin, r.spfh_day[j] = s.spfh_day[t] / 100.0f;
         r.wind_day[j] = s.wind_day[t], r.pres_day[j] = s.pres_day[t] * 100.0f;
         r.lwdn_day[j] = s.lwdn_day[t];
-        r.sdn_day[region_2d_index(c, h, r.sat_ncols)] = s.sdn_day[t];
+        r.sdn_day[region_2d_index(c, h, r.sdn_day_ncols)] = s.sdn_day[t];
     }
 }
 

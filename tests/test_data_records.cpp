@@ -83,21 +83,6 @@ TEST(CoreRecords, ResetKeepsFirstTimeFluxesAndSecondTimeTemperatures) {
     }
 }
 
-TEST(CoreRecords, InputRecordDefaults) {
-    Ornaxinputvartype input;
-    EXPECT_FLOAT_EQ(input.clump, 1.0f);
-    EXPECT_FLOAT_EQ(input.zu, 50.0f);
-    EXPECT_FLOAT_EQ(input.zblend, 50.0f);
-    EXPECT_FLOAT_EQ(input.emis_soil, 0.92f);
-    EXPECT_FLOAT_EQ(input.fg, 1.0f);
-    EXPECT_FLOAT_EQ(input.rsoilv, 0.24f);
-    EXPECT_FLOAT_EQ(input.rsoiln, 0.38f);
-    EXPECT_EQ(input.z_pbli.size(), 41u);
-    EXPECT_EQ(input.th_pblk.size(), 41u);
-    EXPECT_EQ(input.sdn_day.size(), 24u);
-    EXPECT_EQ(input.lwdn_day.size(), 24u);
-}
-
 TEST(CoreRecords, ErrorCodeLines) {
     int status = 3;
     EXPECT_EQ(logged_line_of(1, 0, status), "*** CONVERGED ***");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ORNAX_io_mod.hpp"
+#include "ORNAX_region_io_mod.hpp"
 
 namespace {
 
@@ -195,4 +196,36 @@ TEST_F(MetConfigTest, UnreadableOrMissingLinesNameFileAndLine) {
     EXPECT_NE(
         out.find(" Error in opening the input configuration file" + (dir_ / "absent.cfg").string()),
         std::string::npos);
+}
+
+TEST_F(MetConfigTest, StaticSetUpOfTheReferenceRegion) {
+    // configuration, common grid with the forecast-model store, land cells and the
+    // forecast-model land mask, in a copy of the reference files
+    for (const char* sub : {"config", "gfs", "umd"})
+        fs::copy(reference_data + "/" + sub, dir_ / sub,
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    const fs::path old_dir = fs::current_path();
+    fs::current_path(dir_);
+    int status = -1, init_status = -1, land_status = -1, release_status = -1;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ornax_vesk_read_config("config/met.cfg", common_, grid_, status);
+    ornax_common_grid_init(common_, init_status);
+    ornax_load_land_data(common_, land_status);
+    const std::vector<int> gfs_land = common_.gfs_struc.land;
+    ornax_common_grid_finalize(common_, release_status);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const bool view_written = fs::exists("common_lc.dat");
+    fs::current_path(old_dir);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(init_status, 0) << out << err;
+    EXPECT_EQ(land_status, 0) << out << err;
+    EXPECT_EQ(release_status, 0);
+    EXPECT_EQ(common_.land_count, 192);
+    EXPECT_EQ(common_.gfs_struc.nlon, 16);
+    EXPECT_EQ(gfs_land.size(), 16u * 12u);
+    EXPECT_EQ(gfs_land[0], 1);
+    EXPECT_TRUE(view_written);
+    EXPECT_NE(out.find(" Load land subset done       192records loaded"), std::string::npos) << out;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,44 @@ TEST(RegionGeneratedFailures, FailingLineWritesMissingAndOtherLinesAreComputed) 
     }
     for (size_t i = 2 * kCols; i < qc.size(); ++i) EXPECT_EQ(qc[i], qc_base[i]) << "pixel " << i;
     EXPECT_EQ(fs::file_size(dir.path() / "testMETtemp15.bin"), 4u * kCols * kRows);
+}
+
+}  // namespace
+
+namespace {
+
+// A run of 250 lines logs "Processing Line" for lines 100 and 200 with their latitudes.
+TEST(RegionGeneratedProgress, ProcessingLineEveryHundredLines) {
+    ScratchDir dir("progress");
+    make_region(dir.path(), 8, 250, kSeed);
+    ASSERT_EQ(run_ornax(dir.path(), "-r0 config/region.cfg 2019 200"), 0) << log_text(dir.path());
+    const std::string log = log_text(dir.path());
+    std::vector<std::string> lines;
+    for (size_t at = log.find("Processing Line"); at != std::string::npos;
+         at = log.find("Processing Line", at + 1))
+        lines.push_back(log.substr(at, log.find('\n', at) - at));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(" 100 at"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("38.97"), std::string::npos) << lines[0];  // 34 + 99.5 x 0.05
+    EXPECT_NE(lines[1].find(" 200 at"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("43.97"), std::string::npos) << lines[1];
+    // Not a terminal: no progress line on the error stream.
+    EXPECT_EQ(read_text(dir.path() / "run.err").find("pixels computed"), std::string::npos);
+}
+
+// On a terminal the run shows a progress line updated in place on the error stream.
+TEST(RegionGeneratedProgress, ProgressLineOnATerminal) {
+    if (std::system("command -v script > /dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+    ScratchDir dir("progress_tty");
+    make_region(dir.path(), 8, 6, kSeed);
+    const std::string cmd = "cd '" + dir.path().string() + "' && HOME_DIR='" + dir.path().string() +
+                            "' script -qec \"'" + ORNAX_EXE +
+                            "' -r0 config/region.cfg 2019 200 > /dev/null\" /dev/null > tty.txt";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string tty = read_text(dir.path() / "tty.txt");
+    EXPECT_NE(tty.find("\r Line 1 of 6,"), std::string::npos) << tty;
+    EXPECT_NE(tty.find("\r Line 6 of 6,"), std::string::npos) << tty;
+    EXPECT_NE(tty.find("s left"), std::string::npos) << tty;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "test_region_sim_line_support.hpp"
 
@@ -96,13 +97,46 @@ TEST(RegionSimAssembly, MissingSatelliteValues) {
     EXPECT_EQ(second.sdn1, 111.0f);
 
     // A negative hourly insolation becomes the missing value, the other hours are kept.
-    r.sdn_day[region_2d_index(3, 5, r.sat_ncols)] = -0.01f;
+    r.sdn_day[region_2d_index(3, 5, r.sdn_day_ncols)] = -0.01f;
     Ornaxinputvartype third;
     ornax_set_goes_gsip16_by_col_row(line.sat, r, 3, 1, third, status);
     EXPECT_EQ(status, 3);
     EXPECT_EQ(third.sdn_day[4], -8888.0f);
     EXPECT_EQ(third.sdn_day[7], 80.0f * 2.0f);
     EXPECT_FLOAT_EQ(third.trad1, 296.0f - 273.15f);
+}
+
+TEST(RegionSimAssembly, HourlyInsolationIsReadAsTheArrayIsHeld) {
+    // The meteorology copied in an hourly insolation of 2 columns x 12 hours, while the
+    // satellite grid has 3 columns and 24 hours.
+    RegionLine line(3, {});
+    Ornaxregiondatatype& r = line.region;
+    Ornaxmeteoornax model;
+    model.ncols = 2;
+    model.nlayers = 30;
+    model.nhours = 12;
+    model.swdn_surface_series.assign(2 * 12, 0.0f);
+    model.swdn_surface_series[region_2d_index(2, 10, 2)] = 555.0f;
+    int status = -1;
+    ornax_set_ornax_met_byline(r, model, status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(r.sdn_day_ncols, 2);
+    EXPECT_EQ(r.sdn_day_nhours, 12);
+    line.sat.nhours = 12;
+    Ornaxinputvartype input;
+    ornax_set_goes_gsip16_by_col_row(line.sat, r, 2, 1, input, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(input.sdn_day[9], 555.0f);
+    // Column 3 is not held: its hours are missing.
+    ornax_set_goes_gsip16_by_col_row(line.sat, r, 3, 1, input, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(input.sdn_day[0], -8888.0f);
+    // Hours past those held are missing.
+    line.sat.nhours = 24;
+    ornax_set_goes_gsip16_by_col_row(line.sat, r, 1, 1, input, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(input.sdn_day[11], 0.0f);
+    EXPECT_EQ(input.sdn_day[12], -8888.0f);
 }
 
 TEST(RegionSimAssembly, SoundingsAndDaysLongerThanTheInputRecordFail) {

@@ -68,7 +68,7 @@ void put_site_in_column(const Ornaxlandtype& land, const Ornaxinputvartype& site
         r.wind_day[j] = site.wind_day[s];
         r.pres_day[j] = site.pres_day[s] * 100.0f;
         r.lwdn_day[j] = site.lwdn_day[s];
-        r.sdn_day[region_2d_index(c, h, r.sat_ncols)] = site.sdn_day[s];
+        r.sdn_day[region_2d_index(c, h, r.sdn_day_ncols)] = site.sdn_day[s];
     }
 }
 

@@ -44,7 +44,7 @@ TEST(RegionSimLine, QualityFlagsOfMissingInputs) {
     r.snow_mask[0] = 4.0f;             // col 1: snow
     r.trad1[1] = line.sat.spare_value; // col 2: surface temperature missing
     r.taobs2[3] = line.met.spare_value;// col 4: meteorology missing
-    r.sdn_day[region_2d_index(5, 20, r.sat_ncols)] = -1.0f;  // col 5: hourly insolation
+    r.sdn_day[region_2d_index(5, 20, r.sdn_day_ncols)] = -1.0f;  // col 5: hourly insolation
     r.Landcover[5] = 1.0f;             // col 6: water
     r.Landcover[6] = 25.0f;            // col 7: not a class of the table
     r.trad2[7] = line.sat.spare_value; // col 8: satellite and meteorology missing

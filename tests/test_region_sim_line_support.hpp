@@ -138,7 +138,7 @@ struct RegionLine {
     }
 
     void fill_satellite() {
-        const int n = region.sat_ncols;
+        const int n = region.sdn_day_ncols;
         for (int c = 1; c <= n; ++c) {
             const std::size_t i = static_cast<std::size_t>(c - 1);
             region.theta[i] = 40.0f;   // degrees

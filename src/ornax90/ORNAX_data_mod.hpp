@@ -441,6 +441,9 @@ struct Ornaxregiondatatype {
     int snow_ncols = 0;
     int met_ncols = 0, met_nlayers = 0, met_nhours = 0;
     int sat_ncols = 0, sat_nhours = 0;
+    // Columns and hours of sdn_day as it is held: the satellite grid's when allocated, the
+    // model grid's once the line's meteorology has been copied in.
+    int sdn_day_ncols = 0, sdn_day_nhours = 0;
     bool line_allocated = false;  // set once the first line array is allocated
 
     // Run-grid columns: latitude and longitude of each pixel centre (degrees).
@@ -464,7 +467,8 @@ struct Ornaxregiondatatype {
     // Meteorological columns x sounding levels (region_2d_index with met_ncols):
     // potential temperature (K) and height (m) of the sounding.
     std::vector<float> th_pblk, z_pbli;
-    // Satellite columns x satellite hours: hourly insolation (W m-2, negative = missing).
+    // Hourly insolation (W m-2, negative = missing), sdn_day_ncols x sdn_day_nhours
+    // (region_2d_index with sdn_day_ncols).
     std::vector<float> sdn_day;
     // Meteorological columns x hours: hourly air temperature (K), humidity, wind,
     // pressure (Pa), downward long-wave.

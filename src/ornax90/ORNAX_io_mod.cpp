@@ -666,7 +666,7 @@ int met_expected_count(float low_edge, float high_edge, float spacing) {
 
 // Lines 1 to 7: land-mask options and files. False when reading must stop; checked is
 // set when a failed check (not a line that could not be read) stopped it.
-bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxcommonblock& common,
+bool met_read_land_lines(ConfigLineReader& in, const std::string& home, Ornaxcommonblock& common,
                          int& status, bool& checked) {
     std::string text;
     if (!in.skip() || !in.integer(10, common.land_option) ||
@@ -695,7 +695,7 @@ bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxc
 }
 
 // Lines 8 to 19: edges, spacings and sizes of the common grid, with their checks.
-bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common, int& status) {
+bool met_read_common_grid_lines(ConfigLineReader& in, Ornaxcommonblock& common, int& status) {
     if (!in.real(7, 2, common.land_spare_value) || !in.real(7, 2, common.east_lon) ||
         !in.real(7, 2, common.west_lon) || !in.real(7, 2, common.dlon))
         return false;
@@ -733,7 +733,7 @@ bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common
 }
 
 // Lines 20 to 38: the model grid's scalars and the forecast-model source.
-bool met_read_source_lines(LabelledLineReader& in, const std::string& home,
+bool met_read_source_lines(ConfigLineReader& in, const std::string& home,
                            Ornaxcommonblock& common, Ornaxmeteoornax& grid) {
     std::string text;
     if (!in.skip() || !in.text(met_text_width, text)) return false;
@@ -774,7 +774,7 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
         ornax_release_unit_number(unit);
         return;
     }
-    LabelledLineReader in(stream);
+    ConfigLineReader in(stream);
     bool checked = false;
     const bool read_to_end = met_read_land_lines(in, home, common, status, checked) &&
                              met_read_common_grid_lines(in, common, status) &&

@@ -95,16 +95,13 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
                                       Ornaxinputvartype& input, int& status) {
     status = 3;
     const std::size_t i = static_cast<std::size_t>(col - 1);
-    const int nhours = grid.nhours;
-    float theta = 0, trad1 = 0, trad2 = 0, tloc1 = 0, tloc2 = 0, sdn1 = 0, sdn2 = 0, last = 0;
+    float theta = 0, trad1 = 0, trad2 = 0, tloc1 = 0, tloc2 = 0, sdn1 = 0, sdn2 = 0;
     const bool held =
-        inside_grid(grid, col, row) && nhours <= ornax_hours_per_day &&
+        inside_grid(grid, col, row) && grid.nhours <= ornax_hours_per_day &&
         element_at(region.theta, i, theta) && element_at(region.trad1, i, trad1) &&
         element_at(region.trad2, i, trad2) && element_at(region.tloc1, i, tloc1) &&
         element_at(region.tloc2, i, tloc2) && element_at(region.sdn1, i, sdn1) &&
-        element_at(region.sdn2, i, sdn2) &&
-        (nhours < 1 ||
-         element_at(region.sdn_day, region_2d_index(col, nhours, region.sat_ncols), last));
+        element_at(region.sdn2, i, sdn2);
     if (!held) return;
     status = 0;
     const float missing = grid.spare_value;
@@ -119,9 +116,13 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
     }
     input.sdn1 = sdn1;
     input.sdn2 = sdn2;
-    // Hourly insolation; a negative value is missing.
-    for (int h = 1; h <= nhours; ++h) {
-        const float sdn = region.sdn_day[region_2d_index(col, h, region.sat_ncols)];
+    // Hourly insolation at the satellite column of the array as it is held; a negative
+    // value, or an hour or column the array does not hold, is missing.
+    for (int h = 1; h <= grid.nhours; ++h) {
+        float sdn = -1.0f;
+        if (col <= region.sdn_day_ncols && h <= region.sdn_day_nhours) {
+            element_at(region.sdn_day, region_2d_index(col, h, region.sdn_day_ncols), sdn);
+        }
         if (sdn >= 0.0f) {
             input.sdn_day[static_cast<std::size_t>(h - 1)] = sdn;
         } else {

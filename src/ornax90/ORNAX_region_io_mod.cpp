@@ -1310,6 +1310,8 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
     region.met_ncols = grid.ncols;
     region.met_nlayers = grid.nlayers;
     region.met_nhours = grid.nhours;
+    region.sdn_day_ncols = grid.ncols;
+    region.sdn_day_nhours = grid.nhours;
     region.z_pbli.assign(static_cast<std::size_t>(grid.ncols) *
                              static_cast<std::size_t>(grid.nlayers), 0.0f);
     for (int k = 1; k <= grid.nlayers; ++k) {

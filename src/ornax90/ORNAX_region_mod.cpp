@@ -158,6 +158,8 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
     region.met_nhours = met_grid.nhours;
     region.sat_ncols = sat_grid.ncols;
     region.sat_nhours = sat_grid.nhours;
+    region.sdn_day_ncols = sat_grid.ncols;
+    region.sdn_day_nhours = sat_grid.nhours;
     const bool ok =
         allocate_surface_arrays(region, land_grid.ncols, snow_grid.ncols, veg_grid.ncols) &&
         allocate_meteo_arrays(region, met_grid) && allocate_satellite_arrays(region, sat_grid) &&

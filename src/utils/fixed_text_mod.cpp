@@ -262,7 +262,7 @@ FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double
 
 // ---- configuration lines ----
 
-bool LabelledLineReader::next_line(std::string& line) {
+bool ConfigLineReader::next_line(std::string& line) {
     ++line_number_;
     line.clear();
     if (ended_ || stream_ == nullptr) {
@@ -283,19 +283,19 @@ bool LabelledLineReader::next_line(std::string& line) {
     return true;
 }
 
-bool LabelledLineReader::skip() {
+bool ConfigLineReader::skip() {
     std::string line;
     return next_line(line);
 }
 
-bool LabelledLineReader::text(int width, std::string& value) {
+bool ConfigLineReader::text(int width, std::string& value) {
     std::string line;
     if (!next_line(line)) return false;
     read_fixed_text(line, label_width_ + 1, label_width_ + width, value);
     return true;
 }
 
-bool LabelledLineReader::integer(int width, int& value) {
+bool ConfigLineReader::integer(int width, int& value) {
     std::string line;
     if (!next_line(line)) return false;
     int read = 0;
@@ -305,7 +305,7 @@ bool LabelledLineReader::integer(int width, int& value) {
     return true;
 }
 
-bool LabelledLineReader::real(int width, int decimals, float& value) {
+bool ConfigLineReader::real(int width, int decimals, float& value) {
     std::string line;
     if (!next_line(line)) return false;
     float read = 0.0f;

@@ -70,9 +70,9 @@ std::string free_real(double value);
 // columns of every line are a free label; the value starts in the next column. Every call
 // reads the next line; a failed call leaves the value as it was. A field that lies beyond
 // the end of its line reads as blanks (0 for numbers).
-class LabelledLineReader {
+class ConfigLineReader {
 public:
-    explicit LabelledLineReader(std::FILE* stream, int label_width = 30)
+    explicit ConfigLineReader(std::FILE* stream, int label_width = 30)
         : stream_(stream), label_width_(label_width) {}
     bool skip();                                       // any line
     bool text(int width, std::string& value);          // aW, trailing blanks removed

@@ -15,7 +15,7 @@ inline constexpr int gfs_text_width = 256;  // a256 values of the configuration 
 
 // Reads lines 1 to 33 of the configuration file; false at the first line that is
 // missing or unreadable (the reader's line number says which).
-bool read_gfs_config_lines(LabelledLineReader& in, Gfs_struc_block& store) {
+bool read_gfs_config_lines(ConfigLineReader& in, Gfs_struc_block& store) {
     for (int header = 1; header <= 5; ++header)
         if (!in.skip()) return false;
     if (!in.text(gfs_text_width, store.gfs_text_1)) return false;
@@ -63,7 +63,7 @@ void gfs_read_config(const std::string& file_name, Gfs_struc_block& store, int& 
         return;
     }
     vesk_write_line(FreeLine() << "Start reading the GFS config" << name);
-    LabelledLineReader in(stream);
+    ConfigLineReader in(stream);
     status = 0;
     if (!read_gfs_config_lines(in, store)) {
         if (in.ended())
