@@ -146,15 +146,15 @@ TEST(ForcingBCalendar, UnallocatedMatrixAndLocalFlag) {
 
     result.assign(4, -1.0f);
     testing::internal::CaptureStderr();
-    create_sun_rise_time_matrix_local(2019, 100, 2, 2, 1, 0, 0.0f, 1.0f, 0.0f, 1.0f, result,
-                                      shift, status);
+    create_sun_rise_time_matrix_local(2019, 100, 2, 2, 1, 0, 0.0f, 1.0f, 0.0f, 1.0f, result, shift,
+                                      status);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 3);
     EXPECT_NE(err.find("start lat/lon input"), std::string::npos);
     EXPECT_NE(err.find("local_flag is not correct!"), std::string::npos);
     testing::internal::CaptureStderr();
-    create_sun_rise_time_matrix_local(2019, 100, 2, 2, 1, 1, 0.0f, 1.0f, 0.0f, 1.0f, result,
-                                      shift, status);
+    create_sun_rise_time_matrix_local(2019, 100, 2, 2, 1, 1, 0.0f, 1.0f, 0.0f, 1.0f, result, shift,
+                                      status);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(status, 0);
     EXPECT_GT(result[0], 0.0f);

@@ -14,7 +14,8 @@ constexpr float fill = -9999.0f;
 // Day series whose value at 3 (t - 1) hours UTC is base + t.
 std::array<float, 8> ramp(float base) {
     std::array<float, 8> values{};
-    for (int t = 0; t < 8; ++t) values[static_cast<std::size_t>(t)] = base + static_cast<float>(t + 1);
+    for (int t = 0; t < 8; ++t)
+        values[static_cast<std::size_t>(t)] = base + static_cast<float>(t + 1);
     return values;
 }
 
@@ -75,12 +76,12 @@ TEST(ForcingBInterp, FillInABracketOrMissingTimeGivesFill) {
 
 TEST(ForcingBInterp, LocalHoursWestAndEastOfGreenwich) {
     const Reduced west = reduce(-90.0f, 7.0f, 13.0f, ramp(0.0f), ramp(100.0f));
-    EXPECT_FLOAT_EQ(west.series[0], 3.0f);  // 00 local = 06 UTC exactly: the 06 UTC value
+    EXPECT_FLOAT_EQ(west.series[0], 3.0f);   // 00 local = 06 UTC exactly: the 06 UTC value
     EXPECT_FLOAT_EQ(west.series[12], 7.0f);  // 12 local = 18 UTC
     EXPECT_FLOAT_EQ(west.series[20], 101.0f + 2.0f / 3.0f);  // 26 h: second day
     const Reduced east = reduce(120.0f, 7.0f, 13.0f, ramp(0.0f), ramp(100.0f));
     EXPECT_FLOAT_EQ(east.series[0], 6.0f + 1.0f / 3.0f);  // x = 16 h: between 15 and 18 UTC
-    EXPECT_FLOAT_EQ(east.series[8], 101.0f);               // x = 24 h
+    EXPECT_FLOAT_EQ(east.series[8], 101.0f);              // x = 24 h
     // at 180 E the local day ends at 35 h, still inside the window
     const Reduced dateline = reduce(180.0f, 7.0f, 13.0f, ramp(0.0f), ramp(100.0f));
     EXPECT_FLOAT_EQ(dateline.series[23], 104.0f + 2.0f / 3.0f);

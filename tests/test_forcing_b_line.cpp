@@ -20,9 +20,9 @@ namespace {
 
 constexpr float fill = -9999.0f;
 constexpr int common_cols = 4, common_rows = 3, common_layers = 2, steps = 8;
-const char* const surface_files[] = {"psfc_series.bin", "t2_series.bin", "q2_series.bin",
-                                     "wind_surface.bin", "lwdn.bin", "swdn.bin", "cfslst.bin",
-                                     "lhtfl.bin"};
+const char* const surface_files[] = {"psfc_series.bin",  "t2_series.bin", "q2_series.bin",
+                                     "wind_surface.bin", "lwdn.bin",      "swdn.bin",
+                                     "cfslst.bin",       "lhtfl.bin"};
 
 void write_raster(const fs::path& path, const std::vector<float>& values) {
     std::vector<unsigned char> bytes(values.size() * 4);
@@ -70,8 +70,9 @@ class ForcingBLine : public testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() /
-               ("ornax_forcing_b_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("ornax_forcing_b_" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root);
         common.met_data_dir = (root / "gfs").string();
@@ -157,8 +158,8 @@ TEST_F(ForcingBLine, CachedTimesGiveBothObservationsAndTheLocalDay) {
         const float lon = grid.lon[n];
         for (int h = 1; h <= 24; ++h) {
             const float x = static_cast<float>(h - 1) - lon / 180.0f * 12.0f;
-            EXPECT_NEAR(grid.wind_surface_series[met_index2(10, i, h)],
-                        expected_at(4, 1, c, 2, x), 1e-3f);
+            EXPECT_NEAR(grid.wind_surface_series[met_index2(10, i, h)], expected_at(4, 1, c, 2, x),
+                        1e-3f);
         }
     }
     for (int i = 8; i <= 10; ++i) {  // outside the forecast-model grid

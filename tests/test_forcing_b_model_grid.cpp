@@ -104,7 +104,7 @@ TEST(ForcingBModelGrid, CopyGivesRegionTheModelShapesAndSoundingHeights) {
     grid.th_pblk2[met_index2(3, 2, 30)] = 999.0f;
 
     Ornaxregiondatatype region;
-    region.taobs1.assign(7, 0.0f);       // wrong extent before the copy
+    region.taobs1.assign(7, 0.0f);  // wrong extent before the copy
     region.taobs_day.assign(7 * 24, 0.0f);
     region.z_pbli.assign(3 * 41, 0.0f);
     ornax_set_ornax_met_byline(region, grid, status);

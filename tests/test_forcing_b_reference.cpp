@@ -69,7 +69,8 @@ TEST(ForcingBReference, FirstObservationAirTemperatureOfEveryLine) {
         ASSERT_EQ(status, 0);
         ASSERT_EQ(region.taobs1.size(), 30u);
         for (std::size_t i = 0; i < 30; ++i) {
-            EXPECT_NEAR(region.taobs1[i], expected[i], 0.001f) << "line " << line << " column " << i + 1;
+            EXPECT_NEAR(region.taobs1[i], expected[i], 0.001f)
+                << "line " << line << " column " << i + 1;
         }
     }
     EXPECT_EQ(fs::file_size(work / "met" / "2019200" / "rise15MET"), 4u * 30u * 20u);

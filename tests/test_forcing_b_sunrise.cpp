@@ -10,8 +10,12 @@
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-double rad(double deg) { return deg * pi / 180.0; }
-double deg(double r) { return r * 180.0 / pi; }
+double rad(double deg) {
+    return deg * pi / 180.0;
+}
+double deg(double r) {
+    return r * 180.0 / pi;
+}
 
 // Julian day at 0 UTC of a Gregorian date.
 double julian_day(int year, int month, int day) {
@@ -68,12 +72,12 @@ struct Place {
 };
 
 const Place places[] = {
-    {51.48, 0.0, 2019, 7, 19},     // Greenwich, summer
-    {38.90, -77.04, 2019, 12, 21}, // Washington, winter solstice
-    {-33.87, 151.21, 2020, 1, 1},  // Sydney, UTC date before the local one
-    {35.68, 139.69, 2020, 3, 20},  // Tokyo, equinox
-    {64.15, -21.94, 2021, 6, 1},   // Reykjavik, long day
-    {0.0, -60.0, 2021, 10, 5},     // equator
+    {51.48, 0.0, 2019, 7, 19},      // Greenwich, summer
+    {38.90, -77.04, 2019, 12, 21},  // Washington, winter solstice
+    {-33.87, 151.21, 2020, 1, 1},   // Sydney, UTC date before the local one
+    {35.68, 139.69, 2020, 3, 20},   // Tokyo, equinox
+    {64.15, -21.94, 2021, 6, 1},    // Reykjavik, long day
+    {0.0, -60.0, 2021, 10, 5},      // equator
 };
 
 }  // namespace
@@ -86,8 +90,8 @@ TEST(ForcingBSunrise, MatchesIndependentAlmanacWithinTwoMinutes) {
         for (int event : {1, 2}) {
             float time = -1.0f, shift = -5.0f;
             int status = -1;
-            get_sun_rise_time_doy(p.year, doy, static_cast<float>(p.lat),
-                                  static_cast<float>(p.lon), event, 0, time, shift, status);
+            get_sun_rise_time_doy(p.year, doy, static_cast<float>(p.lat), static_cast<float>(p.lon),
+                                  event, 0, time, shift, status);
             ASSERT_EQ(status, 0);
             EXPECT_GE(time, 0.0f);
             EXPECT_LE(time, 24.0f);

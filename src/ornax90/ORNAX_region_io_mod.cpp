@@ -822,8 +822,9 @@ bool read_met_day(const Ornaxcommonblock& common, const std::string& dir, int ro
 bool cache_raster_valid(const std::string& path, int ncols, int nrows) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
-    return !error && static_cast<std::uintmax_t>(size) ==
-                         4u * static_cast<std::uintmax_t>(ncols) * static_cast<std::uintmax_t>(nrows);
+    const std::uintmax_t expected =
+        4u * static_cast<std::uintmax_t>(ncols) * static_cast<std::uintmax_t>(nrows);
+    return !error && static_cast<std::uintmax_t>(size) == expected;
 }
 
 // Writes a cache raster through a temporary file of the same directory and a rename, so
@@ -1000,7 +1001,8 @@ void reduce_column(const Ornaxcommonblock& common, const MetDayBuffers& day1,
         (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
         (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
         for (int h = 1; h <= grid.nhours; ++h) {
-            (*target.hourly)[met_index2(grid.ncols, i, h)] = series[static_cast<std::size_t>(h - 1)];
+            (*target.hourly)[met_index2(grid.ncols, i, h)] =
+                series[static_cast<std::size_t>(h - 1)];
         }
     }
 }

@@ -102,9 +102,8 @@ void get_sun_rise_time_doy(int /*year*/, int doy, float lat, float lon, int even
     status = 0;
 }
 
-void get_sun_rise_time_almanac(int year, int month, int day, float lat, float lon,
-                               int event_flag, int local_flag, float& time, float& day_shift,
-                               int& status) {
+void get_sun_rise_time_almanac(int year, int month, int day, float lat, float lon, int event_flag,
+                               int local_flag, float& time, float& day_shift, int& status) {
     int doy = 0;
     get_doy_by_yyyymmdd(year, month, day, doy);
     get_sun_rise_time_doy(year, doy, lat, lon, event_flag, local_flag, time, day_shift, status);
@@ -143,8 +142,8 @@ void get_mmdd_by_yyyydoy(int year, int doy, int& month, int& day) {
     }
 }
 
-void get_start_yyyydoy_by_yyyydoy(int year, int doy, int ndays, int& start_year,
-                                  int& start_doy, int& status) {
+void get_start_yyyydoy_by_yyyydoy(int year, int doy, int ndays, int& start_year, int& start_doy,
+                                  int& status) {
     if (ndays >= 365) {
         status = 3;
         return;
@@ -241,22 +240,22 @@ bool matrices_allocated(int ncols, int nrows, const std::vector<float>& result,
 }  // namespace
 
 void create_sun_rise_time_matrix_utc(int year, int doy, int ncols, int nrows, int mode,
-                                     int local_flag, float start_lon, float dlon,
-                                     float start_lat, float dlat, std::vector<float>& result,
+                                     int local_flag, float start_lon, float dlon, float start_lat,
+                                     float dlat, std::vector<float>& result,
                                      std::vector<float>& day_shift, int& status) {
     if (!matrices_allocated(ncols, nrows, result, day_shift)) {
         vesk_log_line((FreeLine() << "Matrix is not allocated for sun time computation!").str());
         status = 3;
         return;
     }
-    fill_observation_matrix(year, doy, ncols, nrows, mode, local_flag, start_lon, dlon,
-                            start_lat, dlat, result, day_shift);
+    fill_observation_matrix(year, doy, ncols, nrows, mode, local_flag, start_lon, dlon, start_lat,
+                            dlat, result, day_shift);
     status = 0;
 }
 
 void create_sun_rise_time_matrix_local(int year, int doy, int ncols, int nrows, int mode,
-                                       int local_flag, float start_lon, float dlon,
-                                       float start_lat, float dlat, std::vector<float>& result,
+                                       int local_flag, float start_lon, float dlon, float start_lat,
+                                       float dlat, std::vector<float>& result,
                                        std::vector<float>& day_shift, int& status) {
     vesk_log_line((FreeLine() << "start lat/lon input" << start_lon << start_lat).str());
     if (local_flag != 1) {
