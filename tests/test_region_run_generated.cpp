@@ -212,3 +212,30 @@ TEST(RegionGeneratedProgress, ProgressLineOnATerminal) {
 }
 
 }  // namespace
+
+namespace {
+
+// The run stops with status 3 before its line loop when the class table holds no class
+// (nothing is opened) or when the land cells cannot be set up (no line is written).
+TEST(RegionGeneratedFailures, EmptyClassTableStopsBeforeOpeningOutputs) {
+    ScratchDir dir("no_classes");
+    make_region(dir.path(), kCols, kRows, kSeed);
+    std::ofstream(dir.path() / "config" / "landcover.txt", std::ios::trunc).close();
+    EXPECT_EQ(run_ornax(dir.path(), "-r0 config/region.cfg 2019 200"), 3);
+    EXPECT_NE(log_text(dir.path()).find("Region run stopped: no land cover class read"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.path() / "output" / "region_qc.bin"));
+}
+
+TEST(RegionGeneratedFailures, LandCellsThatCannotBeBuiltStopTheRun) {
+    ScratchDir dir("no_land");
+    make_region(dir.path(), kCols, kRows, kSeed);
+    fs::resize_file(dir.path() / "umd" / "umd_landcover.bin", 0);  // no subset file either
+    EXPECT_EQ(run_ornax(dir.path(), "-r0 config/region.cfg 2019 200"), 3);
+    EXPECT_NE(log_text(dir.path()).find("Land data of the common grid could not be loaded"),
+              std::string::npos);
+    EXPECT_EQ(log_text(dir.path()).find("Region run done:"), std::string::npos);
+    EXPECT_EQ(fs::file_size(dir.path() / "output" / "region_qc.bin"), 0u);
+}
+
+}  // namespace
