@@ -88,3 +88,7 @@ private:
     int line_number_ = 0;
     bool ended_ = false;
 };
+
+// Earlier name of the same reader, kept for readers written against it.
+using ConfigLineReader = LabelledLineReader;
+
