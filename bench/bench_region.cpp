@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ORNAX_run_mod.hpp"
 #include "../tools/region_gen/region_gen_files.hpp"
 #include "../tools/region_gen/region_gen_rasters.hpp"
+#include "ORNAX_run_mod.hpp"
 
 namespace {
 
@@ -23,7 +23,8 @@ int env_int(const char* name, int fallback) {
 void BM_RegionRun(benchmark::State& state) {
     namespace fs = std::filesystem;
     const int ncols = env_int("ORNAX_BENCH_COLS", 100), nrows = env_int("ORNAX_BENCH_ROWS", 60);
-    const fs::path dir = fs::temp_directory_path() / ("ornax_bench_region_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("ornax_bench_region_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     int status = 0;
     write_example_region(dir.string(), make_region_spec(-10000, 3400, ncols, nrows, 7, 2019, 200),

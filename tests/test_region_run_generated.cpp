@@ -36,7 +36,9 @@ protected:
     static std::vector<float> output(const ScratchDir* dir, const std::string& name) {
         return read_floats(dir->path() / "output" / (name + ".bin"));
     }
-    static size_t at(int col, int line) { return static_cast<size_t>(line - 1) * kCols + (col - 1); }
+    static size_t at(int col, int line) {
+        return static_cast<size_t>(line - 1) * kCols + (col - 1);
+    }
 
     static ScratchDir* r0_;
     static ScratchDir* r1_;
@@ -78,8 +80,8 @@ TEST_F(RegionGenerated, EngineeredPixelsGetTheirQualityFlags) {
             << "no engineered pixel with flag " << flag;
     for (size_t i = 0; i < qc.size(); ++i) {
         if (!engineered[i]) {
-            EXPECT_EQ(qc[i], 0.0f) << "ordinary pixel at column " << i % kCols + 1 << ", line "
-                                   << i / kCols + 1;
+            EXPECT_EQ(qc[i], 0.0f)
+                << "ordinary pixel at column " << i % kCols + 1 << ", line " << i / kCols + 1;
         }
     }
 }
@@ -93,14 +95,15 @@ TEST_F(RegionGenerated, ComputedPixelsArePlausibleAndOthersMissing) {
     for (size_t i = 0; i < qc.size(); ++i) {
         if (qc[i] != 0.0f) {
             for (const std::string& name : generated_outputs())
-                EXPECT_EQ(output(r0_, name)[i], kMissing) << name << " of a pixel with QC " << qc[i];
+                EXPECT_EQ(output(r0_, name)[i], kMissing)
+                    << name << " of a pixel with QC " << qc[i];
             continue;
         }
         // Energy balance at the second observation closes: RNET - G - H - LE = 0 (W m-2).
         EXPECT_NEAR(rnet[i] - g[i] - h[i] - le[i], 0.0f, 1.0f) << "pixel " << i;
         if (lai[i] > 0.5f) {
             ++vegetated;
-            EXPECT_GT(eday[i], 2.0f) << "pixel " << i;   // MJ m-2 day-1
+            EXPECT_GT(eday[i], 2.0f) << "pixel " << i;  // MJ m-2 day-1
             EXPECT_LT(eday[i], 25.0f) << "pixel " << i;
         }
     }
@@ -167,7 +170,8 @@ TEST(RegionGeneratedFailures, FailingLineWritesMissingAndOtherLinesAreComputed) 
         const std::vector<float> v_base = read_floats(base.path() / "output" / (name + ".bin"));
         ASSERT_EQ(v.size(), static_cast<size_t>(kCols * kRows)) << name;
         for (int col = 1; col <= kCols; ++col) EXPECT_EQ(v[col - 1], kMissing) << name;
-        for (size_t i = 2 * kCols; i < v.size(); ++i) EXPECT_EQ(v[i], v_base[i]) << name << " " << i;
+        for (size_t i = 2 * kCols; i < v.size(); ++i)
+            EXPECT_EQ(v[i], v_base[i]) << name << " " << i;
     }
     for (size_t i = 2 * kCols; i < qc.size(); ++i) EXPECT_EQ(qc[i], qc_base[i]) << "pixel " << i;
     EXPECT_EQ(fs::file_size(dir.path() / "testMETtemp15.bin"), 4u * kCols * kRows);

@@ -63,22 +63,35 @@ TEST(RegionInputs, AnyNonZeroStepFailsTheLine) {
 class RegionInputReaders : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* n : {"lc", "an", "av", "al", "dn", "dv", "dl", "xl", "rn", "rv", "rs",
-                              "snow", "lai", "theta", "t1", "t2", "l1", "l2", "s1", "s2"})
+        for (const char* n : {"lc", "an",   "av",  "al",    "dn", "dv", "dl", "xl", "rn", "rv",
+                              "rs", "snow", "lai", "theta", "t1", "t2", "l1", "l2", "s1", "s2"})
             write_small_raster(dir.path() / (std::string(n) + ".bin"));
         auto f = [&](const char* n) { return (dir.path() / (std::string(n) + ".bin")).string(); };
         r.landcover_file = f("lc");
-        r.aleafn_file = f("an"); r.aleafv_file = f("av"); r.aleafl_file = f("al");
-        r.adeadn_file = f("dn"); r.adeadv_file = f("dv"); r.adeadl_file = f("dl");
-        r.xl_file = f("xl"); r.rsoiln_file = f("rn"); r.rsoilv_file = f("rv");
-        r.rs_correction_file = f("rs"); r.snow_mask_file = f("snow"); r.xlai_file = f("lai");
-        r.theta_file = f("theta"); r.trad1_file = f("t1"); r.trad2_file = f("t2");
-        r.tloc1_file = f("l1"); r.tloc2_file = f("l2"); r.sdn1_file = f("s1"); r.sdn2_file = f("s2");
-        for (std::vector<float>* v : {&r.Landcover, &r.aleafn, &r.aleafv, &r.aleafl, &r.adeadn,
-                                      &r.adeadv, &r.adeadl, &r.xl, &r.rsoiln, &r.rsoilv,
-                                      &r.rs_correct, &r.snow_mask, &r.xlai, &r.clump, &r.fg,
-                                      &r.theta, &r.trad1, &r.trad2, &r.tloc1, &r.tloc2, &r.sdn1,
-                                      &r.sdn2})
+        r.aleafn_file = f("an");
+        r.aleafv_file = f("av");
+        r.aleafl_file = f("al");
+        r.adeadn_file = f("dn");
+        r.adeadv_file = f("dv");
+        r.adeadl_file = f("dl");
+        r.xl_file = f("xl");
+        r.rsoiln_file = f("rn");
+        r.rsoilv_file = f("rv");
+        r.rs_correction_file = f("rs");
+        r.snow_mask_file = f("snow");
+        r.xlai_file = f("lai");
+        r.theta_file = f("theta");
+        r.trad1_file = f("t1");
+        r.trad2_file = f("t2");
+        r.tloc1_file = f("l1");
+        r.tloc2_file = f("l2");
+        r.sdn1_file = f("s1");
+        r.sdn2_file = f("s2");
+        for (std::vector<float>* v :
+             {&r.Landcover, &r.aleafn, &r.aleafv, &r.aleafl, &r.adeadn,     &r.adeadv,
+              &r.adeadl,    &r.xl,     &r.rsoiln, &r.rsoilv, &r.rs_correct, &r.snow_mask,
+              &r.xlai,      &r.clump,  &r.fg,     &r.theta,  &r.trad1,      &r.trad2,
+              &r.tloc1,     &r.tloc2,  &r.sdn1,   &r.sdn2})
             v->assign(4, 42.0f);
     }
     ScratchDir dir{"inputs"};

@@ -16,11 +16,11 @@ using namespace region_run_test;
 // Allowed difference of one output value from the expected one.
 double tolerance(const std::string& name, double expected) {
     const double a = std::fabs(expected);
-    if (name == "TA2") return 0.5;                                          // deg C
-    if (name == "Z2") return std::max(5.0, 0.02 * a);                       // m
-    if (name == "RS2") return 0.02 * a;                                     // s m-1
+    if (name == "TA2") return 0.5;                     // deg C
+    if (name == "Z2") return std::max(5.0, 0.02 * a);  // m
+    if (name == "RS2") return 0.02 * a;                // s m-1
     if (name.size() > 3 && name.substr(name.size() - 3) == "DAY") return std::max(0.05, 0.01 * a);
-    return std::max(1.0, 0.01 * a);                                         // W m-2
+    return std::max(1.0, 0.01 * a);  // W m-2
 }
 
 class RegionReference : public ::testing::Test {
@@ -55,8 +55,8 @@ TEST_F(RegionReference, RunSucceedsAndQualityRasterIsIdentical) {
 }
 
 TEST_F(RegionReference, EveryOutputWithinTolerance) {
-    const std::vector<std::string> names = {"EDAY", "XLE2",    "H2",    "RNET2",  "G2",    "TA2",
-                                            "Z2",   "RS2",     "LWDNDAY", "ECDAY", "EREFDAY", "SDDAY"};
+    const std::vector<std::string> names = {"EDAY", "XLE2", "H2",      "RNET2", "G2",      "TA2",
+                                            "Z2",   "RS2",  "LWDNDAY", "ECDAY", "EREFDAY", "SDDAY"};
     for (const std::string& name : names) {
         const std::vector<float> got = read_floats(data() / "output" / (name + ".bin"));
         const std::vector<float> want = read_floats(expected() / (name + ".bin"));

@@ -57,8 +57,8 @@ std::vector<CapturedPixel> capture_line(const fs::path& dir, int line, Spatialin
     EXPECT_EQ(st, 0);
     const float lat = run.south_lat + (static_cast<float>(line) - 0.5f) * run.dlat;
     ornax_init_region_data(region, run, land, veg, snow, land, sat, st);
-    ornax_read_region_data(region, common, met, run, land, veg, snow, land, sat, table, nclasses,
-                           0, 2019, 200, lat, st);
+    ornax_read_region_data(region, common, met, run, land, veg, snow, land, sat, table, nclasses, 0,
+                           2019, 200, lat, st);
     EXPECT_EQ(st, 0);
     std::vector<CapturedPixel> seen;
     const Ornaxpixelcore core = [&](const Ornaxlandtype& l, const Ornaxinputvartype& in,
@@ -90,8 +90,8 @@ TEST(RegionRunSite, ComputedPixelRerunInSiteModeGivesItsOutputs) {
     float best_gap = 1e9f;
     for (size_t i = 0; i < pixels.size(); ++i) {
         const int k = static_cast<int>((pixels[i].input.lon - run.west_lon) / run.dlon) + 1;
-        const float gap = std::fabs(pixels[i].input.rsoilv - 0.24f) +
-                          std::fabs(pixels[i].input.rsoiln - 0.38f);
+        const float gap =
+            std::fabs(pixels[i].input.rsoilv - 0.24f) + std::fabs(pixels[i].input.rsoiln - 0.38f);
         if (k >= 1 && k <= kCols && qc[k - 1] == 0.0f && gap < best_gap) {
             best = static_cast<int>(i);
             col = k;

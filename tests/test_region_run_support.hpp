@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_log_mod.hpp"
 #include "../tools/region_gen/region_gen_files.hpp"
 #include "../tools/region_gen/region_gen_rasters.hpp"
+#include "ORNAX_log_mod.hpp"
 
 namespace region_run_test {
 
@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 class ScratchDir {
 public:
     explicit ScratchDir(const std::string& tag) {
-        path_ = fs::temp_directory_path() /
-                ("ornax_region_" + tag + "_" + std::to_string(::getpid()));
+        path_ =
+            fs::temp_directory_path() / ("ornax_region_" + tag + "_" + std::to_string(::getpid()));
         fs::remove_all(path_);
         fs::create_directories(path_);
     }
@@ -84,7 +84,8 @@ inline std::string read_text(const fs::path& path) {
 inline std::string log_text(const fs::path& dir) {
     std::string all;
     for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.path().filename().string().rfind("ORNAX-", 0) == 0) all += read_text(entry.path());
+        if (entry.path().filename().string().rfind("ORNAX-", 0) == 0)
+            all += read_text(entry.path());
     return all;
 }
 
@@ -95,7 +96,8 @@ inline std::vector<float> read_floats(const fs::path& path) {
     for (size_t i = 0; i < values.size(); ++i) {
         std::uint32_t u = 0;
         for (int b = 0; b < 4; ++b)
-            u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4 * i + b])) << (8 * b);
+            u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4 * i + b]))
+                 << (8 * b);
         std::memcpy(&values[i], &u, 4);
     }
     return values;
@@ -121,7 +123,8 @@ inline std::vector<std::string> generated_outputs() {
     std::vector<std::string> names;
     const std::vector<std::string> lines = outlist_lines();
     for (size_t i = 1; i < lines.size(); ++i)
-        if (lines[i].size() > 10 && lines[i][10] == '1') names.push_back(trim_right(lines[i].substr(0, 10)));
+        if (lines[i].size() > 10 && lines[i][10] == '1')
+            names.push_back(trim_right(lines[i].substr(0, 10)));
     return names;
 }
 

@@ -30,15 +30,24 @@ bool parse_options(int argc, char** argv, Options& opt) {
         const std::string key = argv[i];
         if (i + 1 >= argc) return false;
         const char* v = argv[i + 1];
-        if (key == "-o") opt.out = v;
-        else if (key == "-c") opt.ncols = std::atoi(v);
-        else if (key == "-r") opt.nrows = std::atoi(v);
-        else if (key == "-s") opt.seed = std::atoi(v);
-        else if (key == "-y") opt.year = std::atoi(v);
-        else if (key == "-d") opt.doy = std::atoi(v);
-        else if (key == "-w") opt.west_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
-        else if (key == "-S") opt.south_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
-        else return false;
+        if (key == "-o")
+            opt.out = v;
+        else if (key == "-c")
+            opt.ncols = std::atoi(v);
+        else if (key == "-r")
+            opt.nrows = std::atoi(v);
+        else if (key == "-s")
+            opt.seed = std::atoi(v);
+        else if (key == "-y")
+            opt.year = std::atoi(v);
+        else if (key == "-d")
+            opt.doy = std::atoi(v);
+        else if (key == "-w")
+            opt.west_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
+        else if (key == "-S")
+            opt.south_h = static_cast<int>(std::lround(std::atof(v) * 100.0));
+        else
+            return false;
     }
     return opt.ncols >= 8 && opt.nrows >= 6 && opt.doy >= 1 && opt.doy <= 366 &&
            opt.west_h % 5 == 0 && opt.south_h % 5 == 0 && opt.west_h > -17900 &&
@@ -67,7 +76,7 @@ int main(int argc, char** argv) {
                      opt.out.c_str());
         return 3;
     }
-    std::printf("Region of %d x %d pixels (seed %d, %04d day %03d) written to %s\n",
-                opt.ncols, opt.nrows, opt.seed, opt.year, opt.doy, opt.out.c_str());
+    std::printf("Region of %d x %d pixels (seed %d, %04d day %03d) written to %s\n", opt.ncols,
+                opt.nrows, opt.seed, opt.year, opt.doy, opt.out.c_str());
     return 0;
 }

@@ -98,7 +98,8 @@ int main(int argc, char** argv) {
         Stats s;
         for (size_t i = 0; i < values.size(); ++i)
             if (qc[i] == 0.0f && values[i] != grid.spare_value) s.add(values[i]);
-        if (s.n == 0) std::printf("%-8s no computed pixel\n", name.c_str());
+        if (s.n == 0)
+            std::printf("%-8s no computed pixel\n", name.c_str());
         else
             std::printf("%-8s over %lld computed pixels: mean %.3f, range %.3f to %.3f %s\n",
                         name.c_str(), s.n, s.sum / s.n, s.low, s.high, unit_of(name));

@@ -1345,9 +1345,10 @@ void read_region_line(const std::string& file_name, const Spatialinfodata& grid,
                       std::vector<float>& values, int& status) {
     status = 0;
     if (line < 1 || line > grid.nrows || static_cast<int>(values.size()) != grid.ncols) {
-        ornax_log_msg((FreeLine() << "File " << trim_right(file_name) << " read error! line"
-                                 << line << "of" << grid.nrows << "lines," << grid.ncols
-                                 << "columns for" << static_cast<int>(values.size()) << "values").str());
+        ornax_log_msg((FreeLine() << "File " << trim_right(file_name) << " read error! line" << line
+                                  << "of" << grid.nrows << "lines," << grid.ncols << "columns for"
+                                  << static_cast<int>(values.size()) << "values")
+                          .str());
         status = 3;
         return;
     }
@@ -1362,8 +1363,7 @@ int ornax_region_input_line(const Spatialinfodata& grid, float lat) {
 }
 
 void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiondatatype& region,
-                                  const std::vector<Ornaxlandtype>&, int, float lat,
-                                  int& status) {
+                                  const std::vector<Ornaxlandtype>&, int, float lat, int& status) {
     status = 0;
     const int line = ornax_region_input_line(land_grid, lat);
     int read_status = 0;
@@ -1411,8 +1411,8 @@ void ornax_read_region_snowmask(const Spatialinfodata& snow_grid, Ornaxregiondat
                      region.snow_mask, status);
 }
 
-void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid,
-                                       Ornaxregiondatatype& region, float lat, int& status) {
+void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxregiondatatype& region,
+                                       float lat, int& status) {
     std::fill(region.xlai.begin(), region.xlai.end(), veg_grid.spare_value);
     std::fill(region.clump.begin(), region.clump.end(), 1.0f);
     std::fill(region.fg.begin(), region.fg.end(), 1.0f);
@@ -1462,8 +1462,9 @@ void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& commo
                             Ornaxmeteoornax& met_grid, const Spatialinfodata&,
                             const Spatialinfodata& land_grid, const Spatialinfodata& veg_grid,
                             const Spatialinfodata& snow_grid, const Spatialinfodata&,
-                            const Spatialinfodata& sat_grid, const std::vector<Ornaxlandtype>& table,
-                            int, int region_switch, int year, int doy, float lat, int& status) {
+                            const Spatialinfodata& sat_grid,
+                            const std::vector<Ornaxlandtype>& table, int, int region_switch,
+                            int year, int doy, float lat, int& status) {
     int step[5] = {0, 0, 0, 0, 0};
     ornax_read_region_land_parms(land_grid, region, table, region_switch, lat, step[0]);
     if (step[0] != 0) ornax_log_msg((FreeLine() << "Read land parameters error" << step[0]).str());
@@ -1472,7 +1473,8 @@ void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& commo
     ornax_read_region_vegetation_data(veg_grid, region, lat, step[2]);
     if (step[2] != 0) ornax_log_plain((FreeLine() << "Read vegetation error" << step[2]).str());
     ornax_pro_region_meteorological_data(common, met_grid, region, year, doy, lat, step[3]);
-    if (step[3] != 0) ornax_log_plain((FreeLine() << "Process Meteorological data error" << step[3]).str());
+    if (step[3] != 0)
+        ornax_log_plain((FreeLine() << "Process Meteorological data error" << step[3]).str());
     ornax_read_region_goes_data(sat_grid, region, lat, step[4]);
     if (step[4] != 0) ornax_log_plain((FreeLine() << "Read GOES data error" << step[4]).str());
 
@@ -1485,4 +1487,3 @@ void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& commo
 }
 
 // ---- end of region inputs ----
-

@@ -183,8 +183,8 @@ void ornax_read_region_snowmask(const Spatialinfodata& snow_grid, Ornaxregiondat
                                 float lat, int& status);
 // Leaf area index of the line (the grid's missing value where not read); clumping and
 // green fraction are 1.
-void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid,
-                                       Ornaxregiondatatype& region, float lat, int& status);
+void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxregiondatatype& region,
+                                       float lat, int& status);
 // View angle, surface temperatures, observation times and insolation of the line, in
 // that order; the first failing read stops the step with status 3.
 void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondatatype& region,
@@ -204,9 +204,8 @@ void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& commo
                             Ornaxmeteoornax& met_grid, const Spatialinfodata& run_grid,
                             const Spatialinfodata& land_grid, const Spatialinfodata& veg_grid,
                             const Spatialinfodata& snow_grid, const Spatialinfodata& land_copy_grid,
-                            const Spatialinfodata& sat_grid, const std::vector<Ornaxlandtype>& table,
-                            int nclasses, int region_switch, int year, int doy, float lat,
-                            int& status);
+                            const Spatialinfodata& sat_grid,
+                            const std::vector<Ornaxlandtype>& table, int nclasses,
+                            int region_switch, int year, int doy, float lat, int& status);
 
 // ---- end of region inputs ----
-

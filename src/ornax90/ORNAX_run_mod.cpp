@@ -102,13 +102,14 @@ void ornax_read_region_config_record(const std::string& config_file, int year, i
                                      Ornaxregiondatatype& region, int& status) {
     RegionConfigPaths paths;
     ornax_read_region_config_paths(config_file, year, doy, paths, status);
-    std::string* const fields[] = {
-        &region.landcover_table_file, &region.reserved_file, &region.land_domain_file};
+    std::string* const fields[] = {&region.landcover_table_file, &region.reserved_file,
+                                   &region.land_domain_file};
     for (int line = 6; line <= 8; ++line) *fields[line - 6] = paths[line];
     std::string* const statics[] = {
-        &region.landcover_file, &region.aleafn_file, &region.aleafv_file, &region.aleafl_file,
-        &region.adeadn_file,    &region.adeadv_file, &region.adeadl_file, &region.rsoiln_file,
-        &region.rsoilv_file,    &region.rs_correction_file, &region.xl_file, &region.theta_file};
+        &region.landcover_file,     &region.aleafn_file, &region.aleafv_file,
+        &region.aleafl_file,        &region.adeadn_file, &region.adeadv_file,
+        &region.adeadl_file,        &region.rsoiln_file, &region.rsoilv_file,
+        &region.rs_correction_file, &region.xl_file,     &region.theta_file};
     for (int line = 10; line <= 21; ++line) *statics[line - 10] = paths[line];
     region.vegetation_domain_file = paths[23];
     region.xlai_file = paths[25];
@@ -230,8 +231,7 @@ void close_region_outputs(RegionOutputFiles& files) {
 // Step 8: one raster per listed variable, the quality raster, the line diagnostic. Units
 // come from the pool, so no forcing reader can take a unit of an open output. A file
 // that cannot be opened closes the others and fails the run.
-void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& files,
-                         int& status) {
+void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& files, int& status) {
     const std::string dir = trim_right(region.output_dir);
     for (int i = 0; i < region.out_var_count; ++i)
         files.names.push_back(dir + "/" + trim_right(region.out_var_list[i].name) + ".bin");
@@ -249,8 +249,10 @@ void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& f
             status = 3;
             return;
         }
-        if (i + 1 < files.names.size()) files.units.push_back(unit);
-        else files.diag_unit = unit;
+        if (i + 1 < files.names.size())
+            files.units.push_back(unit);
+        else
+            files.diag_unit = unit;
     }
     files.names.pop_back();
 }
@@ -290,21 +292,23 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
         return;
     }
     std::cout << (FreeLine() << "Init common grid ... with (row, col):" << common.nrows
-                             << common.ncols).str()
+                             << common.ncols)
+                     .str()
               << std::endl;
     ornax_common_grid_init(common, st);
     if (st != 0) {
         ornax_log_msg((FreeLine() << "Common grid set-up failed for the meteorological "
-                                    "configuration "
-                                 << trim_right(region.met_config_file) << "status" << st).str());
+                                     "configuration "
+                                  << trim_right(region.met_config_file) << "status" << st)
+                          .str());
         status = 3;
         return;
     }
     ornax_load_land_data(common, st);
     ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
     if (st != 0) {
-        ornax_log_msg((FreeLine() << "Land data of the common grid could not be loaded, status"
-                                 << st).str());
+        ornax_log_msg(
+            (FreeLine() << "Land data of the common grid could not be loaded, status" << st).str());
         status = 3;
         return;
     }
@@ -329,13 +333,15 @@ struct RegionRun {
 int process_region_line(RegionRun& r, int line, int region_switch, int year, int doy) {
     const RegionGrids& g = r.grids;
     const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
-    if (line % 100 == 0) ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
+    if (line % 100 == 0)
+        ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
     Ornaxregionruntimes& t = r.progress.times;
     int failed = 0, st = 0;
     auto clock = region_clock::now();
     ornax_init_region_data(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
     if (st != 0) {
-        ornax_log_plain((FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
+        ornax_log_plain(
+            (FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
         failed = 1;
     }
     if (failed == 0) {
@@ -396,26 +402,28 @@ int run_region_lines(RegionRun& r, int region_switch, int year, int doy) {
 // Final summary of the run in the log.
 void log_region_summary(const Ornaxregionruntimes& t) {
     ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
-                              << "failed," << t.computed << "of" << t.pixels
-                              << "pixels computed").str());
+                              << "failed," << t.computed << "of" << t.pixels << "pixels computed")
+                      .str());
     ornax_log_msg((FreeLine() << "Region run seconds: set-up" << static_cast<float>(t.setup_s)
                               << ", inputs" << static_cast<float>(t.read_s) << ", core"
                               << static_cast<float>(t.core_s) << ", outputs"
                               << static_cast<float>(t.write_s) << ", total"
-                              << static_cast<float>(t.total_s)).str());
+                              << static_cast<float>(t.total_s))
+                      .str());
 }
 
 }  // namespace
 
-void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch,
-                            int year, int doy, Ornaxregionruntimes& times, int& status) {
+void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
+                            int doy, Ornaxregionruntimes& times, int& status) {
     RegionRun r;
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
     if (status == 0) {
         log_region_header(r.grids.run, year, doy);
         ornax_read_landcover_table(r.region.landcover_table_file, r.table, r.nclasses, st);
-        ornax_log_plain((FreeLine() << "Total " << r.nclasses << " land cover read successfully").str());
+        ornax_log_plain(
+            (FreeLine() << "Total " << r.nclasses << " land cover read successfully").str());
         if (st != 0 || r.nclasses < 1) {
             ornax_log_msg("Region run stopped: no land cover class read from " +
                           trim_right(r.region.landcover_table_file));

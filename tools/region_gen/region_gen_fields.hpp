@@ -15,7 +15,7 @@ struct GridBox {
     int east_h() const { return west_h + ncols * step_h; }
     int north_h() const { return south_h + nrows * step_h; }
     double step() const { return step_h / 100.0; }
-    double lon(int col) const { return west_h / 100.0 + (col - 0.5) * step(); }   // 1-based centre
+    double lon(int col) const { return west_h / 100.0 + (col - 0.5) * step(); }  // 1-based centre
     double lat(int line) const { return south_h / 100.0 + (line - 0.5) * step(); }
 };
 
@@ -28,7 +28,10 @@ struct RegionSpec {
         const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
         y2 = year;
         d2 = doy + 1;
-        if (doy >= 366 || (doy == 365 && !leap)) { y2 = year + 1; d2 = 1; }
+        if (doy >= 366 || (doy == 365 && !leap)) {
+            y2 = year + 1;
+            d2 = 1;
+        }
     }
 };
 
@@ -65,14 +68,14 @@ inline constexpr float sat_missing = -8888.0f;           // satellite grid's mis
 inline constexpr float forecast_missing = -9999.0f;      // forecast rasters' fill value
 
 // Heights of the 30 sounding layers above the surface, top first (m).
-inline const double layer_height[30] = {15000, 14000, 13000, 12000, 11000, 10000, 9500, 9000,
-                                        8500,  8000,  7500,  7000,  6500,  6000,  5500, 5000,
-                                        4500,  4000,  3500,  3000,  2600,  2200,  1800, 1400,
-                                        1000,  700,   500,   300,   100,   80};
+inline const double layer_height[30] = {
+    15000, 14000, 13000, 12000, 11000, 10000, 9500, 9000, 8500, 8000, 7500, 7000, 6500, 6000, 5500,
+    5000,  4500,  4000,  3500,  3000,  2600,  2200, 1800, 1400, 1000, 700,  500,  300,  100,  80};
 
 // Deterministic number in [0, 1) for a lattice point of one channel of one seed.
 inline double hash01(unsigned seed, long ix, long iy, int channel) {
-    std::uint64_t z = seed * 0x9E3779B97F4A7C15ULL + static_cast<std::uint64_t>(ix) * 0xBF58476D1CE4E5B9ULL +
+    std::uint64_t z = seed * 0x9E3779B97F4A7C15ULL +
+                      static_cast<std::uint64_t>(ix) * 0xBF58476D1CE4E5B9ULL +
                       static_cast<std::uint64_t>(iy) * 0x94D049BB133111EBULL +
                       static_cast<std::uint64_t>(channel) * 0xD6E8FEB86659FD93ULL;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -171,7 +174,7 @@ public:
         const double cloud = 0.78 + 0.22 * smooth01(seed_, 15, lon, lat, 0.8);
         w.swdn = clear_sky_insolation(sun.cosz(lon, lat, utc)) * cloud;
         const double e_mb = w.q2 * w.psfc / (0.622 + 0.378 * w.q2) / 100.0;  // vapour pressure
-        const double emissivity = 1.24 * std::pow(e_mb / w.t2, 1.0 / 7.0);  // clear-sky air
+        const double emissivity = 1.24 * std::pow(e_mb / w.t2, 1.0 / 7.0);   // clear-sky air
         w.lwdn = emissivity * gen_stefan_boltzmann * std::pow(w.t2, 4);
         w.cfslst = w.t2 + 0.015 * w.swdn;
         w.lhtfl = 6.0 + 0.3 * w.swdn;

@@ -23,8 +23,8 @@ inline std::string cfg_line(std::string label, const std::string& value) {
     return label + value;
 }
 
-inline void write_text_file(const std::filesystem::path& path, const std::vector<std::string>& lines,
-                            int& status) {
+inline void write_text_file(const std::filesystem::path& path,
+                            const std::vector<std::string>& lines, int& status) {
     std::ofstream out(path);
     for (const std::string& l : lines) out << l << '\n';
     if (!out) status = 3;
@@ -79,13 +79,18 @@ inline std::vector<std::string> region_cfg_lines(const RegionSpec& s) {
         cfg_line("Reserved file", "/config/reserved.dat"),
         cfg_line("Land domain", "config/domain_land.txt"),
         cfg_line("Static data directory", "/static")};
-    const char* statics[12][2] = {
-        {"Land cover", "landcover.bin"}, {"Live leaf absorptivity NIR", "aleafn.bin"},
-        {"Live leaf absorptivity VIS", "aleafv.bin"}, {"Live leaf absorptivity TIR", "aleafl.bin"},
-        {"Dead leaf absorptivity NIR", "adeadn.bin"}, {"Dead leaf absorptivity VIS", "adeadv.bin"},
-        {"Dead leaf absorptivity TIR", "adeadl.bin"}, {"Soil reflectance NIR", "rsoiln.bin"},
-        {"Soil reflectance VIS", "rsoilv.bin"}, {"Soil resistance factor", "rs_correct.bin"},
-        {"Leaf size", "xl.bin"}, {"View zenith angle", "theta.bin"}};
+    const char* statics[12][2] = {{"Land cover", "landcover.bin"},
+                                  {"Live leaf absorptivity NIR", "aleafn.bin"},
+                                  {"Live leaf absorptivity VIS", "aleafv.bin"},
+                                  {"Live leaf absorptivity TIR", "aleafl.bin"},
+                                  {"Dead leaf absorptivity NIR", "adeadn.bin"},
+                                  {"Dead leaf absorptivity VIS", "adeadv.bin"},
+                                  {"Dead leaf absorptivity TIR", "adeadl.bin"},
+                                  {"Soil reflectance NIR", "rsoiln.bin"},
+                                  {"Soil reflectance VIS", "rsoilv.bin"},
+                                  {"Soil resistance factor", "rs_correct.bin"},
+                                  {"Leaf size", "xl.bin"},
+                                  {"View zenith angle", "theta.bin"}};
     for (auto& st : statics) l.push_back(cfg_line(st[0], st[1]));
     l.push_back(std::string(30, '-'));
     l.push_back(cfg_line("Vegetation domain", "config/domain_veg.txt"));
@@ -130,24 +135,40 @@ inline std::vector<std::string> met_cfg_lines(const RegionSpec& s) {
     auto f = [](double v) { return write_f(v, 7, 2); };
     const std::string sep(30, '-');
     return {cfg_line("Meteorological configuration", "GFS, example region"),
-            cfg_line("Land option", write_i(1, 10)), cfg_line("Land index option", write_i(0, 10)),
-            cfg_line("Land subset file", "config/land_subset.dat"), sep,
+            cfg_line("Land option", write_i(1, 10)),
+            cfg_line("Land index option", write_i(0, 10)),
+            cfg_line("Land subset file", "config/land_subset.dat"),
+            sep,
             cfg_line("Forecast data directory", "/met"),
             cfg_line("UMD land cover file", "/umd/umd_landcover.bin"),
-            cfg_line("Land missing value", "-9999.0"), cfg_line("East longitude", f(c.east_h() / 100.0)),
-            cfg_line("West longitude", f(c.west_h / 100.0)), cfg_line("Longitude resolution", f(c.step())),
+            cfg_line("Land missing value", "-9999.0"),
+            cfg_line("East longitude", f(c.east_h() / 100.0)),
+            cfg_line("West longitude", f(c.west_h / 100.0)),
+            cfg_line("Longitude resolution", f(c.step())),
             cfg_line("North latitude", f(c.north_h() / 100.0)),
-            cfg_line("South latitude", f(c.south_h / 100.0)), cfg_line("Latitude resolution", f(c.step())),
+            cfg_line("South latitude", f(c.south_h / 100.0)),
+            cfg_line("Latitude resolution", f(c.step())),
             cfg_line("Number of columns", write_i(c.ncols, 10)),
-            cfg_line("Number of rows", write_i(c.nrows, 10)), cfg_line("Number of layers", write_i(30, 10)),
-            cfg_line("Time steps per day", write_i(8, 10)), cfg_line("Missing value", "-9999.0"), sep,
-            cfg_line("Model grid directory", "/met"), cfg_line("End longitude", f(m.east_h() / 100.0)),
-            cfg_line("Start longitude", f(m.west_h / 100.0)), cfg_line("Longitude resolution", f(m.step())),
-            cfg_line("End latitude", f(m.north_h() / 100.0)), cfg_line("Start latitude", f(m.south_h / 100.0)),
-            cfg_line("Latitude resolution", f(m.step())), cfg_line("Number of columns", write_i(m.ncols, 10)),
-            cfg_line("Number of rows", write_i(m.nrows, 10)), cfg_line("Number of layers", write_i(30, 10)),
-            cfg_line("Number of hours", write_i(24, 10)), cfg_line("Missing value", "-9999.0"), sep,
-            cfg_line("Meteorological flag", write_i(3, 10)), cfg_line("Meteorological option", write_i(0, 10)),
+            cfg_line("Number of rows", write_i(c.nrows, 10)),
+            cfg_line("Number of layers", write_i(30, 10)),
+            cfg_line("Time steps per day", write_i(8, 10)),
+            cfg_line("Missing value", "-9999.0"),
+            sep,
+            cfg_line("Model grid directory", "/met"),
+            cfg_line("End longitude", f(m.east_h() / 100.0)),
+            cfg_line("Start longitude", f(m.west_h / 100.0)),
+            cfg_line("Longitude resolution", f(m.step())),
+            cfg_line("End latitude", f(m.north_h() / 100.0)),
+            cfg_line("Start latitude", f(m.south_h / 100.0)),
+            cfg_line("Latitude resolution", f(m.step())),
+            cfg_line("Number of columns", write_i(m.ncols, 10)),
+            cfg_line("Number of rows", write_i(m.nrows, 10)),
+            cfg_line("Number of layers", write_i(30, 10)),
+            cfg_line("Number of hours", write_i(24, 10)),
+            cfg_line("Missing value", "-9999.0"),
+            sep,
+            cfg_line("Meteorological flag", write_i(3, 10)),
+            cfg_line("Meteorological option", write_i(0, 10)),
             cfg_line("Meteorological source", "GFS 0.25 deg preprocessed"),
             cfg_line("GFS land mask file", "/gfs/gfs_land.bin"),
             cfg_line("GFS configuration file", "config/gfs.cfg")};
@@ -157,27 +178,38 @@ inline std::vector<std::string> gfs_cfg_lines(const RegionSpec& s) {
     const GridBox& c = s.common;
     auto f = [](double v) { return write_f(v, 7, 2); };
     const std::string sep(30, '-');
-    std::vector<std::string> l = {
-        cfg_line("Forecast-model configuration", "GFS 0.25 degree"), "Preprocessed for region runs",
-        "Values from column 31", sep, sep, cfg_line("GFS data directory", "/data/gfs/0p25"),
-        cfg_line("West longitude", f(c.west_h / 100.0)), cfg_line("East longitude", f(c.east_h() / 100.0)),
-        cfg_line("Longitude resolution", f(c.step())), cfg_line("South latitude", f(c.south_h / 100.0)),
-        cfg_line("North latitude", f(c.north_h() / 100.0)), cfg_line("Latitude resolution", f(c.step())),
-        sep, cfg_line("Number of longitudes", write_i(c.ncols, 10)),
-        cfg_line("Number of latitudes", write_i(c.nrows, 10)),
-        cfg_line("Number of pressure levels", write_i(21, 10)),
-        cfg_line("Time steps per day", write_i(8, 10)), cfg_line("Spare count", write_i(0, 10)),
-        cfg_line("Spare value", write_e(-9999.0, 12, 3)), sep};
-    for (const char* stem : {"HGT_sfc", "DLWRF_sfc", "DSWRF_sfc", "TMP_sfc", "LHTFL_sfc", "PRES_sfc",
-                             "RH_2m", "UGRD_10m", "VGRD_10m", "HGT_prs", "TMP_prs", "RH_prs", "SPFH_prs"})
+    std::vector<std::string> l = {cfg_line("Forecast-model configuration", "GFS 0.25 degree"),
+                                  "Preprocessed for region runs",
+                                  "Values from column 31",
+                                  sep,
+                                  sep,
+                                  cfg_line("GFS data directory", "/data/gfs/0p25"),
+                                  cfg_line("West longitude", f(c.west_h / 100.0)),
+                                  cfg_line("East longitude", f(c.east_h() / 100.0)),
+                                  cfg_line("Longitude resolution", f(c.step())),
+                                  cfg_line("South latitude", f(c.south_h / 100.0)),
+                                  cfg_line("North latitude", f(c.north_h() / 100.0)),
+                                  cfg_line("Latitude resolution", f(c.step())),
+                                  sep,
+                                  cfg_line("Number of longitudes", write_i(c.ncols, 10)),
+                                  cfg_line("Number of latitudes", write_i(c.nrows, 10)),
+                                  cfg_line("Number of pressure levels", write_i(21, 10)),
+                                  cfg_line("Time steps per day", write_i(8, 10)),
+                                  cfg_line("Spare count", write_i(0, 10)),
+                                  cfg_line("Spare value", write_e(-9999.0, 12, 3)),
+                                  sep};
+    for (const char* stem :
+         {"HGT_sfc", "DLWRF_sfc", "DSWRF_sfc", "TMP_sfc", "LHTFL_sfc", "PRES_sfc", "RH_2m",
+          "UGRD_10m", "VGRD_10m", "HGT_prs", "TMP_prs", "RH_prs", "SPFH_prs"})
         l.push_back(cfg_line("File stem", stem));
     return l;
 }
 
 inline std::vector<std::string> class_table_lines() {
-    std::vector<std::string> l = {"Number of land classes:" + write_i(20, 4),
-                                  "  #  aleafv  aleafn  aleafl  adeadv  adeadn  adeadl   rsoil    hmin"
-                                  "    hmax      xl   modis perenni   fcmin name"};
+    std::vector<std::string> l = {
+        "Number of land classes:" + write_i(20, 4),
+        "  #  aleafv  aleafn  aleafl  adeadv  adeadn  adeadl   rsoil    hmin"
+        "    hmax      xl   modis perenni   fcmin name"};
     for (const ClassRow& r : class_table) {
         std::string s = write_i(r.number, 3);
         for (float v : {r.aleafv, r.aleafn, r.aleafl, r.adeadv, r.adeadn, r.adeadl, r.rsoil, r.hmin,
@@ -209,11 +241,15 @@ inline void write_configuration(const std::string& root, const RegionSpec& s, in
     s.next_day(y2, d2);
     const std::string day = date_dir(s.year, s.doy);
     std::error_code ec;
-    const std::vector<std::string> dirs = {"config", "static", "veg/" + day, "snow/" + day, "goes/" + day,
-                                 "lst/" + day, "insol", "met/" + day, "met/" + date_dir(y2, d2),
-                                 "gfs", "umd", "output"};
+    const std::vector<std::string> dirs = {"config",      "static",      "veg/" + day,
+                                           "snow/" + day, "goes/" + day, "lst/" + day,
+                                           "insol",       "met/" + day,  "met/" + date_dir(y2, d2),
+                                           "gfs",         "umd",         "output"};
     for (const std::string& d : dirs) fs::create_directories(fs::path(root) / d, ec);
-    if (ec) { status = 3; return; }
+    if (ec) {
+        status = 3;
+        return;
+    }
     const fs::path cfg = fs::path(root) / "config";
     write_text_file(cfg / "region.cfg", region_cfg_lines(s), status);
     write_text_file(cfg / "met.cfg", met_cfg_lines(s), status);
@@ -222,9 +258,11 @@ inline void write_configuration(const std::string& root, const RegionSpec& s, in
     write_text_file(cfg / "outlist.txt", outlist_lines(), status);
     write_text_file(cfg / "reserved.dat", {"reserved file of the region configuration"}, status);
     write_text_file(cfg / "domain_land.txt", domain_lines("land grid", s.run, -9999.0f), status);
-    write_text_file(cfg / "domain_veg.txt", domain_lines("vegetation grid", s.run, -9999.0f), status);
+    write_text_file(cfg / "domain_veg.txt", domain_lines("vegetation grid", s.run, -9999.0f),
+                    status);
     write_text_file(cfg / "domain_snow.txt", domain_lines("snow grid", s.run, -9999.0f), status);
-    write_text_file(cfg / "domain_sat.txt", domain_lines("satellite grid", s.run, sat_missing), status);
+    write_text_file(cfg / "domain_sat.txt", domain_lines("satellite grid", s.run, sat_missing),
+                    status);
     write_text_file(cfg / "domain_run.txt", domain_lines("run grid", s.run, -999.0f), status);
 }
 

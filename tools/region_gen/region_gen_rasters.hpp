@@ -18,8 +18,8 @@ inline void write_land_rasters(const std::string& root, const RegionSpec& s, con
     namespace fs = std::filesystem;
     const GridBox& g = s.run;
     const size_t n = static_cast<size_t>(g.ncols) * g.nrows;
-    const char* names[12] = {"landcover", "aleafn", "aleafv", "aleafl", "adeadn", "adeadv",
-                             "adeadl",    "rsoiln", "rsoilv", "rs_correct", "xl", "lai"};
+    const char* names[12] = {"landcover", "aleafn", "aleafv", "aleafl",     "adeadn", "adeadv",
+                             "adeadl",    "rsoiln", "rsoilv", "rs_correct", "xl",     "lai"};
     std::vector<std::vector<float>> v(12, std::vector<float>(n));
     std::vector<float> snow(n, 0.0f);
     for (int line = 1; line <= g.nrows; ++line)
@@ -60,12 +60,15 @@ inline float view_zenith(double lon, double lat) {
     return static_cast<float>(std::atan2(sg, cg - 6378.0 / 42164.0) / gen_deg);
 }
 
-inline float round2(double v) { return static_cast<float>(std::round(v * 100.0) / 100.0); }
+inline float round2(double v) {
+    return static_cast<float>(std::round(v * 100.0) / 100.0);
+}
 
 // Observation times, surface temperatures of a plausible morning heating, insolation at
 // both times and the view angle, on the satellite grid (the run grid).
-inline void write_satellite_rasters(const std::string& root, const RegionSpec& s, const Landscape& land,
-                                    const WeatherModel& weather, int& status) {
+inline void write_satellite_rasters(const std::string& root, const RegionSpec& s,
+                                    const Landscape& land, const WeatherModel& weather,
+                                    int& status) {
     namespace fs = std::filesystem;
     const GridBox& g = s.run;
     const size_t n = static_cast<size_t>(g.ncols) * g.nrows;
@@ -78,15 +81,20 @@ inline void write_satellite_rasters(const std::string& root, const RegionSpec& s
             double t1 = 0, t2 = 0;
             observation_times(sun, lon, lat, t1, t2);
             const int zone = zone_hours(lon);
-            const Weather w1 = weather.at(lon, lat, t1 - zone), w2 = weather.at(lon, lat, t2 - zone);
+            const Weather w1 = weather.at(lon, lat, t1 - zone),
+                          w2 = weather.at(lon, lat, t2 - zone);
             const double fc = 1.0 - std::exp(-0.5 * land.pixel_lai(col, line));
             const double dry = smooth01(s.seed, 30, lon, lat, 0.5);
-            const double n1 = hash01(s.seed, col, line, 31) - 0.5, n2 = hash01(s.seed, col, line, 32) - 0.5;
+            const double n1 = hash01(s.seed, col, line, 31) - 0.5,
+                         n2 = hash01(s.seed, col, line, 32) - 0.5;
             // Radiometric temperature: near the air at time 1, heated by sun through the morning,
             // more over sparse, dry cover than over dense, moist cover (K).
             double tr1 = w1.t2 + 0.3 + 1.2 * (1.0 - fc) + 0.4 * n1;
             double tr2 = w2.t2 + 1.5 + (4.0 + 8.0 * dry) * (1.0 - fc) + 2.5 * fc * dry + 0.8 * n2;
-            if (land.pixel_class(col, line) == 1) { tr1 = w1.t2 - 1.0; tr2 = w1.t2 - 0.5; }
+            if (land.pixel_class(col, line) == 1) {
+                tr1 = w1.t2 - 1.0;
+                tr2 = w1.t2 - 0.5;
+            }
             const double cloud = 1.0 + 0.06 * (hash01(s.seed, col, line, 33) - 0.5);
             tloc1[i] = round2(t1);
             tloc2[i] = round2(t2);
@@ -119,8 +127,8 @@ inline void write_satellite_rasters(const std::string& root, const RegionSpec& s
 // Forecast-model rasters of one day on the common grid: 8 three-hourly steps from 00 UTC;
 // the profile holds 30 layers per step, top layer first.
 inline void write_forecast_day(const std::filesystem::path& dir, const RegionSpec& s,
-                               const Landscape& land, const WeatherModel& weather, double day_offset,
-                               int& status) {
+                               const Landscape& land, const WeatherModel& weather,
+                               double day_offset, int& status) {
     const GridBox& c = s.common;
     const size_t cells = static_cast<size_t>(c.ncols) * c.nrows;
     std::vector<std::vector<float>> series(8, std::vector<float>(cells * 8));
@@ -131,10 +139,12 @@ inline void write_forecast_day(const std::filesystem::path& dir, const RegionSpe
         for (int r = 1; r <= c.nrows; ++r)
             for (int col = 1; col <= c.ncols; ++col) {
                 const Weather w = weather.at(c.lon(col), c.lat(r), day_offset + 3.0 * step);
-                const size_t i = static_cast<size_t>(step) * cells + static_cast<size_t>(r - 1) * c.ncols + (col - 1);
+                const size_t i = static_cast<size_t>(step) * cells +
+                                 static_cast<size_t>(r - 1) * c.ncols + (col - 1);
                 const bool gap = col == gap_c && r == gap_r;
-                const double vals[8] = {w.psfc, gap ? forecast_missing : w.t2, w.q2, w.wind,
-                                        w.lwdn, w.swdn, w.cfslst, w.lhtfl};
+                const double vals[8] = {
+                    w.psfc, gap ? forecast_missing : w.t2, w.q2, w.wind, w.lwdn, w.swdn, w.cfslst,
+                    w.lhtfl};
                 for (int k = 0; k < 8; ++k) series[k][i] = static_cast<float>(vals[k]);
                 for (int layer = 0; layer < 30; ++layer)
                     profile[(static_cast<size_t>(step) * 30 + layer) * cells + (i - step * cells)] =
@@ -142,16 +152,19 @@ inline void write_forecast_day(const std::filesystem::path& dir, const RegionSpe
             }
     const char* names[8] = {"psfc_series", "t2_series", "q2_series", "wind_surface",
                             "lwdn",        "swdn",      "cfslst",    "lhtfl"};
-    for (int k = 0; k < 8; ++k) write_raster(dir / (std::string(names[k]) + ".bin"), series[k], status);
+    for (int k = 0; k < 8; ++k)
+        write_raster(dir / (std::string(names[k]) + ".bin"), series[k], status);
     write_raster(dir / "pot_profile.bin", profile, status);
 }
 
-inline void write_forecast_rasters(const std::string& root, const RegionSpec& s, const Landscape& land,
-                                   const WeatherModel& weather, int& status) {
+inline void write_forecast_rasters(const std::string& root, const RegionSpec& s,
+                                   const Landscape& land, const WeatherModel& weather,
+                                   int& status) {
     namespace fs = std::filesystem;
     int y2 = 0, d2 = 0;
     s.next_day(y2, d2);
-    write_forecast_day(fs::path(root) / "met" / date_dir(s.year, s.doy), s, land, weather, 0.0, status);
+    write_forecast_day(fs::path(root) / "met" / date_dir(s.year, s.doy), s, land, weather, 0.0,
+                       status);
     write_forecast_day(fs::path(root) / "met" / date_dir(y2, d2), s, land, weather, 24.0, status);
     // Forecast land mask: 1 land, 0 water, one 4-byte integer per forecast cell.
     const GridBox& c = s.common;
@@ -196,15 +209,16 @@ inline void write_manifest(const std::string& root, const RegionSpec& s, const L
     std::vector<std::string> l = {
         "# example region: seed " + std::to_string(s.seed) + ", year " + std::to_string(s.year) +
             ", day " + std::to_string(s.doy),
-        "run_grid " + std::to_string(s.run.west_h / 100.0) + " " + std::to_string(s.run.south_h / 100.0) +
-            " 0.05 " + std::to_string(s.run.ncols) + " " + std::to_string(s.run.nrows),
+        "run_grid " + std::to_string(s.run.west_h / 100.0) + " " +
+            std::to_string(s.run.south_h / 100.0) + " 0.05 " + std::to_string(s.run.ncols) + " " +
+            std::to_string(s.run.nrows),
         "common_grid " + std::to_string(s.common.west_h / 100.0) + " " +
-            std::to_string(s.common.south_h / 100.0) + " 0.25 " + std::to_string(s.common.ncols) + " " +
-            std::to_string(s.common.nrows),
+            std::to_string(s.common.south_h / 100.0) + " 0.25 " + std::to_string(s.common.ncols) +
+            " " + std::to_string(s.common.nrows),
         "# col line qc why"};
     for (const EngineeredPixel& p : land.engineered())
-        l.push_back(std::to_string(p.col) + " " + std::to_string(p.line) + " " + std::to_string(p.qc) +
-                    " " + p.why);
+        l.push_back(std::to_string(p.col) + " " + std::to_string(p.line) + " " +
+                    std::to_string(p.qc) + " " + p.why);
     write_text_file(std::filesystem::path(root) / "manifest.txt", l, status);
 }
 
