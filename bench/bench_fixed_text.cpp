@@ -38,8 +38,11 @@ BENCHMARK(BM_read_fixed_int);
 void BM_write_report_line(benchmark::State& state) {
     float value = 1013.25f;
     for (auto _ : state) {
-        std::string line = " " + write_a("Surface pressure(mbar) :", 30) + write_f(value, 10, 3) +
-                           write_f(value - 0.5f, 10, 3) + write_e(0.0123, 10, 5);
+        std::string line(1, ' ');
+        line += write_a("Surface pressure(mbar) :", 30);
+        line += write_f(value, 10, 3);
+        line += write_f(value - 0.5f, 10, 3);
+        line += write_e(0.0123, 10, 5);
         benchmark::DoNotOptimize(line.data());
         value += 0.001f;
     }

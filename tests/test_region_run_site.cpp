@@ -40,7 +40,7 @@ std::vector<CapturedPixel> capture_line(const fs::path& dir, int line, Spatialin
     setenv("HOME_DIR", dir.c_str(), 1);
     Ornaxregiondatatype region;
     int st = 0;
-    ornax_read_region_config_record("config/region.cfg", 2019, 200, region, st);
+    ornax_read_region_config_file("config/region.cfg", region, 2019, 200, st);
     EXPECT_EQ(st, 0);
     Spatialinfodata land, veg, snow, sat;
     read_domain_info_from_txt(region.land_domain_file, land, st);

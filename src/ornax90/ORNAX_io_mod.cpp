@@ -276,13 +276,20 @@ std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornax
     };
     const int levels = std::min(std::max(in.npbl, 0), ornax_max_pbl_levels);
     for (int k = 0; k < levels; ++k)
-        lines.push_back(std::string(1, ' ') + write_i(k + 1, 3) + write_f(in.z_pbli[k], 20, 4) + write_f(in.th_pblk[k], 20, 4));
+    {
+        std::string line(1, ' ');
+        line += write_i(k + 1, 3);
+        line += write_f(in.z_pbli[k], 20, 4);
+        line += write_f(in.th_pblk[k], 20, 4);
+        lines.push_back(line);
+    }
     std::string header = std::string(1, ' ') + write_a("Hour", 4);
     for (const char* head : {"SDN(K)", "Air Temp(C)", "SPFH(%)", "Pres(mbar)", "Wind(m s-1)", "Long wave(W)"})
         header += write_a(head, 12);
     lines.push_back(header);
     for (int h = 0; h < ornax_hours_per_day; ++h) {
-        std::string line = std::string(1, ' ') + write_f(in.tloc_day[h], 4, 1);
+        std::string line(1, ' ');
+        line += write_f(in.tloc_day[h], 4, 1);
         for (float v : {in.sdn_day[h], in.taobs_day[h], in.spfh_day[h], in.pres_day[h], in.wind_day[h],
                         in.lwdn_day[h]})
             line += write_f(v, 12, 4);
@@ -554,7 +561,7 @@ private:
         }
     }
 
-    ConfigLineReader reader_;
+    LabelledLineReader reader_;
     std::string file_;
     bool end_reported_ = false;
     int status_ = 0;

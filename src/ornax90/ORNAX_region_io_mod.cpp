@@ -138,7 +138,7 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
 }
 
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
-int read_config_values(ConfigLineReader& reader, const std::string& file, ConfigContext& context,
+int read_config_values(LabelledLineReader& reader, const std::string& file, ConfigContext& context,
                        RegionConfigPaths& paths) {
     constexpr int value_width = 256;  // value in columns 31-286
     std::string value;
@@ -201,7 +201,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
         status = 3;
         return;
     }
-    ConfigLineReader reader(stream);
+    LabelledLineReader reader(stream);
     status = read_config_values(reader, name, context, paths);
     ornax_unit_close(config_unit);
 }

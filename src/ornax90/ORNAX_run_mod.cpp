@@ -98,44 +98,6 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 
-void ornax_read_region_config_record(const std::string& config_file, int year, int doy,
-                                     Ornaxregiondatatype& region, int& status) {
-    RegionConfigPaths paths;
-    ornax_read_region_config_paths(config_file, year, doy, paths, status);
-    std::string* const fields[] = {&region.landcover_table_file, &region.reserved_file,
-                                   &region.land_domain_file};
-    for (int line = 6; line <= 8; ++line) *fields[line - 6] = paths[line];
-    std::string* const statics[] = {
-        &region.landcover_file,     &region.aleafn_file, &region.aleafv_file,
-        &region.aleafl_file,        &region.adeadn_file, &region.adeadv_file,
-        &region.adeadl_file,        &region.rsoiln_file, &region.rsoilv_file,
-        &region.rs_correction_file, &region.xl_file,     &region.theta_file};
-    for (int line = 10; line <= 21; ++line) *statics[line - 10] = paths[line];
-    region.vegetation_domain_file = paths[23];
-    region.xlai_file = paths[25];
-    region.snow_domain_file = paths[27];
-    region.snow_mask_file = paths[29];
-    region.met_config_file = paths[31];
-    region.tloc1_file = paths[33];
-    std::string* const spares[] = {
-        &region.spare_file_1,  &region.spare_file_2,  &region.spare_file_3,  &region.spare_file_4,
-        &region.spare_file_5,  &region.spare_file_6,  &region.spare_file_7,  &region.spare_file_8,
-        &region.spare_file_9,  &region.spare_file_10, &region.spare_file_11, &region.spare_file_12,
-        &region.spare_file_13, &region.spare_file_14, &region.spare_file_15, &region.spare_file_16,
-        &region.spare_file_17};
-    for (int i = 0; i < 17; ++i) *spares[i] = paths[i < 5 ? 34 + i : 35 + i];
-    region.tloc2_file = paths[39];
-    region.satellite_domain_file = paths[53];
-    region.trad1_file = paths[55];
-    region.trad2_file = paths[56];
-    region.sdn1_file = paths[59];
-    region.sdn2_file = paths[60];
-    region.run_domain_file = paths[62];
-    region.out_list_file = paths[63];
-    region.output_dir = paths[64];
-    region.spare_dir = paths[65];
-}
-
 namespace {
 
 // The grids of a region run; land_copy locates the meteorology's columns.
@@ -181,7 +143,7 @@ struct RegionProgress {
 void read_region_configuration(const std::string& config_file, int year, int doy,
                                Ornaxregiondatatype& region, RegionGrids& grids, int& status) {
     int st = 0;
-    ornax_read_region_config_record(config_file, year, doy, region, st);
+    ornax_read_region_config_file(config_file, region, year, doy, st);
     if (st != 0) ornax_log_msg("Read configuration failed " + trim_right(config_file));
     int failed = 0;
     read_domain_info_from_txt(region.land_domain_file, grids.land, st);

@@ -13,10 +13,6 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,
                       int year, int doy, int& status);
 
-// Reads a region configuration file for a year and day into the region record's file
-// names (every path of lines 6 to 65 by its line's rule). status 0 or 3.
-void ornax_read_region_config_record(const std::string& config_file, int year, int doy,
-                                     Ornaxregiondatatype& region, int& status);
 
 // Counts and wall-clock split of one region run (seconds).
 struct Ornaxregionruntimes {

@@ -89,6 +89,4 @@ private:
     bool ended_ = false;
 };
 
-// Earlier name of the same reader, kept for readers written against it.
-using ConfigLineReader = LabelledLineReader;
 
