@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "fixed_text_mod.hpp"
@@ -231,4 +232,25 @@ TEST(FixedTextWrite, FreeFormatRealsKeepSevenSignificantDigits) {
     EXPECT_EQ(line.str().substr(line.str().size() - 2), " m");
     EXPECT_NE(line.str().find(" 1.5"), std::string::npos);
     EXPECT_EQ(line.str()[4], ' ');
+}
+
+// Line reading of text streams: CRLF files and a last line without its line end must read
+// the same as plain Unix files, and an empty line is still a line.
+TEST(FixedTextLines, ReadTextLineEndings) {
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    const char text[] = "first\r\n\nlast";
+    std::fwrite(text, 1, sizeof text - 1, stream);
+    std::rewind(stream);
+    std::string line;
+    ASSERT_TRUE(read_text_line(stream, line));
+    EXPECT_EQ(line, "first");
+    ASSERT_TRUE(read_text_line(stream, line));
+    EXPECT_EQ(line, "");
+    ASSERT_TRUE(read_text_line(stream, line));
+    EXPECT_EQ(line, "last");
+    EXPECT_FALSE(read_text_line(stream, line));
+    EXPECT_EQ(line, "");
+    std::fclose(stream);
+    EXPECT_FALSE(read_text_line(nullptr, line));
 }

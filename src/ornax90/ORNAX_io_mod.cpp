@@ -46,20 +46,11 @@ public:
     // Next line into `line`; at the end of the file reports what was still expected.
     bool next_line(std::string& line, std::string_view expected) {
         if (failed_) return false;
-        line.clear();
-        int c = 0;
-        bool any = false;
-        while ((c = std::fgetc(stream_)) != EOF) {
-            any = true;
-            if (c == '\n') break;
-            line.push_back(static_cast<char>(c));
-        }
-        if (!any) {
+        if (!read_text_line(stream_, line)) {
             fail_at(line_number_ + 1, "the file ends early, " + std::string(expected) + " expected");
             return false;
         }
         ++line_number_;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         return true;
     }
 

@@ -47,13 +47,6 @@ std::string name_field(std::string_view name) {
     return field;
 }
 
-bool read_text_line(std::FILE* stream, std::string& line) {
-    line.clear();
-    int c = 0;
-    while ((c = std::fgetc(stream)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-    return c != EOF || !line.empty();
-}
-
 }  // namespace
 
 int get_var_index(const std::string& name) {

@@ -262,6 +262,20 @@ FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double
 
 // ---- configuration lines ----
 
+bool read_text_line(std::FILE* stream, std::string& line) {
+    line.clear();
+    if (stream == nullptr) return false;
+    int c = 0;
+    bool any = false;
+    while ((c = std::fgetc(stream)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
 bool LabelledLineReader::next_line(std::string& line) {
     ++line_number_;
     line.clear();
@@ -269,14 +283,7 @@ bool LabelledLineReader::next_line(std::string& line) {
         ended_ = true;
         return false;
     }
-    int c = 0;
-    bool any = false;
-    while ((c = std::fgetc(stream_)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        line.push_back(static_cast<char>(c));
-    }
-    if (!any) {
+    if (!read_text_line(stream_, line)) {
         ended_ = true;
         return false;
     }

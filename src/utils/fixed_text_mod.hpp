@@ -24,6 +24,10 @@ int read_fixed_real(std::string_view line, int first, int last, int decimals, fl
 // Text from columns first..last with trailing blanks removed (missing columns read blank).
 int read_fixed_text(std::string_view line, int first, int last, std::string& value);
 
+// Reads the next line of a text stream into `line` without its line end ("\n" or "\r\n");
+// false at the end of the stream, when nothing was left to read.
+bool read_text_line(std::FILE* stream, std::string& line);
+
 // Removes trailing blanks (and a trailing carriage return).
 std::string trim_right(std::string_view text);
 // Removes leading and trailing blanks.
