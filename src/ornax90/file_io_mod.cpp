@@ -259,29 +259,14 @@ std::int64_t count_of(int ncol, int nrow, int nz = 1, int nt = 1) {
 
 }  // namespace
 
-void read_2d_real_by_col_row(const std::string& file_name, int ncol, int nrow, int /*spare*/,
-                             Real2dArray& image, int& status) {
-    status = 0;
-    Real2dArray read_image;
-    read_image.allocate(ncol, nrow);
-    int result = read_whole(file_name, size_of(read_image.values), read_image.values.data());
-    if (result < 0) {
-        log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
-        status = raster_status_failed;
-        return;
-    }
-    image = std::move(read_image);
-    if (result != 0) {
-        log_free(FreeLine() << "File " << trim_right(file_name) << " read error!");
-        status = result;
-    }
-}
+namespace {
 
-void read_3d_real_by_col_row(const std::string& file_name, int ncol, int nrow, int nz,
-                             int /*spare*/, Real3dArray& values, int& status) {
+// Reads a whole 2-d or 3-d raster into a freshly sized array; `values` is replaced only when
+// the file could be opened, and a short file is reported as a read error.
+template <typename Array>
+void read_whole_array(const std::string& file_name, Array& read_values, Array& values,
+                      int& status) {
     status = 0;
-    Real3dArray read_values;
-    read_values.allocate(ncol, nrow, nz);
     int result = read_whole(file_name, size_of(read_values.values), read_values.values.data());
     if (result < 0) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
@@ -293,6 +278,22 @@ void read_3d_real_by_col_row(const std::string& file_name, int ncol, int nrow, i
         log_free(FreeLine() << "File " << trim_right(file_name) << " read error!");
         status = result;
     }
+}
+
+}  // namespace
+
+void read_2d_real_by_col_row(const std::string& file_name, int ncol, int nrow, int /*spare*/,
+                             Real2dArray& image, int& status) {
+    Real2dArray read_image;
+    read_image.allocate(ncol, nrow);
+    read_whole_array(file_name, read_image, image, status);
+}
+
+void read_3d_real_by_col_row(const std::string& file_name, int ncol, int nrow, int nz,
+                             int /*spare*/, Real3dArray& values, int& status) {
+    Real3dArray read_values;
+    read_values.allocate(ncol, nrow, nz);
+    read_whole_array(file_name, read_values, values, status);
 }
 
 void read_4d_real_by_col_row(const std::string& file_name, int ncol, int nrow, int nz, int nt,
