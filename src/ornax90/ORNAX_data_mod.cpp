@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iostream>
 #include <new>
 
+#include "GFS_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
 
@@ -43,13 +45,8 @@ void ornax_error_code(int flag, int code, int& status) {
 }
 
 // ===================================================================================
-// Common grid set-up and release (forcing-a work)
+// Common grid set-up and release
 // ===================================================================================
-
-#include <iostream>
-#include <new>
-
-#include "GFS_io_mod.hpp"
 
 namespace {
 
@@ -115,10 +112,8 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status) {
     }
 }
 
-// ---- end of common grid ----
-
 // ===================================================================================
-// Model grid set-up and release (forcing-b work)
+// Model grid set-up and release
 // ===================================================================================
 
 namespace {
@@ -220,4 +215,3 @@ void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status) {
     }
 }
 
-// ---- end of model grid ----

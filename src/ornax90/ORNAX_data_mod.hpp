@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "GFS_forcing_mod.hpp"
 #include "type_kinds.hpp"
 
 // Debug level of the run (option -d); extra diagnostic lines at level 1 and above.
@@ -122,7 +123,7 @@ void reset_out_var(Ornaxoutputvartype& output);
 // Writes the log line of a core status code when flag is non-zero; status 0 afterwards.
 void ornax_error_code(int flag, int code, int& status);
 
-// ---- core working state Ornaxdailyvartype (core work) ----
+// Core working state Ornaxdailyvartype
 
 inline constexpr int ornax_pbl_table_size = 8000;  // entries of the boundary-layer table
 
@@ -206,8 +207,6 @@ struct Ornaxdailyvartype {
     std::array<float, ornax_hours_per_day> eref_hour{};
 };
 
-// ---- end of core working state ----
-
 // ===================================================================================
 // Grid description
 // ===================================================================================
@@ -228,10 +227,8 @@ struct Spatialinfodata {
 };
 
 // ===================================================================================
-// Common grid Ornaxcommonblock (forcing-a work)
+// Common grid Ornaxcommonblock
 // ===================================================================================
-
-#include "GFS_forcing_mod.hpp"
 
 inline constexpr int ornax_common_layer_count = 30;  // profile layers of the common grid
 
@@ -293,10 +290,8 @@ void ornax_common_grid_init(Ornaxcommonblock& common, int& status);
 // Releases the land-cell list and the forecast-model store. Status 0 or 3.
 void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status);
 
-// ---- end of common grid ----
-
 // ===================================================================================
-// Model grid Ornaxmeteoornax (forcing-b work)
+// Model grid Ornaxmeteoornax
 // ===================================================================================
 
 // Per-line workspace of the meteorological forcing: the geometry of one line of the
@@ -382,10 +377,8 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& common
 // Releases every allocated array of the model grid; status 0.
 void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status);
 
-// ---- end of model grid ----
-
 // ===================================================================================
-// Region data record Ornaxregiondatatype (region-sim work)
+// Region data record Ornaxregiondatatype
 // ===================================================================================
 
 inline constexpr int ornax_max_out_vars = 42;  // size of the output vocabulary and list
@@ -489,4 +482,3 @@ struct Ornaxregiondatatype {
     std::vector<float> qc_flag;
 };
 
-// ---- end of region data record ----

@@ -7,7 +7,7 @@
 #include "ORNAX_data_mod.hpp"
 
 // ===================================================================================
-// Site input file (site work)
+// Site input file (ORNAX_site_input.cpp)
 // ===================================================================================
 
 // Reads one site: lines 2-8 into the land record, lines 10 onwards into the input
@@ -28,11 +28,8 @@ std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,
                                                    const Ornaxinputvartype& input);
 void ornax_display_inputs(const Ornaxlandtype& land, const Ornaxinputvartype& input);
 
-// ---- end of site input file ----
-
-
 // ===================================================================================
-// Land cover class table (site work)
+// Land cover class table (ORNAX_site_input.cpp)
 // ===================================================================================
 
 inline constexpr int ornax_max_land_classes = 20;  // room of the class table
@@ -49,11 +46,8 @@ void ornax_read_landcover_table(const std::string& landcover_table_file,
 // (aleafv .. adeadl) are kept. status is always 0.
 void ornax_copy_land_parameters(const Ornaxlandtype& entry, Ornaxlandtype& land, int& status);
 
-// ---- end of land cover class table ----
-
-
 // ===================================================================================
-// Site report (site work)
+// Site report (ORNAX_site_report.cpp)
 // ===================================================================================
 
 // The 41 lines of the site report: inputs, morning results, time-2 fluxes and
@@ -65,11 +59,8 @@ std::vector<std::string> ornax_site_report_lines(const Ornaxlandtype& land,
 void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                               const Ornaxoutputvartype& output, int& status);
 
-// ---- end of site report ----
-
-
 // ===================================================================================
-// Domain description (raster work)
+// Domain description (ORNAX_domain_file.cpp)
 // ===================================================================================
 
 // Reads a domain description: a header line, then east_lon, west_lon, dlon, north_lat,
@@ -81,11 +72,8 @@ void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype
 // the line number, sets status 3 and leaves its field unchanged.
 void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& grid, int& status);
 
-// ---- end of domain description ----
-
-
 // ===================================================================================
-// Meteorological configuration (forcing-a work)
+// Meteorological configuration (ORNAX_met_config.cpp)
 // ===================================================================================
 
 // Reads the meteorological configuration file into the common grid (geometry, land-mask
@@ -95,6 +83,4 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
 // edges and spacings.
 void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
                             Ornaxmeteoornax& grid, int& status);
-
-// ---- end of meteorological configuration ----
 

@@ -2,16 +2,16 @@
 // of region inputs.
 #pragma once
 
+#include <array>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
 
 // ===================================================================================
-// Region configuration file (raster work)
+// Region configuration file (ORNAX_region_config.cpp)
 // ===================================================================================
-
-#include <array>
 
 // Lines of a region configuration file that hold values (lines 1-5 are a header).
 inline constexpr int region_config_first_line = 6;
@@ -40,11 +40,8 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
 void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
                                    int year, int doy, int& status);
 
-// ---- end of region configuration file ----
-
-
 // ===================================================================================
-// Land mask and land subset (forcing-a work)
+// Land mask and land subset (ORNAX_region_landmask.cpp)
 // ===================================================================================
 
 // UMD land-cover raster: global, 0.01 degree, column 1 centred at -179.995, row 1 centred
@@ -95,14 +92,9 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
                                  int first_col, int first_row, int block_cols, int block_rows,
                                  int& count, int& status);
 
-// ---- end of land mask and land subset ----
-
-
 // ===================================================================================
-// Line-by-line meteorological processing (forcing-b work)
+// Line-by-line meteorological processing (ORNAX_region_met_lines.cpp)
 // ===================================================================================
-
-#include <span>
 
 // Meteorology of one line (latitude pline, degrees) of the model grid for a day: sets up
 // the model grid's line arrays, derives every column's meteorology at its two observation
@@ -131,12 +123,8 @@ std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 // Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.
 std::string ornax_met_day_dir(const std::string& data_root, int year, int doy);
 
-
-// ---- end of line-by-line meteorological processing ----
-
-
 // ===================================================================================
-// Per-pixel meteorology at observation times (forcing-b work)
+// Per-pixel meteorology at observation times (ORNAX_region_met_pixel.cpp)
 // ===================================================================================
 
 // Value of one forecast-model quantity for one pixel: the three-hourly UTC series of the
@@ -159,12 +147,8 @@ float ornax_linear_interp(float x, float x1, float x2, float y1, float y2);
 void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
                                 int& status);
 
-
-// ---- end of per-pixel meteorology at observation times ----
-
-
 // ===================================================================================
-// Region inputs (region-driver work)
+// Region inputs (ORNAX_region_inputs.cpp)
 // ===================================================================================
 
 // Line (1-based) of an input grid that holds a run line's centre latitude: the whole
@@ -208,4 +192,3 @@ void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& commo
                             const std::vector<Ornaxlandtype>& table, int nclasses,
                             int region_switch, int year, int doy, float lat, int& status);
 
-// ---- end of region inputs ----

@@ -35,13 +35,13 @@ Reduced reduce(float lon, float t1, float t2, const std::array<float, 8>& day1,
 
 }  // namespace
 
-TEST(ForcingBInterp, LinearInterpolation) {
+TEST(PixelMetInterp, LinearInterpolation) {
     EXPECT_FLOAT_EQ(ornax_linear_interp(7.0f, 6.0f, 9.0f, 280.0f, 283.0f), 281.0f);
     EXPECT_FLOAT_EQ(ornax_linear_interp(6.0f, 6.0f, 9.0f, 280.0f, 283.0f), 280.0f);
     EXPECT_EQ(ornax_linear_interp(5.0f, 3.0f, 3.0f, 1.0f, 2.0f), 0.0f);
 }
 
-TEST(ForcingBInterp, ObservationTimesInsideTheWindow) {
+TEST(PixelMetInterp, ObservationTimesInsideTheWindow) {
     std::array<float, 8> day1 = ramp(0.0f);
     day1[2] = 280.0f;  // 06 UTC
     day1[3] = 283.0f;  // 09 UTC
@@ -51,7 +51,7 @@ TEST(ForcingBInterp, ObservationTimesInsideTheWindow) {
     EXPECT_FLOAT_EQ(r.value2, 5.0f + 1.5f / 3.0f);  // between 12 UTC (5) and 15 UTC (6)
 }
 
-TEST(ForcingBInterp, SecondTimePastMidnightUsesTheFollowingDay) {
+TEST(PixelMetInterp, SecondTimePastMidnightUsesTheFollowingDay) {
     // 26.5 h lies between the second day's 00 UTC (101) and 03 UTC (102) values
     const Reduced r = reduce(150.0f, 22.5f, 2.5f, ramp(0.0f), ramp(100.0f));
     EXPECT_FLOAT_EQ(r.value2, 101.0f + 2.5f / 3.0f);
@@ -59,7 +59,7 @@ TEST(ForcingBInterp, SecondTimePastMidnightUsesTheFollowingDay) {
     EXPECT_FLOAT_EQ(r.value1, 8.0f + 1.5f / 3.0f * 93.0f);
 }
 
-TEST(ForcingBInterp, FillInABracketOrMissingTimeGivesFill) {
+TEST(PixelMetInterp, FillInABracketOrMissingTimeGivesFill) {
     std::array<float, 8> day1 = ramp(0.0f);
     day1[3] = fill;  // 09 UTC missing
     const Reduced r = reduce(-90.0f, 7.0f, 10.0f, day1, ramp(100.0f));
@@ -74,7 +74,7 @@ TEST(ForcingBInterp, FillInABracketOrMissingTimeGivesFill) {
     EXPECT_EQ(late.value1, fill);
 }
 
-TEST(ForcingBInterp, LocalHoursWestAndEastOfGreenwich) {
+TEST(PixelMetInterp, LocalHoursWestAndEastOfGreenwich) {
     const Reduced west = reduce(-90.0f, 7.0f, 13.0f, ramp(0.0f), ramp(100.0f));
     EXPECT_FLOAT_EQ(west.series[0], 3.0f);   // 00 local = 06 UTC exactly: the 06 UTC value
     EXPECT_FLOAT_EQ(west.series[12], 7.0f);  // 12 local = 18 UTC
@@ -87,7 +87,7 @@ TEST(ForcingBInterp, LocalHoursWestAndEastOfGreenwich) {
     EXPECT_FLOAT_EQ(dateline.series[23], 104.0f + 2.0f / 3.0f);
 }
 
-TEST(ForcingBInterp, ShortSeriesAreRefused) {
+TEST(PixelMetInterp, ShortSeriesAreRefused) {
     const std::vector<float> short_day(5, 1.0f);
     const std::array<float, 8> day = ramp(0.0f);
     float v1 = 0, v2 = 0;

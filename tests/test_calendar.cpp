@@ -5,7 +5,7 @@
 
 #include "sunrise_mod.hpp"
 
-TEST(ForcingBCalendar, MonthAndDayOfDayOfYear) {
+TEST(Calendar, MonthAndDayOfDayOfYear) {
     struct Case {
         int year, doy, month, day;
     };
@@ -20,7 +20,7 @@ TEST(ForcingBCalendar, MonthAndDayOfDayOfYear) {
     }
 }
 
-TEST(ForcingBCalendar, DayOfYearOfDateRoundTrips) {
+TEST(Calendar, DayOfYearOfDateRoundTrips) {
     int doy = 0;
     get_doy_by_yyyymmdd(2001, 3, 1, doy);
     EXPECT_EQ(doy, 60);
@@ -37,7 +37,7 @@ TEST(ForcingBCalendar, DayOfYearOfDateRoundTrips) {
     }
 }
 
-TEST(ForcingBCalendar, LeapYearsAndWindowStart) {
+TEST(Calendar, LeapYearsAndWindowStart) {
     EXPECT_TRUE(is_leap_year(2000));
     EXPECT_FALSE(is_leap_year(1900));
     EXPECT_TRUE(is_leap_year(2024));
@@ -76,7 +76,7 @@ void fill_grid(const Grid& g, int doy, int mode, std::vector<float>& result,
 
 }  // namespace
 
-TEST(ForcingBCalendar, PolarCellsGetMissingTimeAndShiftTwo) {
+TEST(Calendar, PolarCellsGetMissingTimeAndShiftTwo) {
     const Grid g{2, 2, 9.0f, 1.0f, 79.5f, 1.0f};  // cells around 80 N
     for (int doy : {172, 355}) {
         for (int mode : {1, 2}) {
@@ -92,7 +92,7 @@ TEST(ForcingBCalendar, PolarCellsGetMissingTimeAndShiftTwo) {
     }
 }
 
-TEST(ForcingBCalendar, ObservationTimesFromSunriseAndNoon) {
+TEST(Calendar, ObservationTimesFromSunriseAndNoon) {
     // columns at 0, 50, 100 and 150 E; one row at the equator
     const Grid g{4, 1, -25.0f, 50.0f, -0.5f, 1.0f};
     std::vector<float> first, second, shift;
@@ -124,7 +124,7 @@ TEST(ForcingBCalendar, ObservationTimesFromSunriseAndNoon) {
     }
 }
 
-TEST(ForcingBCalendar, UnallocatedMatrixAndLocalFlag) {
+TEST(Calendar, UnallocatedMatrixAndLocalFlag) {
     std::vector<float> result, shift;
     int status = 0;
     testing::internal::CaptureStderr();

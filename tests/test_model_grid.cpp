@@ -21,7 +21,7 @@ Ornaxmeteoornax sized_grid(int ncols, int nrows, int nlayers, int nhours) {
 
 }  // namespace
 
-TEST(ForcingBModelGrid, InitAllocatesLineShapesAndFinalizeReleases) {
+TEST(ModelGrid, InitAllocatesLineShapesAndFinalizeReleases) {
     Ornaxcommonblock common;
     Ornaxmeteoornax grid = sized_grid(5, 3, 4, 24);
     int status = 3;
@@ -44,7 +44,7 @@ TEST(ForcingBModelGrid, InitAllocatesLineShapesAndFinalizeReleases) {
     EXPECT_EQ(status, 0);
 }
 
-TEST(ForcingBModelGrid, SizeNotSetIsRejectedWithBothNumbers) {
+TEST(ModelGrid, SizeNotSetIsRejectedWithBothNumbers) {
     Ornaxcommonblock common;
     for (int ncols : {1, 4}) {
         Ornaxmeteoornax grid = sized_grid(ncols, ncols == 1 ? 4 : 1, 2, 24);
@@ -61,7 +61,7 @@ TEST(ForcingBModelGrid, SizeNotSetIsRejectedWithBothNumbers) {
     }
 }
 
-TEST(ForcingBModelGrid, SecondInitWithoutFinalizeFailsAtLand) {
+TEST(ModelGrid, SecondInitWithoutFinalizeFailsAtLand) {
     Ornaxcommonblock common;
     Ornaxmeteoornax grid = sized_grid(3, 3, 2, 24);
     int status = 0;
@@ -73,7 +73,7 @@ TEST(ForcingBModelGrid, SecondInitWithoutFinalizeFailsAtLand) {
     EXPECT_EQ(status, 3);
 }
 
-TEST(ForcingBModelGrid, FinalizeOfFreshGridIsSilentAndZeroExtentsAreAllowed) {
+TEST(ModelGrid, FinalizeOfFreshGridIsSilentAndZeroExtentsAreAllowed) {
     Ornaxmeteoornax fresh;
     int status = 3;
     testing::internal::CaptureStdout();
@@ -89,7 +89,7 @@ TEST(ForcingBModelGrid, FinalizeOfFreshGridIsSilentAndZeroExtentsAreAllowed) {
     EXPECT_EQ(grid.lat.size(), 3u);
 }
 
-TEST(ForcingBModelGrid, CopyGivesRegionTheModelShapesAndSoundingHeights) {
+TEST(ModelGrid, CopyGivesRegionTheModelShapesAndSoundingHeights) {
     Ornaxcommonblock common;
     Ornaxmeteoornax grid = sized_grid(3, 3, 30, 24);
     int status = 0;

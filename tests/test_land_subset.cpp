@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "ORNAX_region_io_mod.hpp"
-#include "forcing_a_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 
 namespace {
 
-using namespace forcing_a_test;
+using namespace temp_dir_test;
 using LandSubsetTest = TempDirTest;
 
 Ornaxsinglegrid cell_at(float lon, float lat) {

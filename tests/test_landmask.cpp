@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "ORNAX_region_io_mod.hpp"
-#include "forcing_a_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 
 namespace {
 
-using namespace forcing_a_test;
+using namespace temp_dir_test;
 using LandMaskTest = TempDirTest;
 
 // A global UMD raster that is empty apart from the given pixels (big-endian reals).

@@ -46,9 +46,9 @@ void reference_grids(const fs::path& met_root, Ornaxcommonblock& common, Ornaxme
 
 }  // namespace
 
-TEST(ForcingBReference, FirstObservationAirTemperatureOfEveryLine) {
+TEST(MetLinesReference, FirstObservationAirTemperatureOfEveryLine) {
     // the sunrise cache is written beside the forecast-model rasters: work on a copy
-    const fs::path work = fs::temp_directory_path() / "ornax_forcing_b_reference";
+    const fs::path work = fs::temp_directory_path() / "ornax_met_lines_reference";
     fs::remove_all(work);
     fs::create_directories(work);
     fs::copy(reference_data / "met", work / "met", fs::copy_options::recursive);
@@ -77,10 +77,10 @@ TEST(ForcingBReference, FirstObservationAirTemperatureOfEveryLine) {
     fs::remove_all(work);
 }
 
-TEST(ForcingBReference, SelfContainedLineFromTheConfigurationFile) {
+TEST(MetLinesReference, SelfContainedLineFromTheConfigurationFile) {
     // the configuration's plain paths are relative to the data directory, its home paths
     // to HOME_DIR: run in a copy of the data directory
-    const fs::path work = fs::temp_directory_path() / "ornax_forcing_b_reference_self";
+    const fs::path work = fs::temp_directory_path() / "ornax_met_lines_reference_self";
     fs::remove_all(work);
     fs::create_directories(work);
     fs::copy(reference_data, work / "data", fs::copy_options::recursive);

@@ -82,7 +82,7 @@ const Place places[] = {
 
 }  // namespace
 
-TEST(ForcingBSunrise, MatchesIndependentAlmanacWithinTwoMinutes) {
+TEST(Sunrise, MatchesIndependentAlmanacWithinTwoMinutes) {
     const double two_minutes = 2.0 / 60.0;
     for (const Place& p : places) {
         int doy = 0;
@@ -104,7 +104,7 @@ TEST(ForcingBSunrise, MatchesIndependentAlmanacWithinTwoMinutes) {
     }
 }
 
-TEST(ForcingBSunrise, LocalTimeAddsTimeZoneWithoutWrap) {
+TEST(Sunrise, LocalTimeAddsTimeZoneWithoutWrap) {
     float utc = 0, local = 0, shift = 0;
     int status = 0;
     // Sydney: sunrise near 19 UTC of the previous day
@@ -119,7 +119,7 @@ TEST(ForcingBSunrise, LocalTimeAddsTimeZoneWithoutWrap) {
     EXPECT_FLOAT_EQ(local, utc - 5.0f);
 }
 
-TEST(ForcingBSunrise, InvalidInputsLeaveOutputsUntouched) {
+TEST(Sunrise, InvalidInputsLeaveOutputsUntouched) {
     const int bad_doy[] = {0, 367};
     for (int doy : bad_doy) {
         float time = 7.0f, shift = 9.0f;
@@ -146,7 +146,7 @@ TEST(ForcingBSunrise, InvalidInputsLeaveOutputsUntouched) {
     EXPECT_FLOAT_EQ(at_200, at_minus_160);
 }
 
-TEST(ForcingBSunrise, PolarDayAndNightGiveZeroTime) {
+TEST(Sunrise, PolarDayAndNightGiveZeroTime) {
     for (int doy : {172, 355}) {
         float time = 5.0f, shift = 7.0f;
         int status = 3;
@@ -157,7 +157,7 @@ TEST(ForcingBSunrise, PolarDayAndNightGiveZeroTime) {
     }
 }
 
-TEST(ForcingBSunrise, AlmanacDateEqualsDayOfYear) {
+TEST(Sunrise, AlmanacDateEqualsDayOfYear) {
     float t1 = 0, t2 = 0, s = 0;
     int st1 = 3, st2 = 3;
     get_sun_rise_time_almanac(2020, 3, 1, 45.0f, 10.0f, 2, 0, t1, s, st1);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace forcing_a_test {
+namespace temp_dir_test {
 
 namespace fs = std::filesystem;
 
@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ornax_forcing_a_XXXXXX";
+        char pattern[] = "/tmp/ornax_test_XXXXXX";
         dir_ = mkdtemp(pattern);
         old_dir_ = fs::current_path();
         fs::current_path(dir_);
@@ -57,4 +57,4 @@ inline float le_real(const std::vector<unsigned char>& b, std::size_t r) {
     return std::bit_cast<float>(le_int(b, r));
 }
 
-}  // namespace forcing_a_test
+}  // namespace temp_dir_test

@@ -66,11 +66,11 @@ void write_met_day(const fs::path& dir, int day) {
     }
 }
 
-class ForcingBLine : public testing::Test {
+class MetLines : public testing::Test {
 protected:
     void SetUp() override {
         root = fs::temp_directory_path() /
-               ("ornax_forcing_b_" +
+               ("ornax_met_lines_" +
                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
@@ -132,7 +132,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ForcingBLine, CachedTimesGiveBothObservationsAndTheLocalDay) {
+TEST_F(MetLines, CachedTimesGiveBothObservationsAndTheLocalDay) {
     write_met_day(day_dir(2019, 200), 0);
     write_met_day(day_dir(2019, 201), 1);
     write_cache(2019, 200, 7.0f, 13.5f);
@@ -171,7 +171,7 @@ TEST_F(ForcingBLine, CachedTimesGiveBothObservationsAndTheLocalDay) {
     EXPECT_FLOAT_EQ(grid.lon[9], -95.25f);
 }
 
-TEST_F(ForcingBLine, RowOffsetMovesALineNearTheTopOfARowUp) {
+TEST_F(MetLines, RowOffsetMovesALineNearTheTopOfARowUp) {
     write_met_day(day_dir(2019, 200), 0);
     write_met_day(day_dir(2019, 201), 1);
     write_cache(2019, 200, 7.0f, 13.5f);
@@ -180,7 +180,7 @@ TEST_F(ForcingBLine, RowOffsetMovesALineNearTheTopOfARowUp) {
     EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 3, 7.0f));
 }
 
-TEST_F(ForcingBLine, MissingCacheIsComputedWrittenWholeAndReused) {
+TEST_F(MetLines, MissingCacheIsComputedWrittenWholeAndReused) {
     write_met_day(day_dir(2019, 200), 0);
     write_met_day(day_dir(2019, 201), 1);
     ASSERT_EQ(process(2019, 200, 31.25f), 0);
@@ -217,7 +217,7 @@ TEST_F(ForcingBLine, MissingCacheIsComputedWrittenWholeAndReused) {
     EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 3, 7.0f));
 }
 
-TEST_F(ForcingBLine, CacheOfWrongSizeOrHalfMissingIsRebuilt) {
+TEST_F(MetLines, CacheOfWrongSizeOrHalfMissingIsRebuilt) {
     write_met_day(day_dir(2019, 200), 0);
     write_met_day(day_dir(2019, 201), 1);
     write_cache(2019, 200, 7.0f, 13.5f);
@@ -238,7 +238,7 @@ TEST_F(ForcingBLine, CacheOfWrongSizeOrHalfMissingIsRebuilt) {
     EXPECT_NE(row[0], 7.0f);  // both rasters are recomputed together
 }
 
-TEST_F(ForcingBLine, WideLineReportsColumnHundredOfTheCache) {
+TEST_F(MetLines, WideLineReportsColumnHundredOfTheCache) {
     grid.ncols = 100;
     grid.dlon = 0.04f;
     write_cache(2019, 200, 7.0f, 13.5f);
@@ -248,7 +248,7 @@ TEST_F(ForcingBLine, WideLineReportsColumnHundredOfTheCache) {
     EXPECT_NE(screen.find(" rise15temp(100) =      7.00000000"), std::string::npos) << screen;
 }
 
-TEST_F(ForcingBLine, FollowingDayCrossesTheYearEnd) {
+TEST_F(MetLines, FollowingDayCrossesTheYearEnd) {
     struct Case {
         int year, doy, next_year, next_doy;
     };
@@ -268,7 +268,7 @@ TEST_F(ForcingBLine, FollowingDayCrossesTheYearEnd) {
     }
 }
 
-TEST_F(ForcingBLine, FailuresReachTheCallerWithFillValues) {
+TEST_F(MetLines, FailuresReachTheCallerWithFillValues) {
     // invalid date: nothing is touched
     EXPECT_EQ(process(2019, 366, 31.25f), 3);
     EXPECT_FALSE(fs::exists(root / "met"));
@@ -288,7 +288,7 @@ TEST_F(ForcingBLine, FailuresReachTheCallerWithFillValues) {
     EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // first day still used
 }
 
-TEST_F(ForcingBLine, RegionRecordReceivesTheLine) {
+TEST_F(MetLines, RegionRecordReceivesTheLine) {
     write_met_day(day_dir(2019, 200), 0);
     write_met_day(day_dir(2019, 201), 1);
     write_cache(2019, 200, 7.0f, 13.5f);

@@ -10,11 +10,11 @@
 
 #include "GFS_io_mod.hpp"
 #include "ORNAX_data_mod.hpp"
-#include "forcing_a_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 
 namespace {
 
-using namespace forcing_a_test;
+using namespace temp_dir_test;
 using GfsStoreTest = TempDirTest;
 
 const std::string reference_gfs_config =

@@ -1,0 +1,160 @@
+// Meteorological configuration: the common grid, the model grid and the data paths of a
+// region run.
+#include "ORNAX_io_mod.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "ORNAX_log_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+inline constexpr int met_text_width = 300;  // a300 values
+inline constexpr int met_path_length = 300;
+
+void met_screen(const std::string& line) {
+    std::cout << line << '\n';
+}
+
+// HOME_DIR (trailing blanks removed) followed by the value, cut to 300 characters.
+std::string met_home_path(const std::string& home, const std::string& value) {
+    return (home + trim_right(value)).substr(0, met_path_length);
+}
+
+// Cells between two edges at a spacing, to the nearest whole cell; -1 when undefined.
+int met_expected_count(float low_edge, float high_edge, float spacing) {
+    const float cells = (high_edge - low_edge) / spacing + 0.5f;
+    if (!std::isfinite(cells) || std::fabs(cells) > 2.0e9f) return -1;
+    return static_cast<int>(cells);
+}
+
+// Lines 1 to 7: land-mask options and files. False when reading must stop; checked is
+// set when a failed check (not a line that could not be read) stopped it.
+bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxcommonblock& common,
+                         int& status, bool& checked) {
+    std::string text;
+    if (!in.skip() || !in.integer(10, common.land_option) ||
+        !in.integer(10, common.land_index_option) ||
+        !in.text(met_text_width, common.land_subset_file))
+        return false;
+    if (common.land_index_option != 0 && common.land_index_option != 1) {
+        met_screen(" Error in reading the options for land index, 0 or 1 only");
+        met_screen(FreeLine() << common.land_option << common.land_index_option);
+        status = 3;
+        checked = true;
+        return false;
+    }
+    if (!in.skip() || !in.text(met_text_width, text)) return false;
+    common.met_data_dir = met_home_path(home, text);
+    if (!in.text(met_text_width, text)) return false;
+    common.umd_landcover_file = met_home_path(home, text);
+    std::error_code error;
+    if (!std::filesystem::exists(common.umd_landcover_file, error)) {
+        met_screen(trim_right(common.umd_landcover_file) + " not exist.");
+        status = 3;
+        checked = true;
+        return false;
+    }
+    return true;
+}
+
+// Lines 8 to 19: edges, spacings and sizes of the common grid, with their checks.
+bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common, int& status) {
+    if (!in.real(7, 2, common.land_spare_value) || !in.real(7, 2, common.east_lon) ||
+        !in.real(7, 2, common.west_lon) || !in.real(7, 2, common.dlon))
+        return false;
+    if (common.west_lon > common.east_lon) {
+        met_screen(" West Longitude is larger than East Longitude");
+        status = 3;
+    }
+    if (!in.real(7, 2, common.north_lat) || !in.real(7, 2, common.south_lat) ||
+        !in.real(7, 2, common.dlat))
+        return false;
+    if (common.south_lat > common.north_lat) {
+        met_screen(" South Latitude is larger than North Latitude");
+        status = 3;
+    }
+    if (!in.integer(10, common.ncols) || !in.integer(10, common.nrows) ||
+        !in.integer(10, common.nlayers) || !in.integer(10, common.nhours) ||
+        !in.real(7, 2, common.undef))
+        return false;
+    common.nlayers = ornax_common_layer_count;
+    const int rows = met_expected_count(common.south_lat, common.north_lat, common.dlat);
+    if (common.nrows != rows) {
+        met_screen(FreeLine() << "Unmatch row number" << common.nrows
+                              << "with input latitude range and resolution");
+        met_screen(FreeLine() << rows);
+        status = 3;
+    }
+    const int cols = met_expected_count(common.west_lon, common.east_lon, common.dlon);
+    if (common.ncols != cols) {
+        met_screen(FreeLine() << "Unmatch col number" << common.ncols
+                              << "with input longitude range and resolution");
+        met_screen(FreeLine() << cols);
+        status = 3;
+    }
+    return true;
+}
+
+// Lines 20 to 38: the model grid's scalars and the forecast-model source.
+bool met_read_source_lines(LabelledLineReader& in, const std::string& home,
+                           Ornaxcommonblock& common, Ornaxmeteoornax& grid) {
+    std::string text;
+    if (!in.skip() || !in.text(met_text_width, text)) return false;
+    grid.met_dir = met_home_path(home, text);
+    if (!in.real(7, 2, grid.end_lon) || !in.real(7, 2, grid.start_lon) ||
+        !in.real(7, 2, grid.dlon) || !in.real(7, 2, grid.end_lat) ||
+        !in.real(7, 2, grid.start_lat) || !in.real(7, 2, grid.dlat))
+        return false;
+    if (!in.integer(10, grid.ncols) || !in.integer(10, grid.nrows) ||
+        !in.integer(10, grid.nlayers) || !in.integer(10, grid.nhours) || !in.real(7, 2, grid.undef))
+        return false;
+    if (!in.skip() || !in.integer(10, common.met_flag) || !in.integer(10, common.met_option) ||
+        !in.text(met_text_width, common.met_text) || !in.text(met_text_width, text))
+        return false;
+    common.gfs_land_file = met_home_path(home, text);
+    if (!in.text(met_text_width, common.gfs_config_file)) return false;
+    common.config_read = 1;
+    return true;
+}
+
+}  // namespace
+
+void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
+                            Ornaxmeteoornax& grid, int& status) {
+    common = Ornaxcommonblock{};
+    grid = Ornaxmeteoornax{};
+    const char* home_value = std::getenv("HOME_DIR");
+    const std::string home = trim_right(home_value == nullptr ? "" : home_value);
+    const std::string name = trim_right(file_name);
+    met_screen(" Read VESK Meteorological configuration.");
+    met_screen(FreeLine() << "from " << name);
+    status = 0;
+    const int unit = ornax_get_next_unit_number();
+    std::FILE* stream = ornax_unit_open(unit, name, "r");
+    if (stream == nullptr) {
+        met_screen(FreeLine() << "Error in opening the input configuration file" << name);
+        status = 3;
+        ornax_release_unit_number(unit);
+        return;
+    }
+    LabelledLineReader in(stream);
+    bool checked = false;
+    const bool read_to_end = met_read_land_lines(in, home, common, status, checked) &&
+                             met_read_common_grid_lines(in, common, status) &&
+                             met_read_source_lines(in, home, common, grid);
+    // a stop without a failed check is a missing or unreadable line
+    if (!read_to_end && !checked) {
+        if (in.ended())
+            met_screen(FreeLine() << "The meteorological configuration file " << name
+                                  << " ends before line" << in.line_number());
+        else
+            met_screen(FreeLine() << "Error in reading the meteorological configuration file "
+                                  << name << " at line" << in.line_number());
+        status = 3;
+    }
+    ornax_release_unit_number(unit);
+}

@@ -1,0 +1,273 @@
+// Region configuration file: the labelled lines, the rules that turn each value into a
+// stored path (HOME_DIR prefix, day directories) and the checks on the referenced files.
+#include "ORNAX_region_io_mod.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+#include "ORNAX_log_mod.hpp"
+#include "fixed_text_mod.hpp"
+
+namespace {
+
+// How a configuration value becomes a stored path.
+enum class ConfigRule {
+    plain,           // the value itself
+    home,            // HOME_DIR + value
+    directory_line,  // HOME_DIR + value becomes the current directory; nothing stored
+    in_directory,    // current directory + "/" + value
+    dated,           // current directory + "/YYYYDDD/" + value
+    fixed_year,      // current directory + "/" + value + "2011" + DDD + ".dat"
+    separator        // skipped
+};
+
+// What is done when the stored path names no file.
+enum class ConfigCheck { none, required, warned };
+
+struct ConfigLine {
+    ConfigRule rule;
+    ConfigCheck check;
+};
+
+// Lines 6 to 65 of the configuration file, in order.
+constexpr ConfigLine config_lines[region_config_last_line - region_config_first_line + 1] = {
+    {ConfigRule::plain, ConfigCheck::required},            // 6 land-cover class table
+    {ConfigRule::home, ConfigCheck::required},             // 7 reserved file
+    {ConfigRule::plain, ConfigCheck::required},            // 8 land domain
+    {ConfigRule::directory_line, ConfigCheck::none},       // 9 static land directory
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 10 land cover
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 11 aleafn
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 12 aleafv
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 13 aleafl
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 14 adeadn
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 15 adeadv
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 16 adeadl
+    {ConfigRule::in_directory, ConfigCheck::required},     // 17 rsoiln
+    {ConfigRule::in_directory, ConfigCheck::required},     // 18 rsoilv
+    {ConfigRule::in_directory, ConfigCheck::none},         // 19 soil resistance correction
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 20 leaf size
+    {ConfigRule::in_directory, ConfigCheck::warned},       // 21 view zenith angle
+    {ConfigRule::separator, ConfigCheck::none},            // 22
+    {ConfigRule::plain, ConfigCheck::required},            // 23 vegetation domain
+    {ConfigRule::directory_line, ConfigCheck::none},       // 24 vegetation directory
+    {ConfigRule::dated, ConfigCheck::required},            // 25 leaf area index
+    {ConfigRule::separator, ConfigCheck::none},            // 26
+    {ConfigRule::plain, ConfigCheck::required},            // 27 snow domain
+    {ConfigRule::directory_line, ConfigCheck::none},       // 28 snow directory
+    {ConfigRule::dated, ConfigCheck::required},            // 29 snow mask
+    {ConfigRule::separator, ConfigCheck::none},            // 30
+    {ConfigRule::plain, ConfigCheck::required},            // 31 meteorological configuration
+    {ConfigRule::directory_line, ConfigCheck::none},       // 32 observation directory
+    {ConfigRule::dated, ConfigCheck::required},            // 33 tloc1
+    {ConfigRule::dated, ConfigCheck::none},                // 34 spare 1
+    {ConfigRule::dated, ConfigCheck::none},                // 35 spare 2
+    {ConfigRule::dated, ConfigCheck::none},                // 36 spare 3
+    {ConfigRule::dated, ConfigCheck::none},                // 37 spare 4
+    {ConfigRule::dated, ConfigCheck::none},                // 38 spare 5
+    {ConfigRule::dated, ConfigCheck::none},                // 39 tloc2
+    {ConfigRule::dated, ConfigCheck::none},                // 40 spare 6
+    {ConfigRule::dated, ConfigCheck::none},                // 41 spare 7
+    {ConfigRule::dated, ConfigCheck::none},                // 42 spare 8
+    {ConfigRule::dated, ConfigCheck::none},                // 43 spare 9
+    {ConfigRule::dated, ConfigCheck::none},                // 44 spare 10
+    {ConfigRule::dated, ConfigCheck::none},                // 45 spare 11
+    {ConfigRule::dated, ConfigCheck::none},                // 46 spare 12
+    {ConfigRule::dated, ConfigCheck::none},                // 47 spare 13
+    {ConfigRule::dated, ConfigCheck::none},                // 48 spare 14
+    {ConfigRule::dated, ConfigCheck::none},                // 49 spare 15
+    {ConfigRule::dated, ConfigCheck::none},                // 50 spare 16
+    {ConfigRule::dated, ConfigCheck::none},                // 51 spare 17
+    {ConfigRule::separator, ConfigCheck::none},            // 52
+    {ConfigRule::plain, ConfigCheck::required},            // 53 satellite domain
+    {ConfigRule::directory_line, ConfigCheck::none},       // 54 surface temperature directory
+    {ConfigRule::dated, ConfigCheck::required},            // 55 trad1
+    {ConfigRule::dated, ConfigCheck::required},            // 56 trad2
+    {ConfigRule::separator, ConfigCheck::none},            // 57
+    {ConfigRule::directory_line, ConfigCheck::none},       // 58 insolation directory
+    {ConfigRule::fixed_year, ConfigCheck::required},       // 59 sdn1
+    {ConfigRule::fixed_year, ConfigCheck::required},       // 60 sdn2
+    {ConfigRule::separator, ConfigCheck::none},            // 61
+    {ConfigRule::plain, ConfigCheck::required},            // 62 run domain
+    {ConfigRule::plain, ConfigCheck::required},            // 63 output variable list
+    {ConfigRule::home, ConfigCheck::none},                 // 64 output directory (optional)
+    {ConfigRule::home, ConfigCheck::none},                 // 65 spare directory (optional)
+};
+
+constexpr int config_header_lines = 5;
+constexpr int config_optional_from = 64;  // lines from here on may be missing
+constexpr int config_home_length = 256;   // longest HOME_DIR used
+
+// State of one reading: HOME_DIR, the date pieces and the current directory.
+struct ConfigContext {
+    std::string home;
+    std::string date_directory;  // "/YYYYDDD/"
+    std::string insolation_day;  // "2011DDD"
+    std::string directory;
+};
+
+// Path of one value line under its rule.
+std::string compose_path(const ConfigContext& context, ConfigRule rule, const std::string& value) {
+    switch (rule) {
+    case ConfigRule::plain: return value;
+    case ConfigRule::home:
+    case ConfigRule::directory_line: return context.home + value;
+    case ConfigRule::in_directory: return context.directory + "/" + value;
+    case ConfigRule::dated: return context.directory + context.date_directory + value;
+    case ConfigRule::fixed_year:
+        return context.directory + "/" + value + context.insolation_day + ".dat";
+    case ConfigRule::separator: break;
+    }
+    return std::string();
+}
+
+// A file that exists (a directory does not count as the file a line names).
+bool config_file_exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
+}
+
+void log_config_failure(const std::string& file, int line, const std::string& what) {
+    ornax_log_msg((FreeLine() << "Region configuration file " << file << " line" << line << what)
+                      .str());
+}
+
+// Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
+int read_config_values(LabelledLineReader& reader, const std::string& file, ConfigContext& context,
+                       RegionConfigPaths& paths) {
+    constexpr int value_width = 256;  // value in columns 31-286
+    std::string value;
+    for (int line = 1; line <= region_config_last_line; ++line) {
+        bool present = line <= config_header_lines ? reader.skip() : reader.text(value_width, value);
+        if (!present) {
+            if (line >= config_optional_from) return 0;
+            log_config_failure(file, line, "is missing: the file ends early");
+            return 3;
+        }
+        if (line <= config_header_lines) continue;
+        const ConfigLine& rule = config_lines[line - region_config_first_line];
+        if (rule.rule == ConfigRule::separator) continue;
+        std::string path = compose_path(context, rule.rule, value);
+        if (static_cast<int>(path.size()) > region_config_path_length) {
+            log_config_failure(file, line, "gives a path longer than 300 characters");
+            return 3;
+        }
+        if (rule.rule == ConfigRule::directory_line) {
+            context.directory = path;
+            continue;
+        }
+        paths[static_cast<std::size_t>(line)] = path;
+        if (rule.check == ConfigCheck::none || config_file_exists(path)) continue;
+        ornax_log_msg(path + " not exist.");
+        if (rule.check == ConfigCheck::required) return 3;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void ornax_read_region_config_paths(const std::string& config_file, int year, int doy,
+                                    RegionConfigPaths& paths, int& status) {
+    status = 0;
+    paths.fill(std::string());
+    if (year < 1900 || year > 2100 || doy < 1 || doy > 366) {
+        status = 3;
+        return;
+    }
+    ConfigContext context;
+    const char* home = std::getenv("HOME_DIR");  // unset counts as empty
+    context.home = trim_right(home != nullptr ? home : "");
+    if (static_cast<int>(context.home.size()) > config_home_length) {
+        ornax_log_msg("HOME_DIR is longer than 256 characters");
+        status = 3;
+        return;
+    }
+    // Date directory "/YYYYDDD/" (layout a1, i4.4, i3.3, a1).
+    context.date_directory.append("/").append(write_i(year, 4, 4)).append(write_i(doy, 3, 3));
+    context.date_directory.append("/");
+    // The insolation rasters are named after one fixed year, which has no day 366.
+    context.insolation_day.append("2011").append(write_i(doy == 366 ? 365 : doy, 3, 3));
+
+    constexpr int config_unit = 11;  // fixed unit of the configuration file, outside the pool
+    std::string name = trim_right(config_file);
+    std::FILE* stream = ornax_unit_open(config_unit, name, "r");
+    if (stream == nullptr) {
+        ornax_log_msg("Error in opening the input config file");
+        status = 3;
+        return;
+    }
+    LabelledLineReader reader(stream);
+    status = read_config_values(reader, name, context, paths);
+    ornax_unit_close(config_unit);
+}
+
+namespace {
+
+// File-name field of the region data record filled by each path line.
+struct RegionConfigField {
+    int line;
+    std::string Ornaxregiondatatype::*field;
+};
+
+constexpr RegionConfigField region_config_fields[] = {
+    {6, &Ornaxregiondatatype::landcover_table_file},
+    {7, &Ornaxregiondatatype::reserved_file},
+    {8, &Ornaxregiondatatype::land_domain_file},
+    {10, &Ornaxregiondatatype::landcover_file},
+    {11, &Ornaxregiondatatype::aleafn_file},
+    {12, &Ornaxregiondatatype::aleafv_file},
+    {13, &Ornaxregiondatatype::aleafl_file},
+    {14, &Ornaxregiondatatype::adeadn_file},
+    {15, &Ornaxregiondatatype::adeadv_file},
+    {16, &Ornaxregiondatatype::adeadl_file},
+    {17, &Ornaxregiondatatype::rsoiln_file},
+    {18, &Ornaxregiondatatype::rsoilv_file},
+    {19, &Ornaxregiondatatype::rs_correction_file},
+    {20, &Ornaxregiondatatype::xl_file},
+    {21, &Ornaxregiondatatype::theta_file},
+    {23, &Ornaxregiondatatype::vegetation_domain_file},
+    {25, &Ornaxregiondatatype::xlai_file},
+    {27, &Ornaxregiondatatype::snow_domain_file},
+    {29, &Ornaxregiondatatype::snow_mask_file},
+    {31, &Ornaxregiondatatype::met_config_file},
+    {33, &Ornaxregiondatatype::tloc1_file},
+    {34, &Ornaxregiondatatype::spare_file_1},
+    {35, &Ornaxregiondatatype::spare_file_2},
+    {36, &Ornaxregiondatatype::spare_file_3},
+    {37, &Ornaxregiondatatype::spare_file_4},
+    {38, &Ornaxregiondatatype::spare_file_5},
+    {39, &Ornaxregiondatatype::tloc2_file},
+    {40, &Ornaxregiondatatype::spare_file_6},
+    {41, &Ornaxregiondatatype::spare_file_7},
+    {42, &Ornaxregiondatatype::spare_file_8},
+    {43, &Ornaxregiondatatype::spare_file_9},
+    {44, &Ornaxregiondatatype::spare_file_10},
+    {45, &Ornaxregiondatatype::spare_file_11},
+    {46, &Ornaxregiondatatype::spare_file_12},
+    {47, &Ornaxregiondatatype::spare_file_13},
+    {48, &Ornaxregiondatatype::spare_file_14},
+    {49, &Ornaxregiondatatype::spare_file_15},
+    {50, &Ornaxregiondatatype::spare_file_16},
+    {51, &Ornaxregiondatatype::spare_file_17},
+    {53, &Ornaxregiondatatype::satellite_domain_file},
+    {55, &Ornaxregiondatatype::trad1_file},
+    {56, &Ornaxregiondatatype::trad2_file},
+    {59, &Ornaxregiondatatype::sdn1_file},
+    {60, &Ornaxregiondatatype::sdn2_file},
+    {62, &Ornaxregiondatatype::run_domain_file},
+    {63, &Ornaxregiondatatype::out_list_file},
+    {64, &Ornaxregiondatatype::output_dir},
+    {65, &Ornaxregiondatatype::spare_dir},
+};
+
+}  // namespace
+
+void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
+                                   int year, int doy, int& status) {
+    region = Ornaxregiondatatype{};  // releases every array, every field to its initial value
+    RegionConfigPaths paths;
+    ornax_read_region_config_paths(config_file, year, doy, paths, status);
+    for (const RegionConfigField& entry : region_config_fields)
+        region.*entry.field = paths[static_cast<std::size_t>(entry.line)];
+}

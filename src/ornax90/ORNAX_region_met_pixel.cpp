@@ -1,0 +1,126 @@
+// Per-pixel meteorology at the observation times: the model-grid series of a line
+// interpolated to each pixel's local observation times.
+#include "ORNAX_region_io_mod.hpp"
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+
+namespace {
+
+constexpr int window_points = 16;        // three-hourly points of the two-day window
+constexpr int window_steps_per_day = 8;  // values of each day used (00 to 21 UTC)
+constexpr float window_step_hours = 3.0f;
+constexpr float fill_tolerance = 1.0e-6f;
+
+// Sounding heights above the surface (m), layer 1 (the top) first.
+constexpr std::array<float, 30> height_from_surface = {
+    15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f,
+    8500.0f,  8000.0f,  7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f, 5000.0f,
+    4500.0f,  4000.0f,  3500.0f,  3000.0f,  2600.0f,  2200.0f,  1800.0f, 1400.0f,
+    1000.0f,  700.0f,   500.0f,   300.0f,   100.0f,   80.0f};
+
+// Value of the two-day window at x hours after 00 UTC of the requested day.
+float window_value(const std::array<float, window_points>& vv, float x, float fill) {
+    const float slot = std::trunc(x / window_step_hours) + 1.0f;
+    // a bracketing pair of points exists for slots 1..15 (0 to 45 h); NaN fails too
+    if (!(slot >= 1.0f && slot <= static_cast<float>(window_points - 1))) {
+        return fill;
+    }
+    const int idx = static_cast<int>(slot) - 1;
+    const float y1 = vv[static_cast<std::size_t>(idx)];
+    const float y2 = vv[static_cast<std::size_t>(idx + 1)];
+    if (std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance) {
+        return fill;
+    }
+    const float x1 = window_step_hours * static_cast<float>(idx);
+    return ornax_linear_interp(x, x1, x1 + window_step_hours, y1, y2);
+}
+
+// Makes a region array an exact copy of a model grid array.
+void copy_line_array(std::vector<float>& region_field, const std::vector<float>& grid_field) {
+    region_field.assign(grid_field.begin(), grid_field.end());
+}
+
+}  // namespace
+
+float ornax_linear_interp(float x, float x1, float x2, float y1, float y2) {
+    if (std::fabs(x2 - x1) > 1.0e-6f) {
+        return y1 + (x - x1) / (x2 - x1) * (y2 - y1);
+    }
+    return 0.0f;
+}
+
+void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
+                               std::span<const float> day2, float fill, int /*steps*/,
+                               float& value1, float& value2, std::span<float> series,
+                               int nhours, int& status) {
+    const std::size_t hours = static_cast<std::size_t>(std::max(nhours, 0));
+    if (day1.size() < window_steps_per_day || day2.size() < window_steps_per_day ||
+        series.size() < hours) {
+        value1 = value2 = fill;
+        std::fill(series.begin(), series.end(), fill);
+        status = 3;
+        return;
+    }
+    std::array<float, window_points> vv{};
+    for (int k = 0; k < window_steps_per_day; ++k) {
+        vv[static_cast<std::size_t>(k)] = day1[static_cast<std::size_t>(k)];
+        vv[static_cast<std::size_t>(k + window_steps_per_day)] = day2[static_cast<std::size_t>(k)];
+    }
+    value1 = window_value(vv, t1, fill);
+    // a second observation earlier in the UTC day than the first falls after midnight UTC
+    value2 = window_value(vv, t1 <= t2 ? t2 : t2 + 24.0f, fill);
+    for (std::size_t h = 0; h < hours; ++h) {
+        // UTC time of local mean solar hour h; east of Greenwich the local day lies in
+        // the window's second day
+        float x = static_cast<float>(h) - (lon / 180.0f) * 12.0f;
+        if (lon >= 0.0f) {
+            x += 24.0f;
+        }
+        series[h] = window_value(vv, x, fill);
+    }
+    status = 0;
+}
+
+void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
+                                int& status) {
+    if (grid.nlayers > static_cast<int>(height_from_surface.size()) || grid.ncols < 0 ||
+        grid.nlayers < 0) {
+        status = 3;
+        return;
+    }
+    copy_line_array(region.taobs1, grid.taobs1);
+    copy_line_array(region.taobs2, grid.taobs2);
+    copy_line_array(region.pres1, grid.pres1);
+    copy_line_array(region.pres2, grid.pres2);
+    copy_line_array(region.spfh1, grid.spfh1);
+    copy_line_array(region.spfh2, grid.spfh2);
+    copy_line_array(region.wind1, grid.wind1);
+    copy_line_array(region.wind2, grid.wind2);
+    copy_line_array(region.lwdn1, grid.lwdn1);
+    copy_line_array(region.lwdn2, grid.lwdn2);
+    copy_line_array(region.taobs_day, grid.temp_surface_series);
+    copy_line_array(region.spfh_day, grid.spfh_surface_series);
+    copy_line_array(region.pres_day, grid.pres_surface_series);
+    copy_line_array(region.wind_day, grid.wind_surface_series);
+    copy_line_array(region.lwdn_day, grid.lwdn_surface_series);
+    copy_line_array(region.sdn_day, grid.swdn_surface_series);
+    copy_line_array(region.th_pblk, grid.th_pblk1);
+    // the meteorological line arrays now have the model grid's extents
+    region.met_ncols = grid.ncols;
+    region.met_nlayers = grid.nlayers;
+    region.met_nhours = grid.nhours;
+    region.sdn_day_ncols = grid.ncols;
+    region.sdn_day_nhours = grid.nhours;
+    region.z_pbli.assign(static_cast<std::size_t>(grid.ncols) *
+                             static_cast<std::size_t>(grid.nlayers), 0.0f);
+    for (int k = 1; k <= grid.nlayers; ++k) {
+        for (int i = 1; i <= grid.ncols; ++i) {
+            region.z_pbli[region_2d_index(i, k, grid.ncols)] =
+                height_from_surface[static_cast<std::size_t>(k - 1)];
+        }
+    }
+    status = 0;
+}
