@@ -4,9 +4,16 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <map>
+#include <mutex>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
@@ -196,7 +203,8 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
 
 namespace {
 
-// Everything one region run owns.
+// Everything one region run owns. While the lines run, the threads share it read-only
+// (the day's sources and the output files are safe to use from several threads).
 struct RegionRun {
     RegionGrids grids;
     Ornaxregiondatatype region;
@@ -205,28 +213,38 @@ struct RegionRun {
     std::vector<Ornaxlandtype> table;
     int nclasses = 0;
     RegionOutputFiles files;
+    RasterInputFiles inputs;  // the per-line input rasters, held open
+    Ornaxmetday day;          // sunrise grids and forecast rows of the day
     RegionProgress progress;
 };
 
+// The records a thread works on: its own line arrays and model-grid line, and its share
+// of the timing.
+struct LineWorker {
+    Ornaxregiondatatype region;
+    Ornaxmeteoornax met_grid;
+    Ornaxregionruntimes times;
+};
+
 // Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
-int process_region_line(RegionRun& r, int line, int region_switch, int year, int doy) {
+int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_switch,
+                        int year, int doy) {
     const RegionGrids& g = r.grids;
     const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
     if (line % 100 == 0)
         ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
-    Ornaxregionruntimes& t = r.progress.times;
+    Ornaxregionruntimes& t = w.times;
     int failed = 0, st = 0;
     auto clock = region_clock::now();
-    ornax_init_region_data(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
+    ornax_init_region_data(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
         failed = 1;
     }
     if (failed == 0) {
-        ornax_read_region_data(r.region, r.common, r.met_grid, g.run, g.land, g.veg, g.snow,
-                               g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
-                               lat, st);
+        ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
+                               r.nclasses, region_switch, year, doy, lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
             failed = 1;
@@ -235,7 +253,7 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     t.read_s += seconds_since(clock);
     clock = region_clock::now();
     if (failed == 0) {
-        ornax_simulate_region(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
+        ornax_simulate_region(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
                               r.nclasses, year, doy, region_switch, lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX run error" << st).str());
@@ -245,14 +263,14 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     t.core_s += seconds_since(clock);
     clock = region_clock::now();
     if (failed == 0) {
-        ornax_write_region_outputs(g.run, r.region, r.files.units, line, st);
+        ornax_write_region_outputs(g.run, w.region, r.files.units, line, st);
         if (st != 0) failed = 1;  // the writer has logged the variable
-        for (float q : r.region.qc_flag) t.computed += q == 0.0f;
+        for (float q : w.region.qc_flag) t.computed += q == 0.0f;
     }
     if (failed != 0) write_failed_line(g.run, r.files, line);
-    write_diag_line(g.run, r.region, r.files, line);
+    write_diag_line(g.run, w.region, r.files, line);
     t.write_s += seconds_since(clock);
-    ornax_finalize_region_data(r.region, st);  // also after a failed preparation
+    ornax_finalize_region_data(w.region, st);  // also after a failed preparation
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
@@ -262,20 +280,91 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     return failed != 0 ? 3 : 0;
 }
 
-// Step 10: every line from south to north; a failed line does not stop the run.
-int run_region_lines(RegionRun& r, int region_switch, int year, int doy) {
-    int status = 0;
-    Ornaxregionruntimes& t = r.progress.times;
-    r.progress.nrows = r.grids.run.nrows;
-    for (int line = 1; line <= r.grids.run.nrows; ++line) {
-        if (process_region_line(r, line, region_switch, year, doy) != 0) {
-            status = 3;
-            ++t.failed_lines;
+// Lines finish in any order; their messages go out in line order. A finished line waits
+// here until every earlier line is out, then goes out with the counts and progress line.
+class LinesInOrder {
+public:
+    explicit LinesInOrder(RegionProgress& progress) : progress_(progress) {}
+
+    void finish(int line, Ornaxmessagebuffer&& messages, int status) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting_[line] = {std::move(messages), status};
+        for (auto next = waiting_.find(next_); next != waiting_.end();
+             next = waiting_.find(next_)) {
+            ornax_release_messages(next->second.messages);
+            if (next->second.status != 0) {
+                status_ = 3;
+                ++progress_.times.failed_lines;
+            }
+            ++progress_.times.lines;
+            progress_.show();
+            waiting_.erase(next);
+            ++next_;
         }
-        ++t.lines;
-        r.progress.show();
     }
-    return status;
+
+    // A thread's share of the timing and counts, once it has no line left.
+    void check_out(const Ornaxregionruntimes& worker) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Ornaxregionruntimes& t = progress_.times;
+        t.read_s += worker.read_s;
+        t.core_s += worker.core_s;
+        t.write_s += worker.write_s;
+        t.pixels += worker.pixels;
+        t.computed += worker.computed;
+    }
+
+    int status() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return status_;
+    }
+
+private:
+    struct Finished {
+        Ornaxmessagebuffer messages;
+        int status = 0;
+    };
+    RegionProgress& progress_;
+    std::mutex mutex_;
+    std::map<int, Finished> waiting_;
+    int next_ = 1;
+    int status_ = 0;
+};
+
+// Step 10: every line from south to north, spread over the threads; a failed line does
+// not stop the run. Each thread takes the next line not yet taken.
+int run_region_lines(RegionRun& r, int threads, int region_switch, int year, int doy) {
+    r.progress.nrows = r.grids.run.nrows;
+    LinesInOrder order(r.progress);
+    std::atomic<int> next_line{1};
+    const RegionRun& shared = r;
+#pragma omp parallel num_threads(threads)
+    {
+        LineWorker worker{shared.region, shared.met_grid, {}};
+        for (int line = next_line++; line <= shared.grids.run.nrows; line = next_line++) {
+            Ornaxmessagebuffer messages;
+            int status = 0;
+            {
+                OrnaxMessageCapture capture(messages);
+                status = process_region_line(shared, worker, line, region_switch, year, doy);
+            }
+            order.finish(line, std::move(messages), status);
+        }
+        order.check_out(worker.times);
+    }
+    return order.status();
+}
+
+// Before the first line: the per-line input rasters held open, and the day's sunrise grids
+// and forecast-model rasters prepared once for every line. A day that cannot be prepared
+// fails each line as it uses it, with the line's own messages.
+void prepare_line_sources(RegionRun& r, int year, int doy) {
+    ornax_hold_region_inputs(r.region, r.inputs);
+    r.region.input_rasters = &r.inputs;
+    int st = 0;
+    ornax_prepare_met_day(r.common, r.met_grid, year, doy, r.day, st);
+    r.day.keep_rows = static_cast<std::size_t>(ornax_region_threads()) + 2;
+    r.met_grid.day_sources = &r.day;
 }
 
 // Final summary of the run in the log.
@@ -312,8 +401,11 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
     if (status == 0) open_region_outputs(r.region, r.files, status);
     if (status == 0) {
         ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
+        if (status == 0) prepare_line_sources(r, year, doy);
         r.progress.times.setup_s = seconds_since(r.progress.start);
-        if (status == 0) status = run_region_lines(r, region_switch, year, doy);
+        r.progress.times.threads = ornax_region_threads();
+        if (status == 0)
+            status = run_region_lines(r, r.progress.times.threads, region_switch, year, doy);
         ornax_common_grid_finalize(r.common, st);
         close_region_outputs(r.files);
     }
@@ -321,6 +413,14 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
     r.progress.times.total_s = seconds_since(r.progress.start);
     if (r.progress.times.lines > 0) log_region_summary(r.progress.times);
     times = r.progress.times;
+}
+
+int ornax_region_threads() {
+#ifdef _OPENMP
+    return std::max(omp_get_max_threads(), 1);
+#else
+    return 1;
+#endif
 }
 
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,

@@ -19,11 +19,17 @@ struct Ornaxregionruntimes {
     int lines = 0, failed_lines = 0;
     long long pixels = 0, computed = 0;  // pixels visited, pixels with quality flag 0
     double setup_s = 0;   // configuration, class table, outputs, forcing grid, land cells
+    // summed over the threads
     double read_s = 0;    // line inputs with the meteorology, line arrays
     double core_s = 0;    // pixel simulation
     double write_s = 0;   // output, quality and diagnostic lines
     double total_s = 0;
+    int threads = 1;      // threads that ran the lines
 };
+
+// Threads a region run spreads its lines over: OMP_NUM_THREADS when set, else every core
+// the process may use (1 in a build without OpenMP).
+int ornax_region_threads();
 
 // Region run that also hands back its counts and timing.
 void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
