@@ -134,6 +134,9 @@ public:
     bool from_cache = false;            // the grids were read from the cache rasters
     RasterInputFiles forecast_files;    // the day's and the next day's rasters
     std::size_t keep_rows = 4;
+    // Form every hourly series of the model grid; false: only those the region record takes
+    // (the profile layers, land-surface temperature and latent heat keep the fill value).
+    bool all_series = true;
 
     // Forecast rows of common-grid row `row` (read on first use; every caller of a row gets
     // the same values and messages).

@@ -91,11 +91,16 @@ bool fill_line_arrays(Ornaxmeteoornax& grid) {
 }
 
 // Reduces column c of the forecast-model rows to column i of the model grid.
+// Without `all_series`, only the series that reach the region record are formed: the
+// profile layers and the land-surface temperature and latent heat keep their hourly
+// series at the fill value.
 void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows, int c, int i,
-                   float t1, float t2, std::vector<float>& series, Ornaxmeteoornax& grid) {
+                   float t1, float t2, bool all_series, std::vector<float>& series,
+                   Ornaxmeteoornax& grid) {
     const float lon = grid.lon[static_cast<std::size_t>(i - 1)];
     float v1 = 0.0f, v2 = 0.0f;
     int status = 0;
+    const int profile_hours = all_series ? grid.nhours : 0;
     for (int k = 1; k <= common.nlayers; ++k) {
         if (grid.nhours >= 1) {
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
@@ -103,10 +108,10 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         }
         ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
                                   rows.pot_series(1, c, k), common.undef, common.nhours, v1, v2,
-                                  series, grid.nhours, status);
+                                  series, profile_hours, status);
         grid.th_pblk1[met_index2(grid.ncols, i, k)] = v1;
         grid.th_pblk2[met_index2(grid.ncols, i, k)] = v2;
-        for (int h = 1; h <= grid.nhours; ++h) {
+        for (int h = 1; h <= profile_hours; ++h) {
             grid.pot_profile[met_index3(grid.ncols, grid.nlayers, i, k, h)] =
                 series[static_cast<std::size_t>(h - 1)];
         }
@@ -116,24 +121,26 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         std::vector<float>* at_obs1;
         std::vector<float>* at_obs2;
         std::vector<float>* hourly;
+        bool copied;  // the region record takes the hourly series
     };
     const SurfaceTarget targets[] = {
-        {t2_file, &grid.taobs1, &grid.taobs2, &grid.temp_surface_series},
-        {q2_file, &grid.spfh1, &grid.spfh2, &grid.spfh_surface_series},
-        {psfc_file, &grid.pres1, &grid.pres2, &grid.pres_surface_series},
-        {wind_file, &grid.wind1, &grid.wind2, &grid.wind_surface_series},
-        {lwdn_file, &grid.lwdn1, &grid.lwdn2, &grid.lwdn_surface_series},
-        {swdn_file, &grid.swdn1, &grid.swdn2, &grid.swdn_surface_series},
-        {cfslst_file, &grid.cfslst1, &grid.cfslst2, &grid.cfslst_surface_series},
-        {lhtfl_file, &grid.lhtfl1, &grid.lhtfl2, &grid.lhtfl_surface_series}};
+        {t2_file, &grid.taobs1, &grid.taobs2, &grid.temp_surface_series, true},
+        {q2_file, &grid.spfh1, &grid.spfh2, &grid.spfh_surface_series, true},
+        {psfc_file, &grid.pres1, &grid.pres2, &grid.pres_surface_series, true},
+        {wind_file, &grid.wind1, &grid.wind2, &grid.wind_surface_series, true},
+        {lwdn_file, &grid.lwdn1, &grid.lwdn2, &grid.lwdn_surface_series, true},
+        {swdn_file, &grid.swdn1, &grid.swdn2, &grid.swdn_surface_series, true},
+        {cfslst_file, &grid.cfslst1, &grid.cfslst2, &grid.cfslst_surface_series, false},
+        {lhtfl_file, &grid.lhtfl1, &grid.lhtfl2, &grid.lhtfl_surface_series, false}};
     for (const SurfaceTarget& target : targets) {
         const int f = static_cast<int>(target.file);
+        const int hours = all_series || target.copied ? grid.nhours : 0;
         ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
                                   rows.surface_series(1, c, f), common.undef, common.nhours, v1,
-                                  v2, series, grid.nhours, status);
+                                  v2, series, hours, status);
         (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
         (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
-        for (int h = 1; h <= grid.nhours; ++h) {
+        for (int h = 1; h <= hours; ++h) {
             (*target.hourly)[met_index2(grid.ncols, i, h)] =
                 series[static_cast<std::size_t>(h - 1)];
         }
@@ -171,7 +178,7 @@ bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
             continue;  // outside the forecast-model grid: the column keeps the fill value
         }
         reduce_column(common, *rows, c, i, rise15[static_cast<std::size_t>(i - 1)],
-                      rise55[static_cast<std::size_t>(i - 1)], series, grid);
+                      rise55[static_cast<std::size_t>(i - 1)], day.all_series, series, grid);
     }
     return rows->profile_read[0] && rows->profile_read[1];
 }

@@ -364,10 +364,13 @@ void prepare_line_sources(RegionRun& r, int year, int doy) {
     int st = 0;
     ornax_prepare_met_day(r.common, r.met_grid, year, doy, r.day, st);
     r.day.keep_rows = static_cast<std::size_t>(ornax_region_threads()) + 2;
+    r.day.all_series = false;  // the lines copy only the series the pixels use
     r.met_grid.day_sources = &r.day;
 }
 
-// Final summary of the run in the log.
+// Final summary of the run in the log: counts, then the wall-clock seconds of the set-up and
+// of the whole run, the seconds of inputs, core and outputs summed over the threads, and the
+// thread count.
 void log_region_summary(const Ornaxregionruntimes& t) {
     ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
                               << "failed," << t.computed << "of" << t.pixels << "pixels computed")
@@ -376,7 +379,7 @@ void log_region_summary(const Ornaxregionruntimes& t) {
                               << ", inputs" << static_cast<float>(t.read_s) << ", core"
                               << static_cast<float>(t.core_s) << ", outputs"
                               << static_cast<float>(t.write_s) << ", total"
-                              << static_cast<float>(t.total_s))
+                              << static_cast<float>(t.total_s) << ", threads" << t.threads)
                       .str());
 }
 
