@@ -339,11 +339,24 @@ TEST_F(MetLines, DayPreparedOnceGivesEveryLineWhatItComputesAlone) {
     EXPECT_EQ(fs::file_size(sun_dir(2019, 200) / "rise15MET"), 4u * 10u * 6u);
     EXPECT_EQ(day.forecast_files.size(), 18u);
     auto arrays = [](const Ornaxmeteoornax& g) {
-        return std::vector<std::vector<float>>{
-            g.sun_rise_time1, g.sun_rise_time2, g.taobs1, g.taobs2, g.pres1, g.spfh2, g.wind1,
-            g.lwdn2, g.swdn1, g.cfslst2, g.lhtfl1, g.th_pblk1, g.th_pblk2,
-            g.temp_surface_series, g.swdn_surface_series, g.lhtfl_surface_series,
-            g.pot_profile, g.height_profile};
+        return std::vector<std::vector<float>>{g.sun_rise_time1,
+                                               g.sun_rise_time2,
+                                               g.taobs1,
+                                               g.taobs2,
+                                               g.pres1,
+                                               g.spfh2,
+                                               g.wind1,
+                                               g.lwdn2,
+                                               g.swdn1,
+                                               g.cfslst2,
+                                               g.lhtfl1,
+                                               g.th_pblk1,
+                                               g.th_pblk2,
+                                               g.temp_surface_series,
+                                               g.swdn_surface_series,
+                                               g.lhtfl_surface_series,
+                                               g.pot_profile,
+                                               g.height_profile};
     };
     int release = 0;
     for (float pline : {30.25f, 31.25f, 31.75f, 32.6f, 32.75f}) {

@@ -45,8 +45,7 @@ void prepare_data(const std::string& data, const fs::path& dir) {
 
 // Every file the run wrote under dir, by path relative to dir. Logs and screen text are
 // compared on their own.
-std::map<std::string, std::string> written_files(const fs::path& dir,
-                                                 fs::file_time_type since) {
+std::map<std::string, std::string> written_files(const fs::path& dir, fs::file_time_type since) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         if (!entry.is_regular_file() || entry.last_write_time() < since) continue;
@@ -93,8 +92,7 @@ TEST_P(RegionThreads, SameBytesForEveryThreadCount) {
         const fs::path dir = scratch.path() / "data";
         prepare_data(c.data, dir);
         const auto since = fs::file_time_type::clock::now();
-        const int status =
-            run_ornax(dir, c.args, "OMP_NUM_THREADS=" + std::to_string(threads));
+        const int status = run_ornax(dir, c.args, "OMP_NUM_THREADS=" + std::to_string(threads));
         const std::map<std::string, std::string> files = written_files(dir, since);
         const std::string log = log_content(dir), screen = screen_content(dir);
         EXPECT_NE(log_text(dir).find("threads" + write_i(threads, 12)), std::string::npos)
