@@ -21,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 constexpr const char* run_info_name = "run_info.json";
 
