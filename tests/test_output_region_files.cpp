@@ -144,7 +144,9 @@ TEST_F(RegionOutputFiles, VrtGivesTheRasterValueAtEngineeredPixels) {
                                              (out() / "EDAY.vrt").string() + "'" + where);
         ASSERT_FALSE(got.empty()) << p.why;
         EXPECT_FLOAT_EQ(std::stof(got), eday[at(p.col, p.line)]) << p.why;
-        if (p.qc != 0) EXPECT_FLOAT_EQ(std::stof(got), kMissing) << p.why;
+        if (p.qc != 0) {
+            EXPECT_FLOAT_EQ(std::stof(got), kMissing) << p.why;
+        }
     }
     const fs::path tif = dir_->path() / "EDAY.tif";
     EXPECT_EQ(shell_status("gdal_translate -q '" + (out() / "EDAY.vrt").string() + "' '" +

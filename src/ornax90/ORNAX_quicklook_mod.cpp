@@ -205,8 +205,14 @@ void ornax_write_value_quicklook(const std::string& path, const std::vector<floa
         if (!any || v > high) high = v;
         any = true;
     }
-    if (!any) low = 0.0f, high = 1.0f;
-    if (high <= low) low -= 0.5f, high += 0.5f;
+    if (!any) {
+        low = 0.0f;
+        high = 1.0f;
+    }
+    if (high <= low) {  // one value everywhere: a ramp around it
+        low -= 0.5f;
+        high += 0.5f;
+    }
 
     MapFrame m = map_frame(grid, left_margin(grid));
     const int bar_x = m.x + m.width() + gap + 10, bar_w = 24;
