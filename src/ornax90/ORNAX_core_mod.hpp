@@ -31,3 +31,6 @@ void ornax_converged_loop(const Ornaxlandtype& land, const Ornaxinputvartype& in
 void ornax_find_hn(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                    Ornaxdailyvartype& state, float hn, float& new_hn, int region_switch,
                    int& status);
+
+// True when every value of the output record is finite.
+bool ornax_output_is_finite(const Ornaxoutputvartype& output);

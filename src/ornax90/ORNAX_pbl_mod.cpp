@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ORNAX_lanes_one.hpp"
 #include "ornax_constants_mod.hpp"
+
+using namespace ornax_one_lane;
 
 namespace {
 
@@ -75,27 +76,7 @@ void ornax_grow_pbl(float ta1, float ta2, float tsec1, float tsec2, float rhocp1
                     float theta0, const std::vector<float>& integral,
                     const std::vector<float>& height, float z1, float& z2, float& new_hn,
                     int& status) {
-    const float t1 = ta1 + ornax_tkelvin;
-    const float t2 = ta2 + ornax_tkelvin;
-    const float rise = (t2 - t1) / theta_step;
-    // table index of the rise, truncated toward zero (kept within int range)
-    const int j = std::fabs(rise) < 1.0e9f ? static_cast<int>(rise) : (rise > 0 ? 1000000000 : -1);
-    if (j >= 1 && j <= ornax_pbl_table_size) {
-        z2 = height[j - 1];
-        // heat content gained by the layer above the morning profile (K m)
-        const float c = integral[j - 1] - (z2 - z1) * (theta0 - t1);
-        new_hn = (z2 * t2 - z1 * t1 - c) * (rhocp1 + rhocp2) * ornax_hn_ramp_seconds /
-                 (tsec2 * tsec2 - tsec1 * tsec1);
-    } else if (ornax_debug == 1) {
-        if (j > ornax_pbl_table_size) {
-            ornax_log_msg((FreeLine() << "Temp increase is too large: " << (t2 - t1)).str());
-            ornax_log_msg("Error in ORNAX_grow_pbl");
-        } else {
-            std::printf("%s\n", (FreeLine() << "Lower air temp at time 2(" << ta2
-                                            << ") than time 1(" << ta1 << ")")
-                                    .str()
-                                    .c_str());
-        }
-    }
+    const Lanetable table{integral.data(), height.data()};
+    lanes_grow_pbl(ta1, ta2, tsec1, tsec2, rhocp1, rhocp2, theta0, table, z1, z2, new_hn);
     status = 0;
 }
