@@ -13,7 +13,7 @@ using namespace ornax_one_lane;
 void ornax_find_hn(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                    Ornaxdailyvartype& state, float hn, float& new_hn, int region_switch,
                    int& status) {
-    const Lanetable table{state.pbl_integral.data(), state.pbl_height.data()};
+    const Lanetable table{nullptr, nullptr, &state};
     status = lanes_find_hn(ornax_point_lanes(land, input), state, table, hn, new_hn, region_switch)
                  ? 3
                  : 0;
@@ -23,7 +23,7 @@ void ornax_converged_loop(const Ornaxlandtype& land, const Ornaxinputvartype& in
                           Ornaxdailyvartype& state, int region_switch, int& status,
                           Ornaxcorediagnostics* diagnostics) {
     const Ornaxpointlanes<float> point = ornax_point_lanes(land, input);
-    const Lanetable table{state.pbl_integral.data(), state.pbl_height.data()};
+    const Lanetable table{nullptr, nullptr, &state};
     // the new HN stands at the trial HN when the first table lookup is out of range
     Ornaxhnlanes<float> loop{state.hn_trial, state.hn_trial, 1.0f, 0.0f};
     bool converged = false;

@@ -233,8 +233,22 @@ struct Ornaxcorelanes {
     std::array<V, ornax_hours_per_day> eref_hour{};
 };
 
+// Where the building of a boundary-layer table stands: entries are written on demand, in
+// order, with the same arithmetic as a build of the whole table at once.
+struct Ornaxpbltable {
+    std::array<float, ornax_max_pbl_levels> z{};   // sounding heights (m)
+    std::array<float, ornax_max_pbl_levels> th{};  // sounding potential temperatures (K)
+    float z1 = 0.0f;      // initial layer height (m)
+    float theta0 = 0.0f;  // potential temperature at z1 (K)
+    int pair = 0;         // 0-based lower level of the pair that brackets the last target
+    float prev_theta = 0.0f, prev_height = 0.0f, integral = 0.0f;  // last entry written
+    int built = 0;        // entries written so far
+    bool ended = false;   // the sounding ended: the remaining entries repeat the last one
+};
+
 // The core working state of one run. A value-initialised record is all zero.
 struct Ornaxdailyvartype : Ornaxcorelanes<float> {
+    Ornaxpbltable pbl_build;  // how far the table below is written
     // boundary-layer table: heat-content integral (K m) and height (m) per 0.01 K rise
     std::vector<float> pbl_integral = std::vector<float>(ornax_pbl_table_size, 0.0f);
     std::vector<float> pbl_height = std::vector<float>(ornax_pbl_table_size, 0.0f);

@@ -6,6 +6,9 @@
 
 #include <cmath>
 
+#include "ORNAX_data_mod.hpp"
+#include "ORNAX_pbl_mod.hpp"
+
 namespace ornax_one_lane {
 
 inline float lane_exp(float x) { return std::exp(x); }
@@ -27,12 +30,20 @@ inline float lane_select(bool m, float yes, float no) { return m ? yes : no; }
 inline bool lane_any(bool m) { return m; }
 inline bool lane_all(bool m) { return m; }
 
-// Entry `index` (1-based, in range) of a boundary-layer table.
+// Entry `index` (1-based, in range) of a whole boundary-layer table, or of the table of a
+// working state, whose entries are written on demand.
 struct Lanetable {
-    const float* integral;
-    const float* height;
-    float integral_at(float index) const { return integral[static_cast<int>(index) - 1]; }
-    float height_at(float index) const { return height[static_cast<int>(index) - 1]; }
+    const float* integral = nullptr;
+    const float* height = nullptr;
+    Ornaxdailyvartype* build = nullptr;
+    float integral_at(float index) const {
+        const int j = static_cast<int>(index);
+        return build != nullptr ? ornax_pbl_table_entry(*build, j).integral : integral[j - 1];
+    }
+    float height_at(float index) const {
+        const int j = static_cast<int>(index);
+        return build != nullptr ? ornax_pbl_table_entry(*build, j).height : height[j - 1];
+    }
 };
 
 }  // namespace ornax_one_lane

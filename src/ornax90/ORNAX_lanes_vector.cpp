@@ -22,6 +22,7 @@
 #include "ORNAX_core_mod.hpp"
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_pbl_mod.hpp"
 #include "ORNAX_utl_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "ornax_constants_mod.hpp"
@@ -85,20 +86,23 @@ HWY_INLINE Lanef lane_select(Lanem m, Lanef yes, Lanef no) {
 HWY_INLINE bool lane_any(Lanem m) { return !hn::AllFalse(Lanetag(), m.m); }
 HWY_INLINE bool lane_all(Lanem m) { return hn::AllTrue(Lanetag(), m.m); }
 
-// The boundary-layer tables of the lanes, one per lane.
+// The boundary-layer tables of the lanes: lane l reads the table of its working state,
+// whose entries are written on demand.
 struct Lanetable {
-    std::vector<const float*> integral;
-    std::vector<const float*> height;
-    HWY_INLINE Lanef at(const std::vector<const float*>& tables, Lanef index) const {
+    std::vector<Ornaxdailyvartype>* states;
+    HWY_INLINE Lanef entry(Lanef index, bool integral) const {
         const Lanetag d;
-        HWY_ALIGN float entry[hn::MaxLanes(d)];
+        HWY_ALIGN float value[hn::MaxLanes(d)];
         HWY_ALIGN int32_t row[hn::MaxLanes(d)];
         hn::Store(hn::ConvertTo(Laneint(), index.v), Laneint(), row);
-        for (std::size_t l = 0; l < hn::Lanes(d); ++l) entry[l] = tables[l][row[l] - 1];
-        return Lanef(hn::Load(d, entry));
+        for (std::size_t l = 0; l < hn::Lanes(d); ++l) {
+            const Ornaxpblentry e = ornax_pbl_table_entry((*states)[l], row[l]);
+            value[l] = integral ? e.integral : e.height;
+        }
+        return Lanef(hn::Load(d, value));
     }
-    HWY_INLINE Lanef integral_at(Lanef index) const { return at(integral, index); }
-    HWY_INLINE Lanef height_at(Lanef index) const { return at(height, index); }
+    HWY_INLINE Lanef integral_at(Lanef index) const { return entry(index, true); }
+    HWY_INLINE Lanef height_at(Lanef index) const { return entry(index, false); }
 };
 
 #include "ORNAX_lanes_physics.hpp"
@@ -159,16 +163,16 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
     Ornaxcorelanes<Lanef> state;
     Ornaxpointlanes<Lanef> point;
     Ornaxhnlanes<Lanef> loop;
-    std::vector<Ornaxdailyvartype> tables(n);  // each lane's boundary-layer table
-    Lanetable table{std::vector<const float*>(n), std::vector<const float*>(n)};
+    std::vector<Ornaxdailyvartype> states(n);  // each lane's start state and its table
+    const Lanetable table{&states};
     std::vector<Ornaxcorepoint*> in_lane(n, nullptr);
     std::vector<Convergedpoint> converged_queue;
     converged_queue.reserve(n);
-    Ornaxdailyvartype start;
     std::size_t next = 0;
     // Loads the next point that passes the run initialisation into lane l.
     const auto fill = [&](std::size_t l) {
         in_lane[l] = nullptr;
+        Ornaxdailyvartype& start = states[l];
         while (next < count) {
             Ornaxcorepoint& p = points[next++];
             p.diagnostics = Ornaxcorediagnostics{};
@@ -182,10 +186,6 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
             }
             put_lane(static_cast<const Ornaxcorelanes<float>&>(start), l, state);
             put_lane(ornax_point_lanes(*p.land, *p.input), l, point);
-            std::swap(start.pbl_integral, tables[l].pbl_integral);
-            std::swap(start.pbl_height, tables[l].pbl_height);
-            table.integral[l] = tables[l].pbl_integral.data();
-            table.height[l] = tables[l].pbl_height.data();
             // the new HN stands at the trial HN when the first table lookup is out of range
             const Ornaxhnlanes<float> first{ornax_hn_trial, ornax_hn_trial, 1.0f, 0.0f};
             put_lane(first, l, loop);
@@ -193,16 +193,11 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
             return;
         }
     };
-    for (std::size_t l = 0; l < n; ++l) {
-        fill(l);
-        if (in_lane[l] == nullptr) {  // fewer points than lanes: run a copy of lane 0
-            table.integral[l] = table.integral[0];
-            table.height[l] = table.height[0];
-        }
-    }
+    for (std::size_t l = 0; l < n; ++l) fill(l);
     std::size_t busy = 0;
     for (std::size_t l = 0; l < n; ++l) busy += in_lane[l] != nullptr;
     if (busy > 0 && busy < n) {
+        // fewer points than lanes: the empty lanes run a copy of lane 0
         Ornaxcorelanes<float> s0;
         Ornaxpointlanes<float> p0;
         Ornaxhnlanes<float> h0;
@@ -213,6 +208,7 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
             put_lane(s0, l, state);
             put_lane(p0, l, point);
             put_lane(h0, l, loop);
+            states[l] = states[0];
         }
     }
     while (busy > 0) {

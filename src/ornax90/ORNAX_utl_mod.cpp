@@ -155,8 +155,9 @@ void ornax_run_init(const Ornaxlandtype& land, const Ornaxinputvartype& input,
     ornax_compute_air_vhc(input.pres2, input.taobs2, input.spfh2, state.obs[1].rhocp, st);
     state.z1 = ornax_pbl_initial_height;
     state.xle = 0.0f;
-    ornax_get_pbl_table(state.z1, input.z_pbli, input.th_pblk, input.npbl, state.theta0,
-                        state.pbl_integral, state.pbl_height, st);
+    // the table's entries are written as the layer growth asks for them
+    ornax_start_pbl_table(state.z1, input.z_pbli, input.th_pblk, input.npbl, state.pbl_build,
+                          state.theta0, st);
     if (st != 0) status = 3;
 }
 
