@@ -2,7 +2,8 @@
 # Checks the Debian packages a set-up step needs and installs the missing ones when it
 # can (root, or sudo without a password); otherwise prints the one command to run.
 # Usage: tools/check_deps.sh [run|test|bench|build]
-#   run    the program and its tools: compiler, CMake, Ninja, libpng, nlohmann-json, NetCDF
+#   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
+#          NetCDF
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with
 #   bench  run + Google Benchmark
 #   build  test + bench (everything)
@@ -20,6 +21,7 @@ check_run() {
     check_file /usr/include/png.h libpng-dev
     check_file /usr/include/nlohmann/json.hpp nlohmann-json3-dev
     check_file /usr/include/netcdf.h libnetcdf-dev
+    check_file /usr/include/hwy/highway.h libhwy-dev
 }
 check_test() {
     check_file /usr/include/gtest/gtest.h libgtest-dev
