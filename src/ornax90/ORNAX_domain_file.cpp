@@ -35,10 +35,10 @@ private:
     void report() {
         status_ = 3;
         if (!reader_.ended()) {
-            ornax_log_msg((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
+            ornax_log_failure((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
                                       << "holds no readable value").str());
         } else if (!end_reported_) {
-            ornax_log_msg((FreeLine() << "Domain file " << file_ << " ends before line"
+            ornax_log_failure((FreeLine() << "Domain file " << file_ << " ends before line"
                                       << reader_.line_number()).str());
             end_reported_ = true;
         }
@@ -98,7 +98,7 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     DomainValueReader reader(stream, name);
     // A file without even its header line counts as one that cannot be opened.
     if (stream == nullptr || !reader.header()) {
-        ornax_log_msg("Error in opening the input file:" + name);
+        ornax_log_failure("Error in opening the input file:" + name);
         status = 3;
         if (unit >= 0) ornax_release_unit_number(unit);
         return;
