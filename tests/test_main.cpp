@@ -186,8 +186,9 @@ TEST(Options, UnknownOptionIsLoggedAndItsPairSkipped) {
     cl = parse({"-l", "lc.txt", "-s"}, status);
     EXPECT_EQ(cl.site_input_file, "");
     EXPECT_EQ(cl.input_flag, 2);
-    // Arguments are 300-character fields: a longer name is cut.
-    cl = parse({"-s", std::string(350, 'f')}, status);
+    // Arguments are 300-character fields: a longer name is refused, never cut.
+    cl = parse({"-s", std::string(300, 'f')}, status);
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.site_input_file, std::string(300, 'f'));
 }
 
@@ -202,13 +203,11 @@ TEST(Options, RegionOptionsReadYearAndDayAndEndTheReading) {
     EXPECT_EQ(cl.doy, 100);
     EXPECT_EQ(cl.debug_level, 0);  // the trailing -d 1 is never read
 
-    cl = parse({"-r0", "na8km.cfg", "20150", "45"}, status);
+    cl = parse({"-r0", "na8km.cfg", "2015", "45"}, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.region_switch, 0);
-    EXPECT_EQ(cl.year, 2015);  // (i4): the first four characters
+    EXPECT_EQ(cl.year, 2015);
     EXPECT_EQ(cl.doy, 45);
-    cl = parse({"-r0", "cfg", "2014", "1832"}, status);
-    EXPECT_EQ(cl.doy, 183);  // (i3)
 }
 
 TEST(Options, RegionOptionWithoutYearAndDayFails) {
@@ -252,7 +251,11 @@ TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
     auto unknown = index_of(messages, " Unknown option!");
     auto failure = index_of(messages, " Error in executing ORNAX with data in in.dat and land "
                                       "cover in landcover.txt");
-    EXPECT_EQ(unknown, 0);
+    // The run record first: the command line as given, then version and source commit.
+    EXPECT_EQ(log_[0], " Command line: " + std::string(ORNAX_EXE) + " -x y");
+    EXPECT_EQ(log_[1].rfind(" ornax ", 0), 0u) << log_[1];
+    EXPECT_NE(log_[1].find("(commit "), std::string::npos) << log_[1];
+    EXPECT_EQ(unknown, 2);
     EXPECT_GT(failure, unknown);
     EXPECT_EQ(messages[messages.size() - 2], "ORNAX main program exit");
     EXPECT_EQ(log_.back(), " Close the log file");
@@ -260,14 +263,17 @@ TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
 
 TEST_F(MainProgram, RegionOptionWithoutDayEndsWithoutExitMessage) {
     EXPECT_EQ(run("-r0 cfg.in 2015"), 3);
-    ASSERT_EQ(log_.size(), 1u);
-    EXPECT_EQ(messages_of(log_)[0], " issing input year and day in the regional mode!");
+    ASSERT_EQ(log_.size(), 3u);  // the run record, then the message
+    EXPECT_EQ(messages_of(log_)[2], " issing input year and day in the regional mode!");
+    ASSERT_FALSE(errors_.empty());
+    EXPECT_EQ(errors_[0], "ornax.x: issing input year and day in the regional mode!");
 }
 
 TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     EXPECT_EQ(run("-r1 cfg.in 2015 100 -d 1"), 3);  // no such configuration file
     std::vector<std::string> messages = messages_of(log_);
-    EXPECT_EQ(index_of(messages, " Run in region mode: cfg.in"), 0);
+    EXPECT_EQ(index_of(messages, " Run in region mode: cfg.in"), 2);
+    EXPECT_EQ(index_of(messages, " Soil-resistance correction on (-r1)"), 3);
     EXPECT_GT(index_of(messages, " Error in calculate data incfg.in"), 0);
     EXPECT_EQ(log_.back(), " Close the log file");
 
@@ -275,9 +281,9 @@ TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     fs::create_directory(directory_);
     EXPECT_EQ(run("-b list.txt"), 3);
     messages = messages_of(log_);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0], " Unimplemented mode:            1");
-    EXPECT_EQ(messages[1], "ORNAX main program exit");
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[2], " Unimplemented mode:            1");
+    EXPECT_EQ(messages[3], "ORNAX main program exit");
 }
 
 TEST_F(MainProgram, LogThatCannotBeOpenedIsReportedOnStderr) {
