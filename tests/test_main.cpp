@@ -232,6 +232,68 @@ TEST(Options, RegionOptionWithoutYearAndDayFails) {
     EXPECT_EQ(status, 3);
 }
 
+// Year and day are whole numbers within the year's days, file names fit their field;
+// anything else is refused with a message naming the argument, never cut or rounded.
+TEST(Options, RegionDatesAndLongPathsAreCheckedWhole) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int year, doy;  // read values, or 0 when refused
+        const char* named;
+    };
+    const std::string long_path(301, 'p');
+    const Case cases[] = {
+        {{"-r0", "cfg", "2019", "200"}, 2019, 200, ""},
+        {{"-r0", "cfg", "2020", "366"}, 2020, 366, ""},  // leap year
+        {{"-r0", "cfg", "2000", "366"}, 2000, 366, ""},
+        {{"-r0", "cfg", "1", "045"}, 1, 45, ""},
+        {{"-r0", "cfg", "9999", "1"}, 9999, 1, ""},
+        {{"-r0", "cfg", "2019", "2001"}, 0, 0, "day \"2001\""},
+        {{"-r0", "cfg", "2019", "20.5"}, 0, 0, "day \"20.5\""},
+        {{"-r0", "cfg", "2019", "2 00"}, 0, 0, "day \"2 00\""},
+        {{"-r0", "cfg", "2019", "366"}, 0, 0, "1 to 365"},
+        {{"-r0", "cfg", "1900", "366"}, 0, 0, "1 to 365"},  // not a leap year
+        {{"-r0", "cfg", "2019", "0"}, 0, 0, "day \"0\""},
+        {{"-r0", "cfg", "20150", "45"}, 0, 0, "year \"20150\""},
+        {{"-r0", "cfg", "0", "45"}, 0, 0, "year \"0\""},
+        {{"-r0", "cfg", "-2019", "45"}, 0, 0, "year \"-2019\""},
+        {{"-r0", "cfg", "2019.0", "45"}, 0, 0, "year \"2019.0\""},
+        {{"-r0", long_path, "2019", "200"}, 0, 0, "longer than 300"},
+        {{"-s", long_path}, 0, 0, "after -s is longer than 300"},
+        {{"-l", long_path, "-s", "a"}, 0, 0, "after -l is longer than 300"},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        std::string logged;
+        const Ornaxcommandlinetype cl = parse(c.arguments, status, &logged);
+        const std::string label = c.arguments[2 % c.arguments.size()] + " " + c.arguments.back();
+        if (c.year != 0) {
+            EXPECT_EQ(status, 0) << label << logged;
+            EXPECT_EQ(cl.year, c.year) << label;
+            EXPECT_EQ(cl.doy, c.doy) << label;
+            continue;
+        }
+        EXPECT_EQ(status, 3) << label;
+        EXPECT_NE(logged.find(c.named), std::string::npos) << label << ": " << logged;
+    }
+}
+
+TEST_F(MainProgram, RefusedDayAndLostReportExitThreeWithTheCauseOnStderr) {
+    EXPECT_EQ(run("-r0 cfg.in 2019 2001"), 3);
+    ASSERT_GE(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0],
+              "ornax.x: Invalid input year and day in the regional mode: day \"2001\" is not a "
+              "whole number from 1 to 365 (a day of year 2019)");
+    // A site report that cannot reach the screen (a full device) fails the run.
+    const std::string command = "cd '" + directory_.string() + "' && '" + ORNAX_EXE + "' -s '" +
+                                ORNAX_REFERENCE_DIR + "/site/savanna.dat' -l '" +
+                                ORNAX_REFERENCE_DIR + "/site/landcover.txt' > /dev/full 2> err.txt";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3);
+    const std::vector<std::string> errors = file_lines(directory_ / "err.txt");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors[0].find("No space left on device"), std::string::npos) << errors[0];
+}
+
 TEST_F(MainProgram, TooFewArgumentsPrintUsageAndCreateNoLog) {
     EXPECT_EQ(run("-s"), 2);
     EXPECT_EQ(screen_.size(), 27u);

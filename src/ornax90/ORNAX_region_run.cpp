@@ -108,10 +108,9 @@ void read_region_configuration(const std::string& config_file, int year, int doy
         grids.run, grids.land, grids.veg, grids.snow, grids.land_copy, grids.sat,
         region.out_var_count);
     if (line_values > ornax_max_line_values) {
-        ornax_log_failure((FreeLine() << "The grids need" << line_values
-                                      << "values per line, more than the maximum of"
-                                      << ornax_max_line_values)
-                              .str());
+        ornax_log_failure("The grids need " + std::to_string(line_values) +
+                          " values per line, more than the maximum of " +
+                          std::to_string(ornax_max_line_values));
         return;
     }
     status = 0;

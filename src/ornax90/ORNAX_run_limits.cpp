@@ -1,9 +1,9 @@
 // Grid-size maxima of a run: every extent is checked before the arrays it sizes exist.
 #include <algorithm>
+#include <string>
 
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_run_mod.hpp"
-#include "fixed_text_mod.hpp"
 
 namespace {
 
@@ -11,9 +11,8 @@ namespace {
 bool extent_fits(const char* extent, int value, int maximum, const std::string& what,
                  const std::string& file) {
     if (value >= 0 && value <= maximum) return true;
-    ornax_log_failure((FreeLine() << "The " << what << " of " << file << " has" << value << " "
-                                  << extent << ", outside 0 to" << maximum)
-                          .str());
+    ornax_log_failure("The " + what + " of " + file + " has " + std::to_string(value) + " " +
+                      extent + ", outside 0 to " + std::to_string(maximum));
     return false;
 }
 
