@@ -1,12 +1,10 @@
 // Output sets: nothing under the final names changes before the commit, lines land at
-// their offsets whatever the order, an abort or a failed member publishes nothing, and
-// only the temporaries of dead processes are removed.
+// their offsets whatever the order and thread, and only the temporaries of dead processes
+// are removed. (Aborts, failed writes and a full device: test_region_run_faults.)
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -57,53 +55,6 @@ TEST_F(OutputSet, LinesInAnyOrderAppearOnlyAtTheCommit) {
     const std::vector<unsigned char> bytes = file_bytes(path("A.bin"));
     ASSERT_EQ(bytes.size(), 16u);
     for (std::size_t r = 1; r <= 4; ++r) EXPECT_EQ(le_real(bytes, r), static_cast<float>(r));
-    EXPECT_EQ(temporaries_in(dir_), 0);
-}
-
-TEST_F(OutputSet, AbortFailureAndDestructionKeepTheEarlierFiles) {
-    enum class End { abort, destroyed, failed_member };
-    for (End end : {End::abort, End::destroyed, End::failed_member}) {
-        write_bytes(path("A.bin"), {1, 2, 3, 4});
-        {
-            Ornaxoutputsettype set;
-            int a = -1, status = -1;
-            ornax_output_set_add(set, path("A.bin"), a, status);
-            ornax_output_set_write_line(set, a, std::vector<float>{5.0f, 6.0f}, 1, status);
-            EXPECT_EQ(temporaries_in(dir_), 1);
-            if (end == End::abort) ornax_output_set_abort(set);
-            if (end == End::failed_member) {
-                int b = -1;
-                ornax_output_set_add(set, path("missing/B.bin"), b, status);
-                EXPECT_EQ(status, 3);
-                EXPECT_NE(set.failure.find("No such file or directory"), std::string::npos);
-                ornax_output_set_commit(set, status);
-                EXPECT_EQ(status, 3);
-            }
-        }
-        EXPECT_EQ(file_bytes(path("A.bin")), (std::vector<unsigned char>{1, 2, 3, 4}));
-        EXPECT_EQ(temporaries_in(dir_), 0);
-    }
-}
-
-// A file-size limit stands for a full device: the write fails with the system's reason
-// and nothing is published.
-TEST_F(OutputSet, WriteBeyondTheFileSizeLimitFailsWithItsReason) {
-    const pid_t child = fork();
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{1000, 1000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        Ornaxoutputsettype set;
-        int a = -1, status = -1;
-        ornax_output_set_add(set, path("A.bin"), a, status);
-        ornax_output_set_write_line(set, a, std::vector<float>(100, 1.0f), 3, status);
-        const bool reason = set.failure.find("File too large") != std::string::npos;
-        ornax_output_set_commit(set, status);
-        _exit(status == 3 && reason && !fs::exists(path("A.bin")) ? 0 : 1);
-    }
-    int raw = 0;
-    waitpid(child, &raw, 0);
-    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
     EXPECT_EQ(temporaries_in(dir_), 0);
 }
 

@@ -24,7 +24,7 @@ using Snapshot = std::map<std::string, std::string>;  // file name -> bytes
 Snapshot outputs_of(const fs::path& data) {
     Snapshot files;
     for (const auto& entry : fs::directory_iterator(data / "output"))
-        if (entry.path().filename().string().find(".ornax-tmp") == std::string::npos)
+        if (!entry.path().string().ends_with(".ornax-tmp"))
             files[entry.path().filename().string()] = read_text(entry.path());
     files["testMETtemp15.bin"] = read_text(data / "testMETtemp15.bin");
     return files;
@@ -34,7 +34,7 @@ int temporaries(const fs::path& data) {
     int count = 0;
     for (const fs::path& dir : {data, data / "output"})
         for (const auto& entry : fs::directory_iterator(dir))
-            count += entry.path().filename().string().find(".ornax-tmp") != std::string::npos;
+            count += entry.path().string().ends_with(".ornax-tmp");
     return count;
 }
 
@@ -42,10 +42,8 @@ int temporaries(const fs::path& data) {
 pid_t start_ornax(const fs::path& data, const std::string& args, rlim_t limit = 0) {
     const pid_t child = fork();
     if (child == 0) {
-        if (limit > 0) {
-            rlimit r{limit, limit};
-            setrlimit(RLIMIT_FSIZE, &r);
-        }
+        const rlimit r{limit, limit};
+        if (limit > 0) setrlimit(RLIMIT_FSIZE, &r);
         const std::string cmd = "cd '" + data.string() + "' && HOME_DIR='" + data.string() +
                                 "' exec '" + ORNAX_EXE + "' " + args + " > run.out 2> run.err";
         execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
@@ -85,18 +83,12 @@ protected:
         ASSERT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
         good_ = new Snapshot(outputs_of(data()));
     }
-    static void TearDownTestSuite() {
-        delete good_;
-        delete scratch_;
-    }
+    static void TearDownTestSuite() { delete good_, delete scratch_; }
     static fs::path data() { return scratch_->path(); }
     void expect_good_outputs() const {
         const Snapshot now = outputs_of(data());
         EXPECT_EQ(now.size(), good_->size());
-        for (const auto& [name, bytes] : *good_) {
-            auto found = now.find(name);
-            EXPECT_TRUE(found != now.end() && found->second == bytes) << name << " differs";
-        }
+        for (const auto& [name, bytes] : *good_) EXPECT_EQ(now.at(name), bytes) << name;
     }
 
     static ScratchDir* scratch_;
@@ -109,7 +101,7 @@ TEST_F(RegionFaults, KilledRunLeavesTheGoodOutputsAndTheNextRunCleansUp) {
     const pid_t child = start_ornax(data(), kArgs);
     ASSERT_TRUE(wait_for_lines(data()));
     kill(child, SIGKILL);
-    EXPECT_EQ(wait_exit(child), -SIGKILL);
+    ASSERT_EQ(wait_exit(child), -SIGKILL);
     expect_good_outputs();
     EXPECT_GT(temporaries(data()), 0) << "the killed run left no partial files to clean";
     EXPECT_EQ(run_ornax(data(), kArgs), 0);
@@ -143,29 +135,25 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
     auto write = [](const fs::path& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
     };
-    // Domain text with the values of lines 2, 3, 4 and 8 (east, west, step, columns).
+    // Run grid of 10^9 columns of 1 degree from 0 to 1.0E9 degrees east (lines 2, 3, 4, 8).
     auto huge_grid = [&] {
         std::istringstream in(domain);
         std::string text, line;
         const std::map<int, std::string> values = {
             {2, "1.0E9"}, {3, "0."}, {4, "1."}, {8, "1000000000"}};
-        for (int n = 1; std::getline(in, line); ++n) {
-            if (values.count(n)) line = line.substr(0, 30) + values.at(n);
-            text += line + "\n";
-        }
+        for (int n = 1; std::getline(in, line); ++n)
+            text += (values.count(n) ? line.substr(0, 30) + values.at(n) : line) + "\n";
         write(config / "domain_run.txt", text);
     };
     struct Fault {
         const char* what;
         std::function<void()> make;
-        rlim_t file_size_limit;
-        const char* cause;  // on the error stream
+        rlim_t file_size_limit;  // a full file system: writes beyond this size fail
+        const char* cause;       // on the error stream
     };
     const Fault faults[] = {
-        {"missing meteorological configuration", [&] { fs::remove(config / "met.cfg"); }, 0,
-         "met.cfg not exist."},
-        {"empty class table", [&] { write(config / "landcover.txt", ""); }, 0,
-         "config/landcover.txt"},
+        {"no met configuration", [&] { fs::remove(config / "met.cfg"); }, 0, "met.cfg not exist."},
+        {"empty class table", [&] { write(config / "landcover.txt", ""); }, 0, "landcover.txt"},
         {"10^9-column run grid", huge_grid, 0, "has 1000000000 columns"},
         {"full file system", [] {}, 20000, "File too large"},
     };
