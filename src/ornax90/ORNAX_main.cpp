@@ -1,9 +1,10 @@
 // Main program: command line, run log, dispatch on the run mode.
 //
-// Exit status: 0 when the run succeeded, 2 after the usage text (fewer than two
-// arguments), 3 on any failure (log not opened, bad arguments, mode not implemented, site
-// or region run failed, the screen report not written). A failed run names its cause on
-// the standard error stream as well as in the log.
+// Exit status: 0 when the run succeeded or --help / -h / --version was the only
+// argument, 2 after the usage text (fewer than two arguments otherwise), 3 on any failure
+// (log not opened, bad arguments, mode not implemented, site or region run failed, the
+// screen report not written). A failed run names its cause on the standard error stream
+// as well as in the log.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -89,7 +90,9 @@ void log_run_record(const std::string& program_name, const std::vector<std::stri
         line += argument;
     }
     ornax_log_plain(line);
-    ornax_log_plain(std::string(1, ' ') + ornax_version_line());
+    line.assign(1, ' ');
+    line.append(ornax_version_line());
+    ornax_log_plain(line);
 }
 
 // Runs the chosen mode; status 0 on success.
@@ -130,6 +133,14 @@ int main(int argc, char** argv) {
     const std::string program_name = argc > 0 ? argv[0] : "ornax.x";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     std::cout.rdbuf(&checked_screen);
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        ornax_display_usage_msg(program_name);
+        return finish(exit_success);
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::cout << ornax_version_line() << std::endl;
+        return finish(exit_success);
+    }
     if (arguments.size() < 2) {
         ornax_display_usage_msg(program_name);
         return finish(exit_usage);

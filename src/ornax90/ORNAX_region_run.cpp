@@ -11,6 +11,7 @@
 
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_output_set_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
@@ -46,17 +47,11 @@ struct RegionProgress {
     Ornaxregionruntimes times;
     int nrows = 0;
     bool terminal = isatty(fileno(stderr)) != 0;
+    int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
 
-    void show() const {
-        if (!terminal) return;
-        const double secs = seconds_since(start);
-        const int done = times.lines;
-        const double left = done > 0 ? secs * (nrows - done) / done : 0.0;
-        std::fprintf(stderr,
-                     "\r Line %d of %d, %lld pixels computed, %.1f s elapsed, about %.0f s left ",
-                     done, nrows, times.computed, secs, left);
-        if (done == nrows) std::fputc('\n', stderr);
-        std::fflush(stderr);
+    void show() {
+        ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
+                                     seconds_since(start), next_tenth);
     }
 };
 
@@ -231,6 +226,7 @@ struct RegionRun {
     int nclasses = 0;
     RegionOutputFiles files;
     RegionProgress progress;
+    Ornaxoutputsummarytype summary;  // flag counts and statistics for the run record
 };
 
 // The first failed line is named as a cause of the run's failure.
@@ -286,6 +282,8 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
         for (float q : r.region.qc_flag) t.computed += q == 0.0f;
     }
     if (failed != 0) write_failed_line(g.run, r.files, line);
+    ornax_output_summary_add_line(r.summary, line, failed != 0, r.region.out_var_matrix,
+                                  r.region.qc_flag, st);
     write_diag_line(g.run, r.region, r.files, line);
     t.write_s += seconds_since(clock);
     ornax_finalize_region_data(r.region, st);  // also after a failed preparation
@@ -367,9 +365,14 @@ void run_region(const std::string& region_config_file, RegionRun& r, int region_
         }
     }
     if (status == 0) {
+        std::vector<std::string> names;
+        for (int i = 0; i < r.region.out_var_count; ++i)
+            names.push_back(trim_right(r.region.out_var_list[i].name));
+        ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
         open_region_outputs(r.region, r.files, status);
         if (status != 0) ornax_log_failure(r.files.set.failure);
     }
+    bool published = false;
     if (status == 0) {
         ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
         r.progress.times.setup_s = seconds_since(r.progress.start);
@@ -378,8 +381,17 @@ void run_region(const std::string& region_config_file, RegionRun& r, int region_
             int publish = 0;
             finish_region_outputs(r.files, publish);
             if (publish != 0) status = 3;
+            published = publish == 0;
         }
         ornax_common_grid_finalize(r.common, st);
+    }
+    if (published) {
+        // The new rasters are in place: the earlier run record no longer describes them
+        // until the sidecars, the maps and then the new record are written.
+        ornax_retire_run_info(trim_right(r.region.output_dir), st);
+        r.progress.times.total_s = seconds_since(r.progress.start);
+        ornax_publish_region_run(region_config_file, r.region, r.common, r.grids.run,
+                                 region_switch, year, doy, r.progress.times, r.summary, status);
     }
     ornax_output_set_abort(r.files.set);  // a run stopped before its lines publishes nothing
     ornax_finalize_region_data(r.region, st);
