@@ -7,6 +7,7 @@
 #include <ctime>
 #include <iostream>
 #include <map>
+#include <mutex>
 
 #include "fixed_text_mod.hpp"
 
@@ -17,6 +18,10 @@ namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
 std::map<int, std::FILE*> unit_streams;                         // open streams by unit number
+
+constexpr std::size_t failure_causes_kept = 16;
+std::mutex failure_guard;              // causes may come from several threads
+std::vector<std::string> failure_log;  // causes of the run's failure, oldest first
 
 struct WallClock {
     std::tm tm{};
@@ -127,4 +132,23 @@ void ornax_unit_close(int unit) {
     if (found == unit_streams.end()) return;
     std::fclose(found->second);
     unit_streams.erase(found);
+}
+
+void ornax_log_failure(std::string_view message) {
+    ornax_log_msg(message);
+    std::string text = trim_right(message);  // whole, even where the log line is cut
+    const std::size_t first = text.find_first_not_of(' ');
+    text.erase(0, first == std::string::npos ? text.size() : first);
+    std::lock_guard<std::mutex> lock(failure_guard);
+    if (failure_log.size() < failure_causes_kept) failure_log.push_back(text);
+}
+
+std::vector<std::string> ornax_failure_causes() {
+    std::lock_guard<std::mutex> lock(failure_guard);
+    return failure_log;
+}
+
+void ornax_clear_failure_causes() {
+    std::lock_guard<std::mutex> lock(failure_guard);
+    failure_log.clear();
 }

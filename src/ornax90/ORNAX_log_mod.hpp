@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr int ornax_unit_first = 13;       // first unit of the ornax pool
 inline constexpr int ornax_unit_last = 299;       // last unit of the ornax pool
@@ -25,6 +26,13 @@ void ornax_log_open(std::string& log_file_name, int& status);
 void ornax_log_msg(std::string_view message);
 // Writes a plain line (no time stamp) to the run log, or to standard error when no log is open.
 void ornax_log_plain(std::string_view line);
+// Writes the message like ornax_log_msg and keeps it as a cause of the run's failure: the
+// main program shows the causes on the standard error stream when the run fails.
+void ornax_log_failure(std::string_view message);
+// Causes kept so far (the first few of the process), oldest first.
+std::vector<std::string> ornax_failure_causes();
+// Forgets the causes kept so far.
+void ornax_clear_failure_causes();
 // Writes " Close the log file", closes the log and releases its unit.
 void ornax_log_close();
 
