@@ -4,12 +4,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <new>
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -17,6 +19,8 @@
 
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
+#include "ORNAX_output_set_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "file_io_mod.hpp"
@@ -29,12 +33,14 @@ struct RegionGrids {
     Spatialinfodata land, veg, snow, sat, run, land_copy;
 };
 
-// Open output rasters: one unit per listed variable, then the quality raster, and the
-// line diagnostic raster of the first-observation air temperature.
+// Outputs of the run, written as one output set: one raster per listed variable, then the
+// quality raster (members), the line diagnostic raster of the first-observation air
+// temperature and the pixel dump. They replace the earlier files only when the run ends.
 struct RegionOutputFiles {
-    std::vector<int> units;
-    std::vector<std::string> names;
-    int diag_unit = 0;
+    Ornaxoutputsettype set;
+    std::vector<int> members;
+    int diag_member = -1;
+    int dump_member = -1;
 };
 
 using region_clock = std::chrono::steady_clock;
@@ -49,46 +55,68 @@ struct RegionProgress {
     Ornaxregionruntimes times;
     int nrows = 0;
     bool terminal = isatty(fileno(stderr)) != 0;
+    int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
 
-    void show() const {
-        if (!terminal) return;
-        const double secs = seconds_since(start);
-        const int done = times.lines;
-        const double left = done > 0 ? secs * (nrows - done) / done : 0.0;
-        std::fprintf(stderr,
-                     "\r Line %d of %d, %lld pixels computed, %.1f s elapsed, about %.0f s left ",
-                     done, nrows, times.computed, secs, left);
-        if (done == nrows) std::fputc('\n', stderr);
-        std::fflush(stderr);
+    void show() {
+        ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
+                                     seconds_since(start), next_tenth);
     }
 };
 
 // Steps 2-5: configuration, the five grid descriptions and the output list. status 0 or 3.
+// A configuration that cannot be read stops here: its grid descriptions have no names.
 void read_region_configuration(const std::string& config_file, int year, int doy,
                                Ornaxregiondatatype& region, RegionGrids& grids, int& status) {
     int st = 0;
+    status = 3;
     ornax_read_region_config_file(config_file, region, year, doy, st);
-    if (st != 0) ornax_log_msg("Read configuration failed " + trim_right(config_file));
+    if (st != 0) {
+        ornax_log_failure("Read configuration failed " + trim_right(config_file));
+        ornax_log_msg("Read configurations failed");
+        return;
+    }
+    struct GridFile {
+        const std::string& file;
+        Spatialinfodata& grid;
+    };
+    const GridFile descriptions[] = {
+        {region.land_domain_file, grids.land},       {region.vegetation_domain_file, grids.veg},
+        {region.snow_domain_file, grids.snow},       {region.satellite_domain_file, grids.sat},
+        {region.run_domain_file, grids.run},
+    };
     int failed = 0;
-    read_domain_info_from_txt(region.land_domain_file, grids.land, st);
-    failed += st != 0;
-    read_domain_info_from_txt(region.vegetation_domain_file, grids.veg, st);
-    failed += st != 0;
-    read_domain_info_from_txt(region.snow_domain_file, grids.snow, st);
-    failed += st != 0;
+    for (const GridFile& description : descriptions) {
+        read_domain_info_from_txt(description.file, description.grid, st);
+        failed += st != 0;
+    }
     grids.land_copy = grids.land;
-    read_domain_info_from_txt(region.satellite_domain_file, grids.sat, st);
-    failed += st != 0;
-    read_domain_info_from_txt(region.run_domain_file, grids.run, st);
-    failed += st != 0;
     ornax_read_out_list_file(region.out_list_file, region.out_var_list, region.out_var_count, st);
     failed += st != 0;
     if (grids.run.ncols < 1 || grids.run.nrows < 1) ++failed;  // nothing to run on
-    status = 0;
     if (failed != 0) {
-        ornax_log_msg("Read configurations failed");
-        status = 3;
+        ornax_log_failure("Read configurations failed");
+        return;
     }
+    // Every extent is checked before a line array is allocated.
+    const std::pair<const char*, const GridFile*> named[] = {
+        {"land grid", &descriptions[0]},      {"vegetation grid", &descriptions[1]},
+        {"snow grid", &descriptions[2]},      {"satellite grid", &descriptions[3]},
+        {"run grid", &descriptions[4]},
+    };
+    for (const auto& [what, description] : named) {
+        ornax_check_grid_limits(description->grid, what, trim_right(description->file), st);
+        if (st != 0) return;
+    }
+    const long long line_values = ornax_region_line_values(
+        grids.run, grids.land, grids.veg, grids.snow, grids.land_copy, grids.sat,
+        region.out_var_count);
+    if (line_values > ornax_max_line_values) {
+        ornax_log_failure("The grids need " + std::to_string(line_values) +
+                          " values per line, more than the maximum of " +
+                          std::to_string(ornax_max_line_values));
+        return;
+    }
+    status = 0;
 }
 
 // Step 6: the run's header in the log.
@@ -103,67 +131,56 @@ void log_region_header(const Spatialinfodata& run, int year, int doy) {
     ornax_log_plain((FreeLine() << "at resolution" << run.dlon << run.dlat).str());
 }
 
-void close_region_outputs(RegionOutputFiles& files) {
-    std::vector<int> all = files.units;
-    if (files.diag_unit != 0) all.push_back(files.diag_unit);
-    for (int unit : all) {
-        int st = 0;
-        raster_close_output(unit, st);
-        ornax_release_unit_number(unit);
-    }
-    files = RegionOutputFiles{};
-}
-
-// Step 8: one raster per listed variable, the quality raster, the line diagnostic. Units
-// come from the pool, so no forcing reader can take a unit of an open output. A file
-// that cannot be opened closes the others and fails the run.
-void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& files, int& status) {
-    const std::string dir = trim_right(region.output_dir);
+// Step 8: one raster per listed variable, the quality raster, the line diagnostic and the
+// pixel dump, each created under a temporary name beside its final name. Temporaries that
+// killed runs left in those folders are removed first. A member that cannot be created
+// fails the run and leaves every earlier output as it was.
+void open_region_outputs(Ornaxregiondatatype& region, RegionOutputFiles& files, int& status) {
+    const std::string dir = trim_right(region.output_dir);  // empty: the working directory
+    int removed = 0;
+    ornax_output_remove_stale(dir, removed);
+    if (!dir.empty()) ornax_output_remove_stale("", removed);
+    std::vector<std::string> names;
     for (int i = 0; i < region.out_var_count; ++i)
-        files.names.push_back(dir + "/" + trim_right(region.out_var_list[i].name) + ".bin");
-    files.names.push_back(dir + "/" + "region_qc.bin");
-    files.names.push_back("testMETtemp15.bin");
+        names.push_back(ornax_output_path(dir, trim_right(region.out_var_list[i].name) + ".bin"));
+    names.push_back(ornax_output_path(dir, "region_qc.bin"));
     status = 0;
-    for (size_t i = 0; i < files.names.size(); ++i) {
-        const int unit = ornax_get_next_unit_number();
-        int st = unit < 0 ? 3 : 0;
-        if (st == 0) raster_open_output(unit, files.names[i], st);
-        if (st != 0) {
-            ornax_log_msg("Cannot open the output file " + files.names[i]);
-            if (unit >= 0) ornax_release_unit_number(unit);
-            close_region_outputs(files);
-            status = 3;
-            return;
-        }
-        if (i + 1 < files.names.size())
-            files.units.push_back(unit);
-        else
-            files.diag_unit = unit;
+    for (const std::string& name : names) {
+        int member = -1;
+        ornax_output_set_add(files.set, name, member, status);
+        if (status != 0) return;
+        files.members.push_back(member);
     }
-    files.names.pop_back();
+    ornax_output_set_add(files.set, "testMETtemp15.bin", files.diag_member, status);
+    if (status != 0) return;
+    ornax_output_set_add(files.set, ornax_output_path(dir, "pixel_dump.txt"), files.dump_member,
+                         status);
+    if (status != 0) return;
+    region.pixel_dump_file = ornax_output_set_temporary(files.set, files.dump_member);
+    region.pixel_dump_status = 0;
 }
 
 // A failed line: the missing value in that line of every output raster and 127 in the
 // quality raster, so no output keeps an unwritten line that would read back as zeros.
-void write_failed_line(const Spatialinfodata& run, const RegionOutputFiles& files, int line) {
+void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
     const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
     const std::vector<float> not_computed(static_cast<size_t>(run.ncols), 127.0f);
-    for (size_t i = 0; i < files.units.size(); ++i) {
+    for (size_t i = 0; i < files.members.size(); ++i) {
         int st = 0;
-        const bool quality = i + 1 == files.units.size();
-        write_out_2d_real_line(quality ? not_computed : missing, run.ncols, run.nrows,
-                               files.units[i], line, st);
+        const bool quality = i + 1 == files.members.size();
+        ornax_output_set_write_line(files.set, files.members[i], quality ? not_computed : missing,
+                                    line, st);
     }
 }
 
 // Line diagnostic: the first-observation air temperature (K) of the line's columns.
 void write_diag_line(const Spatialinfodata& run, const Ornaxregiondatatype& region,
-                     const RegionOutputFiles& files, int line) {
+                     RegionOutputFiles& files, int line) {
     std::vector<float> values(static_cast<size_t>(run.ncols), run.spare_value);
     for (size_t k = 0; k < values.size() && k < region.taobs1.size(); ++k)
         values[k] = region.taobs1[k];
     int st = 0;
-    write_out_2d_real_line(values, run.ncols, run.nrows, files.diag_unit, line, st);
+    ornax_output_set_write_line(files.set, files.diag_member, values, line, st);
 }
 
 }  // namespace
@@ -174,16 +191,20 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     ornax_vesk_read_config(region.met_config_file, common, met_grid, st);
     if (st != 0) {
         std::cout << " Error in reading the configuration file\n Main Program exit..." << std::endl;
+        ornax_log_failure("Error in reading the meteorological configuration file " +
+                          trim_right(region.met_config_file));
         status = 3;
         return;
     }
+    ornax_check_common_grid_limits(common, trim_right(region.met_config_file), status);
+    if (status != 0) return;
     std::cout << (FreeLine() << "Init common grid ... with (row, col):" << common.nrows
                              << common.ncols)
                      .str()
               << std::endl;
     ornax_common_grid_init(common, st);
     if (st != 0) {
-        ornax_log_msg((FreeLine() << "Common grid set-up failed for the meteorological "
+        ornax_log_failure((FreeLine() << "Common grid set-up failed for the meteorological "
                                      "configuration "
                                   << trim_right(region.met_config_file) << "status" << st)
                           .str());
@@ -193,7 +214,7 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     ornax_load_land_data(common, st);
     ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
     if (st != 0) {
-        ornax_log_msg(
+        ornax_log_failure(
             (FreeLine() << "Land data of the common grid could not be loaded, status" << st).str());
         status = 3;
         return;
@@ -203,8 +224,9 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
 
 namespace {
 
-// Everything one region run owns. While the lines run, the threads share it read-only
-// (the day's sources and the output files are safe to use from several threads).
+// Everything one region run owns. While the lines run, the threads share it: they read the
+// grids, tables, common grid and day's sources, and write their lines into the output set
+// (safe from several threads); everything else changes only in line order (LinesInOrder).
 struct RegionRun {
     RegionGrids grids;
     Ornaxregiondatatype region;
@@ -213,9 +235,10 @@ struct RegionRun {
     std::vector<Ornaxlandtype> table;
     int nclasses = 0;
     RegionOutputFiles files;
-    RasterInputFiles inputs;  // the per-line input rasters, held open
-    Ornaxmetday day;          // sunrise grids and forecast rows of the day
     RegionProgress progress;
+    Ornaxoutputsummarytype summary;  // flag counts and statistics for the run record
+    RasterInputFiles inputs;         // the per-line input rasters, held open
+    Ornaxmetday day;                 // sunrise grids and forecast rows of the day
 };
 
 // The records a thread works on: its own line arrays and model-grid line, and its share
@@ -226,93 +249,103 @@ struct LineWorker {
     Ornaxregionruntimes times;
 };
 
-// Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
-int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_switch, int year,
-                        int doy) {
+// What a line hands on to be taken in line order: its messages, outcome and results.
+struct FinishedLine {
+    Ornaxmessagebuffer messages;
+    bool failed = false;
+    // where a failed line failed; null when the failure has a cause of its own (outputs
+    // that cannot be written are named by the output set)
+    const char* stage = nullptr;
+    std::vector<float> out_matrix, quality;
+};
+
+// Step 10 for line P: prepare, read, simulate and write the line.
+void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switch, int year,
+                         int doy, FinishedLine& done) {
     const RegionGrids& g = r.grids;
     const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
     if (line % 100 == 0)
         ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
     Ornaxregionruntimes& t = w.times;
-    int failed = 0, st = 0;
+    int st = 0;
+    auto fail = [&done](const char* stage) {
+        if (!done.failed) done.stage = stage;
+        done.failed = true;
+    };
     auto clock = region_clock::now();
     ornax_init_region_data(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
-        failed = 1;
+        fail("allocating its arrays");
     }
-    if (failed == 0) {
+    if (!done.failed) {
         ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow,
                                g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
                                lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
-            failed = 1;
+            fail("reading its inputs");
         }
     }
     t.read_s += seconds_since(clock);
     clock = region_clock::now();
-    if (failed == 0) {
+    if (!done.failed) {
         ornax_simulate_region(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
                               r.nclasses, year, doy, region_switch, lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX run error" << st).str());
-            failed = 1;
+            fail("the pixel simulation");
         }
     }
     t.core_s += seconds_since(clock);
     clock = region_clock::now();
-    if (failed == 0) {
-        ornax_write_region_outputs(g.run, w.region, r.files.units, line, st);
-        if (st != 0) failed = 1;  // the writer has logged the variable
-        for (float q : w.region.qc_flag) t.computed += q == 0.0f;
+    if (!done.failed) {
+        ornax_write_region_outputs(g.run, w.region, r.files.set, r.files.members, line, st);
+        if (st != 0) fail(nullptr);  // the writer has logged the reason
     }
-    if (failed != 0) write_failed_line(g.run, r.files, line);
+    if (done.failed) write_failed_line(g.run, r.files, line);
+    done.out_matrix = w.region.out_var_matrix;
+    done.quality = w.region.qc_flag;
     write_diag_line(g.run, w.region, r.files, line);
     t.write_s += seconds_since(clock);
     ornax_finalize_region_data(w.region, st);  // also after a failed preparation
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
-        failed = 1;
+        fail("releasing its arrays");
     }
     t.pixels += g.run.ncols;
-    return failed != 0 ? 3 : 0;
 }
 
-// Lines finish in any order; their messages go out in line order. A finished line waits
-// here until every earlier line is out, then goes out with the counts and progress line.
+// Lines finish in any order and are taken in line order: a finished line waits here until
+// every earlier line is taken, then its messages go out, it counts, its results go into the
+// run's summary and the progress line moves on. The run therefore logs, counts and sums
+// the same way whatever the number of threads.
 class LinesInOrder {
 public:
-    explicit LinesInOrder(RegionProgress& progress) : progress_(progress) {}
+    explicit LinesInOrder(RegionRun& r) : r_(r) {}
 
-    void finish(int line, Ornaxmessagebuffer&& messages, int status) {
+    void finish(int line, FinishedLine&& done) {
         std::lock_guard<std::mutex> lock(mutex_);
-        waiting_[line] = {std::move(messages), status};
+        waiting_[line] = std::move(done);
         for (auto next = waiting_.find(next_); next != waiting_.end();
              next = waiting_.find(next_)) {
-            ornax_release_messages(next->second.messages);
-            if (next->second.status != 0) {
-                status_ = 3;
-                ++progress_.times.failed_lines;
-            }
-            ++progress_.times.lines;
-            progress_.show();
+            take(next->first, next->second);
             waiting_.erase(next);
             ++next_;
         }
     }
 
     // A thread's share of the timing and counts, once it has no line left.
-    void check_out(const Ornaxregionruntimes& worker) {
+    void check_out(const Ornaxregionruntimes& worker, int pixel_dump_status) {
         std::lock_guard<std::mutex> lock(mutex_);
-        Ornaxregionruntimes& t = progress_.times;
+        Ornaxregionruntimes& t = r_.progress.times;
         t.read_s += worker.read_s;
         t.core_s += worker.core_s;
         t.write_s += worker.write_s;
         t.pixels += worker.pixels;
-        t.computed += worker.computed;
+        if (pixel_dump_status != 0) r_.region.pixel_dump_status = pixel_dump_status;
     }
 
     int status() {
@@ -321,39 +354,68 @@ public:
     }
 
 private:
-    struct Finished {
-        Ornaxmessagebuffer messages;
-        int status = 0;
-    };
-    RegionProgress& progress_;
+    void take(int line, FinishedLine& done) {
+        ornax_release_messages(done.messages);
+        Ornaxregionruntimes& t = r_.progress.times;
+        if (done.failed) {
+            // The first failed line is named as a cause of the run's failure.
+            if (t.failed_lines == 0 && done.stage != nullptr)
+                ornax_log_failure((FreeLine()
+                                   << "Line" << line << "of" << r_.grids.run.nrows << "failed in "
+                                   << done.stage << "; the log names the file")
+                                      .str());
+            status_ = 3;
+            ++t.failed_lines;
+        }
+        if (!done.failed)
+            for (float q : done.quality) t.computed += q == 0.0f;
+        int st = 0;
+        ornax_output_summary_add_line(r_.summary, line, done.failed, done.out_matrix, done.quality,
+                                      st);
+        ++t.lines;
+        r_.progress.show();
+    }
+
+    RegionRun& r_;
     std::mutex mutex_;
-    std::map<int, Finished> waiting_;
+    std::map<int, FinishedLine> waiting_;
     int next_ = 1;
     int status_ = 0;
 };
 
 // Step 10: every line from south to north, spread over the threads; a failed line does
-// not stop the run. Each thread takes the next line not yet taken.
+// not stop the run, outputs that cannot be written (a full device) stop it. Each thread
+// takes the next line not yet taken.
 int run_region_lines(RegionRun& r, int threads, int region_switch, int year, int doy) {
+    Ornaxregionruntimes& t = r.progress.times;
     r.progress.nrows = r.grids.run.nrows;
-    LinesInOrder order(r.progress);
+    LinesInOrder order(r);
     std::atomic<int> next_line{1};
-    const RegionRun& shared = r;
 #pragma omp parallel num_threads(threads)
     {
-        LineWorker worker{shared.region, shared.met_grid, {}};
-        for (int line = next_line++; line <= shared.grids.run.nrows; line = next_line++) {
-            Ornaxmessagebuffer messages;
-            int status = 0;
+        LineWorker worker{r.region, r.met_grid, {}};
+        for (int line = next_line++; line <= r.grids.run.nrows && !r.files.set.failed;
+             line = next_line++) {
+            FinishedLine done;
             {
-                OrnaxMessageCapture capture(messages);
-                status = process_region_line(shared, worker, line, region_switch, year, doy);
+                OrnaxMessageCapture capture(done.messages);
+                process_region_line(r, worker, line, region_switch, year, doy, done);
             }
-            order.finish(line, std::move(messages), status);
+            order.finish(line, std::move(done));
         }
-        order.check_out(worker.times);
+        order.check_out(worker.times, worker.region.pixel_dump_status);
     }
-    return order.status();
+    int status = order.status();
+    if (r.files.set.failed) return 3;
+    if (r.region.pixel_dump_status != 0)
+        ornax_log_failure("Cannot write the pixel dump " +
+                          r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
+    if (t.failed_lines > 0) {
+        ornax_log_failure((FreeLine() << t.failed_lines << "of" << t.lines
+                                      << "lines failed; they hold the missing value and quality 127")
+                              .str());
+    }
+    return r.region.pixel_dump_status != 0 ? 3 : status;
 }
 
 // Before the first line: the per-line input rasters held open, and the day's sunrise grids
@@ -386,9 +448,20 @@ void log_region_summary(const Ornaxregionruntimes& t) {
 
 }  // namespace
 
-void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
-                            int doy, Ornaxregionruntimes& times, int& status) {
-    RegionRun r;
+namespace {
+
+// Publishes the outputs of a run whose line loop ran, or removes them when the outputs
+// themselves failed (the earlier files stay whole). status 0 or 3.
+void finish_region_outputs(RegionOutputFiles& files, int& status) {
+    status = 3;
+    if (!files.set.failed) ornax_output_set_commit(files.set, status);
+    if (status == 0) return;
+    ornax_output_set_abort(files.set);
+    ornax_log_failure("Outputs not published, earlier outputs kept: " + files.set.failure);
+}
+
+void run_region(const std::string& region_config_file, RegionRun& r, int region_switch, int year,
+                int doy, int& status) {
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
     if (status == 0) {
@@ -397,23 +470,59 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
         ornax_log_plain(
             (FreeLine() << "Total " << r.nclasses << " land cover read successfully").str());
         if (st != 0 || r.nclasses < 1) {
-            ornax_log_msg("Region run stopped: no land cover class read from " +
-                          trim_right(r.region.landcover_table_file));
+            ornax_log_failure("Region run stopped: no land cover class read from " +
+                              trim_right(r.region.landcover_table_file));
             status = 3;
         }
     }
-    if (status == 0) open_region_outputs(r.region, r.files, status);
+    if (status == 0) {
+        std::vector<std::string> names;
+        for (int i = 0; i < r.region.out_var_count; ++i)
+            names.push_back(trim_right(r.region.out_var_list[i].name));
+        ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
+        open_region_outputs(r.region, r.files, status);
+        if (status != 0) ornax_log_failure(r.files.set.failure);
+    }
+    bool published = false;
     if (status == 0) {
         ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
         if (status == 0) prepare_line_sources(r, year, doy);
         r.progress.times.setup_s = seconds_since(r.progress.start);
         r.progress.times.threads = ornax_region_threads();
-        if (status == 0)
+        if (status == 0) {
             status = run_region_lines(r, r.progress.times.threads, region_switch, year, doy);
+            int publish = 0;
+            finish_region_outputs(r.files, publish);
+            if (publish != 0) status = 3;
+            published = publish == 0;
+        }
         ornax_common_grid_finalize(r.common, st);
-        close_region_outputs(r.files);
     }
+    if (published) {
+        // The new rasters are in place: the earlier run record no longer describes them
+        // until the sidecars, the maps and then the new record are written.
+        ornax_retire_run_info(trim_right(r.region.output_dir), st);
+        r.progress.times.total_s = seconds_since(r.progress.start);
+        ornax_publish_region_run(region_config_file, r.region, r.common, r.grids.run,
+                                 region_switch, year, doy, r.progress.times, r.summary, status);
+    }
+    ornax_output_set_abort(r.files.set);  // a run stopped before its lines publishes nothing
     ornax_finalize_region_data(r.region, st);
+}
+
+}  // namespace
+
+void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
+                            int doy, Ornaxregionruntimes& times, int& status) {
+    RegionRun r;
+    try {
+        run_region(region_config_file, r, region_switch, year, doy, status);
+    } catch (const std::bad_alloc&) {
+        // The output set's temporaries go with the run's records; earlier outputs stay.
+        ornax_output_set_abort(r.files.set);
+        ornax_log_failure("Out of memory in the region run of " + trim_right(region_config_file));
+        status = 3;
+    }
     r.progress.times.total_s = seconds_since(r.progress.start);
     if (r.progress.times.lines > 0) log_region_summary(r.progress.times);
     times = r.progress.times;

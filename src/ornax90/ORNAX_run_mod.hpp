@@ -5,6 +5,28 @@
 
 #include "ORNAX_data_mod.hpp"
 
+// Largest grids a run accepts. Extents are checked before anything is allocated, so a
+// mistyped description is refused with a message instead of exhausting the memory.
+inline constexpr int ornax_max_grid_cols = 100000;   // columns of any grid
+inline constexpr int ornax_max_grid_rows = 100000;   // rows of any grid
+inline constexpr int ornax_max_grid_layers = 1000;   // sounding layers
+inline constexpr int ornax_max_grid_hours = 1000;    // time steps
+// Values held at once by the line arrays of a region run (4 bytes each: 512 MiB).
+inline constexpr long long ornax_max_line_values = 128LL * 1024 * 1024;
+
+// Checks the extents of a grid (`what`, read from `file`) against the maxima; a negative
+// or too large extent logs the cause and gives status 3.
+void ornax_check_grid_limits(const Spatialinfodata& grid, const std::string& what,
+                             const std::string& file, int& status);
+// The same for the common grid of a meteorological configuration file.
+void ornax_check_common_grid_limits(const Ornaxcommonblock& common, const std::string& file,
+                                    int& status);
+// Values the line arrays of one region line hold with these grids and output count.
+long long ornax_region_line_values(const Spatialinfodata& run, const Spatialinfodata& land,
+                                   const Spatialinfodata& veg, const Spatialinfodata& snow,
+                                   const Spatialinfodata& met, const Spatialinfodata& sat,
+                                   int out_var_count);
+
 // Site run: class table, site input file, core, site report. status 0 or 3.
 void ornax_run_point(const std::string& landcover_table_file, const std::string& site_input_file,
                      int run_mode, int input_flag, int& status);
