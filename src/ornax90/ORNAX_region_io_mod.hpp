@@ -118,6 +118,9 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
 void ornax_read_region_meteorological_data(const std::string& config_file,
                                            Ornaxregiondatatype& region, int year, int doy,
                                            float pline, int& status);
+// The forecast-model rasters of one day, the profile first.
+inline constexpr const char* ornax_met_profile_file = "pot_profile.bin";
+std::span<const char* const> ornax_met_day_files();
 // Directory of the sunrise rasters of a day: met_dir/YYYYDDD/.
 std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 // Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.
