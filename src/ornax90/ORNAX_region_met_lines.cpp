@@ -400,6 +400,27 @@ bool common_grid_usable(const Ornaxcommonblock& common, const Ornaxmeteoornax& g
 
 }  // namespace
 
+void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
+                               const std::vector<float>& rise15, const std::vector<float>& rise55,
+                               int& status) {
+    status = 3;
+    Real2dArray matrix[2];
+    for (int m = 0; m < 2; ++m) {
+        matrix[m].allocate(grid.ncols, grid.nrows, grid.undef);
+        const std::vector<float>& from = m == 0 ? rise15 : rise55;
+        if (from.size() != matrix[m].values.size()) return;
+        matrix[m].values = from;
+    }
+    const std::string dir = ornax_sunrise_dir(grid.met_dir, year, doy);
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
+        write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET") &&
+        write_sunrise_sidecar(dir + sunrise_sidecar_name,
+                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1]))
+        status = 0;
+}
+
 std::span<const char* const> ornax_met_day_files() {
     static constexpr std::array<const char*, met_surface_files + 1> files = {
         ornax_met_profile_file, "psfc_series.bin", "t2_series.bin", "q2_series.bin",

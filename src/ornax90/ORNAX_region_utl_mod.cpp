@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -18,7 +19,11 @@ int index_on_axis(float low, float high, float step, int count, float x) {
     if (!(step > 0.0f) || !(x >= low && x <= high)) return grid_outside_index;
     const float cells = (x - low) / step;
     int index = static_cast<int>(cells) + 1;
-    if (index == count + 1 && cells - static_cast<float>(count) <= edge_tolerance) index = count;
+    // the share allows for the rounding of single-precision coordinates on long axes
+    const float rounding = 8.0f * std::numeric_limits<float>::epsilon() *
+                           std::max(std::fabs(x), std::fabs(low)) / step;
+    if (index == count + 1 && cells - static_cast<float>(count) <= edge_tolerance + rounding)
+        index = count;
     if (index < 1 || index > count) return grid_outside_index;
     return index;
 }
