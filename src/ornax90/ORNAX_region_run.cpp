@@ -11,6 +11,7 @@
 #include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "file_io_mod.hpp"
@@ -43,17 +44,11 @@ struct RegionProgress {
     Ornaxregionruntimes times;
     int nrows = 0;
     bool terminal = isatty(fileno(stderr)) != 0;
+    int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
 
-    void show() const {
-        if (!terminal) return;
-        const double secs = seconds_since(start);
-        const int done = times.lines;
-        const double left = done > 0 ? secs * (nrows - done) / done : 0.0;
-        std::fprintf(stderr,
-                     "\r Line %d of %d, %lld pixels computed, %.1f s elapsed, about %.0f s left ",
-                     done, nrows, times.computed, secs, left);
-        if (done == nrows) std::fputc('\n', stderr);
-        std::fflush(stderr);
+    void show() {
+        ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
+                                     seconds_since(start), next_tenth);
     }
 };
 
@@ -208,6 +203,7 @@ struct RegionRun {
     int nclasses = 0;
     RegionOutputFiles files;
     RegionProgress progress;
+    Ornaxoutputsummarytype summary;  // flag counts and statistics for the run record
 };
 
 // Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
@@ -254,6 +250,8 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     // forecast-model rasters that could not be read: their pixels are flagged, the run fails
     const bool forcing_missing = r.region.forcing_read_failures != 0;
     if (failed != 0) write_failed_line(g.run, r.files, line);
+    ornax_output_summary_add_line(r.summary, line, failed != 0, r.region.out_var_matrix,
+                                  r.region.qc_flag, st);
     write_diag_line(g.run, r.region, r.files, line);
     t.write_s += seconds_since(clock);
     ornax_finalize_region_data(r.region, st);  // also after a failed preparation
@@ -313,7 +311,14 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
             status = 3;
         }
     }
-    if (status == 0) open_region_outputs(r.region, r.files, status);
+    if (status == 0) {
+        std::vector<std::string> names;
+        for (int i = 0; i < r.region.out_var_count; ++i)
+            names.push_back(trim_right(r.region.out_var_list[i].name));
+        ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
+        ornax_retire_run_info(r.region.output_dir, st);  // the rasters are about to change
+        open_region_outputs(r.region, r.files, status);
+    }
     if (status == 0) {
         ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
         r.progress.times.setup_s = seconds_since(r.progress.start);
@@ -326,6 +331,12 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
         if (status == 0) status = run_region_lines(r, region_switch, year, doy);
         ornax_common_grid_finalize(r.common, st);
         close_region_outputs(r.files);
+        if (r.progress.times.lines > 0) {
+            r.progress.times.total_s = seconds_since(r.progress.start);
+            ornax_publish_region_run(region_config_file, r.region, r.common, r.grids.run,
+                                     region_switch, year, doy, r.progress.times, r.summary,
+                                     status);
+        }
     }
     ornax_finalize_region_data(r.region, st);
     r.progress.times.total_s = seconds_since(r.progress.start);
