@@ -109,10 +109,11 @@ protected:
         return root / "met" / name;
     }
     void write_cache(int year, int doy, float first, float second) {
-        fs::create_directories(sun_dir(year, doy));
         const std::size_t cells = static_cast<std::size_t>(grid.ncols * grid.nrows);
-        write_raster(sun_dir(year, doy) / "rise15MET", std::vector<float>(cells, first));
-        write_raster(sun_dir(year, doy) / "rise55MET", std::vector<float>(cells, second));
+        int status = 3;
+        ornax_write_sunrise_cache(grid, year, doy, std::vector<float>(cells, first),
+                                  std::vector<float>(cells, second), status);
+        ASSERT_EQ(status, 0);
     }
     int process(int year, int doy, float pline) {
         int status = 0;
@@ -193,7 +194,7 @@ TEST_F(MetLines, MissingCacheIsComputedWrittenWholeAndReused) {
         (void)entry;
         ++entries;
     }
-    EXPECT_EQ(entries, 2);  // no temporary file left behind
+    EXPECT_EQ(entries, 3);  // both rasters and their sidecar, no temporary file left behind
     // the cache holds the grid of observation times
     std::vector<float> expected(60, fill), shift(60, fill);
     int status = 3;
@@ -280,12 +281,13 @@ TEST_F(MetLines, FailuresReachTheCallerWithFillValues) {
     EXPECT_FALSE(fs::exists(root / "met"));
     EXPECT_EQ(grid.pres2[3], fill);
     ornax_ornax_grid_finalize(grid, release);
-    // missing forecast-model profiles of the second day
     write_met_day(day_dir(2019, 200), 0);
     write_cache(2019, 200, 7.0f, 13.5f);
-    EXPECT_EQ(process(2019, 200, 31.25f), 3);
-    EXPECT_NE(screen.find("Error read in the profile2 data"), std::string::npos);
+    // missing forecast-model rasters of the second day: counted, their values missing
+    EXPECT_EQ(process(2019, 200, 31.25f), 0);
+    EXPECT_EQ(grid.forcing_read_failures, 9);
     EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // first day still used
+    EXPECT_EQ(grid.temp_surface_series[met_index2(10, 1, 24)], fill);  // needs the second day
 }
 
 TEST_F(MetLines, RegionRecordReceivesTheLine) {

@@ -118,6 +118,15 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
 void ornax_read_region_meteorological_data(const std::string& config_file,
                                            Ornaxregiondatatype& region, int year, int doy,
                                            float pline, int& status);
+// Writes the sunrise cache of day doy of year for the model grid: the rasters "rise15MET"
+// and "rise55MET" (ncols x nrows images) and the sidecar "riseMET.chk" that vouches for
+// them (the grid, the day and a checksum of every row). Status 0, or 3.
+void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
+                               const std::vector<float>& rise15, const std::vector<float>& rise55,
+                               int& status);
+// The forecast-model rasters of one day, the profile first.
+inline constexpr const char* ornax_met_profile_file = "pot_profile.bin";
+std::span<const char* const> ornax_met_day_files();
 // Directory of the sunrise rasters of a day: met_dir/YYYYDDD/.
 std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 // Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.

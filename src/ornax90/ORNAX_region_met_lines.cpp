@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
 
 #include "ORNAX_io_mod.hpp"
+#include "ORNAX_log_mod.hpp"
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "ornax_constants_mod.hpp"
@@ -40,22 +42,39 @@ struct MetDayBuffers {
     std::array<Real2dArray, met_surface_files> surface;   // (columns, time steps) per file
 };
 
-// Reads row `row` of the day's nine rasters; false when the profile read failed.
-bool read_met_day(const Ornaxcommonblock& common, const std::string& dir, int row, float undef,
-                  MetDayBuffers& day) {
+// Reads row `row` of the day's nine rasters. A raster that cannot be read is logged and
+// its buffer holds the fill value, so that every value derived from it reads as missing.
+// Returns the number of rasters that could not be read.
+int read_met_day(const Ornaxcommonblock& common, const std::string& dir, int row, float undef,
+                 MetDayBuffers& day) {
+    int failed = 0;
+    auto report = [&](const std::string& file) {
+        ornax_log_msg((FreeLine() << "Forecast-model raster " << file << " row" << row
+                                  << "could not be read; its values are missing")
+                          .str());
+        ++failed;
+    };
     int status = 0;
     day.pot.allocate(common.ncols, common.nlayers, common.nhours, undef);
-    read_4d_real_by_line(dir + "pot_profile.bin", common.ncols, common.nrows, common.nlayers,
+    read_4d_real_by_line(dir + ornax_met_profile_file, common.ncols, common.nrows, common.nlayers,
                          common.nhours, row, common.undef, day.pot, status);
-    const bool profile_read = status == 0;
+    if (status != 0) {
+        std::fill(day.pot.values.begin(), day.pot.values.end(), common.undef);
+        report(dir + ornax_met_profile_file);
+    }
     for (int n = 0; n < met_surface_files; ++n) {
         Real2dArray& buffer = day.surface[static_cast<std::size_t>(n)];
         buffer.allocate(common.ncols, common.nhours, undef);
         int read_status = 0;
-        read_3d_real_by_line(dir + surface_file_names[static_cast<std::size_t>(n)], common.ncols,
-                             common.nrows, common.nhours, row, 0.0f, buffer, read_status);
+        const std::string file = dir + surface_file_names[static_cast<std::size_t>(n)];
+        read_3d_real_by_line(file, common.ncols, common.nrows, common.nhours, row, 0.0f, buffer,
+                             read_status);
+        if (read_status != 0) {
+            std::fill(buffer.values.begin(), buffer.values.end(), common.undef);
+            report(file);
+        }
     }
-    return profile_read;
+    return failed;
 }
 
 // A cache raster is trusted only when it holds exactly one grid of 4-byte values.
@@ -67,35 +86,112 @@ bool cache_raster_valid(const std::string& path, int ncols, int nrows) {
     return !error && static_cast<std::uintmax_t>(size) == expected;
 }
 
-// Writes a cache raster through a temporary file of the same directory and a rename, so
-// that no reader ever sees a partly written file.
-void write_cache_raster(const Real2dArray& image, int ncols, int nrows, const std::string& path) {
+// Replaces `path` through a temporary file of the same directory and a rename, so that no
+// reader ever sees a partly written file. `write` fills the temporary file; false when it
+// or the rename failed.
+template <class Write>
+bool replace_file(const std::string& path, Write write) {
     const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    int status = 0;
-    write_out_2d_real(image, ncols, nrows, temporary, status);
-    if (status != 0 || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!write(temporary) || std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::remove(temporary.c_str());
-    }
-}
-
-// Row `row` of the observation-time grid of `mode` (1: first, 2: second), computed for the
-// whole model grid and written to the cache raster `path`. False when it cannot be computed.
-bool compute_sunrise_row(const Ornaxmeteoornax& grid, int year, int solar_doy, int mode, int row,
-                         const std::string& path, std::vector<float>& values) {
-    Real2dArray matrix;
-    matrix.allocate(grid.ncols, grid.nrows, grid.undef);
-    std::vector<float> day_shift(matrix.values.size(), grid.undef);
-    int status = 0;
-    create_sun_rise_time_matrix_utc(year, solar_doy, grid.ncols, grid.nrows, mode, 0,
-                                    grid.start_lon, grid.dlon, grid.start_lat, grid.dlat,
-                                    matrix.values, day_shift, status);
-    if (status != 0) {
         return false;
     }
-    for (int i = 1; i <= grid.ncols; ++i) {
-        values[static_cast<std::size_t>(i - 1)] = matrix(i, row);
+    return true;
+}
+
+bool write_cache_raster(const Real2dArray& image, int ncols, int nrows, const std::string& path) {
+    return replace_file(path, [&](const std::string& temporary) {
+        int status = 0;
+        write_out_2d_real(image, ncols, nrows, temporary, status);
+        return status == 0;
+    });
+}
+
+// The sunrise cache is trusted only through its sidecar "riseMET.chk", written after both
+// rasters: a header naming the grid and the day, then one line per row with the checksums
+// of that row of both rasters. A cache without it, for another grid or day, or whose row
+// does not match its checksums is computed again.
+constexpr const char* sunrise_sidecar_name = "riseMET.chk";
+
+std::string sunrise_sidecar_header(const Ornaxmeteoornax& grid, int year, int jday, int solar_doy) {
+    return FreeLine() << "ORNAX sunrise cache" << grid.ncols << grid.nrows << grid.start_lon
+                      << grid.dlon << grid.start_lat << grid.dlat << year << jday << solar_doy;
+}
+
+// FNV-1a over the little-endian bytes of the values.
+std::string row_checksum(const float* values, int n) {
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int i = 0; i < n; ++i) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        for (int b = 0; b < 4; ++b) {
+            hash ^= (bits >> (8 * b)) & 0xffu;
+            hash *= 1099511628211ULL;
+        }
     }
-    write_cache_raster(matrix, grid.ncols, grid.nrows, path);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string sunrise_sidecar_row(int row, const float* rise15, const float* rise55, int ncols) {
+    return "row" + write_i(row, 8) + " " + row_checksum(rise15, ncols) + " " +
+           row_checksum(rise55, ncols);
+}
+
+bool write_sunrise_sidecar(const std::string& path, const std::string& header,
+                           const Real2dArray& rise15, const Real2dArray& rise55) {
+    return replace_file(path, [&](const std::string& temporary) {
+        std::FILE* out = std::fopen(temporary.c_str(), "w");
+        if (out == nullptr) return false;
+        bool ok = std::fprintf(out, "%s\n", header.c_str()) > 0;
+        for (int j = 1; j <= rise15.n2 && ok; ++j) {
+            const std::string line =
+                sunrise_sidecar_row(j, &rise15.values[rise15.index(1, j)],
+                                    &rise55.values[rise55.index(1, j)], rise15.n1);
+            ok = std::fprintf(out, "%s\n", line.c_str()) > 0;
+        }
+        return std::fclose(out) == 0 && ok;
+    });
+}
+
+// True when the sidecar names this grid and day and row `row` of both rasters matches it.
+bool sunrise_row_trusted(const std::string& sidecar, const std::string& header, int row,
+                         const std::vector<float>& rise15, const std::vector<float>& rise55) {
+    std::FILE* in = std::fopen(sidecar.c_str(), "r");
+    if (in == nullptr) return false;
+    std::string line;
+    bool trusted = read_text_line(in, line) && line == header;
+    for (int j = 1; trusted && j <= row; ++j) trusted = read_text_line(in, line);
+    std::fclose(in);
+    const int n = static_cast<int>(rise15.size());
+    return trusted && line == sunrise_sidecar_row(row, rise15.data(), rise55.data(), n);
+}
+
+// Both observation-time grids (1: first, 2: second) computed for the whole model grid and
+// written to the cache with their sidecar; row `row` of each is returned. False when they
+// cannot be computed.
+bool compute_sunrise_rows(const Ornaxmeteoornax& grid, int year, int solar_doy, int row,
+                          const std::string& dir, const std::string& header,
+                          std::vector<float>& rise15, std::vector<float>& rise55) {
+    Real2dArray matrix[2];
+    for (int mode = 1; mode <= 2; ++mode) {
+        Real2dArray& m = matrix[mode - 1];
+        m.allocate(grid.ncols, grid.nrows, grid.undef);
+        std::vector<float> day_shift(m.values.size(), grid.undef);
+        int status = 0;
+        create_sun_rise_time_matrix_utc(year, solar_doy, grid.ncols, grid.nrows, mode, 0,
+                                        grid.start_lon, grid.dlon, grid.start_lat, grid.dlat,
+                                        m.values, day_shift, status);
+        if (status != 0) return false;
+        std::vector<float>& values = mode == 1 ? rise15 : rise55;
+        for (int i = 1; i <= grid.ncols; ++i) values[static_cast<std::size_t>(i - 1)] = m(i, row);
+    }
+    std::remove((dir + sunrise_sidecar_name).c_str());  // the rasters change under it
+    if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
+        write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET")) {
+        write_sunrise_sidecar(dir + sunrise_sidecar_name, header, matrix[0], matrix[1]);
+    }
     return true;
 }
 
@@ -114,13 +210,14 @@ bool read_sunrise_row(const Ornaxmeteoornax& grid, const std::string& path, int 
 }
 
 // The first and second observation times (UTC hours) of every column of row `row`, from
-// the day's cache rasters, or computed for the whole grid (and cached) when either is
-// missing or of the wrong size. False when a row could not be had.
+// the day's cache rasters when their sidecar vouches for them, else computed for the
+// whole grid (and cached). False when a row could not be had.
 bool load_sunrise_rows(const Ornaxmeteoornax& grid, int year, int jday, int solar_doy, int row,
                        std::vector<float>& rise15, std::vector<float>& rise55) {
     const std::string dir = ornax_sunrise_dir(grid.met_dir, year, jday);
     const std::string rise15_file = dir + "rise15MET";
     const std::string rise55_file = dir + "rise55MET";
+    const std::string header = sunrise_sidecar_header(grid, year, jday, solar_doy);
     if (cache_raster_valid(rise15_file, grid.ncols, grid.nrows) &&
         cache_raster_valid(rise55_file, grid.ncols, grid.nrows)) {
         bool ok = read_sunrise_row(grid, rise15_file, row, rise15);
@@ -128,13 +225,14 @@ bool load_sunrise_rows(const Ornaxmeteoornax& grid, int year, int jday, int sola
             screen_line((FreeLine() << "rise15temp(100) =" << rise15[99]).str());
         }
         ok = read_sunrise_row(grid, rise55_file, row, rise55) && ok;
-        return ok;
+        if (ok && sunrise_row_trusted(dir + sunrise_sidecar_name, header, row, rise15, rise55))
+            return true;
+        ornax_log_msg("Sunrise cache " + dir + " is not vouched for by its " +
+                      sunrise_sidecar_name + "; computed again");
     }
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    const bool first = compute_sunrise_row(grid, year, solar_doy, 1, row, rise15_file, rise15);
-    const bool second = compute_sunrise_row(grid, year, solar_doy, 2, row, rise55_file, rise55);
-    return first && second;
+    return compute_sunrise_rows(grid, year, solar_doy, row, dir, header, rise15, rise55);
 }
 
 struct LineArray {
@@ -268,25 +366,18 @@ void following_day(int year, int jday, int& next_year, int& next_jday) {
     }
 }
 
-// Reads both days' forecast-model rows and reduces every column of the line; false when a
-// profile could not be read.
-bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year, int jday,
+// Reads both days' forecast-model rows and reduces every column of the line; the rasters
+// that could not be read are counted in the grid's forcing_read_failures.
+void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year, int jday,
                  int forcing_row, const std::vector<float>& rise15,
                  const std::vector<float>& rise55) {
     MetDayBuffers day1, day2;
-    bool ok = true;
-    if (!read_met_day(common, ornax_met_day_dir(common.met_data_dir, year, jday), forcing_row,
-                      grid.undef, day1)) {
-        screen_line((FreeLine() << "Error read in the profile data").str());
-        ok = false;
-    }
+    grid.forcing_read_failures += read_met_day(
+        common, ornax_met_day_dir(common.met_data_dir, year, jday), forcing_row, grid.undef, day1);
     int year2 = 0, jday2 = 0;
     following_day(year, jday, year2, jday2);
-    if (!read_met_day(common, ornax_met_day_dir(common.met_data_dir, year2, jday2), forcing_row,
-                      grid.undef, day2)) {
-        screen_line((FreeLine() << "Error read in the profile2 data").str());
-        ok = false;
-    }
+    grid.forcing_read_failures += read_met_day(
+        common, ornax_met_day_dir(common.met_data_dir, year2, jday2), forcing_row, grid.undef, day2);
     std::vector<float> series(static_cast<std::size_t>(std::max(grid.nhours, 0)));
     for (int i = 1; i <= grid.ncols; ++i) {
         const int c = forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
@@ -297,7 +388,6 @@ bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year
         reduce_column(common, day1, day2, c, i, rise15[static_cast<std::size_t>(i - 1)],
                       rise55[static_cast<std::size_t>(i - 1)], series, grid);
     }
-    return ok;
 }
 
 // The common grid can feed the line: eight time steps a day, no more layers than the model
@@ -310,6 +400,34 @@ bool common_grid_usable(const Ornaxcommonblock& common, const Ornaxmeteoornax& g
 
 }  // namespace
 
+void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
+                               const std::vector<float>& rise15, const std::vector<float>& rise55,
+                               int& status) {
+    status = 3;
+    Real2dArray matrix[2];
+    for (int m = 0; m < 2; ++m) {
+        matrix[m].allocate(grid.ncols, grid.nrows, grid.undef);
+        const std::vector<float>& from = m == 0 ? rise15 : rise55;
+        if (from.size() != matrix[m].values.size()) return;
+        matrix[m].values = from;
+    }
+    const std::string dir = ornax_sunrise_dir(grid.met_dir, year, doy);
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
+        write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET") &&
+        write_sunrise_sidecar(dir + sunrise_sidecar_name,
+                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1]))
+        status = 0;
+}
+
+std::span<const char* const> ornax_met_day_files() {
+    static constexpr std::array<const char*, met_surface_files + 1> files = {
+        ornax_met_profile_file, "psfc_series.bin", "t2_series.bin", "q2_series.bin",
+        "wind_surface.bin", "lwdn.bin", "swdn.bin", "cfslst.bin", "lhtfl.bin"};
+    return files;
+}
+
 std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy) {
     return trim_right(met_dir) + "/" + write_i(year, 4) + write_i(doy, 3, 3) + "/";
 }
@@ -321,6 +439,7 @@ std::string ornax_met_day_dir(const std::string& data_root, int year, int doy) {
 void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
                                     int year, int doy, float pline, int& status) {
     status = 0;
+    grid.forcing_read_failures = 0;
     // every value of the line starts as the fill value, so that a failure leaves fill
     if (!fill_line_arrays(grid)) {
         status = 3;
@@ -366,9 +485,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
         status = 3;
         return;
     }
-    if (!reduce_line(common, grid, year, jday, forcing_row, rise15, rise55)) {
-        status = 3;
-    }
+    reduce_line(common, grid, year, jday, forcing_row, rise15, rise55);
 }
 
 void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
@@ -388,6 +505,7 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
     ornax_process_ornax_met_byline(common, grid, year, doy, pline, process_status);
     int copy_status = 0;
     ornax_set_ornax_met_byline(region, grid, copy_status);
+    region.forcing_read_failures = grid.forcing_read_failures;
     if (copy_status != 0) {
         screen_line((FreeLine() << "ORNAX_set_ornax_met_byline failed").str());
     }

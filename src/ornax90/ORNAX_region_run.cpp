@@ -9,6 +9,7 @@
 #include <iostream>
 #include <new>
 
+#include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
@@ -152,11 +153,12 @@ void open_region_outputs(Ornaxregiondatatype& region, RegionOutputFiles& files, 
     region.pixel_dump_status = 0;
 }
 
-// A failed line: the missing value in that line of every output raster and 127 in the
-// quality raster, so no output keeps an unwritten line that would read back as zeros.
+// A failed line: the missing value in that line of every output raster and its own value
+// in the quality raster, so no output keeps an unwritten line that would read back as
+// zeros and no failed read is taken for water or snow.
 void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
     const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
-    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), 127.0f);
+    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), ornax_qc_failed_line);
     for (size_t i = 0; i < files.members.size(); ++i) {
         int st = 0;
         const bool quality = i + 1 == files.members.size();
@@ -281,6 +283,8 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
         if (st != 0) failed = 1;  // the writer has logged the variable and the reason
         for (float q : r.region.qc_flag) t.computed += q == 0.0f;
     }
+    // forecast-model rasters that could not be read: their pixels are flagged, the run fails
+    const bool forcing_missing = r.region.forcing_read_failures != 0;
     if (failed != 0) write_failed_line(g.run, r.files, line);
     ornax_output_summary_add_line(r.summary, line, failed != 0, r.region.out_var_matrix,
                                   r.region.qc_flag, st);
@@ -293,7 +297,7 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
         failed = 1;
     }
     t.pixels += g.run.ncols;
-    return failed != 0 ? 3 : 0;
+    return failed != 0 || forcing_missing ? 3 : 0;
 }
 
 // Step 10: every line from south to north; a failed line does not stop the run.
@@ -376,6 +380,13 @@ void run_region(const std::string& region_config_file, RegionRun& r, int region_
     if (status == 0) {
         ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
         r.progress.times.setup_s = seconds_since(r.progress.start);
+        if (status == 0) {
+            const RegionGrids& g = r.grids;
+            status = ornax_check_region_input_sizes(r.region, g.land, g.veg, g.snow, g.sat,
+                                                    r.common, year, doy);
+            if (status != 0)
+                ornax_log_failure("Region run stopped: input rasters do not match their grids");
+        }
         if (status == 0) {
             status = run_region_lines(r, region_switch, year, doy);
             int publish = 0;
