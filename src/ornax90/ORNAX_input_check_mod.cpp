@@ -191,7 +191,7 @@ int ornax_check_raster_size(const std::string& file, int ncols, int nrows, int l
     if (!exists) return 1;
     const long long expected = ornax_raster_bytes(ncols, nrows, layers);
     if (static_cast<long long>(size) == expected) return 0;
-    ornax_log_msg((FreeLine() << "Raster " << path << " holds" << static_cast<long long>(size)
+    ornax_log_failure((FreeLine() << "Raster " << path << " holds" << static_cast<long long>(size)
                               << "bytes; its grid of" << ncols << "columns x" << nrows << "rows x"
                               << layers << "layers needs" << expected)
                       .str());
@@ -217,7 +217,7 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
     int status = 0;
     for (const Input& in : inputs) {
         const int st = ornax_check_raster_size(*in.file, in.grid->ncols, in.grid->nrows, 1);
-        if (st == 1) ornax_log_msg("Input raster " + trim_right(*in.file) + " not exist.");
+        if (st == 1) ornax_log_failure("Input raster " + trim_right(*in.file) + " not exist.");
         if (st != 0) status = 3;
     }
     // forecast-model rasters of the day and the next
