@@ -379,18 +379,19 @@ TEST_F(MetLines, DayPreparedOnceGivesEveryLineWhatItComputesAlone) {
         process(2019, 200, pline);
         EXPECT_EQ(grid.temp_surface_series, alone[13]);
         EXPECT_EQ(grid.th_pblk1, alone[11]);
-        EXPECT_EQ(std::count(grid.pot_profile.begin(), grid.pot_profile.end(), fill),
-                  static_cast<long>(grid.pot_profile.size()));
+        EXPECT_EQ(
+            std::count(grid.lhtfl_surface_series.begin(), grid.lhtfl_surface_series.end(), fill),
+            static_cast<long>(grid.lhtfl_surface_series.size()));
         day.all_series = true;
         ornax_ornax_grid_finalize(grid, release);
     }
     // a row is read once while it is kept; the oldest row goes first
     day.keep_rows = 2;
-    const auto row2 = day.forecast_rows(common, fill, 2);
-    EXPECT_EQ(day.forecast_rows(common, fill, 2), row2);
-    day.forecast_rows(common, fill, 3);
-    day.forecast_rows(common, fill, 1);
-    const auto again = day.forecast_rows(common, fill, 2);
+    const auto row2 = day.forecast_rows(common, grid, 2);
+    EXPECT_EQ(day.forecast_rows(common, grid, 2), row2);
+    day.forecast_rows(common, grid, 3);
+    day.forecast_rows(common, grid, 1);
+    const auto again = day.forecast_rows(common, grid, 2);
     EXPECT_NE(again, row2);
     EXPECT_EQ(again->pot[1], row2->pot[1]);
     EXPECT_EQ(row2->pot_series(1, 3, 2)[4], stored(0, 2, 3, 2, 5, 1));

@@ -109,15 +109,31 @@ inline constexpr int ornax_forecast_steps_used = 8;
 // contiguous. Index of step t (1..8) of layer k of column c in pot[d]:
 // ((c - 1) * nlayers + (k - 1)) * 8 + t - 1; of surface file f (0..7, reading order) in
 // surface[d]: ((c - 1) * 8 + f) * 8 + t - 1. d = 0 the day, 1 the next.
+//
+// The hourly series of the surface fields depend on a model-grid column's longitude only,
+// not on the line, so they are formed once per row too: series of surface file f (0..7) of
+// model-grid column i, local hours 1..nhours, at ((i - 1) * 8 + f) * nhours + h - 1 of
+// `hourly` (the fill value for a column outside the common grid).
 struct Ornaxforecastrows {
     int ncols = 0, nlayers = 0;
+    int model_ncols = 0, nhours = 0;
+    std::vector<float> hourly;
     std::array<int, 2> read_failures{};  // rasters of each day that could not be read
     std::array<std::vector<float>, 2> pot;
     std::array<std::vector<float>, 2> surface;
     std::array<Ornaxmessagebuffer, 2> messages;  // what the reads of each day reported
     std::span<const float> pot_series(int d, int c, int k) const;
     std::span<const float> surface_series(int d, int c, int f) const;
+    std::span<const float> hourly_series(int i, int f) const;
 };
+
+// 1-based cell of a coordinate on a forecast-model grid whose first cell starts at `start`
+// (a centre 0.67 spacings into a cell counts for the next); 0 when it cannot be represented.
+int ornax_forcing_cell(float coordinate, float start, float spacing);
+// Centre longitude of column i (1-based) of the model grid.
+inline float ornax_model_grid_lon(const Ornaxmeteoornax& grid, int i) {
+    return grid.start_lon + grid.dlon * (static_cast<float>(i) - 0.5f);
+}
 
 // Sources of the line meteorology of one day, shared by every line of a region run and
 // safe to use from several threads at once: the observation-time grids of the whole model
@@ -135,13 +151,14 @@ public:
     RasterInputFiles forecast_files;  // the day's and the next day's rasters
     std::size_t keep_rows = 4;
     // Form every hourly series of the model grid; false: only those the region record takes
-    // (the profile layers, land-surface temperature and latent heat keep the fill value).
+    // (the hourly profiles are left unfilled, the land-surface temperature and latent-heat
+    // series keep the fill value).
     bool all_series = true;
 
-    // Forecast rows of common-grid row `row` (read on first use; every caller of a row gets
-    // the same values and messages).
+    // Forecast rows of common-grid row `row` with the hourly series of the model grid's
+    // columns (read on first use; every caller of a row gets the same values and messages).
     std::shared_ptr<const Ornaxforecastrows> forecast_rows(const Ornaxcommonblock& common,
-                                                           float undef, int row);
+                                                           const Ornaxmeteoornax& grid, int row);
 
 private:
     struct Slot {

@@ -2,6 +2,7 @@
 // written) once for the whole model grid, the forecast-model rasters of the day and the next
 // held open, and the forecast rows shared by neighbouring lines read once.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -233,7 +234,49 @@ int read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& fi
     return failed;
 }
 
+// The hourly series of every surface field for every model-grid column of the row.
+void form_hourly_series(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid,
+                        Ornaxforecastrows& rows) {
+    rows.model_ncols = std::max(grid.ncols, 0);
+    rows.nhours = std::max(grid.nhours, 0);
+    rows.hourly.assign(static_cast<std::size_t>(rows.model_ncols) * met_surface_files *
+                           static_cast<std::size_t>(rows.nhours),
+                       grid.undef);
+    std::vector<float> series(static_cast<std::size_t>(rows.nhours));
+    for (int i = 1; i <= rows.model_ncols; ++i) {
+        const float lon = ornax_model_grid_lon(grid, i);
+        const int c = ornax_forcing_cell(lon, common.west_lon, common.dlon);
+        if (c < 1 || c > common.ncols) continue;  // the column keeps the fill value
+        for (int f = 0; f < met_surface_files; ++f) {
+            float v1 = 0.0f, v2 = 0.0f;
+            int status = 0;
+            // the observation times do not enter the hourly series
+            ornax_get_local_time_vars(lon, 0.0f, 0.0f, rows.surface_series(0, c, f),
+                                      rows.surface_series(1, c, f), common.undef, common.nhours, v1,
+                                      v2, series, rows.nhours, status);
+            std::copy(series.begin(), series.end(),
+                      rows.hourly.begin() +
+                          static_cast<std::ptrdiff_t>(
+                              (static_cast<std::size_t>(i - 1) * met_surface_files + f) *
+                              static_cast<std::size_t>(rows.nhours)));
+        }
+    }
+}
+
 }  // namespace
+
+int ornax_forcing_cell(float coordinate, float start, float spacing) {
+    constexpr float forcing_column_offset = 0.33f;  // shift of a centre before truncation
+    const float cell = std::trunc((coordinate - start) / spacing + forcing_column_offset) + 1.0f;
+    if (!(cell >= -1.0e6f && cell <= 1.0e6f)) return 0;
+    return static_cast<int>(cell);
+}
+
+std::span<const float> Ornaxforecastrows::hourly_series(int i, int f) const {
+    const std::size_t at = (static_cast<std::size_t>(i - 1) * met_surface_files + f) *
+                           static_cast<std::size_t>(nhours);
+    return std::span<const float>(hourly).subspan(at, static_cast<std::size_t>(nhours));
+}
 
 std::span<const float> Ornaxforecastrows::pot_series(int d, int c, int k) const {
     const std::size_t at = (static_cast<std::size_t>(c - 1) * nlayers + (k - 1)) * steps;
@@ -245,8 +288,9 @@ std::span<const float> Ornaxforecastrows::surface_series(int d, int c, int f) co
     return std::span<const float>(surface[static_cast<std::size_t>(d)]).subspan(at, steps);
 }
 
-std::shared_ptr<const Ornaxforecastrows> Ornaxmetday::forecast_rows(const Ornaxcommonblock& common,
-                                                                    float undef, int row) {
+std::shared_ptr<const Ornaxforecastrows>
+Ornaxmetday::forecast_rows(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid, int row) {
+    const float undef = grid.undef;
     std::shared_ptr<Slot> slot;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -274,6 +318,7 @@ std::shared_ptr<const Ornaxforecastrows> Ornaxmetday::forecast_rows(const Ornaxc
             rows->read_failures[d] = read_forecast_day(common, forecast_files, dirs[d], row, undef,
                                                        rows->pot[d], rows->surface[d]);
         }
+        form_hourly_series(common, grid, *rows);
         slot->rows = std::move(rows);
     }
     return slot->rows;

@@ -16,9 +16,16 @@
 
 namespace {
 
-enum SurfaceFile { psfc_file, t2_file, q2_file, wind_file, lwdn_file, swdn_file, cfslst_file,
-                   lhtfl_file };
-constexpr float forcing_column_offset = 0.33f;  // shift of a centre before truncation
+enum SurfaceFile {
+    psfc_file,
+    t2_file,
+    q2_file,
+    wind_file,
+    lwdn_file,
+    swdn_file,
+    cfslst_file,
+    lhtfl_file
+};
 constexpr float obs1_after_sunrise = 1.5f;      // first observation after sunrise (h)
 
 void screen_line(const std::string& line) {
@@ -69,7 +76,9 @@ std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
 }
 
 // Fills every line array with the fill value; false when the arrays are not set up.
-bool fill_line_arrays(Ornaxmeteoornax& grid) {
+// Without `profiles`, the (column, layer, hour) profiles, which the region record does not
+// take, are left as they are.
+bool fill_line_arrays(Ornaxmeteoornax& grid, bool profiles) {
     if (grid.ncols < 1) {
         return false;
     }
@@ -78,7 +87,13 @@ bool fill_line_arrays(Ornaxmeteoornax& grid) {
             return false;
         }
     }
+    const std::vector<float>* hourly_profiles[] = {&grid.temp_profile, &grid.spfh_profile,
+                                                   &grid.pressure_profile, &grid.height_profile,
+                                                   &grid.pot_profile};
     for (const LineArray& entry : line_arrays(grid)) {
+        if (!profiles && std::find(std::begin(hourly_profiles), std::end(hourly_profiles),
+                                   entry.array) != std::end(hourly_profiles))
+            continue;
         std::fill(entry.array->begin(), entry.array->end(), grid.undef);
     }
     return true;
@@ -129,26 +144,20 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
     for (const SurfaceTarget& target : targets) {
         const int f = static_cast<int>(target.file);
         const int hours = all_series || target.copied ? grid.nhours : 0;
+        // the row's hourly series of this column, formed once for every line of the row
+        const bool formed = rows.model_ncols == grid.ncols && rows.nhours == grid.nhours;
         ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
                                   rows.surface_series(1, c, f), common.undef, common.nhours, v1, v2,
-                                  series, hours, status);
+                                  series, formed ? 0 : hours, status);
         (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
         (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
+        const std::span<const float> hourly =
+            formed ? rows.hourly_series(i, f) : std::span<const float>(series);
         for (int h = 1; h <= hours; ++h) {
             (*target.hourly)[met_index2(grid.ncols, i, h)] =
-                series[static_cast<std::size_t>(h - 1)];
+                hourly[static_cast<std::size_t>(h - 1)];
         }
     }
-}
-
-// 1-based cell of a coordinate on a grid whose first cell starts at `start`, with the
-// centre offset of the forecast-model grids; 0 when it cannot be represented.
-int forcing_cell(float coordinate, float start, float spacing) {
-    const float cell = std::trunc((coordinate - start) / spacing + forcing_column_offset) + 1.0f;
-    if (!(cell >= -1.0e6f && cell <= 1.0e6f)) {
-        return 0;
-    }
-    return static_cast<int>(cell);
 }
 
 // Reduces every column of the line from the forecast rows of the day and the next (read
@@ -158,15 +167,15 @@ void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
                  int forcing_row, const std::vector<float>& rise15,
                  const std::vector<float>& rise55) {
     const std::shared_ptr<const Ornaxforecastrows> rows =
-        day.forecast_rows(common, grid.undef, forcing_row);
+        day.forecast_rows(common, grid, forcing_row);
     for (int d = 0; d < 2; ++d) {
         ornax_release_messages(rows->messages[static_cast<std::size_t>(d)]);
         grid.forcing_read_failures += rows->read_failures[static_cast<std::size_t>(d)];
     }
     std::vector<float> series(static_cast<std::size_t>(std::max(grid.nhours, 0)));
     for (int i = 1; i <= grid.ncols; ++i) {
-        const int c = forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
-                                   common.dlon);
+        const int c = ornax_forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
+                                         common.dlon);
         if (c < 1 || c > common.ncols) {
             continue;  // outside the forecast-model grid: the column keeps the fill value
         }
@@ -198,7 +207,8 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     status = 0;
     grid.forcing_read_failures = 0;
     // every value of the line starts as the fill value, so that a failure leaves fill
-    if (!fill_line_arrays(grid)) {
+    const bool all_series = grid.day_sources == nullptr || grid.day_sources->all_series;
+    if (!fill_line_arrays(grid, all_series)) {
         status = 3;
         return;
     }
@@ -212,8 +222,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
                      (is_leap_year(year) && month > 2 ? 1 : 0);
     for (int i = 1; i <= grid.ncols; ++i) {
         grid.lat[static_cast<std::size_t>(i - 1)] = pline;
-        grid.lon[static_cast<std::size_t>(i - 1)] =
-            grid.start_lon + grid.dlon * (static_cast<float>(i) - 0.5f);
+        grid.lon[static_cast<std::size_t>(i - 1)] = ornax_model_grid_lon(grid, i);
     }
     const float row_real = std::trunc((pline - grid.start_lat) / grid.dlat) + 1.0f;
     if (!(row_real >= 1.0f && row_real <= static_cast<float>(grid.nrows))) {
@@ -242,7 +251,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
         grid.sun_rise_time1[n] = missing ? grid.undef : rise15[n] - obs1_after_sunrise;
         grid.sun_rise_time2[n] = rise55[n];
     }
-    const int forcing_row = forcing_cell(pline, common.south_lat, common.dlat);
+    const int forcing_row = ornax_forcing_cell(pline, common.south_lat, common.dlat);
     screen_line((FreeLine() << "pline_ornaxgrid = " << row).str());
     screen_line((FreeLine() << "at " << pline).str());
     screen_line((FreeLine() << "pline =" << forcing_row).str());
