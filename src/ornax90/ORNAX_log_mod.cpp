@@ -17,6 +17,7 @@ namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
 std::map<int, std::FILE*> unit_streams;                         // open streams by unit number
+thread_local std::string* log_capture = nullptr;  // this thread's lines go here when set
 
 struct WallClock {
     std::tm tm{};
@@ -70,10 +71,25 @@ void ornax_log_msg(std::string_view message) {
 }
 
 void ornax_log_plain(std::string_view line) {
+    if (log_capture != nullptr) {
+        log_capture->append(line);
+        log_capture->push_back('\n');
+        return;
+    }
     std::FILE* log = ornax_unit_stream(ornax_logunit);
     if (log == nullptr) log = stderr;  // no run log open
     std::fwrite(line.data(), 1, line.size(), log);
     std::fputc('\n', log);
+    std::fflush(log);
+}
+
+void ornax_log_capture(std::string* buffer) { log_capture = buffer; }
+
+void ornax_log_write_lines(std::string_view text) {
+    if (text.empty()) return;
+    std::FILE* log = ornax_unit_stream(ornax_logunit);
+    if (log == nullptr) log = stderr;  // no run log open
+    std::fwrite(text.data(), 1, text.size(), log);
     std::fflush(log);
 }
 

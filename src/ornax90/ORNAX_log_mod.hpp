@@ -25,6 +25,11 @@ void ornax_log_open(std::string& log_file_name, int& status);
 void ornax_log_msg(std::string_view message);
 // Writes a plain line (no time stamp) to the run log, or to standard error when no log is open.
 void ornax_log_plain(std::string_view line);
+// While `buffer` is set, the calling thread's log lines (stamped or plain) are appended to it,
+// each ending in a newline, instead of going to the run log; nullptr ends the capture.
+void ornax_log_capture(std::string* buffer);
+// Writes captured lines (text of whole lines, each ending in a newline) to the run log.
+void ornax_log_write_lines(std::string_view text);
 // Writes " Close the log file", closes the log and releases its unit.
 void ornax_log_close();
 

@@ -67,6 +67,11 @@ Ornaxumdwindow ornax_umd_window(const Ornaxcommonblock& common);
 // land cover) and reads the forecast-model land mask. Status 0 or 3.
 void ornax_load_land_data(Ornaxcommonblock& common, int& status);
 
+// The forecast-model land mask alone (the last step of ornax_load_land_data), for a process
+// that shares a run whose land cells another process has set. Status 0, or 3 for an
+// unknown meteorological flag.
+void ornax_load_forcing_land_mask(Ornaxcommonblock& common, int& status);
+
 // Loads land cells from a land subset file after checking it against the grid; writes
 // common_lc.dat in every case. Status 0, or 3 when the file is missing, short or mismatched.
 void ornax_load_land_subset(int ncols, int nrows, float west_lon, float east_lon, float dlon,
@@ -112,6 +117,10 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
 // profile read, or line arrays that were not set up.
 void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
                                     int year, int doy, float pline, int& status);
+// Makes sure the day's sunrise cache rasters exist for the whole model grid (computing and
+// writing them when either is missing or of the wrong size), so that the lines that follow
+// only read them. Status 0, or 3 when they could not be had (each line then tries again).
+void ornax_prepare_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy, int& status);
 // Self-contained variant for one line: reads the meteorological configuration file, sets up
 // its own common grid (with the land mask) and model grid, processes the line into the
 // region data record and releases both grids. Status 0, or 3 when any step failed.

@@ -137,6 +137,18 @@ bool load_sunrise_rows(const Ornaxmeteoornax& grid, int year, int jday, int sola
     return first && second;
 }
 
+// Day of year of the forecast-model folders and of the solar computation for (year, doy);
+// false for a date that does not exist.
+bool met_day_numbers(int year, int doy, int& jday, int& solar_doy) {
+    int month = -1, day = -1;
+    get_mmdd_by_yyyydoy(year, doy, month, day);
+    if (day < 1 || year < 1 || month < 1) return false;
+    jday = day + ornax_const_jday_in_year[static_cast<std::size_t>(month - 1)] +
+           (is_leap_year(year) && month > 2 ? 1 : 0);
+    get_doy_by_yyyymmdd(year, month, day, solar_doy);
+    return true;
+}
+
 struct LineArray {
     std::vector<float>* array;
     std::size_t size;
@@ -326,16 +338,11 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
         status = 3;
         return;
     }
-    int month = -1, day = -1;
-    get_mmdd_by_yyyydoy(year, doy, month, day);
-    if (day < 1 || year < 1 || month < 1) {
+    int jday = 0, solar_doy = 0;
+    if (!met_day_numbers(year, doy, jday, solar_doy)) {
         status = 3;
         return;
     }
-    const int jday = day + ornax_const_jday_in_year[static_cast<std::size_t>(month - 1)] +
-                     (is_leap_year(year) && month > 2 ? 1 : 0);
-    int solar_doy = 0;
-    get_doy_by_yyyymmdd(year, month, day, solar_doy);
     for (int i = 1; i <= grid.ncols; ++i) {
         grid.lat[static_cast<std::size_t>(i - 1)] = pline;
         grid.lon[static_cast<std::size_t>(i - 1)] =
@@ -369,6 +376,15 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     if (!reduce_line(common, grid, year, jday, forcing_row, rise15, rise55)) {
         status = 3;
     }
+}
+
+void ornax_prepare_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy, int& status) {
+    status = 3;
+    int jday = 0, solar_doy = 0;
+    if (!met_day_numbers(year, doy, jday, solar_doy) || grid.ncols < 1 || grid.nrows < 1) return;
+    std::vector<float> rise15(static_cast<std::size_t>(grid.ncols), grid.undef);
+    std::vector<float> rise55(rise15);
+    if (load_sunrise_rows(grid, year, jday, solar_doy, 1, rise15, rise55)) status = 0;
 }
 
 void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,

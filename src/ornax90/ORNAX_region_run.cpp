@@ -96,21 +96,29 @@ void log_region_header(const Spatialinfodata& run, int year, int doy) {
     ornax_log_plain((FreeLine() << "at resolution" << run.dlon << run.dlat).str());
 }
 
-void close_region_outputs(RegionOutputFiles& files) {
+// Closes every output; 3 when one of them could not be flushed (logged).
+int close_region_outputs(RegionOutputFiles& files) {
     std::vector<int> all = files.units;
     if (files.diag_unit != 0) all.push_back(files.diag_unit);
+    int status = 0;
     for (int unit : all) {
         int st = 0;
         raster_close_output(unit, st);
         ornax_release_unit_number(unit);
+        if (st != 0) status = 3;
     }
+    if (status != 0) ornax_log_msg("An output raster could not be written out when closed");
     files = RegionOutputFiles{};
+    return status;
 }
 
 // Step 8: one raster per listed variable, the quality raster, the line diagnostic. Units
 // come from the pool, so no forcing reader can take a unit of an open output. A file
-// that cannot be opened closes the others and fails the run.
-void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& files, int& status) {
+// that cannot be opened closes the others and fails the run. A run alone or its leader
+// creates every raster at its full size; a follower opens the rasters the leader created.
+void open_region_outputs(const Ornaxregiondatatype& region, const Spatialinfodata& run,
+                         Ornaxregionrole role, RegionOutputFiles& files, int& status) {
+    const std::int64_t bytes = 4LL * run.ncols * run.nrows;
     const std::string dir = trim_right(region.output_dir);
     for (int i = 0; i < region.out_var_count; ++i)
         files.names.push_back(dir + "/" + trim_right(region.out_var_list[i].name) + ".bin");
@@ -120,7 +128,11 @@ void open_region_outputs(const Ornaxregiondatatype& region, RegionOutputFiles& f
     for (size_t i = 0; i < files.names.size(); ++i) {
         const int unit = ornax_get_next_unit_number();
         int st = unit < 0 ? 3 : 0;
-        if (st == 0) raster_open_output(unit, files.names[i], st);
+        if (st == 0 && role == Ornaxregionrole::follower)
+            raster_open_existing_output(unit, files.names[i], st);
+        else if (st == 0)
+            raster_open_output(unit, files.names[i], st);
+        if (st == 0 && role != Ornaxregionrole::follower) raster_size_output(unit, bytes, st);
         if (st != 0) {
             ornax_log_msg("Cannot open the output file " + files.names[i]);
             if (unit >= 0) ornax_release_unit_number(unit);
@@ -161,8 +173,12 @@ void write_diag_line(const Spatialinfodata& run, const Ornaxregiondatatype& regi
 
 }  // namespace
 
-void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
-                                  const Ornaxregiondatatype& region, int, int, int& status) {
+namespace {
+
+// Static set-up; with set_land_cells false (a follower) only the forecast-model land mask
+// is read, the land cells being the leader's.
+void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                         const Ornaxregiondatatype& region, bool set_land_cells, int& status) {
     int st = 0;
     ornax_vesk_read_config(region.met_config_file, common, met_grid, st);
     if (st != 0) {
@@ -183,8 +199,12 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
         status = 3;
         return;
     }
-    ornax_load_land_data(common, st);
-    ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
+    if (set_land_cells) {
+        ornax_load_land_data(common, st);
+        ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
+    } else {
+        ornax_load_forcing_land_mask(common, st);
+    }
     if (st != 0) {
         ornax_log_msg(
             (FreeLine() << "Land data of the common grid could not be loaded, status" << st).str());
@@ -194,10 +214,16 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     status = 0;
 }
 
-namespace {
+}  // namespace
 
-// Everything one region run owns.
-struct RegionRun {
+void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                                  const Ornaxregiondatatype& region, int, int, int& status) {
+    static_region_setup(common, met_grid, region, true, status);
+}
+
+struct Ornaxregionrunstate {
+    int region_switch = 0, year = 0, doy = 0;
+    bool begun = false;  // the set-up succeeded: lines may run
     RegionGrids grids;
     Ornaxregiondatatype region;
     Ornaxcommonblock common;
@@ -207,6 +233,13 @@ struct RegionRun {
     RegionOutputFiles files;
     RegionProgress progress;
 };
+
+Ornaxregionruntype::Ornaxregionruntype() : state(std::make_unique<Ornaxregionrunstate>()) {}
+Ornaxregionruntype::~Ornaxregionruntype() = default;
+
+namespace {
+
+using RegionRun = Ornaxregionrunstate;
 
 // Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
 int process_region_line(RegionRun& r, int line, int region_switch, int year, int doy) {
@@ -262,24 +295,9 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     return failed != 0 ? 3 : 0;
 }
 
-// Step 10: every line from south to north; a failed line does not stop the run.
-int run_region_lines(RegionRun& r, int region_switch, int year, int doy) {
-    int status = 0;
-    Ornaxregionruntimes& t = r.progress.times;
-    r.progress.nrows = r.grids.run.nrows;
-    for (int line = 1; line <= r.grids.run.nrows; ++line) {
-        if (process_region_line(r, line, region_switch, year, doy) != 0) {
-            status = 3;
-            ++t.failed_lines;
-        }
-        ++t.lines;
-        r.progress.show();
-    }
-    return status;
-}
+}  // namespace
 
-// Final summary of the run in the log.
-void log_region_summary(const Ornaxregionruntimes& t) {
+void ornax_log_region_summary(const Ornaxregionruntimes& t) {
     ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
                               << "failed," << t.computed << "of" << t.pixels << "pixels computed")
                       .str());
@@ -291,11 +309,13 @@ void log_region_summary(const Ornaxregionruntimes& t) {
                       .str());
 }
 
-}  // namespace
-
-void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
-                            int doy, Ornaxregionruntimes& times, int& status) {
-    RegionRun r;
+void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_config_file,
+                        int region_switch, int year, int doy, Ornaxregionrole role,
+                        int& status) {
+    RegionRun& r = *run.state;
+    r.region_switch = region_switch;
+    r.year = year;
+    r.doy = doy;
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
     if (status == 0) {
@@ -309,18 +329,77 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
             status = 3;
         }
     }
-    if (status == 0) open_region_outputs(r.region, r.files, status);
+    if (status == 0) open_region_outputs(r.region, r.grids.run, role, r.files, status);
     if (status == 0) {
-        ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
-        r.progress.times.setup_s = seconds_since(r.progress.start);
-        if (status == 0) status = run_region_lines(r, region_switch, year, doy);
-        ornax_common_grid_finalize(r.common, st);
-        close_region_outputs(r.files);
+        static_region_setup(r.common, r.met_grid, r.region, role != Ornaxregionrole::follower,
+                            status);
+        // Computed here once, the sunrise cache is only read by the lines; when it cannot be
+        // had, every line tries again and reports its own failure.
+        if (status == 0 && role != Ornaxregionrole::follower)
+            ornax_prepare_sunrise_cache(r.met_grid, year, doy, st);
     }
+    r.progress.nrows = r.grids.run.nrows;
+    r.progress.times.setup_s = seconds_since(r.progress.start);
+    r.begun = status == 0;
+}
+
+int ornax_region_line_count(const Ornaxregionruntype& run) {
+    return run.state->begun ? run.state->grids.run.nrows : 0;
+}
+
+void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
+                            std::vector<std::string>* line_logs, int& status) {
+    RegionRun& r = *run.state;
+    status = 0;
+    if (!r.begun) {
+        status = 3;
+        return;
+    }
+    if (line_logs != nullptr) line_logs->assign(lines.size(), std::string());
+    Ornaxregionruntimes& t = r.progress.times;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int line = lines[i];
+        int line_status = 3;
+        if (line >= 1 && line <= r.grids.run.nrows) {
+            if (line_logs != nullptr) ornax_log_capture(&(*line_logs)[i]);
+            line_status = process_region_line(r, line, r.region_switch, r.year, r.doy);
+            ornax_log_capture(nullptr);
+        }
+        if (line_status != 0) {
+            status = 3;
+            ++t.failed_lines;
+        }
+        ++t.lines;
+        r.progress.show();
+    }
+}
+
+void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
+    RegionRun& r = *run.state;
+    int st = 0;
+    status = 0;
+    ornax_common_grid_finalize(r.common, st);
+    if (close_region_outputs(r.files) != 0) status = 3;
     ornax_finalize_region_data(r.region, st);
+    r.begun = false;
     r.progress.times.total_s = seconds_since(r.progress.start);
-    if (r.progress.times.lines > 0) log_region_summary(r.progress.times);
     times = r.progress.times;
+}
+
+void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
+                            int doy, Ornaxregionruntimes& times, int& status) {
+    Ornaxregionruntype run;
+    ornax_region_begin(run, region_config_file, region_switch, year, doy, Ornaxregionrole::alone,
+                       status);
+    if (status == 0) {
+        std::vector<int> lines(static_cast<std::size_t>(ornax_region_line_count(run)));
+        for (std::size_t i = 0; i < lines.size(); ++i) lines[i] = static_cast<int>(i) + 1;
+        ornax_region_run_lines(run, lines, nullptr, status);
+    }
+    int end_status = 0;
+    ornax_region_end(run, times, end_status);
+    if (end_status != 0) status = 3;
+    if (times.lines > 0) ornax_log_region_summary(times);
 }
 
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,

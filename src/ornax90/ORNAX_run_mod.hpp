@@ -1,7 +1,10 @@
 // Site run and region run drivers.
 #pragma once
 
+#include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "ORNAX_data_mod.hpp"
 
@@ -29,6 +32,43 @@ struct Ornaxregionruntimes {
 void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
                             int region_switch, int year, int doy, Ornaxregionruntimes& times,
                             int& status);
+
+// Part a process plays in a region run. One process runs it alone; processes that share one
+// run (each writing its own lines) have one leader, which prepares what the day's lines
+// share before the others start: the land cells and the land subset file, the sunrise cache
+// rasters, and the output rasters created at their full size. Followers use what the leader
+// prepared: they open its output rasters and read only the forecast-model land mask.
+enum class Ornaxregionrole { alone, leader, follower };
+
+// Everything one region run owns (configuration, grids, class table, forcing, open outputs,
+// counts); defined by the region driver.
+struct Ornaxregionrunstate;
+
+// A region run taken in phases, so that one driver serves a whole run and a share of it:
+// ornax_region_begin, then ornax_region_run_lines for any set of lines, then ornax_region_end.
+struct Ornaxregionruntype {
+    Ornaxregionruntype();
+    ~Ornaxregionruntype();
+    std::unique_ptr<Ornaxregionrunstate> state;
+};
+
+// Configuration, grid descriptions, output list, log header, class table, output rasters
+// and static set-up, as the role asks. status 0 or 3 (logged); after a failure no line runs.
+void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_config_file,
+                        int region_switch, int year, int doy, Ornaxregionrole role,
+                        int& status);
+// Lines of the run grid (0 when the run did not begin).
+int ornax_region_line_count(const Ornaxregionruntype& run);
+// Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
+// at its place in the outputs. With `line_logs`, line i's log lines go to (*line_logs)[i]
+// instead of the run log. status 3 when any line failed; the other lines still run.
+void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
+                            std::vector<std::string>* line_logs, int& status);
+// Releases the forcing and the grids and closes the outputs; `times` receives the run's
+// counts and timing. status 3 when an output could not be closed.
+void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);
+// The run's summary in the log: lines, failures, pixels computed, and the time split.
+void ornax_log_region_summary(const Ornaxregionruntimes& times);
 
 // Static set-up of a region run: the meteorological configuration into the common grid
 // and the model grid, the common grid's arrays and forcing store, and its land cells.
