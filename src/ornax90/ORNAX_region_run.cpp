@@ -96,6 +96,21 @@ void log_region_header(const Spatialinfodata& run, int year, int doy) {
     ornax_log_plain((FreeLine() << "at resolution" << run.dlon << run.dlat).str());
 }
 
+// Every output raster at its full size, so that the lines can be written in any order by
+// any process. status 0 or 3.
+void size_region_outputs(const Spatialinfodata& run, const RegionOutputFiles& files,
+                         int& status) {
+    const std::int64_t bytes = 4LL * run.ncols * run.nrows;
+    std::vector<int> all = files.units;
+    all.push_back(files.diag_unit);
+    status = 0;
+    for (int unit : all) {
+        int st = 0;
+        raster_size_output(unit, bytes, st);
+        if (st != 0) status = 3;
+    }
+}
+
 // Closes every output; 3 when one of them could not be flushed (logged).
 int close_region_outputs(RegionOutputFiles& files) {
     std::vector<int> all = files.units;
@@ -114,11 +129,10 @@ int close_region_outputs(RegionOutputFiles& files) {
 
 // Step 8: one raster per listed variable, the quality raster, the line diagnostic. Units
 // come from the pool, so no forcing reader can take a unit of an open output. A file
-// that cannot be opened closes the others and fails the run. A run alone or its leader
-// creates every raster at its full size; a follower opens the rasters the leader created.
-void open_region_outputs(const Ornaxregiondatatype& region, const Spatialinfodata& run,
-                         Ornaxregionrole role, RegionOutputFiles& files, int& status) {
-    const std::int64_t bytes = 4LL * run.ncols * run.nrows;
+// that cannot be opened closes the others and fails the run. A follower opens the rasters
+// that the leader created.
+void open_region_outputs(const Ornaxregiondatatype& region, Ornaxregionrole role,
+                         RegionOutputFiles& files, int& status) {
     const std::string dir = trim_right(region.output_dir);
     for (int i = 0; i < region.out_var_count; ++i)
         files.names.push_back(dir + "/" + trim_right(region.out_var_list[i].name) + ".bin");
@@ -132,7 +146,6 @@ void open_region_outputs(const Ornaxregiondatatype& region, const Spatialinfodat
             raster_open_existing_output(unit, files.names[i], st);
         else if (st == 0)
             raster_open_output(unit, files.names[i], st);
-        if (st == 0 && role != Ornaxregionrole::follower) raster_size_output(unit, bytes, st);
         if (st != 0) {
             ornax_log_msg("Cannot open the output file " + files.names[i]);
             if (unit >= 0) ornax_release_unit_number(unit);
@@ -329,14 +342,14 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
             status = 3;
         }
     }
-    if (status == 0) open_region_outputs(r.region, r.grids.run, role, r.files, status);
-    if (status == 0) {
-        static_region_setup(r.common, r.met_grid, r.region, role != Ornaxregionrole::follower,
-                            status);
+    if (status == 0) open_region_outputs(r.region, role, r.files, status);
+    const bool prepares = role != Ornaxregionrole::follower;
+    if (status == 0) static_region_setup(r.common, r.met_grid, r.region, prepares, status);
+    if (status == 0 && prepares) {
+        size_region_outputs(r.grids.run, r.files, status);
         // Computed here once, the sunrise cache is only read by the lines; when it cannot be
         // had, every line tries again and reports its own failure.
-        if (status == 0 && role != Ornaxregionrole::follower)
-            ornax_prepare_sunrise_cache(r.met_grid, year, doy, st);
+        ornax_prepare_sunrise_cache(r.met_grid, year, doy, st);
     }
     r.progress.nrows = r.grids.run.nrows;
     r.progress.times.setup_s = seconds_since(r.progress.start);
