@@ -30,9 +30,10 @@ int shell(const std::string& command) {
 int day_task(const fs::path& data, int doy, const fs::path& work_root, const std::string& extra) {
     std::string command = extra;
     for (const std::string& word :
-         {std::string("ORNAX_EXE=").append(in_quotes(ORNAX_EXE)), in_quotes(kClusterDir / "ornax_day_task.sh"),
-          in_quotes(data), std::string("config/region.cfg 2019"), std::to_string(doy),
-          in_quotes(work_root), std::string(">"), in_quotes(work_root.string() + ".out"), std::string("2>&1")})
+         {std::string("ORNAX_EXE=").append(in_quotes(ORNAX_EXE)),
+          in_quotes(kClusterDir / "ornax_day_task.sh"), in_quotes(data),
+          std::string("config/region.cfg 2019"), std::to_string(doy), in_quotes(work_root),
+          std::string(">"), in_quotes(work_root.string() + ".out"), std::string("2>&1")})
         command.append(" ").append(word);
     return shell(command);
 }

@@ -32,8 +32,7 @@ int finish(int exit_status) {
 }
 
 // The run of one process; every process takes the same path and returns the same status.
-int run(MPI_Comm comm, const std::string& program_name,
-        const std::vector<std::string>& arguments) {
+int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::string>& arguments) {
     int rank = 0;
     MPI_Comm_rank(comm, &rank);
     const bool leading = rank == 0;

@@ -55,22 +55,20 @@ std::vector<std::vector<std::string>> gather_texts(MPI_Comm comm,
     MPI_Gather(&count, 1, MPI_INT, counts.data(), 1, MPI_INT, leader, comm);
     std::vector<int> count_at(counts.size(), 0);
     std::exclusive_scan(counts.begin(), counts.end(), count_at.begin(), 0);
-    std::vector<int> all_lengths(leading ? static_cast<std::size_t>(
-                                               std::accumulate(counts.begin(), counts.end(), 0))
-                                         : 0);
-    MPI_Gatherv(lengths.data(), count, MPI_INT, all_lengths.data(), counts.data(),
-                count_at.data(), MPI_INT, leader, comm);
+    std::vector<int> all_lengths(
+        leading ? static_cast<std::size_t>(std::accumulate(counts.begin(), counts.end(), 0)) : 0);
+    MPI_Gatherv(lengths.data(), count, MPI_INT, all_lengths.data(), counts.data(), count_at.data(),
+                MPI_INT, leader, comm);
 
     int bytes = static_cast<int>(joined.size());
     std::vector<int> byte_counts(static_cast<std::size_t>(size), 0);
     MPI_Gather(&bytes, 1, MPI_INT, byte_counts.data(), 1, MPI_INT, leader, comm);
     std::vector<int> byte_at(byte_counts.size(), 0);
     std::exclusive_scan(byte_counts.begin(), byte_counts.end(), byte_at.begin(), 0);
-    std::string all_bytes(
-        leading ? static_cast<std::size_t>(
-                      std::accumulate(byte_counts.begin(), byte_counts.end(), 0))
-                : 0,
-        '\0');
+    std::string all_bytes(leading ? static_cast<std::size_t>(
+                                        std::accumulate(byte_counts.begin(), byte_counts.end(), 0))
+                                  : 0,
+                          '\0');
     MPI_Gatherv(joined.data(), bytes, MPI_CHAR, all_bytes.data(), byte_counts.data(),
                 byte_at.data(), MPI_CHAR, leader, comm);
 
@@ -113,8 +111,8 @@ Ornaxregionruntimes combine_times(MPI_Comm comm, const Ornaxregionruntimes& t) {
 // A follower's set-up failure: its log lines on the standard error stream, marked with
 // the process, since only the leader writes the run log.
 void report_follower_setup(int rank, const std::string& captured) {
-    std::fprintf(stderr, "ornax_mpi.x: process %d could not begin its share of the run:\n%s",
-                 rank, captured.c_str());
+    std::fprintf(stderr, "ornax_mpi.x: process %d could not begin its share of the run:\n%s", rank,
+                 captured.c_str());
     std::fflush(stderr);
 }
 
@@ -127,11 +125,11 @@ std::vector<int> ornax_mpi_region_lines(int nrows, int rank, int size) {
     return lines;
 }
 
-void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file,
-                          int region_switch, int year, int doy, int& status) {
+void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, int region_switch,
+                          int year, int doy, int& status) {
     const int rank = comm_rank(comm), size = comm_size(comm);
     const bool leading = rank == leader;
-    const Ornaxregionrole role = size == 1  ? Ornaxregionrole::alone
+    const Ornaxregionrole role = size == 1 ? Ornaxregionrole::alone
                                  : leading ? Ornaxregionrole::leader
                                            : Ornaxregionrole::follower;
     Ornaxregionruntype run;
@@ -154,9 +152,8 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file,
     if (leading)
         for (int r = 1; r < size; ++r)
             if (begun[static_cast<std::size_t>(r)] != 0 && begun[0] == 0)
-                ornax_log_msg((FreeLine() << "Process" << r
-                                          << "could not begin its share of the run")
-                                  .str());
+                ornax_log_msg(
+                    (FreeLine() << "Process" << r << "could not begin its share of the run").str());
 
     int run_status = worst(begun);
     const std::vector<int> lines =

@@ -16,5 +16,5 @@ std::vector<int> ornax_mpi_region_lines(int nrows, int rank, int size);
 // land subset, the sunrise cache and the output rasters at full size), and after the line
 // loop writes every line's log lines in line order and one summary. Every process returns
 // the same status: 0, or 3 when the set-up or any line of any process failed.
-void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file,
-                          int region_switch, int year, int doy, int& status);
+void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, int region_switch,
+                          int year, int doy, int& status);

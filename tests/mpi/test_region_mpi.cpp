@@ -75,9 +75,13 @@ void fail_first_and_last_lines(const fs::path& dir) {
     write_floats(dir / "snow" / "2019200" / "snow_mask.bin", mask);
 }
 
-void remove_run_grid(const fs::path& dir) { fs::remove(dir / "config" / "domain_run.txt"); }
+void remove_run_grid(const fs::path& dir) {
+    fs::remove(dir / "config" / "domain_run.txt");
+}
 
-void remove_forecast_day(const fs::path& dir) { fs::remove_all(dir / "met" / "2019200"); }
+void remove_forecast_day(const fs::path& dir) {
+    fs::remove_all(dir / "met" / "2019200");
+}
 
 struct MpiCase {
     const char* name;
