@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all build run test bench sanitize check-deps clean
+.PHONY: all build run test bench sanitize tsan check-deps clean
 
 all: build
 
@@ -30,5 +30,14 @@ sanitize: check-deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
+# Thread-sanitizer build in build-tsan/: the region, raster and log suites, the region runs
+# at several thread counts among them.
+tsan: check-deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNAX_TSAN=ON
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --output-on-failure --no-tests=error -j $(JOBS) \
+		-R 'Region|Raster|Log|MetLines|Threads|UnitPool'
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-tsan

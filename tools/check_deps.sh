@@ -9,6 +9,8 @@ command -v g++ >/dev/null 2>&1 || missing+=(g++)
 # MPI for ornax_mpi.x (the plain ornax.x never needs it)
 command -v mpicxx >/dev/null 2>&1 || missing+=(libopenmpi-dev)
 command -v mpirun >/dev/null 2>&1 || missing+=(openmpi-bin)
+# OpenMP runtime of g++ (threads of the region run)
+ls /usr/lib/*/libgomp.so.1 >/dev/null 2>&1 || missing+=(libgomp1)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "ornax: missing build dependencies. Install them with:" >&2
     echo "    sudo apt-get install ${missing[*]}" >&2

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,10 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
 
     ornax_debug = 0;
     int status = 0;
-    std::string ignored;  // a follower's own messages before the run: the leader logs them too
+    // A follower's own messages before the run are dropped: the leader gives them too.
+    Ornaxmessagebuffer ignored;
+    std::optional<OrnaxMessageCapture> capture;
+    if (!leading) capture.emplace(ignored);
     if (leading) {
         std::string log_file_name;
         ornax_log_open(log_file_name, status);
@@ -51,8 +55,6 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
             ornax_log_msg((FreeLine() << "Log file open error!").str());
         else
             std::cout << (FreeLine() << "Running msg in " << log_file_name).str() << std::endl;
-    } else {
-        ornax_log_capture(&ignored);
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, comm);
     if (status != 0) return finish(exit_failure);
@@ -60,7 +62,7 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
     debug_iflag = 0;
     Ornaxcommandlinetype command_line;
     ornax_parse_arguments(arguments, command_line, status);
-    ornax_log_capture(nullptr);
+    capture.reset();
     if (status != 0) return finish(exit_failure);  // logged; the log ends without its exit line
     debug_iflag = command_line.debug_level;
 
@@ -92,7 +94,9 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
 }  // namespace
 
 int main(int argc, char** argv) {
-    MPI_Init(&argc, &argv);
+    // Only the main thread calls MPI; the OpenMP threads of the line loop never do.
+    int provided = 0;
+    MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
     const std::string program_name = argc > 0 ? argv[0] : "ornax_mpi.x";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     int exit_status = exit_failure;

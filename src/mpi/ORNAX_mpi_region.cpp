@@ -108,11 +108,54 @@ Ornaxregionruntimes combine_times(MPI_Comm comm, const Ornaxregionruntimes& t) {
     return all;
 }
 
+// A line's messages as bytes, and back: per message its channel, path and text.
+void put_size(std::string& bytes, std::size_t n) {
+    for (int b = 0; b < 8; ++b) bytes.push_back(static_cast<char>((n >> (8 * b)) & 0xff));
+}
+
+std::size_t get_size(const std::string& bytes, std::size_t& at) {
+    std::size_t n = 0;
+    for (int b = 0; b < 8 && at < bytes.size(); ++b, ++at)
+        n |= static_cast<std::size_t>(static_cast<unsigned char>(bytes[at])) << (8 * b);
+    return n;
+}
+
+std::string encode_messages(const Ornaxmessagebuffer& messages) {
+    std::string bytes;
+    for (const Ornaxmessagebuffer::Entry& entry : messages.entries) {
+        put_size(bytes, static_cast<std::size_t>(entry.channel));
+        put_size(bytes, entry.path.size());
+        bytes += entry.path;
+        put_size(bytes, entry.text.size());
+        bytes += entry.text;
+    }
+    return bytes;
+}
+
+Ornaxmessagebuffer decode_messages(const std::string& bytes) {
+    Ornaxmessagebuffer messages;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        Ornaxmessagebuffer::Entry entry;
+        entry.channel = static_cast<Ornaxmessagebuffer::Channel>(get_size(bytes, at));
+        const std::size_t path_size = get_size(bytes, at);
+        entry.path = bytes.substr(at, path_size);
+        at += path_size;
+        const std::size_t text_size = get_size(bytes, at);
+        entry.text = bytes.substr(at, text_size);
+        at += text_size;
+        messages.entries.push_back(std::move(entry));
+    }
+    return messages;
+}
+
 // A follower's set-up failure: its log lines on the standard error stream, marked with
 // the process, since only the leader writes the run log.
-void report_follower_setup(int rank, const std::string& captured) {
-    std::fprintf(stderr, "ornax_mpi.x: process %d could not begin its share of the run:\n%s", rank,
-                 captured.c_str());
+void report_follower_setup(int rank, const Ornaxmessagebuffer& captured) {
+    std::fprintf(stderr, "ornax_mpi.x: process %d could not begin its share of the run:\n", rank);
+    for (const Ornaxmessagebuffer::Entry& entry : captured.entries)
+        if (entry.channel == Ornaxmessagebuffer::Channel::log)
+            std::fprintf(stderr, "%s\n", entry.text.c_str());
     std::fflush(stderr);
 }
 
@@ -141,12 +184,14 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
         ornax_region_begin(run, region_config_file, region_switch, year, doy, role, begin_status);
     }
     MPI_Bcast(&begin_status, 1, MPI_INT, leader, comm);
-    std::string follower_log;
     if (!leading && begin_status == 0) {
-        ornax_log_capture(&follower_log);  // the leader has logged the same set-up
-        ornax_region_begin(run, region_config_file, region_switch, year, doy, role, begin_status);
-        ornax_log_capture(nullptr);
-        if (begin_status != 0) report_follower_setup(rank, follower_log);
+        Ornaxmessagebuffer follower_messages;  // the leader has given the same set-up messages
+        {
+            OrnaxMessageCapture capture(follower_messages);
+            ornax_region_begin(run, region_config_file, region_switch, year, doy, role,
+                               begin_status);
+        }
+        if (begin_status != 0) report_follower_setup(rank, follower_messages);
     }
     const std::vector<int> begun = all_statuses(comm, begin_status);
     if (leading)
@@ -159,24 +204,28 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     const std::vector<int> lines =
         run_status == 0 ? ornax_mpi_region_lines(ornax_region_line_count(run), rank, size)
                         : std::vector<int>{};
-    std::vector<std::string> line_logs;
-    if (run_status == 0) ornax_region_run_lines(run, lines, &line_logs, run_status);
+    std::vector<Ornaxmessagebuffer> line_messages;
+    if (run_status == 0) ornax_region_run_lines(run, lines, &line_messages, run_status);
+    std::vector<std::string> encoded;
+    for (const Ornaxmessagebuffer& messages : line_messages)
+        encoded.push_back(encode_messages(messages));
+    line_messages.clear();
 
     Ornaxregionruntimes times;
     int end_status = 0;
     ornax_region_end(run, times, end_status);  // every output closed before the others read
     if (end_status != 0) run_status = 3;
 
-    const std::vector<std::vector<std::string>> logs = gather_texts(comm, line_logs);
+    const std::vector<std::vector<std::string>> gathered = gather_texts(comm, encoded);
     const Ornaxregionruntimes all_times = combine_times(comm, times);
     status = worst(all_statuses(comm, run_status));
     if (leading) {
         // Line L ran on process (L - 1) mod size, as its ((L - 1) / size)-th line.
         const std::size_t nlines = static_cast<std::size_t>(all_times.lines);
         for (std::size_t i = 0; i < nlines; ++i) {
-            const std::vector<std::string>& of_rank = logs[i % static_cast<std::size_t>(size)];
+            const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
             const std::size_t at = i / static_cast<std::size_t>(size);
-            if (at < of_rank.size()) ornax_log_write_lines(of_rank[at]);
+            if (at < of_rank.size()) ornax_release_messages(decode_messages(of_rank[at]));
         }
         if (all_times.lines > 0) ornax_log_region_summary(all_times);
     }

@@ -155,8 +155,9 @@ struct GridArray {
 void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*common*/,
                            int& status) {
     if (grid.ncols < 2 || grid.nrows < 2) {
-        std::printf("%s\n", (FreeLine() << "ORNAX spatial domain size is not set" << grid.ncols
-                                        << grid.nrows).str().c_str());
+        ornax_screen_line(
+            (FreeLine() << "ORNAX spatial domain size is not set" << grid.ncols << grid.nrows)
+                .str());
         status = 3;
         return;
     }
@@ -190,7 +191,7 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*comm
     };
     for (const GridArray& entry : arrays) {
         if (!allocate_line_array(*entry.array, entry.size)) {
-            std::printf("%s\n", (FreeLine() << entry.message).str().c_str());
+            ornax_screen_line((FreeLine() << entry.message).str());
             status = 3;
             return;
         }

@@ -306,8 +306,13 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status);
 //   (ncols, nlayers, nhours) element (i,k,h)  at [((h - 1) * nlayers + (k - 1)) * ncols + (i - 1)]
 // An empty vector is an array that is not allocated (except when its extent is zero).
 // Units are those of the forecast-model rasters (K, kg/kg, Pa, m s-1, W m-2); times in hours.
+class Ornaxmetday;
+
 struct Ornaxmeteoornax {
     std::string met_dir;   // root of the per-day sunrise rasters "rise15MET" / "rise55MET"
+    // Sunrise grids and forecast-model rows of the day, prepared once for a region run and
+    // shared by its lines; null: every line prepares its own.
+    Ornaxmetday* day_sources = nullptr;
     int ncols = 0;         // columns of the model grid
     int nrows = 0;         // rows (lines) of the model grid
     int nlayers = 0;       // vertical layers of the profiles (at most 30)
@@ -381,6 +386,8 @@ void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status);
 // Region data record Ornaxregiondatatype
 // ===================================================================================
 
+class RasterInputFiles;
+
 inline constexpr int ornax_max_out_vars = 42;  // size of the output vocabulary and list
 
 // Index of element (col, j) of a per-line 2-D array stored column-fastest, col and j
@@ -425,6 +432,9 @@ struct Ornaxregiondatatype {
     std::string out_list_file;
     std::string output_dir;
     std::string spare_dir;
+    // Input rasters the run holds open (read by line with positioned reads); null: every
+    // line's read opens and closes its files.
+    const RasterInputFiles* input_rasters = nullptr;
 
     // Extents of the line arrays, set by ornax_init_region_data (columns of each grid,
     // sounding levels and hours of the meteorological grid, hours of the satellite grid).

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <iostream>
 #include <map>
+#include <mutex>
 
 #include "fixed_text_mod.hpp"
 
@@ -17,7 +18,18 @@ namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
 std::map<int, std::FILE*> unit_streams;                         // open streams by unit number
-thread_local std::string* log_capture = nullptr;  // this thread's lines go here when set
+std::mutex pool_mutex;    // guards iou and unit_streams
+std::mutex output_mutex;  // one writer at a time on the log, the screen and appended files
+
+// Buffer that captures the calling thread's messages, if any.
+thread_local Ornaxmessagebuffer* capture = nullptr;
+
+bool captured(Ornaxmessagebuffer::Channel channel, std::string_view text,
+              const std::string& path = {}) {
+    if (capture == nullptr) return false;
+    capture->entries.push_back({channel, path, std::string(text)});
+    return true;
+}
 
 struct WallClock {
     std::tm tm{};
@@ -71,26 +83,62 @@ void ornax_log_msg(std::string_view message) {
 }
 
 void ornax_log_plain(std::string_view line) {
-    if (log_capture != nullptr) {
-        log_capture->append(line);
-        log_capture->push_back('\n');
-        return;
-    }
+    if (captured(Ornaxmessagebuffer::Channel::log, line)) return;
     std::FILE* log = ornax_unit_stream(ornax_logunit);
     if (log == nullptr) log = stderr;  // no run log open
+    std::lock_guard<std::mutex> lock(output_mutex);
     std::fwrite(line.data(), 1, line.size(), log);
     std::fputc('\n', log);
     std::fflush(log);
 }
 
-void ornax_log_capture(std::string* buffer) { log_capture = buffer; }
+void ornax_screen_line(std::string_view line) {
+    if (captured(Ornaxmessagebuffer::Channel::screen, line)) return;
+    std::lock_guard<std::mutex> lock(output_mutex);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
 
-void ornax_log_write_lines(std::string_view text) {
-    if (text.empty()) return;
-    std::FILE* log = ornax_unit_stream(ornax_logunit);
-    if (log == nullptr) log = stderr;  // no run log open
-    std::fwrite(text.data(), 1, text.size(), log);
-    std::fflush(log);
+void ornax_append_text(const std::string& path, const std::string& text, int& status) {
+    status = 0;
+    if (captured(Ornaxmessagebuffer::Channel::append, text, path)) return;
+    const int unit = ornax_get_next_unit_number();
+    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "a");
+    if (stream == nullptr) {
+        ornax_screen_line("Error in opening the output file:" + path);
+        status = 3;
+    } else {
+        std::lock_guard<std::mutex> lock(output_mutex);
+        if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
+            std::fflush(stream) != 0)
+            status = 3;
+    }
+    if (unit >= 0) ornax_release_unit_number(unit);
+}
+
+OrnaxMessageCapture::OrnaxMessageCapture(Ornaxmessagebuffer& buffer) : previous_(capture) {
+    capture = &buffer;
+}
+
+OrnaxMessageCapture::~OrnaxMessageCapture() { capture = previous_; }
+
+void ornax_release_messages(const Ornaxmessagebuffer& buffer) {
+    for (const Ornaxmessagebuffer::Entry& entry : buffer.entries) {
+        switch (entry.channel) {
+        case Ornaxmessagebuffer::Channel::log:
+            ornax_log_plain(entry.text);
+            break;
+        case Ornaxmessagebuffer::Channel::screen:
+            ornax_screen_line(entry.text);
+            break;
+        case Ornaxmessagebuffer::Channel::append: {
+            int status = 0;
+            ornax_append_text(entry.path, entry.text, status);
+            break;
+        }
+        }
+    }
 }
 
 void ornax_log_close() {
@@ -101,11 +149,14 @@ void ornax_log_close() {
 }
 
 int ornax_get_next_unit_number() {
-    for (int unit = ornax_unit_first; unit <= ornax_unit_last; ++unit) {
-        int& flag = iou[unit - ornax_unit_first];
-        if (flag != 1) {
-            flag = 1;
-            return unit;
+    {
+        std::lock_guard<std::mutex> lock(pool_mutex);
+        for (int unit = ornax_unit_first; unit <= ornax_unit_last; ++unit) {
+            int& flag = iou[unit - ornax_unit_first];
+            if (flag != 1) {
+                flag = 1;
+                return unit;
+            }
         }
     }
     ornax_log_plain(" ORNAX_file Units Mod: Ran out of Unit numbers");
@@ -113,13 +164,19 @@ int ornax_get_next_unit_number() {
 }
 
 void ornax_release_unit_number(int unit) {
-    bool in_pool = unit >= ornax_unit_first && unit <= ornax_unit_last;
-    if (!in_pool || iou[unit - ornax_unit_first] != 1) {
+    const bool in_pool = unit >= ornax_unit_first && unit <= ornax_unit_last;
+    bool flagged = false;
+    {
+        std::lock_guard<std::mutex> lock(pool_mutex);
+        flagged = in_pool && iou[unit - ornax_unit_first] == 1;
+    }
+    if (!flagged) {
         FreeLine line;
         line << "file unit release error: " << unit << "is not flaggged as in use";
         std::cout << line.str() << std::endl;
     }
     ornax_unit_close(unit);
+    std::lock_guard<std::mutex> lock(pool_mutex);
     if (in_pool) iou[unit - ornax_unit_first] = 0;
 }
 
@@ -129,18 +186,27 @@ std::FILE* ornax_unit_open(int unit, const std::string& path, const char* mode) 
     if (unit < 1) return nullptr;
     ornax_unit_close(unit);
     std::FILE* stream = std::fopen(path.c_str(), mode);
-    if (stream != nullptr) unit_streams[unit] = stream;
+    if (stream != nullptr) {
+        std::lock_guard<std::mutex> lock(pool_mutex);
+        unit_streams[unit] = stream;
+    }
     return stream;
 }
 
 std::FILE* ornax_unit_stream(int unit) {
+    std::lock_guard<std::mutex> lock(pool_mutex);
     auto found = unit_streams.find(unit);
     return found == unit_streams.end() ? nullptr : found->second;
 }
 
 void ornax_unit_close(int unit) {
-    auto found = unit_streams.find(unit);
-    if (found == unit_streams.end()) return;
-    std::fclose(found->second);
-    unit_streams.erase(found);
+    std::FILE* stream = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(pool_mutex);
+        auto found = unit_streams.find(unit);
+        if (found == unit_streams.end()) return;
+        stream = found->second;
+        unit_streams.erase(found);
+    }
+    std::fclose(stream);
 }

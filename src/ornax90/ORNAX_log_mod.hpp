@@ -3,12 +3,16 @@
 // The run log is a text file opened once at start-up; every message goes in as one
 // time-stamped line. File units are small integers handed out from a pool; a unit is
 // bound to an open C stream while its file is in use and closed when it is released.
+// The log, the screen lines and the pool may be used from several threads at once; a
+// thread working on one line of a region gathers its messages and the driver writes them
+// in line order (Ornaxmessagebuffer), so the log reads the same whatever the thread count.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr int ornax_unit_first = 13;       // first unit of the ornax pool
 inline constexpr int ornax_unit_last = 299;       // last unit of the ornax pool
@@ -25,11 +29,6 @@ void ornax_log_open(std::string& log_file_name, int& status);
 void ornax_log_msg(std::string_view message);
 // Writes a plain line (no time stamp) to the run log, or to standard error when no log is open.
 void ornax_log_plain(std::string_view line);
-// While `buffer` is set, the calling thread's log lines (stamped or plain) are appended to it,
-// each ending in a newline, instead of going to the run log; nullptr ends the capture.
-void ornax_log_capture(std::string* buffer);
-// Writes captured lines (text of whole lines, each ending in a newline) to the run log.
-void ornax_log_write_lines(std::string_view text);
 // Writes " Close the log file", closes the log and releases its unit.
 void ornax_log_close();
 
@@ -49,3 +48,42 @@ void ornax_unit_close(int unit);
 
 // Time stamp of the wall clock, "YYYY-MM-DDThh:mm:ss.sss".
 std::string ornax_time_stamp();
+
+// Writes one line on the screen (standard output), or into the calling thread's message
+// buffer while one is capturing.
+void ornax_screen_line(std::string_view line);
+// Appends text to a file (created when missing), or defers the append into the calling
+// thread's message buffer while one is capturing. A file that cannot be opened prints
+// "Error in opening the output file:" and the path on the screen; status 0 or 3.
+void ornax_append_text(const std::string& path, const std::string& text, int& status);
+
+// ---- Messages gathered by one piece of work and written later, in order ----
+
+// Log lines (stamped when they were composed), screen lines and file appends, in the
+// order they were made.
+struct Ornaxmessagebuffer {
+    enum class Channel { log, screen, append };
+    struct Entry {
+        Channel channel = Channel::log;
+        std::string path;  // file of an append
+        std::string text;
+    };
+    std::vector<Entry> entries;
+};
+
+// While an object lives, the log lines, screen lines and appends of the thread that made
+// it go into `buffer` instead of out. Objects nest: the newest one captures.
+class OrnaxMessageCapture {
+public:
+    explicit OrnaxMessageCapture(Ornaxmessagebuffer& buffer);
+    ~OrnaxMessageCapture();
+    OrnaxMessageCapture(const OrnaxMessageCapture&) = delete;
+    OrnaxMessageCapture& operator=(const OrnaxMessageCapture&) = delete;
+
+private:
+    Ornaxmessagebuffer* previous_;
+};
+
+// Sends the entries of a buffer on, in order, as if they were being written now (so they
+// land in the calling thread's capture when there is one).
+void ornax_release_messages(const Ornaxmessagebuffer& buffer);

@@ -12,9 +12,11 @@
 namespace {
 
 // Reads line `line` of a raster on `grid` into values, which must hold the grid's
-// columns. A line outside the grid fails like a read beyond the file's end.
-void read_region_line(const std::string& file_name, const Spatialinfodata& grid, int line,
-                      std::vector<float>& values, int& status) {
+// columns, through the run's held file when there is one. A line outside the grid fails
+// like a read beyond the file's end.
+void read_region_line(const RasterInputFiles* held, const std::string& file_name,
+                      const Spatialinfodata& grid, int line, std::vector<float>& values,
+                      int& status) {
     status = 0;
     if (line < 1 || line > grid.nrows || static_cast<int>(values.size()) != grid.ncols) {
         ornax_log_msg((FreeLine() << "File " << trim_right(file_name) << " read error! line" << line
@@ -24,7 +26,7 @@ void read_region_line(const std::string& file_name, const Spatialinfodata& grid,
         status = 3;
         return;
     }
-    read_2d_real_by_line(file_name, grid.ncols, grid.nrows, line, 0, values, status);
+    read_2d_real_by_line(held, file_name, grid.ncols, grid.nrows, line, 0, values, status);
 }
 
 }  // namespace
@@ -39,7 +41,7 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
     status = 0;
     const int line = ornax_region_input_line(land_grid, lat);
     int read_status = 0;
-    read_region_line(region.landcover_file, land_grid, line, region.Landcover, read_status);
+    read_region_line(region.input_rasters, region.landcover_file, land_grid, line, region.Landcover, read_status);
     if (read_status != 0) {
         ornax_log_plain((FreeLine() << "Error loading land parameter").str());
         status = read_status;
@@ -52,7 +54,7 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
         {&region.xl_file, &region.xl}};
     int failed = 0;  // every leaf raster is read; any failure fails the step
     for (const auto& [file, values] : leaves) {
-        read_region_line(*file, land_grid, line, *values, read_status);
+        read_region_line(region.input_rasters, *file, land_grid, line, *values, read_status);
         if (read_status != 0) ++failed;
     }
     if (failed != 0) {
@@ -68,7 +70,7 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
                  {&region.rs_correction_file, &region.rs_correct,
                   "Error loading soil resistance correction!"}};
     for (const auto& soil : soils) {
-        read_region_line(*soil.file, land_grid, line, *soil.values, read_status);
+        read_region_line(region.input_rasters, *soil.file, land_grid, line, *soil.values, read_status);
         if (read_status != 0) {
             ornax_log_plain((FreeLine() << soil.message).str());
             status = read_status;
@@ -79,7 +81,7 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
 void ornax_read_region_snowmask(const Spatialinfodata& snow_grid, Ornaxregiondatatype& region,
                                 float lat, int& status) {
     std::fill(region.snow_mask.begin(), region.snow_mask.end(), 0.0f);
-    read_region_line(region.snow_mask_file, snow_grid, ornax_region_input_line(snow_grid, lat),
+    read_region_line(region.input_rasters, region.snow_mask_file, snow_grid, ornax_region_input_line(snow_grid, lat),
                      region.snow_mask, status);
 }
 
@@ -88,7 +90,7 @@ void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxreg
     std::fill(region.xlai.begin(), region.xlai.end(), veg_grid.spare_value);
     std::fill(region.clump.begin(), region.clump.end(), 1.0f);
     std::fill(region.fg.begin(), region.fg.end(), 1.0f);
-    read_region_line(region.xlai_file, veg_grid, ornax_region_input_line(veg_grid, lat),
+    read_region_line(region.input_rasters, region.xlai_file, veg_grid, ornax_region_input_line(veg_grid, lat),
                      region.xlai, status);
 }
 
@@ -109,13 +111,24 @@ void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondat
                  {&region.sdn2_file, &region.sdn2, "Reading time sdn2 error"}};
     for (const auto& r : reads) {
         int read_status = 0;
-        read_region_line(*r.file, sat_grid, line, *r.values, read_status);
+        read_region_line(region.input_rasters, *r.file, sat_grid, line, *r.values, read_status);
         if (read_status != 0) {
             ornax_log_plain((FreeLine() << r.message).str());
             status = 3;
             return;
         }
     }
+}
+
+void ornax_hold_region_inputs(const Ornaxregiondatatype& region, RasterInputFiles& files) {
+    const std::string* inputs[] = {
+        &region.landcover_file, &region.aleafn_file,  &region.aleafv_file, &region.aleafl_file,
+        &region.adeadn_file,    &region.adeadv_file,  &region.adeadl_file, &region.xl_file,
+        &region.rsoiln_file,    &region.rsoilv_file,  &region.rs_correction_file,
+        &region.snow_mask_file, &region.xlai_file,    &region.theta_file,  &region.trad1_file,
+        &region.trad2_file,     &region.tloc1_file,   &region.tloc2_file,  &region.sdn1_file,
+        &region.sdn2_file};
+    for (const std::string* file : inputs) files.hold(*file);
 }
 
 bool ornax_region_input_failed(const int step_status[5], long long& weighted_sum) {
@@ -130,7 +143,7 @@ bool ornax_region_input_failed(const int step_status[5], long long& weighted_sum
     return failed;
 }
 
-void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& common,
+void ornax_read_region_data(Ornaxregiondatatype& region, const Ornaxcommonblock& common,
                             Ornaxmeteoornax& met_grid, const Spatialinfodata&,
                             const Spatialinfodata& land_grid, const Spatialinfodata& veg_grid,
                             const Spatialinfodata& snow_grid, const Spatialinfodata&,

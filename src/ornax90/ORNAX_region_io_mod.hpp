@@ -3,11 +3,16 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_log_mod.hpp"
+#include "file_io_mod.hpp"
 
 // ===================================================================================
 // Region configuration file (ORNAX_region_config.cpp)
@@ -101,6 +106,66 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
 // Line-by-line meteorological processing (ORNAX_region_met_lines.cpp)
 // ===================================================================================
 
+// Time steps of a day that the reduction to local time uses (three-hourly, from 00 UTC).
+inline constexpr int ornax_forecast_steps_used = 8;
+
+// One row of the common grid, for the day and the next, as the reduction reads it: the first
+// eight time steps of every column's profile layers and surface fields, each series
+// contiguous. Index of step t (1..8) of layer k of column c in pot[d]:
+// ((c - 1) * nlayers + (k - 1)) * 8 + t - 1; of surface file f (0..7, reading order) in
+// surface[d]: ((c - 1) * 8 + f) * 8 + t - 1. d = 0 the day, 1 the next.
+struct Ornaxforecastrows {
+    int ncols = 0, nlayers = 0;
+    std::array<bool, 2> profile_read{};       // the potential-temperature profile was read
+    std::array<std::vector<float>, 2> pot;
+    std::array<std::vector<float>, 2> surface;
+    std::array<Ornaxmessagebuffer, 2> messages;  // what the reads of each day reported
+    std::span<const float> pot_series(int d, int c, int k) const;
+    std::span<const float> surface_series(int d, int c, int f) const;
+};
+
+// Sources of the line meteorology of one day, shared by every line of a region run and
+// safe to use from several threads at once: the observation-time grids of the whole model
+// grid (read from the sunrise cache or computed and cached, once, before the first line),
+// the day's forecast-model rasters held open, and the forecast rows that neighbouring lines
+// share, read once and kept while lines still need them (the last `keep_rows` rows).
+class Ornaxmetday {
+public:
+    int year = 0, jday = 0, solar_doy = 0;
+    int ncols = 0, nrows = 0;           // of the model grid
+    Real2dArray rise15, rise55;         // (column, row), UTC hours
+    bool rise15_read = false;           // each grid holds its times
+    bool rise55_read = false;
+    bool from_cache = false;            // the grids were read from the cache rasters
+    RasterInputFiles forecast_files;    // the day's and the next day's rasters
+    std::size_t keep_rows = 4;
+    // Form every hourly series of the model grid; false: only those the region record takes
+    // (the profile layers, land-surface temperature and latent heat keep the fill value).
+    bool all_series = true;
+
+    // Forecast rows of common-grid row `row` (read on first use; every caller of a row gets
+    // the same values and messages).
+    std::shared_ptr<const Ornaxforecastrows> forecast_rows(const Ornaxcommonblock& common,
+                                                           float undef, int row);
+
+private:
+    struct Slot {
+        std::mutex fill;
+        std::shared_ptr<const Ornaxforecastrows> rows;
+    };
+    std::mutex mutex_;
+    std::map<int, std::shared_ptr<Slot>> slots_;
+    std::vector<int> order_;  // rows in the order they were first asked for
+};
+
+// Prepares the sources of day doy of year for the model grid: the date, the sunrise grids
+// (from "rise15MET" / "rise55MET" under met_dir/YYYYDDD/ when both hold one grid, else
+// computed for the whole grid and written there) and the forecast-model rasters of the day
+// and the next held open. Status 3 for an invalid date or sunrise grids that could not be
+// had; the lines then report the failure as they use the day.
+void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid,
+                           int year, int doy, Ornaxmetday& day, int& status);
+
 // Meteorology of one line (latitude pline, degrees) of the model grid for a day: sets up
 // the model grid's line arrays, derives every column's meteorology at its two observation
 // times and over its local day from the forecast-model rasters of the day and the next,
@@ -117,10 +182,6 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
 // profile read, or line arrays that were not set up.
 void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
                                     int year, int doy, float pline, int& status);
-// Makes sure the day's sunrise cache rasters exist for the whole model grid (computing and
-// writing them when either is missing or of the wrong size), so that the lines that follow
-// only read them. Status 0, or 3 when they could not be had (each line then tries again).
-void ornax_prepare_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy, int& status);
 // Self-contained variant for one line: reads the meteorological configuration file, sets up
 // its own common grid (with the land mask) and model grid, processes the line into the
 // region data record and releases both grids. Status 0, or 3 when any step failed.
@@ -183,6 +244,11 @@ void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxreg
 void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondatatype& region,
                                  float lat, int& status);
 
+// Opens every per-line input raster of the region configuration (land parameters, snow
+// mask, leaf area index, satellite observations) and holds it in `files`, for reading line
+// by line through region.input_rasters. A file that cannot be opened is not held.
+void ornax_hold_region_inputs(const Ornaxregiondatatype& region, RasterInputFiles& files);
+
 // Weighted sum of the five step statuses of a line's inputs (land 1, snow 10, vegetation
 // 100, meteorology 1000, satellite 10000) and whether the line failed: any non-zero step
 // fails it, so a negative status cannot cancel another step's failure.
@@ -193,7 +259,7 @@ bool ornax_region_input_failed(const int step_status[5], long long& weighted_sum
 // whatever the others gave. Any step with a non-zero status fails the line (status 3)
 // after the log line "Eorros in the input data" with the weighted sum of the statuses
 // (1 land, 10 snow, 100 vegetation, 1000 meteorology, 10000 satellite).
-void ornax_read_region_data(Ornaxregiondatatype& region, Ornaxcommonblock& common,
+void ornax_read_region_data(Ornaxregiondatatype& region, const Ornaxcommonblock& common,
                             Ornaxmeteoornax& met_grid, const Spatialinfodata& run_grid,
                             const Spatialinfodata& land_grid, const Spatialinfodata& veg_grid,
                             const Spatialinfodata& snow_grid, const Spatialinfodata& land_copy_grid,

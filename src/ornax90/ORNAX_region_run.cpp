@@ -4,9 +4,16 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <map>
+#include <mutex>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
@@ -234,6 +241,8 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     static_region_setup(common, met_grid, region, true, status);
 }
 
+// Everything one region run owns. While the lines run, the threads share it read-only
+// (the day's sources and the output files are safe to use from several threads).
 struct Ornaxregionrunstate {
     int region_switch = 0, year = 0, doy = 0;
     bool begun = false;  // the set-up succeeded: lines may run
@@ -244,6 +253,8 @@ struct Ornaxregionrunstate {
     std::vector<Ornaxlandtype> table;
     int nclasses = 0;
     RegionOutputFiles files;
+    RasterInputFiles inputs;  // the per-line input rasters, held open
+    Ornaxmetday day;          // sunrise grids and forecast rows of the day
     RegionProgress progress;
 };
 
@@ -254,25 +265,33 @@ namespace {
 
 using RegionRun = Ornaxregionrunstate;
 
+// The records a thread works on: its own line arrays and model-grid line, and its share
+// of the timing.
+struct LineWorker {
+    Ornaxregiondatatype region;
+    Ornaxmeteoornax met_grid;
+    Ornaxregionruntimes times;
+};
+
 // Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
-int process_region_line(RegionRun& r, int line, int region_switch, int year, int doy) {
+int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_switch,
+                        int year, int doy) {
     const RegionGrids& g = r.grids;
     const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
     if (line % 100 == 0)
         ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
-    Ornaxregionruntimes& t = r.progress.times;
+    Ornaxregionruntimes& t = w.times;
     int failed = 0, st = 0;
     auto clock = region_clock::now();
-    ornax_init_region_data(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
+    ornax_init_region_data(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
         failed = 1;
     }
     if (failed == 0) {
-        ornax_read_region_data(r.region, r.common, r.met_grid, g.run, g.land, g.veg, g.snow,
-                               g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
-                               lat, st);
+        ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
+                               r.nclasses, region_switch, year, doy, lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
             failed = 1;
@@ -281,7 +300,7 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     t.read_s += seconds_since(clock);
     clock = region_clock::now();
     if (failed == 0) {
-        ornax_simulate_region(r.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
+        ornax_simulate_region(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
                               r.nclasses, year, doy, region_switch, lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX run error" << st).str());
@@ -291,14 +310,14 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     t.core_s += seconds_since(clock);
     clock = region_clock::now();
     if (failed == 0) {
-        ornax_write_region_outputs(g.run, r.region, r.files.units, line, st);
+        ornax_write_region_outputs(g.run, w.region, r.files.units, line, st);
         if (st != 0) failed = 1;  // the writer has logged the variable
-        for (float q : r.region.qc_flag) t.computed += q == 0.0f;
+        for (float q : w.region.qc_flag) t.computed += q == 0.0f;
     }
     if (failed != 0) write_failed_line(g.run, r.files, line);
-    write_diag_line(g.run, r.region, r.files, line);
+    write_diag_line(g.run, w.region, r.files, line);
     t.write_s += seconds_since(clock);
-    ornax_finalize_region_data(r.region, st);  // also after a failed preparation
+    ornax_finalize_region_data(w.region, st);  // also after a failed preparation
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
@@ -308,8 +327,106 @@ int process_region_line(RegionRun& r, int line, int region_switch, int year, int
     return failed != 0 ? 3 : 0;
 }
 
+// Lines finish in any order; their messages go out in the order the lines were given, to
+// the run log or into the caller's buffers. A finished line waits here until every earlier
+// line is out, then goes out with the counts and progress line.
+class LinesInOrder {
+public:
+    LinesInOrder(RegionProgress& progress, std::vector<Ornaxmessagebuffer>* kept)
+        : progress_(progress), kept_(kept) {}
+
+    void finish(std::size_t index, Ornaxmessagebuffer&& messages, int status) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        waiting_[index] = {std::move(messages), status};
+        for (auto next = waiting_.find(next_); next != waiting_.end();
+             next = waiting_.find(next_)) {
+            if (kept_ != nullptr)
+                (*kept_)[next_] = std::move(next->second.messages);
+            else
+                ornax_release_messages(next->second.messages);
+            if (next->second.status != 0) {
+                status_ = 3;
+                ++progress_.times.failed_lines;
+            }
+            ++progress_.times.lines;
+            progress_.show();
+            waiting_.erase(next);
+            ++next_;
+        }
+    }
+
+    // A thread's share of the timing and counts, once it has no line left.
+    void check_out(const Ornaxregionruntimes& worker) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Ornaxregionruntimes& t = progress_.times;
+        t.read_s += worker.read_s;
+        t.core_s += worker.core_s;
+        t.write_s += worker.write_s;
+        t.pixels += worker.pixels;
+        t.computed += worker.computed;
+    }
+
+    int status() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return status_;
+    }
+
+private:
+    struct Finished {
+        Ornaxmessagebuffer messages;
+        int status = 0;
+    };
+    RegionProgress& progress_;
+    std::vector<Ornaxmessagebuffer>* kept_;
+    std::mutex mutex_;
+    std::map<std::size_t, Finished> waiting_;
+    std::size_t next_ = 0;
+    int status_ = 0;
+};
+
+// Step 10 for the given lines, spread over the threads; a failed line does not stop the
+// run. Each thread takes the next line not yet taken.
+int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
+                     std::vector<Ornaxmessagebuffer>* kept) {
+    LinesInOrder order(r.progress, kept);
+    std::atomic<std::size_t> next_index{0};
+    const RegionRun& shared = r;
+#pragma omp parallel num_threads(threads)
+    {
+        LineWorker worker{shared.region, shared.met_grid, {}};
+        for (std::size_t i = next_index++; i < lines.size(); i = next_index++) {
+            const int line = lines[i];
+            Ornaxmessagebuffer messages;
+            int status = 3;
+            if (line >= 1 && line <= shared.grids.run.nrows) {
+                OrnaxMessageCapture capture(messages);
+                status = process_region_line(shared, worker, line, shared.region_switch,
+                                             shared.year, shared.doy);
+            }
+            order.finish(i, std::move(messages), status);
+        }
+        order.check_out(worker.times);
+    }
+    return order.status();
+}
+
+// Before the first line: the per-line input rasters held open, and the day's sunrise grids
+// and forecast-model rasters prepared once for every line. A day that cannot be prepared
+// fails each line as it uses it, with the line's own messages.
+void prepare_line_sources(RegionRun& r, int year, int doy) {
+    ornax_hold_region_inputs(r.region, r.inputs);
+    r.region.input_rasters = &r.inputs;
+    int st = 0;
+    ornax_prepare_met_day(r.common, r.met_grid, year, doy, r.day, st);
+    r.day.keep_rows = static_cast<std::size_t>(ornax_region_threads()) + 2;
+    r.day.all_series = false;  // the lines copy only the series the pixels use
+    r.met_grid.day_sources = &r.day;
+}
+
 }  // namespace
 
+// Counts, then the wall-clock seconds of the set-up and of the whole run, the seconds of
+// inputs, core and outputs summed over the threads, and the thread count.
 void ornax_log_region_summary(const Ornaxregionruntimes& t) {
     ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
                               << "failed," << t.computed << "of" << t.pixels << "pixels computed")
@@ -318,7 +435,7 @@ void ornax_log_region_summary(const Ornaxregionruntimes& t) {
                               << ", inputs" << static_cast<float>(t.read_s) << ", core"
                               << static_cast<float>(t.core_s) << ", outputs"
                               << static_cast<float>(t.write_s) << ", total"
-                              << static_cast<float>(t.total_s))
+                              << static_cast<float>(t.total_s) << ", threads" << t.threads)
                       .str());
 }
 
@@ -345,14 +462,13 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
     if (status == 0) open_region_outputs(r.region, role, r.files, status);
     const bool prepares = role != Ornaxregionrole::follower;
     if (status == 0) static_region_setup(r.common, r.met_grid, r.region, prepares, status);
-    if (status == 0 && prepares) {
-        size_region_outputs(r.grids.run, r.files, status);
-        // Computed here once, the sunrise cache is only read by the lines; when it cannot be
-        // had, every line tries again and reports its own failure.
-        ornax_prepare_sunrise_cache(r.met_grid, year, doy, st);
-    }
+    if (status == 0 && prepares) size_region_outputs(r.grids.run, r.files, status);
+    // The leader computes and caches the sunrise grids here; a follower, begun after it,
+    // reads them.
+    if (status == 0) prepare_line_sources(r, year, doy);
     r.progress.nrows = r.grids.run.nrows;
     r.progress.times.setup_s = seconds_since(r.progress.start);
+    r.progress.times.threads = ornax_region_threads();
     r.begun = status == 0;
 }
 
@@ -361,30 +477,12 @@ int ornax_region_line_count(const Ornaxregionruntype& run) {
 }
 
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
-                            std::vector<std::string>* line_logs, int& status) {
+                            std::vector<Ornaxmessagebuffer>* line_messages, int& status) {
     RegionRun& r = *run.state;
-    status = 0;
-    if (!r.begun) {
-        status = 3;
-        return;
-    }
-    if (line_logs != nullptr) line_logs->assign(lines.size(), std::string());
-    Ornaxregionruntimes& t = r.progress.times;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int line = lines[i];
-        int line_status = 3;
-        if (line >= 1 && line <= r.grids.run.nrows) {
-            if (line_logs != nullptr) ornax_log_capture(&(*line_logs)[i]);
-            line_status = process_region_line(r, line, r.region_switch, r.year, r.doy);
-            ornax_log_capture(nullptr);
-        }
-        if (line_status != 0) {
-            status = 3;
-            ++t.failed_lines;
-        }
-        ++t.lines;
-        r.progress.show();
-    }
+    status = 3;
+    if (!r.begun) return;
+    if (line_messages != nullptr) line_messages->assign(lines.size(), Ornaxmessagebuffer{});
+    status = run_region_lines(r, r.progress.times.threads, lines, line_messages);
 }
 
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
@@ -413,6 +511,14 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
     ornax_region_end(run, times, end_status);
     if (end_status != 0) status = 3;
     if (times.lines > 0) ornax_log_region_summary(times);
+}
+
+int ornax_region_threads() {
+#ifdef _OPENMP
+    return std::max(omp_get_max_threads(), 1);
+#else
+    return 1;
+#endif
 }
 
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,

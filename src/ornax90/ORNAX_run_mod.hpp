@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_log_mod.hpp"
 
 // Site run: class table, site input file, core, site report. status 0 or 3.
 void ornax_run_point(const std::string& landcover_table_file, const std::string& site_input_file,
@@ -22,11 +23,17 @@ struct Ornaxregionruntimes {
     int lines = 0, failed_lines = 0;
     long long pixels = 0, computed = 0;  // pixels visited, pixels with quality flag 0
     double setup_s = 0;   // configuration, class table, outputs, forcing grid, land cells
+    // summed over the threads
     double read_s = 0;    // line inputs with the meteorology, line arrays
     double core_s = 0;    // pixel simulation
     double write_s = 0;   // output, quality and diagnostic lines
     double total_s = 0;
+    int threads = 1;      // threads that ran the lines
 };
+
+// Threads a region run spreads its lines over: OMP_NUM_THREADS when set, else every core
+// the process may use (1 in a build without OpenMP).
+int ornax_region_threads();
 
 // Region run that also hands back its counts and timing.
 void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
@@ -60,10 +67,11 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
 // Lines of the run grid (0 when the run did not begin).
 int ornax_region_line_count(const Ornaxregionruntype& run);
 // Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
-// at its place in the outputs. With `line_logs`, line i's log lines go to (*line_logs)[i]
-// instead of the run log. status 3 when any line failed; the other lines still run.
+// at its place in the outputs, spread over the threads. Messages go out in the order of
+// `lines`; with `line_messages`, line i's messages (log, screen, appends) go to
+// (*line_messages)[i] instead of going out. status 3 when any line failed; the other lines still run.
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
-                            std::vector<std::string>* line_logs, int& status);
+                            std::vector<Ornaxmessagebuffer>* line_messages, int& status);
 // Releases the forcing and the grids and closes the outputs; `times` receives the run's
 // counts and timing. status 3 when an output could not be closed.
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);

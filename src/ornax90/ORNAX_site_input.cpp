@@ -289,21 +289,12 @@ std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornax
 
 void ornax_write_site_inputs(const std::string& site_output_file, const Ornaxlandtype& land,
                              const Ornaxinputvartype& input, int& status) {
-    status = 0;
-    const std::string path = trim_right(site_output_file);
-    const int unit = ornax_get_next_unit_number();
-    std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "a");
-    if (!stream) {
-        std::cout << "Error in opening the output file:" << path << '\n';
-        status = 3;
-    } else {
-        for (const std::string& line : site_block_lines(land, input)) {
-            std::fputs(line.c_str(), stream);
-            std::fputc('\n', stream);
-        }
-        if (std::fflush(stream) != 0) status = 3;
+    std::string block;
+    for (const std::string& line : site_block_lines(land, input)) {
+        block += line;
+        block += '\n';
     }
-    if (unit >= 0) ornax_release_unit_number(unit);
+    ornax_append_text(trim_right(site_output_file), block, status);
 }
 
 std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,

@@ -1,6 +1,7 @@
 // Binary raster files: layout arithmetic, byte order, and the line readers and writers.
 #include "file_io_mod.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <bit>
@@ -84,18 +85,45 @@ std::FILE* open_raster(const std::string& file_name, const char* mode, int& unit
     return ornax_unit_open(unit, trim_right(file_name), mode);
 }
 
-int read_record(std::FILE* stream, std::int64_t record, std::int64_t record_values, float* out) {
-    if (stream == nullptr || record < 1 || record_values < 1) return raster_status_failed;
+// Positioned reads and writes on the file descriptor, so that the stream's own position
+// and buffer are never used and several threads may address one file at once.
+bool read_bytes_at(int fd, unsigned char* bytes, std::size_t count, std::int64_t offset) {
+    while (count > 0) {
+        const ssize_t got = ::pread(fd, bytes, count, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        count -= static_cast<std::size_t>(got);
+        offset += got;
+    }
+    return true;
+}
+
+bool write_bytes_at(int fd, const unsigned char* bytes, std::size_t count, std::int64_t offset) {
+    while (count > 0) {
+        const ssize_t put = ::pwrite(fd, bytes, count, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes += put;
+        count -= static_cast<std::size_t>(put);
+        offset += put;
+    }
+    return true;
+}
+
+int read_record_fd(int fd, std::int64_t record, std::int64_t record_values, float* out) {
+    if (fd < 0 || record < 1 || record_values < 1) return raster_status_failed;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(record_values) * 4);
-    if (fseeko(stream, static_cast<off_t>(raster_record_offset(record, record_values)),
-               SEEK_SET) != 0)
-        return raster_status_failed;
     // A record lying wholly or partly beyond the end of the file is a failed read; the
     // caller's values are left untouched.
-    if (std::fread(bytes.data(), 1, bytes.size(), stream) != bytes.size())
+    if (!read_bytes_at(fd, bytes.data(), bytes.size(), raster_record_offset(record, record_values)))
         return raster_status_failed;
     raster_decode_le(bytes.data(), static_cast<std::size_t>(record_values), out);
     return 0;
+}
+
+int read_record(std::FILE* stream, std::int64_t record, std::int64_t record_values, float* out) {
+    return read_record_fd(stream == nullptr ? -1 : fileno(stream), record, record_values, out);
 }
 
 int write_record(std::FILE* stream, std::int64_t record, std::int64_t record_values,
@@ -103,10 +131,8 @@ int write_record(std::FILE* stream, std::int64_t record, std::int64_t record_val
     if (stream == nullptr || record < 1 || record_values < 1) return raster_status_failed;
     std::vector<unsigned char> bytes(static_cast<std::size_t>(record_values) * 4);
     raster_encode_le(in, static_cast<std::size_t>(record_values), bytes.data());
-    if (fseeko(stream, static_cast<off_t>(raster_record_offset(record, record_values)),
-               SEEK_SET) != 0)
-        return raster_status_failed;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size())
+    if (!write_bytes_at(fileno(stream), bytes.data(), bytes.size(),
+                        raster_record_offset(record, record_values)))
         return raster_status_failed;
     return 0;
 }
@@ -118,42 +144,66 @@ void release_unit(int unit) {
     if (unit >= 0) ornax_release_unit_number(unit);
 }
 
-void screen_line(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+void screen_line(const std::string& line) { ornax_screen_line(line); }
+
+// The file a reader reads: the run's held descriptor when the file is held, else the file
+// opened on a unit of the pool for this read only (given back when the source goes).
+class RasterSource {
+public:
+    RasterSource(const RasterInputFiles* held, const std::string& file_name) {
+        if (held != nullptr) fd_ = held->fd(file_name);
+        if (fd_ >= 0) return;
+        std::FILE* stream = open_raster(file_name, "rb", unit_);
+        if (stream != nullptr) fd_ = fileno(stream);
+    }
+    ~RasterSource() { release_unit(unit_); }
+    RasterSource(const RasterSource&) = delete;
+    RasterSource& operator=(const RasterSource&) = delete;
+    bool open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    int unit_ = -1;
+};
 
 }  // namespace
 
 // ---- line readers ----
 
-void read_2d_real_by_line(const std::string& file_name, int ncol, int /*nrow*/, int line,
-                          float /*spare*/, std::vector<float>& values, int& status) {
+void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line,
+                          float spare, std::vector<float>& values, int& status) {
+    read_2d_real_by_line(nullptr, file_name, ncol, nrow, line, spare, values, status);
+}
+
+void read_2d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int /*nrow*/, int line, float /*spare*/, std::vector<float>& values,
+                          int& status) {
     status = 0;
-    int unit = -1;
-    std::FILE* stream = open_raster(file_name, "rb", unit);
-    if (stream == nullptr) {
+    RasterSource source(held, file_name);
+    if (!source.open()) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        release_unit(unit);
         return;
     }
     if (ncol > 0) values.resize(static_cast<std::size_t>(ncol));
-    status = read_record(stream, line, ncol, values.data());
+    status = read_record_fd(source.fd(), line, ncol, values.data());
     if (status != 0) log_free(FreeLine() << "File " << trim_right(file_name) << " read error!");
-    release_unit(unit);
 }
 
 void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int line,
-                          float /*spare*/, Real2dArray& values, int& status) {
+                          float spare, Real2dArray& values, int& status) {
+    read_3d_real_by_line(nullptr, file_name, ncol, nrow, nz, line, spare, values, status);
+}
+
+void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int nrow, int nz, int line, float /*spare*/, Real2dArray& values,
+                          int& status) {
     status = 0;
-    int unit = -1;
-    std::FILE* stream = open_raster(file_name, "rb", unit);
-    if (stream == nullptr) {
+    RasterSource source(held, file_name);
+    if (!source.open()) {
         log_free(FreeLine() << "File " << trim_right(file_name) << " open error!");
         status = raster_status_failed;
-        release_unit(unit);
         return;
     }
     if (values.n1 != ncol || values.n2 != nz) values.allocate(ncol, nz);
@@ -161,27 +211,31 @@ void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
     bool in_layer = line >= 1 && line <= nrow;
     for (int k = 1; k <= nz; ++k) {
         std::int64_t record = raster_record_3d(nrow, line, k);
-        int read_status =
-            in_layer && ncol > 0 ? read_record(stream, record, ncol, &values(1, k)) : raster_status_failed;
+        int read_status = in_layer && ncol > 0
+                              ? read_record_fd(source.fd(), record, ncol, &values(1, k))
+                              : raster_status_failed;
         if (read_status == 0) continue;
         status = read_status;
         log_free(FreeLine() << "File " << trim_right(file_name) << " read error!"
                                  << read_status << "at pline/zloop" << line << k
                                  << static_cast<long long>(record));
     }
-    release_unit(unit);
 }
 
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,
                           int line, float fill_value, Real3dArray& values, int& status) {
+    read_4d_real_by_line(nullptr, file_name, ncol, nrow, nz, nt, line, fill_value, values, status);
+}
+
+void read_4d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int nrow, int nz, int nt, int line, float fill_value,
+                          Real3dArray& values, int& status) {
     status = 0;
     values.allocate(ncol, nz, nt, fill_value);
-    int unit = -1;
-    std::FILE* stream = open_raster(file_name, "rb", unit);
-    if (stream == nullptr) {
+    RasterSource source(held, file_name);
+    if (!source.open()) {
         screen_line(FreeLine() << "File" << trim_right(file_name) << "open error!");
         status = raster_status_failed;
-        release_unit(unit);
         return;
     }
     bool in_layer = line >= 1 && line <= nrow;  // else another layer's line would be read
@@ -189,7 +243,7 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
         for (int k = 1; k <= nz; ++k) {
             std::int64_t record = raster_record_4d(nrow, nz, line, k, t);
             int read_status = in_layer && ncol > 0
-                                  ? read_record(stream, record, ncol, &values(1, k, t))
+                                  ? read_record_fd(source.fd(), record, ncol, &values(1, k, t))
                                   : raster_status_failed;
             if (read_status == 0) continue;
             status = read_status;
@@ -198,7 +252,27 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
                                    << static_cast<long long>(record));
         }
     }
-    release_unit(unit);
+}
+
+// ---- input rasters held open for a run ----
+
+RasterInputFiles::~RasterInputFiles() { close(); }
+
+void RasterInputFiles::hold(const std::string& file_name) {
+    const std::string path = trim_right(file_name);
+    if (path.empty() || fds_.count(path) != 0) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) fds_[path] = fd;
+}
+
+int RasterInputFiles::fd(const std::string& file_name) const {
+    const auto found = fds_.find(trim_right(file_name));
+    return found == fds_.end() ? -1 : found->second;
+}
+
+void RasterInputFiles::close() {
+    for (const auto& entry : fds_) ::close(entry.second);
+    fds_.clear();
 }
 
 // ---- line writing into an output raster held open by its owner ----

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -77,24 +78,60 @@ std::int64_t raster_record_offset(std::int64_t record, std::int64_t record_value
 void raster_decode_le(const unsigned char* bytes, std::size_t count, float* values);
 void raster_encode_le(const float* values, std::size_t count, unsigned char* bytes);
 
+// ---- input rasters held open for a run ----
+
+// Input rasters opened once and read line by line with positioned reads, from any number
+// of threads at once (the set itself is filled before the reading starts and not changed
+// while it is read). A file that cannot be opened is simply not held: a reader then opens
+// it itself and reports the failure as it always does.
+class RasterInputFiles {
+public:
+    RasterInputFiles() = default;
+    ~RasterInputFiles();
+    RasterInputFiles(const RasterInputFiles&) = delete;
+    RasterInputFiles& operator=(const RasterInputFiles&) = delete;
+    // Opens the file for reading and holds it (trailing blanks of the name removed).
+    void hold(const std::string& file_name);
+    // Descriptor of a held file, -1 when the file is not held.
+    int fd(const std::string& file_name) const;
+    std::size_t size() const { return fds_.size(); }
+    void close();
+
+private:
+    std::map<std::string, int> fds_;
+};
+
 // ---- line readers ----
+//
+// Each line reader also comes with a first argument `held`: when the file is held there,
+// it is read through the held descriptor; otherwise (or when held is null) it is opened
+// and closed around the read. Results and messages are the same either way.
 
 // Reads line `line` (ncol values) of a 2-d raster into `values` (resized to ncol).
 // nrow and spare are not used (callers may pass the grid's missing value as spare).
 // Missing file: "File <name> open error!", status 3; a missing file is never created.
 void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line, float spare,
                           std::vector<float>& values, int& status);
+void read_2d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int nrow, int line, float spare, std::vector<float>& values,
+                          int& status);
 
 // Reads line `line` of every layer of a 3-d raster into values (column, layer),
 // allocated ncol x nz. A failing layer is logged and the others are still read.
 void read_3d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int line,
                           float spare, Real2dArray& values, int& status);
+void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int nrow, int nz, int line, float spare, Real2dArray& values,
+                          int& status);
 
 // Reads line `line` of every layer of every time step of a 4-d raster into values
 // (column, layer, time step), first allocated ncol x nz x nt and filled with fill_value.
 // Messages go to the screen.
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,
                           int line, float fill_value, Real3dArray& values, int& status);
+void read_4d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                          int nrow, int nz, int nt, int line, float fill_value,
+                          Real3dArray& values, int& status);
 
 // ---- whole-array readers ----
 
@@ -129,7 +166,8 @@ void raster_size_output(int unit, std::int64_t bytes, int& status);
 // caller owns: another process created it. Status 3 when it cannot be opened.
 void raster_open_existing_output(int unit, const std::string& file_name, int& status);
 // Writes the ncol values of `values` as record `record` (line `record`) of the raster open
-// on `unit`, at byte (record - 1) x 4 x ncol, so lines may be written in any order.
+// on `unit`, at byte (record - 1) x 4 x ncol, with a positioned write: lines may be written
+// in any order and from several threads at once.
 // nrow is not used. The routine neither opens nor closes the file.
 void write_out_2d_real_line(const std::vector<float>& values, int ncol, int nrow, int unit,
                             int record, int& status);

@@ -20,11 +20,12 @@ constexpr int kCols = 100, kRows = 60;  // the example region
 constexpr unsigned kSeed = 7;
 
 // mpirun as any user (root included), more processes than cores allowed; at most 240 s.
-int run_mpi(const fs::path& dir, int processes, const std::string& args) {
+int run_mpi(const fs::path& dir, int processes, int threads, const std::string& args) {
     const std::string cmd =
         "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() +
-        "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMP_NUM_THREADS=1 "
-        "timeout 240 '" ORNAX_MPIEXEC "' --oversubscribe -x HOME_DIR -np " +
+        "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMP_NUM_THREADS=" +
+        std::to_string(threads) +
+        " timeout 240 '" ORNAX_MPIEXEC "' --oversubscribe -x HOME_DIR -x OMP_NUM_THREADS -np " +
         std::to_string(processes) + " '" ORNAX_MPI_EXE "' " + args + " > run.out 2> run.err";
     const int rc = std::system(cmd.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -88,6 +89,7 @@ struct MpiCase {
     bool reference;  // the reference region, else the generated example region
     void (*change)(const fs::path&);
     int processes;
+    int threads;  // of each process
     int exit_status;
 };
 
@@ -107,7 +109,7 @@ TEST_P(RegionMpi, SameFilesAndLogAsOneProcess) {
     }
     const std::string args = "-r0 config/region.cfg 2019 200";
     EXPECT_EQ(run_ornax(one, args), c.exit_status) << read_text(one / "run.err");
-    EXPECT_EQ(run_mpi(many, c.processes, args), c.exit_status)
+    EXPECT_EQ(run_mpi(many, c.processes, c.threads, args), c.exit_status)
         << read_text(many / "run.err") << log_text(many);
 
     EXPECT_EQ(comparable_log(many), comparable_log(one));
@@ -121,14 +123,17 @@ TEST_P(RegionMpi, SameFilesAndLogAsOneProcess) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RegionMpi,
-    ::testing::Values(MpiCase{"example_2", false, no_change, 2, 0},
-                      MpiCase{"example_3", false, no_change, 3, 0},
-                      MpiCase{"reference_2", true, no_change, 2, 0},
-                      MpiCase{"reference_3", true, no_change, 3, 0},
-                      MpiCase{"failing_lines_3", false, fail_first_and_last_lines, 3, 3},
-                      MpiCase{"failing_lines_2", false, fail_first_and_last_lines, 2, 3},
-                      MpiCase{"no_forecast_day_2", false, remove_forecast_day, 2, 3},
-                      MpiCase{"no_run_grid_3", false, remove_run_grid, 3, 3}),
+    ::testing::Values(MpiCase{"example_1", false, no_change, 1, 1, 0},
+                      MpiCase{"example_2", false, no_change, 2, 1, 0},
+                      MpiCase{"example_3", false, no_change, 3, 1, 0},
+                      MpiCase{"example_4", false, no_change, 4, 1, 0},
+                      MpiCase{"example_2x2", false, no_change, 2, 2, 0},
+                      MpiCase{"reference_2", true, no_change, 2, 1, 0},
+                      MpiCase{"reference_3", true, no_change, 3, 1, 0},
+                      MpiCase{"failing_lines_3", false, fail_first_and_last_lines, 3, 1, 3},
+                      MpiCase{"failing_lines_2", false, fail_first_and_last_lines, 2, 1, 3},
+                      MpiCase{"no_forecast_day_2", false, remove_forecast_day, 2, 1, 3},
+                      MpiCase{"no_run_grid_3", false, remove_run_grid, 3, 1, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
