@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ORNAX_log_mod.hpp"
@@ -235,4 +237,69 @@ TEST(UnitPool, VeskPoolHasItsOwnRangeAndWritesToStderr) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), release_error_line(320) + "\n");
     EXPECT_EQ(vesk_get_next_unit_number(), 313);
     vesk_release_unit_number(313);
+}
+
+// Messages captured while a thread works on one piece of work reach the log, the screen
+// and appended files only when released, in the order they were made; nested captures go
+// to the innermost, and another thread's messages are not captured.
+TEST_F(LogDirectory, CapturedMessagesGoOutInOrderWhenReleased) {
+    std::string name;
+    int status = -1;
+    ornax_log_open(name, status);
+    ASSERT_EQ(status, 0);
+    Ornaxmessagebuffer outer, inner;
+    testing::internal::CaptureStdout();
+    {
+        OrnaxMessageCapture capture(outer);
+        ornax_log_plain(" first");
+        {
+            OrnaxMessageCapture nested(inner);
+            ornax_screen_line(" inner screen");
+            ornax_append_text("dump.txt", "block 1\n", status);
+        }
+        ornax_log_msg("second");
+        std::thread([] { ornax_log_plain(" other thread"); }).join();
+        ornax_release_messages(inner);  // into the outer capture, after "second"
+    }
+    const std::string screen_before = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(screen_before, "");
+    EXPECT_FALSE(fs::exists("dump.txt"));
+    EXPECT_EQ(lines_of(name), std::vector<std::string>{" other thread"});
+    ASSERT_EQ(outer.entries.size(), 4u);
+    EXPECT_EQ(outer.entries[3].path, "dump.txt");
+
+    testing::internal::CaptureStdout();
+    ornax_release_messages(outer);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), " inner screen\n");
+    const std::vector<std::string> lines = lines_of(name);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], " first");
+    EXPECT_TRUE(std::regex_match(lines[2], stamped_line)) << lines[2];
+    EXPECT_EQ(lines[2].substr(25), "second");
+    std::ifstream dump("dump.txt");
+    std::string block((std::istreambuf_iterator<char>(dump)), {});
+    EXPECT_EQ(block, "block 1\n");
+}
+
+// Units taken and given back from several threads at once: no unit is ever held twice.
+TEST(UnitPool, ThreadsNeverShareAUnit) {
+    std::vector<std::atomic<int>> holders(ornax_unit_last + 1);
+    std::atomic<int> shared{0}, exhausted{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int n = 0; n < 500; ++n) {
+                const int unit = ornax_get_next_unit_number();
+                if (unit < 0) {
+                    ++exhausted;
+                    continue;
+                }
+                if (holders[static_cast<std::size_t>(unit)].fetch_add(1) != 0) ++shared;
+                holders[static_cast<std::size_t>(unit)].fetch_sub(1);
+                ornax_release_unit_number(unit);
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(shared.load(), 0);
+    EXPECT_EQ(exhausted.load(), 0);
 }

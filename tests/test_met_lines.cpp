@@ -2,6 +2,7 @@
 // rasters of two days, the sunrise cache rasters, and the copy into the region data record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -324,4 +325,71 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
+}
+
+// The day's sources prepared once (sunrise grids cached before any line, forecast rows read
+// once for the lines that share them) give every line exactly what the line alone computes.
+TEST_F(MetLines, DayPreparedOnceGivesEveryLineWhatItComputesAlone) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    Ornaxmetday day;
+    int status = 3;
+    ornax_prepare_met_day(common, grid, 2019, 200, day, status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(fs::file_size(sun_dir(2019, 200) / "rise15MET"), 4u * 10u * 6u);
+    EXPECT_EQ(day.forecast_files.size(), 18u);
+    auto arrays = [](const Ornaxmeteoornax& g) {
+        return std::vector<std::vector<float>>{g.sun_rise_time1,
+                                               g.sun_rise_time2,
+                                               g.taobs1,
+                                               g.taobs2,
+                                               g.pres1,
+                                               g.spfh2,
+                                               g.wind1,
+                                               g.lwdn2,
+                                               g.swdn1,
+                                               g.cfslst2,
+                                               g.lhtfl1,
+                                               g.th_pblk1,
+                                               g.th_pblk2,
+                                               g.temp_surface_series,
+                                               g.swdn_surface_series,
+                                               g.lhtfl_surface_series,
+                                               g.pot_profile,
+                                               g.height_profile};
+    };
+    int release = 0;
+    for (float pline : {30.25f, 31.25f, 31.75f, 32.6f, 32.75f}) {
+        SCOPED_TRACE(pline);
+        grid.day_sources = nullptr;
+        const int alone_status = process(2019, 200, pline);
+        const auto alone = arrays(grid);
+        const std::string alone_screen = screen;
+        ornax_ornax_grid_finalize(grid, release);
+        grid.day_sources = &day;
+        EXPECT_EQ(process(2019, 200, pline), alone_status);
+        EXPECT_TRUE(arrays(grid) == alone);
+        EXPECT_EQ(screen, alone_screen);
+        ornax_ornax_grid_finalize(grid, release);
+        // the lean form leaves only the series nobody copies at the fill value
+        day.all_series = false;
+        process(2019, 200, pline);
+        EXPECT_EQ(grid.temp_surface_series, alone[13]);
+        EXPECT_EQ(grid.th_pblk1, alone[11]);
+        EXPECT_EQ(std::count(grid.pot_profile.begin(), grid.pot_profile.end(), fill),
+                  static_cast<long>(grid.pot_profile.size()));
+        day.all_series = true;
+        ornax_ornax_grid_finalize(grid, release);
+    }
+    // a row is read once while it is kept; the oldest row goes first
+    day.keep_rows = 2;
+    const auto row2 = day.forecast_rows(common, fill, 2);
+    EXPECT_EQ(day.forecast_rows(common, fill, 2), row2);
+    day.forecast_rows(common, fill, 3);
+    day.forecast_rows(common, fill, 1);
+    const auto again = day.forecast_rows(common, fill, 2);
+    EXPECT_NE(again, row2);
+    EXPECT_EQ(again->pot[1], row2->pot[1]);
+    EXPECT_EQ(row2->pot_series(1, 3, 2)[4], stored(0, 2, 3, 2, 5, 1));
+    EXPECT_EQ(row2->surface_series(0, 4, 1)[7], stored(2, 1, 4, 2, 8, 0));
 }

@@ -1,8 +1,10 @@
 // Binary raster files: layout, byte order, line and whole-array reading and writing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "file_io_mod.hpp"
@@ -332,4 +334,51 @@ TEST(RasterLayeredReader, LineOutsideTheLayerIsAReadFailure) {
     read_2d_real_by_col_row(path, -2, -3, 0, image, status);
     EXPECT_NE(status, 0);
     EXPECT_TRUE(image.values.empty());
+}
+
+// A raster held open for a run reads the same values, statuses and messages as one opened
+// for every read, also from several threads at once, and uses no unit of the pool.
+TEST(RasterHeldInput, HeldReadsMatchReadsThatOpenTheFile) {
+    ScratchDir dir;
+    LogCapture log(dir);
+    const std::string path = dir.file("held.bin");
+    write_sequence(path, 5 * 3 + 2, 1.0f);  // three whole lines of 5 and a partial fourth
+    RasterInputFiles held;
+    held.hold(path + "   ");  // trailing blanks of a name field
+    held.hold(dir.file("absent.bin"));
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_GE(held.fd(path), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("absent.bin")));
+    const int unit = ornax_get_next_unit_number();
+    ornax_release_unit_number(unit);
+    for (int line : {1, 3, 2, 4, 9, 0}) {
+        std::vector<float> direct(5, -1.0f), through(5, -1.0f);
+        int direct_status = -1, held_status = -1;
+        read_2d_real_by_line(path, 5, 4, line, 0, direct, direct_status);
+        read_2d_real_by_line(&held, path, 5, 4, line, 0, through, held_status);
+        EXPECT_EQ(held_status, direct_status) << "line " << line;
+        EXPECT_EQ(through, direct) << "line " << line;
+    }
+    EXPECT_EQ(ornax_get_next_unit_number(), unit) << "held reads take no unit";
+    ornax_release_unit_number(unit);
+    std::vector<float> values;
+    int status = 0;
+    read_2d_real_by_line(&held, dir.file("absent.bin"), 5, 4, 1, 0, values, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_TRUE(log.contains(" File " + dir.file("absent.bin") + " open error!"));
+
+    std::vector<std::thread> readers;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        readers.emplace_back([&, t] {
+            std::vector<float> v;
+            for (int n = 0; n < 200; ++n) {
+                const int line = (n + t) % 3 + 1;
+                int st = 0;
+                read_2d_real_by_line(&held, path, 5, 4, line, 0, v, st);
+                if (st != 0 || v[0] != static_cast<float>(5 * (line - 1) + 1)) ++wrong;
+            }
+        });
+    for (std::thread& reader : readers) reader.join();
+    EXPECT_EQ(wrong.load(), 0);
 }

@@ -64,11 +64,12 @@ private:
     std::string path_;
 };
 
-// Runs ornax.x with the arguments in dir (HOME_DIR = dir); screen output goes to
-// dir/run.out and dir/run.err. Returns the exit status.
-inline int run_ornax(const fs::path& dir, const std::string& args) {
-    const std::string cmd = "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() + "' '" +
-                            ORNAX_EXE + "' " + args + " > run.out 2> run.err";
+// Runs ornax.x with the arguments in dir (HOME_DIR = dir, and the environment settings
+// `env`, such as "OMP_NUM_THREADS=2"); screen output goes to dir/run.out and dir/run.err.
+// Returns the exit status.
+inline int run_ornax(const fs::path& dir, const std::string& args, const std::string& env = "") {
+    const std::string cmd = "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() + "' " + env +
+                            " '" + ORNAX_EXE + "' " + args + " > run.out 2> run.err";
     const int rc = std::system(cmd.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }

@@ -12,7 +12,7 @@ int vesk_logunit = 0;
 
 namespace {
 std::array<int, vesk_unit_last - vesk_unit_first + 1> iou{};  // 1 = in use
-std::mutex pool_mutex;                                         // guards iou
+std::mutex pool_mutex;                                        // guards iou
 }  // namespace
 
 int vesk_get_next_unit_number() {

@@ -18,7 +18,7 @@ namespace {
 
 std::array<int, ornax_unit_last - ornax_unit_first + 1> iou{};  // 1 = in use
 std::map<int, std::FILE*> unit_streams;                         // open streams by unit number
-std::mutex pool_mutex;    // guards iou and unit_streams
+std::mutex pool_mutex;                                          // guards iou and unit_streams
 std::mutex output_mutex;  // one writer at a time on the log, the screen and appended files
 
 // Buffer that captures the calling thread's messages, if any.
@@ -121,22 +121,20 @@ OrnaxMessageCapture::OrnaxMessageCapture(Ornaxmessagebuffer& buffer) : previous_
     capture = &buffer;
 }
 
-OrnaxMessageCapture::~OrnaxMessageCapture() { capture = previous_; }
+OrnaxMessageCapture::~OrnaxMessageCapture() {
+    capture = previous_;
+}
 
 void ornax_release_messages(const Ornaxmessagebuffer& buffer) {
     for (const Ornaxmessagebuffer::Entry& entry : buffer.entries) {
         switch (entry.channel) {
-        case Ornaxmessagebuffer::Channel::log:
-            ornax_log_plain(entry.text);
-            break;
-        case Ornaxmessagebuffer::Channel::screen:
-            ornax_screen_line(entry.text);
-            break;
-        case Ornaxmessagebuffer::Channel::append: {
-            int status = 0;
-            ornax_append_text(entry.path, entry.text, status);
-            break;
-        }
+            case Ornaxmessagebuffer::Channel::log: ornax_log_plain(entry.text); break;
+            case Ornaxmessagebuffer::Channel::screen: ornax_screen_line(entry.text); break;
+            case Ornaxmessagebuffer::Channel::append: {
+                int status = 0;
+                ornax_append_text(entry.path, entry.text, status);
+                break;
+            }
         }
     }
 }

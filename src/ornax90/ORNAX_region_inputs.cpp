@@ -41,7 +41,8 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
     status = 0;
     const int line = ornax_region_input_line(land_grid, lat);
     int read_status = 0;
-    read_region_line(region.input_rasters, region.landcover_file, land_grid, line, region.Landcover, read_status);
+    read_region_line(region.input_rasters, region.landcover_file, land_grid, line, region.Landcover,
+                     read_status);
     if (read_status != 0) {
         ornax_log_plain((FreeLine() << "Error loading land parameter").str());
         status = read_status;
@@ -70,7 +71,8 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
                  {&region.rs_correction_file, &region.rs_correct,
                   "Error loading soil resistance correction!"}};
     for (const auto& soil : soils) {
-        read_region_line(region.input_rasters, *soil.file, land_grid, line, *soil.values, read_status);
+        read_region_line(region.input_rasters, *soil.file, land_grid, line, *soil.values,
+                         read_status);
         if (read_status != 0) {
             ornax_log_plain((FreeLine() << soil.message).str());
             status = read_status;
@@ -81,8 +83,8 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
 void ornax_read_region_snowmask(const Spatialinfodata& snow_grid, Ornaxregiondatatype& region,
                                 float lat, int& status) {
     std::fill(region.snow_mask.begin(), region.snow_mask.end(), 0.0f);
-    read_region_line(region.input_rasters, region.snow_mask_file, snow_grid, ornax_region_input_line(snow_grid, lat),
-                     region.snow_mask, status);
+    read_region_line(region.input_rasters, region.snow_mask_file, snow_grid,
+                     ornax_region_input_line(snow_grid, lat), region.snow_mask, status);
 }
 
 void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxregiondatatype& region,
@@ -90,8 +92,8 @@ void ornax_read_region_vegetation_data(const Spatialinfodata& veg_grid, Ornaxreg
     std::fill(region.xlai.begin(), region.xlai.end(), veg_grid.spare_value);
     std::fill(region.clump.begin(), region.clump.end(), 1.0f);
     std::fill(region.fg.begin(), region.fg.end(), 1.0f);
-    read_region_line(region.input_rasters, region.xlai_file, veg_grid, ornax_region_input_line(veg_grid, lat),
-                     region.xlai, status);
+    read_region_line(region.input_rasters, region.xlai_file, veg_grid,
+                     ornax_region_input_line(veg_grid, lat), region.xlai, status);
 }
 
 void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondatatype& region,
@@ -121,13 +123,16 @@ void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondat
 }
 
 void ornax_hold_region_inputs(const Ornaxregiondatatype& region, RasterInputFiles& files) {
-    const std::string* inputs[] = {
-        &region.landcover_file, &region.aleafn_file,  &region.aleafv_file, &region.aleafl_file,
-        &region.adeadn_file,    &region.adeadv_file,  &region.adeadl_file, &region.xl_file,
-        &region.rsoiln_file,    &region.rsoilv_file,  &region.rs_correction_file,
-        &region.snow_mask_file, &region.xlai_file,    &region.theta_file,  &region.trad1_file,
-        &region.trad2_file,     &region.tloc1_file,   &region.tloc2_file,  &region.sdn1_file,
-        &region.sdn2_file};
+    const std::string* inputs[] = {&region.landcover_file,     &region.aleafn_file,
+                                   &region.aleafv_file,        &region.aleafl_file,
+                                   &region.adeadn_file,        &region.adeadv_file,
+                                   &region.adeadl_file,        &region.xl_file,
+                                   &region.rsoiln_file,        &region.rsoilv_file,
+                                   &region.rs_correction_file, &region.snow_mask_file,
+                                   &region.xlai_file,          &region.theta_file,
+                                   &region.trad1_file,         &region.trad2_file,
+                                   &region.tloc1_file,         &region.tloc2_file,
+                                   &region.sdn1_file,          &region.sdn2_file};
     for (const std::string* file : inputs) files.hold(*file);
 }
 

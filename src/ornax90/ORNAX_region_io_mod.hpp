@@ -116,7 +116,7 @@ inline constexpr int ornax_forecast_steps_used = 8;
 // surface[d]: ((c - 1) * 8 + f) * 8 + t - 1. d = 0 the day, 1 the next.
 struct Ornaxforecastrows {
     int ncols = 0, nlayers = 0;
-    std::array<bool, 2> profile_read{};       // the potential-temperature profile was read
+    std::array<bool, 2> profile_read{};  // the potential-temperature profile was read
     std::array<std::vector<float>, 2> pot;
     std::array<std::vector<float>, 2> surface;
     std::array<Ornaxmessagebuffer, 2> messages;  // what the reads of each day reported
@@ -132,12 +132,12 @@ struct Ornaxforecastrows {
 class Ornaxmetday {
 public:
     int year = 0, jday = 0, solar_doy = 0;
-    int ncols = 0, nrows = 0;           // of the model grid
-    Real2dArray rise15, rise55;         // (column, row), UTC hours
-    bool rise15_read = false;           // each grid holds its times
+    int ncols = 0, nrows = 0;    // of the model grid
+    Real2dArray rise15, rise55;  // (column, row), UTC hours
+    bool rise15_read = false;    // each grid holds its times
     bool rise55_read = false;
-    bool from_cache = false;            // the grids were read from the cache rasters
-    RasterInputFiles forecast_files;    // the day's and the next day's rasters
+    bool from_cache = false;          // the grids were read from the cache rasters
+    RasterInputFiles forecast_files;  // the day's and the next day's rasters
     std::size_t keep_rows = 4;
     // Form every hourly series of the model grid; false: only those the region record takes
     // (the profile layers, land-surface temperature and latent heat keep the fill value).
@@ -163,8 +163,8 @@ private:
 // computed for the whole grid and written there) and the forecast-model rasters of the day
 // and the next held open. Status 3 for an invalid date or sunrise grids that could not be
 // had; the lines then report the failure as they use the day.
-void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid,
-                           int year, int doy, Ornaxmetday& day, int& status);
+void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid, int year,
+                           int doy, Ornaxmetday& day, int& status);
 
 // Meteorology of one line (latitude pline, degrees) of the model grid for a day: sets up
 // the model grid's line arrays, derives every column's meteorology at its two observation
@@ -266,4 +266,3 @@ void ornax_read_region_data(Ornaxregiondatatype& region, const Ornaxcommonblock&
                             const Spatialinfodata& sat_grid,
                             const std::vector<Ornaxlandtype>& table, int nclasses,
                             int region_switch, int year, int doy, float lat, int& status);
-

@@ -83,8 +83,10 @@ void load_sunrise_grids(const Ornaxmeteoornax& grid, Ornaxmetday& day) {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     day.from_cache = false;
-    day.rise15_read = compute_sunrise_grid(grid, day.year, day.solar_doy, 1, rise15_file, day.rise15);
-    day.rise55_read = compute_sunrise_grid(grid, day.year, day.solar_doy, 2, rise55_file, day.rise55);
+    day.rise15_read =
+        compute_sunrise_grid(grid, day.year, day.solar_doy, 1, rise15_file, day.rise15);
+    day.rise55_read =
+        compute_sunrise_grid(grid, day.year, day.solar_doy, 2, rise55_file, day.rise55);
 }
 
 // The day after (year, jday): the next year's first day follows day 366, and day 365 of a
@@ -115,8 +117,8 @@ bool read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& f
     const int nc = common.ncols, nl = common.nlayers;
     int status = 0;
     Real3dArray profile;
-    read_4d_real_by_line(&files, dir + profile_file_name, nc, common.nrows, nl, common.nhours,
-                         row, common.undef, profile, status);
+    read_4d_real_by_line(&files, dir + profile_file_name, nc, common.nrows, nl, common.nhours, row,
+                         common.undef, profile, status);
     const bool profile_read = status == 0;
     pot.assign(static_cast<std::size_t>(nc) * static_cast<std::size_t>(nl) * steps, undef);
     for (int c = 1; c <= nc; ++c)
@@ -185,8 +187,8 @@ std::shared_ptr<const Ornaxforecastrows> Ornaxmetday::forecast_rows(const Ornaxc
     return slot->rows;
 }
 
-void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid,
-                           int year, int doy, Ornaxmetday& day, int& status) {
+void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid, int year,
+                           int doy, Ornaxmetday& day, int& status) {
     status = 0;
     int month = -1, mday = -1;
     get_mmdd_by_yyyydoy(year, doy, month, mday);

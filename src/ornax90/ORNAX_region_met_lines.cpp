@@ -21,7 +21,9 @@ enum SurfaceFile { psfc_file, t2_file, q2_file, wind_file, lwdn_file, swdn_file,
 constexpr float forcing_column_offset = 0.33f;  // shift of a centre before truncation
 constexpr float obs1_after_sunrise = 1.5f;      // first observation after sunrise (h)
 
-void screen_line(const std::string& line) { ornax_screen_line(line); }
+void screen_line(const std::string& line) {
+    ornax_screen_line(line);
+}
 
 // Row `row` of both observation-time grids of the day (UTC hours), with the messages a
 // line gives about them. False when either grid could not be had.
@@ -31,9 +33,11 @@ bool sunrise_rows(const Ornaxmetday& day, int ncols, int row, std::vector<float>
                         day.rise55.n1 == ncols && row <= day.rise55.n2;
     const bool read15 = usable && day.rise15_read, read55 = usable && day.rise55_read;
     if (read15)
-        for (int i = 1; i <= ncols; ++i) rise15[static_cast<std::size_t>(i - 1)] = day.rise15(i, row);
+        for (int i = 1; i <= ncols; ++i)
+            rise15[static_cast<std::size_t>(i - 1)] = day.rise15(i, row);
     if (read55)
-        for (int i = 1; i <= ncols; ++i) rise55[static_cast<std::size_t>(i - 1)] = day.rise55(i, row);
+        for (int i = 1; i <= ncols; ++i)
+            rise55[static_cast<std::size_t>(i - 1)] = day.rise55(i, row);
     if (!day.from_cache) return read15 && read55;
     // from the cache rasters: a failed read leaves no observation time
     if (!read15) {
@@ -106,9 +110,9 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
                 common.layer_heights[static_cast<std::size_t>(k - 1)];
         }
-        ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
-                                  rows.pot_series(1, c, k), common.undef, common.nhours, v1, v2,
-                                  series, profile_hours, status);
+        ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
+                                  common.undef, common.nhours, v1, v2, series, profile_hours,
+                                  status);
         grid.th_pblk1[met_index2(grid.ncols, i, k)] = v1;
         grid.th_pblk2[met_index2(grid.ncols, i, k)] = v2;
         for (int h = 1; h <= profile_hours; ++h) {
@@ -136,8 +140,8 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         const int f = static_cast<int>(target.file);
         const int hours = all_series || target.copied ? grid.nhours : 0;
         ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
-                                  rows.surface_series(1, c, f), common.undef, common.nhours, v1,
-                                  v2, series, hours, status);
+                                  rows.surface_series(1, c, f), common.undef, common.nhours, v1, v2,
+                                  series, hours, status);
         (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
         (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
         for (int h = 1; h <= hours; ++h) {
@@ -165,8 +169,7 @@ bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
     const std::shared_ptr<const Ornaxforecastrows> rows =
         day.forecast_rows(common, grid.undef, forcing_row);
     ornax_release_messages(rows->messages[0]);
-    if (!rows->profile_read[0])
-        screen_line((FreeLine() << "Error read in the profile data").str());
+    if (!rows->profile_read[0]) screen_line((FreeLine() << "Error read in the profile data").str());
     ornax_release_messages(rows->messages[1]);
     if (!rows->profile_read[1])
         screen_line((FreeLine() << "Error read in the profile2 data").str());

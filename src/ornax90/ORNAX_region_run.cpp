@@ -274,8 +274,8 @@ struct LineWorker {
 };
 
 // Step 10 for line P: prepare, read, simulate and write the line. Returns 0 or 3.
-int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_switch,
-                        int year, int doy) {
+int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_switch, int year,
+                        int doy) {
     const RegionGrids& g = r.grids;
     const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
     if (line % 100 == 0)
@@ -290,8 +290,9 @@ int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_
         failed = 1;
     }
     if (failed == 0) {
-        ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
-                               r.nclasses, region_switch, year, doy, lat, st);
+        ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow,
+                               g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
+                               lat, st);
         if (st != 0) {
             ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
             failed = 1;

@@ -28,7 +28,7 @@ struct Ornaxregionruntimes {
     double core_s = 0;    // pixel simulation
     double write_s = 0;   // output, quality and diagnostic lines
     double total_s = 0;
-    int threads = 1;      // threads that ran the lines
+    int threads = 1;  // threads that ran the lines
 };
 
 // Threads a region run spreads its lines over: OMP_NUM_THREADS when set, else every core

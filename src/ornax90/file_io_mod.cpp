@@ -144,7 +144,9 @@ void release_unit(int unit) {
     if (unit >= 0) ornax_release_unit_number(unit);
 }
 
-void screen_line(const std::string& line) { ornax_screen_line(line); }
+void screen_line(const std::string& line) {
+    ornax_screen_line(line);
+}
 
 // The file a reader reads: the run's held descriptor when the file is held, else the file
 // opened on a unit of the pool for this read only (given back when the source goes).
@@ -171,8 +173,8 @@ private:
 
 // ---- line readers ----
 
-void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line,
-                          float spare, std::vector<float>& values, int& status) {
+void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line, float spare,
+                          std::vector<float>& values, int& status) {
     read_2d_real_by_line(nullptr, file_name, ncol, nrow, line, spare, values, status);
 }
 
@@ -228,8 +230,8 @@ void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int 
 }
 
 void read_4d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
-                          int nrow, int nz, int nt, int line, float fill_value,
-                          Real3dArray& values, int& status) {
+                          int nrow, int nz, int nt, int line, float fill_value, Real3dArray& values,
+                          int& status) {
     status = 0;
     values.allocate(ncol, nz, nt, fill_value);
     RasterSource source(held, file_name);
@@ -256,7 +258,9 @@ void read_4d_real_by_line(const RasterInputFiles* held, const std::string& file_
 
 // ---- input rasters held open for a run ----
 
-RasterInputFiles::~RasterInputFiles() { close(); }
+RasterInputFiles::~RasterInputFiles() {
+    close();
+}
 
 void RasterInputFiles::hold(const std::string& file_name) {
     const std::string path = trim_right(file_name);

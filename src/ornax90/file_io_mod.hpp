@@ -113,8 +113,7 @@ private:
 void read_2d_real_by_line(const std::string& file_name, int ncol, int nrow, int line, float spare,
                           std::vector<float>& values, int& status);
 void read_2d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
-                          int nrow, int line, float spare, std::vector<float>& values,
-                          int& status);
+                          int nrow, int line, float spare, std::vector<float>& values, int& status);
 
 // Reads line `line` of every layer of a 3-d raster into values (column, layer),
 // allocated ncol x nz. A failing layer is logged and the others are still read.
@@ -130,8 +129,8 @@ void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,
                           int line, float fill_value, Real3dArray& values, int& status);
 void read_4d_real_by_line(const RasterInputFiles* held, const std::string& file_name, int ncol,
-                          int nrow, int nz, int nt, int line, float fill_value,
-                          Real3dArray& values, int& status);
+                          int nrow, int nz, int nt, int line, float fill_value, Real3dArray& values,
+                          int& status);
 
 // ---- whole-array readers ----
 
