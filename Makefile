@@ -1,31 +1,46 @@
-# Set-up commands: `make run` builds and runs the main job on the bundled example data,
-# `make test` builds and runs every test.
+# Set-up commands: `make run` builds the program and its tools and runs the main job on
+# the bundled example data; `make test` builds everything and runs every test. Each
+# first checks (and, as root or with sudo, installs) the Debian packages it needs.
 BUILD ?= build
 JOBS ?= 2
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all build run test bench sanitize tsan check-deps clean
+.PHONY: all build programs run test bench sanitize tsan check-deps clean
 
 all: build
 
 check-deps:
-	@bash tools/check_deps.sh
+	@bash tools/check_deps.sh build
 
-$(BUILD)/build.ninja: CMakeLists.txt | check-deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
-
-build: check-deps $(BUILD)/build.ninja
+# Configured every time: cheap, and it finds packages installed since the last run.
+build:
+	@bash tools/check_deps.sh build
+	$(CONFIGURE)
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+# The program and its tools only: no tests or benchmarks, so no GoogleTest needed.
+programs:
+	@bash tools/check_deps.sh run
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target ornax_programs
 
-run: build
+run: programs
 	@bash tools/run_examples.sh $(BUILD)/ornax.x
 
-bench: build
+test:
+	@bash tools/check_deps.sh test
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+bench:
+	@bash tools/check_deps.sh bench
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS)
 	@bash tools/run_bench.sh $(BUILD)
 
-sanitize: check-deps
+sanitize:
+	@bash tools/check_deps.sh test
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNAX_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure --no-tests=error -j $(JOBS)

@@ -196,8 +196,17 @@ TEST(RegionGeneratedProgress, ProcessingLineEveryHundredLines) {
     EXPECT_NE(lines[0].find("38.97"), std::string::npos) << lines[0];  // 34 + 99.5 x 0.05
     EXPECT_NE(lines[1].find(" 200 at"), std::string::npos) << lines[1];
     EXPECT_NE(lines[1].find("43.97"), std::string::npos) << lines[1];
-    // Not a terminal: no progress line on the error stream.
-    EXPECT_EQ(read_text(dir.path() / "run.err").find("pixels computed"), std::string::npos);
+    // Not a terminal (a batch job): a plain progress line for every tenth of the lines,
+    // with the time left, and no carriage return rewriting a line in place.
+    const std::string err = read_text(dir.path() / "run.err");
+    size_t progress = 0;
+    for (size_t at = err.find("pixels computed"); at != std::string::npos;
+         at = err.find("pixels computed", at + 1))
+        ++progress;
+    EXPECT_EQ(progress, 10u) << err;
+    EXPECT_NE(err.find("Line 25 of 250 (10 %)"), std::string::npos) << err;
+    EXPECT_NE(err.find("s left"), std::string::npos);
+    EXPECT_EQ(err.find('\r'), std::string::npos);
 }
 
 // On a terminal the run shows a progress line updated in place on the error stream.

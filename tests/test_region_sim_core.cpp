@@ -137,9 +137,11 @@ TEST(RegionSimCore, PixelGetsExactlyTheCoreOutputsOfItsRecords) {
     Ornaxlandtype expected_land = land;
     expected_land.lc_name.clear();
     const Ornaxinputvartype input = expected_input(site, land, lat, region.xlon[1]);
-    Ornaxoutputvartype output;
-    ornax(expected_land, input, output, 2, 1, status);
-    ASSERT_EQ(status, 0);
+    // a region line runs the vector core
+    Ornaxcorepoint point{&expected_land, &input};
+    ornax_lanes_run(std::span<Ornaxcorepoint>(&point, 1), 2, 1);
+    ASSERT_EQ(point.status, 0);
+    const Ornaxoutputvartype& output = point.output;
     for (int code = 1; code <= ornax_max_out_vars; ++code) {
         float value = 0.0f;
         ornax_output_value_by_code(output, code, value);

@@ -1,18 +1,64 @@
 #!/usr/bin/env bash
-# Checks that the Debian packages the build needs are present and names the missing ones.
+# Checks the Debian packages a set-up step needs and installs the missing ones when it
+# can (root, or sudo without a password); otherwise prints the one command to run.
+# Usage: tools/check_deps.sh [run|test|bench|build]
+#   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
+#          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x)
+#   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with
+#   bench  run + Google Benchmark
+#   build  test + bench (everything)
+set -u
+need=${1:-build}
 missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
-# MPI for ornax_mpi.x (the plain ornax.x never needs it)
-command -v mpicxx >/dev/null 2>&1 || missing+=(libopenmpi-dev)
-command -v mpirun >/dev/null 2>&1 || missing+=(openmpi-bin)
-# OpenMP runtime of g++ (threads of the region run)
-ls /usr/lib/*/libgomp.so.1 >/dev/null 2>&1 || missing+=(libgomp1)
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "ornax: missing build dependencies. Install them with:" >&2
-    echo "    sudo apt-get install ${missing[*]}" >&2
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+check_cmd() { have_cmd "$1" || missing+=("$2"); }
+check_file() { [ -f "$1" ] || missing+=("$2"); }
+
+check_run() {
+    check_cmd cmake cmake
+    check_cmd ninja ninja-build
+    check_cmd g++ g++
+    check_file /usr/include/png.h libpng-dev
+    check_file /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+    check_file /usr/include/netcdf.h libnetcdf-dev
+    check_file /usr/include/hwy/highway.h libhwy-dev
+    # OpenMP runtime of g++ (threads of the region run)
+    ls /usr/lib/*/libgomp.so.1 >/dev/null 2>&1 || missing+=(libgomp1)
+    # MPI for ornax_mpi.x (the plain ornax.x never needs it)
+    check_cmd mpicxx libopenmpi-dev
+    check_cmd mpirun openmpi-bin
+}
+check_test() {
+    check_file /usr/include/gtest/gtest.h libgtest-dev
+    check_cmd gdalinfo gdal-bin
+    check_cmd ncdump netcdf-bin
+}
+check_bench() { check_file /usr/include/benchmark/benchmark.h libbenchmark-dev; }
+
+case "$need" in
+    run) check_run ;;
+    test) check_run; check_test ;;
+    bench) check_run; check_bench ;;
+    build) check_run; check_test; check_bench ;;
+    *) echo "usage: $0 [run|test|bench|build]" >&2; exit 2 ;;
+esac
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    installer=(apt-get)
+elif have_cmd sudo && sudo -n true 2>/dev/null; then
+    installer=(sudo apt-get)
+else
+    echo "ornax: missing Debian packages. Install them with:" >&2
+    echo "    sudo apt-get install -y ${missing[*]}" >&2
     exit 1
+fi
+echo "ornax: installing the missing Debian packages: ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+if ! "${installer[@]}" install -y "${missing[@]}"; then
+    # the package lists may be stale or absent on a fresh machine
+    "${installer[@]}" update && "${installer[@]}" install -y "${missing[@]}" || {
+        echo "ornax: could not install ${missing[*]}; run: sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    }
 fi

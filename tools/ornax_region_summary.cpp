@@ -1,18 +1,23 @@
 // Summary of a region run's outputs: lines and pixels processed, the count of each
 // quality flag, and the mean and range of chosen outputs over the computed pixels.
 //
-// Usage: ornax_region_summary RUN_DOMAIN_FILE OUTPUT_DIR [SECONDS] [NAME...]
+// Usage: ornax_region_summary [--png] RUN_DOMAIN_FILE OUTPUT_DIR [SECONDS] [NAME...]
 // NAME defaults to EDAY and XLE2; SECONDS, when given, is printed as the elapsed time.
+// --png also draws the quicklook maps EDAY.png and region_qc.png of the run.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_io_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
+#include "ORNAX_quicklook_mod.hpp"
 #include "file_io_mod.hpp"
 
 namespace {
@@ -51,11 +56,48 @@ struct Stats {
     }
 };
 
+// The run's date from its run record, empty when there is none.
+std::string run_date(const std::string& dir) {
+    std::ifstream in(dir + "/run_info.json");
+    const nlohmann::json info = nlohmann::json::parse(in, nullptr, false);
+    return info.is_object() ? info.value("date", "") : "";
+}
+
+// EDAY.png (when EDAY.bin is there) and region_qc.png of a finished run. false on failure.
+bool draw_quicklooks(const std::string& dir, const Spatialinfodata& grid,
+                     const std::vector<float>& qc) {
+    const std::string date = run_date(dir);
+    const std::string when = date.empty() ? "" : ", " + date;
+    std::vector<unsigned char> flags(qc.size());
+    for (size_t i = 0; i < qc.size(); ++i)
+        flags[i] = qc[i] >= 0.0f && qc[i] <= 127.0f ? static_cast<unsigned char>(qc[i]) : 255;
+    int status = 0;
+    ornax_write_quality_quicklook(dir + "/region_qc.png", flags, grid, "Quality flags" + when,
+                                  status);
+    bool ok = status == 0;
+    std::vector<float> eday;
+    Ornaxoutputvarinfotype info;
+    ornax_output_var_info("EDAY", info);
+    if (read_raster(dir + "/EDAY.bin", grid, eday)) {
+        ornax_write_value_quicklook(dir + "/EDAY.png", eday, grid, grid.spare_value,
+                                    "EDAY " + info.description + when, info.units, status);
+        ok = ok && status == 0;
+    }
+    std::printf("Quicklook maps %s in %s\n", ok ? "written" : "NOT written", dir.c_str());
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool png = argc > 1 && std::string(argv[1]) == "--png";
+    if (png) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "Usage: %s RUN_DOMAIN_FILE OUTPUT_DIR [SECONDS] [NAME...]\n", argv[0]);
+        std::fprintf(stderr, "Usage: %s [--png] RUN_DOMAIN_FILE OUTPUT_DIR [SECONDS] [NAME...]\n",
+                     argv[0]);
         return 2;
     }
     Spatialinfodata grid;
@@ -105,5 +147,6 @@ int main(int argc, char** argv) {
                         name.c_str(), s.n, s.sum / s.n, s.low, s.high, unit_of(name));
     }
     if (seconds >= 0.0) std::printf("Elapsed time: %.2f s\n", seconds);
+    if (png && !draw_quicklooks(dir, grid, qc)) return 3;
     return 0;
 }

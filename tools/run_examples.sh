@@ -45,10 +45,13 @@ if [ -f "$region_dir/config/region.cfg" ]; then
         echo "==== region run failed (exit status $code); see the ORNAX-*.log in $region_dir"
         failed=1
     fi
-    echo "==== region outputs: $region_dir/output (one raster per listed variable, region_qc.bin);"
+    # the run's own end-of-run summary (the last lines of its screen output)
+    sed -n '/Region run finished/,$p' "$region_dir/screen.txt"
     echo "     screen messages in $region_dir/screen.txt, run log ORNAX-*.log beside them"
-    "$bin_dir/ornax_region_summary" "$region_dir/config/domain_run.txt" "$region_dir/output" \
-        "$seconds" EDAY XLE2 || failed=1
+    if [ -x "$bin_dir/ornax_to_netcdf" ] && [ -f "$region_dir/output/run_info.json" ]; then
+        "$bin_dir/ornax_to_netcdf" "$region_dir/output" || failed=1
+    fi
+    echo "==== whole-run elapsed time: $seconds s"
 fi
 # ==== end of region mode =============================================================
 

@@ -105,6 +105,7 @@ Ornaxregionruntimes combine_times(MPI_Comm comm, const Ornaxregionruntimes& t) {
     all.write_s = work_sums[2];
     all.setup_s = span_max[0];
     all.total_s = span_max[1];
+    all.threads = t.threads;  // of each process
     return all;
 }
 
@@ -204,12 +205,15 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     const std::vector<int> lines =
         run_status == 0 ? ornax_mpi_region_lines(ornax_region_line_count(run), rank, size)
                         : std::vector<int>{};
-    std::vector<Ornaxmessagebuffer> line_messages;
-    if (run_status == 0) ornax_region_run_lines(run, lines, &line_messages, run_status);
-    std::vector<std::string> encoded;
-    for (const Ornaxmessagebuffer& messages : line_messages)
-        encoded.push_back(encode_messages(messages));
-    line_messages.clear();
+    std::vector<Ornaxlinereporttype> reports;
+    if (run_status == 0) ornax_region_run_lines(run, lines, &reports, run_status);
+    std::vector<std::string> encoded;  // per line: its status, then its messages
+    for (const Ornaxlinereporttype& report : reports) {
+        std::string bytes(1, report.status != 0 ? '3' : '0');
+        bytes.append(encode_messages(report.messages));
+        encoded.push_back(std::move(bytes));
+    }
+    reports.clear();
 
     Ornaxregionruntimes times;
     int end_status = 0;
@@ -222,11 +226,19 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     if (leading) {
         // Line L ran on process (L - 1) mod size, as its ((L - 1) / size)-th line.
         const std::size_t nlines = static_cast<std::size_t>(all_times.lines);
+        std::vector<int> failed_lines;
         for (std::size_t i = 0; i < nlines; ++i) {
             const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
             const std::size_t at = i / static_cast<std::size_t>(size);
-            if (at < of_rank.size()) ornax_release_messages(decode_messages(of_rank[at]));
+            if (at >= of_rank.size() || of_rank[at].empty()) continue;
+            if (of_rank[at][0] != '0') failed_lines.push_back(static_cast<int>(i) + 1);
+            ornax_release_messages(decode_messages(of_rank[at].substr(1)));
         }
-        if (all_times.lines > 0) ornax_log_region_summary(all_times);
+        if (all_times.lines > 0) {
+            ornax_region_publish(run, all_times, failed_lines, status);
+            ornax_log_region_summary(all_times);
+        }
     }
+    // The publishing may fail the run; every process ends with the leader's status.
+    MPI_Bcast(&status, 1, MPI_INT, leader, comm);
 }

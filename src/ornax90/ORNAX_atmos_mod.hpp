@@ -21,21 +21,24 @@ void ornax_canopy_arch(float xlai, float clump, float theta, float zu, float xl,
 // Stability corrections for momentum and heat for zeta = (z - d)/L.
 void ornax_psimhn_ky(float zeta, float& psim, float& psih, int& status);
 
-// Inputs of the resistances that are not in the canopy geometry.
-struct Ornaxresistanceinputs {
-    float h = 0.0f;      // sensible heat (W m-2)
-    float u = 0.0f;      // wind at the blending height (m s-1)
-    float ta = 0.0f;     // air temperature (deg C)
-    float ts = 0.0f;     // soil temperature (deg C)
-    float rhocp = 0.0f;  // volumetric heat capacity of air (J m-3 K-1)
-    float xl = 0.0f;     // leaf size (m)
-    float xlai = 0.0f;   // leaf area index
-    float zu = 0.0f;     // reference height (m)
-    float fc = 0.0f;     // cover fraction
+// Inputs of the resistances that are not in the canopy geometry, over the lane number V
+// of the core's physics (float: one point).
+template <class V>
+struct Ornaxresistancelanes {
+    V h{};      // sensible heat (W m-2)
+    V u{};      // wind at the blending height (m s-1)
+    V ta{};     // air temperature (deg C)
+    V ts{};     // soil temperature (deg C)
+    V rhocp{};  // volumetric heat capacity of air (J m-3 K-1)
+    V xl{};     // leaf size (m)
+    V xlai{};   // leaf area index
+    V zu{};     // reference height (m)
+    V fc{};     // cover fraction
     Ornaxzetalimits zeta_limits;
     int region_switch = 0;  // 1: soil-resistance correction on
-    float rs_correct = 0.0f;
+    V rs_correct{};
 };
+using Ornaxresistanceinputs = Ornaxresistancelanes<float>;
 
 // Aerodynamic, soil-surface and leaf boundary-layer resistances (s m-1); updates the
 // stored psim and psih of geom. On status 3 ra, rs and rx are left as they were.

@@ -2,6 +2,9 @@
 // point, the outer relaxation of the morning heat flux HN and one evaluation of the balance.
 #pragma once
 
+#include <span>
+#include <string>
+
 #include "ORNAX_data_mod.hpp"
 
 // What one run of the core did, for callers that want to know (tests, benchmarks).
@@ -31,3 +34,28 @@ void ornax_converged_loop(const Ornaxlandtype& land, const Ornaxinputvartype& in
 void ornax_find_hn(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                    Ornaxdailyvartype& state, float hn, float& new_hn, int region_switch,
                    int& status);
+
+// True when every value of the output record is finite.
+bool ornax_output_is_finite(const Ornaxoutputvartype& output);
+
+// One point of a batch for the vector core: the records it reads, and its results as
+// `ornax` gives them.
+struct Ornaxcorepoint {
+    const Ornaxlandtype* land = nullptr;
+    const Ornaxinputvartype* input = nullptr;
+    Ornaxoutputvartype output;
+    int status = 0;
+    bool daily_failed = false;  // the hourly canopy properties failed ("Error in" is logged)
+    Ornaxcorediagnostics diagnostics;
+};
+
+// Runs the core on every point of the batch, as `ornax` with debug_flag and region_switch
+// would, one point per vector lane; a lane whose point finishes takes the next point. A
+// point's results do not depend on its place in the batch. With diagnostic lines switched
+// on (debug level or boundary-layer debug switch), the points run one after the other on
+// the one-lane instance so that their lines keep their order.
+void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int region_switch);
+
+// Name of the instruction set the vector core runs on, and its number of lanes.
+std::string ornax_lanes_instruction_set();
+int ornax_lanes_width();

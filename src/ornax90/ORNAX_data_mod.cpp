@@ -17,18 +17,26 @@ std::int16_t debug_iflag = 0;
 // Core records
 // ===================================================================================
 
-void reset_out_var(Ornaxoutputvartype& output) {
-    const float ts2 = output.TS2;
-    const float tc2 = output.TC2;
-    output.ZEN1 = output.TA1 = output.SPARE1 = output.RNET1 = 0.0f;
-    output.XLES2 = output.HS2 = output.XLEC2 = output.HC2 = 0.0f;
-    output.XLE2 = output.H2 = output.G2 = output.ZEN2 = output.TA2 = 0.0f;
-    output.SPARE2 = output.RNET2 = output.Z2 = output.RA2 = output.RS2 = output.RX2 = 0.0f;
-    output.SWUP = output.LWUP = output.SNETDAY = output.RSOILDAY = output.SDDAY = 0.0f;
-    output.SWUPDAY = output.LWUPDAY = output.LWDNDAY = output.EREFDAY = 0.0f;
-    output.HDAY = output.GDAY = output.EDAY = output.ESDAY = output.ECDAY = 0.0f;
-    output.TS2 = ts2;
-    output.TC2 = tc2;
+void reset_out_var(Ornaxoutputvartype& output) { reset_out_lanes(output); }
+
+Ornaxpointlanes<float> ornax_point_lanes(const Ornaxlandtype& land, const Ornaxinputvartype& input) {
+    Ornaxpointlanes<float> p;
+    p.days = ornax_sun_days(input.doy, input.year);
+    p.lat = input.lat, p.lon = input.lon;
+    p.tloc1 = input.tloc1, p.tloc2 = input.tloc2, p.trad1 = input.trad1, p.trad2 = input.trad2;
+    p.sdn1 = input.sdn1, p.sdn2 = input.sdn2, p.lwdn1 = input.lwdn1, p.lwdn2 = input.lwdn2;
+    p.taobs2 = input.taobs2, p.pres2 = input.pres2, p.spfh2 = input.spfh2;
+    p.xlai = input.xlai, p.clump = input.clump, p.theta = input.theta, p.zu = input.zu;
+    p.xl = input.xl, p.fc = input.fc, p.fg = input.fg;
+    p.rsoilv = input.rsoilv, p.rsoiln = input.rsoiln, p.emis_soil = input.emis_soil;
+    p.rs_correct = input.rs_correct;
+    p.aleafv = land.aleafv, p.aleafn = land.aleafn, p.aleafl = land.aleafl;
+    p.adeadv = land.adeadv, p.adeadn = land.adeadn, p.adeadl = land.adeadl;
+    p.water = land.water_flag == 1 ? 1.0f : 0.0f;
+    p.tloc_day = input.tloc_day, p.sdn_day = input.sdn_day, p.lwdn_day = input.lwdn_day;
+    p.taobs_day = input.taobs_day, p.pres_day = input.pres_day, p.spfh_day = input.spfh_day;
+    p.wind_day = input.wind_day;
+    return p;
 }
 
 void ornax_error_code(int flag, int code, int& status) {

@@ -88,27 +88,36 @@ struct Ornaxinputvartype {
     std::array<float, ornax_hours_per_day> lwdn_day{};  // hourly downward long-wave (W m-2)
 };
 
+// Core records whose fields are all reals are templates over the lane type V: V = float
+// is the record of one point (the names below), a vector of floats holds one point per
+// lane of the vectorised core. Every field is V, in declaration order, so the record of
+// N lanes is laid out as N-float groups in the order of the one-point record's floats.
+
 // Partition of insolation.
-struct Ornaxradiationpartitiondatatype {
-    float clearness = 0.0f;        // measured over potential insolation, at most 1
-    float visible_share = 0.0f;
-    float nir_share = 0.0f;
-    float diffuse_visible = 0.0f;
-    float diffuse_nir = 0.0f;
-    float direct_visible = 0.0f;
-    float direct_nir = 0.0f;
+template <class V>
+struct Ornaxradiationpartitionlanes {
+    V clearness{};        // measured over potential insolation, at most 1
+    V visible_share{};
+    V nir_share{};
+    V diffuse_visible{};
+    V diffuse_nir{};
+    V direct_visible{};
+    V direct_nir{};
 };
+using Ornaxradiationpartitiondatatype = Ornaxradiationpartitionlanes<float>;
 
 // Results of one run: 44 reals in the order of the output list.
-struct Ornaxoutputvartype {
-    float TS1 = 0, XLES1 = 0, HS1 = 0, TC1 = 0, XLEC1 = 0, HC1 = 0, XLE1 = 0, H1 = 0, G1 = 0;
-    float ZEN1 = 0, TA1 = 0, SPARE1 = 0, RNET1 = 0;
-    float TS2 = 0, XLES2 = 0, HS2 = 0, TC2 = 0, XLEC2 = 0, HC2 = 0, XLE2 = 0, H2 = 0, G2 = 0;
-    float ZEN2 = 0, TA2 = 0, SPARE2 = 0, RNET2 = 0;
-    float Z2 = 0, RA2 = 0, RS2 = 0, RX2 = 0, SWUP = 0, LWUP = 0;
-    float SNETDAY = 0, RSOILDAY = 0, SDDAY = 0, SWUPDAY = 0, LWUPDAY = 0, LWDNDAY = 0;
-    float EREFDAY = 0, HDAY = 0, GDAY = 0, EDAY = 0, ESDAY = 0, ECDAY = 0;
+template <class V>
+struct Ornaxoutputlanes {
+    V TS1{}, XLES1{}, HS1{}, TC1{}, XLEC1{}, HC1{}, XLE1{}, H1{}, G1{};
+    V ZEN1{}, TA1{}, SPARE1{}, RNET1{};
+    V TS2{}, XLES2{}, HS2{}, TC2{}, XLEC2{}, HC2{}, XLE2{}, H2{}, G2{};
+    V ZEN2{}, TA2{}, SPARE2{}, RNET2{};
+    V Z2{}, RA2{}, RS2{}, RX2{}, SWUP{}, LWUP{};
+    V SNETDAY{}, RSOILDAY{}, SDDAY{}, SWUPDAY{}, LWUPDAY{}, LWDNDAY{};
+    V EREFDAY{}, HDAY{}, GDAY{}, EDAY{}, ESDAY{}, ECDAY{};
 };
+using Ornaxoutputvartype = Ornaxoutputlanes<float>;
 static_assert(sizeof(Ornaxoutputvartype) == 44 * sizeof(float), "44 reals");
 
 // One entry of an output list: a variable name (10 characters) and its output code.
@@ -119,6 +128,20 @@ struct Ornaxoutputrecordtype {
 
 // Sets every field from ZEN1 onwards to 0 except TS2 and TC2.
 void reset_out_var(Ornaxoutputvartype& output);
+template <class V>
+void reset_out_lanes(Ornaxoutputlanes<V>& o) {
+    const V ts2 = o.TS2;
+    const V tc2 = o.TC2;
+    o.ZEN1 = o.TA1 = o.SPARE1 = o.RNET1 = V{};
+    o.XLES2 = o.HS2 = o.XLEC2 = o.HC2 = V{};
+    o.XLE2 = o.H2 = o.G2 = o.ZEN2 = o.TA2 = V{};
+    o.SPARE2 = o.RNET2 = o.Z2 = o.RA2 = o.RS2 = o.RX2 = V{};
+    o.SWUP = o.LWUP = o.SNETDAY = o.RSOILDAY = o.SDDAY = V{};
+    o.SWUPDAY = o.LWUPDAY = o.LWDNDAY = o.EREFDAY = V{};
+    o.HDAY = o.GDAY = o.EDAY = o.ESDAY = o.ECDAY = V{};
+    o.TS2 = ts2;
+    o.TC2 = tc2;
+}
 
 // Writes the log line of a core status code when flag is non-zero; status 0 afterwards.
 void ornax_error_code(int flag, int code, int& status);
@@ -128,84 +151,133 @@ void ornax_error_code(int flag, int code, int& status);
 inline constexpr int ornax_pbl_table_size = 8000;  // entries of the boundary-layer table
 
 // Canopy radiative properties at one solar zenith.
-struct Ornaxcanopyradtype {
-    float albvis = 0.0f;   // visible albedo
-    float albnir = 0.0f;   // near-infrared albedo
-    float albedo = 0.0f;   // canopy albedo, mean of the two bands
-    float tdirvis = 0.0f;  // direct-beam transmittance, visible
-    float tdirnir = 0.0f;  // direct-beam transmittance, near-infrared
-    float tdifvis = 0.0f;  // diffuse transmittance, visible
-    float tdifnir = 0.0f;  // diffuse transmittance, near-infrared
-    float tth = 0.0f;      // thermal transmittance
+template <class V>
+struct Ornaxcanopyradlanes {
+    V albvis{};   // visible albedo
+    V albnir{};   // near-infrared albedo
+    V albedo{};   // canopy albedo, mean of the two bands
+    V tdirvis{};  // direct-beam transmittance, visible
+    V tdirnir{};  // direct-beam transmittance, near-infrared
+    V tdifvis{};  // diffuse transmittance, visible
+    V tdifnir{};  // diffuse transmittance, near-infrared
+    V tth{};      // thermal transmittance
 };
+using Ornaxcanopyradtype = Ornaxcanopyradlanes<float>;
 
 // Working values of one observation time (the same layout for times 1 and 2).
-struct Ornaxobstimetype {
-    float tsec = 0.0f;     // seconds since the morning heating start (s)
-    float tc = 0.0f;       // canopy temperature (deg C)
-    float ts = 0.0f;       // soil temperature (deg C)
-    float ta = 0.0f;       // air temperature at the blending height (deg C)
-    float tac = 0.0f;      // air temperature in the canopy air space (deg C)
-    float zen = 0.0f;      // solar zenith (rad)
-    float rnet = 0.0f;     // net radiation (W m-2)
-    float rnsoil = 0.0f;   // soil net radiation (W m-2)
-    float rncan = 0.0f;    // canopy net radiation (W m-2)
-    float swup = 0.0f;     // reflected short-wave (W m-2)
-    float lwup = 0.0f;     // emitted long-wave (W m-2)
-    Ornaxcanopyradtype rad;  // canopy albedos and transmittances
-    float rhocp = 0.0f;    // volumetric heat capacity of air (J m-3 K-1)
-    float h = 0.0f;        // sensible heat, total (W m-2)
-    float hc = 0.0f;       // sensible heat, canopy (W m-2)
-    float hs = 0.0f;       // sensible heat, soil (W m-2)
-    float g = 0.0f;        // soil heat flux (W m-2)
-    float u = 0.0f;        // wind at the blending height (m s-1)
-    float ra = 0.0f;       // aerodynamic resistance (s m-1)
-    float rs = 0.0f;       // soil-surface resistance (s m-1)
-    float rx = 0.0f;       // leaf boundary-layer resistance (s m-1)
+template <class V>
+struct Ornaxobstimelanes {
+    V tsec{};     // seconds since the morning heating start (s)
+    V tc{};       // canopy temperature (deg C)
+    V ts{};       // soil temperature (deg C)
+    V ta{};       // air temperature at the blending height (deg C)
+    V tac{};      // air temperature in the canopy air space (deg C)
+    V zen{};      // solar zenith (rad)
+    V rnet{};     // net radiation (W m-2)
+    V rnsoil{};   // soil net radiation (W m-2)
+    V rncan{};    // canopy net radiation (W m-2)
+    V swup{};     // reflected short-wave (W m-2)
+    V lwup{};     // emitted long-wave (W m-2)
+    Ornaxcanopyradlanes<V> rad;  // canopy albedos and transmittances
+    V rhocp{};    // volumetric heat capacity of air (J m-3 K-1)
+    V h{};        // sensible heat, total (W m-2)
+    V hc{};       // sensible heat, canopy (W m-2)
+    V hs{};       // sensible heat, soil (W m-2)
+    V g{};        // soil heat flux (W m-2)
+    V u{};        // wind at the blending height (m s-1)
+    V ra{};       // aerodynamic resistance (s m-1)
+    V rs{};       // soil-surface resistance (s m-1)
+    V rx{};       // leaf boundary-layer resistance (s m-1)
 };
+using Ornaxobstimetype = Ornaxobstimelanes<float>;
 
 // Canopy geometry and the stability corrections of the last resistance evaluation.
-struct Ornaxcanopygeomtype {
-    float hc = 0.0f;          // canopy height (m)
-    float d = 0.0f;           // zero-plane displacement (m)
-    float z0m = 0.0f;         // roughness length for momentum (m)
-    float fc = 0.0f;          // cover fraction
-    float wind_exp = 0.0f;    // wind-profile exponent at height d + z0m
-    float soil_wind_ratio = 0.0f;  // near-soil wind over canopy-top wind
-    float ftheta = 0.0f;      // cover fraction seen at the view angle
-    float psim = 0.0f;        // stability correction, momentum
-    float psih = 0.0f;        // stability correction, heat
-    float lnzu = 0.0f;        // ln((zu - d)/z0m)
-    float lnhc = 0.0f;        // ln((hc - d)/z0m)
+template <class V>
+struct Ornaxcanopygeomlanes {
+    V hc{};          // canopy height (m)
+    V d{};           // zero-plane displacement (m)
+    V z0m{};         // roughness length for momentum (m)
+    V fc{};          // cover fraction
+    V wind_exp{};    // wind-profile exponent at height d + z0m
+    V soil_wind_ratio{};  // near-soil wind over canopy-top wind
+    V ftheta{};      // cover fraction seen at the view angle
+    V psim{};        // stability correction, momentum
+    V psih{};        // stability correction, heat
+    V lnzu{};        // ln((zu - d)/z0m)
+    V lnhc{};        // ln((hc - d)/z0m)
+};
+using Ornaxcanopygeomtype = Ornaxcanopygeomlanes<float>;
+
+// The core working state of one run without the boundary-layer table.
+template <class V>
+struct Ornaxcorelanes {
+    // solar time
+    V stdlon{};   // standard meridian longitude (degrees)
+    V sunrise{};  // local standard hours
+    V sunset{};   // local standard hours
+    // observation times 1 and 2 (index 0 and 1)
+    std::array<Ornaxobstimelanes<V>, 2> obs{};
+    V z1{};       // initial boundary-layer height (m)
+    V z2{};       // boundary-layer height grown by the second time (m)
+    // latent heat shared by both times; the second time's values remain (W m-2)
+    V xle{}, xlec{}, xles{};
+    Ornaxcanopygeomlanes<V> canopy;
+    V hn_trial{};  // trial HN at start (W m-2)
+    V theta0{};    // sounding potential temperature at z1 (K)
+    // hourly series of the daily integration (W m-2)
+    std::array<V, ornax_hours_per_day> rnet_hour{};
+    std::array<V, ornax_hours_per_day> rnsoil_hour{};
+    std::array<V, ornax_hours_per_day> g_hour{};
+    std::array<V, ornax_hours_per_day> sdn_hour{};
+    std::array<V, ornax_hours_per_day> swup_hour{};
+    std::array<V, ornax_hours_per_day> lwup_hour{};
+    std::array<V, ornax_hours_per_day> eref_hour{};
+};
+
+// Where the building of a boundary-layer table stands: entries are written on demand, in
+// order, with the same arithmetic as a build of the whole table at once.
+struct Ornaxpbltable {
+    std::array<float, ornax_max_pbl_levels> z{};   // sounding heights (m)
+    std::array<float, ornax_max_pbl_levels> th{};  // sounding potential temperatures (K)
+    float z1 = 0.0f;      // initial layer height (m)
+    float theta0 = 0.0f;  // potential temperature at z1 (K)
+    int pair = 0;         // 0-based lower level of the pair that brackets the last target
+    float prev_theta = 0.0f, prev_height = 0.0f, integral = 0.0f;  // last entry written
+    int built = 0;        // entries written so far
+    bool ended = false;   // the sounding ended: the remaining entries repeat the last one
 };
 
 // The core working state of one run. A value-initialised record is all zero.
-struct Ornaxdailyvartype {
-    // solar time
-    float stdlon = 0.0f;   // standard meridian longitude (degrees)
-    float sunrise = 0.0f;  // local standard hours
-    float sunset = 0.0f;   // local standard hours
-    // observation times 1 and 2 (index 0 and 1)
-    std::array<Ornaxobstimetype, 2> obs{};
-    float z1 = 0.0f;       // initial boundary-layer height (m)
-    float z2 = 0.0f;       // boundary-layer height grown by the second time (m)
-    // latent heat shared by both times; the second time's values remain (W m-2)
-    float xle = 0.0f, xlec = 0.0f, xles = 0.0f;
-    Ornaxcanopygeomtype canopy;
-    float hn_trial = 0.0f;  // trial HN at start (W m-2)
-    float theta0 = 0.0f;    // sounding potential temperature at z1 (K)
+struct Ornaxdailyvartype : Ornaxcorelanes<float> {
+    Ornaxpbltable pbl_build;  // how far the table below is written
     // boundary-layer table: heat-content integral (K m) and height (m) per 0.01 K rise
     std::vector<float> pbl_integral = std::vector<float>(ornax_pbl_table_size, 0.0f);
     std::vector<float> pbl_height = std::vector<float>(ornax_pbl_table_size, 0.0f);
-    // hourly series of the daily integration (W m-2)
-    std::array<float, ornax_hours_per_day> rnet_hour{};
-    std::array<float, ornax_hours_per_day> rnsoil_hour{};
-    std::array<float, ornax_hours_per_day> g_hour{};
-    std::array<float, ornax_hours_per_day> sdn_hour{};
-    std::array<float, ornax_hours_per_day> swup_hour{};
-    std::array<float, ornax_hours_per_day> lwup_hour{};
-    std::array<float, ornax_hours_per_day> eref_hour{};
 };
+
+// The inputs of one point that the core's physics reads, land values included (the
+// water class as 1 or 0); built from the land and input records by ornax_point_lanes.
+template <class V>
+struct Ornaxpointlanes {
+    V days{};   // day count of the sun position (doy + 365 year - 693482)
+    V lat{}, lon{};
+    V tloc1{}, tloc2{}, trad1{}, trad2{}, sdn1{}, sdn2{}, lwdn1{}, lwdn2{};
+    V taobs2{}, pres2{}, spfh2{};
+    V xlai{}, clump{}, theta{}, zu{}, xl{}, fc{}, fg{};
+    V rsoilv{}, rsoiln{}, emis_soil{}, rs_correct{};
+    V aleafv{}, aleafn{}, aleafl{}, adeadv{}, adeadn{}, adeadl{};
+    V water{};
+    std::array<V, ornax_hours_per_day> tloc_day{}, sdn_day{}, lwdn_day{}, taobs_day{};
+    std::array<V, ornax_hours_per_day> pres_day{}, spfh_day{}, wind_day{};
+};
+
+// Day count of the sun position; leap days are not counted.
+inline float ornax_sun_days(int doy, int year) {
+    return static_cast<float>(doy) + 365.0f * static_cast<float>(year) - 693482.0f;
+}
+
+// The physics inputs of one point from its land and input records.
+Ornaxpointlanes<float> ornax_point_lanes(const Ornaxlandtype& land, const Ornaxinputvartype& input);
 
 // ===================================================================================
 // Grid description

@@ -1,8 +1,8 @@
 // Main program: command line, run log, dispatch on the run mode.
 //
-// Exit status: 0 when the run succeeded, 2 after the usage text (fewer than two
-// arguments), 3 on any failure (log not opened, bad region arguments, mode not
-// implemented, site or region run failed).
+// Exit status: 0 when the run succeeded or --help / -h / --version was the only
+// argument, 2 after the usage text (fewer than two arguments otherwise), 3 on any failure
+// (log not opened, bad region arguments, mode not implemented, site or region run failed).
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -12,6 +12,7 @@
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_run_mod.hpp"
+#include "ORNAX_version_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace {
@@ -62,6 +63,14 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
 int main(int argc, char** argv) {
     const std::string program_name = argc > 0 ? argv[0] : "ornax.x";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        ornax_display_usage_msg(program_name);
+        return finish(exit_success);
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::cout << ornax_version_line() << std::endl;
+        return finish(exit_success);
+    }
     if (arguments.size() < 2) {
         ornax_display_usage_msg(program_name);
         return finish(exit_usage);

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "file_io_mod.hpp"
@@ -49,17 +51,13 @@ struct RegionProgress {
     Ornaxregionruntimes times;
     int nrows = 0;
     bool terminal = isatty(fileno(stderr)) != 0;
+    int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
+    bool shown = true;   // false: no progress line (a follower's share)
 
-    void show() const {
-        if (!terminal) return;
-        const double secs = seconds_since(start);
-        const int done = times.lines;
-        const double left = done > 0 ? secs * (nrows - done) / done : 0.0;
-        std::fprintf(stderr,
-                     "\r Line %d of %d, %lld pixels computed, %.1f s elapsed, about %.0f s left ",
-                     done, nrows, times.computed, secs, left);
-        if (done == nrows) std::fputc('\n', stderr);
-        std::fflush(stderr);
+    void show() {
+        if (!shown) return;
+        ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
+                                     seconds_since(start), next_tenth);
     }
 };
 
@@ -256,6 +254,9 @@ struct Ornaxregionrunstate {
     RasterInputFiles inputs;  // the per-line input rasters, held open
     Ornaxmetday day;          // sunrise grids and forecast rows of the day
     RegionProgress progress;
+    std::string config_file;
+    // flag counts and statistics for the run record; lines add to their own slots
+    mutable Ornaxoutputsummarytype summary;
 };
 
 Ornaxregionruntype::Ornaxregionruntype() : state(std::make_unique<Ornaxregionrunstate>()) {}
@@ -316,6 +317,9 @@ int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_
         for (float q : w.region.qc_flag) t.computed += q == 0.0f;
     }
     if (failed != 0) write_failed_line(g.run, r.files, line);
+    // each line has its own slot of the summary, so threads may add theirs at once
+    ornax_output_summary_add_line(r.summary, line, failed != 0, w.region.out_var_matrix,
+                                  w.region.qc_flag, st);
     write_diag_line(g.run, w.region, r.files, line);
     t.write_s += seconds_since(clock);
     ornax_finalize_region_data(w.region, st);  // also after a failed preparation
@@ -333,7 +337,7 @@ int process_region_line(const RegionRun& r, LineWorker& w, int line, int region_
 // line is out, then goes out with the counts and progress line.
 class LinesInOrder {
 public:
-    LinesInOrder(RegionProgress& progress, std::vector<Ornaxmessagebuffer>* kept)
+    LinesInOrder(RegionProgress& progress, std::vector<Ornaxlinereporttype>* kept)
         : progress_(progress), kept_(kept) {}
 
     void finish(std::size_t index, Ornaxmessagebuffer&& messages, int status) {
@@ -342,7 +346,7 @@ public:
         for (auto next = waiting_.find(next_); next != waiting_.end();
              next = waiting_.find(next_)) {
             if (kept_ != nullptr)
-                (*kept_)[next_] = std::move(next->second.messages);
+                (*kept_)[next_] = {std::move(next->second.messages), next->second.status};
             else
                 ornax_release_messages(next->second.messages);
             if (next->second.status != 0) {
@@ -378,7 +382,7 @@ private:
         int status = 0;
     };
     RegionProgress& progress_;
-    std::vector<Ornaxmessagebuffer>* kept_;
+    std::vector<Ornaxlinereporttype>* kept_;
     std::mutex mutex_;
     std::map<std::size_t, Finished> waiting_;
     std::size_t next_ = 0;
@@ -388,7 +392,7 @@ private:
 // Step 10 for the given lines, spread over the threads; a failed line does not stop the
 // run. Each thread takes the next line not yet taken.
 int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
-                     std::vector<Ornaxmessagebuffer>* kept) {
+                     std::vector<Ornaxlinereporttype>* kept) {
     LinesInOrder order(r.progress, kept);
     std::atomic<std::size_t> next_index{0};
     const RegionRun& shared = r;
@@ -444,6 +448,7 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
                         int region_switch, int year, int doy, Ornaxregionrole role,
                         int& status) {
     RegionRun& r = *run.state;
+    r.config_file = region_config_file;
     r.region_switch = region_switch;
     r.year = year;
     r.doy = doy;
@@ -460,14 +465,22 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
             status = 3;
         }
     }
-    if (status == 0) open_region_outputs(r.region, role, r.files, status);
     const bool prepares = role != Ornaxregionrole::follower;
+    if (status == 0) {
+        std::vector<std::string> names;
+        for (int i = 0; i < r.region.out_var_count; ++i)
+            names.push_back(trim_right(r.region.out_var_list[i].name));
+        ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
+        // the rasters are about to change
+        if (prepares) ornax_retire_run_info(r.region.output_dir, st);
+        open_region_outputs(r.region, role, r.files, status);
+    }
     if (status == 0) static_region_setup(r.common, r.met_grid, r.region, prepares, status);
     if (status == 0 && prepares) size_region_outputs(r.grids.run, r.files, status);
     // The leader computes and caches the sunrise grids here; a follower, begun after it,
     // reads them.
     if (status == 0) prepare_line_sources(r, year, doy);
-    r.progress.nrows = r.grids.run.nrows;
+    r.progress.shown = prepares;  // a follower's share is shown by no progress line
     r.progress.times.setup_s = seconds_since(r.progress.start);
     r.progress.times.threads = ornax_region_threads();
     r.begun = status == 0;
@@ -478,12 +491,13 @@ int ornax_region_line_count(const Ornaxregionruntype& run) {
 }
 
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
-                            std::vector<Ornaxmessagebuffer>* line_messages, int& status) {
+                            std::vector<Ornaxlinereporttype>* line_reports, int& status) {
     RegionRun& r = *run.state;
     status = 3;
     if (!r.begun) return;
-    if (line_messages != nullptr) line_messages->assign(lines.size(), Ornaxmessagebuffer{});
-    status = run_region_lines(r, r.progress.times.threads, lines, line_messages);
+    if (line_reports != nullptr) line_reports->assign(lines.size(), Ornaxlinereporttype{});
+    r.progress.nrows = static_cast<int>(lines.size());
+    status = run_region_lines(r, r.progress.times.threads, lines, line_reports);
 }
 
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
@@ -496,6 +510,45 @@ void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& 
     r.begun = false;
     r.progress.times.total_s = seconds_since(r.progress.start);
     times = r.progress.times;
+}
+
+namespace {
+
+// Adds to the summary every line that another process ran, from the closed output rasters
+// (the values and flags it wrote); a line of `failed_lines` counts as failed.
+void add_lines_of_others(RegionRun& r, std::span<const int> failed_lines) {
+    Ornaxoutputsummarytype& summary = r.summary;
+    const Spatialinfodata& run = r.grids.run;
+    const std::string dir = trim_right(r.region.output_dir);
+    const std::size_t ncols = static_cast<std::size_t>(run.ncols);
+    const std::size_t nvars = static_cast<std::size_t>(r.region.out_var_count);
+    std::vector<float> matrix(ncols * nvars), values, quality;
+    for (int line = 1; line <= summary.nrows; ++line) {
+        if (summary.lines[static_cast<std::size_t>(line - 1)].added) continue;
+        const bool failed = std::find(failed_lines.begin(), failed_lines.end(), line) !=
+                            failed_lines.end();
+        int st = 0;
+        for (std::size_t i = 0; i < nvars && !failed; ++i) {
+            read_2d_real_by_line(dir + "/" + trim_right(r.region.out_var_list[i].name) + ".bin",
+                                 run.ncols, run.nrows, line, 0, values, st);
+            if (values.size() == ncols)
+                std::copy(values.begin(), values.end(), matrix.begin() + i * ncols);
+        }
+        if (!failed)
+            read_2d_real_by_line(dir + "/region_qc.bin", run.ncols, run.nrows, line, 0, quality,
+                                 st);
+        ornax_output_summary_add_line(summary, line, failed, matrix, quality, st);
+    }
+}
+
+}  // namespace
+
+void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
+                          std::span<const int> failed_lines, int& status) {
+    RegionRun& r = *run.state;
+    add_lines_of_others(r, failed_lines);
+    ornax_publish_region_run(r.config_file, r.region, r.common, r.grids.run, r.region_switch,
+                             r.year, r.doy, times, r.summary, status);
 }
 
 void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
@@ -511,6 +564,7 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
     int end_status = 0;
     ornax_region_end(run, times, end_status);
     if (end_status != 0) status = 3;
+    if (times.lines > 0) ornax_region_publish(run, times, {}, status);
     if (times.lines > 0) ornax_log_region_summary(times);
 }
 

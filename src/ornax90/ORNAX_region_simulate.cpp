@@ -42,7 +42,6 @@ struct LineContext {
     int class_count;
     int region_switch;
     float lat;
-    const Ornaxpixelcore& core;
     Ornaxinputvartype line_input;  // the input defaults of the line
     int successful_pixels = 0;
 };
@@ -147,20 +146,23 @@ void dump_pixel_inputs(const LineContext& line, const Ornaxlandtype& land,
     ornax_write_site_inputs(path, land, input, status);
 }
 
-// The core on a pixel whose inputs are all present, the outlier screen and the
-// copy of the listed outputs into column k of the output matrix. Returns the quality flag.
-int run_pixel(LineContext& line, int k, float lon, const Ornaxlandtype& land,
-              Ornaxinputvartype& input) {
-    input.lat = line.lat;
-    input.lon = lon;
-    Ornaxoutputvartype output;
-    int status = 0;
-    line.core(land, input, output, core_debug_quiet, line.region_switch, status);
-    if (status != 0) return qc_inputs_present;
+// A pixel whose inputs are all present, waiting for the core.
+struct Pixeljob {
+    int k = 0;  // column of the run grid
+    float lon = 0.0f;
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+};
+
+// The outlier screen of the core's result and the copy of the listed outputs into column
+// k of the output matrix. Returns the quality flag.
+int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& result) {
+    if (result.status != 0) return qc_inputs_present;
+    const Ornaxoutputvartype& output = result.output;
     const bool plausible = output.XLE2 >= 0.0f && output.XLE2 < outlier_latent_heat &&
                            output.H2 > outlier_sensible_heat;
     if (!plausible) {
-        ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << lon
+        ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon
                                   << line.lat)
                           .str());
         return qc_inputs_present;
@@ -168,15 +170,18 @@ int run_pixel(LineContext& line, int k, float lon, const Ornaxlandtype& land,
     Ornaxregiondatatype& region = line.region;
     const int count = region.out_var_count;
     std::array<float, ornax_max_out_vars> values{};
+    int status = 0;
     ornax_get_region_out_var_by_list(region.out_var_list, count, output,
                                      std::span<float>(values.data(), values.size()), status);
     if (status != 0) return qc_inputs_present;
     for (int i = 1; i <= count; ++i) {
-        region.out_var_matrix[region_2d_index(k, i, line.run_grid.ncols)] =
+        region.out_var_matrix[region_2d_index(job.k, i, line.run_grid.ncols)] =
             values[static_cast<std::size_t>(i - 1)];
     }
     ++line.successful_pixels;
-    if (line.successful_pixels % pixel_dump_interval == 0) dump_pixel_inputs(line, land, input);
+    if (line.successful_pixels % pixel_dump_interval == 0) {
+        dump_pixel_inputs(line, job.land, job.input);
+    }
     return qc_computed;
 }
 
@@ -205,14 +210,13 @@ bool run_arrays_fit(const Ornaxregiondatatype& region, const Spatialinfodata& ru
            region.out_var_matrix.size() >= outputs && region.out_var_count <= ornax_max_out_vars;
 }
 
-}  // namespace
-
-void ornax_simulate_region_with_core(
-    Ornaxregiondatatype& region, const Spatialinfodata& run_grid, const Spatialinfodata& lc_grid,
-    const Spatialinfodata& lai_grid, const Spatialinfodata& snow_grid,
-    const Spatialinfodata& met_grid, const Spatialinfodata& goes_grid,
-    const std::vector<Ornaxlandtype>& class_table, int class_count, int year, int doy,
-    int region_switch, float lat, const Ornaxpixelcore& core, int& status) {
+// The pixels of one line; core is the pixel core to use, or nullptr for the vector core.
+void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
+                   const Spatialinfodata& lc_grid, const Spatialinfodata& lai_grid,
+                   const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
+                   const Spatialinfodata& goes_grid, const std::vector<Ornaxlandtype>& class_table,
+                   int class_count, int year, int doy, int region_switch, float lat,
+                   const Ornaxpixelcore* core, int& status) {
     status = 0;
     if (!run_arrays_fit(region, run_grid)) {
         ornax_log_msg((FreeLine() << "Region line arrays do not hold the" << run_grid.ncols
@@ -221,11 +225,15 @@ void ornax_simulate_region_with_core(
         status = 3;
         return;
     }
-    LineContext line{region,    run_grid,    lc_grid,       lai_grid, snow_grid,
-                     met_grid,  goes_grid,   class_table,   class_count,
-                     region_switch, lat,     core,          line_input_defaults(year, doy, run_grid)};
+    LineContext line{region,    run_grid,  lc_grid,     lai_grid,      snow_grid,
+                     met_grid,  goes_grid, class_table, class_count,   region_switch,
+                     lat,       line_input_defaults(year, doy, run_grid)};
     int reset_status = 0;
     ornax_reset_region_outputs(region, run_grid.spare_value, reset_status);
+    // Every pixel is located and assembled first; the core then runs on the pixels whose
+    // inputs are all present, many at a time, and their results are stored in column order.
+    std::vector<Pixeljob> jobs;
+    jobs.reserve(static_cast<std::size_t>(std::max(run_grid.ncols, 0)));
     for (int k = 1; k <= run_grid.ncols; ++k) {
         const std::size_t i = static_cast<std::size_t>(k - 1);
         // Centre longitude of run-grid column k (degrees east).
@@ -234,14 +242,45 @@ void ornax_simulate_region_with_core(
         region.xlon[i] = lon;
         int q = qc_all_missing;
         if (passes_screen(line, lon)) {
-            Ornaxlandtype land;
-            Ornaxinputvartype input = line.line_input;
+            Pixeljob job{k, lon, Ornaxlandtype{}, line.line_input};
             bool complete = false;
-            q = assemble_pixel(line, lon, land, input, complete);
-            if (complete && q == qc_inputs_present) q = run_pixel(line, k, lon, land, input);
+            q = assemble_pixel(line, lon, job.land, job.input, complete);
+            if (complete && q == qc_inputs_present) {
+                job.input.lat = lat;
+                job.input.lon = lon;
+                jobs.push_back(std::move(job));
+            }
         }
         region.qc_flag[i] = static_cast<float>(q);
     }
+    std::vector<Ornaxcorepoint> points(jobs.size());
+    for (std::size_t n = 0; n < jobs.size(); ++n) {
+        points[n].land = &jobs[n].land;
+        points[n].input = &jobs[n].input;
+    }
+    if (core != nullptr) {
+        for (Ornaxcorepoint& p : points) {
+            (*core)(*p.land, *p.input, p.output, core_debug_quiet, region_switch, p.status);
+        }
+    } else {
+        ornax_lanes_run(points, core_debug_quiet, region_switch);
+    }
+    for (std::size_t n = 0; n < jobs.size(); ++n) {
+        const int q = store_pixel(line, jobs[n], points[n]);
+        region.qc_flag[static_cast<std::size_t>(jobs[n].k - 1)] = static_cast<float>(q);
+    }
+}
+
+}  // namespace
+
+void ornax_simulate_region_with_core(
+    Ornaxregiondatatype& region, const Spatialinfodata& run_grid, const Spatialinfodata& lc_grid,
+    const Spatialinfodata& lai_grid, const Spatialinfodata& snow_grid,
+    const Spatialinfodata& met_grid, const Spatialinfodata& goes_grid,
+    const std::vector<Ornaxlandtype>& class_table, int class_count, int year, int doy,
+    int region_switch, float lat, const Ornaxpixelcore& core, int& status) {
+    simulate_line(region, run_grid, lc_grid, lai_grid, snow_grid, met_grid, goes_grid, class_table,
+                  class_count, year, doy, region_switch, lat, &core, status);
 }
 
 void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
@@ -250,13 +289,6 @@ void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& r
                            const Spatialinfodata& goes_grid,
                            const std::vector<Ornaxlandtype>& class_table, int class_count,
                            int year, int doy, int region_switch, float lat, int& status) {
-    const Ornaxpixelcore model_core = [](const Ornaxlandtype& land,
-                                         const Ornaxinputvartype& input,
-                                         Ornaxoutputvartype& output, int debug_flag,
-                                         int switch_flag, int& core_status) {
-        ornax(land, input, output, debug_flag, switch_flag, core_status);
-    };
-    ornax_simulate_region_with_core(region, run_grid, lc_grid, lai_grid, snow_grid, met_grid,
-                                    goes_grid, class_table, class_count, year, doy,
-                                    region_switch, lat, model_core, status);
+    simulate_line(region, run_grid, lc_grid, lai_grid, snow_grid, met_grid, goes_grid, class_table,
+                  class_count, year, doy, region_switch, lat, nullptr, status);
 }

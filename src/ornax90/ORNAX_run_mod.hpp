@@ -66,15 +66,27 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
                         int& status);
 // Lines of the run grid (0 when the run did not begin).
 int ornax_region_line_count(const Ornaxregionruntype& run);
+// What one line of a region run left: its messages, not yet out, and its status.
+struct Ornaxlinereporttype {
+    Ornaxmessagebuffer messages;
+    int status = 0;
+};
 // Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
 // at its place in the outputs, spread over the threads. Messages go out in the order of
-// `lines`; with `line_messages`, line i's messages (log, screen, appends) go to
-// (*line_messages)[i] instead of going out. status 3 when any line failed; the other lines still run.
+// `lines`; with `line_reports`, line i's messages (log, screen, appends) and status go to
+// (*line_reports)[i] instead of going out. status 3 when any line failed; the other lines still run.
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
-                            std::vector<Ornaxmessagebuffer>* line_messages, int& status);
+                            std::vector<Ornaxlinereporttype>* line_reports, int& status);
 // Releases the forcing and the grids and closes the outputs; `times` receives the run's
 // counts and timing. status 3 when an output could not be closed.
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);
+// After ornax_region_end of every process of the run, by the one that ran alone or led:
+// the descriptors beside every raster, the quicklook maps, the screen summary and the run
+// record, with `times` for the whole run. Lines this process did not run are taken from
+// the closed rasters; those of `failed_lines` count as failed. status (the run's status so
+// far) becomes 3 when a file cannot be written.
+void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
+                          std::span<const int> failed_lines, int& status);
 // The run's summary in the log: lines, failures, pixels computed, and the time split.
 void ornax_log_region_summary(const Ornaxregionruntimes& times);
 

@@ -1,0 +1,191 @@
+// Output metadata of a region run: what every output variable and quality flag means,
+// the per-line accumulation of flag counts and value statistics, and the files that make
+// the headerless rasters usable in other tools: a GDAL VRT and a GrADS descriptor beside
+// every raster, and the run record run_info.json, written last, whose presence marks a
+// finished run. Every file is written under a temporary name in its folder, each write
+// checked, then renamed into place.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ORNAX_data_mod.hpp"
+
+struct Ornaxregionruntimes;
+
+// ---- vocabulary ----
+
+// One output variable as the metadata files describe it.
+struct Ornaxoutputvarinfotype {
+    std::string name;           // raster name without ".bin", e.g. "EDAY"
+    std::string description;    // what the value is
+    std::string units;          // unit as the model writes it, e.g. "MJ m-2 day-1"
+    std::string cf_units;       // the same unit in UDUNITS notation, e.g. "MJ m-2 d-1"
+    std::string standard_name;  // CF standard name, empty where CF has none
+};
+
+// One value of the quality raster.
+struct Ornaxqualityflaginfotype {
+    int value = 0;
+    std::string meaning;  // one word with underscores (CF flag_meanings)
+    std::string label;    // short text for legends and the README
+};
+
+// Name, description and units of a variable of the 42-name vocabulary, or of the quality
+// raster "region_qc". false for any other name.
+bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info);
+
+// The quality flags a region run can write, in increasing order.
+const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags();
+
+// Largest quality flag value (all input bits set).
+inline constexpr int ornax_quality_flag_max = 127;
+
+// ---- accumulation over the lines of a run ----
+
+// Value statistics of one variable over the computed pixels (quality 0, not missing).
+struct Ornaxvarstatstype {
+    long long count = 0;
+    double sum = 0.0;
+    float minimum = 0.0f;
+    float maximum = 0.0f;
+};
+
+// What one line contributed. Each line has its own slot, so lines may be added in any
+// order, and from different threads as long as no two add the same line.
+struct Ornaxlinesummarytype {
+    bool added = false;
+    bool failed = false;
+    std::array<int, ornax_quality_flag_max + 1> flags{};  // pixels per quality flag
+    int other_flags = 0;                                  // pixels with any other value
+    std::vector<Ornaxvarstatstype> vars;                  // one per listed variable
+};
+
+// Flag counts and statistics of a whole run, with the whole map of one variable (EDAY
+// when listed) and of the quality flags for the quicklook pictures.
+struct Ornaxoutputsummarytype {
+    int ncols = 0;
+    int nrows = 0;
+    float missing = 0.0f;
+    std::vector<std::string> names;  // listed variables, in list order
+    std::vector<Ornaxlinesummarytype> lines;
+    int map_index = -1;               // list index of the mapped variable, -1 when none
+    std::vector<float> map_values;    // ncols x nrows, line 1 (south) first
+    std::vector<unsigned char> map_quality;  // ncols x nrows quality flags
+};
+
+// Totals over every added line.
+struct Ornaxsummarytotalstype {
+    int lines = 0;
+    int failed_lines = 0;
+    std::array<long long, ornax_quality_flag_max + 1> flags{};
+    long long other_flags = 0;
+    std::vector<Ornaxvarstatstype> vars;
+};
+
+// Sizes the accumulator for a run grid and the listed variables; the variable named
+// map_name (EDAY) is kept whole for its quicklook. status 0, or 3 when the grid is empty.
+void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinfodata& run_grid,
+                               const std::vector<std::string>& names, const std::string& map_name,
+                               int& status);
+
+// Adds line `line` (1-based): the output matrix (ncols x listed variables, column
+// fastest) and the quality flags of its pixels. A failed line counts every pixel as
+// quality 127 with missing values, as it is written. status 3 for a line outside the grid
+// or arrays shorter than the grid.
+void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bool failed,
+                                   std::span<const float> out_matrix,
+                                   std::span<const float> quality, int& status);
+
+// Totals over every line added so far.
+void ornax_output_summary_totals(const Ornaxoutputsummarytype& summary,
+                                 Ornaxsummarytotalstype& totals);
+
+// ---- files beside the rasters ----
+
+// Writes `text` to `path` through a temporary file in the same folder (every write
+// checked, flushed, closed, then renamed into place). status 0 or 3; on failure the
+// temporary file is removed and an existing `path` is left untouched.
+void ornax_publish_text_file(const std::string& path, const std::string& text, int& status);
+
+// The decimal a float was written from, as a double (0.05f gives 0.05, not
+// 0.0500000007): for coordinates and values in text files.
+double ornax_decimal_of(float value);
+
+// A run's date as text: "YYYY-MM-DD" for the year and day of year; empty when invalid.
+std::string ornax_calendar_date(int year, int doy);
+
+// GDAL VRT that shows the raster `name`.bin (beside it in `directory`) north up in
+// geographic WGS 84, without copying: a raw band starting at the last (northern) line
+// with a negative line offset, little-endian Float32, nodata = missing (none for the
+// quality raster, whose flag meanings go into its metadata). status 0 or 3.
+void ornax_write_raster_vrt(const std::string& directory, const Spatialinfodata& grid,
+                            const Ornaxoutputvarinfotype& var, float missing, int year, int doy,
+                            int& status);
+// The VRT text itself (for the writer and for tests).
+std::string ornax_raster_vrt_text(const Spatialinfodata& grid, const Ornaxoutputvarinfotype& var,
+                                  float missing, int year, int doy);
+
+// GrADS descriptor `name`.ctl beside `name`.bin: the variable with its description and
+// unit, little-endian, undef, the run grid's cell centres and the run's day. GrADS takes
+// one data file per descriptor, so every raster has its own. status 0 or 3.
+void ornax_write_grads_ctl(const std::string& directory, const Spatialinfodata& grid,
+                           const Ornaxoutputvarinfotype& var, float missing, int year, int doy,
+                           int& status);
+std::string ornax_grads_ctl_text(const Spatialinfodata& grid, const Ornaxoutputvarinfotype& var,
+                                 float missing, int year, int doy);
+
+// ---- the run record ----
+
+// One input file of a run: what it is and where it was found.
+struct Ornaxrunfiletype {
+    std::string role;  // the configuration's field name, e.g. "xlai_file"
+    std::string path;
+};
+
+// Everything run_info.json records, as plain values.
+struct Ornaxrunrecordtype {
+    std::vector<std::string> command_line;
+    std::string config_file;
+    int region_switch = 0;
+    int year = 0;
+    int doy = 0;
+    int threads = 1;
+    std::vector<Ornaxrunfiletype> inputs;
+    Spatialinfodata run_grid;
+    std::string output_dir;
+    std::vector<Ornaxoutputvarinfotype> variables;  // listed, in list order
+    double setup_s = 0, inputs_s = 0, core_s = 0, outputs_s = 0, publish_s = 0, total_s = 0;
+    int exit_status = 0;
+};
+
+// The JSON text of a run record with its totals.
+std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
+                                const Ornaxsummarytotalstype& totals);
+// Writes `output_dir`/run_info.json (atomically). status 0 or 3.
+void ornax_write_run_info(const Ornaxrunrecordtype& record, const Ornaxsummarytotalstype& totals,
+                          int& status);
+// Removes the run record of an earlier run in output_dir, so that the rasters being
+// rewritten are not taken for a finished run. status 3 when it exists and cannot go.
+void ornax_retire_run_info(const std::string& output_dir, int& status);
+
+// Command line of this process (from the system, empty when unavailable).
+std::vector<std::string> ornax_process_command_line();
+
+// Progress of the line loop on `stream`: on a terminal one line rewritten after every
+// line; otherwise a plain line each time another tenth of the lines is done, with the
+// time left. next_tenth starts at 1 and is advanced here.
+void ornax_report_region_progress(std::FILE* stream, bool terminal, int lines_done, int nrows,
+                                  long long computed, double seconds, int& next_tenth);
+
+// End of a region run whose line loop ran: the VRT and GrADS descriptor of every raster,
+// the quicklook maps, the screen summary, then run_info.json. run_status is the run's
+// status so far; it becomes 3 when a file cannot be written (logged).
+void ornax_publish_region_run(const std::string& config_file, const Ornaxregiondatatype& region,
+                              const Ornaxcommonblock& common, const Spatialinfodata& run_grid,
+                              int region_switch, int year, int doy,
+                              const Ornaxregionruntimes& times,
+                              const Ornaxoutputsummarytype& summary, int& run_status);
