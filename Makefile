@@ -47,7 +47,8 @@ sanitize:
 
 # Thread-sanitizer build in build-tsan/: the region, raster and log suites, the region runs
 # at several thread counts among them.
-tsan: check-deps
+tsan:
+	@bash tools/check_deps.sh test
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORNAX_TSAN=ON
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \

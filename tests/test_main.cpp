@@ -186,8 +186,9 @@ TEST(Options, UnknownOptionIsLoggedAndItsPairSkipped) {
     cl = parse({"-l", "lc.txt", "-s"}, status);
     EXPECT_EQ(cl.site_input_file, "");
     EXPECT_EQ(cl.input_flag, 2);
-    // Arguments are 300-character fields: a longer name is cut.
-    cl = parse({"-s", std::string(350, 'f')}, status);
+    // Arguments are 300-character fields: a longer name is refused, never cut.
+    cl = parse({"-s", std::string(300, 'f')}, status);
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.site_input_file, std::string(300, 'f'));
 }
 
@@ -202,13 +203,11 @@ TEST(Options, RegionOptionsReadYearAndDayAndEndTheReading) {
     EXPECT_EQ(cl.doy, 100);
     EXPECT_EQ(cl.debug_level, 0);  // the trailing -d 1 is never read
 
-    cl = parse({"-r0", "na8km.cfg", "20150", "45"}, status);
+    cl = parse({"-r0", "na8km.cfg", "2015", "45"}, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.region_switch, 0);
-    EXPECT_EQ(cl.year, 2015);  // (i4): the first four characters
+    EXPECT_EQ(cl.year, 2015);
     EXPECT_EQ(cl.doy, 45);
-    cl = parse({"-r0", "cfg", "2014", "1832"}, status);
-    EXPECT_EQ(cl.doy, 183);  // (i3)
 }
 
 TEST(Options, RegionOptionWithoutYearAndDayFails) {
@@ -233,6 +232,62 @@ TEST(Options, RegionOptionWithoutYearAndDayFails) {
     EXPECT_EQ(status, 3);
 }
 
+// Year and day are whole numbers within the year's days, file names fit their field;
+// anything else is refused with a message naming the argument, never cut or rounded.
+TEST(Options, RegionDatesAndLongPathsAreCheckedWhole) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int year, doy;  // read values, or 0 when refused
+        const char* named;
+    };
+    const std::string long_path(301, 'p');
+    const Case cases[] = {
+        {{"-r0", "cfg", "2020", "366"}, 2020, 366, ""},  // leap year
+        {{"-r0", "cfg", "1", "045"}, 1, 45, ""},
+        {{"-r0", "cfg", "9999", "1"}, 9999, 1, ""},
+        {{"-r0", "cfg", "2019", "2001"}, 0, 0, "day \"2001\""},
+        {{"-r0", "cfg", "2019", "20.5"}, 0, 0, "day \"20.5\""},
+        {{"-r0", "cfg", "2019", "2 00"}, 0, 0, "day \"2 00\""},
+        {{"-r0", "cfg", "1900", "366"}, 0, 0, "1 to 365"},  // not a leap year
+        {{"-r0", "cfg", "2019", "0"}, 0, 0, "day \"0\""},
+        {{"-r0", "cfg", "20150", "45"}, 0, 0, "year \"20150\""},
+        {{"-r0", "cfg", "-2019", "45"}, 0, 0, "year \"-2019\""},
+        {{"-r0", long_path, "2019", "200"}, 0, 0, "longer than 300"},
+        {{"-l", long_path, "-s", "a"}, 0, 0, "after -l is longer than 300"},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        std::string logged;
+        const Ornaxcommandlinetype cl = parse(c.arguments, status, &logged);
+        const std::string label = c.arguments[2] + " " + c.arguments.back();
+        if (c.year != 0) {
+            EXPECT_EQ(status, 0) << label << logged;
+            EXPECT_EQ(cl.year, c.year) << label;
+            EXPECT_EQ(cl.doy, c.doy) << label;
+            continue;
+        }
+        EXPECT_EQ(status, 3) << label;
+        EXPECT_NE(logged.find(c.named), std::string::npos) << label << ": " << logged;
+    }
+}
+
+TEST_F(MainProgram, RefusedDayAndLostReportExitThreeWithTheCauseOnStderr) {
+    EXPECT_EQ(run("-r0 cfg.in 2019 2001"), 3);
+    ASSERT_GE(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0],
+              "ornax.x: Invalid input year and day in the regional mode: day \"2001\" is not a "
+              "whole number from 1 to 365 (a day of year 2019)");
+    // A site report that cannot reach the screen (a full device) fails the run.
+    const std::string command = "cd '" + directory_.string() + "' && '" + ORNAX_EXE + "' -s '" +
+                                ORNAX_REFERENCE_DIR + "/site/savanna.dat' -l '" +
+                                ORNAX_REFERENCE_DIR + "/site/landcover.txt' > /dev/full 2> err.txt";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 3);
+    const std::vector<std::string> errors = file_lines(directory_ / "err.txt");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors[0].find("No space left on device"), std::string::npos) << errors[0];
+}
+
 TEST_F(MainProgram, TooFewArgumentsPrintUsageAndCreateNoLog) {
     EXPECT_EQ(run("-s"), 2);
     EXPECT_EQ(screen_.size(), 27u);
@@ -252,7 +307,11 @@ TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
     auto unknown = index_of(messages, " Unknown option!");
     auto failure = index_of(messages, " Error in executing ORNAX with data in in.dat and land "
                                       "cover in landcover.txt");
-    EXPECT_EQ(unknown, 0);
+    // The run record first: the command line as given, then version and source commit.
+    EXPECT_EQ(log_[0], " Command line: " + std::string(ORNAX_EXE) + " -x y");
+    EXPECT_EQ(log_[1].rfind(" ornax ", 0), 0u) << log_[1];
+    EXPECT_NE(log_[1].find("(commit "), std::string::npos) << log_[1];
+    EXPECT_EQ(unknown, 2);
     EXPECT_GT(failure, unknown);
     EXPECT_EQ(messages[messages.size() - 2], "ORNAX main program exit");
     EXPECT_EQ(log_.back(), " Close the log file");
@@ -260,14 +319,17 @@ TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
 
 TEST_F(MainProgram, RegionOptionWithoutDayEndsWithoutExitMessage) {
     EXPECT_EQ(run("-r0 cfg.in 2015"), 3);
-    ASSERT_EQ(log_.size(), 1u);
-    EXPECT_EQ(messages_of(log_)[0], " issing input year and day in the regional mode!");
+    ASSERT_EQ(log_.size(), 3u);  // the run record, then the message
+    EXPECT_EQ(messages_of(log_)[2], " issing input year and day in the regional mode!");
+    ASSERT_FALSE(errors_.empty());
+    EXPECT_EQ(errors_[0], "ornax.x: issing input year and day in the regional mode!");
 }
 
 TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     EXPECT_EQ(run("-r1 cfg.in 2015 100 -d 1"), 3);  // no such configuration file
     std::vector<std::string> messages = messages_of(log_);
-    EXPECT_EQ(index_of(messages, " Run in region mode: cfg.in"), 0);
+    EXPECT_EQ(index_of(messages, " Run in region mode: cfg.in"), 2);
+    EXPECT_EQ(index_of(messages, " Soil-resistance correction on (-r1)"), 3);
     EXPECT_GT(index_of(messages, " Error in calculate data incfg.in"), 0);
     EXPECT_EQ(log_.back(), " Close the log file");
 
@@ -275,9 +337,9 @@ TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     fs::create_directory(directory_);
     EXPECT_EQ(run("-b list.txt"), 3);
     messages = messages_of(log_);
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[0], " Unimplemented mode:            1");
-    EXPECT_EQ(messages[1], "ORNAX main program exit");
+    ASSERT_EQ(messages.size(), 5u);
+    EXPECT_EQ(messages[2], " Unimplemented mode:            1");
+    EXPECT_EQ(messages[3], "ORNAX main program exit");
 }
 
 TEST_F(MainProgram, LogThatCannotBeOpenedIsReportedOnStderr) {

@@ -172,7 +172,9 @@ TEST(RegionConfigPaths, YearAndDayLimits) {
         EXPECT_EQ(read_config(dir, config, year, doy, paths), 3) << year << " " << doy;
         EXPECT_EQ(paths[6], "") << "no file is read";
     }
-    EXPECT_EQ(log.text(), "") << "a date out of range is not logged";
+    // A date out of range is named, so the user sees which argument was refused.
+    EXPECT_TRUE(log.contains("Year        2101 and day         100 lie outside"));
+    EXPECT_TRUE(log.contains("Year        2000 and day         367 lie outside"));
     EXPECT_EQ(read_config(dir, config, 1900, 1, paths), 3) << "the dated files do not exist";
     EXPECT_TRUE(log.contains(home + "/veg/1900001/lai.bin not exist."));
 }

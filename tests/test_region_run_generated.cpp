@@ -248,7 +248,8 @@ TEST(RegionGeneratedFailures, LandCellsThatCannotBeBuiltStopTheRun) {
     EXPECT_NE(log_text(dir.path()).find("Land data of the common grid could not be loaded"),
               std::string::npos);
     EXPECT_EQ(log_text(dir.path()).find("Region run done:"), std::string::npos);
-    EXPECT_EQ(fs::file_size(dir.path() / "output" / "region_qc.bin"), 0u);
+    // Nothing is published by a run that stops before its lines.
+    EXPECT_FALSE(fs::exists(dir.path() / "output" / "region_qc.bin"));
 }
 
 }  // namespace

@@ -141,13 +141,4 @@ inline nlohmann::json comparable_run_info(const std::string& text) {
     return record;
 }
 
-// A screen report without its timing line.
-inline std::string without_timing_line(const std::string& screen) {
-    std::istringstream in(screen);
-    std::string out;
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(" Time ", 0) != 0) out += line + "\n";
-    return out;
-}
-
 }  // namespace region_run_test

@@ -183,8 +183,11 @@ TEST_F(SiteEndToEnd, MalformedSiteFileFailsWithAMessage) {
     }
     RunResult result = run("-s bad_site.dat -l '" + (examples_dir / "landcover.txt").string() + "'");
     EXPECT_EQ(result.exit_status, 3);
-    ASSERT_EQ(result.screen.size(), 2u);
+    // The screen report, then the cause on the error stream: the file, the line, the problem.
+    ASSERT_EQ(result.screen.size(), 5u);
     EXPECT_EQ(result.screen[1], "Error in reading ORNAX input data");
+    EXPECT_EQ(result.screen[2].rfind("ornax.x: Error in the input file bad_site.dat, line", 0), 0u)
+        << result.screen[2];
     const std::string log = log_text();
     EXPECT_NE(log.find("Error in the input file bad_site.dat, line          15 : columns 32-41 do not hold a "
                        "number"),

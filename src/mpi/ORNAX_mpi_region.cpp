@@ -84,6 +84,26 @@ std::vector<std::vector<std::string>> gather_texts(MPI_Comm comm,
     return by_rank;
 }
 
+// The leader's texts on every process.
+std::vector<std::string> broadcast_texts(MPI_Comm comm, const std::vector<std::string>& texts) {
+    std::string joined;
+    for (const std::string& t : texts) {
+        joined += t;
+        joined.push_back('\0');
+    }
+    unsigned long long bytes = joined.size();
+    MPI_Bcast(&bytes, 1, MPI_UNSIGNED_LONG_LONG, leader, comm);
+    joined.resize(static_cast<std::size_t>(bytes));
+    MPI_Bcast(joined.data(), static_cast<int>(bytes), MPI_CHAR, leader, comm);
+    std::vector<std::string> all;
+    for (std::size_t at = 0; at < joined.size();) {
+        const std::size_t end = joined.find('\0', at);
+        all.push_back(joined.substr(at, end - at));
+        at = end + 1;
+    }
+    return all;
+}
+
 // Counts and times of every process combined on the leader: counts and working seconds
 // summed, set-up and total the longest of any process.
 Ornaxregionruntimes combine_times(MPI_Comm comm, const Ornaxregionruntimes& t) {
@@ -180,17 +200,21 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
 
     // The leader begins first: the followers open what it prepared.
     int begin_status = 0;
+    std::vector<std::string> temporaries;  // the leader's output set, which the others join
     if (leading) {
         ornax_log_msg((FreeLine() << "Region lines shared among" << size << "processes").str());
-        ornax_region_begin(run, region_config_file, region_switch, year, doy, role, begin_status);
+        ornax_region_begin(run, region_config_file, region_switch, year, doy, role, nullptr,
+                           begin_status);
+        temporaries = ornax_region_output_temporaries(run);
     }
     MPI_Bcast(&begin_status, 1, MPI_INT, leader, comm);
+    temporaries = broadcast_texts(comm, temporaries);
     if (!leading && begin_status == 0) {
         Ornaxmessagebuffer follower_messages;  // the leader has given the same set-up messages
         {
             OrnaxMessageCapture capture(follower_messages);
             ornax_region_begin(run, region_config_file, region_switch, year, doy, role,
-                               begin_status);
+                               &temporaries, begin_status);
         }
         if (begin_status != 0) report_follower_setup(rank, follower_messages);
     }
@@ -210,6 +234,7 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     std::vector<std::string> encoded;  // per line: its status, then its messages
     for (const Ornaxlinereporttype& report : reports) {
         std::string bytes(1, report.status != 0 ? '3' : '0');
+        bytes.append(report.stage).push_back('\0');
         bytes.append(encode_messages(report.messages));
         encoded.push_back(std::move(bytes));
     }
@@ -231,9 +256,18 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
             const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
             const std::size_t at = i / static_cast<std::size_t>(size);
             if (at >= of_rank.size() || of_rank[at].empty()) continue;
-            if (of_rank[at][0] != '0') failed_lines.push_back(static_cast<int>(i) + 1);
-            ornax_release_messages(decode_messages(of_rank[at].substr(1)));
+            const std::string& text = of_rank[at];
+            const std::size_t stage_end = text.find('\0', 1);
+            ornax_release_messages(decode_messages(text.substr(stage_end + 1)));
+            if (text[0] == '0') continue;
+            // The first failed line is named as a cause of the run's failure.
+            const std::string stage = text.substr(1, stage_end - 1);
+            if (failed_lines.empty() && !stage.empty())
+                ornax_log_line_failure(static_cast<int>(i) + 1, static_cast<int>(nlines), stage);
+            failed_lines.push_back(static_cast<int>(i) + 1);
         }
+        if (!failed_lines.empty())
+            ornax_log_failed_lines(static_cast<int>(failed_lines.size()), all_times.lines);
         if (all_times.lines > 0) {
             ornax_region_publish(run, all_times, failed_lines, status);
             ornax_log_region_summary(all_times);

@@ -28,10 +28,38 @@ std::string example_row(std::string_view command, std::string_view comment) {
     return row + std::string(comment);
 }
 
-// An argument as the program holds it: a 300-character field, trailing blanks removed.
+constexpr int max_year = 9999;  // years are written in four digits
+
+// An argument as the program holds it, trailing blanks removed; a value beyond the last
+// argument reads as blank. Values longer than their 300-character field are refused by
+// the option reader, never cut.
 std::string argument_text(const std::vector<std::string>& arguments, std::size_t index) {
-    if (index >= arguments.size()) return std::string();  // beyond the last: all blank
-    return trim_right(std::string_view(arguments[index]).substr(0, argument_length));
+    if (index >= arguments.size()) return std::string();
+    return trim_right(arguments[index]);
+}
+
+// A file name argument that fits its field; otherwise the cause is logged, false.
+bool file_argument_fits(const std::string& option, const std::string& value) {
+    if (value.size() <= argument_length) return true;
+    ornax_log_failure("The file name after " + option + " is longer than " +
+                      std::to_string(argument_length) + " characters: " + value.substr(0, 60) +
+                      "...");
+    return false;
+}
+
+bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// A whole number of digits only (surrounding blanks allowed) in 1..maximum, else -1.
+int whole_number(const std::string& text, int maximum) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return -1;
+    long long value = 0;
+    for (std::size_t i = first; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+        if (value > maximum) return -1;
+    }
+    return value >= 1 ? static_cast<int>(value) : -1;
 }
 
 enum class Option { input, site, landcover, file_list, region0, region1, debug, unknown };
@@ -52,29 +80,41 @@ Option match_option(const std::string& argument) {
     return Option::unknown;
 }
 
-// Region options: FILE YEAR DOY after the option at index i (0-based). Year is read
-// "(i4)" from the first 4 characters, day "(i3)" from the first 3, blanks ignored.
+// Region options: FILE YEAR DOY after the option at index i (0-based). The year must be a
+// whole number 1..9999 and the day one of the year's days (366 in a leap year).
 void read_region_option(const std::vector<std::string>& arguments, std::size_t i, int region_switch,
                         Ornaxcommandlinetype& command_line, int& status) {
     command_line.region_config_file = argument_text(arguments, i + 1);
     command_line.run_mode = ornax_run_mode_region;
     command_line.region_switch = region_switch;
     if (i + 3 >= arguments.size()) {
-        ornax_log_msg((FreeLine() << "issing input year and day in the regional mode!").str());
+        ornax_log_failure((FreeLine() << "issing input year and day in the regional mode!").str());
+        status = 3;
+        return;
+    }
+    if (!file_argument_fits(arguments[i], command_line.region_config_file)) {
         status = 3;
         return;
     }
     const std::string year_text = argument_text(arguments, i + 2);
     const std::string day_text = argument_text(arguments, i + 3);
-    if (read_fixed_int(year_text, 1, 4, command_line.year) != text_field_ok ||
-        read_fixed_int(day_text, 1, 3, command_line.doy) != text_field_ok) {
-        FreeLine message;
-        message << "Invalid input year and day in the regional mode: " << year_text << " "
-                << day_text;
-        ornax_log_msg(message.str());
+    const int year = whole_number(year_text, max_year);
+    const int days = year > 0 && leap_year(year) ? 366 : 365;
+    const int doy = whole_number(day_text, days);
+    std::string problem;
+    if (year < 0) {
+        problem = "year \"" + year_text + "\" is not a whole number from 1 to 9999";
+    } else if (doy < 0) {
+        problem = "day \"" + day_text + "\" is not a whole number from 1 to " +
+                  std::to_string(days) + " (a day of year " + std::to_string(year) + ")";
+    }
+    if (!problem.empty()) {
+        ornax_log_failure("Invalid input year and day in the regional mode: " + problem);
         status = 3;
         return;
     }
+    command_line.year = year;
+    command_line.doy = doy;
     status = 0;
 }
 
@@ -135,7 +175,14 @@ void ornax_parse_arguments(const std::vector<std::string>& arguments,
     status = 0;
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string value = argument_text(arguments, i + 1);
-        switch (match_option(argument_text(arguments, i))) {
+        const Option option = match_option(argument_text(arguments, i));
+        const bool names_file = option == Option::input || option == Option::site ||
+                                option == Option::landcover || option == Option::file_list;
+        if (names_file && !file_argument_fits(arguments[i], value)) {
+            status = 3;
+            return;
+        }
+        switch (option) {
             case Option::input: command_line.site_input_file = value; break;
             case Option::site:
                 command_line.input_flag = 2;

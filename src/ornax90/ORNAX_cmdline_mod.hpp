@@ -15,7 +15,7 @@ inline constexpr int ornax_switch_unset = -1;    // region model switch before -
 inline constexpr int ornax_usage_line_count = 27;
 
 // Values the main program keeps for the length of the run. File names are trimmed and
-// hold at most 300 characters.
+// hold at most 300 characters (a longer one is refused).
 struct Ornaxcommandlinetype {
     std::string site_input_file = "in.dat";
     std::string landcover_file = "landcover.txt";
@@ -36,7 +36,8 @@ void ornax_display_usage_msg(std::string_view program_name);
 // Reads the options (arguments after the program name) in pairs. An argument selects the
 // first option whose text occurs anywhere inside it, tried in the order -i -s -l -b -r0 -r1
 // -d; anything else logs "Unknown option!" and skips the pair. -r0/-r1 take the file, the
-// year (first 4 characters) and the day (first 3 characters) and end the reading.
-// status 3 when a region option lacks its year and day or they are not numbers (logged).
+// year and the day and end the reading. status 3 (the cause logged, naming the argument)
+// when a file name is longer than 300 characters, or a region option lacks its year and
+// day, or they are not whole numbers within 1..9999 and the days of that year.
 void ornax_parse_arguments(const std::vector<std::string>& arguments,
                            Ornaxcommandlinetype& command_line, int& status);

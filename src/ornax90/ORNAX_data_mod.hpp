@@ -507,6 +507,10 @@ struct Ornaxregiondatatype {
     // Input rasters the run holds open (read by line with positioned reads); null: every
     // line's read opens and closes its files.
     const RasterInputFiles* input_rasters = nullptr;
+    // File the pixel simulation appends its pixel dumps to (empty: pixel_dump.txt in
+    // output_dir), and 3 once such an append failed.
+    std::string pixel_dump_file;
+    int pixel_dump_status = 0;
 
     // Extents of the line arrays, set by ornax_init_region_data (columns of each grid,
     // sounding levels and hours of the meteorological grid, hours of the satellite grid).

@@ -35,10 +35,10 @@ private:
     void report() {
         status_ = 3;
         if (!reader_.ended()) {
-            ornax_log_msg((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
+            ornax_log_failure((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
                                       << "holds no readable value").str());
         } else if (!end_reported_) {
-            ornax_log_msg((FreeLine() << "Domain file " << file_ << " ends before line"
+            ornax_log_failure((FreeLine() << "Domain file " << file_ << " ends before line"
                                       << reader_.line_number()).str());
             end_reported_ = true;
         }
@@ -54,12 +54,12 @@ private:
 int check_domain(const Spatialinfodata& grid, bool check_lon_order, bool check_lat_order) {
     int status = 0;
     if (check_lon_order && grid.west_lon > grid.east_lon) {
-        ornax_log_msg("West Longitude " + write_f(grid.west_lon, 10, 2) +
+        ornax_log_failure("West Longitude " + write_f(grid.west_lon, 10, 2) +
                       "is larger than East Longitude" + write_f(grid.east_lon, 10, 2));
         status = 3;
     }
     if (check_lat_order && grid.south_lat > grid.north_lat) {
-        ornax_log_msg("South Latitude" + write_f(grid.south_lat, 10, 2) +
+        ornax_log_failure("South Latitude" + write_f(grid.south_lat, 10, 2) +
                       "is larger than North Latitude" + write_f(grid.north_lat, 10, 2));
         status = 3;
     }
@@ -72,14 +72,14 @@ int check_domain_size(const Spatialinfodata& grid) {
     int status = 0;
     float span_cols = (grid.east_lon - grid.west_lon) / grid.dlon;
     if (!(std::fabs(static_cast<float>(grid.ncols) - span_cols) <= 1.0f)) {
-        ornax_log_msg("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
+        ornax_log_failure("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
                       write_f(grid.east_lon, 10, 2) + write_a(" to ", 4) +
                       write_f(grid.west_lon, 10, 2) + " in resolution" + write_f(grid.dlon, 8, 4));
         status = 3;
     }
     float span_rows = (grid.north_lat - grid.south_lat) / grid.dlat;
     if (!(std::fabs(static_cast<float>(grid.nrows) - span_rows) <= 1.0f)) {
-        ornax_log_msg("Mismatched input row " + write_i(grid.nrows, 6) + " with lat from " +
+        ornax_log_failure("Mismatched input row " + write_i(grid.nrows, 6) + " with lat from " +
                       write_f(grid.south_lat, 10, 2) + write_a(" to ", 4) +
                       write_f(grid.north_lat, 10, 2) + " in resolution!" +
                       write_f(grid.dlat, 8, 4));
@@ -98,7 +98,7 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     DomainValueReader reader(stream, name);
     // A file without even its header line counts as one that cannot be opened.
     if (stream == nullptr || !reader.header()) {
-        ornax_log_msg("Error in opening the input file:" + name);
+        ornax_log_failure("Error in opening the input file:" + name);
         status = 3;
         if (unit >= 0) ornax_release_unit_number(unit);
         return;

@@ -31,6 +31,10 @@ bool captured(Ornaxmessagebuffer::Channel channel, std::string_view text,
     return true;
 }
 
+constexpr std::size_t failure_causes_kept = 16;
+std::mutex failure_guard;              // causes may come from several threads
+std::vector<std::string> failure_log;  // causes of the run's failure, oldest first
+
 struct WallClock {
     std::tm tm{};
     int millis = 0;
@@ -129,6 +133,7 @@ void ornax_release_messages(const Ornaxmessagebuffer& buffer) {
     for (const Ornaxmessagebuffer::Entry& entry : buffer.entries) {
         switch (entry.channel) {
             case Ornaxmessagebuffer::Channel::log: ornax_log_plain(entry.text); break;
+            case Ornaxmessagebuffer::Channel::failure: ornax_log_failure(entry.text); break;
             case Ornaxmessagebuffer::Channel::screen: ornax_screen_line(entry.text); break;
             case Ornaxmessagebuffer::Channel::append: {
                 int status = 0;
@@ -207,4 +212,24 @@ void ornax_unit_close(int unit) {
         unit_streams.erase(found);
     }
     std::fclose(stream);
+}
+
+void ornax_log_failure(std::string_view message) {
+    if (captured(Ornaxmessagebuffer::Channel::failure, message)) return;
+    ornax_log_msg(message);
+    std::string text = trim_right(message);  // whole, even where the log line is cut
+    const std::size_t first = text.find_first_not_of(' ');
+    text.erase(0, first == std::string::npos ? text.size() : first);
+    std::lock_guard<std::mutex> lock(failure_guard);
+    if (failure_log.size() < failure_causes_kept) failure_log.push_back(text);
+}
+
+std::vector<std::string> ornax_failure_causes() {
+    std::lock_guard<std::mutex> lock(failure_guard);
+    return failure_log;
+}
+
+void ornax_clear_failure_causes() {
+    std::lock_guard<std::mutex> lock(failure_guard);
+    failure_log.clear();
 }

@@ -29,6 +29,13 @@ void ornax_log_open(std::string& log_file_name, int& status);
 void ornax_log_msg(std::string_view message);
 // Writes a plain line (no time stamp) to the run log, or to standard error when no log is open.
 void ornax_log_plain(std::string_view line);
+// Writes the message like ornax_log_msg and keeps it as a cause of the run's failure: the
+// main program shows the causes on the standard error stream when the run fails.
+void ornax_log_failure(std::string_view message);
+// Causes kept so far (the first few of the process), oldest first.
+std::vector<std::string> ornax_failure_causes();
+// Forgets the causes kept so far.
+void ornax_clear_failure_causes();
 // Writes " Close the log file", closes the log and releases its unit.
 void ornax_log_close();
 
@@ -59,10 +66,10 @@ void ornax_append_text(const std::string& path, const std::string& text, int& st
 
 // ---- Messages gathered by one piece of work and written later, in order ----
 
-// Log lines (stamped when they were composed), screen lines and file appends, in the
-// order they were made.
+// Log lines (stamped when they were composed), failure causes (stamped when released),
+// screen lines and file appends, in the order they were made.
 struct Ornaxmessagebuffer {
-    enum class Channel { log, screen, append };
+    enum class Channel { log, failure, screen, append };
     struct Entry {
         Channel channel = Channel::log;
         std::string path;  // file of an append

@@ -2,9 +2,15 @@
 //
 // Exit status: 0 when the run succeeded or --help / -h / --version was the only
 // argument, 2 after the usage text (fewer than two arguments otherwise), 3 on any failure
-// (log not opened, bad region arguments, mode not implemented, site or region run failed).
+// (log not opened, bad arguments, mode not implemented, site or region run failed, the
+// screen report not written). A failed run names its cause on the standard error stream
+// as well as in the log.
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,12 +27,72 @@ constexpr int exit_success = 0;
 constexpr int exit_usage = 2;
 constexpr int exit_failure = 3;
 
-// Screen output reaches the terminal before the process ends, on every path.
+// The screen stream over the C standard output, keeping the reason of its first failed
+// write or flush (a full device, a closed pipe).
+class CheckedScreen : public std::streambuf {
+public:
+    int error_number = 0;
+
+protected:
+    int overflow(int c) override {
+        if (c == EOF) return 0;
+        if (std::fputc(c, stdout) == EOF) return failed();
+        return c;
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        const std::size_t written = std::fwrite(text, 1, static_cast<std::size_t>(count), stdout);
+        if (written != static_cast<std::size_t>(count)) failed();
+        return static_cast<std::streamsize>(written);
+    }
+    int sync() override { return std::fflush(stdout) == 0 ? 0 : failed(); }
+
+private:
+    int failed() {
+        if (error_number == 0) error_number = errno != 0 ? errno : EIO;
+        return EOF;
+    }
+};
+
+CheckedScreen checked_screen;
+
+// Screen output reaches the terminal before the process ends, on every path; a report
+// that cannot be written fails the run.
 int finish(int exit_status) {
     std::cout.flush();
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 && checked_screen.error_number == 0)
+        checked_screen.error_number = errno != 0 ? errno : EIO;
+    if (checked_screen.error_number != 0 || std::ferror(stdout)) {
+        const int reason = checked_screen.error_number != 0 ? checked_screen.error_number : EIO;
+        std::fprintf(stderr, "ornax.x: cannot write to the standard output: %s\n",
+                     std::strerror(reason));
+        if (exit_status == 0) exit_status = 3;
+    }
     std::fflush(stderr);
     return exit_status;
+}
+
+// The causes of a failed run on the standard error stream: the first one and, when there
+// are more, the last one, then where the whole story is.
+void show_failure_causes(const std::string& log_file_name) {
+    const std::vector<std::string> causes = ornax_failure_causes();
+    if (!causes.empty()) std::fprintf(stderr, "ornax.x: %s\n", causes.front().c_str());
+    if (causes.size() > 1) std::fprintf(stderr, "ornax.x: %s\n", causes.back().c_str());
+    if (!log_file_name.empty())
+        std::fprintf(stderr, "ornax.x: run log %s\n", log_file_name.c_str());
+}
+
+// The run record at the top of the log: command line, version and source commit.
+void log_run_record(const std::string& program_name, const std::vector<std::string>& arguments) {
+    std::string line = " Command line: ";
+    line += program_name;
+    for (const std::string& argument : arguments) {
+        line += ' ';
+        line += argument;
+    }
+    ornax_log_plain(line);
+    line.assign(1, ' ');
+    line.append(ornax_version_line());
+    ornax_log_plain(line);
 }
 
 // Runs the chosen mode; status 0 on success.
@@ -39,20 +105,23 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
             FreeLine message;
             message << "Error in executing ORNAX with data in " << command_line.site_input_file
                     << " and land cover in " << command_line.landcover_file;
-            ornax_log_msg(message.str());
+            ornax_log_failure(message.str());
         }
     } else if (command_line.run_mode == ornax_run_mode_region) {
         ornax_log_msg(
             (FreeLine() << "Run in region mode: " << command_line.region_config_file).str());
+        ornax_log_msg(command_line.region_switch == 1
+                          ? " Soil-resistance correction on (-r1)"
+                          : " Soil-resistance correction off (-r0)");
         ornax_run_region(command_line.region_config_file, ornax_run_mode_region,
                          command_line.region_switch, command_line.year, command_line.doy, status);
         if (status != 0) {
-            ornax_log_msg(
+            ornax_log_failure(
                 (FreeLine() << "Error in calculate data in" << command_line.region_config_file)
                     .str());
         }
     } else {
-        ornax_log_msg((FreeLine() << "Unimplemented mode: " << command_line.run_mode).str());
+        ornax_log_failure((FreeLine() << "Unimplemented mode: " << command_line.run_mode).str());
         status = 3;
     }
     return status;
@@ -63,6 +132,7 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
 int main(int argc, char** argv) {
     const std::string program_name = argc > 0 ? argv[0] : "ornax.x";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::cout.rdbuf(&checked_screen);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
         ornax_display_usage_msg(program_name);
         return finish(exit_success);
@@ -76,6 +146,8 @@ int main(int argc, char** argv) {
         return finish(exit_usage);
     }
 
+    // A file-size limit makes a write fail with its reason instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     ornax_debug = 0;
     std::string log_file_name;
     int status = 0;
@@ -85,15 +157,26 @@ int main(int argc, char** argv) {
         return finish(exit_failure);
     }
     std::cout << (FreeLine() << "Running msg in " << log_file_name).str() << std::endl;
+    log_run_record(program_name, arguments);
 
     debug_iflag = 0;
     Ornaxcommandlinetype command_line;
     ornax_parse_arguments(arguments, command_line, status);
-    if (status != 0) return finish(exit_failure);  // logged; the log ends without its exit line
+    if (status != 0) {  // logged; the log ends without its exit line
+        show_failure_causes(log_file_name);
+        return finish(exit_failure);
+    }
     debug_iflag = command_line.debug_level;
 
-    status = dispatch(command_line);
+    try {
+        status = dispatch(command_line);
+    } catch (const std::bad_alloc&) {
+        ornax_log_failure("Out of memory");
+        status = 3;
+    }
     ornax_log_msg("ORNAX main program exit");
     ornax_log_close();
-    return finish(status == 0 ? exit_success : exit_failure);
+    const int exit_status = finish(status == 0 ? exit_success : exit_failure);
+    if (exit_status != exit_success) show_failure_causes(log_file_name);
+    return exit_status;
 }

@@ -158,6 +158,8 @@ struct Ornaxrunrecordtype {
     Spatialinfodata run_grid;
     std::string output_dir;
     std::vector<Ornaxoutputvarinfotype> variables;  // listed, in list order
+    // set-up, publish and total are wall-clock seconds; inputs, core and outputs are
+    // summed over the threads that ran the lines
     double setup_s = 0, inputs_s = 0, core_s = 0, outputs_s = 0, publish_s = 0, total_s = 0;
     int exit_status = 0;
 };

@@ -276,6 +276,7 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     record.inputs_s = times.read_s;
     record.core_s = times.core_s;
     record.outputs_s = times.write_s;
+    record.threads = times.threads;
     record.publish_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     record.total_s = times.total_s + record.publish_s;
     record.exit_status = run_status == 0 ? 0 : 3;

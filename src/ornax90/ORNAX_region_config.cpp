@@ -2,7 +2,9 @@
 // stored path (HOME_DIR prefix, day directories) and the checks on the referenced files.
 #include "ORNAX_region_io_mod.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <utility>
@@ -129,7 +131,7 @@ bool config_file_exists(const std::string& path) {
 }
 
 void log_config_failure(const std::string& file, int line, const std::string& what) {
-    ornax_log_msg((FreeLine() << "Region configuration file " << file << " line" << line << what)
+    ornax_log_failure((FreeLine() << "Region configuration file " << file << " line" << line << what)
                       .str());
 }
 
@@ -159,8 +161,11 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         }
         paths[static_cast<std::size_t>(line)] = path;
         if (rule.check == ConfigCheck::none || config_file_exists(path)) continue;
+        if (rule.check == ConfigCheck::required) {
+            ornax_log_failure(path + " not exist.");
+            return 3;
+        }
         ornax_log_msg(path + " not exist.");
-        if (rule.check == ConfigCheck::required) return 3;
     }
     return 0;
 }
@@ -172,6 +177,10 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     status = 0;
     paths.fill(std::string());
     if (year < 1900 || year > 2100 || doy < 1 || doy > 366) {
+        ornax_log_failure((FreeLine() << "Year" << year << "and day" << doy
+                                      << "lie outside the years 1900 to 2100 and days 1 to 366 "
+                                         "of a region configuration")
+                              .str());
         status = 3;
         return;
     }
@@ -179,7 +188,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     const char* home = std::getenv("HOME_DIR");  // unset counts as empty
     context.home = trim_right(home != nullptr ? home : "");
     if (static_cast<int>(context.home.size()) > config_home_length) {
-        ornax_log_msg("HOME_DIR is longer than 256 characters");
+        ornax_log_failure("HOME_DIR is longer than 256 characters");
         status = 3;
         return;
     }
@@ -193,7 +202,8 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     std::string name = trim_right(config_file);
     std::FILE* stream = ornax_unit_open(config_unit, name, "r");
     if (stream == nullptr) {
-        ornax_log_msg("Error in opening the input config file");
+        ornax_log_failure("Error in opening the input config file " + name + ": " +
+                          std::strerror(errno));
         status = 3;
         return;
     }

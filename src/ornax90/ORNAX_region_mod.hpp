@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_output_set_mod.hpp"
 
 // ---- Line arrays of the region data record ----
 
@@ -117,3 +118,8 @@ void ornax_simulate_region_with_core(
 void ornax_write_region_outputs(const Spatialinfodata& run_grid,
                                 const Ornaxregiondatatype& region, std::span<const int> units,
                                 int line, int& status);
+// The same into the members of an output set (members[i - 1] for the i-th listed variable,
+// members[count] for the quality raster), written at their line's offset.
+void ornax_write_region_outputs(const Spatialinfodata& run_grid,
+                                const Ornaxregiondatatype& region, Ornaxoutputsettype& outputs,
+                                std::span<const int> members, int line, int& status);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_set_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
@@ -131,14 +132,19 @@ void ornax_get_region_out_var_by_list(
     }
 }
 
-void ornax_write_region_outputs(const Spatialinfodata& run_grid,
-                                const Ornaxregiondatatype& region, std::span<const int> units,
-                                int line, int& status) {
+namespace {
+
+// Writes line `line` of every listed variable and of the quality raster through
+// write_line(i, values), i = 0 .. count (count: the quality raster).
+template <typename LineWriter>
+void write_region_output_lines(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
+                               std::size_t outputs, int line, LineWriter write_line,
+                               int& status) {
     status = 0;
     const int count = region.out_var_count;
     const int ncols = run_grid.ncols;
     const std::size_t n = static_cast<std::size_t>(std::max(ncols, 0));
-    if (count < 0 || count > ornax_max_out_vars || units.size() < static_cast<std::size_t>(count) + 1 ||
+    if (count < 0 || count > ornax_max_out_vars || outputs < static_cast<std::size_t>(count) + 1 ||
         region.out_var_matrix.size() < n * static_cast<std::size_t>(count) ||
         region.qc_flag.size() < n) {
         ornax_log_msg((FreeLine() << "Output units or line arrays do not cover the" << count
@@ -153,10 +159,7 @@ void ornax_write_region_outputs(const Spatialinfodata& run_grid,
         const auto first = region.out_var_matrix.begin() +
                            static_cast<std::ptrdiff_t>(region_2d_index(1, i, ncols));
         std::copy(first, first + static_cast<std::ptrdiff_t>(n), values.begin());
-        int write_status = 0;
-        write_out_2d_real_line(values, ncols, run_grid.nrows, units[static_cast<std::size_t>(i - 1)],
-                               line, write_status);
-        if (write_status != 0) {
+        if (write_line(static_cast<std::size_t>(i - 1), values) != 0) {
             ornax_log_msg("Error in writing var " +
                           trim_right(region.out_var_list[static_cast<std::size_t>(i - 1)].name) +
                           " Error!");
@@ -165,8 +168,30 @@ void ornax_write_region_outputs(const Spatialinfodata& run_grid,
     }
     std::copy(region.qc_flag.begin(), region.qc_flag.begin() + static_cast<std::ptrdiff_t>(n),
               values.begin());
-    int write_status = 0;
-    write_out_2d_real_line(values, ncols, run_grid.nrows, units[static_cast<std::size_t>(count)],
-                           line, write_status);
-    if (write_status != 0) status = 3;
+    if (write_line(static_cast<std::size_t>(count), values) != 0) status = 3;
+}
+
+}  // namespace
+
+void ornax_write_region_outputs(const Spatialinfodata& run_grid,
+                                const Ornaxregiondatatype& region, std::span<const int> units,
+                                int line, int& status) {
+    auto write_line = [&](std::size_t i, const std::vector<float>& values) {
+        int write_status = 0;
+        write_out_2d_real_line(values, run_grid.ncols, run_grid.nrows, units[i], line,
+                               write_status);
+        return write_status;
+    };
+    write_region_output_lines(run_grid, region, units.size(), line, write_line, status);
+}
+
+void ornax_write_region_outputs(const Spatialinfodata& run_grid,
+                                const Ornaxregiondatatype& region, Ornaxoutputsettype& outputs,
+                                std::span<const int> members, int line, int& status) {
+    auto write_line = [&](std::size_t i, const std::vector<float>& values) {
+        int write_status = 0;
+        ornax_output_set_write_line(outputs, members[i], values, line, write_status);
+        return write_status;
+    };
+    write_region_output_lines(run_grid, region, members.size(), line, write_line, status);
 }

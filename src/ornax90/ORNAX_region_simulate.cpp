@@ -137,13 +137,16 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
     return q;
 }
 
-// Appends the pixel's land and input records to the dump file of the output directory.
+// Appends the pixel's land and input records to the dump file (by default in the output
+// directory).
 void dump_pixel_inputs(const LineContext& line, const Ornaxlandtype& land,
                        const Ornaxinputvartype& input) {
     const std::string dir = trim_right(line.region.output_dir);
-    const std::string path = dir.empty() ? "pixel_dump.txt" : dir + "/pixel_dump.txt";
+    std::string path = dir.empty() ? "pixel_dump.txt" : dir + "/pixel_dump.txt";
+    if (!line.region.pixel_dump_file.empty()) path = line.region.pixel_dump_file;
     int status = 0;
     ornax_write_site_inputs(path, land, input, status);
+    if (status != 0) line.region.pixel_dump_status = status;
 }
 
 // A pixel whose inputs are all present, waiting for the core.

@@ -9,6 +9,28 @@
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 
+// Largest grids a run accepts. Extents are checked before anything is allocated, so a
+// mistyped description is refused with a message instead of exhausting the memory.
+inline constexpr int ornax_max_grid_cols = 100000;   // columns of any grid
+inline constexpr int ornax_max_grid_rows = 100000;   // rows of any grid
+inline constexpr int ornax_max_grid_layers = 1000;   // sounding layers
+inline constexpr int ornax_max_grid_hours = 1000;    // time steps
+// Values held at once by the line arrays of a region run (4 bytes each: 512 MiB).
+inline constexpr long long ornax_max_line_values = 128LL * 1024 * 1024;
+
+// Checks the extents of a grid (`what`, read from `file`) against the maxima; a negative
+// or too large extent logs the cause and gives status 3.
+void ornax_check_grid_limits(const Spatialinfodata& grid, const std::string& what,
+                             const std::string& file, int& status);
+// The same for the common grid of a meteorological configuration file.
+void ornax_check_common_grid_limits(const Ornaxcommonblock& common, const std::string& file,
+                                    int& status);
+// Values the line arrays of one region line hold with these grids and output count.
+long long ornax_region_line_values(const Spatialinfodata& run, const Spatialinfodata& land,
+                                   const Spatialinfodata& veg, const Spatialinfodata& snow,
+                                   const Spatialinfodata& met, const Spatialinfodata& sat,
+                                   int out_var_count);
+
 // Site run: class table, site input file, core, site report. status 0 or 3.
 void ornax_run_point(const std::string& landcover_table_file, const std::string& site_input_file,
                      int run_mode, int input_flag, int& status);
@@ -61,28 +83,38 @@ struct Ornaxregionruntype {
 
 // Configuration, grid descriptions, output list, log header, class table, output rasters
 // and static set-up, as the role asks. status 0 or 3 (logged); after a failure no line runs.
+// A follower writes into the leader's output set: leader_temporaries are the temporary
+// names the leader's ornax_region_output_temporaries gave (null for the others).
 void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_config_file,
                         int region_switch, int year, int doy, Ornaxregionrole role,
-                        int& status);
+                        const std::vector<std::string>* leader_temporaries, int& status);
+// Temporary names of the run's output set, in member order.
+std::vector<std::string> ornax_region_output_temporaries(const Ornaxregionruntype& run);
 // Lines of the run grid (0 when the run did not begin).
 int ornax_region_line_count(const Ornaxregionruntype& run);
 // What one line of a region run left: its messages, not yet out, and its status.
 struct Ornaxlinereporttype {
     Ornaxmessagebuffer messages;
     int status = 0;
+    std::string stage;  // where a failed line failed; empty when its failure names its cause
 };
+// Causes of a failed run in the log: the first failed line and where it failed, and the
+// count of failed lines.
+void ornax_log_line_failure(int line, int nrows, const std::string& stage);
+void ornax_log_failed_lines(int failed_lines, int lines);
 // Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
 // at its place in the outputs, spread over the threads. Messages go out in the order of
 // `lines`; with `line_reports`, line i's messages (log, screen, appends) and status go to
 // (*line_reports)[i] instead of going out. status 3 when any line failed; the other lines still run.
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
                             std::vector<Ornaxlinereporttype>* line_reports, int& status);
-// Releases the forcing and the grids and closes the outputs; `times` receives the run's
-// counts and timing. status 3 when an output could not be closed.
+// Releases the forcing and the grids; a follower flushes and closes its descriptors of the
+// leader's outputs. `times` receives the run's counts and timing. status 3 when an output
+// could not be written or closed.
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);
 // After ornax_region_end of every process of the run, by the one that ran alone or led:
-// the descriptors beside every raster, the quicklook maps, the screen summary and the run
-// record, with `times` for the whole run. Lines this process did not run are taken from
+// the outputs published (renamed into place), then the descriptors beside every raster, the
+// quicklook maps, the screen summary and the run record, with `times` for the whole run. Lines this process did not run are taken from
 // the closed rasters; those of `failed_lines` count as failed. status (the run's status so
 // far) becomes 3 when a file cannot be written.
 void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,

@@ -90,7 +90,7 @@ public:
 private:
     bool fail_at(int line_number, const std::string& problem) {
         if (!failed_)
-            ornax_log_msg((FreeLine() << "Error in the input file " << trim_right(file_) << ", line"
+            ornax_log_failure((FreeLine() << "Error in the input file " << trim_right(file_) << ", line"
                                       << line_number << ": " + problem).str());
         failed_ = true;
         return false;
@@ -200,7 +200,7 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     const int unit = ornax_get_next_unit_number();
     std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "r");
     if (!stream) {
-        ornax_log_msg("Error in opening the input file:" + path);
+        ornax_log_failure("Error in opening the input file:" + path);
         status = 3;
     } else {
         SiteTextReader in(stream, path);

@@ -290,26 +290,6 @@ void raster_open_output(int unit, const std::string& file_name, int& status) {
     }
 }
 
-void raster_size_output(int unit, std::int64_t bytes, int& status) {
-    status = 0;
-    std::FILE* stream = ornax_unit_stream(unit);
-    if (stream == nullptr || bytes < 0 || std::fflush(stream) != 0 ||
-        ftruncate(fileno(stream), static_cast<off_t>(bytes)) != 0) {
-        log_free(FreeLine() << "Error " << errno << "in sizing the output raster to" << bytes
-                            << "bytes");
-        status = raster_status_failed;
-    }
-}
-
-void raster_open_existing_output(int unit, const std::string& file_name, int& status) {
-    status = 0;
-    errno = 0;
-    if (ornax_unit_open(unit, trim_right(file_name), "r+b") == nullptr) {
-        log_free(FreeLine() << "Error " << errno << "in opening " << trim_right(file_name));
-        status = raster_status_failed;
-    }
-}
-
 void write_out_2d_real_line(const std::vector<float>& values, int ncol, int /*nrow*/, int unit,
                             int record, int& status) {
     status = 0;

@@ -158,12 +158,6 @@ void write_out_3d_real(const Real3dArray& values, int ncol, int nrow, int nz,
 // Opens an output raster for line writing on a unit the caller owns (any unit number,
 // pooled or fixed), replacing an existing file. Status 3 when it cannot be opened.
 void raster_open_output(int unit, const std::string& file_name, int& status);
-// Sets the raster open on `unit` to `bytes` bytes (a new raster reads as zeros until its
-// lines are written), so that other processes can write their lines into it at once.
-void raster_size_output(int unit, std::int64_t bytes, int& status);
-// Opens an existing output raster for line writing without truncating it, on a unit the
-// caller owns: another process created it. Status 3 when it cannot be opened.
-void raster_open_existing_output(int unit, const std::string& file_name, int& status);
 // Writes the ncol values of `values` as record `record` (line `record`) of the raster open
 // on `unit`, at byte (record - 1) x 4 x ncol, with a positioned write: lines may be written
 // in any order and from several threads at once.

@@ -31,14 +31,15 @@ int run_mpi(const fs::path& dir, int processes, int threads, const std::string& 
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-// The log without time stamps, timings, the line naming the number of processes and the
-// data set's own folder.
+// The log without time stamps, the command line, timings, the line naming the number of
+// processes and the data set's own folder.
 std::vector<std::string> comparable_log(const fs::path& dir) {
     static const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})");
     std::vector<std::string> lines;
     std::istringstream in(log_text(dir));
     for (std::string line; std::getline(in, line);) {
-        if (line.find("Region run seconds") != std::string::npos ||
+        if (line.rfind(" Command line: ", 0) == 0 ||
+            line.find("Region run seconds") != std::string::npos ||
             line.find("Region lines shared among") != std::string::npos)
             continue;
         for (auto at = line.find(dir.string()); at != std::string::npos;

@@ -1,0 +1,249 @@
+// Output sets: temporaries in the destination folders, positioned writes, checked flush
+// and close, publication by rename, removal of the temporaries of dead runs.
+#include "ORNAX_output_set_mod.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "ORNAX_log_mod.hpp"
+#include "file_io_mod.hpp"
+
+namespace {
+
+constexpr int temporary_attempts = 1000;  // sequence numbers tried for a free temporary name
+
+// Folder part of a path ("" for a bare name) and the name part.
+void split_path(const std::string& path, std::string& dir, std::string& name) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        dir.clear();
+        name = path;
+    } else {
+        dir = path.substr(0, slash + 1);
+        name = path.substr(slash + 1);
+    }
+}
+
+// Records a failure (the first one is kept for the caller) and writes it to the log.
+void fail(Ornaxoutputsettype& set, const std::string& what, int error_number) {
+    const std::string text = what + ": " + std::strerror(error_number);
+    ornax_log_msg(text);
+    std::lock_guard<std::mutex> lock(set.failure_guard);
+    if (!set.failed) set.failure = text;
+    set.failed = true;
+}
+
+bool valid_member(const Ornaxoutputsettype& set, int member) {
+    return member >= 0 && static_cast<std::size_t>(member) < set.files.size();
+}
+
+// Process id encoded in a temporary's file name, or -1 when the name is not one of ours.
+long temporary_owner(const std::string& name) {
+    const std::string suffix = ornax_output_temporary_suffix;
+    if (name.size() <= suffix.size() + 1 || name[0] != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return -1;
+    const std::string stem = name.substr(0, name.size() - suffix.size());
+    const std::size_t dot = stem.rfind('.');
+    const std::size_t dash = stem.rfind('-');
+    if (dot == std::string::npos || dash == std::string::npos || dash < dot + 2) return -1;
+    long pid = 0;
+    for (std::size_t i = dot + 1; i < dash; ++i) {
+        if (stem[i] < '0' || stem[i] > '9' || pid > 1000000000L) return -1;
+        pid = pid * 10 + (stem[i] - '0');
+    }
+    for (std::size_t i = dash + 1; i < stem.size(); ++i)
+        if (stem[i] < '0' || stem[i] > '9') return -1;
+    return pid > 0 ? pid : -1;
+}
+
+}  // namespace
+
+Ornaxoutputsettype::~Ornaxoutputsettype() { ornax_output_set_abort(*this); }
+
+std::string ornax_output_path(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string ornax_output_temporary_name(const std::string& path, long pid, int sequence) {
+    std::string dir, name;
+    split_path(path, dir, name);
+    return dir + "." + name + "." + std::to_string(pid) + "-" + std::to_string(sequence) +
+           ornax_output_temporary_suffix;
+}
+
+void ornax_output_set_add(Ornaxoutputsettype& set, const std::string& path, int& member,
+                          int& status) {
+    member = -1;
+    status = 3;
+    Ornaxoutputfiletype file;
+    file.path = path;
+    const long pid = static_cast<long>(getpid());
+    int error_number = 0;
+    for (int sequence = 0; sequence < temporary_attempts; ++sequence) {
+        file.temporary = ornax_output_temporary_name(path, pid, sequence);
+        file.fd = open(file.temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        error_number = errno;
+        if (file.fd >= 0 || error_number != EEXIST) break;
+    }
+    if (file.fd < 0) {
+        fail(set, "Cannot create the output file " + path + " (as " + file.temporary + ")",
+             error_number);
+        return;
+    }
+    set.files.push_back(file);
+    member = static_cast<int>(set.files.size()) - 1;
+    status = 0;
+}
+
+void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* bytes,
+                            std::size_t count, std::int64_t offset, int& status) {
+    status = 3;
+    if (!valid_member(set, member) || set.files[static_cast<std::size_t>(member)].fd < 0 ||
+        offset < 0) {
+        fail(set, "Write to an output that is not open", EBADF);
+        return;
+    }
+    const Ornaxoutputfiletype& file = set.files[static_cast<std::size_t>(member)];
+    const char* at = static_cast<const char*>(bytes);
+    std::size_t left = count;
+    while (left > 0) {
+        const ssize_t written = pwrite(file.fd, at, left, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            // A write that takes nothing without a reason is a full device.
+            const int error_number = written < 0 ? errno : ENOSPC;
+            fail(set, "Cannot write " + std::to_string(left) + " bytes at byte " +
+                          std::to_string(offset) + " of " + file.path,
+                 error_number);
+            return;
+        }
+        at += written;
+        left -= static_cast<std::size_t>(written);
+        offset += written;
+    }
+    status = 0;
+}
+
+void ornax_output_set_write_line(Ornaxoutputsettype& set, int member,
+                                 std::span<const float> values, int record, int& status) {
+    status = 3;
+    if (values.empty() || record < 1) {
+        fail(set, "Invalid raster line " + std::to_string(record), EINVAL);
+        return;
+    }
+    std::vector<unsigned char> bytes(values.size() * 4);
+    raster_encode_le(values.data(), values.size(), bytes.data());
+    const std::int64_t offset =
+        raster_record_offset(record, static_cast<std::int64_t>(values.size()));
+    ornax_output_set_write(set, member, bytes.data(), bytes.size(), offset, status);
+}
+
+const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int member) {
+    static const std::string none;
+    return valid_member(set, member) ? set.files[static_cast<std::size_t>(member)].temporary
+                                     : none;
+}
+
+void ornax_output_set_commit(Ornaxoutputsettype& set, int& status) {
+    status = 3;
+    // Every member reaches the disk and closes cleanly before any is published, so a
+    // full device or an I/O error found at the end leaves the earlier result whole.
+    for (Ornaxoutputfiletype& file : set.files) {
+        if (set.failed) break;
+        if (fdatasync(file.fd) != 0 && errno != EINVAL) {
+            fail(set, "Cannot flush the output file " + file.path, errno);
+            break;
+        }
+        const int fd = file.fd;
+        file.fd = -1;
+        if (close(fd) != 0) fail(set, "Cannot close the output file " + file.path, errno);
+    }
+    if (set.failed) {
+        ornax_output_set_abort(set);
+        return;
+    }
+    for (Ornaxoutputfiletype& file : set.files) {
+        if (std::rename(file.temporary.c_str(), file.path.c_str()) != 0) {
+            fail(set, "Cannot rename " + file.temporary + " to " + file.path, errno);
+            continue;
+        }
+        file.temporary.clear();  // published
+    }
+    ornax_output_set_abort(set);  // removes what could not be renamed
+    status = set.failed ? 3 : 0;
+}
+
+void ornax_output_set_abort(Ornaxoutputsettype& set) {
+    for (Ornaxoutputfiletype& file : set.files) {
+        if (file.fd >= 0) close(file.fd);
+        file.fd = -1;
+        if (!file.temporary.empty() && !set.joined) unlink(file.temporary.c_str());
+    }
+    set.files.clear();
+}
+
+void ornax_output_remove_stale(const std::string& dir, int& removed) {
+    removed = 0;
+    const std::string folder = dir.empty() ? "." : dir;
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) return;
+    const long own = static_cast<long>(getpid());
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        const long owner = temporary_owner(name);
+        if (owner < 0 || owner == own) continue;
+        // A process that still runs (or a process id in use again) keeps its files.
+        if (kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
+        const std::string path = ornax_output_path(dir, name);
+        if (unlink(path.c_str()) == 0) {
+            ++removed;
+            ornax_log_msg("Removed the temporary output " + path + " of a stopped run");
+        }
+    }
+    closedir(listing);
+}
+
+void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::string>& paths,
+                           const std::vector<std::string>& temporaries, int& status) {
+    status = 3;
+    if (paths.size() != temporaries.size()) {
+        fail(set, "Output set to join of " + std::to_string(paths.size()) + " names and " +
+                      std::to_string(temporaries.size()) + " temporaries", EINVAL);
+        return;
+    }
+    set.joined = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        Ornaxoutputfiletype file;
+        file.path = paths[i];
+        file.temporary = temporaries[i];
+        file.fd = open(file.temporary.c_str(), O_WRONLY | O_CLOEXEC);  // never creates one
+        if (file.fd < 0) {
+            fail(set, "Cannot open the output file " + file.path + " (as " + file.temporary + ")",
+                 errno);
+            return;
+        }
+        set.files.push_back(file);
+    }
+    status = 0;
+}
+
+void ornax_output_set_leave(Ornaxoutputsettype& set, int& status) {
+    for (Ornaxoutputfiletype& file : set.files) {
+        if (file.fd < 0) continue;
+        if (fdatasync(file.fd) != 0 && errno != EINVAL)
+            fail(set, "Cannot flush the output file " + file.path, errno);
+        const int fd = file.fd;
+        file.fd = -1;
+        if (close(fd) != 0) fail(set, "Cannot close the output file " + file.path, errno);
+    }
+    set.files.clear();  // the temporaries are the creator's to publish or remove
+    status = set.failed ? 3 : 0;
+}
