@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_log_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "file_io_mod.hpp"
 #include "sunrise_mod.hpp"
@@ -110,10 +111,11 @@ protected:
         return root / "met" / name;
     }
     void write_cache(int year, int doy, float first, float second) {
-        fs::create_directories(sun_dir(year, doy));
         const std::size_t cells = static_cast<std::size_t>(grid.ncols * grid.nrows);
-        write_raster(sun_dir(year, doy) / "rise15MET", std::vector<float>(cells, first));
-        write_raster(sun_dir(year, doy) / "rise55MET", std::vector<float>(cells, second));
+        int status = 3;
+        ornax_write_sunrise_cache(grid, year, doy, std::vector<float>(cells, first),
+                                  std::vector<float>(cells, second), status);
+        ASSERT_EQ(status, 0);
     }
     int process(int year, int doy, float pline) {
         int status = 0;
@@ -194,7 +196,7 @@ TEST_F(MetLines, MissingCacheIsComputedWrittenWholeAndReused) {
         (void)entry;
         ++entries;
     }
-    EXPECT_EQ(entries, 2);  // no temporary file left behind
+    EXPECT_EQ(entries, 3);  // both rasters and their sidecar, no temporary file left behind
     // the cache holds the grid of observation times
     std::vector<float> expected(60, fill), shift(60, fill);
     int status = 3;
@@ -281,12 +283,13 @@ TEST_F(MetLines, FailuresReachTheCallerWithFillValues) {
     EXPECT_FALSE(fs::exists(root / "met"));
     EXPECT_EQ(grid.pres2[3], fill);
     ornax_ornax_grid_finalize(grid, release);
-    // missing forecast-model profiles of the second day
     write_met_day(day_dir(2019, 200), 0);
     write_cache(2019, 200, 7.0f, 13.5f);
-    EXPECT_EQ(process(2019, 200, 31.25f), 3);
-    EXPECT_NE(screen.find("Error read in the profile2 data"), std::string::npos);
+    // missing forecast-model rasters of the second day: counted, their values missing
+    EXPECT_EQ(process(2019, 200, 31.25f), 0);
+    EXPECT_EQ(grid.forcing_read_failures, 9);
     EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // first day still used
+    EXPECT_EQ(grid.temp_surface_series[met_index2(10, 1, 24)], fill);  // needs the second day
 }
 
 TEST_F(MetLines, RegionRecordReceivesTheLine) {
@@ -392,4 +395,31 @@ TEST_F(MetLines, DayPreparedOnceGivesEveryLineWhatItComputesAlone) {
     EXPECT_EQ(again->pot[1], row2->pot[1]);
     EXPECT_EQ(row2->pot_series(1, 3, 2)[4], stored(0, 2, 3, 2, 5, 1));
     EXPECT_EQ(row2->surface_series(0, 4, 1)[7], stored(2, 1, 4, 2, 8, 0));
+}
+
+// Forecast rasters that cannot be read are reported by every line that uses the shared row,
+// with the same messages, not only by the line that happened to read it first.
+TEST_F(MetLines, SharedRowFailuresReachEveryLineThatUsesTheRow) {
+    write_met_day(day_dir(2019, 200), 0);  // the next day is missing
+    Ornaxmetday day;
+    int status = 3, release = 0;
+    ornax_prepare_met_day(common, grid, 2019, 200, day, status);
+    grid.day_sources = &day;
+    std::vector<std::string> reports;
+    for (float pline : {31.25f, 31.2f}) {  // both in forecast row 2
+        Ornaxmessagebuffer messages;
+        {
+            OrnaxMessageCapture capture(messages);
+            EXPECT_EQ(process(2019, 200, pline), 0);
+        }
+        EXPECT_EQ(grid.forcing_read_failures, 9);
+        std::string text;
+        for (const auto& entry : messages.entries)
+            if (entry.text.find("could not be read") != std::string::npos)
+                text += entry.text.substr(entry.text.find("Forecast")) + "\n";
+        reports.push_back(text);
+        ornax_ornax_grid_finalize(grid, release);
+    }
+    EXPECT_NE(reports[0].find("2019201/pot_profile.bin row"), std::string::npos) << reports[0];
+    EXPECT_EQ(reports[0], reports[1]);
 }

@@ -101,10 +101,10 @@ TEST(OutputSummary, CountsFlagsAndComputedValuesPerLine) {
     const std::vector<Row> rows = {
         {1, false, {100, 200, kMissing, 5, 7, kMissing}, {0, 0, 127}, 0},
         {2, false, {300, 50, 60, 9, 1, 2}, {0, 1, 77}, 0},     // flags 1 and 77 not counted
-        {3, true, {}, {}, 0},                                    // failed: 127 everywhere
+        {3, true, {}, {}, 0},                                    // failed: 255 everywhere
         {5, false, {1, 1, 1, 1, 1, 1}, {0, 0, 0}, 3},            // outside the grid
         {4, false, {1, 2}, {0, 0, 0}, 3},                        // matrix too short
-        {4, false, {10, 20, 30, 3, 4, 5}, {0, 0.5f, 200}, 0},    // not flags: "other"
+        {4, false, {10, 20, 30, 3, 4, 5}, {0, 0.5f, 200}, 0},    // 0.5 no flag; 200 unlisted
     };
     for (const Row& r : rows) {
         ornax_output_summary_add_line(summary, r.line, r.failed, r.matrix, r.quality, status);
@@ -117,8 +117,10 @@ TEST(OutputSummary, CountsFlagsAndComputedValuesPerLine) {
     EXPECT_EQ(t.flags[0], 4);
     EXPECT_EQ(t.flags[1], 1);
     EXPECT_EQ(t.flags[77], 1);
-    EXPECT_EQ(t.flags[127], 1 + 3);
-    EXPECT_EQ(t.other_flags, 2);
+    EXPECT_EQ(t.flags[127], 1);
+    EXPECT_EQ(t.flags[255], 3);  // a failed line is never counted as water or snow
+    EXPECT_EQ(t.flags[200], 1);
+    EXPECT_EQ(t.other_flags, 1);
     ASSERT_EQ(t.vars.size(), 2u);
     EXPECT_EQ(t.vars[0].count, 4);  // 100, 200, 300, 10
     EXPECT_FLOAT_EQ(t.vars[0].minimum, 10.0f);
@@ -128,8 +130,8 @@ TEST(OutputSummary, CountsFlagsAndComputedValuesPerLine) {
     // the mapped variable and the flags are kept whole, south line first
     EXPECT_FLOAT_EQ(summary.map_values[0], 5.0f);
     EXPECT_FLOAT_EQ(summary.map_values[2 * 3], kMissing);  // failed line
-    EXPECT_EQ(summary.map_quality[2 * 3 + 1], 127);
-    EXPECT_EQ(summary.map_quality[3 * 3 + 2], 127);  // "other" drawn as not computed
+    EXPECT_EQ(summary.map_quality[2 * 3 + 1], 255);
+    EXPECT_EQ(summary.map_quality[3 * 3 + 1], 127);  // not a flag: drawn as not computed
 }
 
 TEST(OutputSummary, BatchProgressReportsEveryTenthOnce) {

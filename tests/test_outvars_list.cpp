@@ -92,7 +92,7 @@ TEST(OutvarsListFile, ListOrderSwitchTwoAndLetter) {
     EXPECT_EQ(list[2].name, "TS2");
     EXPECT_EQ(list[2].code, 14);
     EXPECT_EQ(list[3].code, 0);  // the letter ended the list before TA2
-    EXPECT_EQ(log.text(), "");
+    EXPECT_NE(log.text().find("1 later lines ignored"), std::string::npos);
 }
 
 TEST(OutvarsListFile, ReferenceListGivesTwelveVariablesInFileOrder) {

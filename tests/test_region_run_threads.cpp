@@ -4,6 +4,7 @@
 // screen lines are the same bytes for 1, 2, 3 and 8 threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ORNAX_input_check_mod.hpp"
 #include "test_region_run_support.hpp"
 
 namespace {
@@ -22,7 +24,7 @@ struct ThreadCase {
     const char* name;
     const char* data;  // "example": the generated example region; "reference": the bundled
                        // reference region; "failing": a small generated region whose
-                       // forecast rasters are cut short, so that lines fail
+                       // first lines fail
     const char* args;
 };
 
@@ -36,13 +38,18 @@ void prepare_data(const std::string& data, const fs::path& dir) {
         make_region(dir, 100, 60, 7);  // the example region of `make run`
         return;
     }
-    make_region(dir, 20, 12, 3);
-    // The forecast grid of this region is 12 columns x 8 rows; its lines use rows 5 to 7. The
-    // last two rows of the last record of the next day's profile and of the day's air
-    // temperature are cut off: row 7 cannot be read, and the lines that share it fail, each
-    // with the read's messages.
-    for (const char* file : {"met/2019201/pot_profile.bin", "met/2019200/t2_series.bin"})
-        fs::resize_file(dir / file, fs::file_size(dir / file) - 2 * 12 * 4);
+    // The snow grid starts two lines north of the run grid: the first line lies south of it,
+    // cannot read its snow mask and fails; the others are computed.
+    const RegionSpec spec = make_region(dir, 20, 12, 3);
+    GridBox snow = spec.run;
+    snow.south_h += 10;
+    snow.nrows -= 2;
+    int status = 0;
+    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+                    status);
+    std::vector<float> mask = read_floats(dir / "snow" / "2019200" / "snow_mask.bin");
+    mask.erase(mask.begin(), mask.begin() + 2 * 20);
+    write_floats(dir / "snow" / "2019200" / "snow_mask.bin", mask);
 }
 
 // The run record without what depends on the clock or the thread count.
@@ -136,24 +143,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ThreadCase{"failing_lines", "failing", "-r0 config/region.cfg 2019 200"}),
     [](const ::testing::TestParamInfo<ThreadCase>& info) { return std::string(info.param.name); });
 
-// The failing data set really fails some lines and computes others, so that the
-// comparison above covers the messages of failed reads shared by several lines.
-TEST(RegionThreadsFailing, SharedRowFailuresReachEveryLineThatUsesThem) {
+// The failing data set really fails some lines and computes others, and the run names its
+// first failed line as the cause whatever the thread that met it.
+TEST(RegionThreadsFailing, FirstFailedLineIsTheCause) {
     ScratchDir scratch("threads_failing_check");
     const fs::path dir = scratch.path() / "data";
     prepare_data("failing", dir);
     EXPECT_EQ(run_ornax(dir, "-r0 config/region.cfg 2019 200", "OMP_NUM_THREADS=3"), 3);
-    const std::string screen = read_text(dir / "run.out"), log = log_text(dir);
-    std::size_t profile_failures = 0;
-    for (std::size_t at = screen.find("Error read in the profile2 data"); at != std::string::npos;
-         at = screen.find("Error read in the profile2 data", at + 1))
-        ++profile_failures;
-    // row 7 fails for every line that lies in it (lines 9 to 12), not only for the first
-    // line that read it
-    EXPECT_EQ(profile_failures, 4u);
-    EXPECT_NE(log.find("t2_series.bin read error!"), std::string::npos);
+    EXPECT_NE(log_text(dir).find("Read snow mask error"), std::string::npos);
+    EXPECT_NE(read_text(dir / "run.err").find("Line           1 of          12 failed in reading"),
+              std::string::npos)
+        << read_text(dir / "run.err");
     const std::vector<float> qc = read_floats(dir / "output" / "region_qc.bin");
-    EXPECT_NE(std::count(qc.begin(), qc.end(), 0.0f), 0);
+    ASSERT_EQ(qc.size(), 240u);
+    EXPECT_EQ(std::count(qc.begin(), qc.begin() + 20, ornax_qc_failed_line), 20);
+    EXPECT_NE(std::count(qc.begin() + 20, qc.end(), 0.0f), 0);
 }
 
 }  // namespace

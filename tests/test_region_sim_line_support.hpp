@@ -107,7 +107,7 @@ struct RegionLine {
         const int n = region.met_ncols;
         for (int c = 1; c <= n; ++c) {
             const std::size_t i = static_cast<std::size_t>(c - 1);
-            region.taobs1[i] = 293.15f + 0.1f * static_cast<float>(c);  // K
+            region.taobs1[i] = 293.15f + 0.1f * static_cast<float>(c % 100);  // K
             region.taobs2[i] = 297.15f;
             region.spfh1[i] = 0.012f;    // kg/kg
             region.spfh2[i] = 0.013f;

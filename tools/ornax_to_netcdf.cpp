@@ -27,6 +27,7 @@ using nlohmann::json;
 
 constexpr int deflate_level = 4;
 constexpr size_t chunk_values = 65536;  // values per chunk, whole lines
+constexpr unsigned char quality_fill = 254;  // never a quality flag
 
 struct Run {
     json info;
@@ -147,7 +148,7 @@ int define_coordinate(NcFile& nc, const char* name, int dim, const char* standar
 int define_variable(NcFile& nc, const Run& run, const std::string& name, const int dims[3]) {
     const bool quality = name == "region_qc";
     int var = -1;
-    nc.ok(nc_def_var(nc.id, name.c_str(), quality ? NC_BYTE : NC_FLOAT, 3, dims, &var), name);
+    nc.ok(nc_def_var(nc.id, name.c_str(), quality ? NC_UBYTE : NC_FLOAT, 3, dims, &var), name);
     const size_t lines = std::clamp<size_t>(chunk_values / static_cast<size_t>(run.ncols), 1,
                                             static_cast<size_t>(run.nrows));
     const size_t chunks[3] = {1, lines, static_cast<size_t>(run.ncols)};
@@ -157,15 +158,16 @@ int define_variable(NcFile& nc, const Run& run, const std::string& name, const i
     if (!ornax_output_var_info(name, info)) info.description = name;
     nc.text(var, "long_name", info.description);
     if (quality) {
-        const signed char fill = -1;
-        nc.ok(nc_put_att_schar(nc.id, var, "_FillValue", NC_BYTE, 1, &fill), name);
-        std::vector<signed char> values;
+        // 254 is never a flag (flags are 0 or odd), so 255 stays a value, not the default fill
+        const unsigned char fill = quality_fill;
+        nc.ok(nc_put_att_uchar(nc.id, var, "_FillValue", NC_UBYTE, 1, &fill), name);
+        std::vector<unsigned char> values;
         std::string meanings;
         for (const Ornaxqualityflaginfotype& flag : ornax_quality_flags()) {
-            values.push_back(static_cast<signed char>(flag.value));
+            values.push_back(static_cast<unsigned char>(flag.value));
             meanings += (meanings.empty() ? "" : " ") + flag.meaning;
         }
-        nc.ok(nc_put_att_schar(nc.id, var, "flag_values", NC_BYTE, values.size(), values.data()),
+        nc.ok(nc_put_att_uchar(nc.id, var, "flag_values", NC_UBYTE, values.size(), values.data()),
               name);
         nc.text(var, "flag_meanings", meanings);
     } else {
@@ -224,11 +226,11 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
             return false;
         }
         if (run.names[i] == "region_qc") {
-            std::vector<signed char> flags(values.size());
+            std::vector<unsigned char> flags(values.size());
             for (size_t k = 0; k < values.size(); ++k)
-                flags[k] = values[k] >= 0.0f && values[k] <= 127.0f
-                               ? static_cast<signed char>(values[k]) : static_cast<signed char>(-1);
-            nc.ok(nc_put_var_schar(nc.id, vars[i], flags.data()), run.names[i]);
+                flags[k] = values[k] >= 0.0f && values[k] <= 255.0f
+                               ? static_cast<unsigned char>(values[k]) : quality_fill;
+            nc.ok(nc_put_var_uchar(nc.id, vars[i], flags.data()), run.names[i]);
         } else {
             nc.ok(nc_put_var_float(nc.id, vars[i], values.data()), run.names[i]);
         }

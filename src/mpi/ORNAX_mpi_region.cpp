@@ -234,6 +234,7 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     std::vector<std::string> encoded;  // per line: its status, then its messages
     for (const Ornaxlinereporttype& report : reports) {
         std::string bytes(1, report.status != 0 ? '3' : '0');
+        bytes.push_back(report.failed ? 'f' : '-');
         bytes.append(report.stage).push_back('\0');
         bytes.append(encode_messages(report.messages));
         encoded.push_back(std::move(bytes));
@@ -251,23 +252,25 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     if (leading) {
         // Line L ran on process (L - 1) mod size, as its ((L - 1) / size)-th line.
         const std::size_t nlines = static_cast<std::size_t>(all_times.lines);
-        std::vector<int> failed_lines;
+        std::vector<int> failed_lines;  // written as failed lines
+        int failing = 0;                // lines that fail the run
         for (std::size_t i = 0; i < nlines; ++i) {
             const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
             const std::size_t at = i / static_cast<std::size_t>(size);
-            if (at >= of_rank.size() || of_rank[at].empty()) continue;
+            if (at >= of_rank.size() || of_rank[at].size() < 3) continue;
             const std::string& text = of_rank[at];
-            const std::size_t stage_end = text.find('\0', 1);
+            const std::size_t stage_end = text.find('\0', 2);
             ornax_release_messages(decode_messages(text.substr(stage_end + 1)));
             if (text[0] == '0') continue;
+            const bool failed = text[1] == 'f';
+            const std::string stage = text.substr(2, stage_end - 2);
             // The first failed line is named as a cause of the run's failure.
-            const std::string stage = text.substr(1, stage_end - 1);
-            if (failed_lines.empty() && !stage.empty())
+            if (failing == 0 && failed && !stage.empty())
                 ornax_log_line_failure(static_cast<int>(i) + 1, static_cast<int>(nlines), stage);
-            failed_lines.push_back(static_cast<int>(i) + 1);
+            ++failing;
+            if (failed) failed_lines.push_back(static_cast<int>(i) + 1);
         }
-        if (!failed_lines.empty())
-            ornax_log_failed_lines(static_cast<int>(failed_lines.size()), all_times.lines);
+        if (failing > 0) ornax_log_failed_lines(failing, all_times.lines);
         if (all_times.lines > 0) {
             ornax_region_publish(run, all_times, failed_lines, status);
             ornax_log_region_summary(all_times);

@@ -396,6 +396,7 @@ struct Ornaxmeteoornax {
     float end_lat = 0.0f;    // northern edge, degrees north (kept, not used by the forcing)
     float start_lat = 0.0f;  // outer edge of row 1, degrees north
     float dlat = 0.0f;       // row spacing, degrees (signed)
+    int forcing_read_failures = 0;  // forecast-model rasters of the line that could not be read
 
     std::vector<float> land;            // (ncols), not filled by the forcing
     std::vector<float> lat;             // (ncols), latitude of the line
@@ -523,6 +524,8 @@ struct Ornaxregiondatatype {
     // Columns and hours of sdn_day as it is held: the satellite grid's when allocated, the
     // model grid's once the line's meteorology has been copied in.
     int sdn_day_ncols = 0, sdn_day_nhours = 0;
+    // Forecast-model rasters of the line that could not be read (their values are missing).
+    int forcing_read_failures = 0;
     bool line_allocated = false;  // set once the first line array is allocated
 
     // Run-grid columns: latitude and longitude of each pixel centre (degrees).

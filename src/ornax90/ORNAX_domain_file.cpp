@@ -70,6 +70,12 @@ int check_domain(const Spatialinfodata& grid, bool check_lon_order, bool check_l
 // exactly one cell passes. A zero or non-finite step fails (the quotient is not finite).
 int check_domain_size(const Spatialinfodata& grid) {
     int status = 0;
+    if (!(grid.dlon > 0.0f) || !(grid.dlat > 0.0f) || grid.ncols < 1 || grid.nrows < 1) {
+        ornax_log_msg((FreeLine() << "Grid resolution" << grid.dlon << grid.dlat << "and size"
+                                  << grid.ncols << grid.nrows << "must be positive")
+                          .str());
+        status = 3;
+    }
     float span_cols = (grid.east_lon - grid.west_lon) / grid.dlon;
     if (!(std::fabs(static_cast<float>(grid.ncols) - span_cols) <= 1.0f)) {
         ornax_log_failure("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
@@ -117,6 +123,14 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     reader.integer(grid.nlayers);
     reader.integer(grid.nhours);
     reader.real(grid.spare_value);
+    if (grid.nlayers < 0 || grid.nlayers > ornax_max_pbl_levels || grid.nhours < 0 ||
+        grid.nhours > ornax_hours_per_day) {
+        ornax_log_msg((FreeLine() << "Domain file " << name << " layers" << grid.nlayers
+                                  << "and hours" << grid.nhours << "outside 0.."
+                                  << ornax_max_pbl_levels << "and 0.." << ornax_hours_per_day)
+                          .str());
+        status = 3;
+    }
     if (box_status != 0 || size_status != 0 || reader.status() != 0) status = 3;
     ornax_release_unit_number(unit);
 }

@@ -121,6 +121,32 @@ bool met_read_source_lines(LabelledLineReader& in, const std::string& home,
     return true;
 }
 
+// Values of the common grid and the model grid that no run can use: spacings and sizes
+// must be positive, the model grid's sizes must match its span, the series must hold a
+// day. Each problem is written on the screen and gives status 3.
+void met_check_grid_values(const std::string& name, const Ornaxcommonblock& common,
+                           const Ornaxmeteoornax& grid, int& status) {
+    auto problem = [&](const std::string& what) {
+        met_screen(" The meteorological configuration file " + name + ": " + what);
+        status = 3;
+    };
+    if (!(common.dlon > 0.0f) || !(common.dlat > 0.0f))
+        problem("the forecast-model grid resolution must be positive");
+    if (common.nhours < 8)
+        problem("the forecast-model series need at least 8 time steps per day");
+    if (!(grid.dlon > 0.0f) || !(grid.dlat > 0.0f))
+        problem("the model grid resolution must be positive");
+    if (grid.ncols < 1 || grid.nrows < 1) problem("the model grid needs columns and rows");
+    if (grid.nlayers < 1 || grid.nlayers > ornax_common_layer_count)
+        problem("the model grid layers must lie in 1.." + std::to_string(ornax_common_layer_count));
+    if (grid.nhours < 1 || grid.nhours > ornax_hours_per_day)
+        problem("the model grid hours must lie in 1.." + std::to_string(ornax_hours_per_day));
+    if (grid.dlon > 0.0f && grid.ncols != met_expected_count(grid.start_lon, grid.end_lon, grid.dlon))
+        problem("the model grid columns do not match its longitudes and resolution");
+    if (grid.dlat > 0.0f && grid.nrows != met_expected_count(grid.start_lat, grid.end_lat, grid.dlat))
+        problem("the model grid rows do not match its latitudes and resolution");
+}
+
 }  // namespace
 
 void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
@@ -156,5 +182,6 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
                                   << name << " at line" << in.line_number());
         status = 3;
     }
+    if (read_to_end) met_check_grid_values(name, common, grid, status);
     ornax_release_unit_number(unit);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_input_check_mod.hpp"
 
 struct Ornaxregionruntimes;
 
@@ -42,7 +43,9 @@ bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info
 const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags();
 
 // Largest quality flag value (all input bits set).
-inline constexpr int ornax_quality_flag_max = 127;
+inline constexpr int ornax_quality_flag_max = 255;
+inline constexpr int ornax_quality_flag_not_land = 127;     // not land, snow, no obs. time
+inline constexpr int ornax_quality_flag_failed_line = static_cast<int>(ornax_qc_failed_line);
 
 // ---- accumulation over the lines of a run ----
 

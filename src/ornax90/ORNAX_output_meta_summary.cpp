@@ -49,7 +49,7 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
         summary.map_index = static_cast<int>(found - names.begin());
         summary.map_values.assign(pixels, run_grid.spare_value);
     }
-    summary.map_quality.assign(pixels, static_cast<unsigned char>(ornax_quality_flag_max));
+    summary.map_quality.assign(pixels, static_cast<unsigned char>(ornax_quality_flag_not_land));
     status = 0;
 }
 
@@ -67,13 +67,13 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
     slot.vars.resize(nvars);
     const size_t first = static_cast<size_t>(line - 1) * ncols;
     if (failed) {
-        // written as missing values with quality 127
-        slot.flags[ornax_quality_flag_max] = summary.ncols;
+        // written as missing values with the failed-line quality
+        slot.flags[ornax_quality_flag_failed_line] = summary.ncols;
         if (summary.map_index >= 0)
             std::fill_n(summary.map_values.begin() + static_cast<std::ptrdiff_t>(first), ncols,
                         summary.missing);
         std::fill_n(summary.map_quality.begin() + static_cast<std::ptrdiff_t>(first), ncols,
-                    static_cast<unsigned char>(ornax_quality_flag_max));
+                    static_cast<unsigned char>(ornax_quality_flag_failed_line));
     } else {
         for (size_t k = 0; k < ncols; ++k) {
             const int flag = flag_of(quality[k]);
@@ -83,7 +83,7 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
                 ++slot.flags[static_cast<size_t>(flag)];
             }
             summary.map_quality[first + k] =
-                static_cast<unsigned char>(flag < 0 ? ornax_quality_flag_max : flag);
+                static_cast<unsigned char>(flag < 0 ? ornax_quality_flag_not_land : flag);
             for (size_t i = 0; i < nvars; ++i) {
                 const float value = out_matrix[i * ncols + k];
                 if (flag == 0 && value != summary.missing && std::isfinite(value))

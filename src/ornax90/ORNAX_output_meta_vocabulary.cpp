@@ -86,11 +86,14 @@ const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags() {
     static const std::vector<Ornaxqualityflaginfotype> flags = {
         {0, "computed", "computed"},
         {1, "core_failed_or_outlier", "core failed or outlier"},
+        {3, "land_input_missing_or_impossible", "land input missing or impossible"},
         {17, "meteorology_missing", "meteorology missing"},
+        {33, "vegetation_missing_or_impossible", "vegetation missing or impossible"},
         {77, "satellite_observation_missing", "satellite observation missing"},
         {93, "satellite_and_meteorology_missing", "satellite and meteorology missing"},
         {125, "vegetation_missing", "vegetation missing"},
         {127, "not_land_or_snow_or_no_observation_time", "not land, snow or no obs. time"},
+        {255, "line_failed", "line failed as a whole"},
     };
     return flags;
 }

@@ -116,7 +116,7 @@ inline constexpr int ornax_forecast_steps_used = 8;
 // surface[d]: ((c - 1) * 8 + f) * 8 + t - 1. d = 0 the day, 1 the next.
 struct Ornaxforecastrows {
     int ncols = 0, nlayers = 0;
-    std::array<bool, 2> profile_read{};  // the potential-temperature profile was read
+    std::array<int, 2> read_failures{};  // rasters of each day that could not be read
     std::array<std::vector<float>, 2> pot;
     std::array<std::vector<float>, 2> surface;
     std::array<Ornaxmessagebuffer, 2> messages;  // what the reads of each day reported
@@ -159,10 +159,11 @@ private:
 };
 
 // Prepares the sources of day doy of year for the model grid: the date, the sunrise grids
-// (from "rise15MET" / "rise55MET" under met_dir/YYYYDDD/ when both hold one grid, else
-// computed for the whole grid and written there) and the forecast-model rasters of the day
-// and the next held open. Status 3 for an invalid date or sunrise grids that could not be
-// had; the lines then report the failure as they use the day.
+// (from "rise15MET" / "rise55MET" under met_dir/YYYYDDD/ when their sidecar "riseMET.chk"
+// vouches for the grid, the day and every row, else computed for the whole grid and written
+// there with a new sidecar) and the forecast-model rasters of the day and the next held open.
+// Status 3 for an invalid date or sunrise grids that could not be had; the lines then report the
+// failure as they use the day.
 void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid, int year,
                            int doy, Ornaxmetday& day, int& status);
 
@@ -188,6 +189,15 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
 void ornax_read_region_meteorological_data(const std::string& config_file,
                                            Ornaxregiondatatype& region, int year, int doy,
                                            float pline, int& status);
+// Writes the sunrise cache of day doy of year for the model grid: the rasters "rise15MET"
+// and "rise55MET" (ncols x nrows images) and the sidecar "riseMET.chk" that vouches for
+// them (the grid, the day and a checksum of every row). Status 0, or 3.
+void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
+                               const std::vector<float>& rise15, const std::vector<float>& rise55,
+                               int& status);
+// The forecast-model rasters of one day, the profile first.
+inline constexpr const char* ornax_met_profile_file = "pot_profile.bin";
+std::span<const char* const> ornax_met_day_files();
 // Directory of the sunrise rasters of a day: met_dir/YYYYDDD/.
 std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 // Directory of the forecast-model rasters of a day: data_root/YYYYDDD/.

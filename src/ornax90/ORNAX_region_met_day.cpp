@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unistd.h>
@@ -17,11 +18,17 @@
 namespace {
 
 constexpr int met_surface_files = 8;
-// Surface rasters of a day, in reading order.
-constexpr std::array<const char*, met_surface_files> surface_file_names = {
-    "psfc_series.bin", "t2_series.bin", "q2_series.bin", "wind_surface.bin",
-    "lwdn.bin",        "swdn.bin",      "cfslst.bin",    "lhtfl.bin"};
-constexpr const char* profile_file_name = "pot_profile.bin";
+// Rasters of a day, in reading order: the profile, then the surface fields.
+constexpr std::array<const char*, met_surface_files + 1> met_day_file_names = {
+    ornax_met_profile_file,
+    "psfc_series.bin",
+    "t2_series.bin",
+    "q2_series.bin",
+    "wind_surface.bin",
+    "lwdn.bin",
+    "swdn.bin",
+    "cfslst.bin",
+    "lhtfl.bin"};
 constexpr int steps = ornax_forecast_steps_used;
 
 // A cache raster is trusted only when it holds exactly one grid of 4-byte values.
@@ -33,60 +40,130 @@ bool cache_raster_valid(const std::string& path, int ncols, int nrows) {
     return !error && static_cast<std::uintmax_t>(size) == expected;
 }
 
-// Writes a cache raster through a temporary file of the same directory and a rename, so
-// that no reader ever sees a partly written file.
-void write_cache_raster(const Real2dArray& image, int ncols, int nrows, const std::string& path) {
+// Replaces `path` through a temporary file of the same directory and a rename, so that no
+// reader ever sees a partly written file. `write` fills the temporary file; false when it
+// or the rename failed.
+template <class Write> bool replace_file(const std::string& path, Write write) {
     const std::string temporary = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
-    int status = 0;
-    write_out_2d_real(image, ncols, nrows, temporary, status);
-    if (status != 0 || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!write(temporary) || std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::remove(temporary.c_str());
+        return false;
     }
-}
-
-// The observation-time grid of `mode` (1: first, 2: second) for the whole model grid,
-// written to the cache raster `path`. False when it cannot be computed.
-bool compute_sunrise_grid(const Ornaxmeteoornax& grid, int year, int solar_doy, int mode,
-                          const std::string& path, Real2dArray& matrix) {
-    matrix.allocate(grid.ncols, grid.nrows, grid.undef);
-    std::vector<float> day_shift(matrix.values.size(), grid.undef);
-    int status = 0;
-    create_sun_rise_time_matrix_utc(year, solar_doy, grid.ncols, grid.nrows, mode, 0,
-                                    grid.start_lon, grid.dlon, grid.start_lat, grid.dlat,
-                                    matrix.values, day_shift, status);
-    if (status != 0) return false;
-    write_cache_raster(matrix, grid.ncols, grid.nrows, path);
     return true;
 }
 
-// Reads a whole cache raster; on failure the grid holds no observation time.
-bool read_sunrise_grid(const Ornaxmeteoornax& grid, const std::string& path, Real2dArray& matrix) {
-    int status = 0;
-    read_2d_real_by_col_row(path, grid.ncols, grid.nrows, 0, matrix, status);
-    if (status != 0) matrix.allocate(grid.ncols, grid.nrows, sunrise_no_time);
-    return status == 0;
+bool write_cache_raster(const Real2dArray& image, int ncols, int nrows, const std::string& path) {
+    return replace_file(path, [&](const std::string& temporary) {
+        int status = 0;
+        write_out_2d_real(image, ncols, nrows, temporary, status);
+        return status == 0;
+    });
 }
 
-// Both observation-time grids of the day, from the cache rasters when both hold one grid,
-// else computed for the whole grid and cached.
+// The sunrise cache is trusted only through its sidecar "riseMET.chk", written after both
+// rasters: a header naming the grid and the day, then one line per row with the checksums
+// of that row of both rasters. A cache without it, for another grid or day, or with a row
+// that does not match its checksums is computed again.
+constexpr const char* sunrise_sidecar_name = "riseMET.chk";
+
+std::string sunrise_sidecar_header(const Ornaxmeteoornax& grid, int year, int jday, int solar_doy) {
+    return FreeLine() << "ORNAX sunrise cache" << grid.ncols << grid.nrows << grid.start_lon
+                      << grid.dlon << grid.start_lat << grid.dlat << year << jday << solar_doy;
+}
+
+// FNV-1a over the little-endian bytes of the values.
+std::string row_checksum(const float* values, int n) {
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (int i = 0; i < n; ++i) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &values[i], sizeof bits);
+        for (int b = 0; b < 4; ++b) {
+            hash ^= (bits >> (8 * b)) & 0xffu;
+            hash *= 1099511628211ULL;
+        }
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string sunrise_sidecar_row(int row, const Real2dArray& rise15, const Real2dArray& rise55) {
+    return "row" + write_i(row, 8) + " " +
+           row_checksum(&rise15.values[rise15.index(1, row)], rise15.n1) + " " +
+           row_checksum(&rise55.values[rise55.index(1, row)], rise55.n1);
+}
+
+bool write_sunrise_sidecar(const std::string& path, const std::string& header,
+                           const Real2dArray& rise15, const Real2dArray& rise55) {
+    return replace_file(path, [&](const std::string& temporary) {
+        std::FILE* out = std::fopen(temporary.c_str(), "w");
+        if (out == nullptr) return false;
+        bool ok = std::fprintf(out, "%s\n", header.c_str()) > 0;
+        for (int j = 1; j <= rise15.n2 && ok; ++j)
+            ok = std::fprintf(out, "%s\n", sunrise_sidecar_row(j, rise15, rise55).c_str()) > 0;
+        return std::fclose(out) == 0 && ok;
+    });
+}
+
+// True when the sidecar names this grid and day and every row of both grids matches it.
+bool sunrise_grids_trusted(const std::string& sidecar, const std::string& header,
+                           const Real2dArray& rise15, const Real2dArray& rise55) {
+    std::FILE* in = std::fopen(sidecar.c_str(), "r");
+    if (in == nullptr) return false;
+    std::string line;
+    bool trusted = read_text_line(in, line) && line == header;
+    for (int j = 1; trusted && j <= rise15.n2; ++j)
+        trusted = read_text_line(in, line) && line == sunrise_sidecar_row(j, rise15, rise55);
+    std::fclose(in);
+    return trusted;
+}
+
+// Both observation-time grids (1: first, 2: second) computed for the whole model grid and
+// written to the cache with their sidecar. The flags tell which grids could be computed.
+void compute_sunrise_grids(const Ornaxmeteoornax& grid, const std::string& dir,
+                           const std::string& header, Ornaxmetday& day) {
+    day.from_cache = false;
+    day.rise15_read = day.rise55_read = false;
+    for (int mode = 1; mode <= 2; ++mode) {
+        Real2dArray& m = mode == 1 ? day.rise15 : day.rise55;
+        m.allocate(grid.ncols, grid.nrows, grid.undef);
+        std::vector<float> day_shift(m.values.size(), grid.undef);
+        int status = 0;
+        create_sun_rise_time_matrix_utc(day.year, day.solar_doy, grid.ncols, grid.nrows, mode, 0,
+                                        grid.start_lon, grid.dlon, grid.start_lat, grid.dlat,
+                                        m.values, day_shift, status);
+        if (status != 0) return;
+        (mode == 1 ? day.rise15_read : day.rise55_read) = true;
+    }
+    std::remove((dir + sunrise_sidecar_name).c_str());  // the rasters change under it
+    if (write_cache_raster(day.rise15, grid.ncols, grid.nrows, dir + "rise15MET") &&
+        write_cache_raster(day.rise55, grid.ncols, grid.nrows, dir + "rise55MET"))
+        write_sunrise_sidecar(dir + sunrise_sidecar_name, header, day.rise15, day.rise55);
+}
+
+// Both observation-time grids of the day, from the cache rasters when their sidecar vouches
+// for them, else computed for the whole grid and cached.
 void load_sunrise_grids(const Ornaxmeteoornax& grid, Ornaxmetday& day) {
     const std::string dir = ornax_sunrise_dir(grid.met_dir, day.year, day.jday);
     const std::string rise15_file = dir + "rise15MET";
     const std::string rise55_file = dir + "rise55MET";
+    const std::string header = sunrise_sidecar_header(grid, day.year, day.jday, day.solar_doy);
     if (cache_raster_valid(rise15_file, grid.ncols, grid.nrows) &&
         cache_raster_valid(rise55_file, grid.ncols, grid.nrows)) {
-        day.from_cache = true;
-        day.rise15_read = read_sunrise_grid(grid, rise15_file, day.rise15);
-        day.rise55_read = read_sunrise_grid(grid, rise55_file, day.rise55);
-        return;
+        int status15 = 0, status55 = 0;
+        read_2d_real_by_col_row(rise15_file, grid.ncols, grid.nrows, 0, day.rise15, status15);
+        read_2d_real_by_col_row(rise55_file, grid.ncols, grid.nrows, 0, day.rise55, status55);
+        if (status15 == 0 && status55 == 0 &&
+            sunrise_grids_trusted(dir + sunrise_sidecar_name, header, day.rise15, day.rise55)) {
+            day.from_cache = day.rise15_read = day.rise55_read = true;
+            return;
+        }
+        ornax_log_msg("Sunrise cache " + dir + " is not vouched for by its " +
+                      sunrise_sidecar_name + "; computed again");
     }
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    day.from_cache = false;
-    day.rise15_read =
-        compute_sunrise_grid(grid, day.year, day.solar_doy, 1, rise15_file, day.rise15);
-    day.rise55_read =
-        compute_sunrise_grid(grid, day.year, day.solar_doy, 2, rise55_file, day.rise55);
+    compute_sunrise_grids(grid, dir, header, day);
 }
 
 // The day after (year, jday): the next year's first day follows day 366, and day 365 of a
@@ -109,17 +186,27 @@ std::array<std::string, 2> forecast_dirs(const Ornaxcommonblock& common, int yea
 }
 
 // Reads row `row` of one day's nine rasters and keeps the first eight time steps of every
-// series; false when the profile read failed. A surface raster that cannot be read leaves
-// its series at `undef`, the profile's at the common grid's fill value.
-bool read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& files,
-                       const std::string& dir, int row, float undef, std::vector<float>& pot,
-                       std::vector<float>& surface) {
+// series. A raster that cannot be read is logged and its series hold the fill value, so that
+// every value derived from it reads as missing. Returns the number of rasters not read.
+int read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& files,
+                      const std::string& dir, int row, float undef, std::vector<float>& pot,
+                      std::vector<float>& surface) {
     const int nc = common.ncols, nl = common.nlayers;
+    int failed = 0;
+    auto report = [&](const std::string& file) {
+        ornax_log_msg((FreeLine() << "Forecast-model raster " << file << " row" << row
+                                  << "could not be read; its values are missing")
+                          .str());
+        ++failed;
+    };
     int status = 0;
     Real3dArray profile;
-    read_4d_real_by_line(&files, dir + profile_file_name, nc, common.nrows, nl, common.nhours, row,
-                         common.undef, profile, status);
-    const bool profile_read = status == 0;
+    read_4d_real_by_line(&files, dir + ornax_met_profile_file, nc, common.nrows, nl, common.nhours,
+                         row, common.undef, profile, status);
+    if (status != 0) {
+        std::fill(profile.values.begin(), profile.values.end(), common.undef);
+        report(dir + ornax_met_profile_file);
+    }
     pot.assign(static_cast<std::size_t>(nc) * static_cast<std::size_t>(nl) * steps, undef);
     for (int c = 1; c <= nc; ++c)
         for (int k = 1; k <= nl; ++k)
@@ -131,14 +218,19 @@ bool read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& f
     for (int f = 0; f < met_surface_files; ++f) {
         buffer.allocate(nc, common.nhours, undef);
         int read_status = 0;
-        read_3d_real_by_line(&files, dir + surface_file_names[static_cast<std::size_t>(f)], nc,
-                             common.nrows, common.nhours, row, 0.0f, buffer, read_status);
+        const std::string file = dir + met_day_file_names[static_cast<std::size_t>(f + 1)];
+        read_3d_real_by_line(&files, file, nc, common.nrows, common.nhours, row, 0.0f, buffer,
+                             read_status);
+        if (read_status != 0) {
+            std::fill(buffer.values.begin(), buffer.values.end(), common.undef);
+            report(file);
+        }
         for (int c = 1; c <= nc; ++c)
             for (int t = 1; t <= steps; ++t)
                 surface[(static_cast<std::size_t>(c - 1) * met_surface_files + f) * steps +
                         (t - 1)] = buffer(c, t);
     }
-    return profile_read;
+    return failed;
 }
 
 }  // namespace
@@ -179,8 +271,8 @@ std::shared_ptr<const Ornaxforecastrows> Ornaxmetday::forecast_rows(const Ornaxc
         const std::array<std::string, 2> dirs = forecast_dirs(common, year, jday);
         for (std::size_t d = 0; d < 2; ++d) {
             OrnaxMessageCapture capture(rows->messages[d]);
-            rows->profile_read[d] = read_forecast_day(common, forecast_files, dirs[d], row, undef,
-                                                      rows->pot[d], rows->surface[d]);
+            rows->read_failures[d] = read_forecast_day(common, forecast_files, dirs[d], row, undef,
+                                                       rows->pot[d], rows->surface[d]);
         }
         slot->rows = std::move(rows);
     }
@@ -204,8 +296,31 @@ void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax
     day.nrows = grid.nrows;
     load_sunrise_grids(grid, day);
     if (!day.rise15_read || !day.rise55_read) status = 3;
-    for (const std::string& dir : forecast_dirs(common, year, day.jday)) {
-        day.forecast_files.hold(dir + profile_file_name);
-        for (const char* name : surface_file_names) day.forecast_files.hold(dir + name);
+    for (const std::string& dir : forecast_dirs(common, year, day.jday))
+        for (const char* name : met_day_file_names) day.forecast_files.hold(dir + name);
+}
+
+void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
+                               const std::vector<float>& rise15, const std::vector<float>& rise55,
+                               int& status) {
+    status = 3;
+    Real2dArray matrix[2];
+    for (int m = 0; m < 2; ++m) {
+        matrix[m].allocate(grid.ncols, grid.nrows, grid.undef);
+        const std::vector<float>& from = m == 0 ? rise15 : rise55;
+        if (from.size() != matrix[m].values.size()) return;
+        matrix[m].values = from;
     }
+    const std::string dir = ornax_sunrise_dir(grid.met_dir, year, doy);
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
+        write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET") &&
+        write_sunrise_sidecar(dir + sunrise_sidecar_name,
+                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1]))
+        status = 0;
+}
+
+std::span<const char* const> ornax_met_day_files() {
+    return met_day_file_names;
 }

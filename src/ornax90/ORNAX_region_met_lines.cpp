@@ -25,8 +25,8 @@ void screen_line(const std::string& line) {
     ornax_screen_line(line);
 }
 
-// Row `row` of both observation-time grids of the day (UTC hours), with the messages a
-// line gives about them. False when either grid could not be had.
+// Row `row` of both observation-time grids of the day (UTC hours), with the line's message
+// about them. False when either grid could not be had.
 bool sunrise_rows(const Ornaxmetday& day, int ncols, int row, std::vector<float>& rise15,
                   std::vector<float>& rise55) {
     const bool usable = day.rise15.n1 == ncols && row >= 1 && row <= day.rise15.n2 &&
@@ -38,18 +38,8 @@ bool sunrise_rows(const Ornaxmetday& day, int ncols, int row, std::vector<float>
     if (read55)
         for (int i = 1; i <= ncols; ++i)
             rise55[static_cast<std::size_t>(i - 1)] = day.rise55(i, row);
-    if (!day.from_cache) return read15 && read55;
-    // from the cache rasters: a failed read leaves no observation time
-    if (!read15) {
-        screen_line((FreeLine() << "Error read in rise15filename ").str());
-        std::fill(rise15.begin(), rise15.end(), sunrise_no_time);
-    } else if (ncols >= 100) {
+    if (day.from_cache && read15 && ncols >= 100)
         screen_line((FreeLine() << "rise15temp(100) =" << rise15[99]).str());
-    }
-    if (!read55) {
-        screen_line((FreeLine() << "Error read in rise15filename ").str());
-        std::fill(rise55.begin(), rise55.end(), sunrise_no_time);
-    }
     return read15 && read55;
 }
 
@@ -162,17 +152,17 @@ int forcing_cell(float coordinate, float start, float spacing) {
 }
 
 // Reduces every column of the line from the forecast rows of the day and the next (read
-// once for all the lines that share them); false when a profile could not be read.
-bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmetday& day,
+// once for all the lines that share them); the rasters that could not be read are counted
+// in the grid's forcing_read_failures.
+void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmetday& day,
                  int forcing_row, const std::vector<float>& rise15,
                  const std::vector<float>& rise55) {
     const std::shared_ptr<const Ornaxforecastrows> rows =
         day.forecast_rows(common, grid.undef, forcing_row);
-    ornax_release_messages(rows->messages[0]);
-    if (!rows->profile_read[0]) screen_line((FreeLine() << "Error read in the profile data").str());
-    ornax_release_messages(rows->messages[1]);
-    if (!rows->profile_read[1])
-        screen_line((FreeLine() << "Error read in the profile2 data").str());
+    for (int d = 0; d < 2; ++d) {
+        ornax_release_messages(rows->messages[static_cast<std::size_t>(d)]);
+        grid.forcing_read_failures += rows->read_failures[static_cast<std::size_t>(d)];
+    }
     std::vector<float> series(static_cast<std::size_t>(std::max(grid.nhours, 0)));
     for (int i = 1; i <= grid.ncols; ++i) {
         const int c = forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
@@ -183,7 +173,6 @@ bool reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
         reduce_column(common, *rows, c, i, rise15[static_cast<std::size_t>(i - 1)],
                       rise55[static_cast<std::size_t>(i - 1)], day.all_series, series, grid);
     }
-    return rows->profile_read[0] && rows->profile_read[1];
 }
 
 // The common grid can feed the line: eight time steps a day, no more layers than the model
@@ -207,6 +196,7 @@ std::string ornax_met_day_dir(const std::string& data_root, int year, int doy) {
 void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
                                     int year, int doy, float pline, int& status) {
     status = 0;
+    grid.forcing_read_failures = 0;
     // every value of the line starts as the fill value, so that a failure leaves fill
     if (!fill_line_arrays(grid)) {
         status = 3;
@@ -260,9 +250,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
         status = 3;
         return;
     }
-    if (!reduce_line(common, grid, *day, forcing_row, rise15, rise55)) {
-        status = 3;
-    }
+    reduce_line(common, grid, *day, forcing_row, rise15, rise55);
 }
 
 void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
@@ -282,6 +270,7 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
     ornax_process_ornax_met_byline(common, grid, year, doy, pline, process_status);
     int copy_status = 0;
     ornax_set_ornax_met_byline(region, grid, copy_status);
+    region.forcing_read_failures = grid.forcing_read_failures;
     if (copy_status != 0) {
         screen_line((FreeLine() << "ORNAX_set_ornax_met_byline failed").str());
     }

@@ -149,6 +149,7 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
         return;
     }
     region.line_allocated = true;
+    region.forcing_read_failures = 0;
     region.run_ncols = run_grid.ncols;
     region.land_ncols = land_grid.ncols;
     region.veg_ncols = veg_grid.ncols;

@@ -38,8 +38,9 @@ bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, floa
 // Reads an output list file: a header line, then one variable per line, the name in
 // columns 1-10 and a one-digit switch in column 11 (1 selects it, another digit skips the
 // line, anything else ends the list). The list order is the order of the output rasters.
-// Status 3 when the file cannot be opened or names an unknown variable; selections past
-// the 42nd are ignored with one log line.
+// Status 3 when the file cannot be opened, names an unknown variable, or holds fewer
+// variable lines than a number in columns 31-40 of its header announces; selections past
+// the 42nd, and lines after the one that ends the list, are ignored with one log line.
 void ornax_read_out_list_file(const std::string& file_name,
                               std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list,
                               int& count, int& status);

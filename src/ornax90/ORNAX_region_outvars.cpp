@@ -79,11 +79,30 @@ void ornax_read_out_list_file(const std::string& file_name,
     }
     std::string line;
     read_text_line(stream, line);  // header
+    // the header may announce the number of variable lines in columns 31-40
+    int announced = -1;
+    std::string announced_text;
+    read_fixed_text(line, 31, 40, announced_text);
+    if (!trim_both(announced_text).empty() &&
+        read_fixed_int(line, 31, 40, announced) != text_field_ok)
+        announced = -1;
     bool overflow_logged = false;
+    int entries = 0, line_number = 1;
     while (read_text_line(stream, line)) {
+        ++line_number;
         int selected = 0;
         const int field_status = read_fixed_int(line, name_length + 1, name_length + 1, selected);
-        if (field_status == text_field_bad) break;  // a non-digit switch ends the list
+        if (field_status == text_field_bad) {  // a non-digit switch ends the list
+            int ignored = 0;
+            while (read_text_line(stream, line)) ignored += !trim_both(line).empty();
+            if (ignored > 0)
+                ornax_log_msg((FreeLine() << "Output list " << path << " ends at line"
+                                          << line_number << "(no switch digit);" << ignored
+                                          << "later lines ignored")
+                                  .str());
+            break;
+        }
+        ++entries;
         if (field_status != text_field_ok || selected != 1) continue;
         std::string name;
         read_fixed_text(line, 1, name_length, name);
@@ -104,6 +123,12 @@ void ornax_read_out_list_file(const std::string& file_name,
             list[count].code = code;
             ++count;
         }
+    }
+    if (announced >= 0 && entries < announced) {
+        ornax_log_msg((FreeLine() << "Output list " << path << " announces" << announced
+                                  << "variables but holds" << entries)
+                          .str());
+        status = 3;
     }
     ornax_unit_close(list_file_unit);
 }

@@ -17,6 +17,7 @@
 #include <omp.h>
 #endif
 
+#include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
@@ -177,11 +178,12 @@ void open_region_outputs(Ornaxregiondatatype& region, const std::vector<std::str
     region.pixel_dump_status = 0;
 }
 
-// A failed line: the missing value in that line of every output raster and 127 in the
-// quality raster, so no output keeps an unwritten line that would read back as zeros.
+// A failed line: the missing value in that line of every output raster and its own value
+// in the quality raster, so no output keeps an unwritten line that would read back as
+// zeros and no failed read is taken for water or snow.
 void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
     const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
-    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), 127.0f);
+    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), ornax_qc_failed_line);
     for (size_t i = 0; i < files.members.size(); ++i) {
         int st = 0;
         const bool quality = i + 1 == files.members.size();
@@ -293,7 +295,8 @@ struct LineWorker {
 // What a line hands on to be taken in line order: its messages, outcome and results.
 struct FinishedLine {
     Ornaxmessagebuffer messages;
-    bool failed = false;
+    bool failed = false;           // the line's rasters hold the missing value
+    bool forcing_missing = false;  // computed, but forecast-model rasters were missing
     // where a failed line failed; null when the failure has a cause of its own (outputs
     // that cannot be written are named by the output set)
     const char* stage = nullptr;
@@ -345,6 +348,8 @@ void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switc
         ornax_write_region_outputs(g.run, w.region, r.files.set, r.files.members, line, st);
         if (st != 0) fail(nullptr);  // the writer has logged the reason
     }
+    // forecast-model rasters that could not be read: their pixels are flagged, the run fails
+    done.forcing_missing = w.region.forcing_read_failures != 0;
     if (done.failed) write_failed_line(g.run, r.files, line);
     done.out_matrix = w.region.out_var_matrix;
     done.quality = w.region.qc_flag;
@@ -400,15 +405,15 @@ private:
     void take(std::size_t index, FinishedLine& done) {
         const int line = lines_[index];
         if (kept_ != nullptr)
-            (*kept_)[index] = {std::move(done.messages), done.failed ? 3 : 0,
-                               done.stage != nullptr ? done.stage : ""};
+            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
+                               done.failed, done.stage != nullptr ? done.stage : ""};
         else
             ornax_release_messages(done.messages);
         Ornaxregionruntimes& t = r_.progress.times;
-        if (done.failed) {
+        if (done.failed || done.forcing_missing) {
             // The first failed line is named as a cause of the run's failure (by the caller
             // when it takes the lines' messages).
-            if (t.failed_lines == 0 && done.stage != nullptr && kept_ == nullptr)
+            if (t.failed_lines == 0 && done.failed && done.stage != nullptr && kept_ == nullptr)
                 ornax_log_line_failure(line, r_.grids.run.nrows, done.stage);
             status_ = 3;
             ++t.failed_lines;
@@ -576,6 +581,13 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
         if (status != 0) ornax_log_failure(r.files.set.failure);
     }
     if (status == 0) static_region_setup(r.common, r.met_grid, r.region, !follows, status);
+    if (status == 0) {
+        const RegionGrids& g = r.grids;
+        status = ornax_check_region_input_sizes(r.region, g.land, g.veg, g.snow, g.sat, r.common,
+                                                year, doy);
+        if (status != 0)
+            ornax_log_failure("Region run stopped: input rasters do not match their grids");
+    }
     // The leader computes and caches the sunrise grids here; a follower, begun after it,
     // reads them.
     if (status == 0) prepare_line_sources(r, year, doy);

@@ -3,9 +3,11 @@
 // present, the result is screened and the selected outputs and a quality flag stored.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 #include "ORNAX_core_mod.hpp"
+#include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_region_mod.hpp"
@@ -56,31 +58,49 @@ bool line_value(const std::vector<float>& array, int col, float& value) {
     return true;
 }
 
+// Outcome of the screen before assembly.
+enum class Screen { run, skip, land_missing };
+
 // Screen before assembly: a land class above 1, observation times at the pixel's own
-// satellite column, no snow. False (quality 127) when the pixel is not to be run.
-bool passes_screen(const LineContext& line, float lon) {
+// satellite column, no snow. skip (quality 127) when the pixel is not to be run;
+// land_missing when its land cover or snow mask is not a number.
+Screen screen_pixel(const LineContext& line, float lon) {
     int col = 0, status = 0;
     get_col_by_lon(line.lc_grid, lon, col, status);
     if (status != 0) {
         log_pixel("Error in get the lc_domain", lon, line.lat);
-        return false;
+        return Screen::skip;
     }
     float land_class = 0.0f, tloc1 = -1.0f, tloc2 = -1.0f;
-    if (!line_value(line.region.Landcover, col, land_class) || !(land_class > 1.0f)) return false;
+    if (!line_value(line.region.Landcover, col, land_class)) return Screen::skip;
+    if (!std::isfinite(land_class)) return Screen::land_missing;
+    if (!(land_class > 1.0f)) return Screen::skip;
     int goes_col = 0;
     get_col_by_lon(line.goes_grid, lon, goes_col, status);
     if (status != 0 || !line_value(line.region.tloc1, goes_col, tloc1) ||
         !line_value(line.region.tloc2, goes_col, tloc2) || tloc1 < 0.0f || tloc2 < 0.0f) {
-        return false;
+        return Screen::skip;
     }
     get_col_by_lon(line.snow_grid, lon, col, status);
     float snow = 0.0f;
     if (status != 0 || !line_value(line.region.snow_mask, col, snow)) {
         log_pixel("Error in get the snowmask_domain", lon, line.lat);
-        return false;
+        return Screen::skip;
     }
+    if (!std::isfinite(snow)) return Screen::land_missing;
     // The class is the value truncated toward zero.
-    return !(snow >= snow_class && snow < snow_class + 1);
+    return snow >= snow_class && snow < snow_class + 1 ? Screen::skip : Screen::run;
+}
+
+// Quality bits of the assembled inputs that are missing or outside their physical range
+// (a leaf area index equal to the vegetation grid's missing value is missing).
+int impossible_input_bits(const LineContext& line, const Ornaxlandtype& land,
+                          const Ornaxinputvartype& input) {
+    int failures = 0;
+    Ornaxrangefailure first;
+    int bits = ornax_check_input_ranges(land, input, line.met_grid.nhours, failures, first);
+    if (input.xlai == line.lai_grid.spare_value) bits |= ornax_qc_vegetation;
+    return bits;
 }
 
 // Land, vegetation, satellite and meteorology of the pixel. Returns the
@@ -134,7 +154,7 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
     if (status != 0) return q;
     q -= qc_meteorology;
     complete = true;
-    return q;
+    return q | impossible_input_bits(line, land, input);
 }
 
 // Appends the pixel's land and input records to the dump file (by default in the output
@@ -244,7 +264,9 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         region.xlat[i] = lat;
         region.xlon[i] = lon;
         int q = qc_all_missing;
-        if (passes_screen(line, lon)) {
+        const Screen screen = screen_pixel(line, lon);
+        if (screen == Screen::land_missing) q = qc_inputs_present | qc_land;
+        if (screen == Screen::run) {
             Pixeljob job{k, lon, Ornaxlandtype{}, line.line_input};
             bool complete = false;
             q = assemble_pixel(line, lon, job.land, job.input, complete);

@@ -3,17 +3,27 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
+// Share of a cell beyond the last cell's far edge that still belongs to the last cell.
+constexpr float edge_tolerance = 0.01f;
+
 // 1-based index of coordinate x on an axis starting at `low` with cells of `step`
 // degrees, for x in [low, high]. The integer part truncates toward zero. A coordinate on
-// the far edge gives count + 1 when the span is a whole number of cells; it belongs to the
-// last cell. Returns -9999 off the axis, for a non-positive step, or past count + 1.
+// the far edge of the last cell (within a hundredth of a cell) gives count + 1; it belongs
+// to the last cell. Returns -9999 off the axis, for a non-positive step, or past the last
+// cell (an axis whose span holds more cells than `count`).
 int index_on_axis(float low, float high, float step, int count, float x) {
     if (!(step > 0.0f) || !(x >= low && x <= high)) return grid_outside_index;
-    int index = static_cast<int>((x - low) / step) + 1;
-    if (index == count + 1) index = count;
+    const float cells = (x - low) / step;
+    int index = static_cast<int>(cells) + 1;
+    // the share allows for the rounding of single-precision coordinates on long axes
+    const float rounding = 8.0f * std::numeric_limits<float>::epsilon() *
+                           std::max(std::fabs(x), std::fabs(low)) / step;
+    if (index == count + 1 && cells - static_cast<float>(count) <= edge_tolerance + rounding)
+        index = count;
     if (index < 1 || index > count) return grid_outside_index;
     return index;
 }

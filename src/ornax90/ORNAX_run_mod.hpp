@@ -95,8 +95,9 @@ int ornax_region_line_count(const Ornaxregionruntype& run);
 // What one line of a region run left: its messages, not yet out, and its status.
 struct Ornaxlinereporttype {
     Ornaxmessagebuffer messages;
-    int status = 0;
-    std::string stage;  // where a failed line failed; empty when its failure names its cause
+    int status = 0;       // 3: the line failed, or forecast-model rasters it used were missing
+    bool failed = false;  // written as a failed line (missing values)
+    std::string stage;    // where a failed line failed; empty when its failure names its cause
 };
 // Causes of a failed run in the log: the first failed line and where it failed, and the
 // count of failed lines.

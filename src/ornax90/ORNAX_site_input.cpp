@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
 
@@ -73,6 +74,9 @@ public:
                 result = read_fixed_int(line, f.first, f.last, *f.integer);
             std::string where = "columns " + std::to_string(f.first) + "-" + std::to_string(f.last);
             if (result == text_field_short) return fail("the line ends before " + where);
+            // a number cut short would be read with shifted implied decimals
+            if (line.size() < static_cast<std::size_t>(f.last))
+                return fail("the line ends inside " + where + ", a full field is expected");
             if (result == text_field_bad) return fail(where + " do not hold a number: \"" + trim_both(text) + "\"");
             if (trim_both(text).empty()) return fail(where + " are blank, a number is expected");
         }
@@ -212,6 +216,15 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     }
     if (unit >= 0) ornax_release_unit_number(unit);
     site_set_derived_values(land, input);
+    if (status != 0) return;
+    // every value must be physically possible
+    int failures = 0;
+    Ornaxrangefailure first;
+    ornax_check_input_ranges(land, input, ornax_hours_per_day, failures, first);
+    if (failures != 0) {
+        ornax_log_msg("Error in the input file " + path + ": " + ornax_range_failure_text(first));
+        status = 3;
+    }
 }
 
 namespace {
@@ -346,6 +359,10 @@ bool landcover_read_row(SiteTextReader& in, Ornaxlandtype& entry) {
                                      {92, 99, 0, nullptr, &entry.perennial_flag},
                                      {100, 107, 2, &entry.fcmin, nullptr}});
     if (!ok) return false;
+    Ornaxrangefailure first;
+    if (ornax_check_class_ranges(entry, first) != 0)
+        return in.fail("class " + std::to_string(entry.landcover) + ": " +
+                       ornax_range_failure_text(first));
     read_fixed_text(line, 108, 108 + ornax_message_length - 1, entry.lc_name);
     entry.water_flag = entry.landcover == 1 ? 1 : 0;  // only class 1 is open water
     return true;

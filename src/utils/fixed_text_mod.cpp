@@ -276,6 +276,17 @@ bool read_text_line(std::FILE* stream, std::string& line) {
     return any;
 }
 
+namespace {
+
+// True when columns first..last of the line hold something other than blanks.
+bool has_value(std::string_view line, int first, int last) {
+    std::string text;
+    read_fixed_text(line, first, last, text);
+    return !trim_both(text).empty();
+}
+
+}  // namespace
+
 bool LabelledLineReader::next_line(std::string& line) {
     ++line_number_;
     line.clear();
@@ -306,7 +317,9 @@ bool LabelledLineReader::integer(int width, int& value) {
     std::string line;
     if (!next_line(line)) return false;
     int read = 0;
-    if (read_fixed_int(line, label_width_ + 1, label_width_ + width, read) == text_field_bad)
+    // a blank value, or a line ending before it, holds no number
+    if (read_fixed_int(line, label_width_ + 1, label_width_ + width, read) != text_field_ok ||
+        !has_value(line, label_width_ + 1, label_width_ + width))
         return false;
     value = read;
     return true;
@@ -316,8 +329,9 @@ bool LabelledLineReader::real(int width, int decimals, float& value) {
     std::string line;
     if (!next_line(line)) return false;
     float read = 0.0f;
-    if (read_fixed_real(line, label_width_ + 1, label_width_ + width, decimals, read) ==
-        text_field_bad)
+    if (read_fixed_real(line, label_width_ + 1, label_width_ + width, decimals, read) !=
+            text_field_ok ||
+        !has_value(line, label_width_ + 1, label_width_ + width))
         return false;
     value = read;
     return true;

@@ -72,8 +72,9 @@ std::string free_real(double value);
 
 // Sequential reader of "label, then value" configuration lines: the first label_width
 // columns of every line are a free label; the value starts in the next column. Every call
-// reads the next line; a failed call leaves the value as it was. A field that lies beyond
-// the end of its line reads as blanks (0 for numbers).
+// reads the next line; a failed call leaves the value as it was. A text field that lies
+// beyond the end of its line reads as blanks; a number must be there: a blank or missing
+// numeric value fails the call.
 class LabelledLineReader {
 public:
     explicit LabelledLineReader(std::FILE* stream, int label_width = 30)

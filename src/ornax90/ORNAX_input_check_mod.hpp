@@ -1,0 +1,69 @@
+// Input checks shared by the site and region runs: the one table of physically possible
+// input values, the check of a site's or pixel's records against it, and the comparison of
+// every input raster's size with the grid that describes it.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "ORNAX_data_mod.hpp"
+
+// Quality bits of the region's inputs (1 is always set on a pixel that was not computed).
+inline constexpr int ornax_qc_land = 2;
+inline constexpr int ornax_qc_satellite = 4 + 8 + 64;
+inline constexpr int ornax_qc_meteorology = 16;
+inline constexpr int ornax_qc_vegetation = 32;
+// Quality value of every pixel of a line whose inputs could not be prepared.
+inline constexpr float ornax_qc_failed_line = 255.0f;
+
+// Plausible range of one input quantity, in the core's units; `qc_bits` names the region
+// input it belongs to (0: given by the run itself, checked in site mode only).
+struct Ornaxinputrange {
+    const char* quantity;
+    float low;
+    float high;
+    const char* unit;
+    int qc_bits;
+};
+
+// The whole range table, one row per quantity.
+std::span<const Ornaxinputrange> ornax_input_range_table();
+
+// First value found outside its range.
+struct Ornaxrangefailure {
+    std::string field;  // record field, with the level or hour for series ("taobs_day(5)")
+    float value = 0.0f;
+    const Ornaxinputrange* range = nullptr;
+};
+
+// Checks every input of a land record and an input record against the range table (the
+// first `nhours` hourly values, the first `npbl` sounding levels). Also checks that the
+// first observation precedes the second and that the day exists in the year. Returns the
+// OR of the quality bits of the failed inputs (a failure of bit 0 still counts in
+// `failures`); `first` describes the first failure.
+int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& input,
+                             int nhours, int& failures, Ornaxrangefailure& first);
+
+// Checks the class parameters of one class-table row (leaf values, heights, leaf size,
+// cover). 0 when possible, else 3 with `first` set.
+int ornax_check_class_ranges(const Ornaxlandtype& entry, Ornaxrangefailure& first);
+
+// "FIELD = VALUE is outside LOW..HIGH UNIT (QUANTITY)".
+std::string ornax_range_failure_text(const Ornaxrangefailure& failure);
+
+// Size a raster of ncols x nrows x layers 4-byte values must have, in bytes.
+long long ornax_raster_bytes(int ncols, int nrows, int layers);
+
+// Compares one raster file's size with its grid. 0 when equal; 1 when the file does not
+// exist; 3 when its size differs (logged with the file, its size and the expected size).
+int ornax_check_raster_size(const std::string& file, int ncols, int nrows, int layers);
+
+// Before the line loop of a region run: every input raster (land, vegetation, snow,
+// satellite, insolation) must exist and hold exactly its grid; the forecast-model rasters
+// of the day and the next must hold exactly the common grid's columns x rows x steps
+// (x layers for the profile). A missing forecast-model file is logged (the meteorology
+// of the pixels that need it then reads as missing). 0, or 3 with every problem logged.
+int ornax_check_region_input_sizes(const Ornaxregiondatatype& region, const Spatialinfodata& land,
+                                   const Spatialinfodata& veg, const Spatialinfodata& snow,
+                                   const Spatialinfodata& sat, const Ornaxcommonblock& common,
+                                   int year, int doy);
