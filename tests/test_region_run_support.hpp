@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "../tools/region_gen/region_gen_files.hpp"
 #include "../tools/region_gen/region_gen_rasters.hpp"
 #include "ORNAX_log_mod.hpp"
@@ -127,6 +129,16 @@ inline std::vector<std::string> generated_outputs() {
         if (lines[i].size() > 10 && lines[i][10] == '1')
             names.push_back(trim_right(lines[i].substr(0, 10)));
     return names;
+}
+
+// The run record without what differs between runs of the same data: the program, its
+// command line, the thread count, the timing and the time it finished.
+inline nlohmann::json comparable_run_info(const std::string& text) {
+    nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
+    if (record.is_object())
+        for (const char* key : {"program", "command_line", "threads", "time_seconds", "finished_utc"})
+            record.erase(key);
+    return record;
 }
 
 }  // namespace region_run_test

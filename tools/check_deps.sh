@@ -3,7 +3,7 @@
 # can (root, or sudo without a password); otherwise prints the one command to run.
 # Usage: tools/check_deps.sh [run|test|bench|build]
 #   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
-#          NetCDF
+#          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x)
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with
 #   bench  run + Google Benchmark
 #   build  test + bench (everything)
@@ -24,6 +24,9 @@ check_run() {
     check_file /usr/include/hwy/highway.h libhwy-dev
     # OpenMP runtime of g++ (threads of the region run)
     ls /usr/lib/*/libgomp.so.1 >/dev/null 2>&1 || missing+=(libgomp1)
+    # MPI for ornax_mpi.x (the plain ornax.x never needs it)
+    check_cmd mpicxx libopenmpi-dev
+    check_cmd mpirun openmpi-bin
 }
 check_test() {
     check_file /usr/include/gtest/gtest.h libgtest-dev

@@ -185,7 +185,7 @@ void ornax_output_set_abort(Ornaxoutputsettype& set) {
     for (Ornaxoutputfiletype& file : set.files) {
         if (file.fd >= 0) close(file.fd);
         file.fd = -1;
-        if (!file.temporary.empty()) unlink(file.temporary.c_str());
+        if (!file.temporary.empty() && !set.joined) unlink(file.temporary.c_str());
     }
     set.files.clear();
 }
@@ -209,4 +209,41 @@ void ornax_output_remove_stale(const std::string& dir, int& removed) {
         }
     }
     closedir(listing);
+}
+
+void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::string>& paths,
+                           const std::vector<std::string>& temporaries, int& status) {
+    status = 3;
+    if (paths.size() != temporaries.size()) {
+        fail(set, "Output set to join of " + std::to_string(paths.size()) + " names and " +
+                      std::to_string(temporaries.size()) + " temporaries", EINVAL);
+        return;
+    }
+    set.joined = true;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        Ornaxoutputfiletype file;
+        file.path = paths[i];
+        file.temporary = temporaries[i];
+        file.fd = open(file.temporary.c_str(), O_WRONLY | O_CLOEXEC);  // never creates one
+        if (file.fd < 0) {
+            fail(set, "Cannot open the output file " + file.path + " (as " + file.temporary + ")",
+                 errno);
+            return;
+        }
+        set.files.push_back(file);
+    }
+    status = 0;
+}
+
+void ornax_output_set_leave(Ornaxoutputsettype& set, int& status) {
+    for (Ornaxoutputfiletype& file : set.files) {
+        if (file.fd < 0) continue;
+        if (fdatasync(file.fd) != 0 && errno != EINVAL)
+            fail(set, "Cannot flush the output file " + file.path, errno);
+        const int fd = file.fd;
+        file.fd = -1;
+        if (close(fd) != 0) fail(set, "Cannot close the output file " + file.path, errno);
+    }
+    set.files.clear();  // the temporaries are the creator's to publish or remove
+    status = set.failed ? 3 : 0;
 }

@@ -33,6 +33,7 @@ struct Ornaxoutputsettype {
     std::atomic<bool> failed = false;  // a create, write, flush, close or rename failed
     std::string failure;    // the first failure: what, which file, the system's reason
     std::mutex failure_guard;
+    bool joined = false;  // created by another process: never published or removed here
 
     Ornaxoutputsettype() = default;
     Ornaxoutputsettype(const Ornaxoutputsettype&) = delete;
@@ -68,6 +69,16 @@ const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int
 // member failed earlier or fails to flush or close: every temporary is removed and the
 // earlier files stay as they were. status 0 or 3 (logged, kept in set.failure).
 void ornax_output_set_commit(Ornaxoutputsettype& set, int& status);
+
+// Joins a set that another process of the same run created (`paths` and their
+// `temporaries`, in member order): opens each temporary for positioned writes, never
+// creating one, so the members keep their indices. A joined set neither publishes nor
+// removes the temporaries. status 0, or 3 (logged, set marked failed).
+void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::string>& paths,
+                           const std::vector<std::string>& temporaries, int& status);
+// Flushes and closes a joined set's descriptors (each step checked) and leaves its
+// temporaries to their creator. status 0 or 3.
+void ornax_output_set_leave(Ornaxoutputsettype& set, int& status);
 
 // Closes and removes every temporary; the files under the final names are not touched.
 void ornax_output_set_abort(Ornaxoutputsettype& set);

@@ -72,6 +72,11 @@ Ornaxumdwindow ornax_umd_window(const Ornaxcommonblock& common);
 // land cover) and reads the forecast-model land mask. Status 0 or 3.
 void ornax_load_land_data(Ornaxcommonblock& common, int& status);
 
+// The forecast-model land mask alone (the last step of ornax_load_land_data), for a process
+// that shares a run whose land cells another process has set. Status 0, or 3 for an
+// unknown meteorological flag.
+void ornax_load_forcing_land_mask(Ornaxcommonblock& common, int& status);
+
 // Loads land cells from a land subset file after checking it against the grid; writes
 // common_lc.dat in every case. Status 0, or 3 when the file is missing, short or mismatched.
 void ornax_load_land_subset(int ncols, int nrows, float west_lon, float east_lon, float dlon,

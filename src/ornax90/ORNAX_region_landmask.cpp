@@ -464,6 +464,12 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
                         " land pixels created in th common grids.");
         }
     }
+    ornax_load_forcing_land_mask(common, status);
+}
+
+void ornax_load_forcing_land_mask(Ornaxcommonblock& common, int& status) {
+    status = 0;
+    int step_status = 0;
     if (common.met_flag == 2 || common.met_flag == 3) {
         // the forecast-model land mask reports its own failures
         gfs_read_land_data(common.gfs_land_file, common.gfs_struc, step_status);

@@ -57,8 +57,10 @@ struct RegionProgress {
     int nrows = 0;
     bool terminal = isatty(fileno(stderr)) != 0;
     int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
+    bool shown = true;   // false: no progress line (a follower's share)
 
     void show() {
+        if (!shown) return;
         ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
                                      seconds_since(start), next_tenth);
     }
@@ -135,16 +137,31 @@ void log_region_header(const Spatialinfodata& run, int year, int doy) {
 // Step 8: one raster per listed variable, the quality raster, the line diagnostic and the
 // pixel dump, each created under a temporary name beside its final name. Temporaries that
 // killed runs left in those folders are removed first. A member that cannot be created
-// fails the run and leaves every earlier output as it was.
-void open_region_outputs(Ornaxregiondatatype& region, RegionOutputFiles& files, int& status) {
+// fails the run and leaves every earlier output as it was. A follower joins the set that
+// the leader created, through the leader's temporaries.
+void open_region_outputs(Ornaxregiondatatype& region, const std::vector<std::string>* joined,
+                         RegionOutputFiles& files, int& status) {
     const std::string dir = trim_right(region.output_dir);  // empty: the working directory
-    int removed = 0;
-    ornax_output_remove_stale(dir, removed);
-    if (!dir.empty()) ornax_output_remove_stale("", removed);
     std::vector<std::string> names;
     for (int i = 0; i < region.out_var_count; ++i)
         names.push_back(ornax_output_path(dir, trim_right(region.out_var_list[i].name) + ".bin"));
     names.push_back(ornax_output_path(dir, "region_qc.bin"));
+    if (joined != nullptr) {
+        const std::size_t n = names.size();
+        names.push_back("testMETtemp15.bin");
+        names.push_back(ornax_output_path(dir, "pixel_dump.txt"));
+        ornax_output_set_join(files.set, names, *joined, status);
+        if (status != 0) return;
+        for (std::size_t i = 0; i < n; ++i) files.members.push_back(static_cast<int>(i));
+        files.diag_member = static_cast<int>(n);
+        files.dump_member = static_cast<int>(n) + 1;
+        region.pixel_dump_file = ornax_output_set_temporary(files.set, files.dump_member);
+        region.pixel_dump_status = 0;
+        return;
+    }
+    int removed = 0;
+    ornax_output_remove_stale(dir, removed);
+    if (!dir.empty()) ornax_output_remove_stale("", removed);
     status = 0;
     for (const std::string& name : names) {
         int member = -1;
@@ -187,8 +204,12 @@ void write_diag_line(const Spatialinfodata& run, const Ornaxregiondatatype& regi
 
 }  // namespace
 
-void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
-                                  const Ornaxregiondatatype& region, int, int, int& status) {
+namespace {
+
+// Static set-up; with set_land_cells false (a follower) only the forecast-model land mask
+// is read, the land cells being the leader's.
+void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                         const Ornaxregiondatatype& region, bool set_land_cells, int& status) {
     int st = 0;
     ornax_vesk_read_config(region.met_config_file, common, met_grid, st);
     if (st != 0) {
@@ -213,8 +234,12 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
         status = 3;
         return;
     }
-    ornax_load_land_data(common, st);
-    ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
+    if (set_land_cells) {
+        ornax_load_land_data(common, st);
+        ornax_log_plain((FreeLine() << " ORNAX_load_land_data done ....." << st).str());
+    } else {
+        ornax_load_forcing_land_mask(common, st);
+    }
     if (st != 0) {
         ornax_log_failure(
             (FreeLine() << "Land data of the common grid could not be loaded, status" << st).str());
@@ -224,12 +249,21 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     status = 0;
 }
 
-namespace {
+}  // namespace
+
+void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
+                                  const Ornaxregiondatatype& region, int, int, int& status) {
+    static_region_setup(common, met_grid, region, true, status);
+}
 
 // Everything one region run owns. While the lines run, the threads share it: they read the
 // grids, tables, common grid and day's sources, and write their lines into the output set
 // (safe from several threads); everything else changes only in line order (LinesInOrder).
-struct RegionRun {
+struct Ornaxregionrunstate {
+    std::string config_file;
+    int region_switch = 0, year = 0, doy = 0;
+    Ornaxregionrole role = Ornaxregionrole::alone;
+    bool begun = false;  // the set-up succeeded: lines may run
     RegionGrids grids;
     Ornaxregiondatatype region;
     Ornaxcommonblock common;
@@ -242,6 +276,13 @@ struct RegionRun {
     RasterInputFiles inputs;         // the per-line input rasters, held open
     Ornaxmetday day;                 // sunrise grids and forecast rows of the day
 };
+
+Ornaxregionruntype::Ornaxregionruntype() : state(std::make_unique<Ornaxregionrunstate>()) {}
+Ornaxregionruntype::~Ornaxregionruntype() = default;
+
+namespace {
+
+using RegionRun = Ornaxregionrunstate;
 
 // The records a thread works on: its own line arrays and model-grid line, and its share
 // of the timing.
@@ -329,11 +370,13 @@ void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switc
 // the same way whatever the number of threads.
 class LinesInOrder {
 public:
-    explicit LinesInOrder(RegionRun& r) : r_(r) {}
+    LinesInOrder(RegionRun& r, std::span<const int> lines, std::vector<Ornaxlinereporttype>* kept)
+        : r_(r), lines_(lines), kept_(kept) {}
 
-    void finish(int line, FinishedLine&& done) {
+    // The index-th of the lines given has finished.
+    void finish(std::size_t index, FinishedLine&& done) {
         std::lock_guard<std::mutex> lock(mutex_);
-        waiting_[line] = std::move(done);
+        waiting_[index] = std::move(done);
         for (auto next = waiting_.find(next_); next != waiting_.end();
              next = waiting_.find(next_)) {
             take(next->first, next->second);
@@ -359,16 +402,19 @@ public:
     }
 
 private:
-    void take(int line, FinishedLine& done) {
-        ornax_release_messages(done.messages);
+    void take(std::size_t index, FinishedLine& done) {
+        const int line = lines_[index];
+        if (kept_ != nullptr)
+            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
+                               done.failed, done.stage != nullptr ? done.stage : ""};
+        else
+            ornax_release_messages(done.messages);
         Ornaxregionruntimes& t = r_.progress.times;
         if (done.failed || done.forcing_missing) {
-            // The first failed line is named as a cause of the run's failure.
-            if (t.failed_lines == 0 && done.failed && done.stage != nullptr)
-                ornax_log_failure((FreeLine()
-                                   << "Line" << line << "of" << r_.grids.run.nrows << "failed in "
-                                   << done.stage << "; the log names the file")
-                                      .str());
+            // The first failed line is named as a cause of the run's failure (by the caller
+            // when it takes the lines' messages).
+            if (t.failed_lines == 0 && done.failed && done.stage != nullptr && kept_ == nullptr)
+                ornax_log_line_failure(line, r_.grids.run.nrows, done.stage);
             status_ = 3;
             ++t.failed_lines;
         }
@@ -382,31 +428,38 @@ private:
     }
 
     RegionRun& r_;
+    std::span<const int> lines_;
+    std::vector<Ornaxlinereporttype>* kept_;
     std::mutex mutex_;
-    std::map<int, FinishedLine> waiting_;
-    int next_ = 1;
+    std::map<std::size_t, FinishedLine> waiting_;
+    std::size_t next_ = 0;
     int status_ = 0;
 };
 
 // Step 10: every line from south to north, spread over the threads; a failed line does
 // not stop the run, outputs that cannot be written (a full device) stop it. Each thread
 // takes the next line not yet taken.
-int run_region_lines(RegionRun& r, int threads, int region_switch, int year, int doy) {
+int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
+                     std::vector<Ornaxlinereporttype>* kept) {
     Ornaxregionruntimes& t = r.progress.times;
-    r.progress.nrows = r.grids.run.nrows;
-    LinesInOrder order(r);
-    std::atomic<int> next_line{1};
+    r.progress.nrows = static_cast<int>(lines.size());
+    LinesInOrder order(r, lines, kept);
+    std::atomic<std::size_t> next_index{0};
 #pragma omp parallel num_threads(threads)
     {
         LineWorker worker{r.region, r.met_grid, {}};
-        for (int line = next_line++; line <= r.grids.run.nrows && !r.files.set.failed;
-             line = next_line++) {
+        for (std::size_t i = next_index++; i < lines.size() && !r.files.set.failed;
+             i = next_index++) {
             FinishedLine done;
             {
                 OrnaxMessageCapture capture(done.messages);
-                process_region_line(r, worker, line, region_switch, year, doy, done);
+                if (lines[i] >= 1 && lines[i] <= r.grids.run.nrows)
+                    process_region_line(r, worker, lines[i], r.region_switch, r.year, r.doy,
+                                        done);
+                else
+                    done.failed = true;
             }
-            order.finish(line, std::move(done));
+            order.finish(i, std::move(done));
         }
         order.check_out(worker.times, worker.region.pixel_dump_status);
     }
@@ -415,11 +468,7 @@ int run_region_lines(RegionRun& r, int threads, int region_switch, int year, int
     if (r.region.pixel_dump_status != 0)
         ornax_log_failure("Cannot write the pixel dump " +
                           r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
-    if (t.failed_lines > 0) {
-        ornax_log_failure((FreeLine() << t.failed_lines << "of" << t.lines
-                                      << "lines failed; they hold the missing value and quality 127")
-                              .str());
-    }
+    if (t.failed_lines > 0 && kept == nullptr) ornax_log_failed_lines(t.failed_lines, t.lines);
     return r.region.pixel_dump_status != 0 ? 3 : status;
 }
 
@@ -436,24 +485,31 @@ void prepare_line_sources(RegionRun& r, int year, int doy) {
     r.met_grid.day_sources = &r.day;
 }
 
-// Final summary of the run in the log: counts, then the wall-clock seconds of the set-up and
-// of the whole run, the seconds of inputs, core and outputs summed over the threads, and the
-// thread count.
-void log_region_summary(const Ornaxregionruntimes& t) {
-    ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
-                              << "failed," << t.computed << "of" << t.pixels << "pixels computed")
-                      .str());
-    ornax_log_msg((FreeLine() << "Region run seconds: set-up" << static_cast<float>(t.setup_s)
-                              << ", inputs" << static_cast<float>(t.read_s) << ", core"
-                              << static_cast<float>(t.core_s) << ", outputs"
-                              << static_cast<float>(t.write_s) << ", total"
-                              << static_cast<float>(t.total_s) << ", threads" << t.threads)
-                      .str());
+// Adds to the summary every line that another process ran, from the output rasters it
+// wrote (still under their temporary names); a line of `failed_lines` counts as failed.
+void add_lines_of_others(RegionRun& r, std::span<const int> failed_lines) {
+    Ornaxoutputsummarytype& summary = r.summary;
+    const Spatialinfodata& run = r.grids.run;
+    const std::size_t ncols = static_cast<std::size_t>(run.ncols);
+    const std::size_t nvars = static_cast<std::size_t>(r.region.out_var_count);
+    std::vector<float> matrix(ncols * nvars), values, quality;
+    for (int line = 1; line <= summary.nrows; ++line) {
+        if (summary.lines[static_cast<std::size_t>(line - 1)].added) continue;
+        const bool failed =
+            std::find(failed_lines.begin(), failed_lines.end(), line) != failed_lines.end();
+        int st = 0;
+        for (std::size_t i = 0; i < nvars && !failed; ++i) {
+            read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[i]),
+                                 run.ncols, run.nrows, line, 0, values, st);
+            if (values.size() == ncols)
+                std::copy(values.begin(), values.end(), matrix.begin() + i * ncols);
+        }
+        if (!failed)
+            read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[nvars]),
+                                 run.ncols, run.nrows, line, 0, quality, st);
+        ornax_output_summary_add_line(summary, line, failed, matrix, quality, st);
+    }
 }
-
-}  // namespace
-
-namespace {
 
 // Publishes the outputs of a run whose line loop ran, or removes them when the outputs
 // themselves failed (the earlier files stay whole). status 0 or 3.
@@ -465,8 +521,43 @@ void finish_region_outputs(RegionOutputFiles& files, int& status) {
     ornax_log_failure("Outputs not published, earlier outputs kept: " + files.set.failure);
 }
 
-void run_region(const std::string& region_config_file, RegionRun& r, int region_switch, int year,
-                int doy, int& status) {
+}  // namespace
+
+void ornax_log_line_failure(int line, int nrows, const std::string& stage) {
+    ornax_log_failure((FreeLine() << "Line" << line << "of" << nrows << "failed in " << stage
+                                  << "; the log names the file")
+                          .str());
+}
+
+void ornax_log_failed_lines(int failed_lines, int lines) {
+    ornax_log_failure((FreeLine() << failed_lines << "of" << lines
+                                  << "lines failed; they hold the missing value and quality 127")
+                          .str());
+}
+
+// Counts, then the wall-clock seconds of the set-up and of the whole run, the seconds of
+// inputs, core and outputs summed over the threads, and the thread count.
+void ornax_log_region_summary(const Ornaxregionruntimes& t) {
+    ornax_log_msg((FreeLine() << "Region run done:" << t.lines << "lines," << t.failed_lines
+                              << "failed," << t.computed << "of" << t.pixels << "pixels computed")
+                      .str());
+    ornax_log_msg((FreeLine() << "Region run seconds: set-up" << static_cast<float>(t.setup_s)
+                              << ", inputs" << static_cast<float>(t.read_s) << ", core"
+                              << static_cast<float>(t.core_s) << ", outputs"
+                              << static_cast<float>(t.write_s) << ", total"
+                              << static_cast<float>(t.total_s) << ", threads" << t.threads)
+                      .str());
+}
+
+void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_config_file,
+                        int region_switch, int year, int doy, Ornaxregionrole role,
+                        const std::vector<std::string>* leader_temporaries, int& status) {
+    RegionRun& r = *run.state;
+    r.config_file = region_config_file;
+    r.region_switch = region_switch;
+    r.year = year;
+    r.doy = doy;
+    r.role = role;
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
     if (status == 0) {
@@ -480,64 +571,115 @@ void run_region(const std::string& region_config_file, RegionRun& r, int region_
             status = 3;
         }
     }
+    const bool follows = role == Ornaxregionrole::follower;
     if (status == 0) {
         std::vector<std::string> names;
         for (int i = 0; i < r.region.out_var_count; ++i)
             names.push_back(trim_right(r.region.out_var_list[i].name));
         ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
-        open_region_outputs(r.region, r.files, status);
+        open_region_outputs(r.region, follows ? leader_temporaries : nullptr, r.files, status);
         if (status != 0) ornax_log_failure(r.files.set.failure);
     }
-    bool published = false;
+    if (status == 0) static_region_setup(r.common, r.met_grid, r.region, !follows, status);
     if (status == 0) {
-        ornax_get_static_region_data(r.common, r.met_grid, r.region, year, doy, status);
-        if (status == 0) {
-            const RegionGrids& g = r.grids;
-            status = ornax_check_region_input_sizes(r.region, g.land, g.veg, g.snow, g.sat,
-                                                    r.common, year, doy);
-            if (status != 0)
-                ornax_log_failure("Region run stopped: input rasters do not match their grids");
-        }
-        if (status == 0) prepare_line_sources(r, year, doy);
-        r.progress.times.setup_s = seconds_since(r.progress.start);
-        r.progress.times.threads = ornax_region_threads();
-        if (status == 0) {
-            status = run_region_lines(r, r.progress.times.threads, region_switch, year, doy);
-            int publish = 0;
-            finish_region_outputs(r.files, publish);
-            if (publish != 0) status = 3;
-            published = publish == 0;
-        }
-        ornax_common_grid_finalize(r.common, st);
+        const RegionGrids& g = r.grids;
+        status = ornax_check_region_input_sizes(r.region, g.land, g.veg, g.snow, g.sat, r.common,
+                                                year, doy);
+        if (status != 0)
+            ornax_log_failure("Region run stopped: input rasters do not match their grids");
+    }
+    // The leader computes and caches the sunrise grids here; a follower, begun after it,
+    // reads them.
+    if (status == 0) prepare_line_sources(r, year, doy);
+    r.progress.shown = !follows;  // a follower's share is shown by no progress line
+    r.progress.times.setup_s = seconds_since(r.progress.start);
+    r.progress.times.threads = ornax_region_threads();
+    r.begun = status == 0;
+}
+
+std::vector<std::string> ornax_region_output_temporaries(const Ornaxregionruntype& run) {
+    std::vector<std::string> names;
+    for (const Ornaxoutputfiletype& file : run.state->files.set.files)
+        names.push_back(file.temporary);
+    return names;
+}
+
+int ornax_region_line_count(const Ornaxregionruntype& run) {
+    return run.state->begun ? run.state->grids.run.nrows : 0;
+}
+
+void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
+                            std::vector<Ornaxlinereporttype>* line_reports, int& status) {
+    RegionRun& r = *run.state;
+    status = 3;
+    if (!r.begun) return;
+    if (line_reports != nullptr) line_reports->assign(lines.size(), Ornaxlinereporttype{});
+    status = run_region_lines(r, r.progress.times.threads, lines, line_reports);
+}
+
+void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
+    RegionRun& r = *run.state;
+    int st = 0;
+    status = 0;
+    ornax_common_grid_finalize(r.common, st);
+    if (r.role == Ornaxregionrole::follower) {
+        ornax_output_set_leave(r.files.set, status);  // the leader publishes
+        if (status != 0) ornax_log_failure(r.files.set.failure);
+    } else if (r.files.set.failed) {
+        status = 3;
+    }
+    ornax_finalize_region_data(r.region, st);
+    r.progress.times.total_s = seconds_since(r.progress.start);
+    times = r.progress.times;
+}
+
+void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
+                          std::span<const int> failed_lines, int& status) {
+    RegionRun& r = *run.state;
+    int st = 0;
+    bool published = false;
+    if (r.begun && times.lines > 0) {
+        add_lines_of_others(r, failed_lines);
+        int publish = 0;
+        finish_region_outputs(r.files, publish);
+        if (publish != 0) status = 3;
+        published = publish == 0;
     }
     if (published) {
         // The new rasters are in place: the earlier run record no longer describes them
         // until the sidecars, the maps and then the new record are written.
         ornax_retire_run_info(trim_right(r.region.output_dir), st);
-        r.progress.times.total_s = seconds_since(r.progress.start);
-        ornax_publish_region_run(region_config_file, r.region, r.common, r.grids.run,
-                                 region_switch, year, doy, r.progress.times, r.summary, status);
+        ornax_publish_region_run(r.config_file, r.region, r.common, r.grids.run, r.region_switch,
+                                 r.year, r.doy, times, r.summary, status);
     }
     ornax_output_set_abort(r.files.set);  // a run stopped before its lines publishes nothing
-    ornax_finalize_region_data(r.region, st);
+    r.begun = false;
 }
-
-}  // namespace
 
 void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
                             int doy, Ornaxregionruntimes& times, int& status) {
-    RegionRun r;
+    Ornaxregionruntype run;
     try {
-        run_region(region_config_file, r, region_switch, year, doy, status);
+        ornax_region_begin(run, region_config_file, region_switch, year, doy,
+                           Ornaxregionrole::alone, nullptr, status);
+        if (status == 0) {
+            std::vector<int> lines(static_cast<std::size_t>(ornax_region_line_count(run)));
+            for (std::size_t i = 0; i < lines.size(); ++i) lines[i] = static_cast<int>(i) + 1;
+            ornax_region_run_lines(run, lines, nullptr, status);
+        }
+        int end_status = 0;
+        ornax_region_end(run, times, end_status);
+        if (end_status != 0) status = 3;
+        ornax_region_publish(run, times, {}, status);
     } catch (const std::bad_alloc&) {
         // The output set's temporaries go with the run's records; earlier outputs stay.
-        ornax_output_set_abort(r.files.set);
+        ornax_output_set_abort(run.state->files.set);
         ornax_log_failure("Out of memory in the region run of " + trim_right(region_config_file));
         status = 3;
     }
-    r.progress.times.total_s = seconds_since(r.progress.start);
-    if (r.progress.times.lines > 0) log_region_summary(r.progress.times);
-    times = r.progress.times;
+    times = run.state->progress.times;
+    times.total_s = seconds_since(run.state->progress.start);
+    if (times.lines > 0) ornax_log_region_summary(times);
 }
 
 int ornax_region_threads() {

@@ -1,9 +1,13 @@
 // Site run and region run drivers.
 #pragma once
 
+#include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "ORNAX_data_mod.hpp"
+#include "ORNAX_log_mod.hpp"
 
 // Largest grids a run accepts. Extents are checked before anything is allocated, so a
 // mistyped description is refused with a message instead of exhausting the memory.
@@ -57,6 +61,67 @@ int ornax_region_threads();
 void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
                             int region_switch, int year, int doy, Ornaxregionruntimes& times,
                             int& status);
+
+// Part a process plays in a region run. One process runs it alone; processes that share one
+// run (each writing its own lines) have one leader, which prepares what the day's lines
+// share before the others start: the land cells and the land subset file, the sunrise cache
+// rasters, and the output rasters created at their full size. Followers use what the leader
+// prepared: they open its output rasters and read only the forecast-model land mask.
+enum class Ornaxregionrole { alone, leader, follower };
+
+// Everything one region run owns (configuration, grids, class table, forcing, open outputs,
+// counts); defined by the region driver.
+struct Ornaxregionrunstate;
+
+// A region run taken in phases, so that one driver serves a whole run and a share of it:
+// ornax_region_begin, then ornax_region_run_lines for any set of lines, then ornax_region_end.
+struct Ornaxregionruntype {
+    Ornaxregionruntype();
+    ~Ornaxregionruntype();
+    std::unique_ptr<Ornaxregionrunstate> state;
+};
+
+// Configuration, grid descriptions, output list, log header, class table, output rasters
+// and static set-up, as the role asks. status 0 or 3 (logged); after a failure no line runs.
+// A follower writes into the leader's output set: leader_temporaries are the temporary
+// names the leader's ornax_region_output_temporaries gave (null for the others).
+void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_config_file,
+                        int region_switch, int year, int doy, Ornaxregionrole role,
+                        const std::vector<std::string>* leader_temporaries, int& status);
+// Temporary names of the run's output set, in member order.
+std::vector<std::string> ornax_region_output_temporaries(const Ornaxregionruntype& run);
+// Lines of the run grid (0 when the run did not begin).
+int ornax_region_line_count(const Ornaxregionruntype& run);
+// What one line of a region run left: its messages, not yet out, and its status.
+struct Ornaxlinereporttype {
+    Ornaxmessagebuffer messages;
+    int status = 0;       // 3: the line failed, or forecast-model rasters it used were missing
+    bool failed = false;  // written as a failed line (missing values)
+    std::string stage;    // where a failed line failed; empty when its failure names its cause
+};
+// Causes of a failed run in the log: the first failed line and where it failed, and the
+// count of failed lines.
+void ornax_log_line_failure(int line, int nrows, const std::string& stage);
+void ornax_log_failed_lines(int failed_lines, int lines);
+// Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
+// at its place in the outputs, spread over the threads. Messages go out in the order of
+// `lines`; with `line_reports`, line i's messages (log, screen, appends) and status go to
+// (*line_reports)[i] instead of going out. status 3 when any line failed; the other lines still run.
+void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
+                            std::vector<Ornaxlinereporttype>* line_reports, int& status);
+// Releases the forcing and the grids; a follower flushes and closes its descriptors of the
+// leader's outputs. `times` receives the run's counts and timing. status 3 when an output
+// could not be written or closed.
+void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);
+// After ornax_region_end of every process of the run, by the one that ran alone or led:
+// the outputs published (renamed into place), then the descriptors beside every raster, the
+// quicklook maps, the screen summary and the run record, with `times` for the whole run. Lines this process did not run are taken from
+// the closed rasters; those of `failed_lines` count as failed. status (the run's status so
+// far) becomes 3 when a file cannot be written.
+void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
+                          std::span<const int> failed_lines, int& status);
+// The run's summary in the log: lines, failures, pixels computed, and the time split.
+void ornax_log_region_summary(const Ornaxregionruntimes& times);
 
 // Static set-up of a region run: the meteorological configuration into the common grid
 // and the model grid, the common grid's arrays and forcing store, and its land cells.

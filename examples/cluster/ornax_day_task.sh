@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# One day of a region run in a working folder of its own, WORK_ROOT/YYYYDDD/, so that the
+# run logs, the line diagnostic, the land-cell image and the outputs of different days never
+# collide. The folder links every entry of the data folder (relative paths of the
+# configuration resolve there as in the data folder) except the output directory, which it
+# holds itself; HOME_DIR is the folder, so the outputs land in WORK_ROOT/YYYYDDD/<output dir>.
+# The day's sunrise cache and the land subset file are written through the links, into the
+# data folder, by name of day or atomically, so tasks of other days can share them.
+#
+# Usage: ornax_day_task.sh DATA_DIR CONFIG YEAR DOY WORK_ROOT [-r0|-r1]
+#   CONFIG is the region configuration, relative to DATA_DIR or absolute.
+# Environment: ORNAX_EXE (default ornax.x), ORNAX_LAUNCHER (e.g. "srun" for ornax_mpi.x),
+#   ORNAX_FORCE=1 to run a day again that already finished.
+# Exit status: that of the run (0 success, 3 failure), 2 for wrong arguments.
+set -euo pipefail
+
+if [ $# -lt 5 ]; then
+    echo "usage: $0 DATA_DIR CONFIG YEAR DOY WORK_ROOT [-r0|-r1]" >&2
+    exit 2
+fi
+data_dir=$(cd "$1" && pwd)
+config=$2
+year=$3
+doy=$4
+work_root=$5
+switch=${6:--r0}
+case $year$doy in *[!0-9]*)
+    echo "$0: YEAR and DOY must be numbers" >&2
+    exit 2 ;;
+esac
+case $switch in -r0 | -r1) ;; *)
+    echo "$0: the switch is -r0 or -r1" >&2
+    exit 2 ;;
+esac
+config_file=$config
+[ "${config#/}" != "$config" ] || config_file=$data_dir/$config
+if [ ! -f "$config_file" ]; then
+    echo "$0: no configuration $config_file" >&2
+    exit 2
+fi
+
+day=$(printf '%04d%03d' "$((10#$year))" "$((10#$doy))")
+mkdir -p "$work_root/$day"
+work=$(cd "$work_root/$day" && pwd)
+if [ -f "$work/ornax_day.done" ] && [ "${ORNAX_FORCE:-0}" != 1 ]; then
+    echo "day $day already done in $work"
+    exit 0
+fi
+rm -f "$work/ornax_day.done"
+
+# Output directory: line 64 of the configuration, under HOME_DIR (no separator added).
+out_value=$(awk 'NR == 64 { v = substr($0, 31); sub(/[ \t\r]+$/, "", v); print v }' "$config_file")
+out_top=${out_value#/}
+out_top=${out_top%%/*}
+for entry in "$data_dir"/*; do
+    name=${entry##*/}
+    case $name in ORNAX-*.log | testMETtemp15.bin | common_lc.dat) continue ;; esac
+    [ -n "$out_top" ] && [ "$name" = "$out_top" ] && continue
+    case "$work/" in "$entry"/*) continue ;; esac # the work root inside the data folder
+    [ -e "$work/$name" ] || [ -L "$work/$name" ] || ln -s "$entry" "$work/$name"
+done
+mkdir -p "$work$out_value"
+
+cd "$work"
+status=0
+# shellcheck disable=SC2086 # the launcher may be a command with its own options
+HOME_DIR=$work ${ORNAX_LAUNCHER:-} "${ORNAX_EXE:-ornax.x}" "$switch" "$config" "$year" "$doy" \
+    > "$work/screen.txt" || status=$?
+if [ "$status" -eq 0 ]; then
+    date -u +'%Y-%m-%dT%H:%M:%SZ' > "$work/ornax_day.done"
+else
+    echo "day $day failed (exit status $status): see the ORNAX-*.log in $work" >&2
+fi
+exit "$status"

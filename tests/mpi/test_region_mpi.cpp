@@ -1,0 +1,153 @@
+// ornax_mpi.x against ornax.x on the same data: every output, the line diagnostic and the
+// log (time stamps and timings aside) are the same whatever the number of processes, also
+// when lines or the set-up fail; a failing run ends every process with status 3, never
+// hanging (each run is bounded by a timeout that would show as status 124).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../test_region_run_support.hpp"
+
+namespace {
+
+using namespace region_run_test;
+
+constexpr int kCols = 100, kRows = 60;  // the example region
+constexpr unsigned kSeed = 7;
+
+// mpirun as any user (root included), more processes than cores allowed; at most 240 s.
+int run_mpi(const fs::path& dir, int processes, int threads, const std::string& args) {
+    const std::string cmd =
+        "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() +
+        "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMP_NUM_THREADS=" +
+        std::to_string(threads) +
+        " timeout 240 '" ORNAX_MPIEXEC "' --oversubscribe -x HOME_DIR -x OMP_NUM_THREADS -np " +
+        std::to_string(processes) + " '" ORNAX_MPI_EXE "' " + args + " > run.out 2> run.err";
+    const int rc = std::system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// The log without time stamps, the command line, timings, the line naming the number of
+// processes and the data set's own folder.
+std::vector<std::string> comparable_log(const fs::path& dir) {
+    static const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3})");
+    std::vector<std::string> lines;
+    std::istringstream in(log_text(dir));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(" Command line: ", 0) == 0 ||
+            line.find("Region run seconds") != std::string::npos ||
+            line.find("Region lines shared among") != std::string::npos)
+            continue;
+        for (auto at = line.find(dir.string()); at != std::string::npos;
+             at = line.find(dir.string()))
+            line.replace(at, dir.string().size(), "DIR");
+        lines.push_back(std::regex_replace(line, stamp, "T"));
+    }
+    return lines;
+}
+
+// A file's text with the data set's own folder replaced.
+std::string text_of(const fs::path& dir, const fs::path& file) {
+    std::string text = read_text(file);
+    for (auto at = text.find(dir.string()); at != std::string::npos; at = text.find(dir.string()))
+        text.replace(at, dir.string().size(), "DIR");
+    return text;
+}
+
+std::set<std::string> files_in(const fs::path& dir) {
+    std::set<std::string> names;
+    if (fs::exists(dir))
+        for (const auto& entry : fs::directory_iterator(dir))
+            names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Changes made to a data set before both runs.
+void no_change(const fs::path&) {}
+
+// Line 1 lies south of the snow grid and line 60 past the end of the snow mask: both fail,
+// on different processes.
+void fail_first_and_last_lines(const fs::path& dir) {
+    const RegionSpec spec = make_region_spec(-10000, 3400, kCols, kRows, kSeed, 2019, 200);
+    GridBox snow = spec.run;
+    snow.south_h += 5;
+    snow.nrows -= 2;
+    int status = 0;
+    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+                    status);
+    std::vector<float> mask = read_floats(dir / "snow" / "2019200" / "snow_mask.bin");
+    mask.erase(mask.begin(), mask.begin() + kCols);
+    mask.resize(mask.size() - 2 * kCols);
+    write_floats(dir / "snow" / "2019200" / "snow_mask.bin", mask);
+}
+
+void remove_run_grid(const fs::path& dir) {
+    fs::remove(dir / "config" / "domain_run.txt");
+}
+
+void remove_forecast_day(const fs::path& dir) {
+    fs::remove_all(dir / "met" / "2019200");
+}
+
+struct MpiCase {
+    const char* name;
+    bool reference;  // the reference region, else the generated example region
+    void (*change)(const fs::path&);
+    int processes;
+    int threads;  // of each process
+    int exit_status;
+};
+
+class RegionMpi : public ::testing::TestWithParam<MpiCase> {};
+
+TEST_P(RegionMpi, SameFilesAndLogAsOneProcess) {
+    const MpiCase& c = GetParam();
+    ScratchDir scratch(std::string("mpi_") + c.name);
+    const fs::path one = scratch.path() / "one", many = scratch.path() / "many";
+    for (const fs::path& dir : {one, many}) {
+        if (c.reference)
+            fs::copy(fs::path(ORNAX_REFERENCE_DIR) / "region" / "data", dir,
+                     fs::copy_options::recursive);
+        else
+            make_region(dir, kCols, kRows, kSeed);
+        c.change(dir);
+    }
+    const std::string args = "-r0 config/region.cfg 2019 200";
+    EXPECT_EQ(run_ornax(one, args), c.exit_status) << read_text(one / "run.err");
+    EXPECT_EQ(run_mpi(many, c.processes, c.threads, args), c.exit_status)
+        << read_text(many / "run.err") << log_text(many);
+
+    EXPECT_EQ(comparable_log(many), comparable_log(one));
+    EXPECT_EQ(files_in(many / "output"), files_in(one / "output"));
+    // the run record counts every line, also those of the other processes
+    for (const std::string& name : files_in(one / "output"))
+        if (name == "run_info.json")
+            EXPECT_EQ(comparable_run_info(text_of(many, many / "output" / name)),
+                      comparable_run_info(text_of(one, one / "output" / name)));
+        else
+            EXPECT_TRUE(read_text(many / "output" / name) == read_text(one / "output" / name))
+                << name << " differs";
+    for (const char* name : {"testMETtemp15.bin", "common_lc.dat"})
+        EXPECT_TRUE(read_text(many / name) == read_text(one / name)) << name << " differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegionMpi,
+    ::testing::Values(MpiCase{"example_1", false, no_change, 1, 1, 0},
+                      MpiCase{"example_2", false, no_change, 2, 1, 0},
+                      MpiCase{"example_3", false, no_change, 3, 1, 0},
+                      MpiCase{"example_4", false, no_change, 4, 1, 0},
+                      MpiCase{"example_2x2", false, no_change, 2, 2, 0},
+                      MpiCase{"reference_2", true, no_change, 2, 1, 0},
+                      MpiCase{"reference_3", true, no_change, 3, 1, 0},
+                      MpiCase{"failing_lines_3", false, fail_first_and_last_lines, 3, 1, 3},
+                      MpiCase{"failing_lines_2", false, fail_first_and_last_lines, 2, 1, 3},
+                      MpiCase{"no_forecast_day_2", false, remove_forecast_day, 2, 1, 3},
+                      MpiCase{"no_run_grid_3", false, remove_run_grid, 3, 1, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
