@@ -97,14 +97,18 @@ TEST(CoreLanes, ResultsIndependentOfBatchAndPosition) {
             const Ornaxcorepoint& r = reference[(*order)[n]];
             EXPECT_EQ(batch[n].status, r.status) << (*order)[n];
             EXPECT_EQ(batch[n].diagnostics.hn_evaluations, r.diagnostics.hn_evaluations);
-            if (r.status == 0) EXPECT_TRUE(same_bits(batch[n].output, r.output)) << (*order)[n];
+            if (r.status == 0) {
+                EXPECT_TRUE(same_bits(batch[n].output, r.output)) << (*order)[n];
+            }
         }
     }
     for (const int n : {0, 7, 52}) {
         std::vector<Ornaxcorepoint> alone = batch_of(set, {n});
         ornax_lanes_run(alone, 2, 0);
         EXPECT_EQ(alone[0].status, reference[n].status);
-        if (alone[0].status == 0) EXPECT_TRUE(same_bits(alone[0].output, reference[n].output)) << n;
+        if (alone[0].status == 0) {
+            EXPECT_TRUE(same_bits(alone[0].output, reference[n].output)) << n;
+        }
     }
 }
 

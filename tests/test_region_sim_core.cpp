@@ -138,7 +138,9 @@ TEST(RegionSimCore, PixelGetsExactlyTheCoreOutputsOfItsRecords) {
     expected_land.lc_name.clear();
     const Ornaxinputvartype input = expected_input(site, land, lat, region.xlon[1]);
     // a region line runs the vector core
-    Ornaxcorepoint point{&expected_land, &input};
+    Ornaxcorepoint point{};
+    point.land = &expected_land;
+    point.input = &input;
     ornax_lanes_run(std::span<Ornaxcorepoint>(&point, 1), 2, 1);
     ASSERT_EQ(point.status, 0);
     const Ornaxoutputvartype& output = point.output;

@@ -119,8 +119,10 @@ std::string now_utc() {
 void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     const json& p = run.info.at("program");
     std::string run_command;
-    for (const json& word : run.info.value("command_line", json::array()))
-        run_command += (run_command.empty() ? "" : " ") + word.get<std::string>();
+    for (const json& word : run.info.value("command_line", json::array())) {
+        if (!run_command.empty()) run_command += ' ';
+        run_command += word.get<std::string>();
+    }
     const std::string date = run.info.value("date", "");
     nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
     nc.text(NC_GLOBAL, "title", "ornax region run, daily evapotranspiration and energy balance, " + date);
