@@ -302,7 +302,7 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
-    EXPECT_TRUE(grid.taobs1.empty());  // the line arrays are released
+    EXPECT_EQ(grid.taobs1.size(), 10u);  // the line arrays are kept for the next line
     ASSERT_EQ(region.taobs1.size(), 10u);
     EXPECT_FLOAT_EQ(region.taobs1[1], expected_at(2, 1, 2, 2, 7.0f));
     EXPECT_FLOAT_EQ(region.spfh2[1], expected_at(3, 1, 2, 2, 13.5f));
@@ -328,6 +328,12 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
+    // a line on kept arrays starts from the fill value: nothing of an earlier line remains
+    fs::remove(day_dir(2019, 201) / "t2_series.bin");
+    testing::internal::CaptureStdout();
+    ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(region.taobs_day[region_2d_index(2, 24, 10)], fill);
 }
 
 // The day's sources prepared once (sunrise grids cached before any line, forecast rows read

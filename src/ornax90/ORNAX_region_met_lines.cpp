@@ -75,17 +75,21 @@ std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
              {&g.th_pblk1, nc * nl}, {&g.th_pblk2, nc * nl}}};
 }
 
+// True when every line array of the model grid has its extent.
+bool line_arrays_set_up(Ornaxmeteoornax& grid) {
+    if (grid.ncols < 1) return false;
+    for (const LineArray& entry : line_arrays(grid)) {
+        if (entry.array->size() != entry.size) return false;
+    }
+    return true;
+}
+
 // Fills every line array with the fill value; false when the arrays are not set up.
 // Without `profiles`, the (column, layer, hour) profiles, which the region record does not
 // take, are left as they are.
 bool fill_line_arrays(Ornaxmeteoornax& grid, bool profiles) {
-    if (grid.ncols < 1) {
+    if (!line_arrays_set_up(grid)) {
         return false;
-    }
-    for (const LineArray& entry : line_arrays(grid)) {
-        if (entry.array->size() != entry.size) {
-            return false;
-        }
     }
     const std::vector<float>* hourly_profiles[] = {&grid.temp_profile, &grid.spfh_profile,
                                                    &grid.pressure_profile, &grid.height_profile,
@@ -267,7 +271,10 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
                                           int year, int doy, float pline, int& status) {
     int release_status = 0;
     int init_status = 0;
-    ornax_ornax_grid_init(grid, common, init_status);
+    // The line arrays are set up on the first line a record serves and kept for its next
+    // lines (every line starts by filling them), so a line pays neither for allocating nor
+    // for zeroing them; the record releases them when it goes.
+    if (!line_arrays_set_up(grid)) ornax_ornax_grid_init(grid, common, init_status);
     if (init_status != 0) {
         screen_line((FreeLine() << "ORNAX_ornax_grid_init...failed").str());
         // release a partial set-up, so that the next line can set up its arrays again
@@ -283,7 +290,6 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
     if (copy_status != 0) {
         screen_line((FreeLine() << "ORNAX_set_ornax_met_byline failed").str());
     }
-    ornax_ornax_grid_finalize(grid, release_status);
     status = (process_status != 0 || copy_status != 0 || release_status != 0) ? 3 : 0;
 }
 
