@@ -236,6 +236,20 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
                                std::span<const float> day2, float fill, int steps,
                                float& value1, float& value2, std::span<float> series,
                                int nhours, int& status);
+// Place of x hours after 00 UTC of the first day in the two-day three-hourly window: the
+// first point of its bracketing pair (0..14), or -1 when no pair brackets it (NaN too).
+struct Ornaxwindowslot {
+    int index = -1;
+    float x = 0.0f;
+};
+Ornaxwindowslot ornax_window_slot(float x);
+// The slot of the second observation time (after midnight UTC when earlier than t1).
+Ornaxwindowslot ornax_second_observation_slot(float t1, float t2);
+// Value of the window of day1 and day2 (8 values each) at a slot: the straight line through
+// the bracketing pair, or fill when there is none, a point holds fill or a day is short.
+// Every field of a column shares the slots of its observation times.
+float ornax_window_value(const Ornaxwindowslot& slot, std::span<const float> day1,
+                         std::span<const float> day2, float fill);
 // Value at x of the straight line through (x1, y1) and (x2, y2); 0 when x1 and x2 coincide.
 float ornax_linear_interp(float x, float x1, float x2, float y1, float y2);
 // Copies the line's meteorology from the model grid into the region data record (the

@@ -114,14 +114,24 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
     float v1 = 0.0f, v2 = 0.0f;
     int status = 0;
     const int profile_hours = all_series ? grid.nhours : 0;
+    // every field of the column is read at the same two places of the window
+    const Ornaxwindowslot slot1 = ornax_window_slot(t1);
+    const Ornaxwindowslot slot2 = ornax_second_observation_slot(t1, t2);
     for (int k = 1; k <= common.nlayers; ++k) {
         if (grid.nhours >= 1) {
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
                 common.layer_heights[static_cast<std::size_t>(k - 1)];
         }
-        ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
-                                  common.undef, common.nhours, v1, v2, series, profile_hours,
-                                  status);
+        if (profile_hours > 0) {
+            ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
+                                      rows.pot_series(1, c, k), common.undef, common.nhours, v1,
+                                      v2, series, profile_hours, status);
+        } else {
+            v1 = ornax_window_value(slot1, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
+                                    common.undef);
+            v2 = ornax_window_value(slot2, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
+                                    common.undef);
+        }
         grid.th_pblk1[met_index2(grid.ncols, i, k)] = v1;
         grid.th_pblk2[met_index2(grid.ncols, i, k)] = v2;
         for (int h = 1; h <= profile_hours; ++h) {
@@ -150,9 +160,16 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         const int hours = all_series || target.copied ? grid.nhours : 0;
         // the row's hourly series of this column, formed once for every line of the row
         const bool formed = rows.model_ncols == grid.ncols && rows.nhours == grid.nhours;
-        ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
-                                  rows.surface_series(1, c, f), common.undef, common.nhours, v1, v2,
-                                  series, formed ? 0 : hours, status);
+        if (formed || hours == 0) {
+            v1 = ornax_window_value(slot1, rows.surface_series(0, c, f),
+                                    rows.surface_series(1, c, f), common.undef);
+            v2 = ornax_window_value(slot2, rows.surface_series(0, c, f),
+                                    rows.surface_series(1, c, f), common.undef);
+        } else {
+            ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
+                                      rows.surface_series(1, c, f), common.undef, common.nhours,
+                                      v1, v2, series, hours, status);
+        }
         (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
         (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
         const std::span<const float> hourly =

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-
 namespace {
 
 constexpr int window_points = 16;        // three-hourly points of the two-day window
@@ -20,23 +19,6 @@ constexpr std::array<float, 30> height_from_surface = {
     8500.0f,  8000.0f,  7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f, 5000.0f,
     4500.0f,  4000.0f,  3500.0f,  3000.0f,  2600.0f,  2200.0f,  1800.0f, 1400.0f,
     1000.0f,  700.0f,   500.0f,   300.0f,   100.0f,   80.0f};
-
-// Value of the two-day window at x hours after 00 UTC of the requested day.
-float window_value(const std::array<float, window_points>& vv, float x, float fill) {
-    const float slot = std::trunc(x / window_step_hours) + 1.0f;
-    // a bracketing pair of points exists for slots 1..15 (0 to 45 h); NaN fails too
-    if (!(slot >= 1.0f && slot <= static_cast<float>(window_points - 1))) {
-        return fill;
-    }
-    const int idx = static_cast<int>(slot) - 1;
-    const float y1 = vv[static_cast<std::size_t>(idx)];
-    const float y2 = vv[static_cast<std::size_t>(idx + 1)];
-    if (std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance) {
-        return fill;
-    }
-    const float x1 = window_step_hours * static_cast<float>(idx);
-    return ornax_linear_interp(x, x1, x1 + window_step_hours, y1, y2);
-}
 
 // Makes a region array an exact copy of a model grid array.
 void copy_line_array(std::vector<float>& region_field, const std::vector<float>& grid_field) {
@@ -52,6 +34,42 @@ float ornax_linear_interp(float x, float x1, float x2, float y1, float y2) {
     return 0.0f;
 }
 
+Ornaxwindowslot ornax_window_slot(float x) {
+    Ornaxwindowslot slot;
+    const float number = std::trunc(x / window_step_hours) + 1.0f;
+    // a bracketing pair of points exists for slots 1..15 (0 to 45 h); NaN fails too
+    if (number >= 1.0f && number <= static_cast<float>(window_points - 1)) {
+        slot.index = static_cast<int>(number) - 1;
+        slot.x = x;
+    }
+    return slot;
+}
+
+float ornax_window_value(const Ornaxwindowslot& slot, std::span<const float> day1,
+                         std::span<const float> day2, float fill) {
+    if (slot.index < 0 || day1.size() < window_steps_per_day ||
+        day2.size() < window_steps_per_day) {
+        return fill;
+    }
+    // point k of the window: the day's 3-hourly values, then the next day's
+    const auto point = [&](int k) {
+        return k < window_steps_per_day ? day1[static_cast<std::size_t>(k)]
+                                        : day2[static_cast<std::size_t>(k - window_steps_per_day)];
+    };
+    const float y1 = point(slot.index);
+    const float y2 = point(slot.index + 1);
+    if (std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance) {
+        return fill;
+    }
+    const float x1 = window_step_hours * static_cast<float>(slot.index);
+    return ornax_linear_interp(slot.x, x1, x1 + window_step_hours, y1, y2);
+}
+
+Ornaxwindowslot ornax_second_observation_slot(float t1, float t2) {
+    // a second observation earlier in the UTC day than the first falls after midnight UTC
+    return ornax_window_slot(t1 <= t2 ? t2 : t2 + 24.0f);
+}
+
 void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
                                std::span<const float> day2, float fill, int /*steps*/,
                                float& value1, float& value2, std::span<float> series,
@@ -64,14 +82,8 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
         status = 3;
         return;
     }
-    std::array<float, window_points> vv{};
-    for (int k = 0; k < window_steps_per_day; ++k) {
-        vv[static_cast<std::size_t>(k)] = day1[static_cast<std::size_t>(k)];
-        vv[static_cast<std::size_t>(k + window_steps_per_day)] = day2[static_cast<std::size_t>(k)];
-    }
-    value1 = window_value(vv, t1, fill);
-    // a second observation earlier in the UTC day than the first falls after midnight UTC
-    value2 = window_value(vv, t1 <= t2 ? t2 : t2 + 24.0f, fill);
+    value1 = ornax_window_value(ornax_window_slot(t1), day1, day2, fill);
+    value2 = ornax_window_value(ornax_second_observation_slot(t1, t2), day1, day2, fill);
     for (std::size_t h = 0; h < hours; ++h) {
         // UTC time of local mean solar hour h; east of Greenwich the local day lies in
         // the window's second day
@@ -79,7 +91,7 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
         if (lon >= 0.0f) {
             x += 24.0f;
         }
-        series[h] = window_value(vv, x, fill);
+        series[h] = ornax_window_value(ornax_window_slot(x), day1, day2, fill);
     }
     status = 0;
 }
