@@ -53,7 +53,7 @@ tsan:
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 		ctest --output-on-failure --no-tests=error -j $(JOBS) \
-		-R 'Region|Raster|Log|MetLines|Threads|UnitPool'
+		-R 'Region|Raster|Log|MetLines|Threads|UnitPool' -E 'RegionMpi'
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
