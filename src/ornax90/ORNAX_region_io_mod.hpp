@@ -243,6 +243,8 @@ struct Ornaxwindowslot {
     float x = 0.0f;
 };
 Ornaxwindowslot ornax_window_slot(float x);
+// The slot of local mean solar hour `hour` (0..23) at longitude lon (degrees east).
+Ornaxwindowslot ornax_local_hour_slot(float lon, int hour);
 // The slot of the second observation time (after midnight UTC when earlier than t1).
 Ornaxwindowslot ornax_second_observation_slot(float t1, float t2);
 // Value of the window of day1 and day2 (8 values each) at a slot: the straight line through

@@ -242,23 +242,22 @@ void form_hourly_series(const Ornaxcommonblock& common, const Ornaxmeteoornax& g
     rows.hourly.assign(static_cast<std::size_t>(rows.model_ncols) * met_surface_files *
                            static_cast<std::size_t>(rows.nhours),
                        grid.undef);
-    std::vector<float> series(static_cast<std::size_t>(rows.nhours));
+    std::vector<Ornaxwindowslot> slots(static_cast<std::size_t>(rows.nhours));
     for (int i = 1; i <= rows.model_ncols; ++i) {
         const float lon = ornax_model_grid_lon(grid, i);
         const int c = ornax_forcing_cell(lon, common.west_lon, common.dlon);
         if (c < 1 || c > common.ncols) continue;  // the column keeps the fill value
+        // every field of the column is read at the same places of the window
+        for (int h = 0; h < rows.nhours; ++h)
+            slots[static_cast<std::size_t>(h)] = ornax_local_hour_slot(lon, h);
         for (int f = 0; f < met_surface_files; ++f) {
-            float v1 = 0.0f, v2 = 0.0f;
-            int status = 0;
-            // the observation times do not enter the hourly series
-            ornax_get_local_time_vars(lon, 0.0f, 0.0f, rows.surface_series(0, c, f),
-                                      rows.surface_series(1, c, f), common.undef, common.nhours, v1,
-                                      v2, series, rows.nhours, status);
-            std::copy(series.begin(), series.end(),
-                      rows.hourly.begin() +
-                          static_cast<std::ptrdiff_t>(
-                              (static_cast<std::size_t>(i - 1) * met_surface_files + f) *
-                              static_cast<std::size_t>(rows.nhours)));
+            const std::size_t first = (static_cast<std::size_t>(i - 1) * met_surface_files +
+                                       static_cast<std::size_t>(f)) *
+                                      static_cast<std::size_t>(rows.nhours);
+            for (std::size_t h = 0; h < slots.size(); ++h)
+                rows.hourly[first + h] = ornax_window_value(slots[h], rows.surface_series(0, c, f),
+                                                            rows.surface_series(1, c, f),
+                                                            common.undef);
         }
     }
 }

@@ -70,6 +70,16 @@ Ornaxwindowslot ornax_second_observation_slot(float t1, float t2) {
     return ornax_window_slot(t1 <= t2 ? t2 : t2 + 24.0f);
 }
 
+Ornaxwindowslot ornax_local_hour_slot(float lon, int hour) {
+    // UTC time of local mean solar hour `hour`; east of Greenwich the local day lies in the
+    // window's second day
+    float x = static_cast<float>(hour) - (lon / 180.0f) * 12.0f;
+    if (lon >= 0.0f) {
+        x += 24.0f;
+    }
+    return ornax_window_slot(x);
+}
+
 void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
                                std::span<const float> day2, float fill, int /*steps*/,
                                float& value1, float& value2, std::span<float> series,
@@ -85,13 +95,8 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
     value1 = ornax_window_value(ornax_window_slot(t1), day1, day2, fill);
     value2 = ornax_window_value(ornax_second_observation_slot(t1, t2), day1, day2, fill);
     for (std::size_t h = 0; h < hours; ++h) {
-        // UTC time of local mean solar hour h; east of Greenwich the local day lies in
-        // the window's second day
-        float x = static_cast<float>(h) - (lon / 180.0f) * 12.0f;
-        if (lon >= 0.0f) {
-            x += 24.0f;
-        }
-        series[h] = ornax_window_value(ornax_window_slot(x), day1, day2, fill);
+        series[h] = ornax_window_value(ornax_local_hour_slot(lon, static_cast<int>(h)), day1,
+                                       day2, fill);
     }
     status = 0;
 }
