@@ -107,15 +107,6 @@ struct NcFile {
     }
 };
 
-std::string now_utc() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     const json& p = run.info.at("program");
     std::string run_command;
@@ -129,7 +120,7 @@ void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     nc.text(NC_GLOBAL, "source", "ornax " + p.value("version", "") + " (commit " +
                                      p.value("source_commit", "") + ")");
     nc.text(NC_GLOBAL, "history", run.info.value("finished_utc", "") + ": " + run_command + "\n" +
-                                      now_utc() + ": " + command);
+                                      ornax_utc_now() + ": " + command);
     const int sw = run.info.value("region_model_switch", 0);
     nc.text(NC_GLOBAL, "comment",
             "region model switch " + std::to_string(sw) + " (soil-resistance correction " +

@@ -42,6 +42,10 @@ bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info
 // The quality flags a region run can write, in increasing order.
 const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags();
 
+// The present time in UTC, ISO 8601 ("2019-07-19T06:30:00Z"), for the run record and
+// the history of exported files.
+std::string ornax_utc_now();
+
 // Largest quality flag value (all input bits set).
 inline constexpr int ornax_quality_flag_max = 255;
 inline constexpr int ornax_quality_flag_not_land = 127;     // not land, snow, no obs. time

@@ -48,15 +48,6 @@ json stats_entry(const Ornaxoutputvarinfotype& var, const Ornaxvarstatstype& sta
     return entry;
 }
 
-std::string utc_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 // Paths of the region configuration, by field, in the configuration file's order.
 std::vector<Ornaxrunfiletype> configured_inputs(const Ornaxregiondatatype& r) {
     const std::vector<Ornaxrunfiletype> all = {
@@ -147,6 +138,16 @@ void print_screen_summary(const Ornaxrunrecordtype& record, const Ornaxsummaryto
 
 }  // namespace
 
+std::string ornax_utc_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+
 std::vector<std::string> ornax_process_command_line() {
     std::vector<std::string> words;
     std::ifstream in("/proc/self/cmdline", std::ios::binary);
@@ -208,7 +209,7 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
                             {"core", record.core_s},       {"outputs", record.outputs_s},
                             {"publish", record.publish_s}, {"total", record.total_s}};
     info["exit_status"] = record.exit_status;
-    info["finished_utc"] = utc_now();
+    info["finished_utc"] = ornax_utc_now();
     return info.dump(2) + "\n";
 }
 

@@ -1,16 +1,13 @@
-// Region run: the configuration and grids set up, the output rasters opened, every line
-// of the run grid read, simulated and written, and the run summarised.
-#include "ORNAX_run_mod.hpp"
+// Region run: the configuration and grids set up, the outputs opened, the run's phases
+// (begin, end, publish) and its summary; the line loop is in ORNAX_region_lines.cpp.
+#include "ORNAX_region_run_state.hpp"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
-#include <map>
-#include <mutex>
 #include <new>
 
 #ifdef _OPENMP
@@ -28,43 +25,6 @@
 #include "fixed_text_mod.hpp"
 
 namespace {
-
-// The grids of a region run; land_copy locates the meteorology's columns.
-struct RegionGrids {
-    Spatialinfodata land, veg, snow, sat, run, land_copy;
-};
-
-// Outputs of the run, written as one output set: one raster per listed variable, then the
-// quality raster (members), the line diagnostic raster of the first-observation air
-// temperature and the pixel dump. They replace the earlier files only when the run ends.
-struct RegionOutputFiles {
-    Ornaxoutputsettype set;
-    std::vector<int> members;
-    int diag_member = -1;
-    int dump_member = -1;
-};
-
-using region_clock = std::chrono::steady_clock;
-
-double seconds_since(region_clock::time_point start) {
-    return std::chrono::duration<double>(region_clock::now() - start).count();
-}
-
-// Counts and timing of the line loop, and the progress line shown on a terminal.
-struct RegionProgress {
-    region_clock::time_point start = region_clock::now();
-    Ornaxregionruntimes times;
-    int nrows = 0;
-    bool terminal = isatty(fileno(stderr)) != 0;
-    int next_tenth = 1;  // batch jobs: the next tenth of the lines to report
-    bool shown = true;   // false: no progress line (a follower's share)
-
-    void show() {
-        if (!shown) return;
-        ornax_report_region_progress(stderr, terminal, times.lines, nrows, times.computed,
-                                     seconds_since(start), next_tenth);
-    }
-};
 
 // Steps 2-5: configuration, the five grid descriptions and the output list. status 0 or 3.
 // A configuration that cannot be read stops here: its grid descriptions have no names.
@@ -178,34 +138,6 @@ void open_region_outputs(Ornaxregiondatatype& region, const std::vector<std::str
     region.pixel_dump_status = 0;
 }
 
-// A failed line: the missing value in that line of every output raster and its own value
-// in the quality raster, so no output keeps an unwritten line that would read back as
-// zeros and no failed read is taken for water or snow.
-void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
-    const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
-    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), ornax_qc_failed_line);
-    for (size_t i = 0; i < files.members.size(); ++i) {
-        int st = 0;
-        const bool quality = i + 1 == files.members.size();
-        ornax_output_set_write_line(files.set, files.members[i], quality ? not_computed : missing,
-                                    line, st);
-    }
-}
-
-// Line diagnostic: the first-observation air temperature (K) of the line's columns.
-void write_diag_line(const Spatialinfodata& run, const Ornaxregiondatatype& region,
-                     RegionOutputFiles& files, int line) {
-    std::vector<float> values(static_cast<size_t>(run.ncols), run.spare_value);
-    for (size_t k = 0; k < values.size() && k < region.taobs1.size(); ++k)
-        values[k] = region.taobs1[k];
-    int st = 0;
-    ornax_output_set_write_line(files.set, files.diag_member, values, line, st);
-}
-
-}  // namespace
-
-namespace {
-
 // Static set-up; with set_land_cells false (a follower) only the forecast-model land mask
 // is read, the land cells being the leader's.
 void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
@@ -256,221 +188,10 @@ void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met
     static_region_setup(common, met_grid, region, true, status);
 }
 
-// Everything one region run owns. While the lines run, the threads share it: they read the
-// grids, tables, common grid and day's sources, and write their lines into the output set
-// (safe from several threads); everything else changes only in line order (LinesInOrder).
-struct Ornaxregionrunstate {
-    std::string config_file;
-    int region_switch = 0, year = 0, doy = 0;
-    Ornaxregionrole role = Ornaxregionrole::alone;
-    bool begun = false;  // the set-up succeeded: lines may run
-    RegionGrids grids;
-    Ornaxregiondatatype region;
-    Ornaxcommonblock common;
-    Ornaxmeteoornax met_grid;
-    std::vector<Ornaxlandtype> table;
-    int nclasses = 0;
-    RegionOutputFiles files;
-    RegionProgress progress;
-    Ornaxoutputsummarytype summary;  // flag counts and statistics for the run record
-    RasterInputFiles inputs;         // the per-line input rasters, held open
-    Ornaxmetday day;                 // sunrise grids and forecast rows of the day
-};
-
 Ornaxregionruntype::Ornaxregionruntype() : state(std::make_unique<Ornaxregionrunstate>()) {}
 Ornaxregionruntype::~Ornaxregionruntype() = default;
 
 namespace {
-
-using RegionRun = Ornaxregionrunstate;
-
-// The records a thread works on: its own line arrays and model-grid line, and its share
-// of the timing.
-struct LineWorker {
-    Ornaxregiondatatype region;
-    Ornaxmeteoornax met_grid;
-    Ornaxregionruntimes times;
-};
-
-// What a line hands on to be taken in line order: its messages, outcome and results.
-struct FinishedLine {
-    Ornaxmessagebuffer messages;
-    bool failed = false;           // the line's rasters hold the missing value
-    bool forcing_missing = false;  // computed, but forecast-model rasters were missing
-    // where a failed line failed; null when the failure has a cause of its own (outputs
-    // that cannot be written are named by the output set)
-    const char* stage = nullptr;
-    std::vector<float> out_matrix, quality;
-};
-
-// Step 10 for line P: prepare, read, simulate and write the line.
-void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switch, int year,
-                         int doy, FinishedLine& done) {
-    const RegionGrids& g = r.grids;
-    const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
-    if (line % 100 == 0)
-        ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
-    Ornaxregionruntimes& t = w.times;
-    int st = 0;
-    auto fail = [&done](const char* stage) {
-        if (!done.failed) done.stage = stage;
-        done.failed = true;
-    };
-    auto clock = region_clock::now();
-    ornax_init_region_data(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
-    if (st != 0) {
-        ornax_log_plain(
-            (FreeLine() << "Allocate memory error in ORNAX_init_region_data" << st).str());
-        fail("allocating its arrays");
-    }
-    if (!done.failed) {
-        ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow,
-                               g.land_copy, g.sat, r.table, r.nclasses, region_switch, year, doy,
-                               lat, st);
-        if (st != 0) {
-            ornax_log_plain((FreeLine() << "ORNAX read data error" << st).str());
-            fail("reading its inputs");
-        }
-    }
-    t.read_s += seconds_since(clock);
-    clock = region_clock::now();
-    if (!done.failed) {
-        ornax_simulate_region(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table,
-                              r.nclasses, year, doy, region_switch, lat, st);
-        if (st != 0) {
-            ornax_log_plain((FreeLine() << "ORNAX run error" << st).str());
-            fail("the pixel simulation");
-        }
-    }
-    t.core_s += seconds_since(clock);
-    clock = region_clock::now();
-    if (!done.failed) {
-        ornax_write_region_outputs(g.run, w.region, r.files.set, r.files.members, line, st);
-        if (st != 0) fail(nullptr);  // the writer has logged the reason
-    }
-    // forecast-model rasters that could not be read: their pixels are flagged, the run fails
-    done.forcing_missing = w.region.forcing_read_failures != 0;
-    if (done.failed) write_failed_line(g.run, r.files, line);
-    done.out_matrix = w.region.out_var_matrix;
-    done.quality = w.region.qc_flag;
-    write_diag_line(g.run, w.region, r.files, line);
-    t.write_s += seconds_since(clock);
-    ornax_finalize_region_data(w.region, st);  // also after a failed preparation
-    if (st != 0) {
-        ornax_log_plain(
-            (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
-        fail("releasing its arrays");
-    }
-    t.pixels += g.run.ncols;
-}
-
-// Lines finish in any order and are taken in line order: a finished line waits here until
-// every earlier line is taken, then its messages go out, it counts, its results go into the
-// run's summary and the progress line moves on. The run therefore logs, counts and sums
-// the same way whatever the number of threads.
-class LinesInOrder {
-public:
-    LinesInOrder(RegionRun& r, std::span<const int> lines, std::vector<Ornaxlinereporttype>* kept)
-        : r_(r), lines_(lines), kept_(kept) {}
-
-    // The index-th of the lines given has finished.
-    void finish(std::size_t index, FinishedLine&& done) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        waiting_[index] = std::move(done);
-        for (auto next = waiting_.find(next_); next != waiting_.end();
-             next = waiting_.find(next_)) {
-            take(next->first, next->second);
-            waiting_.erase(next);
-            ++next_;
-        }
-    }
-
-    // A thread's share of the timing and counts, once it has no line left.
-    void check_out(const Ornaxregionruntimes& worker, int pixel_dump_status) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Ornaxregionruntimes& t = r_.progress.times;
-        t.read_s += worker.read_s;
-        t.core_s += worker.core_s;
-        t.write_s += worker.write_s;
-        t.pixels += worker.pixels;
-        if (pixel_dump_status != 0) r_.region.pixel_dump_status = pixel_dump_status;
-    }
-
-    int status() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return status_;
-    }
-
-private:
-    void take(std::size_t index, FinishedLine& done) {
-        const int line = lines_[index];
-        if (kept_ != nullptr)
-            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
-                               done.failed, done.stage != nullptr ? done.stage : ""};
-        else
-            ornax_release_messages(done.messages);
-        Ornaxregionruntimes& t = r_.progress.times;
-        if (done.failed || done.forcing_missing) {
-            // The first failed line is named as a cause of the run's failure (by the caller
-            // when it takes the lines' messages).
-            if (t.failed_lines == 0 && done.failed && done.stage != nullptr && kept_ == nullptr)
-                ornax_log_line_failure(line, r_.grids.run.nrows, done.stage);
-            status_ = 3;
-            ++t.failed_lines;
-        }
-        if (!done.failed)
-            for (float q : done.quality) t.computed += q == 0.0f;
-        int st = 0;
-        ornax_output_summary_add_line(r_.summary, line, done.failed, done.out_matrix, done.quality,
-                                      st);
-        ++t.lines;
-        r_.progress.show();
-    }
-
-    RegionRun& r_;
-    std::span<const int> lines_;
-    std::vector<Ornaxlinereporttype>* kept_;
-    std::mutex mutex_;
-    std::map<std::size_t, FinishedLine> waiting_;
-    std::size_t next_ = 0;
-    int status_ = 0;
-};
-
-// Step 10: every line from south to north, spread over the threads; a failed line does
-// not stop the run, outputs that cannot be written (a full device) stop it. Each thread
-// takes the next line not yet taken.
-int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
-                     std::vector<Ornaxlinereporttype>* kept) {
-    Ornaxregionruntimes& t = r.progress.times;
-    r.progress.nrows = static_cast<int>(lines.size());
-    LinesInOrder order(r, lines, kept);
-    std::atomic<std::size_t> next_index{0};
-#pragma omp parallel num_threads(threads)
-    {
-        LineWorker worker{r.region, r.met_grid, {}};
-        for (std::size_t i = next_index++; i < lines.size() && !r.files.set.failed;
-             i = next_index++) {
-            FinishedLine done;
-            {
-                OrnaxMessageCapture capture(done.messages);
-                if (lines[i] >= 1 && lines[i] <= r.grids.run.nrows)
-                    process_region_line(r, worker, lines[i], r.region_switch, r.year, r.doy,
-                                        done);
-                else
-                    done.failed = true;
-            }
-            order.finish(i, std::move(done));
-        }
-        order.check_out(worker.times, worker.region.pixel_dump_status);
-    }
-    int status = order.status();
-    if (r.files.set.failed) return 3;
-    if (r.region.pixel_dump_status != 0)
-        ornax_log_failure("Cannot write the pixel dump " +
-                          r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
-    if (t.failed_lines > 0 && kept == nullptr) ornax_log_failed_lines(t.failed_lines, t.lines);
-    return r.region.pixel_dump_status != 0 ? 3 : status;
-}
 
 // Before the first line: the per-line input rasters held open, and the day's sunrise grids
 // and forecast-model rasters prepared once for every line. A day that cannot be prepared
@@ -606,15 +327,6 @@ std::vector<std::string> ornax_region_output_temporaries(const Ornaxregionruntyp
 
 int ornax_region_line_count(const Ornaxregionruntype& run) {
     return run.state->begun ? run.state->grids.run.nrows : 0;
-}
-
-void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
-                            std::vector<Ornaxlinereporttype>* line_reports, int& status) {
-    RegionRun& r = *run.state;
-    status = 3;
-    if (!r.begun) return;
-    if (line_reports != nullptr) line_reports->assign(lines.size(), Ornaxlinereporttype{});
-    status = run_region_lines(r, r.progress.times.threads, lines, line_reports);
 }
 
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
