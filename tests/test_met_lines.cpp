@@ -430,3 +430,40 @@ TEST_F(MetLines, SharedRowFailuresReachEveryLineThatUsesTheRow) {
     EXPECT_NE(reports[0].find("2019201/pot_profile.bin row"), std::string::npos) << reports[0];
     EXPECT_EQ(reports[0], reports[1]);
 }
+
+// Rows read in bands of any size hold what the rasters hold; a band a raster cannot give
+// whole falls back to reading its rows one by one, so the rows that can be read keep their
+// values and the message names the row that cannot.
+TEST_F(MetLines, RowsReadInBandsMatchTheRastersAndAShortRasterNamesItsRow) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    // the next day's t2 raster loses the last row of its last time step
+    fs::resize_file(day_dir(2019, 201) / "t2_series.bin",
+                    fs::file_size(day_dir(2019, 201) / "t2_series.bin") - 4 * common_cols);
+    for (int band_rows : {1, 2, 3, 8}) {
+        SCOPED_TRACE(band_rows);
+        Ornaxmetday day;
+        int status = 3;
+        ornax_prepare_met_day(common, grid, 2019, 200, day, status);
+        day.band_rows = band_rows;
+        for (int row : {3, 1, 2}) {  // out of order across band boundaries
+            SCOPED_TRACE(row);
+            const auto rows = day.forecast_rows(common, grid, row);
+            for (int c = 1; c <= common_cols; ++c) {
+                EXPECT_EQ(rows->pot_series(0, c, 2)[6], stored(0, 2, c, row, 7, 0));
+                EXPECT_EQ(rows->pot_series(1, c, 1)[0], stored(0, 1, c, row, 1, 1));
+                EXPECT_EQ(rows->surface_series(0, c, 7)[7], stored(8, 1, c, row, 8, 0));
+                // the raster that failed gives the row only fill values
+                EXPECT_EQ(rows->surface_series(1, c, 1)[3],
+                          row == 3 ? fill : stored(2, 1, c, row, 4, 1));
+            }
+            EXPECT_EQ(rows->read_failures[0], 0);
+            EXPECT_EQ(rows->read_failures[1], row == 3 ? 1 : 0);
+            std::string reported;
+            for (const auto& entry : rows->messages[1].entries) reported += entry.text;
+            EXPECT_EQ(reported.find("could not be read") != std::string::npos, row == 3);
+            if (row == 3) EXPECT_NE(reported.find("t2_series.bin row           3 could"), std::string::npos)
+                              << reported;
+        }
+    }
+}

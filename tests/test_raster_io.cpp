@@ -382,3 +382,35 @@ TEST(RasterHeldInput, HeldReadsMatchReadsThatOpenTheFile) {
     for (std::thread& reader : readers) reader.join();
     EXPECT_EQ(wrong.load(), 0);
 }
+
+// A band of lines read in one go holds, line after line, what line-by-line reads give; a
+// band reaching past the last line or a layer the file lacks fails.
+TEST(RasterLayeredReader, BandOfLinesMatchesLineByLineReads) {
+    ScratchDir dir;
+    const std::string path = dir.file("band.bin");
+    const int ncol = 4, nrow = 5, nz = 3;
+    write_sequence(path, ncol * nrow * nz, 0.0f);
+    struct Case {
+        int first, nlines, layers_in_file;
+        bool read;
+    };
+    const Case cases[] = {{1, 5, 3, true},  {2, 3, 3, true},  {5, 1, 3, true},
+                          {4, 3, 3, false}, {0, 2, 3, false}, {1, 2, 2, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.first << " +" << c.nlines << " of " << c.layers_in_file);
+        write_sequence(path, ncol * nrow * c.layers_in_file, 0.0f);
+        Real2dArray band;
+        int status = -1;
+        read_3d_real_by_lines(nullptr, path, ncol, nrow, nz, c.first, c.nlines, band, status);
+        EXPECT_EQ(status == 0, c.read);
+        if (!c.read) continue;
+        for (int n = 0; n < c.nlines; ++n) {
+            Real2dArray line;
+            read_3d_real_by_line(path, ncol, nrow, nz, c.first + n, 0.0f, line, status);
+            ASSERT_EQ(status, 0);
+            for (int k = 1; k <= nz; ++k)
+                for (int col = 1; col <= ncol; ++col)
+                    EXPECT_EQ(band(n * ncol + col, k), line(col, k));
+        }
+    }
+}

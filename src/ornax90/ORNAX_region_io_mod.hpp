@@ -129,7 +129,11 @@ struct Ornaxforecastrows {
     std::array<Ornaxmessagebuffer, 2> messages;  // what the reads of each day reported
     std::span<const float> pot_series(int d, int c, int k) const;
     std::span<const float> surface_series(int d, int c, int f) const;
-    std::span<const float> hourly_series(int i, int f) const;
+    // Every layer's (or surface field's) series of column c of day d, one after another.
+    std::span<const float> pot_column(int d, int c) const;
+    std::span<const float> surface_column(int d, int c) const;
+    // Field f's hourly series of every model-grid column, shaped (column, hour).
+    std::span<const float> hourly_field(int f) const;
 };
 
 // 1-based cell of a coordinate on a forecast-model grid whose first cell starts at `start`
@@ -155,6 +159,8 @@ public:
     bool from_cache = false;          // the grids were read from the cache rasters
     RasterInputFiles forecast_files;  // the day's and the next day's rasters
     std::size_t keep_rows = 4;
+    // Forecast rows read together, one positioned read per raster layer and time step.
+    int band_rows = 8;
     // Form every hourly series of the model grid; false: only those the region record takes
     // (the hourly profiles are left unfilled, the land-surface temperature and latent-heat
     // series keep the fill value).
@@ -165,14 +171,23 @@ public:
     std::shared_ptr<const Ornaxforecastrows> forecast_rows(const Ornaxcommonblock& common,
                                                            const Ornaxmeteoornax& grid, int row);
 
+    struct Band;  // consecutive forecast rows of both days as read from the rasters
+
 private:
     struct Slot {
         std::mutex fill;
         std::shared_ptr<const Ornaxforecastrows> rows;
     };
+    struct BandSlot {
+        std::mutex fill;
+        std::shared_ptr<const Band> band;
+    };
+    std::shared_ptr<const Band> band_of(const Ornaxcommonblock& common, int row);
     std::mutex mutex_;
     std::map<int, std::shared_ptr<Slot>> slots_;
     std::vector<int> order_;  // rows in the order they were first asked for
+    std::map<int, std::shared_ptr<BandSlot>> bands_;
+    std::vector<int> band_order_;
 };
 
 // Prepares the sources of day doy of year for the model grid: the date, the sunrise grids
@@ -252,6 +267,10 @@ Ornaxwindowslot ornax_second_observation_slot(float t1, float t2);
 // Every field of a column shares the slots of its observation times.
 float ornax_window_value(const Ornaxwindowslot& slot, std::span<const float> day1,
                          std::span<const float> day2, float fill);
+// The same for consecutive series at one slot: series j is the 8 values from 8 j of day1
+// and of day2, and its value goes to values[j]. Every value is fill when a day is short.
+void ornax_window_values(const Ornaxwindowslot& slot, std::span<const float> day1,
+                         std::span<const float> day2, float fill, std::span<float> values);
 // Value at x of the straight line through (x1, y1) and (x2, y2); 0 when x1 and x2 coincide.
 float ornax_linear_interp(float x, float x1, float x2, float y1, float y2);
 // Copies the line's meteorology from the model grid into the region data record (the

@@ -186,13 +186,45 @@ std::array<std::string, 2> forecast_dirs(const Ornaxcommonblock& common, int yea
             ornax_met_day_dir(common.met_data_dir, year2, jday2)};
 }
 
+}  // namespace
+
+struct Ornaxmetday::Band {
+    int first = 0, count = 0;     // rows first .. first + count - 1
+    std::array<bool, 2> whole{};  // every raster of the day (0) or the next (1) read
+    // per day: the profile (column x row, layer x time step) and each surface field
+    // (column x row, time step)
+    std::array<Real2dArray, 2> profile;
+    std::array<std::array<Real2dArray, met_surface_files>, 2> surface;
+};
+
+namespace {
+
 // Reads row `row` of one day's nine rasters and keeps the first eight time steps of every
-// series. A raster that cannot be read is logged and its series hold the fill value, so that
-// every value derived from it reads as missing. Returns the number of rasters not read.
+// series, from the band that holds the row when the band read the day whole. A raster that
+// cannot be read is logged and its series hold the fill value, so that every value derived
+// from it reads as missing. Returns the number of rasters not read.
 int read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& files,
-                      const std::string& dir, int row, float undef, std::vector<float>& pot,
-                      std::vector<float>& surface) {
+                      const std::string& dir, int row, float undef, const Ornaxmetday::Band* band,
+                      std::size_t d, std::vector<float>& pot, std::vector<float>& surface) {
     const int nc = common.ncols, nl = common.nlayers;
+    if (band != nullptr && band->whole[d] && row >= band->first &&
+        row < band->first + band->count) {
+        // column c of the row is column (row - first) * nc + c of the band
+        const int at = (row - band->first) * nc;
+        pot.assign(static_cast<std::size_t>(nc) * static_cast<std::size_t>(nl) * steps, undef);
+        surface.assign(static_cast<std::size_t>(nc) * met_surface_files * steps, undef);
+        for (int c = 1; c <= nc; ++c) {
+            for (int k = 1; k <= nl; ++k)
+                for (int t = 1; t <= steps; ++t)
+                    pot[(static_cast<std::size_t>(c - 1) * nl + (k - 1)) * steps + (t - 1)] =
+                        band->profile[d](at + c, (t - 1) * nl + k);
+            for (std::size_t f = 0; f < met_surface_files; ++f)
+                for (int t = 1; t <= steps; ++t)
+                    surface[(static_cast<std::size_t>(c - 1) * met_surface_files + f) * steps +
+                            (t - 1)] = band->surface[d][f](at + c, t);
+        }
+        return 0;
+    }
     int failed = 0;
     auto report = [&](const std::string& file) {
         ornax_log_msg((FreeLine() << "Forecast-model raster " << file << " row" << row
@@ -234,30 +266,41 @@ int read_forecast_day(const Ornaxcommonblock& common, const RasterInputFiles& fi
     return failed;
 }
 
-// The hourly series of every surface field for every model-grid column of the row.
+// Reads the rows of the band from one day's rasters; false when any could not be read
+// whole (the rows are then read one by one, and their messages name them).
+bool read_forecast_band(const Ornaxcommonblock& common, const RasterInputFiles& files,
+                        const std::string& dir, std::size_t d, Ornaxmetday::Band& band) {
+    int status = 0;
+    read_3d_real_by_lines(&files, dir + ornax_met_profile_file, common.ncols, common.nrows,
+                          common.nlayers * common.nhours, band.first, band.count,
+                          band.profile[d], status);
+    for (int f = 0; f < met_surface_files && status == 0; ++f)
+        read_3d_real_by_lines(&files, dir + met_day_file_names[static_cast<std::size_t>(f + 1)],
+                              common.ncols, common.nrows, common.nhours, band.first, band.count,
+                              band.surface[d][static_cast<std::size_t>(f)], status);
+    return status == 0;
+}
+
+// The hourly series of every surface field for every model-grid column of the row, each
+// field shaped like the model grid's (column, hour) line arrays.
 void form_hourly_series(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid,
                         Ornaxforecastrows& rows) {
     rows.model_ncols = std::max(grid.ncols, 0);
     rows.nhours = std::max(grid.nhours, 0);
-    rows.hourly.assign(static_cast<std::size_t>(rows.model_ncols) * met_surface_files *
-                           static_cast<std::size_t>(rows.nhours),
-                       grid.undef);
-    std::vector<Ornaxwindowslot> slots(static_cast<std::size_t>(rows.nhours));
+    const std::size_t field_size =
+        static_cast<std::size_t>(rows.model_ncols) * static_cast<std::size_t>(rows.nhours);
+    rows.hourly.assign(field_size * met_surface_files, grid.undef);
+    std::array<float, met_surface_files> at_hour{};
     for (int i = 1; i <= rows.model_ncols; ++i) {
         const float lon = ornax_model_grid_lon(grid, i);
         const int c = ornax_forcing_cell(lon, common.west_lon, common.dlon);
         if (c < 1 || c > common.ncols) continue;  // the column keeps the fill value
-        // every field of the column is read at the same places of the window
-        for (int h = 0; h < rows.nhours; ++h)
-            slots[static_cast<std::size_t>(h)] = ornax_local_hour_slot(lon, h);
-        for (int f = 0; f < met_surface_files; ++f) {
-            const std::size_t first = (static_cast<std::size_t>(i - 1) * met_surface_files +
-                                       static_cast<std::size_t>(f)) *
-                                      static_cast<std::size_t>(rows.nhours);
-            for (std::size_t h = 0; h < slots.size(); ++h)
-                rows.hourly[first + h] = ornax_window_value(slots[h], rows.surface_series(0, c, f),
-                                                            rows.surface_series(1, c, f),
-                                                            common.undef);
+        for (int h = 0; h < rows.nhours; ++h) {
+            // every field of the column is read at the same place of the window
+            ornax_window_values(ornax_local_hour_slot(lon, h), rows.surface_column(0, c),
+                                rows.surface_column(1, c), common.undef, at_hour);
+            for (std::size_t f = 0; f < at_hour.size(); ++f)
+                rows.hourly[f * field_size + met_index2(rows.model_ncols, i, h + 1)] = at_hour[f];
         }
     }
 }
@@ -271,10 +314,9 @@ int ornax_forcing_cell(float coordinate, float start, float spacing) {
     return static_cast<int>(cell);
 }
 
-std::span<const float> Ornaxforecastrows::hourly_series(int i, int f) const {
-    const std::size_t at = (static_cast<std::size_t>(i - 1) * met_surface_files + f) *
-                           static_cast<std::size_t>(nhours);
-    return std::span<const float>(hourly).subspan(at, static_cast<std::size_t>(nhours));
+std::span<const float> Ornaxforecastrows::hourly_field(int f) const {
+    const std::size_t n = static_cast<std::size_t>(model_ncols) * static_cast<std::size_t>(nhours);
+    return std::span<const float>(hourly).subspan(static_cast<std::size_t>(f) * n, n);
 }
 
 std::span<const float> Ornaxforecastrows::pot_series(int d, int c, int k) const {
@@ -285,6 +327,18 @@ std::span<const float> Ornaxforecastrows::pot_series(int d, int c, int k) const 
 std::span<const float> Ornaxforecastrows::surface_series(int d, int c, int f) const {
     const std::size_t at = (static_cast<std::size_t>(c - 1) * met_surface_files + f) * steps;
     return std::span<const float>(surface[static_cast<std::size_t>(d)]).subspan(at, steps);
+}
+
+std::span<const float> Ornaxforecastrows::pot_column(int d, int c) const {
+    const std::size_t n = static_cast<std::size_t>(nlayers) * steps;
+    return std::span<const float>(pot[static_cast<std::size_t>(d)])
+        .subspan(static_cast<std::size_t>(c - 1) * n, n);
+}
+
+std::span<const float> Ornaxforecastrows::surface_column(int d, int c) const {
+    const std::size_t n = static_cast<std::size_t>(met_surface_files) * steps;
+    return std::span<const float>(surface[static_cast<std::size_t>(d)])
+        .subspan(static_cast<std::size_t>(c - 1) * n, n);
 }
 
 std::shared_ptr<const Ornaxforecastrows>
@@ -312,15 +366,50 @@ Ornaxmetday::forecast_rows(const Ornaxcommonblock& common, const Ornaxmeteoornax
         rows->ncols = common.ncols;
         rows->nlayers = common.nlayers;
         const std::array<std::string, 2> dirs = forecast_dirs(common, year, jday);
+        const std::shared_ptr<const Band> band = band_of(common, row);
         for (std::size_t d = 0; d < 2; ++d) {
             OrnaxMessageCapture capture(rows->messages[d]);
             rows->read_failures[d] = read_forecast_day(common, forecast_files, dirs[d], row, undef,
-                                                       rows->pot[d], rows->surface[d]);
+                                                       band.get(), d, rows->pot[d],
+                                                       rows->surface[d]);
         }
         form_hourly_series(common, grid, *rows);
         slot->rows = std::move(rows);
     }
     return slot->rows;
+}
+
+std::shared_ptr<const Ornaxmetday::Band> Ornaxmetday::band_of(const Ornaxcommonblock& common,
+                                                              int row) {
+    const int rows_per_band = std::max(band_rows, 1);
+    const int index = (row - 1) / rows_per_band;
+    std::shared_ptr<BandSlot> slot;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::shared_ptr<BandSlot>& held = bands_[index];
+        if (held == nullptr) {
+            held = std::make_shared<BandSlot>();
+            band_order_.push_back(index);
+        }
+        slot = held;
+        // lines move on from band to band: two are enough for the lines under way
+        while (band_order_.size() > 2) {
+            bands_.erase(band_order_.front());
+            band_order_.erase(band_order_.begin());
+        }
+    }
+    std::lock_guard<std::mutex> lock(slot->fill);
+    if (slot->band == nullptr) {
+        auto band = std::make_shared<Band>();
+        band->first = index * rows_per_band + 1;
+        band->count = std::max(std::min(rows_per_band, common.nrows - band->first + 1), 0);
+        const std::array<std::string, 2> dirs = forecast_dirs(common, year, jday);
+        for (std::size_t d = 0; d < 2; ++d)
+            band->whole[d] = band->count > 0 &&
+                             read_forecast_band(common, forecast_files, dirs[d], d, *band);
+        slot->band = std::move(band);
+    }
+    return slot->band;
 }
 
 void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax& grid, int year,

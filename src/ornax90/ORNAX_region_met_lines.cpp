@@ -24,7 +24,8 @@ enum SurfaceFile {
     lwdn_file,
     swdn_file,
     cfslst_file,
-    lhtfl_file
+    lhtfl_file,
+    met_surface_fields
 };
 constexpr float obs1_after_sunrise = 1.5f;      // first observation after sunrise (h)
 
@@ -103,37 +104,50 @@ bool fill_line_arrays(Ornaxmeteoornax& grid, bool profiles) {
     return true;
 }
 
+// Scratch values of one column: an hourly series, and every layer's or surface field's
+// value at the two observation times.
+struct ColumnScratch {
+    std::vector<float> series, at1, at2;
+};
+
 // Reduces column c of the forecast-model rows to column i of the model grid.
 // Without `all_series`, only the series that reach the region record are formed: the
 // profile layers and the land-surface temperature and latent heat keep their hourly
 // series at the fill value.
 void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows, int c, int i,
-                   float t1, float t2, bool all_series, std::vector<float>& series,
+                   float t1, float t2, bool all_series, ColumnScratch& scratch,
                    Ornaxmeteoornax& grid) {
     const float lon = grid.lon[static_cast<std::size_t>(i - 1)];
-    float v1 = 0.0f, v2 = 0.0f;
+    std::vector<float>& series = scratch.series;
     int status = 0;
     const int profile_hours = all_series ? grid.nhours : 0;
     // every field of the column is read at the same two places of the window
     const Ornaxwindowslot slot1 = ornax_window_slot(t1);
     const Ornaxwindowslot slot2 = ornax_second_observation_slot(t1, t2);
+    const std::size_t nlayers = static_cast<std::size_t>(std::max(common.nlayers, 0));
+    scratch.at1.resize(std::max<std::size_t>(nlayers, met_surface_fields));
+    scratch.at2.resize(scratch.at1.size());
+    const std::span<float> layers1(scratch.at1.data(), nlayers), layers2(scratch.at2.data(), nlayers);
+    if (profile_hours == 0) {
+        ornax_window_values(slot1, rows.pot_column(0, c), rows.pot_column(1, c), common.undef,
+                            layers1);
+        ornax_window_values(slot2, rows.pot_column(0, c), rows.pot_column(1, c), common.undef,
+                            layers2);
+    }
     for (int k = 1; k <= common.nlayers; ++k) {
+        const std::size_t layer = static_cast<std::size_t>(k - 1);
         if (grid.nhours >= 1) {
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
-                common.layer_heights[static_cast<std::size_t>(k - 1)];
+                common.layer_heights[layer];
         }
         if (profile_hours > 0) {
             ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
-                                      rows.pot_series(1, c, k), common.undef, common.nhours, v1,
-                                      v2, series, profile_hours, status);
-        } else {
-            v1 = ornax_window_value(slot1, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
-                                    common.undef);
-            v2 = ornax_window_value(slot2, rows.pot_series(0, c, k), rows.pot_series(1, c, k),
-                                    common.undef);
+                                      rows.pot_series(1, c, k), common.undef, common.nhours,
+                                      layers1[layer], layers2[layer], series, profile_hours,
+                                      status);
         }
-        grid.th_pblk1[met_index2(grid.ncols, i, k)] = v1;
-        grid.th_pblk2[met_index2(grid.ncols, i, k)] = v2;
+        grid.th_pblk1[met_index2(grid.ncols, i, k)] = layers1[layer];
+        grid.th_pblk2[met_index2(grid.ncols, i, k)] = layers2[layer];
         for (int h = 1; h <= profile_hours; ++h) {
             grid.pot_profile[met_index3(grid.ncols, grid.nlayers, i, k, h)] =
                 series[static_cast<std::size_t>(h - 1)];
@@ -155,29 +169,45 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         {swdn_file, &grid.swdn1, &grid.swdn2, &grid.swdn_surface_series, true},
         {cfslst_file, &grid.cfslst1, &grid.cfslst2, &grid.cfslst_surface_series, false},
         {lhtfl_file, &grid.lhtfl1, &grid.lhtfl2, &grid.lhtfl_surface_series, false}};
+    // the row's hourly series of this column, formed once for every line of the row
+    const bool formed = rows.model_ncols == grid.ncols && rows.nhours == grid.nhours;
+    const std::span<float> fields1(scratch.at1.data(), met_surface_fields),
+        fields2(scratch.at2.data(), met_surface_fields);
+    ornax_window_values(slot1, rows.surface_column(0, c), rows.surface_column(1, c), common.undef,
+                        fields1);
+    ornax_window_values(slot2, rows.surface_column(0, c), rows.surface_column(1, c), common.undef,
+                        fields2);
     for (const SurfaceTarget& target : targets) {
-        const int f = static_cast<int>(target.file);
-        const int hours = all_series || target.copied ? grid.nhours : 0;
-        // the row's hourly series of this column, formed once for every line of the row
-        const bool formed = rows.model_ncols == grid.ncols && rows.nhours == grid.nhours;
-        if (formed || hours == 0) {
-            v1 = ornax_window_value(slot1, rows.surface_series(0, c, f),
-                                    rows.surface_series(1, c, f), common.undef);
-            v2 = ornax_window_value(slot2, rows.surface_series(0, c, f),
-                                    rows.surface_series(1, c, f), common.undef);
-        } else {
-            ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, f),
-                                      rows.surface_series(1, c, f), common.undef, common.nhours,
-                                      v1, v2, series, hours, status);
-        }
-        (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = v1;
-        (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = v2;
-        const std::span<const float> hourly =
-            formed ? rows.hourly_series(i, f) : std::span<const float>(series);
+        const std::size_t f = static_cast<std::size_t>(target.file);
+        // formed series are copied for the whole line at once
+        const int hours = !formed && (all_series || target.copied) ? grid.nhours : 0;
+        if (hours > 0)
+            ornax_get_local_time_vars(lon, t1, t2, rows.surface_series(0, c, static_cast<int>(f)),
+                                      rows.surface_series(1, c, static_cast<int>(f)), common.undef,
+                                      common.nhours, fields1[f], fields2[f], series, hours, status);
+        (*target.at_obs1)[static_cast<std::size_t>(i - 1)] = fields1[f];
+        (*target.at_obs2)[static_cast<std::size_t>(i - 1)] = fields2[f];
         for (int h = 1; h <= hours; ++h) {
             (*target.hourly)[met_index2(grid.ncols, i, h)] =
-                hourly[static_cast<std::size_t>(h - 1)];
+                series[static_cast<std::size_t>(h - 1)];
         }
+    }
+}
+
+// The hourly series that the forecast rows formed for the whole model-grid line, copied
+// into the line arrays: those the region record takes, or every one with `all_series`.
+void copy_formed_series(const Ornaxforecastrows& rows, bool all_series, Ornaxmeteoornax& grid) {
+    if (rows.model_ncols != grid.ncols || rows.nhours != grid.nhours) return;
+    const std::pair<SurfaceFile, std::vector<float>*> fields[] = {
+        {t2_file, &grid.temp_surface_series},     {q2_file, &grid.spfh_surface_series},
+        {psfc_file, &grid.pres_surface_series},   {wind_file, &grid.wind_surface_series},
+        {lwdn_file, &grid.lwdn_surface_series},   {swdn_file, &grid.swdn_surface_series},
+        {cfslst_file, &grid.cfslst_surface_series}, {lhtfl_file, &grid.lhtfl_surface_series}};
+    for (const auto& [file, series] : fields) {
+        const bool copied = file != cfslst_file && file != lhtfl_file;
+        const std::span<const float> formed = rows.hourly_field(static_cast<int>(file));
+        if ((all_series || copied) && formed.size() == series->size())
+            std::copy(formed.begin(), formed.end(), series->begin());
     }
 }
 
@@ -193,7 +223,8 @@ void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
         ornax_release_messages(rows->messages[static_cast<std::size_t>(d)]);
         grid.forcing_read_failures += rows->read_failures[static_cast<std::size_t>(d)];
     }
-    std::vector<float> series(static_cast<std::size_t>(std::max(grid.nhours, 0)));
+    ColumnScratch scratch;
+    scratch.series.resize(static_cast<std::size_t>(std::max(grid.nhours, 0)));
     for (int i = 1; i <= grid.ncols; ++i) {
         const int c = ornax_forcing_cell(grid.lon[static_cast<std::size_t>(i - 1)], common.west_lon,
                                          common.dlon);
@@ -201,8 +232,9 @@ void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
             continue;  // outside the forecast-model grid: the column keeps the fill value
         }
         reduce_column(common, *rows, c, i, rise15[static_cast<std::size_t>(i - 1)],
-                      rise55[static_cast<std::size_t>(i - 1)], day.all_series, series, grid);
+                      rise55[static_cast<std::size_t>(i - 1)], day.all_series, scratch, grid);
     }
+    copy_formed_series(*rows, day.all_series, grid);
 }
 
 // The common grid can feed the line: eight time steps a day, no more layers than the model

@@ -2,6 +2,7 @@
 // interpolated to each pixel's local observation times.
 #include "ORNAX_region_io_mod.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <vector>
@@ -47,22 +48,35 @@ Ornaxwindowslot ornax_window_slot(float x) {
 
 float ornax_window_value(const Ornaxwindowslot& slot, std::span<const float> day1,
                          std::span<const float> day2, float fill) {
-    if (slot.index < 0 || day1.size() < window_steps_per_day ||
-        day2.size() < window_steps_per_day) {
-        return fill;
+    float value = fill;
+    ornax_window_values(slot, day1.first(std::min<std::size_t>(day1.size(), window_steps_per_day)),
+                        day2.first(std::min<std::size_t>(day2.size(), window_steps_per_day)), fill,
+                        std::span<float>(&value, 1));
+    return value;
+}
+
+void ornax_window_values(const Ornaxwindowslot& slot, std::span<const float> day1,
+                         std::span<const float> day2, float fill, std::span<float> values) {
+    const std::size_t needed = window_steps_per_day * values.size();
+    if (slot.index < 0 || day1.size() < needed || day2.size() < needed) {
+        std::fill(values.begin(), values.end(), fill);
+        return;
     }
     // point k of the window: the day's 3-hourly values, then the next day's
     const auto point = [&](int k) {
-        return k < window_steps_per_day ? day1[static_cast<std::size_t>(k)]
-                                        : day2[static_cast<std::size_t>(k - window_steps_per_day)];
+        return k < window_steps_per_day ? day1.data() + k
+                                        : day2.data() + (k - window_steps_per_day);
     };
-    const float y1 = point(slot.index);
-    const float y2 = point(slot.index + 1);
-    if (std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance) {
-        return fill;
-    }
+    const float* first = point(slot.index);
+    const float* second = point(slot.index + 1);
     const float x1 = window_step_hours * static_cast<float>(slot.index);
-    return ornax_linear_interp(slot.x, x1, x1 + window_step_hours, y1, y2);
+    for (std::size_t j = 0; j < values.size(); ++j) {
+        const float y1 = first[j * window_steps_per_day];
+        const float y2 = second[j * window_steps_per_day];
+        values[j] = std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance
+                        ? fill
+                        : ornax_linear_interp(slot.x, x1, x1 + window_step_hours, y1, y2);
+    }
 }
 
 Ornaxwindowslot ornax_second_observation_slot(float t1, float t2) {

@@ -111,9 +111,16 @@ bool write_bytes_at(int fd, const unsigned char* bytes, std::size_t count, std::
     return true;
 }
 
+// A buffer of n bytes for raw reads; each thread keeps its own from read to read.
+std::vector<unsigned char>& read_buffer(std::size_t n) {
+    thread_local std::vector<unsigned char> bytes;
+    bytes.resize(n);
+    return bytes;
+}
+
 int read_record_fd(int fd, std::int64_t record, std::int64_t record_values, float* out) {
     if (fd < 0 || record < 1 || record_values < 1) return raster_status_failed;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(record_values) * 4);
+    std::vector<unsigned char>& bytes = read_buffer(static_cast<std::size_t>(record_values) * 4);
     // A record lying wholly or partly beyond the end of the file is a failed read; the
     // caller's values are left untouched.
     if (!read_bytes_at(fd, bytes.data(), bytes.size(), raster_record_offset(record, record_values)))
@@ -222,6 +229,27 @@ void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_
                                  << read_status << "at pline/zloop" << line << k
                                  << static_cast<long long>(record));
     }
+}
+
+void read_3d_real_by_lines(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                           int nrow, int nz, int first_line, int nlines, Real2dArray& values,
+                           int& status) {
+    status = raster_status_failed;
+    if (ncol < 1 || nz < 1 || nlines < 1 || first_line < 1 || first_line + nlines - 1 > nrow)
+        return;
+    RasterSource source(held, file_name);
+    if (!source.open()) return;
+    const std::int64_t band = static_cast<std::int64_t>(ncol) * nlines;
+    values.allocate(static_cast<int>(band), nz);
+    for (int k = 1; k <= nz; ++k) {
+        // the band's lines lie one after another in the layer
+        const std::int64_t offset =
+            raster_record_offset(raster_record_3d(nrow, first_line, k), ncol);
+        std::vector<unsigned char>& bytes = read_buffer(static_cast<std::size_t>(band) * 4);
+        if (!read_bytes_at(source.fd(), bytes.data(), bytes.size(), offset)) return;
+        raster_decode_le(bytes.data(), static_cast<std::size_t>(band), &values(1, k));
+    }
+    status = 0;
 }
 
 void read_4d_real_by_line(const std::string& file_name, int ncol, int nrow, int nz, int nt,

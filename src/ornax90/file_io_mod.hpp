@@ -123,6 +123,14 @@ void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_
                           int nrow, int nz, int line, float spare, Real2dArray& values,
                           int& status);
 
+// Reads lines first_line .. first_line + nlines - 1 of every layer of a 3-d raster with one
+// positioned read per layer into values (ncol x nlines, layer), line by line. A 4-d raster
+// of nt time steps reads as a 3-d one of nz x nt layers. Silent: status 3 when a layer or
+// a line is missing; callers that must name the failing line then read line by line.
+void read_3d_real_by_lines(const RasterInputFiles* held, const std::string& file_name, int ncol,
+                           int nrow, int nz, int first_line, int nlines, Real2dArray& values,
+                           int& status);
+
 // Reads line `line` of every layer of every time step of a 4-d raster into values
 // (column, layer, time step), first allocated ncol x nz x nt and filled with fill_value.
 // Messages go to the screen.
