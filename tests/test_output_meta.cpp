@@ -134,6 +134,51 @@ TEST(OutputSummary, CountsFlagsAndComputedValuesPerLine) {
     EXPECT_EQ(summary.map_quality[3 * 3 + 1], 127);  // not a flag: drawn as not computed
 }
 
+// Lines another process added reach the leader as their slots and their map rows: the
+// leader's summary then matches the one that added every line itself.
+TEST(OutputSummary, AdoptedLinesMatchLinesAddedHere) {
+    Ornaxoutputsummarytype here, leader;
+    int status = 0;
+    ornax_output_summary_init(here, small_grid(3, 3), {"XLE2", "EDAY"}, "EDAY", status);
+    ornax_output_summary_init(leader, small_grid(3, 3), {"XLE2", "EDAY"}, "EDAY", status);
+    const std::vector<float> matrix = {100, 200, kMissing, 5, 7, kMissing}, quality = {0, 3, 127};
+    ornax_output_summary_add_line(here, 1, false, matrix, quality, status);
+    ornax_output_summary_add_line(here, 2, true, {}, {}, status);
+    ornax_output_summary_add_line(here, 3, false, matrix, quality, status);
+    ornax_output_summary_add_line(leader, 1, false, matrix, quality, status);
+    const std::span<const float> eday_row = std::span<const float>(matrix).subspan(3, 3);
+    struct Adopt {
+        int line;
+        Ornaxlinesummarytype slot;
+        std::vector<float> map_row, quality;
+        int status;
+    };
+    Ornaxlinesummarytype other_vars = here.lines[2];
+    other_vars.vars.resize(3);
+    const Adopt adoptions[] = {
+        {3, other_vars, {5, 7, kMissing}, quality, 3},         // statistics of other variables
+        {3, here.lines[2], {5, 7}, quality, 3},                 // map row too short
+        {4, here.lines[2], {5, 7, kMissing}, quality, 3},       // outside the grid
+        {3, Ornaxlinesummarytype{}, {5, 7, kMissing}, quality, 3},  // never added
+        {2, here.lines[1], {}, {}, 0},                          // failed: no rows needed
+        {3, here.lines[2], {eday_row.begin(), eday_row.end()}, quality, 0},
+    };
+    for (const Adopt& a : adoptions) {
+        ornax_output_summary_adopt_line(leader, a.line, a.slot, a.map_row, a.quality, status);
+        EXPECT_EQ(status, a.status) << "line " << a.line;
+    }
+    Ornaxsummarytotalstype want, got;
+    ornax_output_summary_totals(here, want);
+    ornax_output_summary_totals(leader, got);
+    EXPECT_EQ(got.lines, want.lines);
+    EXPECT_EQ(got.failed_lines, 1);
+    EXPECT_EQ(got.flags, want.flags);
+    EXPECT_EQ(got.vars[0].count, want.vars[0].count);
+    EXPECT_EQ(got.vars[1].sum, want.vars[1].sum);
+    EXPECT_EQ(leader.map_values, here.map_values);
+    EXPECT_EQ(leader.map_quality, here.map_quality);
+}
+
 TEST(OutputSummary, BatchProgressReportsEveryTenthOnce) {
     // nrows, lines on which a plain progress line is expected
     const std::vector<std::pair<int, int>> cases = {{60, 10}, {3, 3}, {1, 1}, {250, 10}};

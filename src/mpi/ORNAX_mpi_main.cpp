@@ -2,8 +2,8 @@
 //     mpirun -np N ornax_mpi.x -r0|-r1 CONFIG YEAR DOY
 // Same arguments, files and outputs as ornax.x in region mode. Process 0 writes the run
 // log and the screen's "Running msg in" line. Every process ends with the same exit
-// status: 0 success, 2 usage shown (fewer than two arguments, or not a region run),
-// 3 on any failure of any process. A process that stops unexpectedly aborts the whole job.
+// status: 0 success (or --help, -h, --version alone), 2 usage shown (fewer than two
+// arguments, or not a region run), 3 on any failure of any process. A process that stops unexpectedly aborts the whole job.
 #include <mpi.h>
 
 #include <csignal>
@@ -59,6 +59,14 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
     int rank = 0;
     MPI_Comm_rank(comm, &rank);
     const bool leading = rank == 0;
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        if (leading) ornax_display_usage_msg(program_name);
+        return finish(exit_success);
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        if (leading) std::cout << ornax_version_line() << std::endl;
+        return finish(exit_success);
+    }
     if (arguments.size() < 2) {
         if (leading) ornax_display_usage_msg(program_name);
         return finish(exit_usage);

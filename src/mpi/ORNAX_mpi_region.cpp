@@ -3,6 +3,9 @@
 // writes them at their place in the outputs, and the leader logs every line in line order.
 #include "ORNAX_mpi_region.hpp"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <numeric>
 
@@ -170,6 +173,52 @@ Ornaxmessagebuffer decode_messages(const std::string& bytes) {
     return messages;
 }
 
+// A line's share of the run summary as bytes, and back: whether it failed, its nonzero
+// flag counts, the pixels of no flag, and per variable the count, sum, minimum and maximum
+// as their bit patterns, so the leader adds exactly what the line's process computed.
+std::string encode_summary(const Ornaxlinesummarytype& slot) {
+    std::string bytes;
+    put_size(bytes, slot.failed ? 1 : 0);
+    std::size_t flagged = 0;
+    for (int n : slot.flags) flagged += n != 0;
+    put_size(bytes, flagged);
+    for (std::size_t flag = 0; flag < slot.flags.size(); ++flag) {
+        if (slot.flags[flag] == 0) continue;
+        put_size(bytes, flag);
+        put_size(bytes, static_cast<std::size_t>(slot.flags[flag]));
+    }
+    put_size(bytes, static_cast<std::size_t>(slot.other_flags));
+    put_size(bytes, slot.vars.size());
+    for (const Ornaxvarstatstype& v : slot.vars) {
+        put_size(bytes, static_cast<std::size_t>(v.count));
+        put_size(bytes, std::bit_cast<std::uint64_t>(v.sum));
+        put_size(bytes, std::bit_cast<std::uint32_t>(v.minimum));
+        put_size(bytes, std::bit_cast<std::uint32_t>(v.maximum));
+    }
+    return bytes;
+}
+
+Ornaxlinesummarytype decode_summary(const std::string& bytes, std::size_t& at) {
+    Ornaxlinesummarytype slot;
+    slot.added = true;
+    slot.failed = get_size(bytes, at) != 0;
+    const std::size_t flagged = get_size(bytes, at);
+    for (std::size_t i = 0; i < flagged; ++i) {
+        const std::size_t flag = get_size(bytes, at);
+        const int count = static_cast<int>(get_size(bytes, at));
+        if (flag < slot.flags.size()) slot.flags[flag] = count;
+    }
+    slot.other_flags = static_cast<int>(get_size(bytes, at));
+    slot.vars.resize(std::min<std::size_t>(get_size(bytes, at), bytes.size()));
+    for (Ornaxvarstatstype& v : slot.vars) {
+        v.count = static_cast<long long>(get_size(bytes, at));
+        v.sum = std::bit_cast<double>(static_cast<std::uint64_t>(get_size(bytes, at)));
+        v.minimum = std::bit_cast<float>(static_cast<std::uint32_t>(get_size(bytes, at)));
+        v.maximum = std::bit_cast<float>(static_cast<std::uint32_t>(get_size(bytes, at)));
+    }
+    return slot;
+}
+
 // A follower's set-up failure: its log lines on the standard error stream, marked with
 // the process, since only the leader writes the run log.
 void report_follower_setup(int rank, const Ornaxmessagebuffer& captured) {
@@ -231,11 +280,15 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
                         : std::vector<int>{};
     std::vector<Ornaxlinereporttype> reports;
     if (run_status == 0) ornax_region_run_lines(run, lines, &reports, run_status);
-    std::vector<std::string> encoded;  // per line: its status, then its messages
+    // per line: its status, where it failed, its share of the summary, then its messages
+    std::vector<std::string> encoded;
     for (const Ornaxlinereporttype& report : reports) {
         std::string bytes(1, report.status != 0 ? '3' : '0');
         bytes.push_back(report.failed ? 'f' : '-');
         bytes.append(report.stage).push_back('\0');
+        const std::string summary = encode_summary(report.summary);
+        put_size(bytes, summary.size());
+        bytes.append(summary);
         bytes.append(encode_messages(report.messages));
         encoded.push_back(std::move(bytes));
     }
@@ -252,27 +305,28 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     if (leading) {
         // Line L ran on process (L - 1) mod size, as its ((L - 1) / size)-th line.
         const std::size_t nlines = static_cast<std::size_t>(all_times.lines);
-        std::vector<int> failed_lines;  // written as failed lines
-        int failing = 0;                // lines that fail the run
+        std::vector<Ornaxlinesummarytype> line_summaries(nlines);
+        int failing = 0;  // lines that fail the run
         for (std::size_t i = 0; i < nlines; ++i) {
             const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
             const std::size_t at = i / static_cast<std::size_t>(size);
             if (at >= of_rank.size() || of_rank[at].size() < 3) continue;
             const std::string& text = of_rank[at];
-            const std::size_t stage_end = text.find('\0', 2);
-            ornax_release_messages(decode_messages(text.substr(stage_end + 1)));
+            std::size_t next = text.find('\0', 2);
+            const std::string stage = text.substr(2, next - 2);
+            ++next;
+            const std::size_t summary_end = get_size(text, next) + next;
+            line_summaries[i] = decode_summary(text, next);
+            ornax_release_messages(decode_messages(text.substr(std::min(summary_end, text.size()))));
             if (text[0] == '0') continue;
-            const bool failed = text[1] == 'f';
-            const std::string stage = text.substr(2, stage_end - 2);
             // The first failed line is named as a cause of the run's failure.
-            if (failing == 0 && failed && !stage.empty())
+            if (failing == 0 && text[1] == 'f' && !stage.empty())
                 ornax_log_line_failure(static_cast<int>(i) + 1, static_cast<int>(nlines), stage);
             ++failing;
-            if (failed) failed_lines.push_back(static_cast<int>(i) + 1);
         }
         if (failing > 0) ornax_log_failed_lines(failing, all_times.lines);
         if (all_times.lines > 0) {
-            ornax_region_publish(run, all_times, failed_lines, status);
+            ornax_region_publish(run, all_times, line_summaries, status);
             ornax_log_region_summary(all_times);
         }
     }

@@ -107,6 +107,15 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
                                    std::span<const float> out_matrix,
                                    std::span<const float> quality, int& status);
 
+// Takes line `line` as another process added it: its slot, and its row of the mapped
+// variable (unused when none is mapped) and of the quality flags, as the rasters hold them.
+// status 3 for a line outside the grid, a slot not added or for other variables, or rows
+// shorter than the grid.
+void ornax_output_summary_adopt_line(Ornaxoutputsummarytype& summary, int line,
+                                     const Ornaxlinesummarytype& slot,
+                                     std::span<const float> map_row,
+                                     std::span<const float> quality, int& status);
+
 // Totals over every line added so far.
 void ornax_output_summary_totals(const Ornaxoutputsummarytype& summary,
                                  Ornaxsummarytotalstype& totals);

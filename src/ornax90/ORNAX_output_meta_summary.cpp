@@ -53,6 +53,25 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
     status = 0;
 }
 
+namespace {
+
+// Places line `line`'s rows of the mapped variable and of the quality flags in the whole
+// maps: a failed line as written, missing values with the failed-line quality.
+void place_map_rows(Ornaxoutputsummarytype& summary, int line, bool failed,
+                    std::span<const float> map_row, std::span<const float> quality) {
+    const size_t ncols = static_cast<size_t>(summary.ncols);
+    const size_t first = static_cast<size_t>(line - 1) * ncols;
+    for (size_t k = 0; k < ncols; ++k) {
+        const int flag = failed ? ornax_quality_flag_failed_line : flag_of(quality[k]);
+        summary.map_quality[first + k] =
+            static_cast<unsigned char>(flag < 0 ? ornax_quality_flag_not_land : flag);
+        if (summary.map_index >= 0)
+            summary.map_values[first + k] = failed ? summary.missing : map_row[k];
+    }
+}
+
+}  // namespace
+
 void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bool failed,
                                    std::span<const float> out_matrix,
                                    std::span<const float> quality, int& status) {
@@ -65,15 +84,8 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
     slot.added = true;
     slot.failed = failed;
     slot.vars.resize(nvars);
-    const size_t first = static_cast<size_t>(line - 1) * ncols;
     if (failed) {
-        // written as missing values with the failed-line quality
         slot.flags[ornax_quality_flag_failed_line] = summary.ncols;
-        if (summary.map_index >= 0)
-            std::fill_n(summary.map_values.begin() + static_cast<std::ptrdiff_t>(first), ncols,
-                        summary.missing);
-        std::fill_n(summary.map_quality.begin() + static_cast<std::ptrdiff_t>(first), ncols,
-                    static_cast<unsigned char>(ornax_quality_flag_failed_line));
     } else {
         for (size_t k = 0; k < ncols; ++k) {
             const int flag = flag_of(quality[k]);
@@ -82,19 +94,36 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
             } else {
                 ++slot.flags[static_cast<size_t>(flag)];
             }
-            summary.map_quality[first + k] =
-                static_cast<unsigned char>(flag < 0 ? ornax_quality_flag_not_land : flag);
             for (size_t i = 0; i < nvars; ++i) {
                 const float value = out_matrix[i * ncols + k];
                 if (flag == 0 && value != summary.missing && std::isfinite(value))
                     add_value(slot.vars[i], value);
             }
-            if (summary.map_index >= 0)
-                summary.map_values[first + k] =
-                    out_matrix[static_cast<size_t>(summary.map_index) * ncols + k];
         }
     }
+    place_map_rows(summary, line, failed,
+                   summary.map_index >= 0 && !failed
+                       ? out_matrix.subspan(static_cast<size_t>(summary.map_index) * ncols, ncols)
+                       : std::span<const float>(),
+                   quality);
     summary.lines[static_cast<size_t>(line - 1)] = std::move(slot);
+    status = 0;
+}
+
+void ornax_output_summary_adopt_line(Ornaxoutputsummarytype& summary, int line,
+                                     const Ornaxlinesummarytype& slot,
+                                     std::span<const float> map_row,
+                                     std::span<const float> quality, int& status) {
+    status = 3;
+    const size_t ncols = static_cast<size_t>(summary.ncols);
+    if (line < 1 || line > summary.nrows || !slot.added ||
+        slot.vars.size() != summary.names.size())
+        return;
+    if (!slot.failed &&
+        (quality.size() < ncols || (summary.map_index >= 0 && map_row.size() < ncols)))
+        return;
+    place_map_rows(summary, line, slot.failed, map_row, quality);
+    summary.lines[static_cast<size_t>(line - 1)] = slot;
     status = 0;
 }
 

@@ -158,11 +158,7 @@ public:
 private:
     void take(std::size_t index, FinishedLine& done) {
         const int line = lines_[index];
-        if (kept_ != nullptr)
-            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
-                               done.failed, done.stage != nullptr ? done.stage : ""};
-        else
-            ornax_release_messages(done.messages);
+        if (kept_ == nullptr) ornax_release_messages(done.messages);
         Ornaxregionruntimes& t = r_.progress.times;
         if (done.failed || done.forcing_missing) {
             // The first failed line is named as a cause of the run's failure (by the caller
@@ -177,6 +173,10 @@ private:
         int st = 0;
         ornax_output_summary_add_line(r_.summary, line, done.failed, done.out_matrix, done.quality,
                                       st);
+        if (kept_ != nullptr)
+            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
+                               done.failed, done.stage != nullptr ? done.stage : "",
+                               r_.summary.lines[static_cast<std::size_t>(line - 1)]};
         ++t.lines;
         r_.progress.show();
     }

@@ -206,29 +206,36 @@ void prepare_line_sources(RegionRun& r, int year, int doy) {
     r.met_grid.day_sources = &r.day;
 }
 
-// Adds to the summary every line that another process ran, from the output rasters it
-// wrote (still under their temporary names); a line of `failed_lines` counts as failed.
-void add_lines_of_others(RegionRun& r, std::span<const int> failed_lines) {
+// Adds to the summary every line that another process ran: its counts and statistics as
+// it reported them, its rows of the mapped variable and of the quality flags from the
+// rasters it wrote (still under their temporary names). A line nobody reported counts as
+// failed.
+void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> line_summaries) {
     Ornaxoutputsummarytype& summary = r.summary;
     const Spatialinfodata& run = r.grids.run;
-    const std::size_t ncols = static_cast<std::size_t>(run.ncols);
     const std::size_t nvars = static_cast<std::size_t>(r.region.out_var_count);
-    std::vector<float> matrix(ncols * nvars), values, quality;
+    std::vector<float> map_row, quality;
+    Ornaxlinesummarytype unreported;
+    unreported.added = unreported.failed = true;
+    unreported.flags[ornax_quality_flag_failed_line] = run.ncols;
+    unreported.vars.resize(nvars);
     for (int line = 1; line <= summary.nrows; ++line) {
-        if (summary.lines[static_cast<std::size_t>(line - 1)].added) continue;
-        const bool failed =
-            std::find(failed_lines.begin(), failed_lines.end(), line) != failed_lines.end();
+        const std::size_t at = static_cast<std::size_t>(line - 1);
+        if (summary.lines[at].added) continue;
+        const bool reported = at < line_summaries.size() && line_summaries[at].added;
+        const Ornaxlinesummarytype& slot = reported ? line_summaries[at] : unreported;
         int st = 0;
-        for (std::size_t i = 0; i < nvars && !failed; ++i) {
-            read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[i]),
-                                 run.ncols, run.nrows, line, 0, values, st);
-            if (values.size() == ncols)
-                std::copy(values.begin(), values.end(), matrix.begin() + i * ncols);
-        }
-        if (!failed)
+        if (!slot.failed) {
+            if (summary.map_index >= 0)
+                read_2d_real_by_line(ornax_output_set_temporary(
+                                         r.files.set, r.files.members[static_cast<std::size_t>(
+                                                          summary.map_index)]),
+                                     run.ncols, run.nrows, line, 0, map_row, st);
             read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[nvars]),
                                  run.ncols, run.nrows, line, 0, quality, st);
-        ornax_output_summary_add_line(summary, line, failed, matrix, quality, st);
+        }
+        ornax_output_summary_adopt_line(summary, line, slot, map_row, quality, st);
+        if (st != 0) ornax_output_summary_adopt_line(summary, line, unreported, {}, {}, st);
     }
 }
 
@@ -346,12 +353,12 @@ void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& 
 }
 
 void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
-                          std::span<const int> failed_lines, int& status) {
+                          std::span<const Ornaxlinesummarytype> line_summaries, int& status) {
     RegionRun& r = *run.state;
     int st = 0;
     bool published = false;
     if (r.begun && times.lines > 0) {
-        add_lines_of_others(r, failed_lines);
+        add_lines_of_others(r, line_summaries);
         int publish = 0;
         finish_region_outputs(r.files, publish);
         if (publish != 0) status = 3;

@@ -8,6 +8,7 @@
 
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_meta_mod.hpp"
 
 // Largest grids a run accepts. Extents are checked before anything is allocated, so a
 // mistyped description is refused with a message instead of exhausting the memory.
@@ -98,6 +99,7 @@ struct Ornaxlinereporttype {
     int status = 0;       // 3: the line failed, or forecast-model rasters it used were missing
     bool failed = false;  // written as a failed line (missing values)
     std::string stage;    // where a failed line failed; empty when its failure names its cause
+    Ornaxlinesummarytype summary;  // the line's flag counts and value statistics
 };
 // Causes of a failed run in the log: the first failed line and where it failed, and the
 // count of failed lines.
@@ -115,11 +117,13 @@ void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status);
 // After ornax_region_end of every process of the run, by the one that ran alone or led:
 // the outputs published (renamed into place), then the descriptors beside every raster, the
-// quicklook maps, the screen summary and the run record, with `times` for the whole run. Lines this process did not run are taken from
-// the closed rasters; those of `failed_lines` count as failed. status (the run's status so
-// far) becomes 3 when a file cannot be written.
+// quicklook maps, the screen summary and the run record, with `times` for the whole run.
+// Lines this process did not run take their counts and statistics from `line_summaries`
+// (by line, as the processes that ran them reported them) and their map rows from the
+// closed rasters; a line nobody reported counts as failed. status (the run's status so far)
+// becomes 3 when a file cannot be written.
 void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
-                          std::span<const int> failed_lines, int& status);
+                          std::span<const Ornaxlinesummarytype> line_summaries, int& status);
 // The run's summary in the log: lines, failures, pixels computed, and the time split.
 void ornax_log_region_summary(const Ornaxregionruntimes& times);
 

@@ -151,3 +151,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// --version and --help end every process with status 0, the text given once.
+TEST(RegionMpiCommandLine, VersionAndHelpEndWell) {
+    ScratchDir dir("mpi_cmdline");
+    for (const std::string& args : {"--version", "--help"}) {
+        SCOPED_TRACE(args);
+        EXPECT_EQ(run_mpi(dir.path(), 2, 1, args), 0);
+        const std::string out = read_text(dir.path() / "run.out");
+        const std::string first = args == "--version" ? "ornax " : "Usage";
+        EXPECT_EQ(out.find(first), out.rfind(first)) << out;
+        EXPECT_NE(out.find(first), std::string::npos) << out;
+    }
+}
