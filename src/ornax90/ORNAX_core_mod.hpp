@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "ORNAX_data_mod.hpp"
 
@@ -53,8 +54,14 @@ struct Ornaxcorepoint {
 // would, one point per vector lane; a lane whose point finishes takes the next point. A
 // point's results do not depend on its place in the batch. With diagnostic lines switched
 // on (debug level or boundary-layer debug switch), the points run one after the other on
-// the one-lane instance so that their lines keep their order.
-void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int region_switch);
+// the one-lane instance so that their lines keep their order. A caller that runs batch after
+// batch may keep the lanes' working records in `workspace`, so that no batch allocates and
+// clears them again; every point still starts from a fresh state.
+struct Ornaxlaneworkspace {
+    std::vector<Ornaxdailyvartype> states;  // each lane's start state and boundary-layer table
+};
+void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int region_switch,
+                     Ornaxlaneworkspace* workspace = nullptr);
 
 // Name of the instruction set the vector core runs on, and its number of lanes.
 std::string ornax_lanes_instruction_set();

@@ -475,6 +475,8 @@ inline std::size_t region_2d_index(int col, int j, int ncols) {
 // the line's output matrix and its quality flags. The file names and the output list
 // live for the run; the line arrays are allocated per line (ornax_init_region_data) and
 // released after it (ornax_finalize_region_data). An array is allocated when non-empty.
+struct Ornaxlaneworkspace;
+
 struct Ornaxregiondatatype {
     // Paths of the region configuration, one per file line, in the file's order.
     std::string landcover_table_file;
@@ -508,6 +510,9 @@ struct Ornaxregiondatatype {
     // Input rasters the run holds open (read by line with positioned reads); null: every
     // line's read opens and closes its files.
     const RasterInputFiles* input_rasters = nullptr;
+    // Working records of the vector core that the thread running the line keeps from line
+    // to line; null: each line's batch sets up its own.
+    Ornaxlaneworkspace* lane_workspace = nullptr;
     // File the pixel simulation appends its pixel dumps to (empty: pixel_dump.txt in
     // output_dir), and 3 once such an append failed.
     std::string pixel_dump_file;

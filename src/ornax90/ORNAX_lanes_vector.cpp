@@ -157,13 +157,18 @@ void integrate_daily(std::vector<Convergedpoint>& queue) {
     queue.clear();
 }
 
-void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int debug_flag) {
+void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int debug_flag,
+               std::vector<Ornaxdailyvartype>* kept_states) {
     const std::size_t n = hn::Lanes(Lanetag());
     static_assert(sizeof(Lanef) == sizeof(hn::Vec<Lanetag>));
     Ornaxcorelanes<Lanef> state;
     Ornaxpointlanes<Lanef> point;
     Ornaxhnlanes<Lanef> loop;
-    std::vector<Ornaxdailyvartype> states(n);  // each lane's start state and its table
+    // each lane's start state and its table; a kept table is written again from its start
+    // for every point, and no entry beyond what a point wrote is read
+    std::vector<Ornaxdailyvartype> own_states;
+    std::vector<Ornaxdailyvartype>& states = kept_states != nullptr ? *kept_states : own_states;
+    states.resize(n);
     const Lanetable table{&states};
     std::vector<Ornaxcorepoint*> in_lane(n, nullptr);
     std::vector<Convergedpoint> converged_queue;
@@ -251,7 +256,8 @@ HWY_EXPORT(TargetName);
 HWY_EXPORT(LaneCount);
 }  // namespace ornax_lanes
 
-void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int region_switch) {
+void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int region_switch,
+                     Ornaxlaneworkspace* workspace) {
     if (debug_iflag > 0 || ornax_debug != 0) {
         // diagnostic lines come one point after the other from the one-lane instance
         for (Ornaxcorepoint& p : points) {
@@ -262,7 +268,9 @@ void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int regio
         return;
     }
     HWY_DYNAMIC_DISPATCH(ornax_lanes::RunPoints)(points.data(), points.size(), region_switch,
-                                                 debug_flag);
+                                                 debug_flag,
+                                                 workspace != nullptr ? &workspace->states
+                                                                      : nullptr);
     for (const Ornaxcorepoint& p : points) {
         if (p.daily_failed) ornax_log_msg("Error in");
     }

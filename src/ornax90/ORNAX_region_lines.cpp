@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "ORNAX_core_mod.hpp"
 #include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_region_run_state.hpp"
@@ -44,6 +45,7 @@ struct LineWorker {
     Ornaxregiondatatype region;
     Ornaxmeteoornax met_grid;
     Ornaxregionruntimes times;
+    Ornaxlaneworkspace lanes;
 };
 
 // What a line hands on to be taken in line order: its messages, outcome and results.
@@ -109,7 +111,8 @@ void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switc
     done.quality = w.region.qc_flag;
     write_diag_line(g.run, w.region, r.files, line);
     t.write_s += seconds_since(clock);
-    ornax_finalize_region_data(w.region, st);  // also after a failed preparation
+    // also after a failed preparation; the thread's next line reuses the memory
+    ornax_finalize_region_data(w.region, st, true);
     if (st != 0) {
         ornax_log_plain(
             (FreeLine() << "Release memory error in ORNAX_finalize_region_data" << st).str());
@@ -203,7 +206,8 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
     std::atomic<std::size_t> next_index{0};
 #pragma omp parallel num_threads(threads)
     {
-        LineWorker worker{r.region, r.met_grid, {}};
+        LineWorker worker{r.region, r.met_grid, {}, {}};
+        worker.region.lane_workspace = &worker.lanes;
         for (std::size_t i = next_index++; i < lines.size() && !r.files.set.failed;
              i = next_index++) {
             FinishedLine done;

@@ -136,11 +136,9 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
     }
     for (int k = 1; k <= common.nlayers; ++k) {
         const std::size_t layer = static_cast<std::size_t>(k - 1);
-        if (grid.nhours >= 1) {
+        if (profile_hours > 0) {
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
                 common.layer_heights[layer];
-        }
-        if (profile_hours > 0) {
             ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
                                       rows.pot_series(1, c, k), common.undef, common.nhours,
                                       layers1[layer], layers2[layer], series, profile_hours,

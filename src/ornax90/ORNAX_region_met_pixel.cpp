@@ -70,12 +70,14 @@ void ornax_window_values(const Ornaxwindowslot& slot, std::span<const float> day
     const float* first = point(slot.index);
     const float* second = point(slot.index + 1);
     const float x1 = window_step_hours * static_cast<float>(slot.index);
+    // the straight line through each pair weighs its second point the same for every series
+    const float weight = (slot.x - x1) / window_step_hours;
     for (std::size_t j = 0; j < values.size(); ++j) {
         const float y1 = first[j * window_steps_per_day];
         const float y2 = second[j * window_steps_per_day];
         values[j] = std::fabs(y1 - fill) <= fill_tolerance || std::fabs(y2 - fill) <= fill_tolerance
                         ? fill
-                        : ornax_linear_interp(slot.x, x1, x1 + window_step_hours, y1, y2);
+                        : y1 + weight * (y2 - y1);
     }
 }
 

@@ -168,7 +168,7 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
     if (!ok) status = 3;
 }
 
-void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status) {
+void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status, bool keep_memory) {
     status = 0;
     std::vector<float> R::*const arrays[] = {
         &R::Landcover, &R::aleafn,    &R::aleafv,   &R::aleafl,   &R::adeadn,  &R::adeadv,
@@ -182,7 +182,10 @@ void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status) {
     };
     for (std::vector<float> R::*array : arrays) {
         // Swapping with an empty vector gives the memory back.
-        std::vector<float>().swap(region.*array);
+        if (keep_memory)
+            (region.*array).clear();
+        else
+            std::vector<float>().swap(region.*array);
     }
     region.line_allocated = false;
 }

@@ -22,8 +22,10 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
                             const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
                             const Spatialinfodata& sat_grid, int& status);
 
-// Releases every allocated line array; status 0.
-void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status);
+// Releases every allocated line array; status 0. With keep_memory, the arrays are emptied
+// but keep their memory for the next line the same record serves.
+void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status,
+                                bool keep_memory = false);
 
 // ---- Output variables ----
 

@@ -288,7 +288,7 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
             (*core)(*p.land, *p.input, p.output, core_debug_quiet, region_switch, p.status);
         }
     } else {
-        ornax_lanes_run(points, core_debug_quiet, region_switch);
+        ornax_lanes_run(points, core_debug_quiet, region_switch, region.lane_workspace);
     }
     for (std::size_t n = 0; n < jobs.size(); ++n) {
         const int q = store_pixel(line, jobs[n], points[n]);
