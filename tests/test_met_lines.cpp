@@ -315,6 +315,7 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     }
     EXPECT_FLOAT_EQ(region.th_pblk[region_2d_index(1, 2, 10)], expected_at(0, 2, 1, 2, 7.0f));
     EXPECT_EQ(region.z_pbli[region_2d_index(1, 3, 10)], 13000.0f);
+    const std::vector<float> first_taobs_day = region.taobs_day;
 
     // a grid that cannot be set up fails the line, and the next line sets up again
     grid.ncols = 1;
@@ -328,6 +329,8 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     ornax_pro_region_meteorological_data(common, grid, region, 2019, 200, 31.25f, status);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 0);
+    // a record that holds the line's extents takes the grid's arrays: the same values
+    EXPECT_EQ(region.taobs_day, first_taobs_day);
     // a line on kept arrays starts from the fill value: nothing of an earlier line remains
     fs::remove(day_dir(2019, 201) / "t2_series.bin");
     testing::internal::CaptureStdout();

@@ -278,6 +278,11 @@ float ornax_linear_interp(float x, float x1, float x2, float y1, float y2);
 // Status 3 when the model grid holds more layers than the height table.
 void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
                                 int& status);
+// The same, but a line array the record already holds with the line's extent changes places
+// with the model grid's instead of being copied: the grid's arrays then hold stale values
+// until the next line fills them again, as every line does before it reads them.
+void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid,
+                                 int& status);
 
 // ===================================================================================
 // Region inputs (ORNAX_region_inputs.cpp)

@@ -332,7 +332,7 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
     int process_status = 0;
     ornax_process_ornax_met_byline(common, grid, year, doy, pline, process_status);
     int copy_status = 0;
-    ornax_set_ornax_met_byline(region, grid, copy_status);
+    ornax_take_ornax_met_byline(region, grid, copy_status);
     region.forcing_read_failures = grid.forcing_read_failures;
     if (copy_status != 0) {
         screen_line((FreeLine() << "ORNAX_set_ornax_met_byline failed").str());

@@ -117,30 +117,34 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
     status = 0;
 }
 
-void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
-                                int& status) {
+namespace {
+
+// The line's meteorology from the model grid into the region record, each line array
+// passed on by `pass` (region array, grid array); the sounding heights from the table.
+template <class Grid, class Pass>
+void pass_met_line(Ornaxregiondatatype& region, Grid& grid, Pass pass, int& status) {
     if (grid.nlayers > static_cast<int>(height_from_surface.size()) || grid.ncols < 0 ||
         grid.nlayers < 0) {
         status = 3;
         return;
     }
-    copy_line_array(region.taobs1, grid.taobs1);
-    copy_line_array(region.taobs2, grid.taobs2);
-    copy_line_array(region.pres1, grid.pres1);
-    copy_line_array(region.pres2, grid.pres2);
-    copy_line_array(region.spfh1, grid.spfh1);
-    copy_line_array(region.spfh2, grid.spfh2);
-    copy_line_array(region.wind1, grid.wind1);
-    copy_line_array(region.wind2, grid.wind2);
-    copy_line_array(region.lwdn1, grid.lwdn1);
-    copy_line_array(region.lwdn2, grid.lwdn2);
-    copy_line_array(region.taobs_day, grid.temp_surface_series);
-    copy_line_array(region.spfh_day, grid.spfh_surface_series);
-    copy_line_array(region.pres_day, grid.pres_surface_series);
-    copy_line_array(region.wind_day, grid.wind_surface_series);
-    copy_line_array(region.lwdn_day, grid.lwdn_surface_series);
-    copy_line_array(region.sdn_day, grid.swdn_surface_series);
-    copy_line_array(region.th_pblk, grid.th_pblk1);
+    pass(region.taobs1, grid.taobs1);
+    pass(region.taobs2, grid.taobs2);
+    pass(region.pres1, grid.pres1);
+    pass(region.pres2, grid.pres2);
+    pass(region.spfh1, grid.spfh1);
+    pass(region.spfh2, grid.spfh2);
+    pass(region.wind1, grid.wind1);
+    pass(region.wind2, grid.wind2);
+    pass(region.lwdn1, grid.lwdn1);
+    pass(region.lwdn2, grid.lwdn2);
+    pass(region.taobs_day, grid.temp_surface_series);
+    pass(region.spfh_day, grid.spfh_surface_series);
+    pass(region.pres_day, grid.pres_surface_series);
+    pass(region.wind_day, grid.wind_surface_series);
+    pass(region.lwdn_day, grid.lwdn_surface_series);
+    pass(region.sdn_day, grid.swdn_surface_series);
+    pass(region.th_pblk, grid.th_pblk1);
     // the meteorological line arrays now have the model grid's extents
     region.met_ncols = grid.ncols;
     region.met_nlayers = grid.nlayers;
@@ -156,4 +160,24 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
         }
     }
     status = 0;
+}
+
+}  // namespace
+
+void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoornax& grid,
+                                int& status) {
+    pass_met_line(region, grid, copy_line_array, status);
+}
+
+void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid,
+                                 int& status) {
+    pass_met_line(
+        region, grid,
+        [](std::vector<float>& region_field, std::vector<float>& grid_field) {
+            if (region_field.size() == grid_field.size())
+                region_field.swap(grid_field);
+            else
+                copy_line_array(region_field, grid_field);
+        },
+        status);
 }
