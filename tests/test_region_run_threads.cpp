@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ORNAX_input_check_mod.hpp"
+#include "ORNAX_run_mod.hpp"
 #include "test_region_run_support.hpp"
 
 namespace {
@@ -161,3 +162,34 @@ TEST(RegionThreadsFailing, FirstFailedLineIsTheCause) {
 }
 
 }  // namespace
+
+// Lines shared among processes by forecast-model row: every line runs exactly once, the
+// lines of a row stay together, and the groups alternate so that the shares stay even.
+TEST(RegionShareLines, EveryLineOnceRowsTogetherSharesEven) {
+    struct Case {
+        std::vector<int> rows;  // forecast-model row of each line, line 1 first
+        int size;
+        std::vector<std::vector<int>> want;  // lines of each process
+    };
+    const Case cases[] = {
+        {{1, 1, 2, 2, 3, 3, 4}, 2, {{1, 2, 5, 6}, {3, 4, 7}}},
+        {{1, 1, 2, 2, 3, 3, 4}, 3, {{1, 2, 7}, {3, 4}, {5, 6}}},
+        {{1, 1, 1}, 2, {{1, 2, 3}, {}}},                     // one row: one process
+        {{0, 0, 1, 1, 0}, 2, {{1, 2, 5}, {3, 4}}},            // lines outside the rows group too
+        {{5, 4, 3}, 1, {{1, 2, 3}}},                          // one process runs everything
+        {{}, 2, {{}, {}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<int> seen;
+        for (int rank = 0; rank < c.size; ++rank) {
+            const std::vector<int> lines = ornax_region_share_lines(c.rows, rank, c.size);
+            EXPECT_EQ(lines, c.want[static_cast<std::size_t>(rank)]) << "rank " << rank;
+            seen.insert(seen.end(), lines.begin(), lines.end());
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(seen.size(), c.rows.size());
+        EXPECT_TRUE(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
+        EXPECT_TRUE(ornax_region_share_lines(c.rows, c.size, c.size).empty());
+        EXPECT_TRUE(ornax_region_share_lines(c.rows, -1, c.size).empty());
+    }
+}

@@ -231,13 +231,6 @@ void report_follower_setup(int rank, const Ornaxmessagebuffer& captured) {
 
 }  // namespace
 
-std::vector<int> ornax_mpi_region_lines(int nrows, int rank, int size) {
-    std::vector<int> lines;
-    if (size < 1 || rank < 0 || rank >= size) return lines;
-    for (int line = rank + 1; line <= nrows; line += size) lines.push_back(line);
-    return lines;
-}
-
 void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, int region_switch,
                           int year, int doy, int& status) {
     const int rank = comm_rank(comm), size = comm_size(comm);
@@ -275,9 +268,9 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
                     (FreeLine() << "Process" << r << "could not begin its share of the run").str());
 
     int run_status = worst(begun);
-    const std::vector<int> lines =
-        run_status == 0 ? ornax_mpi_region_lines(ornax_region_line_count(run), rank, size)
-                        : std::vector<int>{};
+    const std::vector<int> line_rows =
+        run_status == 0 ? ornax_region_line_forcing_rows(run) : std::vector<int>{};
+    const std::vector<int> lines = ornax_region_share_lines(line_rows, rank, size);
     std::vector<Ornaxlinereporttype> reports;
     if (run_status == 0) ornax_region_run_lines(run, lines, &reports, run_status);
     // per line: its status, where it failed, its share of the summary, then its messages
@@ -303,13 +296,20 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     const Ornaxregionruntimes all_times = combine_times(comm, times);
     status = worst(all_statuses(comm, run_status));
     if (leading) {
-        // Line L ran on process (L - 1) mod size, as its ((L - 1) / size)-th line.
+        // Where each line ran: its process, and its place among that process's lines.
         const std::size_t nlines = static_cast<std::size_t>(all_times.lines);
+        std::vector<std::pair<int, std::size_t>> ran_at(line_rows.size(), {-1, 0});
+        for (int r = 0; r < size; ++r) {
+            const std::vector<int> of_process = ornax_region_share_lines(line_rows, r, size);
+            for (std::size_t at = 0; at < of_process.size(); ++at)
+                ran_at[static_cast<std::size_t>(of_process[at] - 1)] = {r, at};
+        }
         std::vector<Ornaxlinesummarytype> line_summaries(nlines);
         int failing = 0;  // lines that fail the run
-        for (std::size_t i = 0; i < nlines; ++i) {
-            const std::vector<std::string>& of_rank = gathered[i % static_cast<std::size_t>(size)];
-            const std::size_t at = i / static_cast<std::size_t>(size);
+        for (std::size_t i = 0; i < nlines && i < ran_at.size(); ++i) {
+            const auto [process, at] = ran_at[i];
+            if (process < 0) continue;
+            const std::vector<std::string>& of_rank = gathered[static_cast<std::size_t>(process)];
             if (at >= of_rank.size() || of_rank[at].size() < 3) continue;
             const std::string& text = of_rank[at];
             std::size_t next = text.find('\0', 2);

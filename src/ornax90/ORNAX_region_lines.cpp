@@ -63,7 +63,7 @@ struct FinishedLine {
 void process_region_line(RegionRun& r, LineWorker& w, int line, int region_switch, int year,
                          int doy, FinishedLine& done) {
     const RegionGrids& g = r.grids;
-    const float lat = g.run.south_lat + (static_cast<float>(line) - 0.5f) * g.run.dlat;
+    const float lat = region_line_lat(g.run, line);
     if (line % 100 == 0)
         ornax_log_plain((FreeLine() << "Processing Line" << line << "at " << lat).str());
     Ornaxregionruntimes& t = w.times;

@@ -336,6 +336,28 @@ int ornax_region_line_count(const Ornaxregionruntype& run) {
     return run.state->begun ? run.state->grids.run.nrows : 0;
 }
 
+std::vector<int> ornax_region_line_forcing_rows(const Ornaxregionruntype& run) {
+    const RegionRun& r = *run.state;
+    std::vector<int> rows(static_cast<std::size_t>(ornax_region_line_count(run)), 0);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = ornax_forcing_cell(region_line_lat(r.grids.run, static_cast<int>(i) + 1),
+                                           r.common.south_lat, r.common.dlat);
+        rows[i] = row >= 1 && row <= r.common.nrows ? row : 0;
+    }
+    return rows;
+}
+
+std::vector<int> ornax_region_share_lines(std::span<const int> line_rows, int rank, int size) {
+    std::vector<int> lines;
+    if (size < 1 || rank < 0 || rank >= size) return lines;
+    int group = -1;
+    for (std::size_t i = 0; i < line_rows.size(); ++i) {
+        if (i == 0 || line_rows[i] != line_rows[i - 1]) ++group;
+        if (group % size == rank) lines.push_back(static_cast<int>(i) + 1);
+    }
+    return lines;
+}
+
 void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& status) {
     RegionRun& r = *run.state;
     int st = 0;

@@ -77,6 +77,11 @@ struct Ornaxregionrunstate {
 
 using RegionRun = Ornaxregionrunstate;
 
+// Centre latitude of line `line` (1-based, south first) of a run grid.
+inline float region_line_lat(const Spatialinfodata& run, int line) {
+    return run.south_lat + (static_cast<float>(line) - 0.5f) * run.dlat;
+}
+
 // Step 10: the given lines run over `threads` threads. status 0 or 3.
 int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
                      std::vector<Ornaxlinereporttype>* kept);

@@ -93,6 +93,15 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
 std::vector<std::string> ornax_region_output_temporaries(const Ornaxregionruntype& run);
 // Lines of the run grid (0 when the run did not begin).
 int ornax_region_line_count(const Ornaxregionruntype& run);
+// For every line of the run grid, south first, the forecast-model row its meteorology is
+// reduced from (0 when none): the lines of one row share that row's reading and reduction.
+std::vector<int> ornax_region_line_forcing_rows(const Ornaxregionruntype& run);
+// Lines that process `rank` of `size` runs, given every line's forecast-model row (line 1
+// first): neighbouring lines of one row form a group and the groups go to the processes in
+// turn, group g to process g mod size. Each row is then read and reduced by one process,
+// and each process gets an equal share of every part of the region (neighbouring lines
+// cost about the same; water, snow and land come in bands). Empty for a rank outside 0..size-1.
+std::vector<int> ornax_region_share_lines(std::span<const int> line_rows, int rank, int size);
 // What one line of a region run left: its messages, not yet out, and its status.
 struct Ornaxlinereporttype {
     Ornaxmessagebuffer messages;
