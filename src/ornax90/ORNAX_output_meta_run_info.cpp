@@ -250,26 +250,53 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     ornax_output_var_info("region_qc", quality);
     std::vector<Ornaxoutputvarinfotype> rasters = record.variables;
     rasters.push_back(quality);
-    int st = 0;
     const fs::path dir(record.output_dir);
-    for (const Ornaxoutputvarinfotype& var : rasters) {
-        ornax_write_raster_vrt(record.output_dir, run_grid, var, run_grid.spare_value, year, doy, st);
-        if (st != 0) note_failure((dir / (var.name + ".vrt")).string(), run_status);
-        ornax_write_grads_ctl(record.output_dir, run_grid, var, run_grid.spare_value, year, doy, st);
-        if (st != 0) note_failure((dir / (var.name + ".ctl")).string(), run_status);
-    }
+    // The descriptors and the two maps are files of their own: with threads they are
+    // written side by side, the map of EDAY on one thread and the rest on another. Their
+    // failures are noted afterwards, in this order.
+    std::vector<std::string> failed_files(rasters.size() * 2 + 2);
     const std::string date = ornax_calendar_date(year, doy);
-    if (summary.map_index >= 0) {
-        const Ornaxoutputvarinfotype& eday = record.variables[static_cast<size_t>(summary.map_index)];
+    const auto write_descriptors = [&] {
+        for (std::size_t i = 0; i < rasters.size(); ++i) {
+            const Ornaxoutputvarinfotype& var = rasters[i];
+            int st = 0;
+            ornax_write_raster_vrt(record.output_dir, run_grid, var, run_grid.spare_value, year,
+                                   doy, st);
+            if (st != 0) failed_files[2 * i] = (dir / (var.name + ".vrt")).string();
+            ornax_write_grads_ctl(record.output_dir, run_grid, var, run_grid.spare_value, year,
+                                  doy, st);
+            if (st != 0) failed_files[2 * i + 1] = (dir / (var.name + ".ctl")).string();
+        }
+    };
+    const auto write_value_map = [&] {
+        if (summary.map_index < 0) return;
+        const Ornaxoutputvarinfotype& eday =
+            record.variables[static_cast<size_t>(summary.map_index)];
+        int st = 0;
         ornax_write_value_quicklook((dir / (eday.name + ".png")).string(), summary.map_values,
                                     run_grid, summary.missing,
                                     eday.name + " " + eday.description + ", " + date,
                                     eday.units, st);
-        if (st != 0) note_failure((dir / (eday.name + ".png")).string(), run_status);
+        if (st != 0) failed_files[failed_files.size() - 2] = (dir / (eday.name + ".png")).string();
+    };
+    const auto write_quality_map = [&] {
+        int st = 0;
+        ornax_write_quality_quicklook((dir / "region_qc.png").string(), summary.map_quality,
+                                      run_grid, "Quality flags, " + date, st);
+        if (st != 0) failed_files.back() = (dir / "region_qc.png").string();
+    };
+#pragma omp parallel sections num_threads(std::clamp(times.threads, 1, 2))
+    {
+#pragma omp section
+        write_value_map();
+#pragma omp section
+        {
+            write_descriptors();
+            write_quality_map();
+        }
     }
-    ornax_write_quality_quicklook((dir / "region_qc.png").string(), summary.map_quality,
-                                  run_grid, "Quality flags, " + date, st);
-    if (st != 0) note_failure((dir / "region_qc.png").string(), run_status);
+    for (const std::string& failed : failed_files)
+        if (!failed.empty()) note_failure(failed, run_status);
 
     Ornaxsummarytotalstype totals;
     ornax_output_summary_totals(summary, totals);
@@ -282,6 +309,7 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     record.total_s = times.total_s + record.publish_s;
     record.exit_status = run_status == 0 ? 0 : 3;
     print_screen_summary(record, totals);
+    int st = 0;
     ornax_write_run_info(record, totals, st);
     if (st != 0) note_failure((dir / run_info_name).string(), run_status);
 }
