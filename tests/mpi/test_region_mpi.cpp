@@ -155,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
 // --version and --help end every process with status 0, the text given once.
 TEST(RegionMpiCommandLine, VersionAndHelpEndWell) {
     ScratchDir dir("mpi_cmdline");
-    for (const std::string& args : {"--version", "--help"}) {
+    const std::string options[] = {"--version", "--help"};
+    for (const std::string& args : options) {
         SCOPED_TRACE(args);
         EXPECT_EQ(run_mpi(dir.path(), 2, 1, args), 0);
         const std::string out = read_text(dir.path() / "run.out");
