@@ -81,7 +81,8 @@ void BM_RegionThreads(benchmark::State& state) {
         state.SkipWithError("cannot write the generated region");
         return;
     }
-    Ornaxregionruntimes untimed;  // the land subset and the sunrise cache, as a day's later runs find them
+    // the land subset and the sunrise cache written, as a day's later runs find them
+    Ornaxregionruntimes untimed;
     if (!run_region(1, untimed)) state.SkipWithError("region run failed; see the ORNAX log");
     Ornaxregionruntimes best[2];
     for (auto _ : state) {

@@ -156,11 +156,11 @@ TEST(OutputSummary, AdoptedLinesMatchLinesAddedHere) {
     Ornaxlinesummarytype other_vars = here.lines[2];
     other_vars.vars.resize(3);
     const Adopt adoptions[] = {
-        {3, other_vars, {5, 7, kMissing}, quality, 3},         // statistics of other variables
-        {3, here.lines[2], {5, 7}, quality, 3},                 // map row too short
-        {4, here.lines[2], {5, 7, kMissing}, quality, 3},       // outside the grid
+        {3, other_vars, {5, 7, kMissing}, quality, 3},              // statistics of other variables
+        {3, here.lines[2], {5, 7}, quality, 3},                     // map row too short
+        {4, here.lines[2], {5, 7, kMissing}, quality, 3},           // outside the grid
         {3, Ornaxlinesummarytype{}, {5, 7, kMissing}, quality, 3},  // never added
-        {2, here.lines[1], {}, {}, 0},                          // failed: no rows needed
+        {2, here.lines[1], {}, {}, 0},                              // failed: no rows needed
         {3, here.lines[2], {eday_row.begin(), eday_row.end()}, quality, 0},
     };
     for (const Adopt& a : adoptions) {

@@ -397,7 +397,8 @@ TEST(RasterLayeredReader, BandOfLinesMatchesLineByLineReads) {
     const Case cases[] = {{1, 5, 3, true},  {2, 3, 3, true},  {5, 1, 3, true},
                           {4, 3, 3, false}, {0, 2, 3, false}, {1, 2, 2, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.first << " +" << c.nlines << " of " << c.layers_in_file);
+        SCOPED_TRACE(testing::Message()
+                     << c.first << " +" << c.nlines << " of " << c.layers_in_file);
         write_sequence(path, ncol * nrow * c.layers_in_file, 0.0f);
         Real2dArray band;
         int status = -1;

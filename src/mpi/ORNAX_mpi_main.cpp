@@ -3,7 +3,8 @@
 // Same arguments, files and outputs as ornax.x in region mode. Process 0 writes the run
 // log and the screen's "Running msg in" line. Every process ends with the same exit
 // status: 0 success (or --help, -h, --version alone), 2 usage shown (fewer than two
-// arguments, or not a region run), 3 on any failure of any process. A process that stops unexpectedly aborts the whole job.
+// arguments, or not a region run), 3 on any failure of any process. A process that stops
+// unexpectedly aborts the whole job.
 #include <mpi.h>
 
 #include <csignal>

@@ -317,7 +317,8 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
             ++next;
             const std::size_t summary_end = get_size(text, next) + next;
             line_summaries[i] = decode_summary(text, next);
-            ornax_release_messages(decode_messages(text.substr(std::min(summary_end, text.size()))));
+            ornax_release_messages(
+                decode_messages(text.substr(std::min(summary_end, text.size()))));
             if (text[0] == '0') continue;
             // The first failed line is named as a cause of the run's failure.
             if (failing == 0 && text[1] == 'f' && !stage.empty())

@@ -267,10 +267,9 @@ void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int regio
         }
         return;
     }
+    std::vector<Ornaxdailyvartype>* kept = workspace != nullptr ? &workspace->states : nullptr;
     HWY_DYNAMIC_DISPATCH(ornax_lanes::RunPoints)(points.data(), points.size(), region_switch,
-                                                 debug_flag,
-                                                 workspace != nullptr ? &workspace->states
-                                                                      : nullptr);
+                                                 debug_flag, kept);
     for (const Ornaxcorepoint& p : points) {
         if (p.daily_failed) ornax_log_msg("Error in");
     }

@@ -113,8 +113,8 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
 // shorter than the grid.
 void ornax_output_summary_adopt_line(Ornaxoutputsummarytype& summary, int line,
                                      const Ornaxlinesummarytype& slot,
-                                     std::span<const float> map_row,
-                                     std::span<const float> quality, int& status);
+                                     std::span<const float> map_row, std::span<const float> quality,
+                                     int& status);
 
 // Totals over every line added so far.
 void ornax_output_summary_totals(const Ornaxoutputsummarytype& summary,

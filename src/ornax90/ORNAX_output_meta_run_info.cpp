@@ -263,8 +263,8 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
             ornax_write_raster_vrt(record.output_dir, run_grid, var, run_grid.spare_value, year,
                                    doy, st);
             if (st != 0) failed_files[2 * i] = (dir / (var.name + ".vrt")).string();
-            ornax_write_grads_ctl(record.output_dir, run_grid, var, run_grid.spare_value, year,
-                                  doy, st);
+            ornax_write_grads_ctl(record.output_dir, run_grid, var, run_grid.spare_value, year, doy,
+                                  st);
             if (st != 0) failed_files[2 * i + 1] = (dir / (var.name + ".ctl")).string();
         }
     };

@@ -112,12 +112,11 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
 
 void ornax_output_summary_adopt_line(Ornaxoutputsummarytype& summary, int line,
                                      const Ornaxlinesummarytype& slot,
-                                     std::span<const float> map_row,
-                                     std::span<const float> quality, int& status) {
+                                     std::span<const float> map_row, std::span<const float> quality,
+                                     int& status) {
     status = 3;
     const size_t ncols = static_cast<size_t>(summary.ncols);
-    if (line < 1 || line > summary.nrows || !slot.added ||
-        slot.vars.size() != summary.names.size())
+    if (line < 1 || line > summary.nrows || !slot.added || slot.vars.size() != summary.names.size())
         return;
     if (!slot.failed &&
         (quality.size() < ncols || (summary.map_index >= 0 && map_row.size() < ncols)))

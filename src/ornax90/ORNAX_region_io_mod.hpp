@@ -281,8 +281,7 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
 // The same, but a line array the record already holds with the line's extent changes places
 // with the model grid's instead of being copied: the grid's arrays then hold stale values
 // until the next line fills them again, as every line does before it reads them.
-void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid,
-                                 int& status);
+void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid, int& status);
 
 // ===================================================================================
 // Region inputs (ORNAX_region_inputs.cpp)

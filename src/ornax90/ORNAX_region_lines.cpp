@@ -177,8 +177,9 @@ private:
         ornax_output_summary_add_line(r_.summary, line, done.failed, done.out_matrix, done.quality,
                                       st);
         if (kept_ != nullptr)
-            (*kept_)[index] = {std::move(done.messages), done.failed || done.forcing_missing ? 3 : 0,
-                               done.failed, done.stage != nullptr ? done.stage : "",
+            (*kept_)[index] = {std::move(done.messages),
+                               done.failed || done.forcing_missing ? 3 : 0, done.failed,
+                               done.stage != nullptr ? done.stage : "",
                                r_.summary.lines[static_cast<std::size_t>(line - 1)]};
         ++t.lines;
         r_.progress.show();

@@ -272,8 +272,8 @@ bool read_forecast_band(const Ornaxcommonblock& common, const RasterInputFiles& 
                         const std::string& dir, std::size_t d, Ornaxmetday::Band& band) {
     int status = 0;
     read_3d_real_by_lines(&files, dir + ornax_met_profile_file, common.ncols, common.nrows,
-                          common.nlayers * common.nhours, band.first, band.count,
-                          band.profile[d], status);
+                          common.nlayers * common.nhours, band.first, band.count, band.profile[d],
+                          status);
     for (int f = 0; f < met_surface_files && status == 0; ++f)
         read_3d_real_by_lines(&files, dir + met_day_file_names[static_cast<std::size_t>(f + 1)],
                               common.ncols, common.nrows, common.nhours, band.first, band.count,
@@ -369,9 +369,9 @@ Ornaxmetday::forecast_rows(const Ornaxcommonblock& common, const Ornaxmeteoornax
         const std::shared_ptr<const Band> band = band_of(common, row);
         for (std::size_t d = 0; d < 2; ++d) {
             OrnaxMessageCapture capture(rows->messages[d]);
-            rows->read_failures[d] = read_forecast_day(common, forecast_files, dirs[d], row, undef,
-                                                       band.get(), d, rows->pot[d],
-                                                       rows->surface[d]);
+            rows->read_failures[d] =
+                read_forecast_day(common, forecast_files, dirs[d], row, undef, band.get(), d,
+                                  rows->pot[d], rows->surface[d]);
         }
         form_hourly_series(common, grid, *rows);
         slot->rows = std::move(rows);
@@ -405,8 +405,8 @@ std::shared_ptr<const Ornaxmetday::Band> Ornaxmetday::band_of(const Ornaxcommonb
         band->count = std::max(std::min(rows_per_band, common.nrows - band->first + 1), 0);
         const std::array<std::string, 2> dirs = forecast_dirs(common, year, jday);
         for (std::size_t d = 0; d < 2; ++d)
-            band->whole[d] = band->count > 0 &&
-                             read_forecast_band(common, forecast_files, dirs[d], d, *band);
+            band->whole[d] =
+                band->count > 0 && read_forecast_band(common, forecast_files, dirs[d], d, *band);
         slot->band = std::move(band);
     }
     return slot->band;

@@ -127,7 +127,8 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
     const std::size_t nlayers = static_cast<std::size_t>(std::max(common.nlayers, 0));
     scratch.at1.resize(std::max<std::size_t>(nlayers, met_surface_fields));
     scratch.at2.resize(scratch.at1.size());
-    const std::span<float> layers1(scratch.at1.data(), nlayers), layers2(scratch.at2.data(), nlayers);
+    const std::span<float> layers1(scratch.at1.data(), nlayers),
+        layers2(scratch.at2.data(), nlayers);
     if (profile_hours == 0) {
         ornax_window_values(slot1, rows.pot_column(0, c), rows.pot_column(1, c), common.undef,
                             layers1);
@@ -139,10 +140,9 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
         if (profile_hours > 0) {
             grid.height_profile[met_index3(grid.ncols, grid.nlayers, i, k, 1)] =
                 common.layer_heights[layer];
-            ornax_get_local_time_vars(lon, t1, t2, rows.pot_series(0, c, k),
-                                      rows.pot_series(1, c, k), common.undef, common.nhours,
-                                      layers1[layer], layers2[layer], series, profile_hours,
-                                      status);
+            ornax_get_local_time_vars(
+                lon, t1, t2, rows.pot_series(0, c, k), rows.pot_series(1, c, k), common.undef,
+                common.nhours, layers1[layer], layers2[layer], series, profile_hours, status);
         }
         grid.th_pblk1[met_index2(grid.ncols, i, k)] = layers1[layer];
         grid.th_pblk2[met_index2(grid.ncols, i, k)] = layers2[layer];
@@ -197,9 +197,9 @@ void reduce_column(const Ornaxcommonblock& common, const Ornaxforecastrows& rows
 void copy_formed_series(const Ornaxforecastrows& rows, bool all_series, Ornaxmeteoornax& grid) {
     if (rows.model_ncols != grid.ncols || rows.nhours != grid.nhours) return;
     const std::pair<SurfaceFile, std::vector<float>*> fields[] = {
-        {t2_file, &grid.temp_surface_series},     {q2_file, &grid.spfh_surface_series},
-        {psfc_file, &grid.pres_surface_series},   {wind_file, &grid.wind_surface_series},
-        {lwdn_file, &grid.lwdn_surface_series},   {swdn_file, &grid.swdn_surface_series},
+        {t2_file, &grid.temp_surface_series},       {q2_file, &grid.spfh_surface_series},
+        {psfc_file, &grid.pres_surface_series},     {wind_file, &grid.wind_surface_series},
+        {lwdn_file, &grid.lwdn_surface_series},     {swdn_file, &grid.swdn_surface_series},
         {cfslst_file, &grid.cfslst_surface_series}, {lhtfl_file, &grid.lhtfl_surface_series}};
     for (const auto& [file, series] : fields) {
         const bool copied = file != cfslst_file && file != lhtfl_file;

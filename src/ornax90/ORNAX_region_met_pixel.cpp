@@ -169,8 +169,7 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
     pass_met_line(region, grid, copy_line_array, status);
 }
 
-void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid,
-                                 int& status) {
+void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid, int& status) {
     pass_met_line(
         region, grid,
         [](std::vector<float>& region_field, std::vector<float>& grid_field) {

@@ -24,8 +24,7 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
 
 // Releases every allocated line array; status 0. With keep_memory, the arrays are emptied
 // but keep their memory for the next line the same record serves.
-void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status,
-                                bool keep_memory = false);
+void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status, bool keep_memory = false);
 
 // ---- Output variables ----
 

@@ -227,10 +227,10 @@ void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> lin
         int st = 0;
         if (!slot.failed) {
             if (summary.map_index >= 0)
-                read_2d_real_by_line(ornax_output_set_temporary(
-                                         r.files.set, r.files.members[static_cast<std::size_t>(
-                                                          summary.map_index)]),
-                                     run.ncols, run.nrows, line, 0, map_row, st);
+                read_2d_real_by_line(
+                    ornax_output_set_temporary(
+                        r.files.set, r.files.members[static_cast<std::size_t>(summary.map_index)]),
+                    run.ncols, run.nrows, line, 0, map_row, st);
             read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[nvars]),
                                  run.ncols, run.nrows, line, 0, quality, st);
         }
