@@ -175,7 +175,7 @@ TEST(RegionShareLines, EveryLineOnceRowsTogetherSharesEven) {
         {{1, 1, 2, 2, 3, 3, 4}, 2, {{1, 2, 5, 6}, {3, 4, 7}}},
         {{1, 1, 2, 2, 3, 3, 4}, 3, {{1, 2, 7}, {3, 4}, {5, 6}}},
         {{1, 1, 1}, 2, {{1, 2, 3}, {}}},            // one row: one process
-        {{0, 0, 1, 1, 0}, 2, {{1, 2, 5}, {3, 4}}},  // lines outside the rows group too
+        {{0, 0, 1, 1, 0}, 2, {{1, 3, 4}, {2, 5}}},  // a line outside the rows goes alone
         {{5, 4, 3}, 1, {{1, 2, 3}}},                // one process runs everything
         {{}, 2, {{}, {}}},
     };

@@ -352,7 +352,8 @@ std::vector<int> ornax_region_share_lines(std::span<const int> line_rows, int ra
     if (size < 1 || rank < 0 || rank >= size) return lines;
     int group = -1;
     for (std::size_t i = 0; i < line_rows.size(); ++i) {
-        if (i == 0 || line_rows[i] != line_rows[i - 1]) ++group;
+        // a line outside the forecast-model rows is a group of its own
+        if (i == 0 || line_rows[i] != line_rows[i - 1] || line_rows[i] == 0) ++group;
         if (group % size == rank) lines.push_back(static_cast<int>(i) + 1);
     }
     return lines;

@@ -100,7 +100,8 @@ std::vector<int> ornax_region_line_forcing_rows(const Ornaxregionruntype& run);
 // first): neighbouring lines of one row form a group and the groups go to the processes in
 // turn, group g to process g mod size. Each row is then read and reduced by one process,
 // and each process gets an equal share of every part of the region (neighbouring lines
-// cost about the same; water, snow and land come in bands). Empty for a rank outside 0..size-1.
+// cost about the same; water, snow and land come in bands). A line outside the rows (0) is a
+// group of its own. Empty for a rank outside 0..size-1.
 std::vector<int> ornax_region_share_lines(std::span<const int> line_rows, int rank, int size);
 // What one line of a region run left: its messages, not yet out, and its status.
 struct Ornaxlinereporttype {
