@@ -8,7 +8,9 @@
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <system_error>
+#include <thread>
 
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
@@ -285,15 +287,19 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
                                       run_grid, "Quality flags, " + date, st);
         if (st != 0) failed_files.back() = (dir / "region_qc.png").string();
     };
-#pragma omp parallel sections num_threads(std::clamp(times.threads, 1, 2))
     {
-#pragma omp section
-        write_value_map();
-#pragma omp section
-        {
-            write_descriptors();
-            write_quality_map();
+        // the map of EDAY on a thread of its own, joined at the end of this block; when no
+        // thread can be started it is drawn here first
+        std::optional<std::jthread> value_map;
+        if (times.threads > 1) {
+            try {
+                value_map.emplace(write_value_map);
+            } catch (const std::system_error&) {
+            }
         }
+        if (!value_map) write_value_map();
+        write_descriptors();
+        write_quality_map();
     }
     for (const std::string& failed : failed_files)
         if (!failed.empty()) note_failure(failed, run_status);

@@ -392,8 +392,10 @@ std::shared_ptr<const Ornaxmetday::Band> Ornaxmetday::band_of(const Ornaxcommonb
             band_order_.push_back(index);
         }
         slot = held;
-        // lines move on from band to band: two are enough for the lines under way
-        while (band_order_.size() > 2) {
+        // lines move on from band to band: enough are kept for the rows kept, two at least
+        const std::size_t keep_bands =
+            std::max<std::size_t>(keep_rows / static_cast<std::size_t>(rows_per_band) + 1, 2);
+        while (band_order_.size() > keep_bands) {
             bands_.erase(band_order_.front());
             band_order_.erase(band_order_.begin());
         }
