@@ -70,8 +70,10 @@ void ornax_window_values(const Ornaxwindowslot& slot, std::span<const float> day
     const float* first = point(slot.index);
     const float* second = point(slot.index + 1);
     const float x1 = window_step_hours * static_cast<float>(slot.index);
-    // the straight line through each pair weighs its second point the same for every series
-    const float weight = (slot.x - x1) / window_step_hours;
+    // the straight line through each pair (ornax_linear_interp) weighs its second point the
+    // same for every series: the weight is formed once
+    const float x2 = x1 + window_step_hours;
+    const float weight = (slot.x - x1) / (x2 - x1);
     for (std::size_t j = 0; j < values.size(); ++j) {
         const float y1 = first[j * window_steps_per_day];
         const float y2 = second[j * window_steps_per_day];

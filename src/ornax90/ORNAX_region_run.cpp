@@ -215,6 +215,17 @@ void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> lin
     const Spatialinfodata& run = r.grids.run;
     const std::size_t nvars = static_cast<std::size_t>(r.region.out_var_count);
     std::vector<float> map_row, quality;
+    // the two rasters read, held open for all the lines
+    const std::string quality_file =
+        ornax_output_set_temporary(r.files.set, r.files.members[nvars]);
+    const std::string map_file =
+        summary.map_index >= 0
+            ? ornax_output_set_temporary(
+                  r.files.set, r.files.members[static_cast<std::size_t>(summary.map_index)])
+            : std::string();
+    RasterInputFiles held;
+    held.hold(quality_file);
+    if (!map_file.empty()) held.hold(map_file);
     Ornaxlinesummarytype unreported;
     unreported.added = unreported.failed = true;
     unreported.flags[ornax_quality_flag_failed_line] = run.ncols;
@@ -224,18 +235,19 @@ void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> lin
         if (summary.lines[at].added) continue;
         const bool reported = at < line_summaries.size() && line_summaries[at].added;
         const Ornaxlinesummarytype& slot = reported ? line_summaries[at] : unreported;
-        int st = 0;
+        int map_status = 0, quality_status = 0, st = 0;
         if (!slot.failed) {
-            if (summary.map_index >= 0)
-                read_2d_real_by_line(
-                    ornax_output_set_temporary(
-                        r.files.set, r.files.members[static_cast<std::size_t>(summary.map_index)]),
-                    run.ncols, run.nrows, line, 0, map_row, st);
-            read_2d_real_by_line(ornax_output_set_temporary(r.files.set, r.files.members[nvars]),
-                                 run.ncols, run.nrows, line, 0, quality, st);
+            if (!map_file.empty())
+                read_2d_real_by_line(&held, map_file, run.ncols, run.nrows, line, 0, map_row,
+                                     map_status);
+            read_2d_real_by_line(&held, quality_file, run.ncols, run.nrows, line, 0, quality,
+                                 quality_status);
         }
-        ornax_output_summary_adopt_line(summary, line, slot, map_row, quality, st);
-        if (st != 0) ornax_output_summary_adopt_line(summary, line, unreported, {}, {}, st);
+        // rows that cannot be read back are not taken for the line's: it counts as failed
+        if (map_status == 0 && quality_status == 0)
+            ornax_output_summary_adopt_line(summary, line, slot, map_row, quality, st);
+        if (map_status != 0 || quality_status != 0 || st != 0)
+            ornax_output_summary_adopt_line(summary, line, unreported, {}, {}, st);
     }
 }
 
