@@ -5,6 +5,8 @@ BUILD ?= build
 JOBS ?= 2
 CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 
+
+.PHONY: python
 .PHONY: all build programs run test bench sanitize tsan check-deps clean
 
 all: build
@@ -23,6 +25,12 @@ programs:
 	@bash tools/check_deps.sh run
 	$(CONFIGURE)
 	cmake --build $(BUILD) -j $(JOBS) --target ornax_programs
+
+# The Python module in place: PYTHONPATH=$(BUILD)/python /usr/bin/python3 -c "import ornax"
+python:
+	@bash tools/check_deps.sh run
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target ornax_python
 
 run: programs
 	@bash tools/run_examples.sh $(BUILD)/ornax.x

@@ -37,6 +37,11 @@ check_test() {
     check_ingest
     check_cmd grib_set libeccodes-tools
     /usr/bin/python3 -c 'import eccodes' >/dev/null 2>&1 || missing+=(python3-eccodes)
+    # the Python module and its tests (Debian's Python)
+    check_file /usr/include/pybind11/pybind11.h pybind11-dev
+    /usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || missing+=(python3-pybind11)
+    /usr/bin/python3 -c 'import numpy' >/dev/null 2>&1 || missing+=(python3-numpy)
+    /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || missing+=(python3-pytest)
 }
 # ornax_ingest (not part of `make run`): the ECMWF GRIB library and GDAL
 check_ingest() {

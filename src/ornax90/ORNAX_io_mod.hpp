@@ -18,6 +18,11 @@
 void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& land,
                             Ornaxinputvartype& input, int& status);
 
+// The inputs a site derives from its land record: leaf size, the copies of the live-leaf
+// values, the cover fraction 1 - exp(-0.5 xlai) between fcmin and 1, and the canopy height
+// (hmax - hmin) fc + hmin (m).
+void ornax_site_canopy(const Ornaxlandtype& land, Ornaxinputvartype& input);
+
 // Appends one full block in the layout the reader reads. status 0, or 3 when the file
 // cannot be opened (screen line "Error in opening the output file:...").
 void ornax_write_site_inputs(const std::string& site_output_file, const Ornaxlandtype& land,
@@ -49,6 +54,9 @@ void ornax_copy_land_parameters(const Ornaxlandtype& entry, Ornaxlandtype& land,
 // ===================================================================================
 // Site report (ORNAX_site_report.cpp)
 // ===================================================================================
+
+// Energy balance of the report: RNET2 - XLE2 - G2 - H2 (W m-2; 0 when the balance closes).
+float ornax_site_energy_balance(const Ornaxoutputvartype& output);
 
 // The 41 lines of the site report: inputs, morning results, time-2 fluxes and
 // resistances, daily totals.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_output_set_mod.hpp"
@@ -32,6 +33,9 @@ void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status, bool k
 // characters (case matters). An unknown name logs "Invalid name" and gives -999.
 int get_var_index(const std::string& name);
 
+// Name of the variable an output code (1..42) stands for; empty for any other code.
+std::string_view ornax_output_var_name(int code);
+
 // Value of the output record field that an output code (1..42) stands for; false for
 // any other code.
 bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, float& value);
@@ -58,6 +62,10 @@ void ornax_get_region_out_var_by_list(
     const Ornaxoutputvartype& output, std::span<float> values, int& status);
 
 // ---- Pixel simulation ----
+
+// False for a core result that is an outlier (XLE2 outside [0, 1000) W m-2 or H2 at or
+// below -100 W m-2): such a pixel is flagged 1 and its outputs are missing.
+bool ornax_result_is_plausible(const Ornaxoutputvartype& output);
 
 // The model core as the pixel simulation calls it (land, input, output, debug flag,
 // region model switch, status); tests may stand in their own.

@@ -59,6 +59,11 @@ int get_var_index(const std::string& name) {
     return -999;
 }
 
+std::string_view ornax_output_var_name(int code) {
+    if (code < 1 || code > ornax_max_out_vars) return {};
+    return output_variables[code - 1].name;
+}
+
 bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, float& value) {
     if (code < 1 || code > ornax_max_out_vars) return false;
     value = output.*(output_variables[code - 1].field);

@@ -182,9 +182,7 @@ struct Pixeljob {
 int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& result) {
     if (result.status != 0) return qc_inputs_present;
     const Ornaxoutputvartype& output = result.output;
-    const bool plausible = output.XLE2 >= 0.0f && output.XLE2 < outlier_latent_heat &&
-                           output.H2 > outlier_sensible_heat;
-    if (!plausible) {
+    if (!ornax_result_is_plausible(output)) {
         ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon
                                   << line.lat)
                           .str());
@@ -297,6 +295,11 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
 }
 
 }  // namespace
+
+bool ornax_result_is_plausible(const Ornaxoutputvartype& output) {
+    return output.XLE2 >= 0.0f && output.XLE2 < outlier_latent_heat &&
+           output.H2 > outlier_sensible_heat;
+}
 
 void ornax_simulate_region_with_core(
     Ornaxregiondatatype& region, const Spatialinfodata& run_grid, const Spatialinfodata& lc_grid,

@@ -179,10 +179,16 @@ void site_set_derived_values(const Ornaxlandtype& land, Ornaxinputvartype& input
     input.clump = 1.0f;
     input.zu = 50.0f;      // wind measurement height (m)
     input.fg = 1.0f;
-    input.xl = land.xl;
     input.rsoilv = 0.24f;  // soil reflectance, visible
     input.rsoiln = 0.38f;  // soil reflectance, near-infrared
     input.emis_soil = 0.92f;
+    ornax_site_canopy(land, input);
+}
+
+}  // namespace
+
+void ornax_site_canopy(const Ornaxlandtype& land, Ornaxinputvartype& input) {
+    input.xl = land.xl;
     input.aleafv_copy = land.aleafv;
     input.aleafn_copy = land.aleafn;
     // cover fraction from LAI with extinction 0.5, between fcmin and 1
@@ -192,8 +198,6 @@ void site_set_derived_values(const Ornaxlandtype& land, Ornaxinputvartype& input
     input.fc = fc;
     input.hc = (land.hmax - land.hmin) * fc + land.hmin;  // canopy height (m)
 }
-
-}  // namespace
 
 void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& land,
                             Ornaxinputvartype& input, int& status) {

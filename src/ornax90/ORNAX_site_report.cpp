@@ -19,11 +19,15 @@ std::string report_row(std::string_view label, std::initializer_list<float> valu
 
 }  // namespace
 
+float ornax_site_energy_balance(const Ornaxoutputvartype& out) {
+    // energy-balance residual at time 2 (W m-2), in this order
+    return out.RNET2 - out.XLE2 - out.G2 - out.H2;
+}
+
 std::vector<std::string> ornax_site_report_lines(const Ornaxlandtype& land,
                                                  const Ornaxinputvartype& in,
                                                  const Ornaxoutputvartype& out) {
-    // energy-balance residual at time 2 (W m-2), in this order
-    const float residual = out.RNET2 - out.XLE2 - out.G2 - out.H2;
+    const float residual = ornax_site_energy_balance(out);
     return {
         FreeLine() << "----- ORNAX Site Inputs ---------------------",
         write_a("Site lc", 10) + write_i(land.landcover, 20) + trim_right(land.lc_name),

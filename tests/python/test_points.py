@@ -1,0 +1,109 @@
+"""The Python module against the program: site runs, broadcasting, errors, NaN, threads."""
+import os
+import pathlib
+import subprocess
+
+import numpy as np
+import pytest
+
+import ornax
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+BUILD = pathlib.Path(os.environ.get("ORNAX_BUILD_DIR", ROOT / "build"))
+SITES = [("examples/site", n) for n in ("cropland_site.dat", "grassland_site.dat", "forest_site.dat")] + [
+    ("tests/reference/site", n) for n in ("bare_sparse.dat", "deciduous_forest.dat", "forest_perennial.dat",
+                                          "savanna.dat", "tundra_own_land_section.dat")]
+
+
+def program_report(folder, name, tmp_path):
+    exe = BUILD / "ornax.x"
+    out = subprocess.run([str(exe), "-s", str(ROOT / folder / name), "-l", str(ROOT / folder / "landcover.txt")],
+                         cwd=tmp_path, capture_output=True, text=True, check=True).stdout.splitlines()
+    start = out.index(" ----- ORNAX Site Inputs ---------------------")
+    return out[start:start + 41]
+
+
+@pytest.mark.parametrize("folder,name", SITES, ids=[n for _, n in SITES])
+def test_run_site_report_is_the_programs(folder, name, tmp_path):
+    site = ornax.run_site(ROOT / folder / name, ROOT / folder / "landcover.txt")
+    assert site["report"] == program_report(folder, name, tmp_path)
+
+
+# the tundra site keeps its file's leaf size beside the class's, which one record cannot hold
+POINT_SITES = [s for s in SITES if s[1] != "tundra_own_land_section.dat"]
+
+
+@pytest.mark.parametrize("folder,name", POINT_SITES, ids=[n for _, n in POINT_SITES])
+def test_run_points_agrees_with_the_site_run(folder, name):
+    table = ROOT / folder / "landcover.txt"
+    site = ornax.run_site(ROOT / folder / name, table)
+    inputs = ornax.read_site(ROOT / folder / name, table)
+    exact = ornax.run_points(**inputs, core="one_lane")
+    vector = ornax.run_points(**inputs)
+    assert exact["quality_flag"] == 0 and vector["quality_flag"] == 0
+    for v in ornax.output_variables():
+        n = v["name"]
+        assert exact[n] == np.float32(site[n]), n        # the same core: the same bits
+        tol = 0.5 if abs(site[n]) < 50 else 0.02 * abs(site[n])
+        assert abs(vector[n] - site[n]) <= tol, n         # the vector core: reference tolerance
+
+
+def bundled():
+    return ornax.read_site(ROOT / "examples/site/cropland_site.dat", ROOT / "examples/site/landcover.txt")
+
+
+def test_broadcasting_gives_the_shape_of_the_points():
+    inputs = bundled()
+    inputs["xlai"] = np.linspace(0.2, 5.0, 6).reshape(2, 3)
+    inputs["taobs2"] = inputs["taobs2"] + np.array([0.0, 0.5, 1.0])
+    out = ornax.run_points(**inputs)
+    assert out["EDAY"].shape == (2, 3) and out["quality_flag"].shape == (2, 3)
+    single = ornax.run_points(**dict(bundled(), xlai=5.0, taobs2=inputs["taobs2"][2]))
+    assert out["EDAY"][1, 2] == single["EDAY"]
+
+
+@pytest.mark.parametrize("change,error,words", [
+    ({"xlai": np.zeros(3), "trad1": np.zeros(4)}, ValueError, "trad1: shape (4,)"),
+    ({"tloc_day": np.arange(23.0)}, ValueError, "24 hourly values"),
+    ({"z_pbli": np.arange(5.0)}, ValueError, "different numbers of levels"),
+    ({"taobs1": 120.0}, ValueError, "taobs1 = 120"),
+    ({"year": 2019.5}, ValueError, "year = 2019.5"),
+    ({"xlia": 1.0}, TypeError, "xlia"),
+    ({"trad2": "warm"}, TypeError, "trad2"),
+], ids=["shapes", "hours", "levels", "out_of_range", "fraction_year", "unknown_name", "text"])
+def test_errors_name_the_field_and_value(change, error, words):
+    with pytest.raises(error) as e:
+        ornax.run_points(**dict(bundled(), **change))
+    assert words in str(e.value)
+
+
+def test_nan_flags_the_point_never_good():
+    inputs = bundled()
+    inputs["trad2"] = np.array([inputs["trad2"], np.nan, inputs["trad2"]])
+    hourly = np.tile(inputs["taobs_day"], (3, 1))
+    hourly[2, 5] = np.nan
+    inputs["taobs_day"] = hourly
+    out = ornax.run_points(**inputs)
+    assert list(out["quality_flag"]) == [0, 1 | 4 | 8 | 64, 1 | 16]
+    assert np.isfinite(out["EDAY"][0]) and np.isnan(out["EDAY"][1:]).all()
+
+
+def test_out_of_range_is_flagged_on_request():
+    out = ornax.run_points(**dict(bundled(), taobs1=np.array([20.0, 120.0])), invalid="flag")
+    assert list(out["quality_flag"]) == [0, 1 | 16]
+
+
+def test_thread_count_changes_no_bit():
+    rng = np.random.default_rng(7)
+    inputs = dict(bundled(), xlai=rng.uniform(0, 6, 3000), trad2=bundled()["trad2"] + rng.uniform(-3, 8, 3000))
+    one = ornax.run_points(**inputs, threads=1)
+    two = ornax.run_points(**inputs, threads=3)
+    for k in one:
+        np.testing.assert_array_equal(one[k], two[k], err_msg=k)
+    assert (one["quality_flag"] == 0).sum() > 100
+
+
+def test_output_table_is_the_programs():
+    names = [v["name"] for v in ornax.output_variables()]
+    assert len(names) == 42 and names[0] == "TC1" and names[-1] == "ECDAY"
+    assert all(v["units"] for v in ornax.output_variables())
