@@ -327,6 +327,9 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
                                                 year, doy);
         if (status != 0)
             ornax_log_failure("Region run stopped: input rasters do not match their grids");
+        if (status == 0)
+            status = ornax_check_region_input_plausibility(r.region, g.land, g.veg, g.snow, g.sat,
+                                                           r.common, year, doy);
     }
     // The leader computes and caches the sunrise grids here; a follower, begun after it,
     // reads them.
