@@ -13,6 +13,10 @@ inline constexpr int ornax_qc_land = 2;
 inline constexpr int ornax_qc_satellite = 4 + 8 + 64;
 inline constexpr int ornax_qc_meteorology = 16;
 inline constexpr int ornax_qc_vegetation = 32;
+// Quality value of a pixel whose inputs are all present and possible but whose two
+// observation times do not fit the morning the method assumes (see
+// ornax_check_observation_times).
+inline constexpr int ornax_qc_observation_times = 129;
 // Quality value of every pixel of a line whose inputs could not be prepared.
 inline constexpr float ornax_qc_failed_line = 255.0f;
 
@@ -83,3 +87,13 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& region,
                                           const Spatialinfodata& land, const Spatialinfodata& veg,
                                           const Spatialinfodata& snow, const Spatialinfodata& sat,
                                           const Ornaxcommonblock& common, int year, int doy);
+
+// Shortest time between the two observations (h): the morning rise of the surface
+// temperature over a shorter time says nothing about the heat taken up by the air.
+inline constexpr float ornax_min_observation_gap = 0.5f;
+
+// The two observation times (local standard time, h) against the morning the method
+// assumes: the second at least ornax_min_observation_gap after the first, both between
+// the point's sunrise and its solar noon (so times in UTC given for local times are
+// caught). 0, or 3 with `why` telling what does not fit.
+int ornax_check_observation_times(const Ornaxinputvartype& input, std::string& why);

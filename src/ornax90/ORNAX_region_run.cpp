@@ -79,6 +79,12 @@ void read_region_configuration(const std::string& config_file, int year, int doy
                           std::to_string(ornax_max_line_values));
         return;
     }
+    if (grids.sat.nhours != ornax_hours_per_day)
+        ornax_log_msg((FreeLine() << "Satellite domain file " << trim_right(region.satellite_domain_file)
+                                  << " line 11: Number of hours" << grids.sat.nhours
+                                  << "; the daily integration needs" << ornax_hours_per_day
+                                  << ": no pixel is computed (quality 77)")
+                          .str());
     status = 0;
 }
 

@@ -260,6 +260,12 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     if (failures != 0) {
         ornax_log_msg("Error in the input file " + path + ": " + ornax_range_failure_text(first));
         status = 3;
+        return;
+    }
+    std::string why;
+    if (ornax_check_observation_times(input, why) != 0) {
+        ornax_log_failure("Error in the input file " + path + ", line 14: " + why);
+        status = 3;
     }
 }
 
