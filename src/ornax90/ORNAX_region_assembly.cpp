@@ -97,8 +97,7 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
     const std::size_t i = static_cast<std::size_t>(col - 1);
     float theta = 0, trad1 = 0, trad2 = 0, tloc1 = 0, tloc2 = 0, sdn1 = 0, sdn2 = 0;
     const bool held =
-        // the daily integration needs the insolation of all 24 hours
-        inside_grid(grid, col, row) && grid.nhours == ornax_hours_per_day &&
+        inside_grid(grid, col, row) && grid.nhours <= ornax_hours_per_day &&
         element_at(region.theta, i, theta) && element_at(region.trad1, i, trad1) &&
         element_at(region.trad2, i, trad2) && element_at(region.tloc1, i, tloc1) &&
         element_at(region.tloc2, i, tloc2) && element_at(region.sdn1, i, sdn1) &&

@@ -145,7 +145,8 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
         return q;
     }
     ornax_set_goes_gsip16_by_col_row(line.goes_grid, line.region, col, 1, input, status);
-    if (status == 0) q -= qc_satellite;
+    // the daily integration needs the insolation of all 24 hours
+    if (status == 0 && line.goes_grid.nhours == ornax_hours_per_day) q -= qc_satellite;
 
     get_col_by_lon(line.met_grid, lon, col, status);
     if (status != 0) {
