@@ -391,3 +391,67 @@ TEST_F(RegionFaults, SummaryRefusesARasterThatIsNotAQualityRaster) {
 }
 
 }  // namespace
+
+#ifdef ORNAX_HAVE_NETCDF
+namespace {
+
+using namespace region_run_test;
+
+// ornax_to_netcdf OUTPUT_DIR TARGET in the data set, its address space capped when
+// `address_space` > 0; the exit status.
+int export_run(const fs::path& data, const std::string& dir, const std::string& target,
+               rlim_t address_space = 0) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit{address_space, address_space};
+        if (address_space > 0) setrlimit(RLIMIT_AS, &limit);
+        std::string cmd = "cd '" + data.string() + "' && exec '";
+        cmd.append(ORNAX_TOOLS_DIR).append("/ornax_to_netcdf' ").append(dir + " " + target);
+        cmd.append(" > export.out 2> export.err");
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return wait_exit(child);
+}
+
+// The export never writes over a file of the run, and a grid too large for memory ends it
+// with a message instead of an abort.
+TEST_F(RegionFaults, ExportRefusesTheRunsOwnFilesAndSaysWhenMemoryIsShort) {
+    struct Case {
+        const char* target;
+        int exit_status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"output/EDAY.bin", 3, "output/EDAY.bin is "},
+        {"output/./region_qc.vrt", 3, "a file of the run"},
+        {"output/run_info.json", 3, "run_info.json, a file of the run"},
+        {"static/xl.bin", 3, "xl.bin, a file of the run"},
+        {"output/ornax_outputs.nc", 0, ""},
+    };
+    const std::string record = read_text(data() / "output" / "run_info.json");
+    for (const Case& c : cases) {
+        EXPECT_EQ(export_run(data(), "output", c.target), c.exit_status) << c.target;
+        EXPECT_NE(read_text(data() / "export.err").find(c.message), std::string::npos)
+            << c.target << ": " << read_text(data() / "export.err");
+    }
+    fs::remove(data() / "output" / "ornax_outputs.nc");
+    expect_good_outputs();
+    EXPECT_EQ(read_text(data() / "output" / "run_info.json"), record);
+
+    // a record of 100000 x 100000 pixels: 40 GB per variable
+    nlohmann::json huge = nlohmann::json::parse(record);
+    huge["run_grid"]["ncols"] = 100000;
+    huge["run_grid"]["nrows"] = 100000;
+    fs::create_directories(data() / "huge");
+    std::ofstream(data() / "huge" / "run_info.json") << huge.dump();
+    EXPECT_EQ(export_run(data(), "huge", "huge/huge.nc", rlim_t{2} << 30), 3);
+    EXPECT_NE(read_text(data() / "export.err").find("not enough memory for the grid of 100000"),
+              std::string::npos)
+        << read_text(data() / "export.err");
+    EXPECT_FALSE(fs::exists(data() / "huge" / "huge.nc"));
+    fs::remove_all(data() / "huge");
+}
+
+}  // namespace
+#endif
