@@ -2,6 +2,7 @@
 // outputs: after a good run, the outputs stay byte-identical to it whatever happens next,
 // and every failure names its cause on the error stream.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <thread>
 
+#include "ORNAX_output_set_mod.hpp"
 #include "test_region_run_support.hpp"
 
 namespace {
@@ -455,3 +457,68 @@ TEST_F(RegionFaults, ExportRefusesTheRunsOwnFilesAndSaysWhenMemoryIsShort) {
 
 }  // namespace
 #endif
+
+namespace {
+
+using namespace region_run_test;
+
+// Holds a shared lock on the output folder's lock file in a process of its own, as a live
+// run on another host or in another container does, until the object goes.
+class LockHolder {
+public:
+    explicit LockHolder(const fs::path& lock_file) {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+            const int fd = open(lock_file.c_str(), O_RDWR | O_CREAT, 0666);
+            struct flock lock {};
+            lock.l_type = F_RDLCK;
+            lock.l_whence = SEEK_SET;
+            const char held = fd >= 0 && fcntl(fd, F_OFD_SETLK, &lock) == 0 ? '1' : '0';
+            if (write(ready[1], &held, 1) != 1) _exit(1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        if (read(ready[0], &held_, 1) != 1) held_ = '0';
+        close(ready[0]);
+    }
+    ~LockHolder() {
+        if (child_ > 0) kill(child_, SIGKILL), waitpid(child_, nullptr, 0);
+    }
+    bool held() const { return held_ == '1'; }
+
+private:
+    pid_t child_ = -1;
+    char held_ = '0';
+};
+
+// Temporaries that look abandoned: one of another host (its run may be live there), one of
+// this host whose process ended, one named by an earlier version. While another process
+// holds the folder's lock only this host's dead one goes; once nobody holds it, all go.
+TEST_F(RegionFaults, TemporariesOfRunsElsewhereStayWhileTheFolderIsLocked) {
+    const fs::path out = data() / "output";
+    const long dead = 4194303;  // above any process id in use here
+    const fs::path elsewhere =
+        out / (".EDAY.bin." + std::to_string(dead) + "-0.otherhost.0123abcd.4026531836.ornax-tmp");
+    const fs::path here = ornax_output_temporary_name((out / "EDAY.bin").string(), dead, 0);
+    const fs::path older = out / (".EDAY.bin." + std::to_string(dead) + "-0.ornax-tmp");
+    for (const fs::path& file : {elsewhere, here, older}) std::ofstream(file) << "partial";
+    {
+        LockHolder holder(out / ornax_output_lock_name);
+        ASSERT_TRUE(holder.held());
+        EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+        EXPECT_TRUE(fs::exists(elsewhere));
+        EXPECT_FALSE(fs::exists(here));
+        EXPECT_TRUE(fs::exists(older));
+    }
+    expect_good_outputs();
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    EXPECT_FALSE(fs::exists(elsewhere));
+    EXPECT_FALSE(fs::exists(older));
+    EXPECT_EQ(temporaries(data()), 0);
+    expect_good_outputs();
+}
+
+}  // namespace
