@@ -105,6 +105,7 @@ constexpr int config_home_length = 256;   // longest HOME_DIR used
 // State of one reading: HOME_DIR, the date pieces and the current directory.
 struct ConfigContext {
     std::string home;
+    bool home_set = false;  // HOME_DIR is in the environment
     std::string date_directory;  // "/YYYYDDD/"
     std::string insolation_day;  // "2011DDD"
     std::string directory;
@@ -177,12 +178,13 @@ bool config_line_in_place(const LabelledLineReader& reader, const std::string& f
 
 // A file named by a line that does not exist: its path and " not exist.", then the
 // configuration file and the line that named it.
-void log_missing_file(const std::string& path, const std::string& file, int line, bool fails) {
+void log_missing_file(const std::string& path, const std::string& note, const std::string& file,
+                      int line, bool fails) {
     const std::string where = "named by region configuration file " + file + " line " +
                               std::to_string(line) +
                               (path.empty() ? ", which holds no value in columns 31-286" : "");
     if (fails) {
-        ornax_log_failure(path + " not exist.");
+        ornax_log_failure(path + " not exist." + note);
         ornax_log_failure(where);
     } else {
         ornax_log_msg(path + " not exist.");
@@ -217,7 +219,13 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         }
         paths[static_cast<std::size_t>(line)] = path;
         if (rule.check == ConfigCheck::none || config_file_exists(path)) continue;
-        log_missing_file(path, file, line, rule.check == ConfigCheck::required);
+        {
+            // a path that HOME_DIR should have begun says where the search went wrong
+            const bool homeless = !context.home_set && rule.rule != ConfigRule::plain;
+            const bool required = rule.check == ConfigCheck::required;
+            log_missing_file(path, homeless && required ? " HOME_DIR is not set." : "", file, line,
+                             required);
+        }
         if (rule.check == ConfigCheck::required) return 3;
     }
     return 0;
@@ -240,6 +248,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     ConfigContext context;
     const char* home = std::getenv("HOME_DIR");  // unset counts as empty
     context.home = trim_right(home != nullptr ? home : "");
+    context.home_set = home != nullptr;
     if (static_cast<int>(context.home.size()) > config_home_length) {
         ornax_log_failure("HOME_DIR is longer than 256 characters");
         status = 3;
