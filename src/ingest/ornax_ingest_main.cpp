@@ -15,8 +15,11 @@
 #include "ORNAX_version_mod.hpp"
 #include "ingest_common.hpp"
 #include "ingest_subcommands.hpp"
+#include "satellite/satellite_command.hpp"
 
 const IngestSubcommand ingest_subcommands[] = {
+    {"satellite", "geostationary surface-temperature scans into the satellite rasters",
+     ingest_satellite_run, ingest_satellite_usage},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -7,7 +7,6 @@
 
 #include "satellite/abi_scan.hpp"
 #include "satellite/geos_navigation.hpp"
-#include "sha256_mod.hpp"
 
 namespace {
 
@@ -97,10 +96,7 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
             else
                 ++on_grid;
         }
-        std::string digest, why;
-        sha256_file(sc.file, 0, digest, why, st);
         sources.push_back({{"file", sc.file},
-                           {"sha256", digest},
                            {"variable", sc.variable},
                            {"units", sc.units},
                            {"platform", sc.platform},
@@ -120,16 +116,6 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
         return false;
     }
     return true;
-}
-
-struct Counts {
-    long valid = 0, missing = 0;
-};
-
-nlohmann::json count_json(const std::vector<float>& v, float missing) {
-    Counts c;
-    for (float x : v) (x == missing ? c.missing : c.valid)++;
-    return {{"valid", c.valid}, {"missing", c.missing}};
 }
 
 // Insolation at both observations: from satellite insolation scans (nearest valid scan
@@ -152,8 +138,8 @@ bool insolation(const SatelliteRequest& rq, double day0, const std::vector<doubl
             return false;
         std::vector<GridScan> grids;
         Resampling method = Resampling::nearest;
-        m["insolation_sources"] = nlohmann::json::array();
-        if (!warp_scans(rq, scans, method, grids, m["insolation_sources"], error)) return false;
+        m["insolation_scans"] = nlohmann::json::array();
+        if (!warp_scans(rq, scans, method, grids, m["insolation_scans"], error)) return false;
         std::vector<int> p1, p2;
         nearest_scans(grids, obs1, rq.tolerance_s, p1);
         nearest_scans(grids, obs2, rq.tolerance_s, p2);
@@ -206,10 +192,10 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     }
     if (!read_scans(rq.lst_files, "LST", "K", day0, scans, error)) return;
     nlohmann::json& m = result.manifest;
-    m["sources"] = nlohmann::json::array();
+    m["scans"] = nlohmann::json::array();
     std::vector<GridScan> lst;
     Resampling method = Resampling::nearest;
-    if (!warp_scans(rq, scans, method, lst, m["sources"], error)) return;
+    if (!warp_scans(rq, scans, method, lst, m["scans"], error)) return;
     MorningTargets tg;
     int st = 0;
     morning_targets(g, rq.year, rq.doy, tg, st);
@@ -247,7 +233,7 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     for (int p : pick2)
         if (p >= 0) used[static_cast<std::size_t>(p)] = true;
     for (std::size_t s = 0; s < lst.size(); ++s) {
-        m["sources"][s]["used"] = static_cast<bool>(used[s]);
+        m["scans"][s]["used"] = static_cast<bool>(used[s]);
         if (!used[s]) result.notes.push_back(rq.lst_files[s] + ": no cell took this scan");
     }
     m["resampling"] = resampling_name(method);
@@ -259,7 +245,6 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
                         "only pixels with DQF = 0 count; a cell without a valid scan within the "
                         "tolerance of its target is missing"};
     if (!insolation(rq, day0, obs1, obs2, result, error)) return;
-    for (auto& [name, v] : r) m["outputs"][name + ".bin"] = count_json(v, miss);
     m["missing_value"] = miss;
     status = 0;
 }

@@ -29,8 +29,8 @@ struct SatelliteRequest {
 
 struct SatelliteResult {
     std::map<std::string, std::vector<float>> rasters;  // file stem -> values, south row first
-    nlohmann::json manifest;                            // sources, conversions, counts
-    std::vector<std::string> notes;                     // what the user should be told
+    nlohmann::json manifest;         // per scan, resampling, targets, conversions, counts
+    std::vector<std::string> notes;  // what the user should be told
 };
 
 // Decodes, warps and selects; status 0, or 3 with error naming the file and the reason.
