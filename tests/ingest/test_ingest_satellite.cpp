@@ -285,7 +285,7 @@ TEST_F(IngestSatellitePrepare, TakesTheScanNearestEachTarget) {
     EXPECT_EQ(out.manifest["insolation_source"], "none");
     EXPECT_EQ(out.manifest["scans"].size(), 4u);
     EXPECT_FALSE(out.manifest["scans"][3]["used"].get<bool>());  // d.nc: 50 min off
-    EXPECT_EQ(out.manifest["resampling"], "average");              // 0.1 deg cells, 2-3 km pixels
+    EXPECT_EQ(out.manifest["resampling"], "average");            // 0.1 deg cells, 2-3 km pixels
 }
 
 TEST_F(IngestSatellitePrepare, NoScanNearATargetLeavesItMissing) {

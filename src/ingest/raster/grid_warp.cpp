@@ -125,7 +125,8 @@ GDALDatasetH make_float_dataset(int nx, int ny, const double geotransform[6],
 }
 
 void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodata& grid,
-                  Resampling method, std::vector<float>& values, std::string& error, int& status) {
+                  Resampling method, std::vector<float>& values, std::string& error, int& status,
+                  bool geolocation) {
     ingest_gdal_init();
     status = 3;
     const int nx = grid.ncols, ny = grid.nrows;
@@ -135,9 +136,10 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
     GDALDatasetH dst = make_float_dataset(nx, ny, gt, lonlat_wkt(), north_first, error);
     if (dst == nullptr) return;
     const char* args[] = {"-r",     "near", "-srcnodata",     "-1e+30", "-dstnodata",
-                          "-1e+30", "-wo",  "SOURCE_EXTRA=2", nullptr};
+                          "-1e+30", "-wo",  "SOURCE_EXTRA=2", nullptr,  nullptr};
     const char* gdal_names[] = {"near", "average", "bilinear", "mode"};
     args[1] = gdal_names[static_cast<int>(method)];
+    if (geolocation) args[8] = "-geoloc";
     GDALWarpAppOptions* options = GDALWarpAppOptionsNew(const_cast<char**>(args), nullptr);
     bool ok = options != nullptr;
     for (GDALDatasetH src : sources) {

@@ -31,9 +31,11 @@ GDALDatasetH make_float_dataset(int nx, int ny, const double geotransform[6],
 
 // Warps every source, in order, onto the grid (later sources fill only the cells they
 // cover with valid data) and returns the grid's values south row first, with
-// warp_no_data where no source gave a valid value. Status 0, or 3 with error set.
+// warp_no_data where no source gave a valid value. geolocation: the sources are placed by
+// their GEOLOCATION arrays instead of a geotransform. Status 0, or 3 with error set.
 void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodata& grid,
-                  Resampling method, std::vector<float>& values, std::string& error, int& status);
+                  Resampling method, std::vector<float>& values, std::string& error, int& status,
+                  bool geolocation = false);
 
 // Longitude/latitude bounding box of a dataset's footprint (west, south, east, north),
 // densified along the edges; status 3 when its projection cannot be read or transformed.
