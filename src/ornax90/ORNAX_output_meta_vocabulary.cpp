@@ -93,7 +93,18 @@ const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags() {
         {93, "satellite_and_meteorology_missing", "satellite and meteorology missing"},
         {125, "vegetation_missing", "vegetation missing"},
         {127, "not_land_or_snow_or_no_observation_time", "not land, snow or no obs. time"},
+        {ornax_qc_observation_times, "observation_times_outside_the_morning",
+         "obs. times outside the morning"},
         {255, "line_failed", "line failed as a whole"},
     };
     return flags;
+}
+
+bool ornax_quality_flag_valid(float value) {
+    if (!(value >= 0.0f && value <= static_cast<float>(ornax_quality_flag_max))) return false;
+    const int flag = static_cast<int>(value);
+    if (static_cast<float>(flag) != value) return false;
+    for (const Ornaxqualityflaginfotype& listed : ornax_quality_flags())
+        if (listed.value == flag) return true;
+    return flag % 2 == 1 && flag <= ornax_quality_flag_not_land;  // 1 + input bits 2..64
 }
