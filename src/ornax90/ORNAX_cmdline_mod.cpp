@@ -133,7 +133,9 @@ void read_region_option(const std::vector<std::string>& arguments, std::size_t i
     command_line.year = year;
     command_line.doy = doy;
     status = 0;
-    if (i + 4 < arguments.size()) read_last_day(argument_text(arguments, i + 4), command_line, status);
+    // a last day begins with a digit; anything else after the day is not read, as before
+    const std::string last = argument_text(arguments, i + 4);
+    if (!last.empty() && last[0] >= '0' && last[0] <= '9') read_last_day(last, command_line, status);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ void ornax_display_usage_msg(std::string_view program_name);
 // when a file name is longer than 300 characters, or a region option lacks its year and
 // day, or they are not whole numbers within 1..9999 and the days of that year.
 // --force and --dated, anywhere, set their switches. After the day an optional last day
-// makes a range: a day of the same year not before the first day, or, when smaller than
+// (an argument beginning with a digit) makes a range: a day of the same year not before the first day, or, when smaller than
 // the first day, a day of the next year (a range crossing the year end).
 void ornax_parse_arguments(const std::vector<std::string>& arguments,
                            Ornaxcommandlinetype& command_line, int& status);

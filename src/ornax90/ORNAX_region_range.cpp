@@ -74,6 +74,7 @@ void report_summary(const std::vector<Ornaxdayresulttype>& results) {
         ornax_log_msg(line);
     }
     std::fflush(stdout);
+    ornax_clear_failure_causes();  // the range's causes are its failed days, in order
     for (const Ornaxdayresulttype& r : results)
         if (r.outcome == Ornaxdayoutcome::failed)
             ornax_log_failure("Day " + day_label(r.day) + " failed: " + r.cause);
