@@ -4,8 +4,10 @@
 # Usage: tools/check_deps.sh [run|test|bench|build]
 #   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
 #          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x)
-#   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with
-#   bench  run + Google Benchmark
+#   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with;
+#          the converters' libraries (eccodes, GDAL) for ornax_ingest, and the eccodes tools
+#          and Python module the converters' tests compare with
+#   bench  run + Google Benchmark + the converters' libraries (the conversion benchmark)
 #   build  test + bench (everything)
 set -u
 need=${1:-build}
@@ -32,8 +34,21 @@ check_test() {
     check_file /usr/include/gtest/gtest.h libgtest-dev
     check_cmd gdalinfo gdal-bin
     check_cmd ncdump netcdf-bin
+    check_ingest
+    check_cmd grib_set libeccodes-tools
+    /usr/bin/python3 -c 'import eccodes' >/dev/null 2>&1 || missing+=(python3-eccodes)
 }
-check_bench() { check_file /usr/include/benchmark/benchmark.h libbenchmark-dev; }
+# ornax_ingest (not part of `make run`): the ECMWF GRIB library and GDAL
+check_ingest() {
+    compgen -G "/usr/include/*/eccodes.h" >/dev/null ||
+        [ -f /usr/include/eccodes.h ] || missing+=(libeccodes-dev)
+    check_file /usr/include/gdal/gdal.h libgdal-dev
+}
+check_bench() {
+    check_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+    check_ingest
+    check_cmd grib_set libeccodes-tools
+}
 
 case "$need" in
     run) check_run ;;
@@ -43,6 +58,8 @@ case "$need" in
     *) echo "usage: $0 [run|test|bench|build]" >&2; exit 2 ;;
 esac
 [ ${#missing[@]} -eq 0 ] && exit 0
+# each package once (levels share checks)
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
 
 if [ "$(id -u)" -eq 0 ]; then
     installer=(apt-get)

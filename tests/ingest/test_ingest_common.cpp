@@ -1,0 +1,280 @@
+// Shared pieces of ornax_ingest: options, staged output, rasters, counts, configuration
+// lines, the grid reader, the manifest, and the program's exit codes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "../temp_dir_test_support.hpp"
+#include "fixed_text_mod.hpp"
+#include "ingest_common.hpp"
+#include "ingest_manifest.hpp"
+#include "sha256_mod.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using temp_dir_test::TempDirTest;
+
+class IngestCommon : public TempDirTest {};
+
+std::vector<char*> argv_of(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    return argv;
+}
+
+struct ArgsCase {
+    const char* name;
+    std::vector<std::string> words;
+    int status;
+    std::string grid, out;
+    std::vector<std::string> positional;
+    bool replace;
+};
+
+TEST_F(IngestCommon, ParsesOptionsAnywhereAndRefusesUnknownOnes) {
+    const std::vector<ArgsCase> cases = {
+        {"options first",
+         {"x", "--grid", "g.txt", "--out", "m", "2019", "200"},
+         0,
+         "g.txt",
+         "m",
+         {"2019", "200"},
+         false},
+        {"inline value and switch",
+         {"x", "2019", "--grid=g", "--replace", "200"},
+         0,
+         "g",
+         "",
+         {"2019", "200"},
+         true},
+        {"double dash ends options", {"x", "--", "--grid"}, 0, "", "", {"--grid"}, false},
+        {"unknown option", {"x", "--gird", "g"}, 3, "", "", {}, false},
+        {"value missing", {"x", "--grid"}, 3, "", "", {}, false},
+        {"switch with a value", {"x", "--replace=1"}, 3, "", "", {}, false},
+    };
+    for (ArgsCase c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<char*> argv = argv_of(c.words);
+        IngestArgs args;
+        std::string error;
+        int status = -1;
+        ingest_parse_args(static_cast<int>(argv.size()), argv.data(), 1, {"grid", "out"},
+                          {"replace"}, args, error, status);
+        EXPECT_EQ(status, c.status);
+        if (c.status != 0) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        EXPECT_EQ(args.value("grid"), c.grid);
+        EXPECT_EQ(args.value("out"), c.out);
+        EXPECT_EQ(args.positional, c.positional);
+        EXPECT_EQ(args.has("replace"), c.replace);
+    }
+}
+
+TEST_F(IngestCommon, WholeNumbersInRange) {
+    struct Case {
+        const char* text;
+        int status, value;
+    } cases[] = {{"200", 0, 200}, {"1", 0, 1}, {"367", 3, 0}, {"0", 3, 0},
+                 {"20x", 3, 0},   {"", 3, 0},  {"-1", 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        int value = 0, status = -1;
+        std::string error;
+        ingest_parse_int(c.text, "day of year", 1, 366, value, error, status);
+        EXPECT_EQ(status, c.status);
+        if (status == 0) {
+            EXPECT_EQ(value, c.value);
+        } else {
+            EXPECT_NE(error.find("day of year"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(IngestCommon, StagedFolderAppearsOnlyWhenCommitted) {
+    const fs::path dest = dir_ / "met" / "2019200";
+    std::string error;
+    int status = -1;
+    {
+        StagedDir stage;
+        stage.open(dest, error, status);
+        ASSERT_EQ(status, 0) << error;
+        std::ofstream(stage.path() / "a.bin") << "x";
+        EXPECT_FALSE(fs::exists(dest));
+    }  // dropped without commit
+    EXPECT_FALSE(fs::exists(dest));
+    EXPECT_TRUE(fs::is_empty(dir_ / "met"));  // no temporary folder left behind
+
+    StagedDir stage;
+    stage.open(dest, error, status);
+    ASSERT_EQ(status, 0);
+    std::ofstream(stage.path() / "a.bin") << "new";
+    stage.commit(false, error, status);
+    ASSERT_EQ(status, 0) << error;
+    EXPECT_TRUE(fs::exists(dest / "a.bin"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "met"), fs::directory_iterator{}), 1);
+}
+
+TEST_F(IngestCommon, ExistingFolderIsReplacedOnlyWhenAsked) {
+    const fs::path dest = dir_ / "day";
+    fs::create_directories(dest);
+    std::ofstream(dest / "old.bin") << "old";
+    std::string error;
+    int status = -1;
+    StagedDir keep;
+    keep.open(dest, error, status);
+    std::ofstream(keep.path() / "new.bin") << "new";
+    keep.commit(false, error, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(error.find("exists already"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dest / "old.bin"));
+
+    StagedDir replace;
+    replace.open(dest, error, status);
+    std::ofstream(replace.path() / "new.bin") << "new";
+    replace.commit(true, error, status);
+    ASSERT_EQ(status, 0) << error;
+    EXPECT_TRUE(fs::exists(dest / "new.bin"));
+    EXPECT_FALSE(fs::exists(dest / "old.bin"));
+    keep.discard();
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 1);
+}
+
+TEST_F(IngestCommon, RasterIsLittleEndianAndSizeChecked) {
+    std::string error;
+    int status = -1;
+    const std::vector<float> values = {1.0f, -2.5f, 300.0f, 4.0f, 5.0f, 6.0f};
+    ingest_write_raster(dir_ / "r.bin", values, 3, 2, 1, error, status);
+    ASSERT_EQ(status, 0) << error;
+    const std::vector<unsigned char> bytes = temp_dir_test::file_bytes(path("r.bin"));
+    ASSERT_EQ(bytes.size(), 24u);
+    // -2.5f is 0xC0200000: the low byte first
+    EXPECT_EQ(bytes[4], 0x00);
+    EXPECT_EQ(bytes[7], 0xC0);
+    EXPECT_EQ(bytes[6], 0x20);
+
+    ingest_write_raster(dir_ / "bad.bin", values, 3, 3, 1, error, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_FALSE(fs::exists(dir_ / "bad.bin"));
+}
+
+TEST_F(IngestCommon, CountsNaNInfinityAndFillAsMissing) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const ValueCounts c = ingest_count_values({1.0f, nan, -9999.0f, inf, 0.0f, -9998.0f}, -9999.0f);
+    EXPECT_EQ(c.valid, 3);
+    EXPECT_EQ(c.missing, 3);
+}
+
+TEST_F(IngestCommon, ConfigLineValueStartsAtColumn31) {
+    const std::string short_label = ingest_config_line("Missing value", "-9999.0");
+    const std::string long_label =
+        ingest_config_line("A label much longer than thirty columns", "/met");
+    for (const std::string& line : {short_label, long_label}) {
+        std::string value;
+        ASSERT_EQ(read_fixed_text(line, 31, 330, value), text_field_ok);
+        EXPECT_EQ(line.size(), 30u + trim_right(value).size());
+    }
+    EXPECT_EQ(long_label.substr(30), "/met");
+    EXPECT_EQ(ingest_join_lines({"a", "b"}), "a\nb\n");
+}
+
+TEST_F(IngestCommon, ReadsTheGridOfADomainFile) {
+    const std::vector<std::string> lines = {
+        "Domain description            test",      "East longitude                 -70.00",
+        "West longitude                -125.00",   "Longitude resolution             0.25",
+        "North latitude                 50.00",    "South latitude                 25.00",
+        "Latitude resolution              0.25",   "Number of columns                   220",
+        "Number of rows                      100", "Number of layers                     30",
+        "Number of hours                      24", "Missing value                -9999.0"};
+    std::ofstream(path("grid.txt")) << ingest_join_lines(lines);
+    Spatialinfodata grid;
+    std::string error;
+    int status = -1;
+    ingest_read_grid(path("grid.txt"), grid, error, status);
+    ASSERT_EQ(status, 0) << error;
+    EXPECT_EQ(grid.ncols, 220);
+    EXPECT_EQ(grid.nrows, 100);
+    EXPECT_DOUBLE_EQ(grid_col_lon(grid, 1), -124.875);
+    EXPECT_DOUBLE_EQ(grid_row_lat(grid, 1), 25.125);
+
+    ingest_read_grid(path("missing.txt"), grid, error, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(error.find("missing.txt"), std::string::npos);
+
+    std::vector<std::string> flat = lines;
+    flat[3] = "Longitude resolution              0.00";
+    flat[7] = "Number of columns                     0";
+    std::ofstream(path("flat.txt")) << ingest_join_lines(flat);
+    ingest_read_grid(path("flat.txt"), grid, error, status);
+    EXPECT_EQ(status, 3);
+}
+
+TEST_F(IngestCommon, DayFolderNamesAndYearLengths) {
+    EXPECT_EQ(ingest_day_dir_name(2019, 5), "2019005");
+    EXPECT_EQ(ingest_day_dir_name(2020, 366), "2020366");
+    EXPECT_EQ(ingest_days_in_year(2019), 365);
+    EXPECT_EQ(ingest_days_in_year(2020), 366);
+    EXPECT_EQ(ingest_days_in_year(1900), 365);
+    EXPECT_EQ(ingest_days_in_year(2000), 366);
+}
+
+TEST_F(IngestCommon, ManifestListsSourcesWithChecksums) {
+    std::ofstream(path("src.grib2"), std::ios::binary) << "GRIB fake bytes";
+    IngestManifest manifest("forecast", "ornax_ingest forecast x");
+    std::string error;
+    int status = -1;
+    manifest.add_source(path("src.grib2"), error, status);
+    ASSERT_EQ(status, 0) << error;
+    manifest.add_source(path("absent.grib2"), error, status);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(error.find("absent.grib2"), std::string::npos);
+    manifest.add_conversion("2 m temperature: K as read");
+    manifest.add_counts("t2_series.bin", ValueCounts{10, 2});
+    manifest.write(dir_ / "manifest.json", error, status);
+    ASSERT_EQ(status, 0) << error;
+    std::ifstream in(path("manifest.json"));
+    const nlohmann::json doc = nlohmann::json::parse(in);
+    ASSERT_EQ(doc["sources"].size(), 1u);
+    EXPECT_EQ(doc["sources"][0]["sha256"], sha256_hex("GRIB fake bytes"));
+    EXPECT_EQ(doc["sources"][0]["bytes"], 15);
+    EXPECT_EQ(doc["rasters"]["t2_series.bin"]["missing"], 2);
+    EXPECT_EQ(doc["conversions"][0], "2 m temperature: K as read");
+}
+
+int run_ingest(const std::string& args) {
+    const std::string command = std::string(ORNAX_INGEST_EXE) + " " + args + " >out.txt 2>err.txt";
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST_F(IngestCommon, ProgramExitCodes) {
+    struct Case {
+        const char* name;
+        const char* args;
+        int code;
+    } cases[] = {{"help", "--help", 0},
+                 {"version", "--version", 0},
+                 {"nothing", "", 2},
+                 {"unknown subcommand", "nosuch 2019 1", 2},
+                 {"log without subcommand", "--log x.log", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(run_ingest(c.args), c.code);
+    }
+    run_ingest("--version");
+    std::ifstream out(path("out.txt"));
+    std::string line;
+    std::getline(out, line);
+    EXPECT_EQ(line.rfind("ornax ", 0), 0u);
+}
+
+}  // namespace
