@@ -126,26 +126,37 @@ TEST_F(RegionRange, EveryDayInItsDatedFolderThenSkippedUnlessForced) {
 }
 
 TEST_F(RegionRange, FailedDayIsReportedTheRangeGoesOnAndOtherDaysStay) {
-    ASSERT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 1"), 0);
-    const std::vector<float> first = read_floats(day("2019364") / "EDAY.bin");
-    const std::vector<float> second = read_floats(day("2019365") / "EDAY.bin");
-    // the forecast of the day after the last day goes: the last day fails, the others run
-    fs::remove_all(dir_->path() / "met" / "2020002");
-    EXPECT_EQ(run_ornax(dir_->path(), "--force -r0 config/region.cfg 2019 364 1"), 3);
+    // the forecast of the day after the last day is missing: the last day fails, the others run
+    const fs::path forecast = dir_->path() / "met" / "2020002";
+    const fs::path kept = dir_->path() / "kept_forecast";
+    fs::rename(forecast, kept);
+    EXPECT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 1"), 3);
     EXPECT_NE(screen().find(" computed 2: 2019364 2019365"), std::string::npos) << screen();
     EXPECT_NE(screen().find(" failed 1: 2020001"), std::string::npos) << screen();
     EXPECT_NE(read_text(dir_->path() / "run.err").find("Day 2020001 failed"), std::string::npos)
         << read_text(dir_->path() / "run.err");
-    EXPECT_EQ(read_floats(day("2019364") / "EDAY.bin"), first);
-    EXPECT_EQ(read_floats(day("2019365") / "EDAY.bin"), second);
     if (fs::exists(day("2020001") / "run_info.json")) {
         EXPECT_NE(run_info("2020001")["exit_status"], 0);
     }
-    // without --force the complete days are skipped and the failed day is tried again
+    const std::vector<float> first = read_floats(day("2019364") / "EDAY.bin");
+    const std::vector<float> second = read_floats(day("2019365") / "EDAY.bin");
+    // again without --force: the complete days are skipped, the failed day is tried again
     EXPECT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 1"), 3);
     EXPECT_NE(screen().find(" skipped (published complete) 2: 2019364 2019365"), std::string::npos)
         << screen();
     EXPECT_NE(screen().find(" failed 1: 2020001"), std::string::npos) << screen();
+    // with its forecast back the day is computed
+    fs::rename(kept, forecast);
+    EXPECT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 1"), 0);
+    EXPECT_NE(screen().find(" computed 1: 2020001"), std::string::npos) << screen();
+    const std::vector<float> third = read_floats(day("2020001") / "EDAY.bin");
+    // a forced range whose last day fails leaves every day's published outputs whole
+    fs::remove_all(forecast);
+    EXPECT_EQ(run_ornax(dir_->path(), "--force -r0 config/region.cfg 2019 364 1"), 3);
+    EXPECT_NE(screen().find(" failed 1: 2020001"), std::string::npos) << screen();
+    EXPECT_EQ(read_floats(day("2019364") / "EDAY.bin"), first);
+    EXPECT_EQ(read_floats(day("2019365") / "EDAY.bin"), second);
+    EXPECT_EQ(read_floats(day("2020001") / "EDAY.bin"), third);
 }
 
 TEST_F(RegionRange, SingleDayKeepsItsPlaceOrGoesDatedOnRequest) {
