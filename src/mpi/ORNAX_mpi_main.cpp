@@ -1,6 +1,6 @@
 // Main program of the region run shared among the processes of an MPI job:
-//     mpirun -np N ornax_mpi.x -r0|-r1 CONFIG YEAR DOY
-// Same arguments, files and outputs as ornax.x in region mode. Process 0 writes the run
+//     mpirun -np N ornax_mpi.x [--force] [--dated] -r0|-r1 CONFIG YEAR DOY [LAST_DOY]
+// Same arguments, files and outputs as ornax.x in region mode, ranges of days included. Process 0 writes the run
 // log and the screen's "Running msg in" line. Every process ends with the same exit
 // status: 0 success (or --help, -h, --version alone), 2 usage shown (fewer than two
 // arguments, or not a region run), 3 on any failure of any process. A process that stops
@@ -121,8 +121,18 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
         ornax_log_msg(command_line.region_switch == 1 ? " Soil-resistance correction on (-r1)"
                                                       : " Soil-resistance correction off (-r0)");
     }
-    ornax_mpi_run_region(comm, command_line.region_config_file, command_line.region_switch,
-                         command_line.year, command_line.doy, status);
+    if (command_line.last_doy == 0 && !command_line.dated) {
+        ornax_mpi_run_region(comm, command_line.region_config_file, command_line.region_switch,
+                             command_line.year, command_line.doy, "", status);
+    } else {  // a range, or one day in its dated folder
+        Ornaxregionrangetype range;
+        range.config_file = command_line.region_config_file;
+        range.region_switch = command_line.region_switch;
+        range.days = ornax_region_range_days(command_line.year, command_line.doy,
+                                             command_line.last_doy);
+        range.force = command_line.force;
+        ornax_mpi_run_region_range(comm, range, status);
+    }
     if (leading) {
         if (status != 0)
             ornax_log_failure(

@@ -241,13 +241,14 @@ void report_follower_setup(int rank, const Ornaxmessagebuffer& captured) {
 }  // namespace
 
 void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, int region_switch,
-                          int year, int doy, int& status) {
+                          int year, int doy, const std::string& output_folder, int& status) {
     const int rank = comm_rank(comm), size = comm_size(comm);
     const bool leading = rank == leader;
     const Ornaxregionrole role = size == 1 ? Ornaxregionrole::alone
                                  : leading ? Ornaxregionrole::leader
                                            : Ornaxregionrole::follower;
     Ornaxregionruntype run;
+    run.output_folder = output_folder;
 
     // The leader begins first: the followers open what it prepared.
     int begin_status = 0;
@@ -352,4 +353,26 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     }
     // The publishing may fail the run; every process ends with the leader's status.
     MPI_Bcast(&status, 1, MPI_INT, leader, comm);
+}
+
+void ornax_mpi_run_region_range(MPI_Comm comm, const Ornaxregionrangetype& range, int& status) {
+    const bool leading = comm_rank(comm) == leader;
+    const auto run_day = [&](const Ornaxregiondaytype& day, const std::string& folder, int& st) {
+        ornax_mpi_run_region(comm, range.config_file, range.region_switch, day.year, day.doy,
+                             folder, st);
+    };
+    // the leader reads the day's run record; every process takes its answer
+    const auto complete = [&](const Ornaxregiondaytype& day) {
+        int done = 0;
+        if (leading) {
+            std::string dir;
+            int st = 0;
+            ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
+            done = st == 0 && ornax_day_published_complete(dir, day) ? 1 : 0;
+        }
+        MPI_Bcast(&done, 1, MPI_INT, leader, comm);
+        return done == 1;
+    };
+    std::vector<Ornaxdayresulttype> results;
+    ornax_run_region_days(range, run_day, complete, leading, results, status);
 }

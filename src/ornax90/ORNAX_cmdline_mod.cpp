@@ -80,6 +80,23 @@ Option match_option(const std::string& argument) {
     return Option::unknown;
 }
 
+// Optional last day of a region range: LAST_DOY >= DOY in the same year, or LAST_DOY < DOY
+// in the next year (the range crosses the year end).
+void read_last_day(const std::string& text, Ornaxcommandlinetype& command_line, int& status) {
+    const int read = whole_number(text, 366);
+    const int year = read >= 0 && read < command_line.doy ? command_line.year + 1 : command_line.year;
+    const int days = leap_year(year) ? 366 : 365;
+    const int last = whole_number(text, days);
+    if (last < 0 || year > max_year) {
+        ornax_log_failure("Invalid last day in the regional mode: \"" + text +
+                          "\" is not a whole number from 1 to " + std::to_string(days) +
+                          " (a day of year " + std::to_string(year) + ")");
+        status = 3;
+        return;
+    }
+    command_line.last_doy = last;
+}
+
 // Region options: FILE YEAR DOY after the option at index i (0-based). The year must be a
 // whole number 1..9999 and the day one of the year's days (366 in a leap year).
 void read_region_option(const std::vector<std::string>& arguments, std::size_t i, int region_switch,
@@ -116,6 +133,9 @@ void read_region_option(const std::vector<std::string>& arguments, std::size_t i
     command_line.year = year;
     command_line.doy = doy;
     status = 0;
+    // a last day begins with a digit; anything else after the day is not read, as before
+    const std::string last = argument_text(arguments, i + 4);
+    if (!last.empty() && last[0] >= '0' && last[0] <= '9') read_last_day(last, command_line, status);
 }
 
 }  // namespace
@@ -170,9 +190,20 @@ void ornax_display_usage_msg(std::string_view program_name) {
     ornax_display_usage_msg(program_name, std::cout);
 }
 
-void ornax_parse_arguments(const std::vector<std::string>& arguments,
+void ornax_parse_arguments(const std::vector<std::string>& all_arguments,
                            Ornaxcommandlinetype& command_line, int& status) {
     status = 0;
+    // the switches of a range run, taken out before the options are read in pairs
+    std::vector<std::string> arguments;
+    for (const std::string& argument : all_arguments) {
+        const std::string text = trim_right(argument);
+        if (text == "--force")
+            command_line.force = true;
+        else if (text == "--dated")
+            command_line.dated = true;
+        else
+            arguments.push_back(argument);
+    }
     for (std::size_t i = 0; i < arguments.size(); i += 2) {
         const std::string value = argument_text(arguments, i + 1);
         const Option option = match_option(argument_text(arguments, i));

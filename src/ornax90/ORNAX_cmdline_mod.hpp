@@ -26,6 +26,9 @@ struct Ornaxcommandlinetype {
     int region_switch = ornax_switch_unset;  // -r0 sets 0, -r1 sets 1
     int year = 0;                            // year of a region run
     int doy = 0;                             // day of year of a region run
+    int last_doy = 0;      // last day of a range of days (0: one day); below doy: next year
+    bool force = false;    // --force: days already published complete are run again
+    bool dated = false;    // --dated: a single day's outputs go to its dated folder too
     std::int16_t debug_level = 0;            // -d N
 };
 
@@ -39,5 +42,8 @@ void ornax_display_usage_msg(std::string_view program_name);
 // year and the day and end the reading. status 3 (the cause logged, naming the argument)
 // when a file name is longer than 300 characters, or a region option lacks its year and
 // day, or they are not whole numbers within 1..9999 and the days of that year.
+// --force and --dated, anywhere, set their switches. After the day an optional last day
+// (an argument beginning with a digit) makes a range: a day of the same year not before the first day, or, when smaller than
+// the first day, a day of the next year (a range crossing the year end).
 void ornax_parse_arguments(const std::vector<std::string>& arguments,
                            Ornaxcommandlinetype& command_line, int& status);

@@ -1,9 +1,11 @@
 // Main program: command line, run log, dispatch on the run mode.
 //
+// A last day after the day runs every day of the range, each into its dated folder.
+//
 // Exit status: 0 when the run succeeded or --help / -h / --version was the only
 // argument, 2 after the usage text (fewer than two arguments otherwise), 3 on any failure
-// (log not opened, bad arguments, mode not implemented, site or region run failed, the
-// screen report not written). A failed run names its cause on the standard error stream
+// (log not opened, bad arguments, mode not implemented, site or region run failed, a day of
+// a range failed, the screen report not written). A failed run names its cause on the standard error stream
 // as well as in the log.
 #include <cerrno>
 #include <csignal>
@@ -116,8 +118,19 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
         ornax_log_msg(command_line.region_switch == 1
                           ? " Soil-resistance correction on (-r1)"
                           : " Soil-resistance correction off (-r0)");
-        ornax_run_region(command_line.region_config_file, ornax_run_mode_region,
-                         command_line.region_switch, command_line.year, command_line.doy, status);
+        if (command_line.last_doy == 0 && !command_line.dated) {
+            ornax_run_region(command_line.region_config_file, ornax_run_mode_region,
+                             command_line.region_switch, command_line.year, command_line.doy,
+                             status);
+        } else {  // a range, or one day in its dated folder
+            Ornaxregionrangetype range;
+            range.config_file = command_line.region_config_file;
+            range.region_switch = command_line.region_switch;
+            range.days = ornax_region_range_days(command_line.year, command_line.doy,
+                                                 command_line.last_doy);
+            range.force = command_line.force;
+            ornax_run_region_range(range, status);
+        }
         if (status != 0) {
             ornax_log_failure(
                 (FreeLine() << "Error in calculate data in" << command_line.region_config_file)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -188,6 +189,19 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
         return;
     }
     status = 0;
+}
+
+// Outputs in `folder` under the configured output directory, which is created when missing.
+void use_output_folder(const std::string& folder, Ornaxregiondatatype& region, int& status) {
+    const std::string dir = ornax_output_path(trim_right(region.output_dir), folder);
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) {
+        ornax_log_failure("Cannot create the output folder " + dir + ": " + error.message());
+        status = 3;
+        return;
+    }
+    region.output_dir = dir;
 }
 
 }  // namespace
@@ -377,6 +391,7 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
     r.role = role;
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
+    if (status == 0 && !run.output_folder.empty()) use_output_folder(run.output_folder, r.region, status);
     if (status == 0) {
         log_region_header(r.grids.run, year, doy);
         ornax_read_landcover_table(r.region.landcover_table_file, r.table, r.nclasses, st);
@@ -497,7 +512,14 @@ void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& ti
 
 void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
                             int doy, Ornaxregionruntimes& times, int& status) {
+    ornax_run_region_in_folder(region_config_file, region_switch, year, doy, "", times, status);
+}
+
+void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch,
+                                int year, int doy, const std::string& output_folder,
+                                Ornaxregionruntimes& times, int& status) {
     Ornaxregionruntype run;
+    run.output_folder = output_folder;
     try {
         ornax_region_begin(run, region_config_file, region_switch, year, doy,
                            Ornaxregionrole::alone, nullptr, status);

@@ -1,6 +1,7 @@
 // Site run and region run drivers.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -80,6 +81,9 @@ struct Ornaxregionruntype {
     Ornaxregionruntype();
     ~Ornaxregionruntype();
     std::unique_ptr<Ornaxregionrunstate> state;
+    // Folder under the configured output directory that receives the outputs ("YYYYDDD"
+    // for dated outputs, created when missing); empty: the output directory itself.
+    std::string output_folder;
 };
 
 // Configuration, grid descriptions, output list, log header, class table, output rasters
@@ -143,3 +147,67 @@ void ornax_log_region_summary(const Ornaxregionruntimes& times);
 void ornax_get_static_region_data(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
                                   const Ornaxregiondatatype& region, int year, int doy,
                                   int& status);
+
+// ---- ranges of days ----
+
+// One day of a region range.
+struct Ornaxregiondaytype {
+    int year = 0, doy = 0;
+};
+
+// Days from (year, doy) to last_doy, in order: last_doy >= doy stays in the year,
+// last_doy < doy ends in the next year. One day when last_doy is 0.
+std::vector<Ornaxregiondaytype> ornax_region_range_days(int year, int doy, int last_doy);
+
+// Name of a day's output folder: "YYYYDDD".
+std::string ornax_day_folder(int year, int doy);
+
+// A range run: its days, and whether each day's outputs go to <output dir>/YYYYDDD/
+// (dated) and whether days published complete are run again (force).
+struct Ornaxregionrangetype {
+    std::string config_file;
+    int region_switch = 0;
+    std::vector<Ornaxregiondaytype> days;
+    bool dated = true;
+    bool force = false;
+};
+
+enum class Ornaxdayoutcome { computed, skipped, failed };
+
+// What became of one day of a range; cause names why a failed day failed.
+struct Ornaxdayresulttype {
+    Ornaxregiondaytype day;
+    Ornaxdayoutcome outcome = Ornaxdayoutcome::computed;
+    std::string cause;
+};
+
+// The output folder of a day of `config_file` (the configured output directory, with the
+// day's folder when dated); empty with status 3 when the configuration cannot be read.
+void ornax_region_day_output_dir(const std::string& config_file, const Ornaxregiondaytype& day,
+                                 bool dated, std::string& dir, int& status);
+
+// Whether `dir`/run_info.json records a complete run (exit status 0) of that day.
+bool ornax_day_published_complete(const std::string& dir, const Ornaxregiondaytype& day);
+
+// Runs one day of a range; output_folder is the day's folder under the output directory
+// (empty: the output directory itself). status 0 or 3.
+using Ornaxregiondayrunner = std::function<void(const Ornaxregiondaytype& day,
+                                                const std::string& output_folder, int& status)>;
+// Whether a day is already published complete (the skip test of the range).
+using Ornaxregiondaycheck = std::function<bool(const Ornaxregiondaytype& day)>;
+
+// Every day of the range in order: a day published complete is skipped unless forced, a
+// day that fails is noted with its first cause and the range goes on. Progress before each
+// day on the standard error stream and in the log (when `report`), then the summary of the
+// days by outcome on the screen and in the log. status 3 when any day failed.
+void ornax_run_region_days(const Ornaxregionrangetype& range, const Ornaxregiondayrunner& run_day,
+                           const Ornaxregiondaycheck& complete, bool report,
+                           std::vector<Ornaxdayresulttype>& results, int& status);
+
+// Region run of every day of a range in this process (ornax.x). status 0 or 3.
+void ornax_run_region_range(const Ornaxregionrangetype& range, int& status);
+
+// Region run of one day whose outputs go to `output_folder` under the output directory.
+void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch,
+                                int year, int doy, const std::string& output_folder,
+                                Ornaxregionruntimes& times, int& status);

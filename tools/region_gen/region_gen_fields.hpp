@@ -23,6 +23,7 @@ struct RegionSpec {
     unsigned seed = 7;
     int year = 2019, doy = 200;
     GridBox run, common;
+    bool clouds = false;  // clouds of the day hide the second surface temperature
     // Day after (year, doy): day 365 of a common year and day 366 roll into the next year.
     void next_day(int& y2, int& d2) const {
         const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -34,6 +35,10 @@ struct RegionSpec {
         }
     }
 };
+
+// Whether a pixel is under the clouds of a day: blobs of about half a degree that move
+// from day to day, over about a fifth of the region.
+inline bool cloudy(const RegionSpec& s, double lon, double lat);
 
 // Whole-degree forecast grid around the run grid, with at least one 0.25 deg cell of margin.
 inline GridBox forecast_box(const GridBox& run) {
@@ -203,3 +208,9 @@ private:
     unsigned seed_;
     SunDay day1_, day2_;
 };
+
+inline bool cloudy(const RegionSpec& s, double lon, double lat) {
+    if (!s.clouds) return false;
+    const unsigned day_seed = s.seed * 1000u + static_cast<unsigned>(s.year * 366 + s.doy);
+    return smooth01(day_seed, 40, lon, lat, 0.5) > 0.72;
+}

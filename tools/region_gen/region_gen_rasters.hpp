@@ -103,6 +103,7 @@ inline void write_satellite_rasters(const std::string& root, const RegionSpec& s
             sdn1[i] = round2(w1.swdn * cloud);
             sdn2[i] = round2(w2.swdn * cloud);
             theta[i] = round2(view_zenith(lon, lat));
+            if (cloudy(s, lon, lat)) trad2[i] = sat_missing;
             switch (land.special(col, line)) {
                 case Special::tloc1_missing: tloc1[i] = sat_missing; break;
                 case Special::tloc2_missing: tloc2[i] = -1.0f; break;
