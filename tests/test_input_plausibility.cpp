@@ -275,3 +275,32 @@ TEST(InputPlausibilityFlags, ObservationsTooCloseGiveFlag129) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace region_run_test;
+
+// The sunrise cache is trusted only with the digest that binds its sidecar's grid and day
+// to the bytes of both rasters: an older sidecar without it, or one whose digest belongs
+// to other contents, makes the run compute the grids again, with the same outputs.
+TEST(SunriseCacheDigest, SidecarWithoutOrWithAnotherDigestIsComputedAgain) {
+    for (const bool drop : {true, false}) {
+        ScratchDir dir("plausible_cache");
+        const fs::path data = copy_reference(dir, true);
+        ASSERT_EQ(run_ornax(data, "-r0 config/region.cfg 2019 200"), 0);
+        const fs::path sidecar = data / "met" / "2019200" / "riseMET.chk";
+        std::vector<std::string> lines = text_lines(sidecar);
+        ASSERT_EQ(lines.back().rfind("sha256 ", 0), 0u);
+        if (drop) lines.pop_back();
+        else lines.back() = "sha256 " + std::string(64, '0');
+        write_lines(sidecar, lines, "\n");
+        for (const auto& entry : fs::directory_iterator(data))
+            if (entry.path().filename().string().rfind("ORNAX-", 0) == 0) fs::remove(entry.path());
+        ASSERT_EQ(run_ornax(data, "-r0 config/region.cfg 2019 200"), 0);
+        EXPECT_NE(log_text(data).find("computed again"), std::string::npos) << drop;
+        EXPECT_EQ(read_floats(data / "output" / "EDAY.bin"), clean_outputs().at("EDAY.bin"));
+        EXPECT_EQ(text_lines(sidecar).size(), lines.size() + (drop ? 1 : 0));
+    }
+}
+
+}  // namespace

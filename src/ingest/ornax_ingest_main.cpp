@@ -15,8 +15,14 @@
 #include "ORNAX_version_mod.hpp"
 #include "ingest_common.hpp"
 #include "ingest_subcommands.hpp"
+#include "raster/raster_command.hpp"
+#include "satellite/satellite_command.hpp"
 
 const IngestSubcommand ingest_subcommands[] = {
+    {"satellite", "geostationary surface-temperature scans into the satellite rasters",
+     ingest_satellite_run, ingest_satellite_usage},
+    {"raster", "any raster GDAL opens (or an ASCII snow grid) onto a model grid",
+     ingest_raster_run, ingest_raster_usage},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

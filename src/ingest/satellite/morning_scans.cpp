@@ -1,0 +1,59 @@
+// The two morning observations of every cell.
+#include "satellite/morning_scans.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "ORNAX_utl_mod.hpp"
+#include "satellite/abi_scan.hpp"
+#include "sunrise_mod.hpp"
+
+void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
+                     int& status) {
+    const std::size_t n = static_cast<std::size_t>(grid.ncols) * grid.nrows;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    targets.time1.assign(n, nan);
+    targets.time2.assign(n, nan);
+    targets.zone.assign(n, 0);
+    // local standard times of both targets, from the model's sunrise routine
+    std::vector<float> local1(n, sunrise_no_time), local2(n, sunrise_no_time), shift(n, 0.0f);
+    int st1 = 0, st2 = 0;
+    create_sun_rise_time_matrix_utc(year, doy, grid.ncols, grid.nrows, 1, 1, grid.west_lon,
+                                    grid.dlon, grid.south_lat, grid.dlat, local1, shift, st1);
+    create_sun_rise_time_matrix_utc(year, doy, grid.ncols, grid.nrows, 2, 1, grid.west_lon,
+                                    grid.dlon, grid.south_lat, grid.dlat, local2, shift, st2);
+    status = st1 != 0 || st2 != 0 ? 3 : 0;
+    const double day0 = day_start_seconds(year, doy);
+    for (int r = 0; r < grid.nrows; ++r)
+        for (int c = 0; c < grid.ncols; ++c) {
+            const std::size_t k = static_cast<std::size_t>(r) * grid.ncols + c;
+            const float lon = grid.west_lon + (c + 0.5f) * grid.dlon;
+            int zone = 0, st = 0;
+            Ornaxdailyvartype clock;
+            ornax_get_dgmt(lon, zone, clock, st);
+            if (st != 0) continue;
+            targets.zone[k] = zone;
+            if (local1[k] != sunrise_no_time) targets.time1[k] = day0 + (local1[k] - zone) * 3600.0;
+            if (local2[k] != sunrise_no_time) targets.time2[k] = day0 + (local2[k] - zone) * 3600.0;
+        }
+}
+
+void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>& target,
+                   double tolerance_s, std::vector<int>& chosen) {
+    chosen.assign(target.size(), -1);
+    for (std::size_t k = 0; k < target.size(); ++k) {
+        if (!std::isfinite(target[k])) continue;
+        double best = tolerance_s;
+        for (std::size_t s = 0; s < scans.size(); ++s) {
+            const float v = k < scans[s].values.size() ? scans[s].values[k] : NAN;
+            const double d = std::fabs(scans[s].time - target[k]);
+            // the earlier scan wins a tie, so the choice does not depend on the file order
+            const bool better =
+                d < best || (d == best && chosen[k] >= 0 && scans[s].time < scans[chosen[k]].time);
+            if (std::isfinite(v) && v > -1.0e29f && (better || (d == best && chosen[k] < 0))) {
+                best = d;
+                chosen[k] = static_cast<int>(s);
+            }
+        }
+    }
+}
