@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -202,6 +203,30 @@ TEST(RegionMpiFollowers, LeaderNamesTheCauseOfAFollowerThatCannotBegin) {
             << read_text(dir / "run.err");
         EXPECT_FALSE(fs::exists(dir / "output" / "run_info.json"));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A day that computes nothing under MPI leaves the outputs of the earlier good run as they
+// were, run record included, and the leader says why.
+TEST(RegionMpiFollowers, RunThatComputesNothingKeepsTheEarlierOutputs) {
+    ScratchDir scratch("mpi_nothing");
+    const fs::path dir = scratch.path();
+    make_region(dir, kCols, kRows, kSeed);
+    const std::string args = "-r0 config/region.cfg 2019 200";
+    ASSERT_EQ(run_mpi(dir, 2, 1, args), 0) << read_text(dir / "run.err");
+    std::map<std::string, std::string> before;
+    for (const std::string& name : files_in(dir / "output"))
+        before[name] = read_text(dir / "output" / name);
+    remove_forecast_day(dir);
+    EXPECT_EQ(run_mpi(dir, 2, 1, args), 3);
+    EXPECT_NE(read_text(dir / "run.err").find("No pixel was computed"), std::string::npos)
+        << read_text(dir / "run.err");
+    EXPECT_EQ(files_in(dir / "output").size(), before.size());
+    for (const auto& [name, bytes] : before)
+        EXPECT_EQ(read_text(dir / "output" / name), bytes) << name;
 }
 
 }  // namespace
