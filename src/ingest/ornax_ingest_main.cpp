@@ -17,6 +17,7 @@
 #include "ingest_subcommands.hpp"
 
 const IngestSubcommand ingest_subcommands[] = {
+    ingest_forecast_subcommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
 
