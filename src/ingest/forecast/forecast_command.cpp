@@ -41,10 +41,11 @@ int parse(int argc, char** argv, ForecastJob& job) {
         error = "--grid and --out are required", status = 3;
     if (status == 0 && args.positional.size() < 3)
         error = "YEAR, DOY and at least one GRIB2 file are required", status = 3;
-    if (status == 0) ingest_parse_int(args.positional[0], "YEAR", 1900, 2100, job.year, error, status);
     if (status == 0)
-        ingest_parse_int(args.positional[1], "DOY", 1, ingest_days_in_year(job.year), job.doy, error,
-                         status);
+        ingest_parse_int(args.positional[0], "YEAR", 1900, 2100, job.year, error, status);
+    if (status == 0)
+        ingest_parse_int(args.positional[1], "DOY", 1, ingest_days_in_year(job.year), job.doy,
+                         error, status);
     if (status != 0) {
         ingest_message(error);
         return ingest_exit_usage;
@@ -61,7 +62,8 @@ int parse(int argc, char** argv, ForecastJob& job) {
 // The land mask on the common grid: 1 where the land-sea fraction is 0.5 or more, else 0.
 int write_land_mask(const ForecastStore& store, const ForecastJob& job, IngestManifest& manifest) {
     const StoredField* lsm = store.constant("lsm");
-    if (lsm == nullptr) return fail("lsm (land-sea mask, surface 0) is missing in every file given");
+    if (lsm == nullptr)
+        return fail("lsm (land-sea mask, surface 0) is missing in every file given");
     std::vector<unsigned char> bytes;
     long land = 0, missing = 0;
     for (float v : lsm->cells) {
@@ -78,10 +80,11 @@ int write_land_mask(const ForecastStore& store, const ForecastJob& job, IngestMa
     fs::create_directories(fs::absolute(job.land_mask).parent_path());
     ingest_write_text_file(job.land_mask, std::string(bytes.begin(), bytes.end()), error, status);
     if (status != 0) return fail(error);
-    manifest.document()["land_mask"] = {{"file", fs::absolute(job.land_mask).string()},
-                                        {"source", lsm->source},
-                                        {"land_cells", land},
-                                        {"rule", "1 where the land-sea mask is 0.5 or more, else 0"}};
+    manifest.document()["land_mask"] = {
+        {"file", fs::absolute(job.land_mask).string()},
+        {"source", lsm->source},
+        {"land_cells", land},
+        {"rule", "1 where the land-sea mask is 0.5 or more, else 0"}};
     return ingest_exit_ok;
 }
 
@@ -104,15 +107,20 @@ std::vector<std::string> config_lines(const ForecastJob& job) {
         "Meteorological configuration (HOME_DIR " +
             std::string(std::getenv("HOME_DIR") ? "set" : "unset") + "):",
         line(6, "Forecast data directory", home_path(job.out_root)),
-        line(9, "East longitude", f(g.east_lon)), line(10, "West longitude", f(g.west_lon)),
-        line(11, "Longitude resolution", f(g.dlon)), line(12, "North latitude", f(g.north_lat)),
-        line(13, "South latitude", f(g.south_lat)), line(14, "Latitude resolution", f(g.dlat)),
+        line(9, "East longitude", f(g.east_lon)),
+        line(10, "West longitude", f(g.west_lon)),
+        line(11, "Longitude resolution", f(g.dlon)),
+        line(12, "North latitude", f(g.north_lat)),
+        line(13, "South latitude", f(g.south_lat)),
+        line(14, "Latitude resolution", f(g.dlat)),
         line(15, "Number of columns", write_i(g.ncols, 10)),
         line(16, "Number of rows", write_i(g.nrows, 10)),
         line(17, "Number of layers", write_i(30, 10)),
         line(18, "Time steps per day", write_i(forecast_steps_per_day, 10)),
-        line(19, "Missing value", "-9999.0"), line(34, "Meteorological flag", write_i(3, 10))};
-    if (!job.land_mask.empty()) l.push_back(line(37, "GFS land mask file", home_path(job.land_mask)));
+        line(19, "Missing value", "-9999.0"),
+        line(34, "Meteorological flag", write_i(3, 10))};
+    if (!job.land_mask.empty())
+        l.push_back(line(37, "GFS land mask file", home_path(job.land_mask)));
     l.push_back("Forecast-model configuration:");
     l.push_back(line(14, "Number of longitudes", write_i(g.ncols, 10)));
     l.push_back(line(15, "Number of latitudes", write_i(g.nrows, 10)));
@@ -132,7 +140,8 @@ int write_day(const ForecastDayRasters& day, const ForecastJob& job, IngestManif
         for (float& v : values)
             if (!std::isfinite(v)) v = forecast_fill;
         manifest.add_counts(r.file, ingest_count_values(values, forecast_fill));
-        manifest.document()["rasters"][r.file]["steps"] = day.record.value(r.file, nlohmann::json());
+        manifest.document()["rasters"][r.file]["steps"] =
+            day.record.value(r.file, nlohmann::json());
         ingest_write_raster(stage.path() / r.file, values, job.grid.ncols, job.grid.nrows,
                             r.layers * forecast_steps_per_day, error, status);
         if (status != 0) return fail(error);
@@ -184,7 +193,7 @@ int run_forecast(int argc, char** argv) {
                           {"nrows", job.grid.nrows}};
     for (double s : summary.shifts)
         if (s != 0.0)
-            manifest.add_conversion("common-grid longitudes shifted by " + free_real(s) +
+            manifest.add_conversion("common-grid longitudes shifted by " + ingest_number(s) +
                                     " degrees into the forecast grid's convention");
     if (day.cells_above_top > 0)
         ingest_message(std::to_string(day.cells_above_top) +
@@ -205,14 +214,15 @@ int run_forecast(int argc, char** argv) {
 }
 
 void forecast_usage(std::FILE* stream) {
-    std::fprintf(stream,
-                 "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE --out MET_ROOT\n"
-                 "                             [--land-mask FILE] [--config DIR] [--replace]\n"
-                 "                             YEAR DOY GRIB2_FILE...\n"
-                 "Writes the nine forcing rasters of the day (00 to 21 UTC) to MET_ROOT/YYYYDDD/\n"
-                 "with manifest.json, from GRIB2 forecast files in any order; a region run needs\n"
-                 "the day and the next. --land-mask writes the land mask from the land-sea field;\n"
-                 "the configuration lines are printed, or written to DIR/forecast_config_lines.txt.\n");
+    std::fprintf(
+        stream,
+        "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE --out MET_ROOT\n"
+        "                             [--land-mask FILE] [--config DIR] [--replace]\n"
+        "                             YEAR DOY GRIB2_FILE...\n"
+        "Writes the nine forcing rasters of the day (00 to 21 UTC) to MET_ROOT/YYYYDDD/\n"
+        "with manifest.json, from GRIB2 forecast files in any order; a region run needs\n"
+        "the day and the next. --land-mask writes the land mask from the land-sea field;\n"
+        "the configuration lines are printed, or written to DIR/forecast_config_lines.txt.\n");
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ constexpr float nan_value = std::numeric_limits<float>::quiet_NaN();
 constexpr double bottom_height = 2.0;  // m: the 2 m temperature is the profile's bottom point
 
 std::string level_text(double pressure) {
-    return pressure >= 100.0 ? free_real(pressure / 100.0) + " hPa" : free_real(pressure) + " Pa";
+    return pressure >= 100.0 ? ingest_number(pressure / 100.0) + " hPa"
+                             : ingest_number(pressure) + " Pa";
 }
 
 std::string missing_text(const char* name, double pressure, std::int64_t t) {
@@ -77,12 +78,13 @@ bool three_hour_mean(const ForecastStore& store, const char* name, std::int64_t 
     const double length = static_cast<double>(longer->end - longer->start);
     mean.resize(longer->cells.size());
     for (std::size_t i = 0; i < mean.size(); ++i)
-        mean[i] = static_cast<float>((length * longer->cells[i] - (length - 3.0) * partner->cells[i]) /
-                                     3.0);
+        mean[i] = static_cast<float>(
+            (length * longer->cells[i] - (length - 3.0) * partner->cells[i]) / 3.0);
     step["fields"].push_back(longer->source);
     step["fields"].push_back(partner->source);
     const std::string a = std::to_string(longer->start), b = std::to_string(longer->end),
-                      c = std::to_string(longer->end - 3), l = std::to_string(longer->end - longer->start);
+                      c = std::to_string(longer->end - 3),
+                      l = std::to_string(longer->end - longer->start);
     step["method"] = "(" + l + " x average " + a + "-" + b + " h - " +
                      std::to_string(longer->end - 3 - longer->start) + " x average " + a + "-" + c +
                      " h) / 3";
@@ -160,7 +162,8 @@ void surface_step(const ForecastStore& store, std::int64_t t, std::size_t cells,
                 forecast_specific_humidity(rh->cells[i], t2->cells[i], sp->cells[i]));
         put("q2_series.bin", qs);
     }
-    const char* fluxes[3][2] = {{"dlwrf", "lwdn.bin"}, {"dswrf", "swdn.bin"}, {"lhtfl", "lhtfl.bin"}};
+    const char* fluxes[3][2] = {
+        {"dlwrf", "lwdn.bin"}, {"dswrf", "swdn.bin"}, {"lhtfl", "lhtfl.bin"}};
     for (int k = 0; k < 3; ++k) {
         std::vector<float> mean;
         flux_step(store, fluxes[k][0], t, k < 2, day, fluxes[k][1], mean, error);
@@ -169,14 +172,23 @@ void surface_step(const ForecastStore& store, std::int64_t t, std::size_t cells,
 }
 
 // The potential-temperature profile of one step.
+// Pressure levels of temperature or geopotential height at any step of the day: each is
+// required at every step.
+std::vector<double> day_levels(const ForecastStore& store, std::int64_t day_start) {
+    std::vector<double> levels;
+    for (int s = 0; s < forecast_steps_per_day; ++s)
+        for (const char* name : {"t", "gh"})
+            for (double p : store.levels(name, day_start + 3 * s))
+                if (std::find(levels.begin(), levels.end(), p) == levels.end()) levels.push_back(p);
+    std::sort(levels.begin(), levels.end(), std::greater<double>());
+    return levels;
+}
+
 void profile_step(const ForecastStore& store, const Spatialinfodata& common, std::int64_t t,
-                  int step_index, const std::array<float, ornax_common_layer_count>& heights,
+                  int step_index, const std::vector<double>& levels,
+                  const std::array<float, ornax_common_layer_count>& heights,
                   ForecastDayRasters& day, std::string& error) {
     nlohmann::json& step = step_record(day, "pot_profile.bin", t);
-    std::vector<double> levels = store.levels("t", t);
-    for (double p : store.levels("gh", t))
-        if (std::find(levels.begin(), levels.end(), p) == levels.end()) levels.push_back(p);
-    std::sort(levels.begin(), levels.end(), std::greater<double>());
     if (levels.empty()) {
         if (error.empty()) error = missing_text("t", 0.0, t) + " on every pressure level";
         return;
@@ -210,11 +222,11 @@ void profile_step(const ForecastStore& store, const Spatialinfodata& common, std
         if (r == ColumnResult::not_monotonic) {
             const int col = static_cast<int>(i % common.ncols) + 1;
             const int row = static_cast<int>(i / common.ncols) + 1;
-            error = "geopotential heights do not rise with falling pressure at " +
-                    level_text(bad) + " in common-grid cell column " + std::to_string(col) +
-                    ", row " + std::to_string(row) + " (latitude " +
-                    free_real(grid_row_lat(common, row)) + ", longitude " +
-                    free_real(grid_col_lon(common, col)) + ") at " + forecast_time_text(t);
+            error = "geopotential heights do not rise with falling pressure at " + level_text(bad) +
+                    " in common-grid cell column " + std::to_string(col) + ", row " +
+                    std::to_string(row) + " (latitude " + ingest_number(grid_row_lat(common, row)) +
+                    ", longitude " + ingest_number(grid_col_lon(common, col)) + ") at " +
+                    forecast_time_text(t);
             return;
         }
         if (r == ColumnResult::above_top) {
@@ -280,8 +292,8 @@ ColumnResult forecast_theta_column(const std::vector<double>& p, const std::vect
     return ColumnResult::ok;
 }
 
-void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common, int year,
-                       int doy, ForecastDayRasters& day, std::string& error, int& status) {
+void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common, int year, int doy,
+                       ForecastDayRasters& day, std::string& error, int& status) {
     status = 0;
     error.clear();
     const std::size_t cells = static_cast<std::size_t>(common.ncols) * common.nrows;
@@ -295,9 +307,10 @@ void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common
     const Ornaxcommonblock model_common;  // home of the model's profile heights
     const std::int64_t day_start =
         forecast_hours(static_cast<long>(year) * 10000 + 101, 0) + 24 * (doy - 1);
+    const std::vector<double> levels = day_levels(store, day_start);
     for (int s = 0; s < forecast_steps_per_day; ++s) {
         const std::int64_t t = day_start + 3 * s;
-        profile_step(store, common, t, s, model_common.layer_heights, day, error);
+        profile_step(store, common, t, s, levels, model_common.layer_heights, day, error);
         if (!error.empty()) break;
         surface_step(store, t, cells, s, day, error);
         if (!error.empty()) break;
@@ -319,5 +332,6 @@ void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common
         "humidity, 2 m temperature and surface pressure",
         "lwdn.bin, swdn.bin, lhtfl.bin: three-hour means ending at each step from the averages "
         "of the files (see each step's method)",
-        "units as read: K, kg/kg, Pa, m s-1, W m-2; missing values " + free_real(forecast_fill)};
+        "units as read: K, kg/kg, Pa, m s-1, W m-2; missing values " +
+            ingest_number(forecast_fill)};
 }

@@ -28,14 +28,14 @@ struct ForecastDayRasters {
     std::vector<ForecastRaster> rasters;
     nlohmann::json record = nlohmann::json::object();  // raster -> per step: fields, method
     std::vector<std::string> conversions;              // in words, for the manifest
-    long cells_above_top = 0;       // profile cells whose heights exceed the highest level
+    long cells_above_top = 0;        // profile cells whose heights exceed the highest level
     long radiation_set_to_zero = 0;  // negative de-averaged radiation values set to 0
 };
 
 // Makes the nine rasters of day (year, doy). status 3 with a message naming the quantity,
 // level and time that are missing, or the cell of a non-monotonic height profile.
-void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common, int year,
-                       int doy, ForecastDayRasters& day, std::string& error, int& status);
+void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common, int year, int doy,
+                       ForecastDayRasters& day, std::string& error, int& status);
 
 // Potential temperature (K) of air at temperature t (K) and pressure p (Pa).
 double forecast_theta(double t, double p);

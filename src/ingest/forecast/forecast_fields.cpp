@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "fixed_text_mod.hpp"
+#include "ingest_common.hpp"
 
 namespace {
 
@@ -70,7 +71,9 @@ bool column_position(const ForecastGrid& g, double lon, double& x, double& shift
 
 }  // namespace
 
-const std::vector<ForecastVariable>& forecast_variables() { return variables; }
+const std::vector<ForecastVariable>& forecast_variables() {
+    return variables;
+}
 
 const ForecastVariable* forecast_variable(const std::string& name) {
     for (const ForecastVariable& v : variables)
@@ -85,9 +88,9 @@ bool ForecastGrid::same_as(const ForecastGrid& o) const {
 
 std::string ForecastGrid::describe() const {
     return std::to_string(ni) + " x " + std::to_string(nj) + ", latitudes " +
-           free_real(lat_first) + " to " + free_real(lat_last) + ", longitudes " +
-           free_real(lon_first) + " to " + free_real(lon_first + dlon * (ni - 1)) + " step " +
-           free_real(dlon);
+           ingest_number(lat_first) + " to " + ingest_number(lat_last) + ", longitudes " +
+           ingest_number(lon_first) + " to " + ingest_number(lon_first + dlon * (ni - 1)) +
+           " step " + ingest_number(dlon);
 }
 
 void forecast_bilinear_weights(const ForecastGrid& g, const Spatialinfodata& common,
@@ -102,7 +105,7 @@ void forecast_bilinear_weights(const ForecastGrid& g, const Spatialinfodata& com
             static_cast<double>(common.south_lat) + (r - 0.5) * static_cast<double>(common.dlat);
         const double y = (lat - g.lat_first) / dlat;
         if (y < -1e-6 || y > static_cast<double>(g.nj - 1) + 1e-6) {
-            error = "common-grid row " + std::to_string(r) + " (latitude " + free_real(lat) +
+            error = "common-grid row " + std::to_string(r) + " (latitude " + ingest_number(lat) +
                     ") lies outside the forecast grid (" + g.describe() + ")";
             status = 3;
             return;
@@ -111,12 +114,12 @@ void forecast_bilinear_weights(const ForecastGrid& g, const Spatialinfodata& com
         const long j0 = std::min(static_cast<long>(std::floor(yc)), g.nj - 2);
         const double fy = yc - static_cast<double>(j0);
         for (int c = 1; c <= common.ncols; ++c) {
-            const double lon = static_cast<double>(common.west_lon) +
-                               (c - 0.5) * static_cast<double>(common.dlon);
+            const double lon =
+                static_cast<double>(common.west_lon) + (c - 0.5) * static_cast<double>(common.dlon);
             double x = 0.0, shift = 0.0;
             if (!column_position(g, lon, x, shift)) {
                 error = "common-grid column " + std::to_string(c) + " (longitude " +
-                        free_real(lon) + ") lies outside the forecast grid (" + g.describe() +
+                        ingest_number(lon) + ") lies outside the forecast grid (" + g.describe() +
                         ")";
                 status = 3;
                 return;
@@ -167,8 +170,7 @@ const StoredField* ForecastStore::instant(const std::string& variable, double pr
                                           std::int64_t t) const {
     const StoredField* best = nullptr;
     for (const auto& [key, f] : fields_) {
-        if (f.variable != variable || f.pressure != pressure || f.start != f.end ||
-            f.valid() != t)
+        if (f.variable != variable || f.pressure != pressure || f.start != f.end || f.valid() != t)
             continue;
         if (best == nullptr || f.reference > best->reference) best = &f;
     }

@@ -38,12 +38,12 @@ const ForecastVariable* forecast_variable(const std::string& name);
 // A regular latitude/longitude forecast grid, values row by row from the first row, west
 // to east within a row.
 struct ForecastGrid {
-    long ni = 0, nj = 0;       // points per row and rows
-    double lat_first = 0.0;    // latitude of the first row (degrees north)
-    double lat_last = 0.0;     // latitude of the last row
-    double lon_first = 0.0;    // longitude of the first column, in the grid's own convention
-    double dlon = 0.0;         // column step eastwards (degrees)
-    bool global_lon = false;   // the rows go once around the globe
+    long ni = 0, nj = 0;      // points per row and rows
+    double lat_first = 0.0;   // latitude of the first row (degrees north)
+    double lat_last = 0.0;    // latitude of the last row
+    double lon_first = 0.0;   // longitude of the first column, in the grid's own convention
+    double dlon = 0.0;        // column step eastwards (degrees)
+    bool global_lon = false;  // the rows go once around the globe
     bool same_as(const ForecastGrid& other) const;
     std::string describe() const;  // "144 x 73, lat 90..-90, lon 0..357.5 step 2.5"
 };
@@ -69,8 +69,8 @@ void forecast_interpolate(const std::vector<double>& field, const std::vector<Ce
 
 // One field interpolated to the common grid.
 struct StoredField {
-    std::string variable;     // table name
-    double pressure = 0.0;    // Pa, pressure-level fields only
+    std::string variable;        // table name
+    double pressure = 0.0;       // Pa, pressure-level fields only
     std::int64_t reference = 0;  // reference time, hours since 1970-01-01 00 UTC
     long start = 0, end = 0;     // step range in hours (start = end for instant fields)
     std::string source;          // "FILE message N field M"

@@ -142,10 +142,11 @@ void decode(codes_handle* h, const ForecastVariable& v, std::vector<double>& val
     }
     const std::string units = v.units;
     if (units == "K" && high < 150.0)
-        problem = "temperatures up to " + free_real(high) +
+        problem = "temperatures up to " + ingest_number(high) +
                   " only: values in deg C where K is expected";
     if (std::strcmp(v.name, "sp") == 0 && high < 2000.0)
-        problem = "surface pressures up to " + free_real(high) + " only: hPa where Pa is expected";
+        problem =
+            "surface pressures up to " + ingest_number(high) + " only: hPa where Pa is expected";
 }
 
 }  // namespace

@@ -12,10 +12,10 @@
 
 // What the reading found, for the messages and the manifest.
 struct ForecastReadSummary {
-    ForecastGrid grid;            // the forecast grid of the fields used
-    std::vector<double> shifts;   // longitude shifts that bring the common grid onto it
-    long fields_read = 0;         // fields seen in all files
-    long fields_used = 0;         // fields decoded and interpolated
+    ForecastGrid grid;           // the forecast grid of the fields used
+    std::vector<double> shifts;  // longitude shifts that bring the common grid onto it
+    long fields_read = 0;        // fields seen in all files
+    long fields_used = 0;        // fields decoded and interpolated
 };
 
 // Reads the files, keeping instant fields valid from keep_from to keep_to (hours since
