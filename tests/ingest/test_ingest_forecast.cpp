@@ -371,3 +371,60 @@ TEST_F(ForecastDay, ExistingDayIsReplacedOnlyWhenAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+// A generated region whose forcing rasters of both days and forecast land mask are
+// replaced by ones converted from the real forecast files: the region run goes through.
+TEST_F(ForecastDay, RegionRunOnConvertedRasters) {
+    const fs::path region = dir_ / "region";
+    ASSERT_EQ(shell(std::string("'") + ORNAX_TOOLS_DIR + "/ornax_make_region' -o '" +
+                    region.string() + "' -c 20 -r 12 > /dev/null"),
+              0);
+    // the common grid of the region's meteorological configuration (lines 9 to 16) as a
+    // domain description
+    std::ifstream met(region / "config" / "met.cfg");
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(met, l);) lines.push_back(l);
+    ASSERT_GE(lines.size(), 16u);
+    std::ofstream grid(region / "common_grid.txt");
+    grid << "Domain description            common grid of the region\n";
+    for (int n = 9; n <= 16; ++n) grid << lines[n - 1] << "\n";
+    grid << "Number of layers                      30\nNumber of hours                        8\n"
+            "Missing value                -9999.0\n";
+    grid.close();
+    auto files = [&](int first, int last) {
+        std::string list;
+        for (int s = first; s <= last; s += 3) {
+            char name[32];
+            std::snprintf(name, sizeof name, "gfs.t00z.f%03d.grib2", s);
+            list += " '" + (dir_ / "grib" / name).string() + "'";
+        }
+        return list;
+    };
+    const std::string ingest = std::string("'") + ORNAX_INGEST_EXE + "' --log '" +
+                               (dir_ / "region.log").string() + "' forecast --grid '" +
+                               (region / "common_grid.txt").string() + "' --out '" +
+                               (region / "met").string() + "' --replace ";
+    ASSERT_EQ(shell(ingest + "--land-mask '" + (region / "gfs" / "gfs_land.bin").string() +
+                    "' 2019 200" + files(0, 21) + " > /dev/null 2>&1"),
+              0)
+        << read_text(dir_ / "region.log");
+    ASSERT_EQ(shell(ingest + "2019 201" + files(21, 45) + " > /dev/null 2>&1"), 0)
+        << read_text(dir_ / "region.log");
+    const std::string run = "cd '" + region.string() + "' && HOME_DIR='" + region.string() + "' '" +
+                            ORNAX_EXE + "' -r0 config/region.cfg 2019 200 > run.out 2> run.err";
+    ASSERT_EQ(shell(run), 0) << read_text(region / "run.err");
+    const std::string out = read_text(region / "run.out");
+    const std::size_t at = out.find(" Region run finished:");
+    ASSERT_NE(at, std::string::npos) << out;
+    long lines_run = 0, failed = 0, pixels = 0, computed = 0;
+    ASSERT_EQ(std::sscanf(out.c_str() + at,
+                          " Region run finished: %ld lines (%ld failed), %ld pixels, %ld computed",
+                          &lines_run, &failed, &pixels, &computed),
+              4);
+    EXPECT_EQ(failed, 0);
+    EXPECT_GT(computed, 0) << out;
+}
+
+}  // namespace
