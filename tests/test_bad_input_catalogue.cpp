@@ -1,6 +1,7 @@
 // Catalogue of broken inputs: each row breaks one file of the reference site or region and
 // states the exit status and either the quality flag of a sample pixel or a message that
-// must name the problem. No broken input may leave a computed (QC 0) pixel behind.
+// must name the problem. No broken input may leave a computed (QC 0) pixel behind; one that
+// leaves no pixel computed publishes nothing (the rows of a missing forecast-model raster).
 #include <cmath>
 #include <limits>
 
@@ -88,9 +89,9 @@ const BadInput catalogue[] = {
     {"list shorter than announced", true, "config/outlist.txt", Edit::field, 1, 31, "        20", 0, 3, -1, "announces"},
     {"unknown variable", true, "config/outlist.txt", Edit::field, 2, 1, "EDAYX     1", 0, 3, -1, "Unknown var name EDAYX"},
     // rasters
-    {"humidity of the day missing", true, "met/2019200/q2_series.bin", Edit::remove, 0, 0, "", 0, 3, 17, "q2_series.bin row"},
-    {"pressure of the next day missing", true, "met/2019201/psfc_series.bin", Edit::remove, 0, 0, "", 0, 3, 17, "psfc_series.bin row"},
-    {"profile missing", true, "met/2019200/pot_profile.bin", Edit::remove, 0, 0, "", 0, 3, 17, "pot_profile.bin row"},
+    {"humidity of the day missing", true, "met/2019200/q2_series.bin", Edit::remove, 0, 0, "", 0, 3, -1, "q2_series.bin row"},
+    {"pressure of the next day missing", true, "met/2019201/psfc_series.bin", Edit::remove, 0, 0, "", 0, 3, -1, "psfc_series.bin row"},
+    {"profile missing", true, "met/2019200/pot_profile.bin", Edit::remove, 0, 0, "", 0, 3, -1, "pot_profile.bin row"},
     {"wind 4 bytes short", true, "met/2019200/wind_surface.bin", Edit::truncate, 4, 0, "", 0, 3, -1, "wind_surface.bin holds"},
     {"land cover 4 bytes long", true, lc, Edit::truncate, -4, 0, "", 0, 3, -1, "landcover.bin holds"},
     {"LAI raster missing", true, lai, Edit::remove, 0, 0, "", 0, 3, -1, "lai.bin not exist."},
@@ -106,7 +107,7 @@ const BadInput catalogue[] = {
     {"LAI Inf", true, lai, Edit::pixel, 0, 0, "", std::numeric_limits<float>::infinity(), 0, 33, ""},
     {"leaf size 0", true, "static/xl.bin", Edit::pixel, 0, 0, "", 0.0f, 0, 3, ""},
     {"leaf value NaN", true, "static/aleafv.bin", Edit::pixel, 0, 0, "", nan_value, 0, 3, ""},
-    {"land cover NaN everywhere", true, lc, Edit::fill, 0, 0, "", nan_value, 0, 3, ""},
+    {"land cover NaN everywhere", true, lc, Edit::fill, 0, 0, "", nan_value, 3, -1, "No pixel was computed"},
     {"snow mask NaN", true, "snow/2019200/snow_mask.bin", Edit::pixel, 0, 0, "", nan_value, 0, 3, ""},
 };
 

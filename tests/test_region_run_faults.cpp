@@ -2,12 +2,15 @@
 // outputs: after a good run, the outputs stay byte-identical to it whatever happens next,
 // and every failure names its cause on the error stream.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <thread>
@@ -40,12 +43,28 @@ int temporaries(const fs::path& data) {
     return count;
 }
 
-// Starts ornax.x on the data set without waiting; `limit` > 0 caps the size of files.
-pid_t start_ornax(const fs::path& data, const std::string& args, rlim_t limit = 0) {
+// What the process of a run may do: write files up to a size, hold a number of files
+// open, read files that its permissions do not allow (as root).
+struct RunLimits {
+    rlim_t file_size = 0;   // > 0: a full file system, writes beyond this size fail
+    rlim_t open_files = 0;  // > 0: at most this many open descriptors
+    bool obey_permissions = false;  // root too is refused what the permission bits refuse
+};
+
+// Starts ornax.x on the data set without waiting, within the limits.
+pid_t start_ornax(const fs::path& data, const std::string& args, RunLimits limits = {}) {
     const pid_t child = fork();
     if (child == 0) {
-        const rlimit r{limit, limit};
-        if (limit > 0) setrlimit(RLIMIT_FSIZE, &r);
+        const rlimit size{limits.file_size, limits.file_size};
+        if (limits.file_size > 0) setrlimit(RLIMIT_FSIZE, &size);
+        const rlimit files{limits.open_files, limits.open_files};
+        if (limits.open_files > 0) setrlimit(RLIMIT_NOFILE, &files);
+        // Without these capabilities in the bounding set, root after exec is bound by the
+        // permission bits like any user.
+        if (limits.obey_permissions) {
+            prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        }
         const std::string cmd = "cd '" + data.string() + "' && HOME_DIR='" + data.string() +
                                 "' exec '" + ORNAX_EXE + "' " + args + " > run.out 2> run.err";
         execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
@@ -147,31 +166,78 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
             text += (values.count(n) ? line.substr(0, 30) + values.at(n) : line) + "\n";
         write(config / "domain_run.txt", text);
     };
+    const std::string region_cfg = read_text(config / "region.cfg");
+    const std::string snow_domain = read_text(config / "domain_snow.txt");
+    // Snow grid moved north of the run grid, its raster still of its size: no line lies on it.
+    auto snow_grid_elsewhere = [&] {
+        const RegionSpec spec = make_region_spec(-10000, 3400, 100, 60, 7, 2019, 200);
+        GridBox snow = spec.run;
+        snow.south_h += 1000;
+        int status = 0;
+        write_text_file(config / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+                        status);
+    };
+    // The leaf-size raster named as the soil-resistance output of the run.
+    auto leaf_size_is_an_output = [&] {
+        std::istringstream in(region_cfg);
+        std::string text, line;
+        for (int n = 1; std::getline(in, line); ++n)
+            text += (n == 20 ? line.substr(0, 30) + "../output/RS2.bin" : line) + "\n";
+        write(config / "region.cfg", text);
+    };
+    const fs::path day = data() / "met" / "2019200", next_day = data() / "met" / "2019201";
+    const fs::path leaf_size = data() / "static" / "xl.bin";
+    // the run leaves the day's sunrise cache in a folder of the day's name
+    auto move_back = [](const fs::path& folder) {
+        fs::remove_all(folder);
+        fs::rename(folder.string() + "x", folder);
+    };
     struct Fault {
         const char* what;
         std::function<void()> make;
-        rlim_t file_size_limit;  // a full file system: writes beyond this size fail
-        const char* cause;       // on the error stream
+        RunLimits limits;
+        const char* cause;  // on the error stream
+        std::function<void()> undo;
     };
+    const auto nothing = [] {};
     const Fault faults[] = {
-        {"no met configuration", [&] { fs::remove(config / "met.cfg"); }, 0, "met.cfg not exist."},
-        {"empty class table", [&] { write(config / "landcover.txt", ""); }, 0, "landcover.txt"},
-        {"10^9-column run grid", huge_grid, 0, "has 1000000000 columns"},
-        {"full file system", [] {}, 20000, "File too large"},
+        {"no met configuration", [&] { fs::remove(config / "met.cfg"); }, {}, "met.cfg not exist.",
+         nothing},
+        {"empty class table", [&] { write(config / "landcover.txt", ""); }, {}, "landcover.txt",
+         nothing},
+        {"10^9-column run grid", huge_grid, {}, "has 1000000000 columns", nothing},
+        {"full file system", nothing, {20000}, "File too large", nothing},
+        {"day without forecast data", [&] { fs::rename(day, day.string() + "x"); }, {},
+         "No pixel was computed", [&] { move_back(day); }},
+        {"next day without forecast data", [&] { fs::rename(next_day, next_day.string() + "x"); },
+         {}, "the earlier outputs in", [&] { move_back(next_day); }},
+        {"input raster not readable", [&] { fs::permissions(leaf_size, fs::perms::none); },
+         {0, 0, true}, "xl.bin: Permission denied",
+         [&] { fs::permissions(leaf_size, fs::perms::owner_read | fs::perms::owner_write); }},
+        {"40 open files at most", nothing, {0, 40}, "Too many open files", nothing},
+        {"every line fails", snow_grid_elsewhere, {}, "No pixel was computed (60 of 60 lines",
+         nothing},
+        {"input named as an output", leaf_size_is_an_output, {},
+         "output/RS2.bin would replace the input", nothing},
     };
     for (const Fault& fault : faults) {
         const std::string record = read_text(data() / "output" / "run_info.json");
         fault.make();
-        EXPECT_EQ(wait_exit(start_ornax(data(), kArgs, fault.file_size_limit)), 3) << fault.what;
+        EXPECT_EQ(wait_exit(start_ornax(data(), kArgs, fault.limits)), 3) << fault.what;
         EXPECT_NE(read_text(data() / "run.err").find(fault.cause), std::string::npos)
             << fault.what << ":\n" << read_text(data() / "run.err");
         expect_good_outputs();
         EXPECT_EQ(read_text(data() / "output" / "run_info.json"), record) << fault.what;
         EXPECT_EQ(temporaries(data()), 0) << fault.what;
+        fault.undo();
         write(config / "domain_run.txt", domain);
         write(config / "met.cfg", met);
         write(config / "landcover.txt", table);
+        write(config / "region.cfg", region_cfg);
+        write(config / "domain_snow.txt", snow_domain);
     }
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    expect_good_outputs();
 }
 
 // A configuration that ends before its output folder line writes into the working
@@ -187,6 +253,141 @@ TEST_F(RegionFaults, NoOutputFolderLineMeansTheWorkingDirectory) {
     std::ofstream(config, std::ios::binary) << text;
     EXPECT_EQ(read_text(data() / "EDAY.bin"), good_->at("EDAY.bin"));
     EXPECT_EQ(read_text(data() / "region_qc.bin"), good_->at("region_qc.bin"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace region_run_test;
+
+// A run whose screen is a pipe nobody reads: every write fails (the process is not ended
+// by SIGPIPE), the run computes and publishes as always, the log names the screen failure
+// and the exit status says the screen lines were lost.
+TEST_F(RegionFaults, ClosedScreenPipeIsAScreenFailureOnly) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);  // as a shell would start it
+        dup2(ends[1], STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        const std::string cmd = "cd '" + data().string() + "' && HOME_DIR='" + data().string() +
+                                "' exec '" + ORNAX_EXE + "' " + kArgs + " 2> run.err";
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ends[0]);  // nobody reads the screen
+    close(ends[1]);
+    fs::remove(data() / "output" / "run_info.json");
+    EXPECT_EQ(wait_exit(child), 3) << read_text(data() / "run.err");
+    expect_good_outputs();
+    EXPECT_TRUE(fs::exists(data() / "output" / "run_info.json"));
+    EXPECT_EQ(temporaries(data()), 0);
+    EXPECT_NE(log_text(data()).find("Cannot write to the standard output (Broken pipe)"),
+              std::string::npos);
+    EXPECT_NE(read_text(data() / "run.err").find("Broken pipe"), std::string::npos);
+}
+
+// A variable dropped from the output list takes its raster and descriptors with it when the
+// next run publishes; listed again, it comes back as it was.
+TEST_F(RegionFaults, OutputsOfAnEarlierRunThatAreNotWrittenAgainGo) {
+    const fs::path list = data() / "config" / "outlist.txt";
+    const std::string text = read_text(list);
+    std::string shorter = text;
+    const std::size_t at = shorter.find("\nRS2       1");
+    ASSERT_NE(at, std::string::npos);
+    shorter[at + 11] = '0';
+    std::ofstream(list, std::ios::binary) << shorter;
+    const fs::path notes = data() / "output" / "RS2.txt";  // not an output name: stays
+    std::ofstream(notes) << "notes";
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    for (const char* gone : {"RS2.bin", "RS2.vrt", "RS2.ctl"})
+        EXPECT_FALSE(fs::exists(data() / "output" / gone)) << gone;
+    EXPECT_TRUE(fs::exists(notes));
+    EXPECT_EQ(read_text(data() / "output" / "EDAY.bin"), good_->at("EDAY.bin"));
+    EXPECT_EQ(read_text(data() / "output" / "run_info.json").find("RS2"), std::string::npos);
+    EXPECT_NE(log_text(data()).find("RS2.bin, an output of an earlier run"), std::string::npos);
+    std::ofstream(list, std::ios::binary) << text;
+    fs::remove(notes);
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    expect_good_outputs();
+}
+
+// An output folder whose name is Latin-1, not UTF-8: the run publishes and its record is
+// valid JSON with the byte written as \xe9.
+TEST_F(RegionFaults, PathThatIsNotUtf8IsEscapedInTheRunRecord) {
+    const fs::path config = data() / "config" / "region.cfg";
+    const std::string text = read_text(config);
+    std::istringstream in(text);
+    std::string changed, line;
+    for (int n = 1; std::getline(in, line); ++n)
+        changed += (n == 64 ? line.substr(0, 30) + "/r\xe9sultats" : line) + "\n";
+    const fs::path folder = data() / "r\xe9sultats";
+    fs::create_directories(folder);
+    std::ofstream(config, std::ios::binary) << changed;
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    std::ofstream(config, std::ios::binary) << text;
+    EXPECT_EQ(read_text(folder / "EDAY.bin"), good_->at("EDAY.bin"));
+    const nlohmann::json record =
+        nlohmann::json::parse(read_text(folder / "run_info.json"), nullptr, false);
+    ASSERT_TRUE(record.is_object());
+    EXPECT_NE(record["outputs"]["directory"].get<std::string>().find("r\\xe9sultats"),
+              std::string::npos);
+    fs::remove_all(folder);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace region_run_test;
+
+// The summary tool takes a quality raster only when it is the run grid's size and every
+// value is a quality flag.
+TEST_F(RegionFaults, SummaryRefusesARasterThatIsNotAQualityRaster) {
+    const std::vector<float> good = read_floats(data() / "output" / "region_qc.bin");
+    ASSERT_EQ(good.size(), 6000u);
+    struct Case {
+        const char* name;
+        std::function<std::vector<float>()> raster;
+        int exit_status;
+        const char* message;  // on the error stream
+    };
+    const auto changed = [&](std::size_t at, float value) {
+        std::vector<float> values = good;
+        values[at] = value;
+        return values;
+    };
+    const Case cases[] = {
+        {"the run's own", [&] { return good; }, 0, ""},
+        {"odd flag not listed (1 + 2 + 32)", [&] { return changed(5, 35.0f); }, 0, ""},
+        {"negative", [&] { return changed(101, -2147483648.0f); }, 3,
+         "the first at column 2, line 2: -2.14748e+09"},
+        {"even flag", [&] { return changed(0, 16.0f); }, 3, "column 1, line 1: 16"},
+        {"fraction", [&] { return changed(0, 0.5f); }, 3, "1 pixels hold values"},
+        {"NaN", [&] { return changed(0, std::nanf("")); }, 3, "not quality flags"},
+        {"one line short", [&] { return std::vector<float>(good.begin() + 100, good.end()); }, 3,
+         "not the 24000 of 100 x 60"},
+        {"one value long", [&] { return std::vector<float>(6001, 0.0f); }, 3,
+         "holds 24004 bytes"},
+    };
+    const fs::path folder = data() / "summary";
+    fs::create_directories(folder);
+    for (const Case& c : cases) {
+        write_floats(folder / "region_qc.bin", c.raster());
+        std::string cmd = "'";
+        cmd.append(ORNAX_TOOLS_DIR).append("/ornax_region_summary' '");
+        cmd.append((data() / "config" / "domain_run.txt").string()).append("' '");
+        cmd.append(folder.string()).append("' > '").append((folder / "out").string());
+        cmd.append("' 2> '").append((folder / "err").string()).append("'");
+        const int rc = std::system(cmd.c_str());
+        EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, c.exit_status) << c.name;
+        EXPECT_NE(read_text(folder / "err").find(c.message), std::string::npos)
+            << c.name << ": " << read_text(folder / "err");
+    }
+    fs::remove_all(folder);
 }
 
 }  // namespace

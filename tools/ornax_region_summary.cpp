@@ -87,6 +87,37 @@ bool draw_quicklooks(const std::string& dir, const Spatialinfodata& grid,
     return ok;
 }
 
+// A raster of exactly the run grid's size; otherwise a message names the file and sizes.
+bool raster_size_valid(const std::string& path, const Spatialinfodata& grid) {
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(path, error);
+    const auto expected = static_cast<std::uintmax_t>(grid.ncols) * grid.nrows * 4;
+    if (error || bytes != expected) {
+        std::fprintf(stderr, "%s holds %ju bytes, not the %ju of %d x %d 4-byte values\n",
+                     path.c_str(), static_cast<std::uintmax_t>(error ? 0 : bytes), expected,
+                     grid.ncols, grid.nrows);
+        return false;
+    }
+    return true;
+}
+
+// Quality flags only; otherwise a message names the file and the first pixel that is not.
+bool quality_flags_valid(const std::string& path, const Spatialinfodata& grid,
+                         const std::vector<float>& qc) {
+    long long invalid = 0;
+    std::size_t first = 0;
+    for (std::size_t i = 0; i < qc.size(); ++i)
+        if (!ornax_quality_flag_valid(qc[i]) && invalid++ == 0) first = i;
+    if (invalid == 0) return true;
+    const std::size_t ncols = static_cast<std::size_t>(grid.ncols);
+    std::fprintf(stderr,
+                 "%s is not a quality raster: %lld pixels hold values that are not quality "
+                 "flags, the first at column %zu, line %zu: %g\n",
+                 path.c_str(), invalid, first % ncols + 1, first / ncols + 1,
+                 static_cast<double>(qc[first]));
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,10 +150,12 @@ int main(int argc, char** argv) {
     if (names.empty()) names = {"EDAY", "XLE2"};
 
     std::vector<float> qc;
+    if (!raster_size_valid(dir + "/region_qc.bin", grid)) return 3;
     if (!read_raster(dir + "/region_qc.bin", grid, qc)) {
         std::fprintf(stderr, "Cannot read %s/region_qc.bin\n", dir.c_str());
         return 3;
     }
+    if (!quality_flags_valid(dir + "/region_qc.bin", grid, qc)) return 3;
     std::map<int, long long> flags;
     for (float q : qc) ++flags[static_cast<int>(q)];
     std::printf("Outputs in %s\n", std::filesystem::absolute(dir).string().c_str());

@@ -73,8 +73,10 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
         return finish(exit_usage);
     }
 
-    // A file-size limit makes a write fail with its reason instead of ending the process.
+    // A file-size limit or a closed pipe on the screen makes a write fail with its reason
+    // instead of ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     ornax_debug = 0;
     int status = 0;
     std::string log_file_name;

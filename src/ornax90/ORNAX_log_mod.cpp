@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <map>
@@ -98,10 +101,22 @@ void ornax_log_plain(std::string_view line) {
 
 void ornax_screen_line(std::string_view line) {
     if (captured(Ornaxmessagebuffer::Channel::screen, line)) return;
-    std::lock_guard<std::mutex> lock(output_mutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    bool written = false;
+    {
+        std::lock_guard<std::mutex> lock(output_mutex);
+        written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size();
+        written = std::fputc('\n', stdout) != EOF && written;
+        written = std::fflush(stdout) == 0 && written;
+    }
+    if (!written) ornax_note_screen_failure(errno);
+}
+
+void ornax_note_screen_failure(int error_number) {
+    static std::atomic<bool> noted = false;
+    if (noted.exchange(true)) return;
+    ornax_log_msg(std::string("Cannot write to the standard output (") +
+                  std::strerror(error_number != 0 ? error_number : EIO) +
+                  "): the screen lines are lost from here on; computing and publishing go on");
 }
 
 void ornax_append_text(const std::string& path, const std::string& text, int& status) {

@@ -57,8 +57,11 @@ void ornax_unit_close(int unit);
 std::string ornax_time_stamp();
 
 // Writes one line on the screen (standard output), or into the calling thread's message
-// buffer while one is capturing.
+// buffer while one is capturing. A line that cannot be written is a screen failure only.
 void ornax_screen_line(std::string_view line);
+// A write to the standard output failed (a closed pipe, a full device) with the system's
+// error number: the first one of the process is logged; the run goes on.
+void ornax_note_screen_failure(int error_number);
 // Appends text to a file (created when missing), or defers the append into the calling
 // thread's message buffer while one is capturing. A file that cannot be opened prints
 // "Error in opening the output file:" and the path on the screen; status 0 or 3.

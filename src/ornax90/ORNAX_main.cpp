@@ -48,7 +48,10 @@ protected:
 
 private:
     int failed() {
-        if (error_number == 0) error_number = errno != 0 ? errno : EIO;
+        if (error_number == 0) {
+            error_number = errno != 0 ? errno : EIO;
+            ornax_note_screen_failure(error_number);
+        }
         return EOF;
     }
 };
@@ -146,8 +149,10 @@ int main(int argc, char** argv) {
         return finish(exit_usage);
     }
 
-    // A file-size limit makes a write fail with its reason instead of ending the process.
+    // A file-size limit or a closed pipe on the screen makes a write fail with its reason
+    // instead of ending the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     ornax_debug = 0;
     std::string log_file_name;
     int status = 0;

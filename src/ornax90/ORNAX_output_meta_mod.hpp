@@ -41,6 +41,9 @@ bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info
 
 // The quality flags a region run can write, in increasing order.
 const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags();
+// True for a value a quality raster may hold: a listed flag, or 1 plus the bits of the
+// inputs that were missing (any odd whole number up to 127).
+bool ornax_quality_flag_valid(float value);
 
 // The present time in UTC, ISO 8601 ("2019-07-19T06:30:00Z"), for the run record and
 // the history of exported files.
@@ -180,12 +183,24 @@ struct Ornaxrunrecordtype {
     int exit_status = 0;
 };
 
-// The JSON text of a run record with its totals.
+// Input files of a region run: the region configuration's paths by field name, in the
+// file's order (blank ones left out).
+std::vector<Ornaxrunfiletype> ornax_region_input_files(const Ornaxregiondatatype& region);
+// Appends the files of the meteorological configuration and the forecast-model rasters
+// found for the day and the next.
+void ornax_forcing_input_files(const Ornaxcommonblock& common, int year, int doy,
+                               std::vector<Ornaxrunfiletype>& inputs);
+
+// The JSON text of a run record with its totals; every text is valid UTF-8, a byte of a
+// path that is not becomes \xNN.
 std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
                                 const Ornaxsummarytotalstype& totals);
 // Writes `output_dir`/run_info.json (atomically). status 0 or 3.
 void ornax_write_run_info(const Ornaxrunrecordtype& record, const Ornaxsummarytotalstype& totals,
                           int& status);
+// True when output_dir holds the record of a run of this year and day that ended with
+// exit status 0: complete outputs that a failed run must not replace.
+bool ornax_complete_run_recorded(const std::string& output_dir, int year, int doy);
 // Removes the run record of an earlier run in output_dir, so that the rasters being
 // rewritten are not taken for a finished run. status 3 when it exists and cannot go.
 void ornax_retire_run_info(const std::string& output_dir, int& status);

@@ -1,6 +1,7 @@
 // Output metadata: the run record run_info.json and the end of a region run (sidecars,
 // quicklook maps, screen summary, run record last).
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_guard_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_quicklook_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
@@ -50,8 +52,23 @@ json stats_entry(const Ornaxoutputvarinfotype& var, const Ornaxvarstatstype& sta
     return entry;
 }
 
-// Paths of the region configuration, by field, in the configuration file's order.
-std::vector<Ornaxrunfiletype> configured_inputs(const Ornaxregiondatatype& r) {
+// Every string of a JSON value made valid UTF-8 (paths may hold any bytes).
+void make_utf8_safe(json& value) {
+    if (value.is_string()) {
+        value = ornax_utf8_safe(value.get<std::string>());
+    } else if (value.is_structured()) {
+        for (json& element : value) make_utf8_safe(element);
+    }
+}
+
+void note_failure(const std::string& path, int& run_status) {
+    ornax_log_msg("Cannot write the output file " + path);
+    run_status = 3;
+}
+
+}  // namespace
+
+std::vector<Ornaxrunfiletype> ornax_region_input_files(const Ornaxregiondatatype& r) {
     const std::vector<Ornaxrunfiletype> all = {
         {"landcover_table_file", r.landcover_table_file}, {"reserved_file", r.reserved_file},
         {"land_domain_file", r.land_domain_file},         {"landcover_file", r.landcover_file},
@@ -75,10 +92,8 @@ std::vector<Ornaxrunfiletype> configured_inputs(const Ornaxregiondatatype& r) {
     return inputs;
 }
 
-// Files of the meteorological configuration and the forecast-model rasters of the day
-// and the next.
-void add_forcing_inputs(const Ornaxcommonblock& common, int year, int doy,
-                        std::vector<Ornaxrunfiletype>& inputs) {
+void ornax_forcing_input_files(const Ornaxcommonblock& common, int year, int doy,
+                               std::vector<Ornaxrunfiletype>& inputs) {
     const std::vector<Ornaxrunfiletype> named = {
         {"gfs_config_file", common.gfs_config_file},
         {"gfs_land_file", common.gfs_land_file},
@@ -103,10 +118,7 @@ void add_forcing_inputs(const Ornaxcommonblock& common, int year, int doy,
     }
 }
 
-void note_failure(const std::string& path, int& run_status) {
-    ornax_log_msg("Cannot write the output file " + path);
-    run_status = 3;
-}
+namespace {
 
 // Lines, pixels, flag counts, EDAY mean and range, time and where the outputs are.
 void print_screen_summary(const Ornaxrunrecordtype& record, const Ornaxsummarytotalstype& totals) {
@@ -135,7 +147,7 @@ void print_screen_summary(const Ornaxrunrecordtype& record, const Ornaxsummaryto
     std::printf(" Outputs in %s: rasters NAME.bin with NAME.vrt and NAME.ctl, EDAY.png, "
                 "region_qc.png, run_info.json\n",
                 (error ? record.output_dir : where.string()).c_str());
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) ornax_note_screen_failure(errno);
 }
 
 }  // namespace
@@ -212,13 +224,22 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
                             {"publish", record.publish_s}, {"total", record.total_s}};
     info["exit_status"] = record.exit_status;
     info["finished_utc"] = ornax_utc_now();
-    return info.dump(2) + "\n";
+    make_utf8_safe(info);
+    return info.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 void ornax_write_run_info(const Ornaxrunrecordtype& record, const Ornaxsummarytotalstype& totals,
                           int& status) {
     ornax_publish_text_file((fs::path(record.output_dir) / run_info_name).string(),
                             ornax_run_info_text(record, totals), status);
+}
+
+bool ornax_complete_run_recorded(const std::string& output_dir, int year, int doy) {
+    std::ifstream in(fs::path(trim_right(output_dir)) / run_info_name);
+    if (!in) return false;
+    const json info = json::parse(in, nullptr, false);
+    return info.is_object() && info.value("exit_status", 3) == 0 && info.value("year", 0) == year &&
+           info.value("day_of_year", 0) == doy;
 }
 
 void ornax_retire_run_info(const std::string& output_dir, int& status) {
@@ -239,8 +260,8 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     record.region_switch = region_switch;
     record.year = year;
     record.doy = doy;
-    record.inputs = configured_inputs(region);
-    add_forcing_inputs(common, year, doy, record.inputs);
+    record.inputs = ornax_region_input_files(region);
+    ornax_forcing_input_files(common, year, doy, record.inputs);
     record.run_grid = run_grid;
     record.output_dir = trim_right(region.output_dir);
     for (const std::string& name : summary.names) {

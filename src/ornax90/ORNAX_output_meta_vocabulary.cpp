@@ -97,3 +97,12 @@ const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags() {
     };
     return flags;
 }
+
+bool ornax_quality_flag_valid(float value) {
+    if (!(value >= 0.0f && value <= static_cast<float>(ornax_quality_flag_max))) return false;
+    const int flag = static_cast<int>(value);
+    if (static_cast<float>(flag) != value) return false;
+    for (const Ornaxqualityflaginfotype& listed : ornax_quality_flags())
+        if (listed.value == flag) return true;
+    return flag % 2 == 1 && flag <= ornax_quality_flag_not_land;  // 1 + input bits 2..64
+}

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <new>
 
@@ -17,6 +19,7 @@
 #include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_output_guard_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_output_set_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
@@ -196,8 +199,17 @@ namespace {
 // Before the first line: the per-line input rasters held open, and the day's sunrise grids
 // and forecast-model rasters prepared once for every line. A day that cannot be prepared
 // fails each line as it uses it, with the line's own messages.
-void prepare_line_sources(RegionRun& r, int year, int doy) {
+// An input raster that exists but cannot be opened (no permission, too many open files)
+// would fail every line: it stops the run here with the system's reason. status 0 or 3.
+void prepare_line_sources(RegionRun& r, int year, int doy, int& status) {
     ornax_hold_region_inputs(r.region, r.inputs);
+    status = 0;
+    for (const auto& [path, error_number] : r.inputs.open_failures()) {
+        ornax_log_failure("Region run stopped: cannot open the input raster " + path + ": " +
+                          std::strerror(error_number));
+        status = 3;
+    }
+    if (status != 0) return;
     r.region.input_rasters = &r.inputs;
     int st = 0;
     ornax_prepare_met_day(r.common, r.met_grid, year, doy, r.day, st);
@@ -248,6 +260,65 @@ void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> lin
             ornax_output_summary_adopt_line(summary, line, slot, map_row, quality, st);
         if (map_status != 0 || quality_status != 0 || st != 0)
             ornax_output_summary_adopt_line(summary, line, unreported, {}, {}, st);
+    }
+}
+
+// Before anything is written, the inputs named by the configuration; after the static
+// set-up also the meteorological configuration's files and the forecast-model rasters.
+void check_outputs_against_inputs(const RegionRun& r, bool with_forcing, int& status) {
+    std::vector<Ornaxrunfiletype> inputs = ornax_region_input_files(r.region);
+    inputs.push_back({"region_config_file", trim_right(r.config_file)});
+    if (with_forcing) ornax_forcing_input_files(r.common, r.year, r.doy, inputs);
+    ornax_check_outputs_not_inputs(
+        ornax_region_published_files(trim_right(r.region.output_dir), r.summary.names), inputs,
+        status);
+}
+
+// Why the outputs of a run whose lines ran must not replace the earlier ones (empty when
+// they may): a run that computed no pixel never publishes, and a failed run never replaces
+// the complete outputs of the same day.
+std::string reason_to_keep_earlier_outputs(const RegionRun& r, const Ornaxregionruntimes& times,
+                                           int status) {
+    if (times.computed == 0)
+        return "No pixel was computed (" + std::to_string(times.failed_lines) + " of " +
+               std::to_string(times.lines) + " lines failed)";
+    if (status != 0 && ornax_complete_run_recorded(r.region.output_dir, r.year, r.doy))
+        return "The run failed and the output folder holds the complete outputs of " +
+               ornax_calendar_date(r.year, r.doy);
+    return std::string();
+}
+
+// The outputs are not published: said in the log and, unless it is the first cause of the
+// failure (which the main program shows), on the standard error stream.
+void report_outputs_kept(const RegionRun& r, const std::string& reason) {
+    const std::string dir = trim_right(r.region.output_dir);
+    const std::string text = reason + ": the outputs were not published; the earlier outputs in " +
+                             (dir.empty() ? std::string("the working directory") : dir) +
+                             " stay as they were";
+    const bool shown_by_main = ornax_failure_causes().empty();
+    ornax_log_failure(text);
+    if (!shown_by_main) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+}
+
+// The earlier run's record, then its outputs that this run does not write, go; the
+// descriptors, maps and the new record follow. Nothing here may end the process: the
+// rasters are already in place.
+void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times, int& status) {
+    try {
+        int st = 0;
+        const std::string dir = trim_right(r.region.output_dir);
+        ornax_retire_run_info(dir, st);
+        std::vector<Ornaxrunfiletype> inputs = ornax_region_input_files(r.region);
+        ornax_forcing_input_files(r.common, r.year, r.doy, inputs);
+        int removed = 0;
+        ornax_remove_earlier_outputs(dir, ornax_region_published_files(dir, r.summary.names),
+                                     inputs, removed);
+        ornax_publish_region_run(r.config_file, r.region, r.common, r.grids.run, r.region_switch,
+                                 r.year, r.doy, times, r.summary, status);
+    } catch (const std::exception& error) {
+        ornax_log_failure(std::string("The published outputs could not be described: ") +
+                          error.what());
+        status = 3;
     }
 }
 
@@ -317,6 +388,9 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
         for (int i = 0; i < r.region.out_var_count; ++i)
             names.push_back(trim_right(r.region.out_var_list[i].name));
         ornax_output_summary_init(r.summary, r.grids.run, names, "EDAY", st);
+        if (!follows) check_outputs_against_inputs(r, false, status);
+    }
+    if (status == 0) {
         open_region_outputs(r.region, follows ? leader_temporaries : nullptr, r.files, status);
         if (status != 0) ornax_log_failure(r.files.set.failure);
     }
@@ -330,7 +404,8 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
     }
     // The leader computes and caches the sunrise grids here; a follower, begun after it,
     // reads them.
-    if (status == 0) prepare_line_sources(r, year, doy);
+    if (status == 0 && !follows) check_outputs_against_inputs(r, true, status);
+    if (status == 0) prepare_line_sources(r, year, doy, status);
     r.progress.shown = !follows;  // a follower's share is shown by no progress line
     r.progress.times.setup_s = seconds_since(r.progress.start);
     r.progress.times.threads = ornax_region_threads();
@@ -390,22 +465,23 @@ void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& 
 void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
                           std::span<const Ornaxlinesummarytype> line_summaries, int& status) {
     RegionRun& r = *run.state;
-    int st = 0;
     bool published = false;
     if (r.begun && times.lines > 0) {
         add_lines_of_others(r, line_summaries);
-        int publish = 0;
-        finish_region_outputs(r.files, publish);
+        // outputs that could not be written are named by the output set
+        const std::string reason =
+            r.files.set.failed ? std::string() : reason_to_keep_earlier_outputs(r, times, status);
+        int publish = 3;
+        if (reason.empty())
+            finish_region_outputs(r.files, publish);
+        else
+            report_outputs_kept(r, reason);
         if (publish != 0) status = 3;
         published = publish == 0;
     }
-    if (published) {
-        // The new rasters are in place: the earlier run record no longer describes them
-        // until the sidecars, the maps and then the new record are written.
-        ornax_retire_run_info(trim_right(r.region.output_dir), st);
-        ornax_publish_region_run(r.config_file, r.region, r.common, r.grids.run, r.region_switch,
-                                 r.year, r.doy, times, r.summary, status);
-    }
+    // The new rasters are in place: the earlier run record no longer describes them until
+    // the sidecars, the maps and then the new record are written.
+    if (published) describe_published_outputs(r, times, status);
     ornax_output_set_abort(r.files.set);  // a run stopped before its lines publishes nothing
     r.begun = false;
 }

@@ -294,7 +294,10 @@ void RasterInputFiles::hold(const std::string& file_name) {
     const std::string path = trim_right(file_name);
     if (path.empty() || fds_.count(path) != 0) return;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) fds_[path] = fd;
+    if (fd >= 0)
+        fds_[path] = fd;
+    else
+        failures_[path] = errno;
 }
 
 int RasterInputFiles::fd(const std::string& file_name) const {
@@ -305,6 +308,7 @@ int RasterInputFiles::fd(const std::string& file_name) const {
 void RasterInputFiles::close() {
     for (const auto& entry : fds_) ::close(entry.second);
     fds_.clear();
+    failures_.clear();
 }
 
 // ---- line writing into an output raster held open by its owner ----

@@ -95,10 +95,13 @@ public:
     // Descriptor of a held file, -1 when the file is not held.
     int fd(const std::string& file_name) const;
     std::size_t size() const { return fds_.size(); }
+    // Files that hold() could not open, with the system's error number of each.
+    const std::map<std::string, int>& open_failures() const { return failures_; }
     void close();
 
 private:
     std::map<std::string, int> fds_;
+    std::map<std::string, int> failures_;
 };
 
 // ---- line readers ----
