@@ -2,6 +2,7 @@
 // outputs: after a good run, the outputs stay byte-identical to it whatever happens next,
 // and every failure names its cause on the error stream.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <thread>
 
+#include "ORNAX_output_set_mod.hpp"
 #include "test_region_run_support.hpp"
 
 namespace {
@@ -388,6 +390,135 @@ TEST_F(RegionFaults, SummaryRefusesARasterThatIsNotAQualityRaster) {
             << c.name << ": " << read_text(folder / "err");
     }
     fs::remove_all(folder);
+}
+
+}  // namespace
+
+#ifdef ORNAX_HAVE_NETCDF
+namespace {
+
+using namespace region_run_test;
+
+// ornax_to_netcdf OUTPUT_DIR TARGET in the data set, its address space capped when
+// `address_space` > 0; the exit status.
+int export_run(const fs::path& data, const std::string& dir, const std::string& target,
+               rlim_t address_space = 0) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit limit{address_space, address_space};
+        if (address_space > 0) setrlimit(RLIMIT_AS, &limit);
+        std::string cmd = "cd '" + data.string() + "' && exec '";
+        cmd.append(ORNAX_TOOLS_DIR).append("/ornax_to_netcdf' ").append(dir + " " + target);
+        cmd.append(" > export.out 2> export.err");
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return wait_exit(child);
+}
+
+// The export never writes over a file of the run, and a grid too large for memory ends it
+// with a message instead of an abort.
+TEST_F(RegionFaults, ExportRefusesTheRunsOwnFilesAndSaysWhenMemoryIsShort) {
+    struct Case {
+        const char* target;
+        int exit_status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"output/EDAY.bin", 3, "output/EDAY.bin is "},
+        {"output/./region_qc.vrt", 3, "a file of the run"},
+        {"output/run_info.json", 3, "run_info.json, a file of the run"},
+        {"static/xl.bin", 3, "xl.bin, a file of the run"},
+        {"output/ornax_outputs.nc", 0, ""},
+    };
+    const std::string record = read_text(data() / "output" / "run_info.json");
+    for (const Case& c : cases) {
+        EXPECT_EQ(export_run(data(), "output", c.target), c.exit_status) << c.target;
+        EXPECT_NE(read_text(data() / "export.err").find(c.message), std::string::npos)
+            << c.target << ": " << read_text(data() / "export.err");
+    }
+    fs::remove(data() / "output" / "ornax_outputs.nc");
+    expect_good_outputs();
+    EXPECT_EQ(read_text(data() / "output" / "run_info.json"), record);
+
+    // a record of 100000 x 100000 pixels: 40 GB per variable
+    nlohmann::json huge = nlohmann::json::parse(record);
+    huge["run_grid"]["ncols"] = 100000;
+    huge["run_grid"]["nrows"] = 100000;
+    fs::create_directories(data() / "huge");
+    std::ofstream(data() / "huge" / "run_info.json") << huge.dump();
+    EXPECT_EQ(export_run(data(), "huge", "huge/huge.nc", rlim_t{2} << 30), 3);
+    EXPECT_NE(read_text(data() / "export.err").find("not enough memory for the grid of 100000"),
+              std::string::npos)
+        << read_text(data() / "export.err");
+    EXPECT_FALSE(fs::exists(data() / "huge" / "huge.nc"));
+    fs::remove_all(data() / "huge");
+}
+
+}  // namespace
+#endif
+
+namespace {
+
+using namespace region_run_test;
+
+// Holds a shared lock on the output folder's lock file in a process of its own, as a live
+// run on another host or in another container does, until the object goes.
+class LockHolder {
+public:
+    explicit LockHolder(const fs::path& lock_file) {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+            const int fd = open(lock_file.c_str(), O_RDWR | O_CREAT, 0666);
+            struct flock lock {};
+            lock.l_type = F_RDLCK;
+            lock.l_whence = SEEK_SET;
+            const char held = fd >= 0 && fcntl(fd, F_OFD_SETLK, &lock) == 0 ? '1' : '0';
+            if (write(ready[1], &held, 1) != 1) _exit(1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        if (read(ready[0], &held_, 1) != 1) held_ = '0';
+        close(ready[0]);
+    }
+    ~LockHolder() {
+        if (child_ > 0) kill(child_, SIGKILL), waitpid(child_, nullptr, 0);
+    }
+    bool held() const { return held_ == '1'; }
+
+private:
+    pid_t child_ = -1;
+    char held_ = '0';
+};
+
+// Temporaries that look abandoned: one of another host (its run may be live there), one of
+// this host whose process ended, one named by an earlier version. While another process
+// holds the folder's lock only this host's dead one goes; once nobody holds it, all go.
+TEST_F(RegionFaults, TemporariesOfRunsElsewhereStayWhileTheFolderIsLocked) {
+    const fs::path out = data() / "output";
+    const long dead = 4194303;  // above any process id in use here
+    const fs::path elsewhere =
+        out / (".EDAY.bin." + std::to_string(dead) + "-0.otherhost.0123abcd.4026531836.ornax-tmp");
+    const fs::path here = ornax_output_temporary_name((out / "EDAY.bin").string(), dead, 0);
+    const fs::path older = out / (".EDAY.bin." + std::to_string(dead) + "-0.ornax-tmp");
+    for (const fs::path& file : {elsewhere, here, older}) std::ofstream(file) << "partial";
+    {
+        LockHolder holder(out / ornax_output_lock_name);
+        ASSERT_TRUE(holder.held());
+        EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+        EXPECT_TRUE(fs::exists(elsewhere));
+        EXPECT_FALSE(fs::exists(here));
+        EXPECT_TRUE(fs::exists(older));
+    }
+    expect_good_outputs();
+    EXPECT_EQ(run_ornax(data(), kArgs), 0) << read_text(data() / "run.err");
+    EXPECT_FALSE(fs::exists(elsewhere));
+    EXPECT_FALSE(fs::exists(older));
+    EXPECT_EQ(temporaries(data()), 0);
+    expect_good_outputs();
 }
 
 }  // namespace

@@ -13,10 +13,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "ORNAX_output_guard_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
 #include "file_io_mod.hpp"
 
@@ -237,6 +239,23 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
     return true;
 }
 
+// True when `target` is one of the run's own files: a raster, descriptor, map or record
+// it published, or an input its record lists; why then names it.
+bool is_run_file(const std::string& target, const fs::path& dir, const Run& run,
+                 std::string& why) {
+    std::vector<std::string> names(run.names.begin(), run.names.end() - 1);  // without region_qc
+    std::vector<std::string> files = ornax_region_published_files(dir.string(), names);
+    for (const json& input : run.info.value("inputs", json::array()))
+        if (input.is_object() && input.value("path", json()).is_string())
+            files.push_back(input["path"].get<std::string>());
+    for (const std::string& file : files) {
+        if (!ornax_same_file(target, file)) continue;
+        why = target + " is " + file + ", a file of the run in " + dir.string();
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -264,7 +283,19 @@ int main(int argc, char** argv) {
     hidden += target_path.filename().string();
     hidden += ".tmp" + std::to_string(::getpid());
     const std::string temp = (folder / hidden).string();
-    if (!write_file(temp, dir, run, command, why)) {
+    if (is_run_file(target, dir, run, why)) {
+        std::fprintf(stderr, "ornax_to_netcdf: refused: %s\n", why.c_str());
+        return 3;
+    }
+    bool written = false;
+    try {
+        written = write_file(temp, dir, run, command, why);
+    } catch (const std::bad_alloc&) {
+        why = "not enough memory for the grid of " + std::to_string(run.ncols) + " x " +
+              std::to_string(run.nrows) + " values (" +
+              std::to_string(4.0 * run.ncols * run.nrows / 1048576.0) + " MiB per variable)";
+    }
+    if (!written) {
         std::remove(temp.c_str());
         std::fprintf(stderr, "ornax_to_netcdf: %s\n", why.c_str());
         return 3;

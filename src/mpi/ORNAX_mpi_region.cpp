@@ -219,12 +219,21 @@ Ornaxlinesummarytype decode_summary(const std::string& bytes, std::size_t& at) {
     return slot;
 }
 
+// The failure causes among captured messages, oldest first.
+std::vector<std::string> failure_causes_of(const Ornaxmessagebuffer& captured) {
+    std::vector<std::string> causes;
+    for (const Ornaxmessagebuffer::Entry& entry : captured.entries)
+        if (entry.channel == Ornaxmessagebuffer::Channel::failure) causes.push_back(entry.text);
+    return causes;
+}
+
 // A follower's set-up failure: its log lines on the standard error stream, marked with
 // the process, since only the leader writes the run log.
 void report_follower_setup(int rank, const Ornaxmessagebuffer& captured) {
     std::fprintf(stderr, "ornax_mpi.x: process %d could not begin its share of the run:\n", rank);
     for (const Ornaxmessagebuffer::Entry& entry : captured.entries)
-        if (entry.channel == Ornaxmessagebuffer::Channel::log)
+        if (entry.channel == Ornaxmessagebuffer::Channel::log ||
+            entry.channel == Ornaxmessagebuffer::Channel::failure)
             std::fprintf(stderr, "%s\n", entry.text.c_str());
     std::fflush(stderr);
 }
@@ -251,6 +260,7 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     }
     MPI_Bcast(&begin_status, 1, MPI_INT, leader, comm);
     temporaries = broadcast_texts(comm, temporaries);
+    std::vector<std::string> follower_causes;
     if (!leading && begin_status == 0) {
         Ornaxmessagebuffer follower_messages;  // the leader has given the same set-up messages
         {
@@ -258,14 +268,23 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
             ornax_region_begin(run, region_config_file, region_switch, year, doy, role,
                                &temporaries, begin_status);
         }
-        if (begin_status != 0) report_follower_setup(rank, follower_messages);
+        if (begin_status != 0) {
+            report_follower_setup(rank, follower_messages);
+            follower_causes = failure_causes_of(follower_messages);
+        }
     }
     const std::vector<int> begun = all_statuses(comm, begin_status);
+    // The leader names each follower's first cause (a missing file, HOME_DIR not set there).
+    const std::vector<std::vector<std::string>> causes = gather_texts(comm, follower_causes);
     if (leading)
-        for (int r = 1; r < size; ++r)
-            if (begun[static_cast<std::size_t>(r)] != 0 && begun[0] == 0)
-                ornax_log_msg(
-                    (FreeLine() << "Process" << r << "could not begin its share of the run").str());
+        for (int r = 1; r < size; ++r) {
+            if (begun[static_cast<std::size_t>(r)] == 0 || begun[0] != 0) continue;
+            const std::vector<std::string>& of_rank = causes[static_cast<std::size_t>(r)];
+            ornax_log_failure((FreeLine() << "Process" << r
+                                          << "could not begin its share of the run: "
+                                          << (of_rank.empty() ? "no cause given" : of_rank[0]))
+                                  .str());
+        }
 
     int run_status = worst(begun);
     const std::vector<int> line_rows =

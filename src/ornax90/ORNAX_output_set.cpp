@@ -5,9 +5,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <fstream>
 #include <cstdio>
 #include <cstring>
 
@@ -43,24 +48,134 @@ bool valid_member(const Ornaxoutputsettype& set, int member) {
     return member >= 0 && static_cast<std::size_t>(member) < set.files.size();
 }
 
-// Process id encoded in a temporary's file name, or -1 when the name is not one of ours.
-long temporary_owner(const std::string& name) {
-    const std::string suffix = ornax_output_temporary_suffix;
-    if (name.size() <= suffix.size() + 1 || name[0] != '.' ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return -1;
-    const std::string stem = name.substr(0, name.size() - suffix.size());
+// Host, boot and PID namespace of this process as one name piece "HOST.BOOT.PIDNS": the
+// host name with only letters, digits, '-' and '_' kept, the boot id's hex digits, the
+// inode of the PID namespace.
+const std::string& process_place() {
+    static const std::string place = [] {
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+        std::string text;
+        for (const char* c = host; *c != '\0' && text.size() < 64; ++c)
+            text += std::isalnum(static_cast<unsigned char>(*c)) || *c == '-' ? *c : '_';
+        if (text.empty()) text = "host";
+        text += '.';
+        std::ifstream boot("/proc/sys/kernel/random/boot_id");
+        std::string id, hex;
+        std::getline(boot, id);
+        for (char c : id)
+            if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+        text += hex.empty() ? "0" : hex;
+        struct stat ns {};
+        text += '.' + std::to_string(stat("/proc/self/ns/pid", &ns) == 0 ? ns.st_ino : 0);
+        return text;
+    }();
+    return place;
+}
+
+bool all_digits(const std::string& text) {
+    return !text.empty() && text.size() < 20 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Process id of a stem ending in ".PID-N", -1 when it does not.
+long stem_pid(const std::string& stem) {
     const std::size_t dot = stem.rfind('.');
     const std::size_t dash = stem.rfind('-');
     if (dot == std::string::npos || dash == std::string::npos || dash < dot + 2) return -1;
-    long pid = 0;
-    for (std::size_t i = dot + 1; i < dash; ++i) {
-        if (stem[i] < '0' || stem[i] > '9' || pid > 1000000000L) return -1;
-        pid = pid * 10 + (stem[i] - '0');
+    const std::string pid = stem.substr(dot + 1, dash - dot - 1);
+    if (!all_digits(pid) || !all_digits(stem.substr(dash + 1)) || pid.size() > 10) return -1;
+    const long value = std::stol(pid);
+    return value > 0 ? value : -1;
+}
+
+// Who left a temporary: its process and, for names that carry it, its "HOST.BOOT.PIDNS"
+// (empty for the names of earlier versions). pid -1 when the name is not one of ours.
+struct TemporaryOwner {
+    long pid = -1;
+    std::string place;
+};
+
+TemporaryOwner temporary_owner(const std::string& name) {
+    TemporaryOwner owner;
+    const std::string suffix = ornax_output_temporary_suffix;
+    if (name.size() <= suffix.size() + 1 || name[0] != '.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return owner;
+    const std::string stem = name.substr(0, name.size() - suffix.size());
+    std::size_t at = stem.size();
+    for (int field = 0; field < 3 && at != std::string::npos && at > 0; ++field)
+        at = stem.rfind('.', at - 1);
+    if (at != std::string::npos && at > 0) {
+        const std::string place = stem.substr(at + 1);
+        const std::size_t ns_dot = place.rfind('.');
+        const long pid = stem_pid(stem.substr(0, at));
+        if (pid > 0 && all_digits(place.substr(ns_dot + 1))) return {pid, place};
     }
-    for (std::size_t i = dash + 1; i < stem.size(); ++i)
-        if (stem[i] < '0' || stem[i] > '9') return -1;
-    return pid > 0 ? pid : -1;
+    owner.pid = stem_pid(stem);
+    return owner;
+}
+
+// Opens the folder's lock file and takes its lock: alone when no other run holds it (the
+// lock is then taken exclusively first and turned into a shared one after the stale
+// temporaries went, through the caller). Descriptor, or -1 when there is no lock file.
+int take_folder_lock(const std::string& dir, bool& alone) {
+    alone = false;
+    const std::string path = ornax_output_path(dir, ornax_output_lock_name);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;  // the whole file
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0) {
+        alone = true;
+    } else if (errno == EINVAL) {  // no open-file-description locks: whole-file flock
+        alone = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (!alone) flock(fd, LOCK_SH);
+    }
+    return fd;
+}
+
+// The shared lock that a run holds while its temporaries exist.
+void share_folder_lock(int fd) {
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    while (fcntl(fd, F_OFD_SETLKW, &lock) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EINVAL) flock(fd, LOCK_SH);
+        break;
+    }
+}
+
+// Whether a temporary left by `owner` belongs to no live run.
+bool stale(const TemporaryOwner& owner, bool alone) {
+    const bool here = owner.place == process_place();
+    if (owner.place.empty() || here) {
+        if (owner.place.empty() && !alone) return false;  // an older run's: judged alone only
+        if (here && owner.pid == static_cast<long>(getpid())) return false;
+        // A process that still runs (or a process id in use again) keeps its files.
+        return kill(static_cast<pid_t>(owner.pid), 0) != 0 && errno == ESRCH;
+    }
+    return alone;  // another host, boot or namespace: stale only when no run holds the lock
+}
+
+void remove_stale_in(const std::string& dir, bool alone, int& removed) {
+    removed = 0;
+    const std::string folder = dir.empty() ? "." : dir;
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) return;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        const TemporaryOwner owner = temporary_owner(name);
+        if (owner.pid < 0 || !stale(owner, alone)) continue;
+        const std::string path = ornax_output_path(dir, name);
+        if (unlink(path.c_str()) == 0) {
+            ++removed;
+            ornax_log_msg("Removed the temporary output " + path + " of a stopped run");
+        }
+    }
+    closedir(listing);
 }
 
 }  // namespace
@@ -75,8 +190,8 @@ std::string ornax_output_path(const std::string& dir, const std::string& name) {
 std::string ornax_output_temporary_name(const std::string& path, long pid, int sequence) {
     std::string dir, name;
     split_path(path, dir, name);
-    return dir + "." + name + "." + std::to_string(pid) + "-" + std::to_string(sequence) +
-           ornax_output_temporary_suffix;
+    return dir + "." + name + "." + std::to_string(pid) + "-" + std::to_string(sequence) + "." +
+           process_place() + ornax_output_temporary_suffix;
 }
 
 void ornax_output_set_add(Ornaxoutputsettype& set, const std::string& path, int& member,
@@ -188,27 +303,23 @@ void ornax_output_set_abort(Ornaxoutputsettype& set) {
         if (!file.temporary.empty() && !set.joined) unlink(file.temporary.c_str());
     }
     set.files.clear();
+    for (int fd : set.lock_fds) close(fd);  // the temporaries are gone: the locks go too
+    set.lock_fds.clear();
+}
+
+void ornax_output_set_claim_folder(Ornaxoutputsettype& set, const std::string& dir,
+                                   int& removed) {
+    bool alone = false;
+    const int fd = take_folder_lock(dir, alone);
+    remove_stale_in(dir, alone && fd >= 0, removed);
+    if (fd < 0) return;
+    share_folder_lock(fd);
+    set.lock_fds.push_back(fd);
 }
 
 void ornax_output_remove_stale(const std::string& dir, int& removed) {
-    removed = 0;
-    const std::string folder = dir.empty() ? "." : dir;
-    DIR* listing = opendir(folder.c_str());
-    if (listing == nullptr) return;
-    const long own = static_cast<long>(getpid());
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        const long owner = temporary_owner(name);
-        if (owner < 0 || owner == own) continue;
-        // A process that still runs (or a process id in use again) keeps its files.
-        if (kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
-        const std::string path = ornax_output_path(dir, name);
-        if (unlink(path.c_str()) == 0) {
-            ++removed;
-            ornax_log_msg("Removed the temporary output " + path + " of a stopped run");
-        }
-    }
-    closedir(listing);
+    Ornaxoutputsettype set;
+    ornax_output_set_claim_folder(set, dir, removed);
 }
 
 void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::string>& paths,

@@ -7,7 +7,12 @@
 // checked) and renames the members into place; until then an earlier result under the
 // final names stays whole. An abort, or a set that is destroyed without a commit, removes
 // the temporaries. A killed run leaves its temporaries behind; the next run in the folder
-// removes those whose process no longer exists.
+// removes them. Temporaries are named after their process, host, boot and PID namespace
+// (".NAME.PID-N.HOST.BOOT.PIDNS.ornax-tmp"), and every run holds a shared lock on the
+// folder's lock file ".ornax-run.lock" (an fcntl lock, which network file systems pass on
+// to the server) while its temporaries exist. A run that gets the lock alone judges every
+// temporary of another host, boot or namespace stale; otherwise only those of its own
+// host, boot and namespace whose process no longer runs.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +24,7 @@
 #include <vector>
 
 inline constexpr const char* ornax_output_temporary_suffix = ".ornax-tmp";
+inline constexpr const char* ornax_output_lock_name = ".ornax-run.lock";
 
 // One member: the name it is published under and the temporary it is written to.
 struct Ornaxoutputfiletype {
@@ -34,6 +40,7 @@ struct Ornaxoutputsettype {
     std::string failure;    // the first failure: what, which file, the system's reason
     std::mutex failure_guard;
     bool joined = false;  // created by another process: never published or removed here
+    std::vector<int> lock_fds;  // shared locks on the folders' lock files, held until the end
 
     Ornaxoutputsettype() = default;
     Ornaxoutputsettype(const Ornaxoutputsettype&) = delete;
@@ -44,7 +51,8 @@ struct Ornaxoutputsettype {
 // Name of a file `name` in folder `dir`; an empty folder is the working directory.
 std::string ornax_output_path(const std::string& dir, const std::string& name);
 
-// Temporary name of `path` for process `pid`, attempt `sequence`: same folder, hidden.
+// Temporary name of `path` for process `pid` of this host, boot and PID namespace,
+// attempt `sequence`: same folder, hidden.
 std::string ornax_output_temporary_name(const std::string& path, long pid, int sequence);
 
 // Adds a member that will be published as `path`: creates its empty temporary (never an
@@ -83,6 +91,9 @@ void ornax_output_set_leave(Ornaxoutputsettype& set, int& status);
 // Closes and removes every temporary; the files under the final names are not touched.
 void ornax_output_set_abort(Ornaxoutputsettype& set);
 
-// Removes the temporaries in `dir` (empty: the working directory) left by processes that
-// no longer run. removed receives their count.
+// Takes the shared lock of folder `dir` (empty: the working directory) for the set, after
+// removing the temporaries that stopped runs left there (see above). removed receives
+// their count. Call before adding members in that folder.
+void ornax_output_set_claim_folder(Ornaxoutputsettype& set, const std::string& dir, int& removed);
+// The same without keeping the lock.
 void ornax_output_remove_stale(const std::string& dir, int& removed);

@@ -104,6 +104,7 @@ constexpr int config_home_length = 256;   // longest HOME_DIR used
 // State of one reading: HOME_DIR, the date pieces and the current directory.
 struct ConfigContext {
     std::string home;
+    bool home_set = false;  // HOME_DIR is in the environment
     std::string date_directory;  // "/YYYYDDD/"
     std::string insolation_day;  // "2011DDD"
     std::string directory;
@@ -162,7 +163,9 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         paths[static_cast<std::size_t>(line)] = path;
         if (rule.check == ConfigCheck::none || config_file_exists(path)) continue;
         if (rule.check == ConfigCheck::required) {
-            ornax_log_failure(path + " not exist.");
+            // a path that HOME_DIR should have begun says where the search went wrong
+            const bool homeless = !context.home_set && rule.rule != ConfigRule::plain;
+            ornax_log_failure(path + " not exist." + (homeless ? " HOME_DIR is not set." : ""));
             return 3;
         }
         ornax_log_msg(path + " not exist.");
@@ -187,6 +190,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     ConfigContext context;
     const char* home = std::getenv("HOME_DIR");  // unset counts as empty
     context.home = trim_right(home != nullptr ? home : "");
+    context.home_set = home != nullptr;
     if (static_cast<int>(context.home.size()) > config_home_length) {
         ornax_log_failure("HOME_DIR is longer than 256 characters");
         status = 3;

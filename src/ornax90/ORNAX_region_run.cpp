@@ -123,8 +123,8 @@ void open_region_outputs(Ornaxregiondatatype& region, const std::vector<std::str
         return;
     }
     int removed = 0;
-    ornax_output_remove_stale(dir, removed);
-    if (!dir.empty()) ornax_output_remove_stale("", removed);
+    ornax_output_set_claim_folder(files.set, dir, removed);
+    if (!dir.empty()) ornax_output_set_claim_folder(files.set, "", removed);
     status = 0;
     for (const std::string& name : names) {
         int member = -1;

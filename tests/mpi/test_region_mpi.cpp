@@ -165,3 +165,43 @@ TEST(RegionMpiCommandLine, VersionAndHelpEndWell) {
         EXPECT_NE(out.find(first), std::string::npos) << out;
     }
 }
+
+namespace {
+
+// A follower that cannot begin (its own configuration file missing, HOME_DIR not set in its
+// environment): the leader logs its cause and shows it on the error stream; every process
+// ends with status 3 and nothing is published.
+TEST(RegionMpiFollowers, LeaderNamesTheCauseOfAFollowerThatCannotBegin) {
+    struct Case {
+        const char* name;
+        const char* follower;  // command of process 1
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"configuration missing", "'" ORNAX_MPI_EXE "' -r0 config/missing.cfg 2019 200",
+         "Process           1 could not begin its share of the run: Error in opening the input "
+         "config file config/missing.cfg: No such file or directory"},
+        {"HOME_DIR not set", "env -u HOME_DIR '" ORNAX_MPI_EXE "' -r0 config/region.cfg 2019 200",
+         "HOME_DIR is not set."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch("mpi_follower");
+        const fs::path dir = scratch.path();
+        make_region(dir, kCols, kRows, kSeed);
+        const std::string cmd =
+            "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() +
+            "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 timeout 240 '" ORNAX_MPIEXEC
+            "' --oversubscribe -x HOME_DIR -np 1 '" ORNAX_MPI_EXE
+            "' -r0 config/region.cfg 2019 200 : -np 1 " +
+            std::string(c.follower) + " > run.out 2> run.err";
+        const int rc = std::system(cmd.c_str());
+        EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 3);
+        EXPECT_NE(log_text(dir).find(c.cause), std::string::npos) << log_text(dir);
+        EXPECT_NE(read_text(dir / "run.err").find(c.cause), std::string::npos)
+            << read_text(dir / "run.err");
+        EXPECT_FALSE(fs::exists(dir / "output" / "run_info.json"));
+    }
+}
+
+}  // namespace
