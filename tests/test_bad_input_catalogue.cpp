@@ -107,7 +107,7 @@ const BadInput catalogue[] = {
     {"LAI Inf", true, lai, Edit::pixel, 0, 0, "", std::numeric_limits<float>::infinity(), 0, 33, ""},
     {"leaf size 0", true, "static/xl.bin", Edit::pixel, 0, 0, "", 0.0f, 0, 3, ""},
     {"leaf value NaN", true, "static/aleafv.bin", Edit::pixel, 0, 0, "", nan_value, 0, 3, ""},
-    {"land cover NaN everywhere", true, lc, Edit::fill, 0, 0, "", nan_value, 3, -1, "No pixel was computed"},
+    {"land cover NaN everywhere", true, lc, Edit::fill, 0, 0, "", nan_value, 3, -1, "landcover.bin holds only its grid's missing value"},
     {"snow mask NaN", true, "snow/2019200/snow_mask.bin", Edit::pixel, 0, 0, "", nan_value, 0, 3, ""},
 };
 

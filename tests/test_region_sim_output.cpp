@@ -34,6 +34,7 @@ void fake_core(const Ornaxlandtype&, const Ornaxinputvartype& input, Ornaxoutput
     output.XLE2 = 300.0f + input.lon;
     output.H2 = 50.0f;
     output.EDAY = 10.0f;
+    output.SDDAY = 25.0f;  // the day's insolation bounds EDAY
     status = 0;
 }
 
@@ -117,7 +118,7 @@ TEST(RegionSimOutput, EveryHundredThousandthComputedPixelIsDumped) {
     RegionTempDir dir;
     // 100001 pixels, the first under snow: the 100000th computed pixel is the last one.
     RegionLogCapture log;
-    RegionLine line(100001, {"XLE2"}, 0, 0, 2, 1);
+    RegionLine line(100001, {"XLE2"}, 0, 0, 2, 24);  // the day needs 24 hours
     make_long_line(line, dir);
     int status = -1;
     line.simulate(fake_core, status);

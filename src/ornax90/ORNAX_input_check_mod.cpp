@@ -10,6 +10,8 @@
 #include <system_error>
 
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_rad_mod.hpp"
+#include "ORNAX_utl_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "sunrise_mod.hpp"
@@ -239,4 +241,29 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
         }
     }
     return status;
+}
+
+int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why) {
+    why.clear();
+    const auto h = [](float t) { return trim_both(write_f(t, 10, 2)); };
+    if (!(in.tloc2 - in.tloc1 >= ornax_min_observation_gap)) {
+        why = "second observation " + h(in.tloc2) + " h only " + h(in.tloc2 - in.tloc1) +
+              " h after the first " + h(in.tloc1) + " h (at least " +
+              h(ornax_min_observation_gap) + " h)";
+        return 3;
+    }
+    int zone = 0, status = 0;
+    ornax_time_zone_hours(in.lon, zone, status);
+    if (status != 0) return 0;  // the range check reports the longitude
+    float zen = 0.0f, sunrise = 0.0f, sunset = 0.0f;
+    ornax_get_sun_zen(in.lat, in.lon, 15.0f * static_cast<float>(zone), in.doy, in.year, in.tloc1,
+                      zen, sunrise, sunset, status);
+    const float noon = 0.5f * (sunrise + sunset);  // solar noon, local standard time (h)
+    if (!(in.tloc1 >= sunrise && in.tloc2 <= noon)) {
+        why = "observations at " + h(in.tloc1) + " and " + h(in.tloc2) +
+              " h lie outside the morning from sunrise " + h(sunrise) + " h to solar noon " +
+              h(noon) + " h (local standard time; times in UTC?)";
+        return 3;
+    }
+    return 0;
 }

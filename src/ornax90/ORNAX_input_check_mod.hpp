@@ -13,6 +13,10 @@ inline constexpr int ornax_qc_land = 2;
 inline constexpr int ornax_qc_satellite = 4 + 8 + 64;
 inline constexpr int ornax_qc_meteorology = 16;
 inline constexpr int ornax_qc_vegetation = 32;
+// Quality value of a pixel whose inputs are all present and possible but whose two
+// observation times do not fit the morning the method assumes (see
+// ornax_check_observation_times).
+inline constexpr int ornax_qc_observation_times = 129;
 // Quality value of every pixel of a line whose inputs could not be prepared.
 inline constexpr float ornax_qc_failed_line = 255.0f;
 
@@ -67,3 +71,29 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& region, const Spat
                                    const Spatialinfodata& veg, const Spatialinfodata& snow,
                                    const Spatialinfodata& sat, const Ornaxcommonblock& common,
                                    int year, int doy);
+
+// Before the line loop, after the size checks: a sample of every input raster (at most
+// 65,536 values: the whole raster, or 256 runs of 256 consecutive values spread evenly
+// over the file) is compared with what its quantity can be. Forecast rasters: medians of
+// 2 m temperature 180..340 K, potential temperature 200..700 K, pressure 30000..110000 Pa,
+// humidity strictly between 0 and 0.05 kg/kg, wind 0..50 m s-1, long-wave 100..600 W m-2,
+// short-wave 0..1500 W m-2 with a 90th percentile above 0. Satellite: surface temperature
+// medians 213..343 K, insolation at the observations strictly between 0 and 1500 W m-2,
+// and the surface temperature must not fall from the first to the second observation
+// over more than half of the sampled pixels. Leaf area: 95th percentile at most 10.
+// Every raster: not its grid's missing value everywhere. 0, or 3 with each failing raster
+// named with its median and the expected range.
+int ornax_check_region_input_plausibility(const Ornaxregiondatatype& region,
+                                          const Spatialinfodata& land, const Spatialinfodata& veg,
+                                          const Spatialinfodata& snow, const Spatialinfodata& sat,
+                                          const Ornaxcommonblock& common, int year, int doy);
+
+// Shortest time between the two observations (h): the morning rise of the surface
+// temperature over a shorter time says nothing about the heat taken up by the air.
+inline constexpr float ornax_min_observation_gap = 0.5f;
+
+// The two observation times (local standard time, h) against the morning the method
+// assumes: the second at least ornax_min_observation_gap after the first, both between
+// the point's sunrise and its solar noon (so times in UTC given for local times are
+// caught). 0, or 3 with `why` telling what does not fit.
+int ornax_check_observation_times(const Ornaxinputvartype& input, std::string& why);

@@ -93,6 +93,8 @@ const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags() {
         {93, "satellite_and_meteorology_missing", "satellite and meteorology missing"},
         {125, "vegetation_missing", "vegetation missing"},
         {127, "not_land_or_snow_or_no_observation_time", "not land, snow or no obs. time"},
+        {ornax_qc_observation_times, "observation_times_outside_the_morning",
+         "obs. times outside the morning"},
         {255, "line_failed", "line failed as a whole"},
     };
     return flags;

@@ -193,6 +193,7 @@ Ornaxrgbtype ornax_quality_colour(int flag) {
         case 93: return {152, 78, 163};   // satellite and meteorology missing: purple
         case 125: return {140, 81, 10};   // vegetation missing: brown
         case 127: return {210, 210, 210}; // not land, snow, no observation time: light grey
+        case ornax_qc_observation_times: return {240, 100, 200};  // obs. times outside the morning: pink
         case 255: return {0, 0, 0};       // line failed as a whole: black
         default: return black;
     }

@@ -31,70 +31,71 @@ enum class ConfigCheck { none, required, warned };
 struct ConfigLine {
     ConfigRule rule;
     ConfigCheck check;
+    const char* label;  // the label this system writes in columns 1-30
 };
 
 // Lines 6 to 65 of the configuration file, in order.
 constexpr ConfigLine config_lines[region_config_last_line - region_config_first_line + 1] = {
-    {ConfigRule::plain, ConfigCheck::required},            // 6 land-cover class table
-    {ConfigRule::home, ConfigCheck::required},             // 7 reserved file
-    {ConfigRule::plain, ConfigCheck::required},            // 8 land domain
-    {ConfigRule::directory_line, ConfigCheck::none},       // 9 static land directory
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 10 land cover
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 11 aleafn
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 12 aleafv
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 13 aleafl
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 14 adeadn
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 15 adeadv
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 16 adeadl
-    {ConfigRule::in_directory, ConfigCheck::required},     // 17 rsoiln
-    {ConfigRule::in_directory, ConfigCheck::required},     // 18 rsoilv
-    {ConfigRule::in_directory, ConfigCheck::none},         // 19 soil resistance correction
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 20 leaf size
-    {ConfigRule::in_directory, ConfigCheck::warned},       // 21 view zenith angle
-    {ConfigRule::separator, ConfigCheck::none},            // 22
-    {ConfigRule::plain, ConfigCheck::required},            // 23 vegetation domain
-    {ConfigRule::directory_line, ConfigCheck::none},       // 24 vegetation directory
-    {ConfigRule::dated, ConfigCheck::required},            // 25 leaf area index
-    {ConfigRule::separator, ConfigCheck::none},            // 26
-    {ConfigRule::plain, ConfigCheck::required},            // 27 snow domain
-    {ConfigRule::directory_line, ConfigCheck::none},       // 28 snow directory
-    {ConfigRule::dated, ConfigCheck::required},            // 29 snow mask
-    {ConfigRule::separator, ConfigCheck::none},            // 30
-    {ConfigRule::plain, ConfigCheck::required},            // 31 meteorological configuration
-    {ConfigRule::directory_line, ConfigCheck::none},       // 32 observation directory
-    {ConfigRule::dated, ConfigCheck::required},            // 33 tloc1
-    {ConfigRule::dated, ConfigCheck::none},                // 34 spare 1
-    {ConfigRule::dated, ConfigCheck::none},                // 35 spare 2
-    {ConfigRule::dated, ConfigCheck::none},                // 36 spare 3
-    {ConfigRule::dated, ConfigCheck::none},                // 37 spare 4
-    {ConfigRule::dated, ConfigCheck::none},                // 38 spare 5
-    {ConfigRule::dated, ConfigCheck::none},                // 39 tloc2
-    {ConfigRule::dated, ConfigCheck::none},                // 40 spare 6
-    {ConfigRule::dated, ConfigCheck::none},                // 41 spare 7
-    {ConfigRule::dated, ConfigCheck::none},                // 42 spare 8
-    {ConfigRule::dated, ConfigCheck::none},                // 43 spare 9
-    {ConfigRule::dated, ConfigCheck::none},                // 44 spare 10
-    {ConfigRule::dated, ConfigCheck::none},                // 45 spare 11
-    {ConfigRule::dated, ConfigCheck::none},                // 46 spare 12
-    {ConfigRule::dated, ConfigCheck::none},                // 47 spare 13
-    {ConfigRule::dated, ConfigCheck::none},                // 48 spare 14
-    {ConfigRule::dated, ConfigCheck::none},                // 49 spare 15
-    {ConfigRule::dated, ConfigCheck::none},                // 50 spare 16
-    {ConfigRule::dated, ConfigCheck::none},                // 51 spare 17
-    {ConfigRule::separator, ConfigCheck::none},            // 52
-    {ConfigRule::plain, ConfigCheck::required},            // 53 satellite domain
-    {ConfigRule::directory_line, ConfigCheck::none},       // 54 surface temperature directory
-    {ConfigRule::dated, ConfigCheck::required},            // 55 trad1
-    {ConfigRule::dated, ConfigCheck::required},            // 56 trad2
-    {ConfigRule::separator, ConfigCheck::none},            // 57
-    {ConfigRule::directory_line, ConfigCheck::none},       // 58 insolation directory
-    {ConfigRule::fixed_year, ConfigCheck::required},       // 59 sdn1
-    {ConfigRule::fixed_year, ConfigCheck::required},       // 60 sdn2
-    {ConfigRule::separator, ConfigCheck::none},            // 61
-    {ConfigRule::plain, ConfigCheck::required},            // 62 run domain
-    {ConfigRule::plain, ConfigCheck::required},            // 63 output variable list
-    {ConfigRule::home, ConfigCheck::none},                 // 64 output directory (optional)
-    {ConfigRule::home, ConfigCheck::none},                 // 65 spare directory (optional)
+    {ConfigRule::plain, ConfigCheck::required, "Land cover class table"},  // 6
+    {ConfigRule::home, ConfigCheck::required, "Reserved file"},  // 7 reserved file
+    {ConfigRule::plain, ConfigCheck::required, "Land domain"},  // 8 land domain
+    {ConfigRule::directory_line, ConfigCheck::none, "Static data directory"},  // 9
+    {ConfigRule::in_directory, ConfigCheck::warned, "Land cover"},  // 10 land cover
+    {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity NIR"},  // 11 aleafn
+    {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity VIS"},  // 12 aleafv
+    {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity TIR"},  // 13 aleafl
+    {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity NIR"},  // 14 adeadn
+    {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity VIS"},  // 15 adeadv
+    {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity TIR"},  // 16 adeadl
+    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance NIR"},  // 17 rsoiln
+    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance VIS"},  // 18 rsoilv
+    {ConfigRule::in_directory, ConfigCheck::none, "Soil resistance factor"},  // 19
+    {ConfigRule::in_directory, ConfigCheck::warned, "Leaf size"},  // 20 leaf size
+    {ConfigRule::in_directory, ConfigCheck::warned, "View zenith angle"},  // 21 view zenith angle
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 22
+    {ConfigRule::plain, ConfigCheck::required, "Vegetation domain"},  // 23 vegetation domain
+    {ConfigRule::directory_line, ConfigCheck::none, "Vegetation directory"},  // 24
+    {ConfigRule::dated, ConfigCheck::required, "Leaf area index"},  // 25 leaf area index
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 26
+    {ConfigRule::plain, ConfigCheck::required, "Snow domain"},  // 27 snow domain
+    {ConfigRule::directory_line, ConfigCheck::none, "Snow directory"},  // 28 snow directory
+    {ConfigRule::dated, ConfigCheck::required, "Snow mask"},  // 29 snow mask
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 30
+    {ConfigRule::plain, ConfigCheck::required, "Meteorological configuration"},  // 31
+    {ConfigRule::directory_line, ConfigCheck::none, "Observation time directory"},  // 32
+    {ConfigRule::dated, ConfigCheck::required, "Local time 1"},  // 33 tloc1
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 1"},  // 34 spare 1
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 2"},  // 35 spare 2
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 3"},  // 36 spare 3
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 4"},  // 37 spare 4
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 5"},  // 38 spare 5
+    {ConfigRule::dated, ConfigCheck::none, "Local time 2"},  // 39 tloc2
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 6"},  // 40 spare 6
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 7"},  // 41 spare 7
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 8"},  // 42 spare 8
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 9"},  // 43 spare 9
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 10"},  // 44 spare 10
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 11"},  // 45 spare 11
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 12"},  // 46 spare 12
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 13"},  // 47 spare 13
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 14"},  // 48 spare 14
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 15"},  // 49 spare 15
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 16"},  // 50 spare 16
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 17"},  // 51 spare 17
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 52
+    {ConfigRule::plain, ConfigCheck::required, "Satellite domain"},  // 53 satellite domain
+    {ConfigRule::directory_line, ConfigCheck::none, "Surface temperature directory"},  // 54
+    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 1"},  // 55 trad1
+    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 2"},  // 56 trad2
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 57
+    {ConfigRule::directory_line, ConfigCheck::none, "Insolation directory"},  // 58
+    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 1"},  // 59 sdn1
+    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 2"},  // 60 sdn2
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 61
+    {ConfigRule::plain, ConfigCheck::required, "Run domain"},  // 62 run domain
+    {ConfigRule::plain, ConfigCheck::required, "Output variable list"},  // 63 output variable list
+    {ConfigRule::home, ConfigCheck::none, "Output directory"},  // 64 output directory (optional)
+    {ConfigRule::home, ConfigCheck::none, "Spare directory"},  // 65 spare directory (optional)
 };
 
 constexpr int config_header_lines = 5;
@@ -136,6 +137,61 @@ void log_config_failure(const std::string& file, int line, const std::string& wh
                       .str());
 }
 
+// The line (6..65) whose own label, as this system writes it, is `label` (normalised),
+// other than `line` itself and not shared with it; 0 when there is none. A file with
+// labels of its own never matches; a label of another line means lines swapped or shifted.
+int line_of_foreign_label(const std::string& label, int line) {
+    if (label.empty()) return 0;
+    const std::string own = normalise_label(config_lines[line - region_config_first_line].label);
+    if (label == own) return 0;
+    for (int other = region_config_first_line; other <= region_config_last_line; ++other)
+        if (normalise_label(config_lines[other - region_config_first_line].label) == label)
+            return other;
+    return 0;
+}
+
+// The configuration has no comments: the place of a line alone says what it holds, so a
+// comment line would shift every later value. true (logged) for a line that starts with
+// '#' or '!'.
+bool is_comment_line(const std::string& file, int line, const std::string& text) {
+    const std::string content = trim_both(text);
+    if (content.empty() || (content[0] != '#' && content[0] != '!')) return false;
+    log_config_failure(file, line,
+                       "is a comment line (\"" + content.substr(0, 40) +
+                           "\"); the file has none, each line's place says what it holds");
+    return true;
+}
+
+// Lines 6-65: a comment line, or a line labelled as another line is (swapped or shifted
+// lines), stops the reading. true when the line may be read.
+bool config_line_in_place(const LabelledLineReader& reader, const std::string& file, int line) {
+    if (is_comment_line(file, line, reader.line())) return false;
+    const int other = line_of_foreign_label(normalise_label(reader.label()), line);
+    if (other == 0) return true;
+    const std::string expected = config_lines[line - region_config_first_line].label;
+    log_config_failure(file, line,
+                       "holds the label \"" + trim_both(reader.label()) + "\" of line " +
+                           std::to_string(other) + " (\"" + expected +
+                           "\" expected here): lines swapped or shifted");
+    return false;
+}
+
+// A file named by a line that does not exist: its path and " not exist.", then the
+// configuration file and the line that named it.
+void log_missing_file(const std::string& path, const std::string& note, const std::string& file,
+                      int line, bool fails) {
+    const std::string where = "named by region configuration file " + file + " line " +
+                              std::to_string(line) +
+                              (path.empty() ? ", which holds no value in columns 31-286" : "");
+    if (fails) {
+        ornax_log_failure(path + " not exist." + note);
+        ornax_log_failure(where);
+    } else {
+        ornax_log_msg(path + " not exist.");
+        ornax_log_msg(where);
+    }
+}
+
 // Reads lines 1 to 65 and stores the paths of lines 6 to 65; returns 0 or 3.
 int read_config_values(LabelledLineReader& reader, const std::string& file, ConfigContext& context,
                        RegionConfigPaths& paths) {
@@ -149,6 +205,7 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
             return 3;
         }
         if (line <= config_header_lines) continue;
+        if (!config_line_in_place(reader, file, line)) return 3;
         const ConfigLine& rule = config_lines[line - region_config_first_line];
         if (rule.rule == ConfigRule::separator) continue;
         std::string path = compose_path(context, rule.rule, value);
@@ -162,13 +219,14 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         }
         paths[static_cast<std::size_t>(line)] = path;
         if (rule.check == ConfigCheck::none || config_file_exists(path)) continue;
-        if (rule.check == ConfigCheck::required) {
+        {
             // a path that HOME_DIR should have begun says where the search went wrong
             const bool homeless = !context.home_set && rule.rule != ConfigRule::plain;
-            ornax_log_failure(path + " not exist." + (homeless ? " HOME_DIR is not set." : ""));
-            return 3;
+            const bool required = rule.check == ConfigCheck::required;
+            log_missing_file(path, homeless && required ? " HOME_DIR is not set." : "", file, line,
+                             required);
         }
-        ornax_log_msg(path + " not exist.");
+        if (rule.check == ConfigCheck::required) return 3;
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "ORNAX_io_mod.hpp"
 #include "ORNAX_region_io_mod.hpp"
 #include "fixed_text_mod.hpp"
+#include "sha256_mod.hpp"
 #include "ornax_constants_mod.hpp"
 #include "sunrise_mod.hpp"
 
@@ -94,14 +95,32 @@ std::string sunrise_sidecar_row(int row, const Real2dArray& rise15, const Real2d
            row_checksum(&rise55.values[rise55.index(1, row)], rise55.n1);
 }
 
+// Last line of the sidecar: the SHA-256 of the header (grid description and day) followed
+// by the bytes of both cache rasters as the files hold them, so that a header edited to
+// name another grid no longer matches. Empty when a raster cannot be read.
+std::string sunrise_sidecar_digest(const std::string& header, const std::string& dir) {
+    std::string bytes = header + "\n";
+    for (const char* name : {"rise15MET", "rise55MET"}) {
+        std::FILE* in = std::fopen((dir + name).c_str(), "rb");
+        if (in == nullptr) return std::string();
+        char buffer[65536];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+        std::fclose(in);
+    }
+    return "sha256 " + sha256_hex(bytes);
+}
+
 bool write_sunrise_sidecar(const std::string& path, const std::string& header,
-                           const Real2dArray& rise15, const Real2dArray& rise55) {
-    return replace_file(path, [&](const std::string& temporary) {
+                           const Real2dArray& rise15, const Real2dArray& rise55,
+                           const std::string& digest) {
+    return !digest.empty() && replace_file(path, [&](const std::string& temporary) {
         std::FILE* out = std::fopen(temporary.c_str(), "w");
         if (out == nullptr) return false;
         bool ok = std::fprintf(out, "%s\n", header.c_str()) > 0;
         for (int j = 1; j <= rise15.n2 && ok; ++j)
             ok = std::fprintf(out, "%s\n", sunrise_sidecar_row(j, rise15, rise55).c_str()) > 0;
+        ok = ok && std::fprintf(out, "%s\n", digest.c_str()) > 0;
         return std::fclose(out) == 0 && ok;
     });
 }
@@ -115,6 +134,9 @@ bool sunrise_grids_trusted(const std::string& sidecar, const std::string& header
     bool trusted = read_text_line(in, line) && line == header;
     for (int j = 1; trusted && j <= rise15.n2; ++j)
         trusted = read_text_line(in, line) && line == sunrise_sidecar_row(j, rise15, rise55);
+    // an older sidecar without the digest is not trusted: the grids are computed again
+    const std::string dir = sidecar.substr(0, sidecar.size() - std::strlen(sunrise_sidecar_name));
+    trusted = trusted && read_text_line(in, line) && line == sunrise_sidecar_digest(header, dir);
     std::fclose(in);
     return trusted;
 }
@@ -139,7 +161,8 @@ void compute_sunrise_grids(const Ornaxmeteoornax& grid, const std::string& dir,
     std::remove((dir + sunrise_sidecar_name).c_str());  // the rasters change under it
     if (write_cache_raster(day.rise15, grid.ncols, grid.nrows, dir + "rise15MET") &&
         write_cache_raster(day.rise55, grid.ncols, grid.nrows, dir + "rise55MET"))
-        write_sunrise_sidecar(dir + sunrise_sidecar_name, header, day.rise15, day.rise55);
+        write_sunrise_sidecar(dir + sunrise_sidecar_name, header, day.rise15, day.rise55,
+                              sunrise_sidecar_digest(header, dir));
 }
 
 // Both observation-time grids of the day, from the cache rasters when their sidecar vouches
@@ -452,7 +475,9 @@ void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
     if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
         write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET") &&
         write_sunrise_sidecar(dir + sunrise_sidecar_name,
-                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1]))
+                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1],
+                              sunrise_sidecar_digest(sunrise_sidecar_header(grid, year, doy, doy),
+                                                     dir)))
         status = 0;
 }
 

@@ -65,6 +65,16 @@ bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, floa
     return true;
 }
 
+namespace {
+
+// True when column 11 of a list line holds a character that is not a blank or a tab.
+bool switch_written(const std::string& line) {
+    return line.size() > static_cast<std::size_t>(name_length) && line[name_length] != ' ' &&
+           line[name_length] != '\t';
+}
+
+}  // namespace
+
 void ornax_read_out_list_file(const std::string& file_name,
                               std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list,
                               int& count, int& status) {
@@ -103,9 +113,19 @@ void ornax_read_out_list_file(const std::string& file_name,
             break;
         }
         ++entries;
-        if (field_status != text_field_ok || selected != 1) continue;
         std::string name;
         read_fixed_text(line, 1, name_length, name);
+        if (!trim_both(name).empty() && !switch_written(line)) {
+            // a blank, a tab or a missing switch would drop the variable without a word
+            ornax_log_failure((FreeLine() << "Output list " << path << " line" << line_number
+                                          << "(" + trim_both(name) +
+                                                 "): the switch in column 11 is blank; 0 or 1 "
+                                                 "expected")
+                                  .str());
+            status = 3;
+            continue;
+        }
+        if (field_status != text_field_ok || selected != 1) continue;
         const int code = get_var_index(name);
         if (code < 1 || code > ornax_max_out_vars) {
             ornax_log_msg("Unknown var name " + name);

@@ -82,6 +82,12 @@ void read_region_configuration(const std::string& config_file, int year, int doy
                           std::to_string(ornax_max_line_values));
         return;
     }
+    if (grids.sat.nhours != ornax_hours_per_day)
+        ornax_log_msg((FreeLine() << "Satellite domain file " << trim_right(region.satellite_domain_file)
+                                  << " line 11: Number of hours" << grids.sat.nhours
+                                  << "; the daily integration needs" << ornax_hours_per_day
+                                  << ": no pixel is computed (quality 77)")
+                          .str());
     status = 0;
 }
 
@@ -401,6 +407,9 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
                                                 year, doy);
         if (status != 0)
             ornax_log_failure("Region run stopped: input rasters do not match their grids");
+        if (status == 0)
+            status = ornax_check_region_input_plausibility(r.region, g.land, g.veg, g.snow, g.sat,
+                                                           r.common, year, doy);
     }
     // The leader computes and caches the sunrise grids here; a follower, begun after it,
     // reads them.

@@ -46,6 +46,7 @@ struct LineContext {
     float lat;
     Ornaxinputvartype line_input;  // the input defaults of the line
     int successful_pixels = 0;
+    int timing_misfits = 0;  // pixels whose observation times do not fit the morning
 };
 
 void log_pixel(const char* text, float lon, float lat) {
@@ -87,7 +88,8 @@ Screen screen_pixel(const LineContext& line, float lon) {
         log_pixel("Error in get the snowmask_domain", lon, line.lat);
         return Screen::skip;
     }
-    if (!std::isfinite(snow)) return Screen::land_missing;
+    // a snow mask holding its grid's missing value says nothing about snow
+    if (!std::isfinite(snow) || snow == line.snow_grid.spare_value) return Screen::land_missing;
     // The class is the value truncated toward zero.
     return snow >= snow_class && snow < snow_class + 1 ? Screen::skip : Screen::run;
 }
@@ -143,7 +145,8 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
         return q;
     }
     ornax_set_goes_gsip16_by_col_row(line.goes_grid, line.region, col, 1, input, status);
-    if (status == 0) q -= qc_satellite;
+    // the daily integration needs the insolation of all 24 hours
+    if (status == 0 && line.goes_grid.nhours == ornax_hours_per_day) q -= qc_satellite;
 
     get_col_by_lon(line.met_grid, lon, col, status);
     if (status != 0) {
@@ -155,6 +158,20 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
     q -= qc_meteorology;
     complete = true;
     return q | impossible_input_bits(line, land, input);
+}
+
+// The pixel's observation times against its morning; the first misfit of the line is
+// logged with its reason, and the line's count of them once the line is done.
+bool observation_times_fit(LineContext& line, float lon, float lat, Ornaxinputvartype& input) {
+    input.lat = lat;
+    input.lon = lon;
+    std::string why;
+    if (ornax_check_observation_times(input, why) == 0) return true;
+    if (line.timing_misfits++ == 0)
+        ornax_log_msg((FreeLine() << "Observation times do not fit the morning at" << lon << lat
+                                  << ": " + why + "; flagged" << ornax_qc_observation_times)
+                          .str());
+    return false;
 }
 
 // Appends the pixel's land and input records to the dump file (by default in the output
@@ -187,6 +204,16 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
     if (!plausible) {
         ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon
                                   << line.lat)
+                          .str());
+        return qc_inputs_present;
+    }
+    // The daily ET energy is neither negative nor missing, and not above the energy the day
+    // brings, its insolation SDDAY (downward sensible heat lets EDAY pass the daily net
+    // radiation by a quarter in plain runs; it stays below two thirds of SDDAY).
+    if (!(output.EDAY >= 0.0f && output.EDAY <= output.SDDAY)) {
+        ornax_log_msg((FreeLine() << "Daily ET energy EDAY" << output.EDAY
+                                  << "outside 0 .. the day's insolation SDDAY" << output.SDDAY
+                                  << " at " << job.lon << line.lat)
                           .str());
         return qc_inputs_present;
     }
@@ -270,6 +297,8 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
             Pixeljob job{k, lon, Ornaxlandtype{}, line.line_input};
             bool complete = false;
             q = assemble_pixel(line, lon, job.land, job.input, complete);
+            if (complete && q == qc_inputs_present && !observation_times_fit(line, lon, lat, job.input))
+                q = ornax_qc_observation_times;
             if (complete && q == qc_inputs_present) {
                 job.input.lat = lat;
                 job.input.lon = lon;
@@ -294,6 +323,11 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         const int q = store_pixel(line, jobs[n], points[n]);
         region.qc_flag[static_cast<std::size_t>(jobs[n].k - 1)] = static_cast<float>(q);
     }
+    if (line.timing_misfits > 1)
+        ornax_log_msg((FreeLine() << line.timing_misfits
+                                  << "pixels of the line at latitude" << lat
+                                  << "have observation times that do not fit the morning")
+                          .str());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <iterator>
 #include <iostream>
 #include <string_view>
 #include <utility>
@@ -31,11 +32,34 @@ struct SiteTextField {
 SiteTextField site_real10(int k, float& value) { return {32 + 10 * k, 41 + 10 * k, 3, &value, nullptr}; }
 SiteTextField site_int10(int k, int& value) { return {32 + 10 * k, 41 + 10 * k, 0, nullptr, &value}; }
 
+// Labels a site file is written with, lines 1 to 22 (a separator has none of its own).
+constexpr const char* site_labels[] = {
+    "", "Land cover type:", "MODIS, WATER, Perennial :", "Live leaf reflectances  :",
+    "Dead leaf reflectances  :", "Adjusted leaf size :", "Canopy Height min max   :",
+    "Soil resisance and fcmin :", "", "ORNAX run at :", " on :", "Vegetation  lai  NDVI :",
+    "GOES view angel :", "Local Time 1 and 2 :", "GOES observed temp(C) :",
+    "GSIP observed sdn(k) :", "Long wave down(W) :", "Wind speed (m s-1) :",
+    "Air temperature(C) :", "Surface pressure(mbar) :", "Specific humidity(%) :",
+    "Number of PBL layers:"};
+constexpr int site_labelled_lines = static_cast<int>(std::size(site_labels));
+
+// The line (1-based) whose written label is `label` (normalised), other than `line`; 0
+// when none is. Labels of a file's own never match.
+int site_line_of_foreign_label(const std::string& label, int line) {
+    if (label.empty() || label == normalise_label(site_labels[line - 1])) return 0;
+    for (int other = 1; other <= site_labelled_lines; ++other)
+        if (normalise_label(site_labels[other - 1]) == label) return other;
+    return 0;
+}
+
 // Sequential reader of a fixed-column text file that reports the first problem it meets
-// in the run log with the file name and the 1-based line number.
+// in the run log with the file name and the 1-based line number. With labelled set, a
+// line of the site layout whose label is another line's (lines swapped or shifted) is an
+// error.
 class SiteTextReader {
 public:
-    SiteTextReader(std::FILE* stream, std::string file) : stream_(stream), file_(std::move(file)) {}
+    SiteTextReader(std::FILE* stream, std::string file, bool labelled = false)
+        : stream_(stream), file_(std::move(file)), labelled_(labelled) {}
 
     bool failed() const { return failed_; }
     int line_number() const { return line_number_; }
@@ -48,7 +72,7 @@ public:
             return false;
         }
         ++line_number_;
-        return true;
+        return !labelled_ || label_in_place(line);
     }
 
     // Skips a separator or header line: it must hold some text.
@@ -92,6 +116,17 @@ public:
     bool fail(const std::string& problem) { return fail_at(line_number_, problem); }
 
 private:
+    bool label_in_place(const std::string& line) {
+        if (line_number_ > site_labelled_lines) return true;
+        std::string label;
+        read_fixed_text(line, 2, 31, label);
+        const int other = site_line_of_foreign_label(normalise_label(label), line_number_);
+        if (other == 0) return true;
+        return fail("the label \"" + trim_both(label) + "\" is that of line " +
+                    std::to_string(other) + " (\"" + trim_both(site_labels[line_number_ - 1]) +
+                    "\" expected here): lines swapped or shifted");
+    }
+
     bool fail_at(int line_number, const std::string& problem) {
         if (!failed_)
             ornax_log_failure((FreeLine() << "Error in the input file " << trim_right(file_) << ", line"
@@ -102,6 +137,7 @@ private:
 
     std::FILE* stream_;
     std::string file_;
+    bool labelled_ = false;
     int line_number_ = 0;
     bool failed_ = false;
 };
@@ -207,7 +243,7 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
         ornax_log_failure("Error in opening the input file:" + path);
         status = 3;
     } else {
-        SiteTextReader in(stream, path);
+        SiteTextReader in(stream, path, true);
         bool ok = in.skip_text_line("the separator line") && site_read_land_section(in, land) &&
                   in.skip_text_line("the separator line");
         input.landcover = land.landcover;
@@ -223,6 +259,12 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     ornax_check_input_ranges(land, input, ornax_hours_per_day, failures, first);
     if (failures != 0) {
         ornax_log_msg("Error in the input file " + path + ": " + ornax_range_failure_text(first));
+        status = 3;
+        return;
+    }
+    std::string why;
+    if (ornax_check_observation_times(input, why) != 0) {
+        ornax_log_failure("Error in the input file " + path + ", line 14: " + why);
         status = 3;
     }
 }
@@ -374,6 +416,23 @@ std::string landcover_debug_line(const Ornaxlandtype& e) {
     return line + write_i(e.modis_class, 8) + write_i(e.perennial_flag, 8) + write_f(e.fcmin, 8, 3);
 }
 
+// Pixels and sites take a class's parameters from the row of that number, so row i
+// (0-based here) must hold class i + 1; a duplicated, missing or out-of-order class
+// number is an error naming the row.
+bool landcover_row_in_place(SiteTextReader& in, const std::vector<Ornaxlandtype>& table, int i,
+                            int class_number) {
+    const int expected = i + 1;
+    if (class_number == expected) return true;
+    std::string why = "out of order";
+    for (int k = 0; k < i; ++k)
+        if (table[static_cast<std::size_t>(k)].landcover == class_number) why = "duplicated";
+    if (why != "duplicated" && class_number > expected)
+        why = "class " + std::to_string(expected) + " missing or rows out of order";
+    return in.fail("row " + std::to_string(expected) + " holds class " +
+                   std::to_string(class_number) + ", class " + std::to_string(expected) +
+                   " expected (" + why + "): rows are taken by their class number");
+}
+
 // Line 1 holds the class count in columns 24-27, line 2 a header; then the rows.
 bool landcover_read_table(SiteTextReader& in, std::vector<Ornaxlandtype>& table, int& nclasses) {
     int announced = 0;
@@ -386,6 +445,7 @@ bool landcover_read_table(SiteTextReader& in, std::vector<Ornaxlandtype>& table,
     for (int i = 0; i < announced; ++i) {
         Ornaxlandtype entry;
         if (!landcover_read_row(in, entry)) return false;
+        if (!landcover_row_in_place(in, table, i, entry.landcover)) return false;
         table[static_cast<std::size_t>(i)] = entry;
         nclasses = i + 1;
         if (debug_iflag == 1) ornax_log_plain(landcover_debug_line(entry));

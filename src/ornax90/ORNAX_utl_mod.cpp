@@ -57,19 +57,22 @@ void ornax_check_input(const Ornaxinputvartype& input, int debug_flag, int& stat
     status = 0;
 }
 
-void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& status) {
+void ornax_time_zone_hours(float lon, int& zone_hours, int& status) {
     const float b = lon > 180.0f ? lon - 180.0f : lon;
     if (b > -180.0f && b < 180.0f) {
         const float a = (7.5f + lon) / 15.0f;
         zone_hours =
             b < 0.0f ? static_cast<int>(a + 24.0f + 0.001f) - 24 : static_cast<int>(a + 0.001f);
-        state.stdlon = 15.0f * static_cast<float>(zone_hours);
         status = 0;
         return;
     }
     zone_hours = -999;
-    state.stdlon = -999.0f;
     status = 3;
+}
+
+void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& status) {
+    ornax_time_zone_hours(lon, zone_hours, status);
+    state.stdlon = status == 0 ? 15.0f * static_cast<float>(zone_hours) : -999.0f;
 }
 
 void ornax_scale_wind_height_over_grass(float zu, float zblend, float wind1, float wind2, float& u1,

@@ -22,6 +22,8 @@ void ornax_check_value(std::string_view name, int debug_flag, float value, float
 // Time zone of a longitude (degrees east): zone hours and, in the state, the standard
 // meridian. status 3 (zone -999) outside -180 < lon < 180 after folding lon > 180.
 void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& status);
+// The same zone hours alone, without a state (status 0 or 3).
+void ornax_time_zone_hours(float lon, int& zone_hours, int& status);
 
 // Canopy geometry and the radiative properties of both observation times.
 void ornax_update_fc(const Ornaxlandtype& land, const Ornaxinputvartype& input,

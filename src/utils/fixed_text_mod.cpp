@@ -270,10 +270,30 @@ bool read_text_line(std::FILE* stream, std::string& line) {
     while ((c = std::fgetc(stream)) != EOF) {
         any = true;
         if (c == '\n') break;
+        if (c == '\r') {  // "\r\n", or a lone "\r" of a file with old Mac line ends
+            const int next = std::fgetc(stream);
+            if (next != '\n' && next != EOF) std::ungetc(next, stream);
+            break;
+        }
         line.push_back(static_cast<char>(c));
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     return any;
+}
+
+std::string normalise_label(std::string_view label) {
+    std::string out;
+    bool blank = false;
+    for (char c : label) {
+        if (c == ' ' || c == '\t') {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out.push_back(' ');
+        blank = false;
+        out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    while (!out.empty() && (out.back() == ':' || out.back() == ' ')) out.pop_back();
+    return out;
 }
 
 namespace {
@@ -296,9 +316,17 @@ bool LabelledLineReader::next_line(std::string& line) {
     }
     if (!read_text_line(stream_, line)) {
         ended_ = true;
+        line_.clear();
         return false;
     }
+    line_ = line;
     return true;
+}
+
+std::string LabelledLineReader::label() const {
+    std::string text;
+    read_fixed_text(line_, 1, label_width_, text);
+    return text;
 }
 
 bool LabelledLineReader::skip() {

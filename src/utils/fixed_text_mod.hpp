@@ -24,9 +24,14 @@ int read_fixed_real(std::string_view line, int first, int last, int decimals, fl
 // Text from columns first..last with trailing blanks removed (missing columns read blank).
 int read_fixed_text(std::string_view line, int first, int last, std::string& value);
 
-// Reads the next line of a text stream into `line` without its line end ("\n" or "\r\n");
-// false at the end of the stream, when nothing was left to read.
+// Reads the next line of a text stream into `line` without its line end ("\n", "\r\n" or a
+// lone "\r"); false at the end of the stream, when nothing was left to read.
 bool read_text_line(std::FILE* stream, std::string& line);
+
+// A line label as compared with the labels a file format writes: lower case, runs of
+// blanks and tabs as one blank, no leading or trailing blanks, no trailing colons
+// ("  Live leaf   REFLECTANCES :" gives "live leaf reflectances").
+std::string normalise_label(std::string_view label);
 
 // Removes trailing blanks (and a trailing carriage return).
 std::string trim_right(std::string_view text);
@@ -85,11 +90,14 @@ public:
     bool real(int width, int decimals, float& value);  // fW.D or eW.D
     int line_number() const { return line_number_; }   // 1-based number of the last line asked for
     bool ended() const { return ended_; }              // the file ended before that line
+    std::string label() const;                         // label columns of the last line read
+    const std::string& line() const { return line_; }  // the last line read, without its end
 
 private:
     bool next_line(std::string& line);
     std::FILE* stream_;
     int label_width_;
+    std::string line_;
     int line_number_ = 0;
     bool ended_ = false;
 };

@@ -1,0 +1,245 @@
+// Whole-raster plausibility of a region's inputs, before the line loop: the distribution of
+// each raster's valid values (a sample) against what its quantity can be, so that a raster
+// in the wrong unit, zero-filled or missing everywhere is refused instead of computed.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ORNAX_input_check_mod.hpp"
+#include "ORNAX_log_mod.hpp"
+#include "ORNAX_region_io_mod.hpp"
+#include "file_io_mod.hpp"
+#include "fixed_text_mod.hpp"
+#include "sunrise_mod.hpp"
+
+namespace {
+
+constexpr float missing_tolerance = 1e-6f;  // a value within this of the missing value is missing
+
+// What the valid values of one raster must look like, in the raster's stored unit.
+struct Plausible {
+    const char* quantity;
+    const char* unit;
+    float median_low;  // the median must lie in [median_low, median_high]
+    float median_high;
+    bool median_open;    // the bounds themselves are excluded
+    float p95_high;      // the 95th percentile must not exceed this (unbounded: a large value)
+    bool some_positive;  // at least a tenth of the values above 0 (daylight insolation)
+};
+
+constexpr float unbounded = 3.0e38f;
+
+// The rasters hold K, Pa, kg/kg, m s-1 and W m-2 (the pixel assembly converts them).
+constexpr Plausible air_temperature = {
+    "2 m air temperature", "K", 180.0f, 340.0f, false, unbounded, false};
+constexpr Plausible potential_temperature = {
+    "potential temperature", "K", 200.0f, 700.0f, false, unbounded, false};
+constexpr Plausible surface_pressure = {"surface pressure", "Pa", 30000.0f, 110000.0f, false,
+                                        unbounded,          false};
+constexpr Plausible specific_humidity = {"specific humidity", "kg/kg", 0.0f, 0.05f, true,
+                                         unbounded,           false};
+constexpr Plausible wind_speed = {"wind speed", "m s-1", 0.0f, 50.0f, false, unbounded, false};
+constexpr Plausible longwave = {
+    "downward long-wave", "W m-2", 100.0f, 600.0f, false, unbounded, false};
+constexpr Plausible shortwave = {
+    "downward short-wave", "W m-2", 0.0f, 1500.0f, false, unbounded, true};
+constexpr Plausible surface_temperature = {
+    "radiometric surface temperature", "K", 213.0f, 343.0f, false, unbounded, false};
+constexpr Plausible insolation = {
+    "insolation at an observation", "W m-2", 0.0f, 1500.0f, true, unbounded, false};
+constexpr Plausible leaf_area = {"leaf area index", "", -unbounded, unbounded, false, 10.0f, false};
+constexpr Plausible any_values = {"", "", -unbounded, unbounded, false, unbounded, false};
+
+// Sample: at most sample_runs runs of sample_run consecutive values spread evenly over the
+// file (the whole raster when it holds no more than their product, 65,536 values).
+constexpr std::int64_t sample_runs = 256;
+constexpr std::int64_t sample_run = 256;
+
+// Values of the sample of a raster of `count` values, in file order; false when unreadable.
+bool read_sample(const std::string& path, std::int64_t count, std::vector<float>& values) {
+    values.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in || count <= 0) return false;
+    const bool whole = count <= sample_runs * sample_run;
+    const std::int64_t runs = whole ? 1 : sample_runs;
+    const std::int64_t length = whole ? count : sample_run;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(4 * length));
+    std::vector<float> run(static_cast<std::size_t>(length));
+    for (std::int64_t r = 0; r < runs; ++r) {
+        const std::int64_t first = whole ? 0 : r * (count - length) / (runs - 1);
+        in.seekg(4 * first);
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!in) return false;
+        raster_decode_le(bytes.data(), run.size(), run.data());
+        values.insert(values.end(), run.begin(), run.end());
+    }
+    return true;
+}
+
+// The value at fraction q (0..1) of the sorted values.
+float quantile(std::vector<float>& sorted, double q) {
+    const std::size_t at = static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1));
+    return sorted[at];
+}
+
+std::string range_text(const Plausible& p) {
+    std::string unit = *p.unit ? std::string(" ") + p.unit : std::string();
+    return trim_both(free_real(p.median_low)) + ".." + trim_both(free_real(p.median_high)) + unit;
+}
+
+bool is_missing(float value, float missing) {
+    return !std::isfinite(value) || std::fabs(value - missing) <= missing_tolerance;
+}
+
+// Checks the sample of one raster of `count` values against what its quantity can be;
+// `valid` receives the sampled values that are not missing. 0, or 3 with a log line
+// naming the raster, its median (or percentile) and the expected range. A raster that
+// cannot be read is left to the size check.
+int check_raster_plausible(const std::string& file, const Plausible& p, std::int64_t count,
+                           float missing, std::vector<float>& valid) {
+    const std::string path = trim_right(file);
+    std::vector<float> sample;
+    valid.clear();
+    if (!read_sample(path, count, sample)) return 0;  // the size check reports it
+    for (float v : sample)
+        if (!is_missing(v, missing)) valid.push_back(v);
+    const std::string name =
+        "Raster " + path + (*p.quantity ? std::string(" (") + p.quantity + ")" : "");
+    if (valid.empty()) {
+        ornax_log_failure((FreeLine() << name + " holds only its grid's missing value" << missing
+                                      << "(or values that are not numbers)")
+                              .str());
+        return 3;
+    }
+    std::vector<float> sorted = valid;
+    std::sort(sorted.begin(), sorted.end());
+    const float median = quantile(sorted, 0.5);
+    const bool inside = p.median_open ? median > p.median_low && median < p.median_high
+                                      : median >= p.median_low && median <= p.median_high;
+    if (!inside) {
+        ornax_log_failure(name + ": median " + trim_both(free_real(median)) + ", expected " +
+                          range_text(p) + ": wrong unit or scale?");
+        return 3;
+    }
+    const float p95 = quantile(sorted, 0.95);
+    if (p95 > p.p95_high) {
+        ornax_log_failure(name + ": 95th percentile " + trim_both(free_real(p95)) +
+                          ", expected at most " + trim_both(free_real(p.p95_high)) +
+                          ": a scale factor not applied?");
+        return 3;
+    }
+    if (p.some_positive && quantile(sorted, 0.9) <= 0.0f) {
+        ornax_log_failure(name + ": 90th percentile " +
+                          trim_both(free_real(quantile(sorted, 0.9))) + ", expected above 0 " +
+                          p.unit + " in daylight: a zero-filled raster?");
+        return 3;
+    }
+    return 0;
+}
+
+// Rasters of the forecast model of the day (the next day's follow the same rules).
+struct ForecastRaster {
+    const char* name;
+    const Plausible* plausible;
+};
+
+constexpr ForecastRaster forecast_rasters[] = {
+    {"pot_profile.bin", &potential_temperature},
+    {"psfc_series.bin", &surface_pressure},
+    {"t2_series.bin", &air_temperature},
+    {"q2_series.bin", &specific_humidity},
+    {"wind_surface.bin", &wind_speed},
+    {"lwdn.bin", &longwave},
+    {"swdn.bin", &shortwave},
+};
+
+// The surface temperature rises through the morning almost everywhere; over most of the
+// scene a fall means the two observation lines are swapped.
+int check_morning_rise(const Ornaxregiondatatype& r, const std::vector<float>& trad1,
+                       const std::vector<float>& trad2, float missing) {
+    if (trad1.size() != trad2.size() || trad1.empty()) return 0;
+    std::size_t pairs = 0, falls = 0;
+    for (std::size_t i = 0; i < trad1.size(); ++i) {
+        if (is_missing(trad1[i], missing) || is_missing(trad2[i], missing)) continue;
+        ++pairs;
+        falls += trad2[i] < trad1[i];
+    }
+    if (pairs == 0 || falls * 2 <= pairs) return 0;
+    ornax_log_failure((FreeLine() << "The surface temperature falls from the first to the second "
+                                     "observation at"
+                                  << static_cast<int>(100 * falls / pairs)
+                                  << "% of the sampled pixels: are the lines of "
+                                  << trim_right(r.trad1_file) << " and " << trim_right(r.trad2_file)
+                                  << " (region configuration lines 55 and 56) swapped?")
+                          .str());
+    return 3;
+}
+
+}  // namespace
+
+int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Spatialinfodata& land,
+                                          const Spatialinfodata& veg, const Spatialinfodata& snow,
+                                          const Spatialinfodata& sat,
+                                          const Ornaxcommonblock& common, int year, int doy) {
+    struct Input {
+        const std::string* file;
+        const Spatialinfodata* grid;
+        const Plausible* plausible;
+    };
+    const Input inputs[] = {{&r.landcover_file, &land, &any_values},
+                            {&r.aleafn_file, &land, &any_values},
+                            {&r.aleafv_file, &land, &any_values},
+                            {&r.aleafl_file, &land, &any_values},
+                            {&r.adeadn_file, &land, &any_values},
+                            {&r.adeadv_file, &land, &any_values},
+                            {&r.adeadl_file, &land, &any_values},
+                            {&r.rsoiln_file, &land, &any_values},
+                            {&r.rsoilv_file, &land, &any_values},
+                            {&r.xl_file, &land, &any_values},
+                            {&r.xlai_file, &veg, &leaf_area},
+                            {&r.snow_mask_file, &snow, &any_values},
+                            {&r.theta_file, &sat, &any_values},
+                            {&r.tloc1_file, &sat, &any_values},
+                            {&r.tloc2_file, &sat, &any_values},
+                            {&r.trad1_file, &sat, &surface_temperature},
+                            {&r.trad2_file, &sat, &surface_temperature},
+                            {&r.sdn1_file, &sat, &insolation},
+                            {&r.sdn2_file, &sat, &insolation}};
+    int status = 0;
+    std::vector<float> valid, trad1, trad2;
+    for (const Input& in : inputs) {
+        const std::int64_t count =
+            static_cast<std::int64_t>(in.grid->ncols) * static_cast<std::int64_t>(in.grid->nrows);
+        if (check_raster_plausible(*in.file, *in.plausible, count, in.grid->spare_value, valid) !=
+            0)
+            status = 3;
+    }
+    // the two surface temperatures compared at the same sample of cells, missing kept
+    const std::int64_t sat_count =
+        static_cast<std::int64_t>(sat.ncols) * static_cast<std::int64_t>(sat.nrows);
+    if (status == 0 && read_sample(trim_right(r.trad1_file), sat_count, trad1) &&
+        read_sample(trim_right(r.trad2_file), sat_count, trad2))
+        status = check_morning_rise(r, trad1, trad2, sat.spare_value);
+    int next_year = year, next_doy = doy + 1;
+    if (doy >= (is_leap_year(year) ? 366 : 365)) {
+        next_year = year + 1;
+        next_doy = 1;
+    }
+    for (const auto& [y, d] : {std::pair{year, doy}, std::pair{next_year, next_doy}}) {
+        const std::string dir = ornax_met_day_dir(common.met_data_dir, y, d);
+        for (const ForecastRaster& f : forecast_rasters) {
+            const bool profile = std::string(f.name) == ornax_met_profile_file;
+            const std::int64_t count = static_cast<std::int64_t>(common.ncols) * common.nrows *
+                                       common.nhours * (profile ? common.nlayers : 1);
+            if (check_raster_plausible(dir + f.name, *f.plausible, count, common.undef, valid) != 0)
+                status = 3;
+        }
+    }
+    if (status != 0)
+        ornax_log_failure("Region run stopped before writing: an input raster is not what its "
+                          "quantity can be (the log names it)");
+    return status;
+}
