@@ -14,3 +14,6 @@ struct IngestSubcommand {
 
 // The table of subcommands, in the order the help lists them; ends at a null name.
 extern const IngestSubcommand ingest_subcommands[];
+
+// The subcommands, each defined beside its conversion.
+extern const IngestSubcommand ingest_forecast_subcommand;

@@ -19,6 +19,7 @@
 #include "satellite/satellite_command.hpp"
 
 const IngestSubcommand ingest_subcommands[] = {
+    ingest_forecast_subcommand,
     {"satellite", "geostationary surface-temperature scans into the satellite rasters",
      ingest_satellite_run, ingest_satellite_usage},
     {"raster", "any raster GDAL opens (or an ASCII snow grid) onto a model grid",

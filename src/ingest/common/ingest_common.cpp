@@ -142,8 +142,8 @@ void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::
     }
     if (grid.ncols < 1 || grid.nrows < 1 || !(grid.dlon > 0.0f) || !(grid.dlat > 0.0f)) {
         error = "grid file " + file_name + ": " + std::to_string(grid.ncols) + " columns, " +
-                std::to_string(grid.nrows) + " rows, spacings " + free_real(grid.dlon) + " and " +
-                free_real(grid.dlat) + " (cells and positive spacings required)";
+                std::to_string(grid.nrows) + " rows, spacings " + ingest_number(grid.dlon) +
+                " and " + ingest_number(grid.dlat) + " (cells and positive spacings required)";
         status = ingest_status_failed;
     }
 }
@@ -324,5 +324,11 @@ std::string ingest_join_lines(const std::vector<std::string>& lines) {
         text += l;
         text += '\n';
     }
+    return text;
+}
+
+std::string ingest_number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7g", value);
     return text;
 }
