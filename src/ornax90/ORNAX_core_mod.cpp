@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "ORNAX_lanes_one.hpp"
+#include "lanes/one.hpp"
 #include "ORNAX_utl_mod.hpp"
 
 using namespace ornax_one_lane;

@@ -7,7 +7,7 @@
 #include "ORNAX_data_mod.hpp"
 
 // ===================================================================================
-// Site input file (ORNAX_site_input.cpp)
+// Site input file (io/site_input.cpp)
 // ===================================================================================
 
 // Reads one site: lines 2-8 into the land record, lines 10 onwards into the input
@@ -34,7 +34,7 @@ std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,
 void ornax_display_inputs(const Ornaxlandtype& land, const Ornaxinputvartype& input);
 
 // ===================================================================================
-// Land cover class table (ORNAX_site_input.cpp)
+// Land cover class table (io/site_input.cpp)
 // ===================================================================================
 
 inline constexpr int ornax_max_land_classes = 20;  // room of the class table
@@ -52,7 +52,7 @@ void ornax_read_landcover_table(const std::string& landcover_table_file,
 void ornax_copy_land_parameters(const Ornaxlandtype& entry, Ornaxlandtype& land, int& status);
 
 // ===================================================================================
-// Site report (ORNAX_site_report.cpp)
+// Site report (io/site_report.cpp)
 // ===================================================================================
 
 // Energy balance of the report: RNET2 - XLE2 - G2 - H2 (W m-2; 0 when the balance closes).
@@ -68,7 +68,7 @@ void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype
                               const Ornaxoutputvartype& output, int& status);
 
 // ===================================================================================
-// Domain description (ORNAX_domain_file.cpp)
+// Domain description (io/domain_file.cpp)
 // ===================================================================================
 
 // Reads a domain description: a header line, then east_lon, west_lon, dlon, north_lat,
@@ -81,7 +81,7 @@ void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype
 void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& grid, int& status);
 
 // ===================================================================================
-// Meteorological configuration (ORNAX_met_config.cpp)
+// Meteorological configuration (io/met_config.cpp)
 // ===================================================================================
 
 // Reads the meteorological configuration file into the common grid (geometry, land-mask

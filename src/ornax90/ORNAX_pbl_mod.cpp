@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ORNAX_lanes_one.hpp"
+#include "lanes/one.hpp"
 #include "ornax_constants_mod.hpp"
 
 using namespace ornax_one_lane;

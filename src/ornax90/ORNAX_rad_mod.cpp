@@ -2,7 +2,7 @@
 // The physics is the one-lane instance of the core's lane physics.
 #include "ORNAX_rad_mod.hpp"
 
-#include "ORNAX_lanes_one.hpp"
+#include "lanes/one.hpp"
 
 using namespace ornax_one_lane;
 

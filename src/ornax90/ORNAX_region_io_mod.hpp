@@ -15,7 +15,7 @@
 #include "file_io_mod.hpp"
 
 // ===================================================================================
-// Region configuration file (ORNAX_region_config.cpp)
+// Region configuration file (region_io/config.cpp)
 // ===================================================================================
 
 // Lines of a region configuration file that hold values (lines 1-5 are a header).
@@ -46,7 +46,7 @@ void ornax_read_region_config_file(const std::string& config_file, Ornaxregionda
                                    int year, int doy, int& status);
 
 // ===================================================================================
-// Land mask and land subset (ORNAX_region_landmask.cpp)
+// Land mask and land subset (region_io/landmask.cpp)
 // ===================================================================================
 
 // UMD land-cover raster: global, 0.01 degree, column 1 centred at -179.995, row 1 centred
@@ -103,7 +103,7 @@ void ornax_subset_integer_matrix(const std::vector<int>& matrix, int ncols, int 
                                  int& count, int& status);
 
 // ===================================================================================
-// Line-by-line meteorological processing (ORNAX_region_met_lines.cpp)
+// Line-by-line meteorological processing (region_io/met_lines.cpp)
 // ===================================================================================
 
 // Time steps of a day that the reduction to local time uses (three-hourly, from 00 UTC).
@@ -236,7 +236,7 @@ std::string ornax_sunrise_dir(const std::string& met_dir, int year, int doy);
 std::string ornax_met_day_dir(const std::string& data_root, int year, int doy);
 
 // ===================================================================================
-// Per-pixel meteorology at observation times (ORNAX_region_met_pixel.cpp)
+// Per-pixel meteorology at observation times (region_io/met_pixel.cpp)
 // ===================================================================================
 
 // Value of one forecast-model quantity for one pixel: the three-hourly UTC series of the
@@ -284,7 +284,7 @@ void ornax_set_ornax_met_byline(Ornaxregiondatatype& region, const Ornaxmeteoorn
 void ornax_take_ornax_met_byline(Ornaxregiondatatype& region, Ornaxmeteoornax& grid, int& status);
 
 // ===================================================================================
-// Region inputs (ORNAX_region_inputs.cpp)
+// Region inputs (region_io/inputs.cpp)
 // ===================================================================================
 
 // Line (1-based) of an input grid that holds a run line's centre latitude: the whole

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ORNAX_lanes_one.hpp"
+#include "lanes/one.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_pbl_mod.hpp"
 #include "ORNAX_rad_mod.hpp"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../temp_dir_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 #include "fixed_text_mod.hpp"
 #include "ingest_common.hpp"
 #include "ingest_manifest.hpp"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "../temp_dir_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 #include "ingest_land_test_support.hpp"
 #include "raster/ims_ascii.hpp"
 #include "raster/raster_ingest.hpp"

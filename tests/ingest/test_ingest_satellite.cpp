@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "../temp_dir_test_support.hpp"
+#include "temp_dir_test_support.hpp"
 #include "ingest_land_test_support.hpp"
 #include "raster/grid_warp.hpp"
 #include "satellite/abi_scan.hpp"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../test_region_run_support.hpp"
+#include "test_region_run_support.hpp"
 
 namespace {
 

@@ -11,11 +11,11 @@
 
 #include "ORNAX_atmos_mod.hpp"
 #include "ORNAX_data_mod.hpp"
-#include "ORNAX_lanes_float.hpp"
+#include "float.hpp"
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "ornax_constants_mod.hpp"
 
 namespace ornax_one_lane {
-#include "ORNAX_lanes_physics.hpp"
+#include "physics.hpp"
 }  // namespace ornax_one_lane

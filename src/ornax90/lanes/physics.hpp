@@ -5,7 +5,7 @@
 // lane_min, lane_max, lane_trunc, lane_select, lane_any and lane_all for its number, and
 // has included the headers of the core's records, the log and the fixed-text writer.
 // No include guard: every lane number gets its own copy inside its own namespace.
-#include "ORNAX_lanes_rad.hpp"
-#include "ORNAX_lanes_atmos.hpp"
-#include "ORNAX_lanes_core.hpp"
-#include "ORNAX_lanes_daily.hpp"
+#include "rad.hpp"
+#include "atmos.hpp"
+#include "core.hpp"
+#include "daily.hpp"

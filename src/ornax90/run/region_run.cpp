@@ -1,6 +1,6 @@
 // Region run: the configuration and grids set up, the outputs opened, the run's phases
-// (begin, end, publish) and its summary; the line loop is in ORNAX_region_lines.cpp.
-#include "ORNAX_region_run_state.hpp"
+// (begin, end, publish) and its summary; the line loop is in run/region_lines.cpp.
+#include "region_run_state.hpp"
 
 #include <unistd.h>
 

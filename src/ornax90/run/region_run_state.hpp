@@ -1,5 +1,5 @@
 // State of a region run shared by the files of the region run (set-up and publishing in
-// ORNAX_region_run.cpp, the line loop in ORNAX_region_lines.cpp); other modules use
+// run/region_run.cpp, the line loop in run/region_lines.cpp); other modules use
 // ORNAX_run_mod.hpp.
 #pragma once
 

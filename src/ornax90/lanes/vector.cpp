@@ -2,7 +2,7 @@
 // processor has (chosen at run time), lanes refilled with the next point as soon as theirs
 // finishes. Compiled once per instruction set; the run-time dispatch picks one.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "ORNAX_lanes_vector.cpp"
+#define HWY_TARGET_INCLUDE "lanes/vector.cpp"
 // Sizeless vector types cannot be members of the lane number.
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -105,7 +105,7 @@ struct Lanetable {
     HWY_INLINE Lanef height_at(Lanef index) const { return entry(index, false); }
 };
 
-#include "ORNAX_lanes_physics.hpp"
+#include "physics.hpp"
 
 // A record of one point (all floats) into lane l of the lanes record, and back.
 template <class One, class Many>

@@ -17,8 +17,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../tools/region_gen/region_gen_files.hpp"
-#include "../tools/region_gen/region_gen_rasters.hpp"
+#include "../../tools/region_gen/region_gen_files.hpp"
+#include "../../tools/region_gen/region_gen_rasters.hpp"
 #include "ORNAX_log_mod.hpp"
 
 namespace region_run_test {

@@ -9,7 +9,7 @@
 #include "ORNAX_core_mod.hpp"
 #include "ORNAX_input_check_mod.hpp"
 #include "ORNAX_log_mod.hpp"
-#include "ORNAX_region_run_state.hpp"
+#include "region_run_state.hpp"
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 
