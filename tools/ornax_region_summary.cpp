@@ -70,7 +70,7 @@ bool draw_quicklooks(const std::string& dir, const Spatialinfodata& grid,
     const std::string when = date.empty() ? "" : ", " + date;
     std::vector<unsigned char> flags(qc.size());
     for (size_t i = 0; i < qc.size(); ++i)
-        flags[i] = qc[i] >= 0.0f && qc[i] <= 127.0f ? static_cast<unsigned char>(qc[i]) : 255;
+        flags[i] = static_cast<unsigned char>(qc[i]);  // validated: a flag from 0 to 255
     int status = 0;
     ornax_write_quality_quicklook(dir + "/region_qc.png", flags, grid, "Quality flags" + when,
                                   status);
@@ -161,9 +161,10 @@ int main(int argc, char** argv) {
     std::printf("Outputs in %s\n", std::filesystem::absolute(dir).string().c_str());
     std::printf("Lines processed: %d, pixels: %lld (%d per line)\n", grid.nrows,
                 static_cast<long long>(qc.size()), grid.ncols);
-    std::printf("Quality flags (0 computed, 1 core failed or outlier, 127 not land/snow/no times,"
-                " other: missing inputs):\n");
-    for (const auto& [flag, count] : flags) std::printf("  QC %3d: %lld pixels\n", flag, count);
+    std::printf("Quality flags:\n");
+    for (const auto& [flag, count] : flags)
+        std::printf("  QC %3d: %lld pixels (%s)\n", flag, count,
+                    ornax_quality_flag_label(flag).c_str());
     for (const std::string& name : names) {
         std::vector<float> values;
         if (!read_raster(dir + "/" + name + ".bin", grid, values)) {

@@ -7,18 +7,7 @@
 #include <string>
 
 #include "ORNAX_data_mod.hpp"
-
-// Quality bits of the region's inputs (1 is always set on a pixel that was not computed).
-inline constexpr int ornax_qc_land = 2;
-inline constexpr int ornax_qc_satellite = 4 + 8 + 64;
-inline constexpr int ornax_qc_meteorology = 16;
-inline constexpr int ornax_qc_vegetation = 32;
-// Quality value of a pixel whose inputs are all present and possible but whose two
-// observation times do not fit the morning the method assumes (see
-// ornax_check_observation_times).
-inline constexpr int ornax_qc_observation_times = 129;
-// Quality value of every pixel of a line whose inputs could not be prepared.
-inline constexpr float ornax_qc_failed_line = 255.0f;
+#include "ORNAX_quality_mod.hpp"
 
 // Plausible range of one input quantity, in the core's units; `qc_bits` names the region
 // input it belongs to (0: given by the run itself, checked in site mode only).

@@ -14,6 +14,7 @@
 
 #include "ORNAX_data_mod.hpp"
 #include "ORNAX_input_check_mod.hpp"
+#include "ORNAX_quality_mod.hpp"
 
 struct Ornaxregionruntimes;
 
@@ -28,31 +29,13 @@ struct Ornaxoutputvarinfotype {
     std::string standard_name;  // CF standard name, empty where CF has none
 };
 
-// One value of the quality raster.
-struct Ornaxqualityflaginfotype {
-    int value = 0;
-    std::string meaning;  // one word with underscores (CF flag_meanings)
-    std::string label;    // short text for legends and the README
-};
-
 // Name, description and units of a variable of the 42-name vocabulary, or of the quality
 // raster "region_qc". false for any other name.
 bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info);
 
-// The quality flags a region run can write, in increasing order.
-const std::vector<Ornaxqualityflaginfotype>& ornax_quality_flags();
-// True for a value a quality raster may hold: a listed flag, or 1 plus the bits of the
-// inputs that were missing (any odd whole number up to 127).
-bool ornax_quality_flag_valid(float value);
-
 // The present time in UTC, ISO 8601 ("2019-07-19T06:30:00Z"), for the run record and
 // the history of exported files.
 std::string ornax_utc_now();
-
-// Largest quality flag value (all input bits set).
-inline constexpr int ornax_quality_flag_max = 255;
-inline constexpr int ornax_quality_flag_not_land = 127;     // not land, snow, no obs. time
-inline constexpr int ornax_quality_flag_failed_line = static_cast<int>(ornax_qc_failed_line);
 
 // ---- accumulation over the lines of a run ----
 
@@ -69,7 +52,7 @@ struct Ornaxvarstatstype {
 struct Ornaxlinesummarytype {
     bool added = false;
     bool failed = false;
-    std::array<int, ornax_quality_flag_max + 1> flags{};  // pixels per quality flag
+    std::array<int, ornax_qc_max + 1> flags{};  // pixels per quality flag
     int other_flags = 0;                                  // pixels with any other value
     std::vector<Ornaxvarstatstype> vars;                  // one per listed variable
 };
@@ -91,7 +74,7 @@ struct Ornaxoutputsummarytype {
 struct Ornaxsummarytotalstype {
     int lines = 0;
     int failed_lines = 0;
-    std::array<long long, ornax_quality_flag_max + 1> flags{};
+    std::array<long long, ornax_qc_max + 1> flags{};
     long long other_flags = 0;
     std::vector<Ornaxvarstatstype> vars;
 };
@@ -104,7 +87,7 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
 
 // Adds line `line` (1-based): the output matrix (ncols x listed variables, column
 // fastest) and the quality flags of its pixels. A failed line counts every pixel as
-// quality 127 with missing values, as it is written. status 3 for a line outside the grid
+// the failed-line quality with missing values, as it is written. status 3 for a line outside the grid
 // or arrays shorter than the grid.
 void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bool failed,
                                    std::span<const float> out_matrix,

@@ -125,6 +125,3 @@ std::string ingest_join_lines(const std::vector<std::string>& lines);
 // A number in its shortest form (up to 7 significant digits): "-99.875", "500", "0.25".
 std::string ingest_number(double value);
 
-// ---- unit conversions ----
-
-inline constexpr double ingest_kelvin_offset = 273.15;  // K at 0 deg C

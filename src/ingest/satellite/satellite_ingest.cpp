@@ -5,12 +5,12 @@
 #include <ctime>
 #include <limits>
 
+#include "ornax_constants_mod.hpp"
 #include "satellite/abi_scan.hpp"
 #include "satellite/geos_navigation.hpp"
 
 namespace {
 
-constexpr float kelvin_offset = 273.15f;  // deg C = K - 273.15
 constexpr double seconds_per_day = 86400.0;
 
 std::string iso_time(double seconds) {
@@ -208,13 +208,13 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     for (std::size_t k = 0; k < n; ++k) {
         if (pick1[k] >= 0) {
             const GridScan& s = lst[static_cast<std::size_t>(pick1[k])];
-            r["trad1"][k] = s.values[k] - kelvin_offset;
+            r["trad1"][k] = s.values[k] - ornax_tkelvin;
             r["tloc1"][k] = local_hours(s.time, day0, tg.zone[k]);
             obs1[k] = s.time;
         }
         if (pick2[k] >= 0) {
             const GridScan& s = lst[static_cast<std::size_t>(pick2[k])];
-            r["trad2"][k] = s.values[k] - kelvin_offset;
+            r["trad2"][k] = s.values[k] - ornax_tkelvin;
             r["tloc2"][k] = local_hours(s.time, day0, tg.zone[k]);
             obs2[k] = s.time;
         }

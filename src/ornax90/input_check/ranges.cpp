@@ -26,32 +26,28 @@ enum RangeRow {
     r_latitude, r_longitude, r_year, r_doy, r_rows
 };
 
-constexpr int qc_sat = ornax_qc_satellite;
-constexpr int qc_met = ornax_qc_meteorology;
-constexpr int qc_land = ornax_qc_land;
-constexpr int qc_veg = ornax_qc_vegetation;
 
 constexpr std::array<Ornaxinputrange, r_rows> range_table = {{
-    {"radiometric surface temperature", -100.0f, 100.0f, "deg C", qc_sat},
-    {"air temperature", -100.0f, 70.0f, "deg C", qc_met},
-    {"leaf area index", 0.0f, 15.0f, "", qc_veg},
-    {"NDVI", -1.0f, 1.0f, "", qc_veg},
-    {"leaf absorptivity", 0.0f, 1.0f, "", qc_land},
-    {"cover fraction", 0.0f, 1.0f, "", qc_land},
-    {"canopy height", 0.0f, 150.0f, "m", qc_land},
-    {"leaf size", 0.001f, 2.0f, "m", qc_land},
-    {"soil resistance value", 0.0f, 100.0f, "", qc_land},
-    {"soil reflectance", 0.0f, 1.0f, "", qc_land},
-    {"soil resistance correction", 0.0f, 100.0f, "", qc_land},
-    {"view zenith angle", 0.0f, 90.0f, "deg", qc_sat},
-    {"observation time", 0.0f, 24.0f, "h", qc_sat},
-    {"insolation", 0.0f, 1500.0f, "W m-2", qc_sat},
-    {"downward long-wave", 0.0f, 1000.0f, "W m-2", qc_met},
-    {"wind speed", 0.0f, 100.0f, "m s-1", qc_met},
-    {"humidity", 0.0f, 100.0f, "%", qc_met},
-    {"surface pressure", 200.0f, 1150.0f, "mb", qc_met},
-    {"sounding height", -1000.0f, 50000.0f, "m", qc_met},
-    {"potential temperature", 150.0f, 800.0f, "K", qc_met},
+    {"radiometric surface temperature", -100.0f, 100.0f, "deg C", ornax_qc_satellite},
+    {"air temperature", -100.0f, 70.0f, "deg C", ornax_qc_meteorology},
+    {"leaf area index", 0.0f, 15.0f, "", ornax_qc_vegetation},
+    {"NDVI", -1.0f, 1.0f, "", ornax_qc_vegetation},
+    {"leaf absorptivity", 0.0f, 1.0f, "", ornax_qc_land},
+    {"cover fraction", 0.0f, 1.0f, "", ornax_qc_land},
+    {"canopy height", 0.0f, 150.0f, "m", ornax_qc_land},
+    {"leaf size", 0.001f, 2.0f, "m", ornax_qc_land},
+    {"soil resistance value", 0.0f, 100.0f, "", ornax_qc_land},
+    {"soil reflectance", 0.0f, 1.0f, "", ornax_qc_land},
+    {"soil resistance correction", 0.0f, 100.0f, "", ornax_qc_land},
+    {"view zenith angle", 0.0f, 90.0f, "deg", ornax_qc_satellite},
+    {"observation time", 0.0f, 24.0f, "h", ornax_qc_satellite},
+    {"insolation", 0.0f, 1500.0f, "W m-2", ornax_qc_satellite},
+    {"downward long-wave", 0.0f, 1000.0f, "W m-2", ornax_qc_meteorology},
+    {"wind speed", 0.0f, 100.0f, "m s-1", ornax_qc_meteorology},
+    {"humidity", 0.0f, 100.0f, "%", ornax_qc_meteorology},
+    {"surface pressure", 200.0f, 1150.0f, "mb", ornax_qc_meteorology},
+    {"sounding height", -1000.0f, 50000.0f, "m", ornax_qc_meteorology},
+    {"potential temperature", 150.0f, 800.0f, "K", ornax_qc_meteorology},
     {"hour of the day", 0.0f, 24.0f, "h", 0},
     {"latitude", -90.0f, 90.0f, "deg", 0},
     {"longitude", -180.0f, 360.0f, "deg", 0},

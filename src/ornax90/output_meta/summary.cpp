@@ -10,7 +10,7 @@ namespace {
 
 // Quality flag of a stored value; -1 for anything that is not a flag.
 int flag_of(float q) {
-    if (!(q >= 0.0f && q <= static_cast<float>(ornax_quality_flag_max))) return -1;
+    if (!(q >= 0.0f && q <= static_cast<float>(ornax_qc_max))) return -1;
     const int flag = static_cast<int>(q);
     return static_cast<float>(flag) == q ? flag : -1;
 }
@@ -49,7 +49,7 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
         summary.map_index = static_cast<int>(found - names.begin());
         summary.map_values.assign(pixels, run_grid.spare_value);
     }
-    summary.map_quality.assign(pixels, static_cast<unsigned char>(ornax_quality_flag_not_land));
+    summary.map_quality.assign(pixels, static_cast<unsigned char>(ornax_qc_all_missing));
     status = 0;
 }
 
@@ -62,9 +62,9 @@ void place_map_rows(Ornaxoutputsummarytype& summary, int line, bool failed,
     const size_t ncols = static_cast<size_t>(summary.ncols);
     const size_t first = static_cast<size_t>(line - 1) * ncols;
     for (size_t k = 0; k < ncols; ++k) {
-        const int flag = failed ? ornax_quality_flag_failed_line : flag_of(quality[k]);
+        const int flag = failed ? ornax_qc_failed_line : flag_of(quality[k]);
         summary.map_quality[first + k] =
-            static_cast<unsigned char>(flag < 0 ? ornax_quality_flag_not_land : flag);
+            static_cast<unsigned char>(flag < 0 ? ornax_qc_all_missing : flag);
         if (summary.map_index >= 0)
             summary.map_values[first + k] = failed ? summary.missing : map_row[k];
     }
@@ -85,7 +85,7 @@ void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bo
     slot.failed = failed;
     slot.vars.resize(nvars);
     if (failed) {
-        slot.flags[ornax_quality_flag_failed_line] = summary.ncols;
+        slot.flags[ornax_qc_failed_line] = summary.ncols;
     } else {
         for (size_t k = 0; k < ncols; ++k) {
             const int flag = flag_of(quality[k]);

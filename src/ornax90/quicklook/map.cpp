@@ -183,20 +183,9 @@ Ornaxrgbtype ornax_viridis(float t) {
 }
 
 Ornaxrgbtype ornax_quality_colour(int flag) {
-    switch (flag) {
-        case 0: return {26, 152, 80};     // computed: green
-        case 1: return {215, 48, 39};     // core failed or outlier: red
-        case 3: return {102, 102, 102};   // land input missing or impossible: dark grey
-        case 33: return {191, 129, 45};   // vegetation missing or impossible: ochre
-        case 17: return {253, 174, 97};   // meteorology missing: orange
-        case 77: return {69, 117, 180};   // satellite missing: blue
-        case 93: return {152, 78, 163};   // satellite and meteorology missing: purple
-        case 125: return {140, 81, 10};   // vegetation missing: brown
-        case 127: return {210, 210, 210}; // not land, snow, no observation time: light grey
-        case ornax_qc_observation_times: return {240, 100, 200};  // obs. times outside the morning: pink
-        case 255: return {0, 0, 0};       // line failed as a whole: black
-        default: return black;
-    }
+    for (const Ornaxqualityflaginfotype& listed : ornax_quality_flags())
+        if (listed.value == flag) return {listed.colour[0], listed.colour[1], listed.colour[2]};
+    return black;  // a value outside the table
 }
 
 void ornax_write_value_quicklook(const std::string& path, const std::vector<float>& values,

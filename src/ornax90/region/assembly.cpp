@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "ORNAX_region_mod.hpp"
+#include "ornax_constants_mod.hpp"
 
 namespace {
 
-constexpr float kelvin_offset = 273.15f;    // deg C = K - 273.15
 constexpr float pascal_to_mb = 0.01f;       // 1 mb = 100 Pa
 constexpr float humidity_to_input = 100.0f; // humidity as the core takes it
 constexpr float missing_tolerance = 1e-6f;  // a value within this of the missing value is missing
@@ -107,8 +107,8 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
     const float missing = grid.spare_value;
     input.theta = theta;
     if (is_present(trad1, missing) && is_present(trad2, missing)) {
-        input.trad1 = trad1 - kelvin_offset;
-        input.trad2 = trad2 - kelvin_offset;
+        input.trad1 = trad1 - ornax_tkelvin;
+        input.trad2 = trad2 - ornax_tkelvin;
         input.tloc1 = tloc1;
         input.tloc2 = tloc2;
     } else {
@@ -158,8 +158,8 @@ void ornax_set_meteo_by_col_row(const Spatialinfodata& grid, const Ornaxregionda
     if (!held || !is_present(taobs1, grid.spare_value) || !is_present(taobs2, grid.spare_value)) {
         return;
     }
-    input.taobs1 = taobs1 - kelvin_offset;
-    input.taobs2 = taobs2 - kelvin_offset;
+    input.taobs1 = taobs1 - ornax_tkelvin;
+    input.taobs2 = taobs2 - ornax_tkelvin;
     input.spfh1 = humidity_to_input * region.spfh1[i];
     input.spfh2 = humidity_to_input * region.spfh2[i];
     input.wind1 = region.wind1[i];
@@ -178,7 +178,7 @@ void ornax_set_meteo_by_col_row(const Spatialinfodata& grid, const Ornaxregionda
     for (int h = 1; h <= nhours; ++h) {
         const std::size_t from = region_2d_index(col, h, ncols);
         const std::size_t to = static_cast<std::size_t>(h - 1);
-        input.taobs_day[to] = region.taobs_day[from] - kelvin_offset;
+        input.taobs_day[to] = region.taobs_day[from] - ornax_tkelvin;
         input.spfh_day[to] = humidity_to_input * region.spfh_day[from];
         input.wind_day[to] = region.wind_day[from];
         input.pres_day[to] = pascal_to_mb * region.pres_day[from];

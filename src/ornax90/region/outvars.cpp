@@ -1,42 +1,17 @@
-// Output variables of a region run: the vocabulary of 42 names, the output list file,
-// the reset of the line's output matrix and the copy of one pixel's results.
+// Output variables of a region run: their codes and names, the output list file, the
+// reset of the line's output matrix and the copy of one pixel's results.
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
 
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_output_set_mod.hpp"
+#include "ORNAX_output_vars_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace {
-
-using O = Ornaxoutputvartype;
-
-struct OutputVariable {
-    std::string_view name;
-    float O::*field;
-};
-
-// Code i is entry i - 1. Units: temperatures deg C, fluxes W m-2, zenith angles radians,
-// Z2 m, resistances s m-1, daily totals MJ m-2 day-1.
-constexpr OutputVariable output_variables[ornax_max_out_vars] = {
-    {"TC1", &O::TC1},         {"TS1", &O::TS1},         {"TA1", &O::TA1},
-    {"XLEC1", &O::XLEC1},     {"XLES1", &O::XLES1},     {"XLE1", &O::XLE1},
-    {"HC1", &O::HC1},         {"HS1", &O::HS1},         {"H1", &O::H1},
-    {"G1", &O::G1},           {"ZEN1", &O::ZEN1},       {"RNET1", &O::RNET1},
-    {"TC2", &O::TC2},         {"TS2", &O::TS2},         {"XLEC2", &O::XLEC2},
-    {"XLES2", &O::XLES2},     {"XLE2", &O::XLE2},       {"HC2", &O::HC2},
-    {"HS2", &O::HS2},         {"H2", &O::H2},           {"G2", &O::G2},
-    {"ZEN2", &O::ZEN2},       {"RNET2", &O::RNET2},     {"TA2", &O::TA2},
-    {"Z2", &O::Z2},           {"RA2", &O::RA2},         {"RS2", &O::RS2},
-    {"RX2", &O::RX2},         {"SWUP", &O::SWUP},       {"LWUP", &O::LWUP},
-    {"SNETDAY", &O::SNETDAY}, {"RSOILDAY", &O::RSOILDAY}, {"GDAY", &O::GDAY},
-    {"SDDAY", &O::SDDAY},     {"SWUPDAY", &O::SWUPDAY}, {"LWUPDAY", &O::LWUPDAY},
-    {"LWDNDAY", &O::LWDNDAY}, {"EREFDAY", &O::EREFDAY}, {"HDAY", &O::HDAY},
-    {"EDAY", &O::EDAY},       {"ESDAY", &O::ESDAY},     {"ECDAY", &O::ECDAY},
-};
 
 constexpr int name_length = 10;  // output variable names are 10-character fields
 constexpr int list_file_unit = 11;
@@ -53,7 +28,7 @@ std::string name_field(std::string_view name) {
 int get_var_index(const std::string& name) {
     const std::string field = name_field(name);
     for (int code = 1; code <= ornax_max_out_vars; ++code) {
-        if (field == name_field(output_variables[code - 1].name)) return code;
+        if (field == name_field(ornax_output_variables()[code - 1].name)) return code;
     }
     ornax_log_msg("Invalid name" + field);
     return -999;
@@ -61,12 +36,12 @@ int get_var_index(const std::string& name) {
 
 std::string_view ornax_output_var_name(int code) {
     if (code < 1 || code > ornax_max_out_vars) return {};
-    return output_variables[code - 1].name;
+    return ornax_output_variables()[code - 1].name;
 }
 
 bool ornax_output_value_by_code(const Ornaxoutputvartype& output, int code, float& value) {
     if (code < 1 || code > ornax_max_out_vars) return false;
-    value = output.*(output_variables[code - 1].field);
+    value = output.*(ornax_output_variables()[code - 1].field);
     return true;
 }
 

@@ -16,15 +16,6 @@
 
 namespace {
 
-// Quality bits: each is cleared once its input is in place.
-constexpr int qc_all_missing = 127;
-constexpr int qc_land = 2;
-constexpr int qc_satellite = 4 + 8 + 64;
-constexpr int qc_meteorology = 16;
-constexpr int qc_vegetation = 32;
-constexpr int qc_inputs_present = 1;  // every input present: the core may run
-constexpr int qc_computed = 0;
-
 constexpr int snow_class = 4;              // snow-mask class of a snow-covered pixel
 constexpr int core_debug_quiet = 2;        // core debug flag without diagnostic lines
 constexpr int pixel_dump_interval = 100000;  // every so many successful pixels are dumped
@@ -110,7 +101,7 @@ int impossible_input_bits(const LineContext& line, const Ornaxlandtype& land,
 // lookup failed and the pixel is not to be run.
 int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
                    Ornaxinputvartype& input, bool& complete) {
-    int q = qc_all_missing;
+    int q = ornax_qc_all_missing;
     complete = false;
     int col = 0, status = 0;
     get_col_by_lon(line.lc_grid, lon, col, status);
@@ -122,7 +113,7 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
         log_pixel("Error in get the land params at ", lon, line.lat);
         return q;
     }
-    q -= qc_land;
+    q -= ornax_qc_land;
     line_value(line.region.rsoiln, col, input.rsoiln);
     line_value(line.region.rsoilv, col, input.rsoilv);
     line_value(line.region.rs_correct, col, input.rs_correct);
@@ -137,7 +128,7 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
         log_pixel("Error in set the vegetation parms at ", lon, line.lat);
         return q;
     }
-    q -= qc_vegetation;
+    q -= ornax_qc_vegetation;
 
     get_col_by_lon(line.goes_grid, lon, col, status);
     if (status != 0) {
@@ -146,7 +137,7 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
     }
     ornax_set_goes_gsip16_by_col_row(line.goes_grid, line.region, col, 1, input, status);
     // the daily integration needs the insolation of all 24 hours
-    if (status == 0 && line.goes_grid.nhours == ornax_hours_per_day) q -= qc_satellite;
+    if (status == 0 && line.goes_grid.nhours == ornax_hours_per_day) q -= ornax_qc_satellite;
 
     get_col_by_lon(line.met_grid, lon, col, status);
     if (status != 0) {
@@ -155,7 +146,7 @@ int assemble_pixel(const LineContext& line, float lon, Ornaxlandtype& land,
     }
     ornax_set_meteo_by_col_row(line.met_grid, line.region, col, 1, input, status);
     if (status != 0) return q;
-    q -= qc_meteorology;
+    q -= ornax_qc_meteorology;
     complete = true;
     return q | impossible_input_bits(line, land, input);
 }
@@ -197,13 +188,13 @@ struct Pixeljob {
 // The outlier screen of the core's result and the copy of the listed outputs into column
 // k of the output matrix. Returns the quality flag.
 int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& result) {
-    if (result.status != 0) return qc_inputs_present;
+    if (result.status != 0) return ornax_qc_inputs_present;
     const Ornaxoutputvartype& output = result.output;
     if (!ornax_result_is_plausible(output)) {
         ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon
                                   << line.lat)
                           .str());
-        return qc_inputs_present;
+        return ornax_qc_inputs_present;
     }
     // The daily ET energy is neither negative nor missing, and not above the energy the day
     // brings, its insolation SDDAY (downward sensible heat lets EDAY pass the daily net
@@ -213,7 +204,7 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
                                   << "outside 0 .. the day's insolation SDDAY" << output.SDDAY
                                   << " at " << job.lon << line.lat)
                           .str());
-        return qc_inputs_present;
+        return ornax_qc_inputs_present;
     }
     Ornaxregiondatatype& region = line.region;
     const int count = region.out_var_count;
@@ -221,7 +212,7 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
     int status = 0;
     ornax_get_region_out_var_by_list(region.out_var_list, count, output,
                                      std::span<float>(values.data(), values.size()), status);
-    if (status != 0) return qc_inputs_present;
+    if (status != 0) return ornax_qc_inputs_present;
     for (int i = 1; i <= count; ++i) {
         region.out_var_matrix[region_2d_index(job.k, i, line.run_grid.ncols)] =
             values[static_cast<std::size_t>(i - 1)];
@@ -230,7 +221,7 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
     if (line.successful_pixels % pixel_dump_interval == 0) {
         dump_pixel_inputs(line, job.land, job.input);
     }
-    return qc_computed;
+    return ornax_qc_computed;
 }
 
 // Input defaults shared by every pixel of the line.
@@ -288,16 +279,16 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         const float lon = run_grid.dlon * (static_cast<float>(k) - 0.5f) + run_grid.west_lon;
         region.xlat[i] = lat;
         region.xlon[i] = lon;
-        int q = qc_all_missing;
+        int q = ornax_qc_all_missing;
         const Screen screen = screen_pixel(line, lon);
-        if (screen == Screen::land_missing) q = qc_inputs_present | qc_land;
+        if (screen == Screen::land_missing) q = ornax_qc_inputs_present | ornax_qc_land;
         if (screen == Screen::run) {
             Pixeljob job{k, lon, Ornaxlandtype{}, line.line_input};
             bool complete = false;
             q = assemble_pixel(line, lon, job.land, job.input, complete);
-            if (complete && q == qc_inputs_present && !observation_times_fit(line, lon, lat, job.input))
+            if (complete && q == ornax_qc_inputs_present && !observation_times_fit(line, lon, lat, job.input))
                 q = ornax_qc_observation_times;
-            if (complete && q == qc_inputs_present) {
+            if (complete && q == ornax_qc_inputs_present) {
                 job.input.lat = lat;
                 job.input.lon = lon;
                 jobs.push_back(std::move(job));

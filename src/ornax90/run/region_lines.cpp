@@ -20,7 +20,8 @@ namespace {
 // zeros and no failed read is taken for water or snow.
 void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
     const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
-    const std::vector<float> not_computed(static_cast<size_t>(run.ncols), ornax_qc_failed_line);
+    const std::vector<float> not_computed(static_cast<size_t>(run.ncols),
+                                         static_cast<float>(ornax_qc_failed_line));
     for (size_t i = 0; i < files.members.size(); ++i) {
         int st = 0;
         const bool quality = i + 1 == files.members.size();

@@ -260,7 +260,7 @@ void add_lines_of_others(RegionRun& r, std::span<const Ornaxlinesummarytype> lin
     if (!map_file.empty()) held.hold(map_file);
     Ornaxlinesummarytype unreported;
     unreported.added = unreported.failed = true;
-    unreported.flags[ornax_quality_flag_failed_line] = run.ncols;
+    unreported.flags[ornax_qc_failed_line] = run.ncols;
     unreported.vars.resize(nvars);
     for (int line = 1; line <= summary.nrows; ++line) {
         const std::size_t at = static_cast<std::size_t>(line - 1);
@@ -362,7 +362,9 @@ void ornax_log_line_failure(int line, int nrows, const std::string& stage) {
 
 void ornax_log_failed_lines(int failed_lines, int lines) {
     ornax_log_failure((FreeLine() << failed_lines << "of" << lines
-                                  << "lines failed; they hold the missing value and quality 127")
+                                  << "lines failed; they hold the missing value and quality"
+                                  << ornax_qc_failed_line << "(" +
+                                         ornax_quality_flag_label(ornax_qc_failed_line) + ")")
                           .str());
 }
 
