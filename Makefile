@@ -3,11 +3,13 @@
 # first checks (and, as root or with sudo, installs) the Debian packages it needs.
 BUILD ?= build
 JOBS ?= 2
-CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+# WERROR=ON turns every compiler warning into an error (CI builds with it).
+WERROR ?= OFF
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORNAX_WERROR=$(WERROR)
 
 
 .PHONY: python
-.PHONY: all build programs run test bench sanitize tsan check-deps clean
+.PHONY: all build programs run test bench sanitize sanitize-short tsan check-deps clean
 
 all: build
 
@@ -52,6 +54,16 @@ sanitize:
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNAX_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+# The short sanitizer pass CI runs: the programs and the unit and region test programs
+# under the address and undefined-behaviour sanitizers, their unit and region cases.
+sanitize-short:
+	@bash tools/check_deps.sh test
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORNAX_SANITIZE=ON \
+		-DORNAX_WERROR=$(WERROR)
+	cmake --build build-asan -j $(JOBS) --target ornax_tests_unit ornax_tests_region
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure --no-tests=error \
+		-j $(JOBS) -L 'unit|region'
 
 # Thread-sanitizer build in build-tsan/: the region, raster and log suites, the region runs
 # at several thread counts among them.

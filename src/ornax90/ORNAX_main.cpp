@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -59,6 +60,14 @@ private:
 };
 
 CheckedScreen checked_screen;
+std::streambuf* standard_screen = nullptr;
+
+// std::cout gets its own buffer back before checked_screen is destroyed: the final flush
+// of the standard streams at exit must not reach a destroyed buffer.
+void restore_standard_screen() {
+    std::cout.flush();
+    if (standard_screen != nullptr) std::cout.rdbuf(standard_screen);
+}
 
 // Screen output reaches the terminal before the process ends, on every path; a report
 // that cannot be written fails the run.
@@ -148,7 +157,8 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
 int main(int argc, char** argv) {
     const std::string program_name = argc > 0 ? argv[0] : "ornax.x";
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    std::cout.rdbuf(&checked_screen);
+    standard_screen = std::cout.rdbuf(&checked_screen);
+    std::atexit(restore_standard_screen);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
         ornax_display_usage_msg(program_name);
         return finish(exit_success);
