@@ -8,7 +8,7 @@
 #include <ctime>
 #include <vector>
 
-#include "../tests/test_core_points.hpp"
+#include "../tests/support/test_core_points.hpp"
 #include "ORNAX_core_mod.hpp"
 
 namespace {

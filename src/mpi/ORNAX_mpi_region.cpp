@@ -345,7 +345,7 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
                 ornax_log_line_failure(static_cast<int>(i) + 1, static_cast<int>(nlines), stage);
             ++failing;
         }
-        if (failing > 0) ornax_log_failed_lines(failing, all_times.lines);
+        if (failing > 0) ornax_log_failed_lines(failing, all_times.lines, all_times.computed);
         if (all_times.lines > 0) {
             ornax_region_publish(run, all_times, line_summaries, status);
             ornax_log_region_summary(all_times);

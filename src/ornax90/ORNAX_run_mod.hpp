@@ -116,9 +116,10 @@ struct Ornaxlinereporttype {
     Ornaxlinesummarytype summary;  // the line's flag counts and value statistics
 };
 // Causes of a failed run in the log: the first failed line and where it failed, and the
-// count of failed lines.
+// count of failed lines (with the value their pixels are written with when the run
+// computed a pixel, so that its outputs are published).
 void ornax_log_line_failure(int line, int nrows, const std::string& stage);
-void ornax_log_failed_lines(int failed_lines, int lines);
+void ornax_log_failed_lines(int failed_lines, int lines, long long computed);
 // Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
 // at its place in the outputs, spread over the threads. Messages go out in the order of
 // `lines`; with `line_reports`, line i's messages (log, screen, appends) and status go to

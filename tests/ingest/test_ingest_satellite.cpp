@@ -194,6 +194,8 @@ struct ChoiceCase {
     std::vector<float> values;         // the cell's value in each scan (NaN: not valid)
     int expected;                      // index of the chosen scan, -1 none
 };
+// The case's own name in test listings, not its bytes.
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
 
 class IngestSatelliteChoice : public ::testing::TestWithParam<ChoiceCase> {};
 

@@ -102,6 +102,8 @@ struct MpiCase {
     int threads;  // of each process
     int exit_status;
 };
+// The case's own name in test listings, not its bytes.
+void PrintTo(const MpiCase& c, std::ostream* os) { *os << c.name; }
 
 class RegionMpi : public ::testing::TestWithParam<MpiCase> {};
 

@@ -28,6 +28,8 @@ struct ThreadCase {
                        // first lines fail
     const char* args;
 };
+// The case's own name in test listings, not its bytes.
+void PrintTo(const ThreadCase& c, std::ostream* os) { *os << c.name; }
 
 void prepare_data(const std::string& data, const fs::path& dir) {
     if (data == "reference") {
@@ -159,6 +161,80 @@ TEST(RegionThreadsFailing, FirstFailedLineIsTheCause) {
     ASSERT_EQ(qc.size(), 240u);
     EXPECT_EQ(std::count(qc.begin(), qc.begin() + 20, ornax_qc_failed_line), 20);
     EXPECT_NE(std::count(qc.begin() + 20, qc.end(), 0.0f), 0);
+}
+
+// A run whose every line fails publishes nothing, and what it says does not claim that
+// rasters hold anything: the log and the standard error stream give the same count.
+TEST(RegionThreadsFailing, RunWhoseEveryLineFailsSaysSoOnceAndPublishesNothing) {
+    ScratchDir scratch("threads_all_failing");
+    const fs::path dir = scratch.path() / "data";
+    const RegionSpec spec = make_region(dir, 20, 12, 3);
+    GridBox snow = spec.run;
+    snow.south_h += snow.nrows * snow.step_h + 100;  // north of the whole run grid
+    int status = 0;
+    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+                    status);
+    ASSERT_EQ(run_ornax(dir, "-r0 config/region.cfg 2019 200"), 3);
+    EXPECT_FALSE(fs::exists(dir / "output" / "region_qc.bin"));
+    EXPECT_FALSE(fs::exists(dir / "output" / "run_info.json"));
+    const std::string err = read_text(dir / "run.err");
+    const std::string log = log_text(dir);
+    EXPECT_NE(err.find("No pixel was computed (12 of 12 lines failed)"), std::string::npos)
+        << err;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\s+12\s+of\s+12\s+lines failed)"))) << log;
+    EXPECT_EQ(log.find("they hold"), std::string::npos) << "nothing was published to hold them";
+    EXPECT_EQ(err.find("quality 127"), std::string::npos) << err;
+}
+
+// A run whose first line fails tells one story everywhere: the standard error stream, the
+// screen summary, the log, run_info.json and the quality raster give the same count of
+// failed lines and the same flag for their pixels.
+TEST(RegionThreadsFailing, EveryReportGivesTheSameFailedLinesAndFlag) {
+    ScratchDir scratch("threads_failing_reports");
+    const fs::path dir = scratch.path() / "data";
+    prepare_data("failing", dir);
+    ASSERT_EQ(run_ornax(dir, "-r0 config/region.cfg 2019 200"), 3);
+    const std::vector<float> qc = read_floats(dir / "output" / "region_qc.bin");
+    ASSERT_EQ(qc.size(), 240u);
+    int failed_rows = 0;
+    for (int row = 0; row < 12; ++row)
+        failed_rows += std::all_of(qc.begin() + row * 20, qc.begin() + (row + 1) * 20,
+                                   [](float q) { return q == ornax_qc_failed_line; });
+    ASSERT_GT(failed_rows, 0);
+    const long long failed_pixels = std::count(qc.begin(), qc.end(), ornax_qc_failed_line);
+    EXPECT_EQ(failed_pixels, failed_rows * 20LL) << "the failed-line flag marks whole lines only";
+
+    const std::string n = std::to_string(failed_rows);
+    const std::string err = read_text(dir / "run.err");
+    const std::string out = read_text(dir / "run.out");
+    const std::string log = log_text(dir);
+    const std::regex told(R"(\s*)" + n + R"(\s+of\s+12\s+lines failed; they hold the missing value and )"
+                          R"(quality\s+255 \(line failed as a whole\))");
+    // the standard error stream gives the first and the last cause; where it counts the
+    // failed lines, it counts them as the log does
+    if (err.find("lines failed") != std::string::npos)
+        EXPECT_TRUE(std::regex_search(err, told)) << err;
+    EXPECT_TRUE(std::regex_search(log, told)) << log;
+    EXPECT_NE(out.find("Region run finished: 12 lines (" + n + " failed)"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("255 (line failed as a whole) " + std::to_string(failed_pixels) + ";"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Region run done:\s+12\s+lines,\s+)" + n +
+                                                  R"(\s+failed)")))
+        << log;
+    const nlohmann::json info =
+        nlohmann::json::parse(read_text(dir / "output" / "run_info.json"), nullptr, false);
+    ASSERT_TRUE(info.is_object());
+    EXPECT_EQ(info["lines"]["failed"], failed_rows);
+    EXPECT_EQ(info["lines"]["total"], 12);
+    bool flag_listed = false;
+    for (const auto& flag : info["quality_flags"])
+        if (flag.value("flag", -1) == ornax_qc_failed_line) {
+            flag_listed = true;
+            EXPECT_EQ(flag.value("pixels", -1LL), failed_pixels);
+        }
+    EXPECT_TRUE(flag_listed) << info["quality_flags"].dump();
 }
 
 }  // namespace

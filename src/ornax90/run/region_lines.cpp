@@ -230,7 +230,7 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
     if (r.region.pixel_dump_status != 0)
         ornax_log_failure("Cannot write the pixel dump " +
                           r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
-    if (t.failed_lines > 0 && kept == nullptr) ornax_log_failed_lines(t.failed_lines, t.lines);
+    if (t.failed_lines > 0 && kept == nullptr) ornax_log_failed_lines(t.failed_lines, t.lines, t.computed);
     return r.region.pixel_dump_status != 0 ? 3 : status;
 }
 

@@ -360,12 +360,13 @@ void ornax_log_line_failure(int line, int nrows, const std::string& stage) {
                           .str());
 }
 
-void ornax_log_failed_lines(int failed_lines, int lines) {
-    ornax_log_failure((FreeLine() << failed_lines << "of" << lines
-                                  << "lines failed; they hold the missing value and quality"
-                                  << ornax_qc_failed_line << "(" +
-                                         ornax_quality_flag_label(ornax_qc_failed_line) + ")")
-                          .str());
+void ornax_log_failed_lines(int failed_lines, int lines, long long computed) {
+    FreeLine text;
+    text << failed_lines << "of" << lines << "lines failed";
+    if (computed > 0)
+        text << "; they hold the missing value and quality" << ornax_qc_failed_line
+             << "(" + ornax_quality_flag_label(ornax_qc_failed_line) + ")";
+    ornax_log_failure(text.str());
 }
 
 // Counts, then the wall-clock seconds of the set-up and of the whole run, the seconds of
