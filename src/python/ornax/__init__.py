@@ -1,16 +1,20 @@
 """The ornax land-surface model from Python: the program's own core over numpy arrays."""
+import operator
 import os
 
 import numpy as np
 
 from . import _ornax
 
-__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags"]
+from .region import open_region_outputs
+
+__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs"]
 
 output_variables = _ornax.output_variables
 quality_flags = _ornax.quality_flags
 _FIELDS = {name: (kind, required) for name, kind, required in _ornax.point_fields()}
 _HOURS = 24
+_MAX_THREADS = 1024
 
 
 def _point_shape(name, kind, a):
@@ -67,9 +71,12 @@ def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise",
     for name, (kind, a) in arrays.items():
         tail = () if kind == "point" else (a.shape[-1],)
         flat[name] = np.ascontiguousarray(np.broadcast_to(a, shape + tail)).reshape((count,) + tail)
-    nthreads = _ornax.default_threads() if threads is None else int(threads)
-    if nthreads < 1:
-        raise ValueError(f"threads = {threads}: at least 1")
+    try:
+        nthreads = _ornax.default_threads() if threads is None else operator.index(threads)
+    except TypeError:
+        raise TypeError(f"threads = {threads!r}: a whole number expected") from None
+    if not 1 <= nthreads <= _MAX_THREADS:
+        raise ValueError(f"threads = {threads}: 1..{_MAX_THREADS}")
     out, timings = _ornax.run_points(flat, count, nlev, region_switch, nthreads,
                                      core == "one_lane", invalid == "flag")
     return {k: v.reshape(shape) for k, v in out.items()}
