@@ -28,3 +28,4 @@ inline constexpr double ornax_gas_constant_dry_air = 287.04;  // J kg-1 K-1
 inline constexpr double ornax_cp_dry_air = 1004.64;           // J kg-1 K-1 at constant pressure
 inline constexpr double ornax_theta_reference_pressure = 100000.0;  // Pa (1000 hPa)
 inline constexpr double ornax_water_air_molar_ratio = 0.622;  // gas constants dry air / water vapour
+inline constexpr double ornax_latent_heat_mj_per_kg = 2.45;   // latent heat of vaporization (MJ kg-1)
