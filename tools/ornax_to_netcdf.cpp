@@ -21,13 +21,14 @@
 #include "ORNAX_output_guard_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
 #include "file_io_mod.hpp"
-#include "ornax_netcdf_mod.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+constexpr int deflate_level = 4;
+constexpr size_t chunk_values = 65536;  // values per chunk, whole lines
 constexpr unsigned char quality_fill = 254;  // never a quality flag
 
 struct Run {
@@ -84,7 +85,29 @@ bool read_raster(const fs::path& path, const Run& run, std::vector<float>& value
     return true;
 }
 
-using NcFile = Ornaxncfiletype;
+// Days from 1970-01-01 to the run's day.
+long days_since_epoch(int year, int doy) {
+    long days = 0;
+    for (int y = 1970; y < year; ++y) days += ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0) ? 366 : 365;
+    return days + doy - 1;
+}
+
+struct NcFile {
+    int id = -1;
+    int status = NC_NOERR;
+    std::string where;
+    // Keeps the first failure and where it happened.
+    bool ok(int result, const std::string& what) {
+        if (result != NC_NOERR && status == NC_NOERR) {
+            status = result;
+            where = what;
+        }
+        return status == NC_NOERR;
+    }
+    void text(int var, const std::string& name, const std::string& value) {
+        ok(nc_put_att_text(id, var, name.c_str(), value.size(), value.c_str()), name);
+    }
+};
 
 void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     const json& p = run.info.at("program");
@@ -106,12 +129,26 @@ void define_globals(NcFile& nc, const Run& run, const std::string& command) {
                 (sw == 1 ? "on" : "off") + "); day of year " + std::to_string(run.doy));
 }
 
+int define_coordinate(NcFile& nc, const char* name, int dim, const char* standard_name,
+                      const char* units, const char* axis) {
+    int var = -1;
+    nc.ok(nc_def_var(nc.id, name, NC_DOUBLE, 1, &dim, &var), name);
+    nc.text(var, "standard_name", standard_name);
+    nc.text(var, "long_name", standard_name);
+    nc.text(var, "units", units);
+    nc.text(var, "axis", axis);
+    return var;
+}
+
 int define_variable(NcFile& nc, const Run& run, const std::string& name, const int dims[3]) {
     const bool quality = name == "region_qc";
     int var = -1;
     nc.ok(nc_def_var(nc.id, name.c_str(), quality ? NC_UBYTE : NC_FLOAT, 3, dims, &var), name);
-    const Ornaxncgridtype grid{run.ncols, run.nrows, run.west, run.south, run.dlon, run.dlat};
-    ornax_nc_chunk_and_deflate(nc, var, grid, name);
+    const size_t lines = std::clamp<size_t>(chunk_values / static_cast<size_t>(run.ncols), 1,
+                                            static_cast<size_t>(run.nrows));
+    const size_t chunks[3] = {1, lines, static_cast<size_t>(run.ncols)};
+    nc.ok(nc_def_var_chunking(nc.id, var, NC_CHUNKED, chunks), name + " chunking");
+    nc.ok(nc_def_var_deflate(nc.id, var, 1, 1, deflate_level), name + " deflate");
     Ornaxoutputvarinfotype info;
     if (!ornax_output_var_info(name, info)) info.description = name;
     nc.text(var, "long_name", info.description);
@@ -144,22 +181,36 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
         why = std::string(nc_strerror(nc.status)) + " (" + path + ")";
         return false;
     }
-    int time_dim = -1;
+    int time_dim = -1, lat_dim = -1, lon_dim = -1;
     nc.ok(nc_def_dim(nc.id, "time", 1, &time_dim), "time");
-    const int time_var = ornax_nc_define_time(nc, time_dim);
-    const Ornaxncgridtype grid{run.ncols, run.nrows, run.west, run.south, run.dlon, run.dlat};
-    Ornaxncgridvarstype grid_vars;
-    ornax_nc_define_grid(nc, grid, grid_vars);
-    const int lat_dim = grid_vars.lat_dim, lon_dim = grid_vars.lon_dim;
+    nc.ok(nc_def_dim(nc.id, "lat", static_cast<size_t>(run.nrows), &lat_dim), "lat");
+    nc.ok(nc_def_dim(nc.id, "lon", static_cast<size_t>(run.ncols), &lon_dim), "lon");
+    const int time_var = define_coordinate(nc, "time", time_dim, "time",
+                                           "days since 1970-01-01 00:00:00", "T");
+    nc.text(time_var, "calendar", "standard");
+    const int lat_var = define_coordinate(nc, "lat", lat_dim, "latitude", "degrees_north", "Y");
+    const int lon_var = define_coordinate(nc, "lon", lon_dim, "longitude", "degrees_east", "X");
+    int crs = -1;
+    nc.ok(nc_def_var(nc.id, "crs", NC_INT, 0, nullptr, &crs), "crs");
+    nc.text(crs, "grid_mapping_name", "latitude_longitude");
+    const double axis = 6378137.0, inverse_flattening = 298.257223563;
+    nc.ok(nc_put_att_double(nc.id, crs, "semi_major_axis", NC_DOUBLE, 1, &axis), "crs");
+    nc.ok(nc_put_att_double(nc.id, crs, "inverse_flattening", NC_DOUBLE, 1, &inverse_flattening),
+          "crs");
+    nc.text(crs, "crs_wkt", "EPSG:4326");
     const int dims[3] = {time_dim, lat_dim, lon_dim};
     std::vector<int> vars;
     for (const std::string& name : run.names) vars.push_back(define_variable(nc, run, name, dims));
     define_globals(nc, run, command);
     nc.ok(nc_enddef(nc.id), "enddef");
 
-    const double day = static_cast<double>(ornax_days_since_epoch(run.year, run.doy));
+    const double day = static_cast<double>(days_since_epoch(run.year, run.doy));
     nc.ok(nc_put_var_double(nc.id, time_var, &day), "time");
-    ornax_nc_put_grid(nc, grid, grid_vars);
+    std::vector<double> lat(static_cast<size_t>(run.nrows)), lon(static_cast<size_t>(run.ncols));
+    for (int r = 0; r < run.nrows; ++r) lat[static_cast<size_t>(r)] = run.south + (r + 0.5) * run.dlat;
+    for (int c = 0; c < run.ncols; ++c) lon[static_cast<size_t>(c)] = run.west + (c + 0.5) * run.dlon;
+    nc.ok(nc_put_var_double(nc.id, lat_var, lat.data()), "lat");
+    nc.ok(nc_put_var_double(nc.id, lon_var, lon.data()), "lon");
     std::vector<float> values;
     for (size_t i = 0; i < run.names.size() && nc.status == NC_NOERR; ++i) {
         const fs::path raster = dir / (run.names[i] + ".bin");
@@ -182,7 +233,7 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
     const int closed = nc_close(nc.id);
     nc.ok(closed, "close");
     if (nc.status != NC_NOERR) {
-        why = nc.failure();
+        why = std::string(nc_strerror(nc.status)) + " at " + nc.where;
         return false;
     }
     return true;
@@ -226,7 +277,12 @@ int main(int argc, char** argv) {
     }
     std::string command;
     for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
-    const std::string temp = ornax_nc_temporary_name(target);
+    const fs::path target_path(target);
+    const fs::path folder = target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
+    std::string hidden = ".";  // hidden temporary name beside the target
+    hidden += target_path.filename().string();
+    hidden += ".tmp" + std::to_string(::getpid());
+    const std::string temp = (folder / hidden).string();
     if (is_run_file(target, dir, run, why)) {
         std::fprintf(stderr, "ornax_to_netcdf: refused: %s\n", why.c_str());
         return 3;
