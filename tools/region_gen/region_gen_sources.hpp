@@ -200,7 +200,7 @@ inline double surface_temperature(const RegionSpec& s, const Landscape& land,
 inline void write_lst_scans(const std::filesystem::path& dir, const RegionSpec& s,
                             const Landscape& land, const WeatherModel& weather, int first_hour,
                             int last_hour, std::vector<std::string>& files, std::string& error,
-                            int& status) {
+                            int& status, double step_rad = 5.6e-5) {
     GeosProjection p;
     p.perspective_point_height = 35786023.0;
     p.semi_major_axis = 6378137.0;
@@ -210,7 +210,7 @@ inline void write_lst_scans(const std::filesystem::path& dir, const RegionSpec& 
     const GridBox& g = s.run;
     AbiLayout layout;
     abi_window(p, g.west_h / 100.0 - 0.1, g.south_h / 100.0 - 0.1, g.east_h() / 100.0 + 0.1,
-               g.north_h() / 100.0 + 0.1, 5.6e-5, layout, status);
+               g.north_h() / 100.0 + 0.1, step_rad, layout, status);
     if (status != 0) {
         error = "the run grid is not seen from the east satellite";
         return;
@@ -233,9 +233,9 @@ inline void write_lst_scans(const std::filesystem::path& dir, const RegionSpec& 
 // (the class numbers), snow (0 none, 3 water, 4 snow, of the day) and the soil-resistance
 // correction (Float32) as GeoTIFFs at 0.01 deg over the run grid with a margin.
 inline void write_land_geotiffs(const std::filesystem::path& dir, const RegionSpec& s,
-                                const Landscape& land, int& status) {
+                                const Landscape& land, int& status, double step = 0.01) {
     const GridBox& g = s.run;
-    const double step = 0.01, west = g.west_h / 100.0 - 0.05, north = g.north_h() / 100.0 + 0.05;
+    const double west = g.west_h / 100.0 - 0.05, north = g.north_h() / 100.0 + 0.05;
     const int nx = static_cast<int>(std::lround((g.ncols * g.step() + 0.1) / step));
     const int ny = static_cast<int>(std::lround((g.nrows * g.step() + 0.1) / step));
     const std::size_t n = static_cast<std::size_t>(nx) * ny;
@@ -297,7 +297,8 @@ inline GribLatLonGrid example_forecast_grid(const RegionSpec& s) {
 // Every source of the example region under dir: forecast files of the day and the next
 // (steps 0 to 45 h), the scans of the morning, the GeoTIFFs and the class table.
 inline void write_example_sources(const std::filesystem::path& dir, const RegionSpec& s,
-                                  std::string& error, int& status) {
+                                  std::string& error, int& status, double scan_step_rad = 5.6e-5,
+                                  double raster_step = 0.01) {
     std::error_code ec;
     std::filesystem::create_directories(dir / "forecast", ec);
     std::filesystem::create_directories(dir / "lst", ec);
@@ -326,9 +327,9 @@ inline void write_example_sources(const std::filesystem::path& dir, const Region
         }
     if (status == 0)
         write_lst_scans(dir / "lst", s, land, weather, static_cast<int>(std::floor(first)),
-                        static_cast<int>(std::ceil(last)), files, error, status);
+                        static_cast<int>(std::ceil(last)), files, error, status, scan_step_rad);
     if (status == 0) {
-        write_land_geotiffs(dir, s, land, status);
+        write_land_geotiffs(dir, s, land, status, raster_step);
         if (status != 0) error = "GDAL could not write the GeoTIFFs under " + dir.string();
     }
     if (status == 0) {
