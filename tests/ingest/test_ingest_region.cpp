@@ -186,9 +186,16 @@ TEST_F(RegionRecipeTest, DefaultsAndPatternsAreRead) {
     EXPECT_EQ(r.outputs.front(), "EDAY");
     ASSERT_EQ(r.land.size(), 10u);
     for (const LandParameter& p : r.land) {
-        if (p.key == "aleafv") EXPECT_EQ(p.source, LandSource::constant);
-        if (p.key == "aleafn") EXPECT_EQ(p.source, LandSource::table_class);
-        if (p.key == "rs_correction") EXPECT_EQ(p.source, LandSource::raster);
+        if (p.key == "aleafv") {
+            EXPECT_EQ(p.source, LandSource::constant);
+            EXPECT_EQ(p.value, 0.8);
+        }
+        if (p.key == "aleafn") {
+            EXPECT_EQ(p.source, LandSource::table_class);
+        }
+        if (p.key == "rs_correction") {
+            EXPECT_EQ(p.source, LandSource::raster);
+        }
     }
     EXPECT_EQ(r.where("aleafn"), (dir_ / "recipe.txt").string() + ": aleafn (default)");
     EXPECT_EQ(r.out, (dir_ / "region").string());
