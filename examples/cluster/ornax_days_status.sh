@@ -96,6 +96,8 @@ while read -r line_no year doy; do
     *)
         if [ -z "$status" ]; then
             why="not run, or its job ended while it ran"
+        elif [ "$class" = retry ] && [ -n "${status//[0-9]/}" ]; then
+            why="unreadable status \"$status\" in $folder/ornax_day.status"
         elif [ "$status" -gt 128 ] 2> /dev/null; then
             why="exit status $status: signal $((status - 128))"
         else
