@@ -212,6 +212,16 @@ for variant in srun2 srun1c2 mpirun; do
     esac
 done
 unset ORNAX_RANK_VERBOSE
+# srun without an MPI type under MpiDefault=none: OpenMPI cannot start, and the day task
+# says that ornax wrote no run log rather than pointing at one.
+ORNAX_LAUNCHER="srun -c 1" day_job none "$tmp/day-none" -N 1 -n 2 -c 1 \
+    --export="ALL,ORNAX_EXE=$build/ornax_mpi.x"
+status=$?
+log=$(slurm_log "$tmp/day-none")
+check "srun without --mpi under MpiDefault=none: exit status $status (1 expected)" \
+    [ "$status" -eq 1 ]
+check "srun without --mpi: the message says no run log was written" \
+    contains "$log" "day 2019200 failed (exit status 1) before ornax wrote a run log"
 check "nothing written into the submit folder" [ -z "$(ls -A "$tmp/submit")" ]
 
 # ---- many days: preparation, array of 2 tasks of 2 days, report, resubmission ----------
