@@ -203,6 +203,29 @@ TEST(OutputMeta, CalendarDates) {
         EXPECT_EQ(ornax_calendar_date(year, doy), date) << year << " " << doy;
 }
 
+TEST(OutputMeta, VariablesKnowTheObservationTheyHoldAt) {
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"TC1", 1}, {"XLEC1", 1}, {"ZEN1", 1}, {"RNET1", 1}, {"XLEC2", 2}, {"SWUP", 2},
+        {"LWUP", 2}, {"Z2", 2},   {"EDAY", 0}, {"SNETDAY", 0}, {"region_qc", 0}};
+    for (const auto& [name, observation] : cases) {
+        Ornaxoutputvarinfotype info;
+        ASSERT_TRUE(ornax_output_var_info(name, info)) << name;
+        EXPECT_EQ(info.observation, observation) << name;
+    }
+}
+
+TEST(OutputMeta, CrsTextIsWkt2OfEpsg4326) {
+    const std::string wkt = ornax_crs_wkt;
+    EXPECT_EQ(wkt.rfind("GEOGCRS[\"WGS 84\",", 0), 0u);
+    EXPECT_EQ(wkt.substr(wkt.size() - 16), "ID[\"EPSG\",4326]]");
+    long depth = 0;  // brackets balance
+    for (char c : wkt) depth += c == '[' ? 1 : c == ']' ? -1 : 0;
+    EXPECT_EQ(depth, 0);
+    if (!have_gdal()) GTEST_SKIP() << "gdalsrsinfo not installed (Debian gdal-bin)";
+    const std::string epsg = command_output("gdalsrsinfo -e '" + wkt + "' 2>&1");
+    EXPECT_NE(epsg.find("EPSG:4326"), std::string::npos) << epsg;
+}
+
 TEST(OutputMeta, PublishReplacesWholeOrLeavesTheOldFile) {
     ScratchDir dir("publish");
     const fs::path file = dir.path() / "a.txt";

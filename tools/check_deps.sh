@@ -42,6 +42,9 @@ check_test() {
     /usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || missing+=(python3-pybind11)
     /usr/bin/python3 -c 'import numpy' >/dev/null 2>&1 || missing+=(python3-numpy)
     /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || missing+=(python3-pytest)
+    # the region reader (open_region_outputs) and the example notebook's plot
+    /usr/bin/python3 -c 'import xarray' >/dev/null 2>&1 || missing+=(python3-xarray)
+    /usr/bin/python3 -c 'import matplotlib' >/dev/null 2>&1 || missing+=(python3-matplotlib)
 }
 # ornax_ingest (not part of `make run`): the ECMWF GRIB library and GDAL
 check_ingest() {

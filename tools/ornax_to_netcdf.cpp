@@ -2,11 +2,21 @@
 // rasters of an output directory and writes one CF-1.8 NetCDF-4 file with lat / lon /
 // time coordinates, every variable with its long name, units, fill value and standard
 // name, and the quality raster as a byte variable with its flag values and meanings.
-// Compressed (deflate) and chunked by lines; written under a temporary name, then renamed.
+// Daily variables carry cell_methods "time: mean" over the day of time_bnds, the values of
+// the observation times "time: point" with the time they hold at; every coordinate has
+// its bounds; EDAY is also given as water, ET in kg m-2 day-1 (mm day-1); the run's exit
+// status and computed-pixel count are global attributes. A run that failed or computed
+// nothing is refused unless --allow-failed. Compressed (deflate) and chunked by lines;
+// written under a temporary name, then renamed.
 //
-// Usage: ornax_to_netcdf OUTPUT_DIR [FILE.nc]   (FILE.nc defaults to OUTPUT_DIR/ornax_outputs.nc)
+// Usage: ornax_to_netcdf [--allow-failed] OUTPUT_DIR [FILE.nc]
+//        (FILE.nc defaults to OUTPUT_DIR/ornax_outputs.nc); --help, --version
+// Exit status: 0 written, 2 usage error, 3 failure (nothing written).
 #include <netcdf.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,7 +30,9 @@
 
 #include "ORNAX_output_guard_mod.hpp"
 #include "ORNAX_output_meta_mod.hpp"
+#include "ORNAX_version_mod.hpp"
 #include "file_io_mod.hpp"
+#include "ornax_constants_mod.hpp"
 
 namespace {
 
@@ -30,12 +42,16 @@ using nlohmann::json;
 constexpr int deflate_level = 4;
 constexpr size_t chunk_values = 65536;  // values per chunk, whole lines
 constexpr unsigned char quality_fill = 254;  // never a quality flag
+constexpr const char* water_name = "ET";     // EDAY as evaporated water
+constexpr const char* program = "ornax_to_netcdf";
 
 struct Run {
     json info;
     int ncols = 0, nrows = 0, year = 0, doy = 0;
     double west = 0, south = 0, dlon = 0, dlat = 0;
     float missing = 0;
+    int exit_status = 0;
+    long long computed = -1, pixels = -1;  // computed (quality 0) and all pixels; -1 unknown
     std::vector<std::string> names;  // listed variables, then region_qc
 };
 
@@ -57,6 +73,10 @@ bool read_run(const fs::path& dir, Run& run, std::string& why) {
         run.missing = g.at("missing_value").get<float>();
         run.year = run.info.at("year");
         run.doy = run.info.at("day_of_year");
+        run.exit_status = run.info.value("exit_status", 0);
+        const json pixels = run.info.value("pixels", json::object());  // -1: not recorded
+        run.computed = pixels.value("computed", -1LL);
+        run.pixels = pixels.value("total", -1LL);
         for (const json& v : run.info.at("outputs").at("variables"))
             run.names.push_back(v.at("name"));
     } catch (const json::exception& e) {
@@ -127,17 +147,43 @@ void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     nc.text(NC_GLOBAL, "comment",
             "region model switch " + std::to_string(sw) + " (soil-resistance correction " +
                 (sw == 1 ? "on" : "off") + "); day of year " + std::to_string(run.doy));
+    nc.ok(nc_put_att_int(nc.id, NC_GLOBAL, "ornax_run_exit_status", NC_INT, 1, &run.exit_status),
+          "ornax_run_exit_status");
+    nc.ok(nc_put_att_longlong(nc.id, NC_GLOBAL, "ornax_computed_pixels", NC_INT64, 1, &run.computed),
+          "ornax_computed_pixels");
+    nc.ok(nc_put_att_longlong(nc.id, NC_GLOBAL, "ornax_total_pixels", NC_INT64, 1, &run.pixels),
+          "ornax_total_pixels");
 }
 
-int define_coordinate(NcFile& nc, const char* name, int dim, const char* standard_name,
-                      const char* units, const char* axis) {
+// A coordinate variable and its bounds variable NAME_bnds (NAME, nv); bounds_var gets it.
+int define_coordinate(NcFile& nc, const char* name, int dim, int nv_dim, const char* standard_name,
+                      const char* units, const char* axis, int& bounds_var) {
     int var = -1;
     nc.ok(nc_def_var(nc.id, name, NC_DOUBLE, 1, &dim, &var), name);
     nc.text(var, "standard_name", standard_name);
     nc.text(var, "long_name", standard_name);
     nc.text(var, "units", units);
     nc.text(var, "axis", axis);
+    const std::string bounds = std::string(name) + "_bnds";
+    nc.text(var, "bounds", bounds);
+    const int dims[2] = {dim, nv_dim};
+    nc.ok(nc_def_var(nc.id, bounds.c_str(), NC_DOUBLE, 2, dims, &bounds_var), bounds);
     return var;
+}
+
+// What a variable's value is over the day: cell_methods and, for the values of an
+// observation time, the time they hold at.
+void define_time_meaning(NcFile& nc, int var, const Ornaxoutputvarinfotype& info) {
+    if (info.observation == 0) {
+        nc.text(var, "cell_methods", "time: mean");
+        return;
+    }
+    const std::string which = info.observation == 1 ? "first" : "second";
+    nc.text(var, "cell_methods", "time: point");
+    nc.text(var, "comment",
+            "instantaneous value at the pixel's " + which +
+                " morning satellite observation of the day (local solar time of the run's "
+                "tloc" + std::to_string(info.observation) + "_file), not at the time coordinate");
 }
 
 int define_variable(NcFile& nc, const Run& run, const std::string& name, const int dims[3]) {
@@ -169,9 +215,41 @@ int define_variable(NcFile& nc, const Run& run, const std::string& name, const i
         nc.ok(nc_put_att_float(nc.id, var, "_FillValue", NC_FLOAT, 1, &run.missing), name);
         nc.text(var, "units", info.cf_units.empty() ? "1" : info.cf_units);
         if (!info.standard_name.empty()) nc.text(var, "standard_name", info.standard_name);
+        define_time_meaning(nc, var, info);
     }
     nc.text(var, "grid_mapping", "crs");
     return var;
+}
+
+// ET: EDAY as evaporated water, kg m-2 day-1 (1 kg m-2 is 1 mm of water).
+int define_water_variable(NcFile& nc, const Run& run, const int dims[3]) {
+    int var = -1;
+    nc.ok(nc_def_var(nc.id, water_name, NC_FLOAT, 3, dims, &var), water_name);
+    const size_t lines = std::clamp<size_t>(chunk_values / static_cast<size_t>(run.ncols), 1,
+                                            static_cast<size_t>(run.nrows));
+    const size_t chunks[3] = {1, lines, static_cast<size_t>(run.ncols)};
+    nc.ok(nc_def_var_chunking(nc.id, var, NC_CHUNKED, chunks), "ET chunking");
+    nc.ok(nc_def_var_deflate(nc.id, var, 1, 1, deflate_level), "ET deflate");
+    char latent[32];
+    std::snprintf(latent, sizeof latent, "%.2f", ornax_latent_heat_mj_per_kg);
+    nc.text(var, "long_name", std::string("daily evapotranspiration as water (EDAY / ") + latent +
+                                  " MJ kg-1), mm day-1");
+    nc.ok(nc_put_att_float(nc.id, var, "_FillValue", NC_FLOAT, 1, &run.missing), water_name);
+    nc.text(var, "units", "kg m-2 day-1");
+    nc.text(var, "standard_name", "water_evapotranspiration_flux");
+    nc.text(var, "cell_methods", "time: mean");
+    nc.text(var, "comment", std::string("EDAY divided by the latent heat of vaporisation ") +
+                                latent + " MJ kg-1; 1 kg m-2 of water is 1 mm");
+    nc.text(var, "grid_mapping", "crs");
+    return var;
+}
+
+// EDAY values as water; missing stays missing.
+std::vector<float> water_of(const std::vector<float>& eday, float missing) {
+    std::vector<float> water(eday.size());
+    for (size_t i = 0; i < eday.size(); ++i)
+        water[i] = eday[i] == missing ? missing : eday[i] / ornax_latent_heat_mj_per_kg;
+    return water;
 }
 
 bool write_file(const std::string& path, const fs::path& dir, const Run& run,
@@ -181,15 +259,19 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
         why = std::string(nc_strerror(nc.status)) + " (" + path + ")";
         return false;
     }
-    int time_dim = -1, lat_dim = -1, lon_dim = -1;
+    int time_dim = -1, lat_dim = -1, lon_dim = -1, nv_dim = -1;
     nc.ok(nc_def_dim(nc.id, "time", 1, &time_dim), "time");
     nc.ok(nc_def_dim(nc.id, "lat", static_cast<size_t>(run.nrows), &lat_dim), "lat");
     nc.ok(nc_def_dim(nc.id, "lon", static_cast<size_t>(run.ncols), &lon_dim), "lon");
-    const int time_var = define_coordinate(nc, "time", time_dim, "time",
-                                           "days since 1970-01-01 00:00:00", "T");
+    nc.ok(nc_def_dim(nc.id, "nv", 2, &nv_dim), "nv");
+    int time_bnds = -1, lat_bnds = -1, lon_bnds = -1;
+    const int time_var = define_coordinate(nc, "time", time_dim, nv_dim, "time",
+                                           "days since 1970-01-01 00:00:00", "T", time_bnds);
     nc.text(time_var, "calendar", "standard");
-    const int lat_var = define_coordinate(nc, "lat", lat_dim, "latitude", "degrees_north", "Y");
-    const int lon_var = define_coordinate(nc, "lon", lon_dim, "longitude", "degrees_east", "X");
+    const int lat_var = define_coordinate(nc, "lat", lat_dim, nv_dim, "latitude", "degrees_north",
+                                          "Y", lat_bnds);
+    const int lon_var = define_coordinate(nc, "lon", lon_dim, nv_dim, "longitude", "degrees_east",
+                                          "X", lon_bnds);
     int crs = -1;
     nc.ok(nc_def_var(nc.id, "crs", NC_INT, 0, nullptr, &crs), "crs");
     nc.text(crs, "grid_mapping_name", "latitude_longitude");
@@ -197,10 +279,13 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
     nc.ok(nc_put_att_double(nc.id, crs, "semi_major_axis", NC_DOUBLE, 1, &axis), "crs");
     nc.ok(nc_put_att_double(nc.id, crs, "inverse_flattening", NC_DOUBLE, 1, &inverse_flattening),
           "crs");
-    nc.text(crs, "crs_wkt", "EPSG:4326");
+    nc.text(crs, "crs_wkt", ornax_crs_wkt);
+    nc.text(crs, "spatial_ref", ornax_crs_wkt);  // the name GDAL writes and reads first
     const int dims[3] = {time_dim, lat_dim, lon_dim};
     std::vector<int> vars;
     for (const std::string& name : run.names) vars.push_back(define_variable(nc, run, name, dims));
+    const bool has_eday = std::find(run.names.begin(), run.names.end(), "EDAY") != run.names.end();
+    const int water_var = has_eday ? define_water_variable(nc, run, dims) : -1;
     define_globals(nc, run, command);
     nc.ok(nc_enddef(nc.id), "enddef");
 
@@ -211,6 +296,19 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
     for (int c = 0; c < run.ncols; ++c) lon[static_cast<size_t>(c)] = run.west + (c + 0.5) * run.dlon;
     nc.ok(nc_put_var_double(nc.id, lat_var, lat.data()), "lat");
     nc.ok(nc_put_var_double(nc.id, lon_var, lon.data()), "lon");
+    const double day_bounds[2] = {day, day + 1.0};  // the whole day the values cover
+    nc.ok(nc_put_var_double(nc.id, time_bnds, day_bounds), "time_bnds");
+    std::vector<double> bounds(2 * static_cast<size_t>(std::max(run.nrows, run.ncols)));
+    for (int r = 0; r < run.nrows; ++r) {
+        bounds[2 * static_cast<size_t>(r)] = run.south + r * run.dlat;
+        bounds[2 * static_cast<size_t>(r) + 1] = run.south + (r + 1) * run.dlat;
+    }
+    nc.ok(nc_put_var_double(nc.id, lat_bnds, bounds.data()), "lat_bnds");
+    for (int c = 0; c < run.ncols; ++c) {
+        bounds[2 * static_cast<size_t>(c)] = run.west + c * run.dlon;
+        bounds[2 * static_cast<size_t>(c) + 1] = run.west + (c + 1) * run.dlon;
+    }
+    nc.ok(nc_put_var_double(nc.id, lon_bnds, bounds.data()), "lon_bnds");
     std::vector<float> values;
     for (size_t i = 0; i < run.names.size() && nc.status == NC_NOERR; ++i) {
         const fs::path raster = dir / (run.names[i] + ".bin");
@@ -228,6 +326,9 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
             nc.ok(nc_put_var_uchar(nc.id, vars[i], flags.data()), run.names[i]);
         } else {
             nc.ok(nc_put_var_float(nc.id, vars[i], values.data()), run.names[i]);
+            if (run.names[i] == "EDAY")
+                nc.ok(nc_put_var_float(nc.id, water_var, water_of(values, run.missing).data()),
+                      water_name);
         }
     }
     const int closed = nc_close(nc.id);
@@ -256,35 +357,120 @@ bool is_run_file(const std::string& target, const fs::path& dir, const Run& run,
     return false;
 }
 
+void print_usage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "Usage: %s [--allow-failed] OUTPUT_DIR [FILE.nc]\n"
+                 "       %s --help | --version\n"
+                 "  writes the finished region run in OUTPUT_DIR (its run_info.json and rasters)\n"
+                 "  as one CF-1.8 NetCDF-4 file, by default OUTPUT_DIR/ornax_outputs.nc, with\n"
+                 "  the CRS as WKT2 (EPSG:4326), bounds, cell methods and ET in kg m-2 day-1.\n"
+                 "  --allow-failed  export a run that failed or computed no pixel (refused\n"
+                 "                  otherwise)\n"
+                 "  Exit status: 0 written, 2 usage error, 3 failure (nothing written)\n",
+                 program, program);
+}
+
+// The folder a new file goes into exists and can be written; why names it otherwise.
+bool folder_writable(const fs::path& folder, std::string& why) {
+    std::error_code error;
+    const fs::file_status state = fs::status(folder, error);
+    if (!fs::exists(state)) {
+        why = "the folder " + folder.string() + " does not exist";
+        return false;
+    }
+    if (!fs::is_directory(state)) {
+        why = folder.string() + " is not a folder";
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        why = "the folder " + folder.string() + " cannot be written: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+struct Arguments {
+    bool allow_failed = false;
+    std::vector<std::string> positional;
+};
+
+// Options matched whole; anything else beginning with "-" is refused by name (after "--"
+// every argument is positional). Returns -1 to go on, else the exit status.
+int read_arguments(int argc, char** argv, Arguments& args) {
+    bool options_end = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (options_end || word.empty() || word[0] != '-' || word == "-") {
+            args.positional.push_back(word);
+        } else if (word == "--") {
+            options_end = true;
+        } else if (word == "--help" || word == "-h") {
+            print_usage(stdout);
+            return 0;
+        } else if (word == "--version") {
+            std::printf("%s (%s)\n", program, ornax_version_line().c_str());
+            return 0;
+        } else if (word == "--allow-failed") {
+            args.allow_failed = true;
+        } else {
+            std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, word.c_str());
+            print_usage(stderr);
+            return 2;
+        }
+    }
+    if (args.positional.empty() || args.positional.size() > 2) {
+        std::fprintf(stderr, "%s: %s\n", program,
+                     args.positional.empty() ? "the output folder of a run is missing"
+                                             : ("one output folder and at most one target file, "
+                                                "not " + std::to_string(args.positional.size()) +
+                                                " arguments").c_str());
+        print_usage(stderr);
+        return 2;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
-        std::fprintf(argc == 2 ? stdout : stderr,
-                     "Usage: %s OUTPUT_DIR [FILE.nc]\n"
-                     "  writes the finished region run in OUTPUT_DIR (its run_info.json and\n"
-                     "  rasters) as one CF-1.8 NetCDF-4 file, by default OUTPUT_DIR/ornax_outputs.nc\n",
-                     argv[0]);
-        return argc == 2 ? 0 : 2;
-    }
-    const fs::path dir = argv[1];
-    const std::string target = argc == 3 ? argv[2] : (dir / "ornax_outputs.nc").string();
+    Arguments args;
+    if (const int done = read_arguments(argc, argv, args); done >= 0) return done;
+    const fs::path dir = args.positional[0];
+    const std::string target =
+        args.positional.size() == 2 ? args.positional[1] : (dir / "ornax_outputs.nc").string();
     Run run;
     std::string why;
     if (!read_run(dir, run, why)) {
-        std::fprintf(stderr, "ornax_to_netcdf: %s\n", why.c_str());
+        std::fprintf(stderr, "%s: %s\n", program, why.c_str());
         return 3;
+    }
+    if (run.exit_status != 0 || run.computed == 0) {
+        const std::string state = "the run in " + dir.string() + " ended with exit status " +
+                                  std::to_string(run.exit_status) + " and computed " +
+                                  std::to_string(run.computed) + " of " +
+                                  std::to_string(run.pixels) + " pixels";
+        if (!args.allow_failed) {
+            std::fprintf(stderr, "%s: %s; not exported (--allow-failed exports it anyway)\n",
+                         program, state.c_str());
+            return 3;
+        }
+        std::fprintf(stderr, "%s: warning: %s; exported as --allow-failed asks\n", program,
+                     state.c_str());
     }
     std::string command;
     for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
     const fs::path target_path(target);
     const fs::path folder = target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
+    if (!folder_writable(folder, why)) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
+        return 3;
+    }
     std::string hidden = ".";  // hidden temporary name beside the target
     hidden += target_path.filename().string();
     hidden += ".tmp" + std::to_string(::getpid());
     const std::string temp = (folder / hidden).string();
     if (is_run_file(target, dir, run, why)) {
-        std::fprintf(stderr, "ornax_to_netcdf: refused: %s\n", why.c_str());
+        std::fprintf(stderr, "%s: refused: %s\n", program, why.c_str());
         return 3;
     }
     bool written = false;
@@ -297,15 +483,19 @@ int main(int argc, char** argv) {
     }
     if (!written) {
         std::remove(temp.c_str());
-        std::fprintf(stderr, "ornax_to_netcdf: %s\n", why.c_str());
+        std::fprintf(stderr, "%s: %s\n", program, why.c_str());
         return 3;
     }
     if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        const int reason = errno;
         std::remove(temp.c_str());
-        std::fprintf(stderr, "ornax_to_netcdf: cannot write %s\n", target.c_str());
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(),
+                     std::strerror(reason));
         return 3;
     }
-    std::printf("%s written (%zu variables, %d x %d, %s)\n", target.c_str(), run.names.size(),
+    std::printf("%s written (%zu variables, %d x %d, %s)\n", target.c_str(),
+                run.names.size() + (std::find(run.names.begin(), run.names.end(), "EDAY") !=
+                                    run.names.end()),
                 run.ncols, run.nrows, run.info.value("date", "").c_str());
     return 0;
 }

@@ -194,8 +194,8 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
                         {"south_lat", d(g.south_lat)}, {"north_lat", d(g.north_lat)},
                         {"dlon", d(g.dlon)},           {"dlat", d(g.dlat)},
                         {"ncols", g.ncols},            {"nrows", g.nrows},
-                        {"missing_value", d(g.spare_value)}, {"crs", "EPSG:4326"},
-                        {"first_line", "south"}};
+                        {"missing_value", d(g.spare_value)}, {"crs", ornax_crs_epsg},
+                        {"crs_wkt", ornax_crs_wkt},      {"first_line", "south"}};
     info["threads"] = record.threads;
     info["lines"] = {{"total", totals.lines}, {"failed", totals.failed_lines}};
     json flags = json::array();

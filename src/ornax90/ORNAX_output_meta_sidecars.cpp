@@ -48,12 +48,6 @@ std::string xml_escaped(const std::string& text) {
     return out;
 }
 
-constexpr const char* wgs84_wkt =
-    "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563,"
-    "AUTHORITY[\"EPSG\",\"7030\"]],AUTHORITY[\"EPSG\",\"6326\"]],PRIMEM[\"Greenwich\",0,"
-    "AUTHORITY[\"EPSG\",\"8901\"]],UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\","
-    "\"9122\"]],AXIS[\"Latitude\",NORTH],AXIS[\"Longitude\",EAST],AUTHORITY[\"EPSG\",\"4326\"]]";
-
 constexpr std::array<const char*, 12> month_abbrev = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
@@ -129,7 +123,7 @@ std::string ornax_raster_vrt_text(const Spatialinfodata& grid, const Ornaxoutput
     std::ostringstream vrt;
     vrt << "<VRTDataset rasterXSize=\"" << grid.ncols << "\" rasterYSize=\"" << grid.nrows
         << "\">\n"
-        << "  <SRS dataAxisToSRSAxisMapping=\"2,1\">" << xml_escaped(wgs84_wkt) << "</SRS>\n"
+        << "  <SRS dataAxisToSRSAxisMapping=\"2,1\">" << xml_escaped(ornax_crs_wkt) << "</SRS>\n"
         << "  <GeoTransform>" << degrees_text(west) << ", " << degrees_text(dlon) << ", 0, "
         << degrees_text(north) << ", 0, " << degrees_text(-dlat) << "</GeoTransform>\n"
         << "  <Metadata>\n"

@@ -75,6 +75,10 @@ bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info
         if (row.name != name) continue;
         info = {std::string(row.name), std::string(row.description), std::string(row.units),
                 std::string(row.cf_units), std::string(row.standard_name)};
+        // the descriptions of instantaneous values end in the time they hold at
+        const std::string_view d = row.description;
+        if (d.find(", time 1") != std::string_view::npos) info.observation = 1;
+        if (d.find(", time 2") != std::string_view::npos) info.observation = 2;
         return true;
     }
     return false;

@@ -22,6 +22,9 @@ inline constexpr float ornax_heating_delay = 1.75f;       // heating start after
 inline constexpr float ornax_hn_trial = 80.0f;            // first trial HN (W m-2)
 inline constexpr float ornax_pbl_initial_height = 50.0f;  // initial boundary-layer height (m)
 inline constexpr float ornax_hn_ramp_seconds = 10800.0f;  // HN is reached 3 h after heating start (s)
+// Latent heat of vaporisation at about 20 deg C, FAO-56's fixed value: an evaporation
+// energy in MJ m-2 divided by it is the evaporated water in kg m-2 (mm of water)
+inline constexpr float ornax_latent_heat_mj_per_kg = 2.45f;  // MJ kg-1
 
 // Thermodynamics of air (potential temperature, humidity of the forcing rasters)
 inline constexpr double ornax_gas_constant_dry_air = 287.04;  // J kg-1 K-1

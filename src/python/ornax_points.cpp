@@ -291,7 +291,10 @@ void ornax_run_point_arrays(const Ornaxpointsrequest& rq, Ornaxpointsresult& out
     std::size_t error_chunk = chunks;  // the first failing chunk names the error
     double core_s = 0.0;
     const auto start = std::chrono::steady_clock::now();
-#pragma omp parallel num_threads(std::max(rq.threads, 1)) reduction(+ : core_s)
+    // no more threads than chunks: a thread without a chunk only costs its start
+    const int threads = static_cast<int>(
+        std::clamp<std::size_t>(chunks, 1, static_cast<std::size_t>(std::max(rq.threads, 1))));
+#pragma omp parallel num_threads(threads) reduction(+ : core_s)
     {
         Ornaxlaneworkspace workspace;
         Ornaxmessagebuffer messages;  // the core's log lines: the flags say what they say

@@ -1,4 +1,5 @@
 """The Python module against the program: site runs, broadcasting, errors, NaN, threads."""
+import json
 import os
 import pathlib
 import subprocess
@@ -107,3 +108,61 @@ def test_output_table_is_the_programs():
     names = [v["name"] for v in ornax.output_variables()]
     assert len(names) == 42 and names[0] == "TC1" and names[-1] == "ECDAY"
     assert all(v["units"] for v in ornax.output_variables())
+
+
+def test_nan_in_any_input_flags_its_point():
+    """Point k holds NaN in the k-th input (one level or hour of a series); the last none."""
+    base = bundled()
+    names = sorted(base)
+    count = len(names) + 1
+    inputs = {}
+    for n in names:
+        a = np.asarray(base[n], dtype=np.float32)
+        inputs[n] = np.repeat(a[np.newaxis], count, axis=0)
+    for k, n in enumerate(names):
+        if inputs[n].ndim == 1:
+            inputs[n][k] = np.nan
+        else:
+            inputs[n][k, inputs[n].shape[1] // 2] = np.nan
+    out = ornax.run_points(**inputs)
+    flags = out["quality_flag"]
+    assert flags[-1] == 0 and np.isfinite(out["EDAY"][-1])
+    for k, n in enumerate(names):
+        assert flags[k] & 1, n
+        for v in ornax.output_variables():
+            assert np.isnan(out[v["name"]][k]), (n, v["name"])
+        assert np.isnan(out["energy_balance"][k]), n
+
+
+@pytest.mark.parametrize("threads,error,words", [
+    (0, ValueError, "threads = 0: 1..1024"),
+    (2 ** 40, ValueError, "threads = 1099511627776"),
+    (2.5, TypeError, "threads = 2.5"),
+], ids=["none", "huge", "fraction"])
+def test_thread_counts_are_checked(threads, error, words):
+    with pytest.raises(error) as e:
+        ornax.run_points(**bundled(), threads=threads)
+    assert words in str(e.value)
+
+
+def test_no_points_give_empty_outputs():
+    out = ornax.run_points(**dict(bundled(), xlai=np.zeros((0, 3))))
+    assert out["EDAY"].shape == (0, 3) and out["quality_flag"].shape == (0, 3)
+
+
+REFERENCE = ROOT / "tests/reference/site"
+# the reference tolerances by unit: (absolute, relative) whichever is larger
+TOLERANCE = {"deg C": (0.5, 0.0), "W m-2": (0.5, 0.01), "s m-1": (0.5, 0.02), "m": (5.0, 0.02),
+             "MJ m-2 day-1": (0.05, 0.01), "radians": (0.005, 0.01)}
+
+
+@pytest.mark.parametrize("core", ["vector", "one_lane"])
+@pytest.mark.parametrize("name", [n for _, n in POINT_SITES if _ == "tests/reference/site"])
+def test_run_points_meets_the_reference_values(name, core):
+    expected = json.loads((REFERENCE / "expected.json").read_text())[name]["outputs"]
+    out = ornax.run_points(**ornax.read_site(REFERENCE / name, REFERENCE / "landcover.txt"), core=core)
+    assert out["quality_flag"] == 0
+    for v in ornax.output_variables():
+        absolute, relative = TOLERANCE[v["units"]]
+        want = expected[v["name"]]
+        assert abs(float(out[v["name"]]) - want) <= max(absolute, relative * abs(want)), v["name"]

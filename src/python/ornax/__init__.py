@@ -1,16 +1,21 @@
 """The ornax land-surface model from Python: the program's own core over numpy arrays."""
+import operator
 import os
 
 import numpy as np
 
 from . import _ornax
 
-__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags"]
+from .region import open_region_outputs
 
+__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs"]
+
+__version__ = _ornax.__version__
 output_variables = _ornax.output_variables
 quality_flags = _ornax.quality_flags
 _FIELDS = {name: (kind, required) for name, kind, required in _ornax.point_fields()}
 _HOURS = 24
+_MAX_THREADS = 1024
 
 
 def _point_shape(name, kind, a):
@@ -23,13 +28,15 @@ def _point_shape(name, kind, a):
     return a.shape[:-1]
 
 
-def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise", **inputs):
+def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise", timings=False, **inputs):
     """Runs the model on every point of broadcast inputs; returns a dict of numpy arrays.
 
     Inputs are the site file's fields (scalars or arrays that broadcast); z_pbli and th_pblk
     hold the sounding levels on their last axis, the hourly series 24 values on theirs.
     Outputs: the 42 output variables, energy_balance, fc, hc, hn_evaluations and
-    quality_flag (0 computed; values are NaN where it is not 0).
+    quality_flag (0 computed; values are NaN where it is not 0). With timings=True also a
+    dict of the call's seconds: core_s (in the core, summed over the threads), engine_s
+    (the compiled call: records gathered, checked, run and written back) and threads.
     """
     unknown = sorted(set(inputs) - set(_FIELDS))
     if unknown:
@@ -67,12 +74,18 @@ def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise",
     for name, (kind, a) in arrays.items():
         tail = () if kind == "point" else (a.shape[-1],)
         flat[name] = np.ascontiguousarray(np.broadcast_to(a, shape + tail)).reshape((count,) + tail)
-    nthreads = _ornax.default_threads() if threads is None else int(threads)
-    if nthreads < 1:
-        raise ValueError(f"threads = {threads}: at least 1")
-    out, timings = _ornax.run_points(flat, count, nlev, region_switch, nthreads,
+    try:
+        nthreads = _ornax.default_threads() if threads is None else operator.index(threads)
+    except TypeError:
+        raise TypeError(f"threads = {threads!r}: a whole number expected") from None
+    if not 1 <= nthreads <= _MAX_THREADS:
+        raise ValueError(f"threads = {threads}: 1..{_MAX_THREADS}")
+    out, seconds = _ornax.run_points(flat, count, nlev, region_switch, nthreads,
                                      core == "one_lane", invalid == "flag")
-    return {k: v.reshape(shape) for k, v in out.items()}
+    out = {k: v.reshape(shape) for k, v in out.items()}
+    if timings:
+        return out, {"core_s": seconds["core_s"], "engine_s": seconds["total_s"], "threads": nthreads}
+    return out
 
 
 def _table_for(path, table):
