@@ -358,6 +358,33 @@ TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     EXPECT_EQ(messages[3], "ORNAX main program exit");
 }
 
+TEST_F(MainProgram, SiteRunOnAMissingFileNamesItAndTheReason) {
+    const std::string table = std::string(ORNAX_REFERENCE_DIR) + "/site/landcover.txt";
+    const std::string site = std::string(ORNAX_REFERENCE_DIR) + "/site/savanna.dat";
+    struct Case {
+        std::string args, named;
+    };
+    const Case cases[] = {
+        {"-s missing.dat -l '" + table + "'",
+         "cannot open the site input file \"missing.dat\" (-s FILE): No such file or directory"},
+        {"-s '" + site + "'",  // the default table landcover.txt is not in the folder
+         "cannot open the land-cover class table \"landcover.txt\" (-l FILE, default "
+         "landcover.txt): No such file or directory"},
+        {"-s '" + site + "' -l nothere/lc.txt", "\"nothere/lc.txt\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.args), 3) << c.args;
+        ASSERT_FALSE(errors_.empty()) << c.args;
+        EXPECT_EQ(errors_[0].rfind("ornax.x: ", 0), 0u) << c.args;
+        EXPECT_NE(errors_[0].find(c.named), std::string::npos) << c.args << ": " << errors_[0];
+        bool logged = false;
+        for (const std::string& line : log_) logged = logged || line.find(c.named) != std::string::npos;
+        EXPECT_TRUE(logged) << c.args;
+        fs::remove_all(directory_);
+        fs::create_directory(directory_);
+    }
+}
+
 TEST_F(MainProgram, LogThatCannotBeOpenedIsReportedOnStderr) {
     // Directories in the log's place, for this minute and the next.
     for (std::time_t when : {std::time(nullptr), std::time(nullptr) + 60}) {

@@ -226,6 +226,34 @@ TEST(RegionConfigPaths, UnsetHomeDirIsNamedWhenAFileIsMissing) {
     EXPECT_NE(text.find("line 7"), std::string::npos) << text;
 }
 
+TEST(RegionConfigPaths, InsolationFilesOfTheYear2011AreLogged) {
+    ScratchDir dir;
+    const std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    struct Case {
+        int year, doy;
+        std::string day;  // the fixed year and the day in the file names
+    };
+    for (const Case& c : {Case{2019, 45, "2011045"}, Case{2016, 366, "2011365"}}) {
+        char date[16];
+        std::snprintf(date, sizeof date, "/%04d%03d/", c.year, c.doy);
+        config.create_files(home, date, c.day);
+        const std::string path = dir.file("region.cfg");
+        raster_test::write_text(path, config.text());
+        Ornaxregiondatatype region;
+        int status = -1;
+        ornax_read_region_config_file(path, region, c.year, c.doy, status);
+        ASSERT_EQ(status, 0) << log.text();
+        EXPECT_EQ(region.sdn1_file, home + "/ins/sdn_a_" + c.day + ".dat");
+        const std::string expected = "Insolation files (named after the year 2011, whatever the "
+                                     "run's year " + std::to_string(c.year) + "): line 59 " +
+                                     region.sdn1_file + ", line 60 " + region.sdn2_file;
+        EXPECT_NE(log.text().find(expected), std::string::npos) << log.text();
+    }
+}
+
 TEST(RegionConfigPaths, YearAndDayLimits) {
     ScratchDir dir;
     std::string home = dir.file("home");

@@ -357,4 +357,9 @@ void ornax_read_region_config_file(const std::string& config_file, Ornaxregionda
     ornax_read_region_config_paths(config_file, year, doy, paths, status);
     for (const RegionConfigField& entry : region_config_fields)
         region.*entry.field = paths[static_cast<std::size_t>(entry.line)];
+    if (status != 0) return;
+    // the insolation rasters are named after the year 2011 whatever the run's year
+    ornax_log_msg("Insolation files (named after the year 2011, whatever the run's year " +
+                  std::to_string(year) + "): line 59 " + region.sdn1_file + ", line 60 " +
+                  region.sdn2_file);
 }
