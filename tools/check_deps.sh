@@ -6,7 +6,8 @@
 #          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x)
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with;
 #          the converters' libraries (eccodes, GDAL) for ornax_ingest, and the eccodes tools
-#          and Python module the converters' tests compare with
+#          and Python module the converters' tests compare with; xarray with netCDF4 for the
+#          composite tests
 #   bench  run + Google Benchmark + the converters' libraries (the conversion benchmark)
 #   build  test + bench (everything)
 set -u
@@ -42,9 +43,11 @@ check_test() {
     /usr/bin/python3 -c 'import pybind11' >/dev/null 2>&1 || missing+=(python3-pybind11)
     /usr/bin/python3 -c 'import numpy' >/dev/null 2>&1 || missing+=(python3-numpy)
     /usr/bin/python3 -c 'import pytest' >/dev/null 2>&1 || missing+=(python3-pytest)
-    # the region reader (open_region_outputs) and the example notebook's plot
+    # the region reader (open_region_outputs) and the example notebook's plot; the
+    # composite tests read the NetCDF back with xarray (netCDF4 engine)
     /usr/bin/python3 -c 'import xarray' >/dev/null 2>&1 || missing+=(python3-xarray)
     /usr/bin/python3 -c 'import matplotlib' >/dev/null 2>&1 || missing+=(python3-matplotlib)
+    /usr/bin/python3 -c 'import netCDF4' >/dev/null 2>&1 || missing+=(python3-netcdf4)
 }
 # ornax_ingest (not part of `make run`): the ECMWF GRIB library and GDAL
 check_ingest() {

@@ -14,6 +14,7 @@
 #include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_region_mod.hpp"
 #include "ORNAX_run_mod.hpp"
+#include "ORNAX_version_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "ornax_points.hpp"
 
@@ -259,6 +260,7 @@ PYBIND11_MODULE(_ornax, m) {
     m.def("run_site", &run_site, py::arg("path"), py::arg("table"));
     m.def("default_threads", &ornax_region_threads);
     m.def("instruction_set", &ornax_lanes_instruction_set);
+    m.attr("__version__") = ornax_version();
     m.def("lane_width", &ornax_lanes_width);
     py::register_exception_translator([](std::exception_ptr p) {
         try {

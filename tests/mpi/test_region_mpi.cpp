@@ -230,3 +230,31 @@ TEST(RegionMpiFollowers, RunThatComputesNothingKeepsTheEarlierOutputs) {
 }
 
 }  // namespace
+
+// A range of three days across the year end: every day's folder holds the same files with
+// the same bytes under two processes as under one (run records apart from their timings).
+TEST(RegionMpiRange, DatedFoldersOfARangeAreTheOneProcessBytes) {
+    ScratchDir scratch("mpi_range");
+    const fs::path one = scratch.path() / "one", many = scratch.path() / "many";
+    for (const fs::path& dir : {one, many}) {
+        const std::string cmd = std::string("'") + ORNAX_TOOLS_DIR + "/ornax_make_region' -o '" +
+                                dir.string() + "' -c 20 -r 12 -s 5 -y 2019 -d 364 -n 3 > /dev/null";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    const std::string args = "-r0 config/region.cfg 2019 364 1";
+    ASSERT_EQ(run_ornax(one, args), 0) << read_text(one / "run.err");
+    ASSERT_EQ(run_mpi(many, 2, 1, args), 0) << read_text(many / "run.err");
+    for (const char* day : {"2019364", "2019365", "2020001"}) {
+        const fs::path a = one / "output" / day, b = many / "output" / day;
+        const std::set<std::string> names = files_in(a);
+        EXPECT_EQ(files_in(b), names) << day;
+        EXPECT_TRUE(names.count("EDAY.bin")) << day;
+        for (const std::string& name : names)
+            if (name == "run_info.json")
+                EXPECT_EQ(comparable_run_info(text_of(many, b / name)),
+                          comparable_run_info(text_of(one, a / name)))
+                    << day;
+            else
+                EXPECT_TRUE(read_text(b / name) == read_text(a / name)) << day << "/" << name;
+    }
+}

@@ -1,4 +1,5 @@
 """The Python module against the program: site runs, broadcasting, errors, NaN, threads."""
+import json
 import os
 import pathlib
 import subprocess
@@ -147,3 +148,21 @@ def test_thread_counts_are_checked(threads, error, words):
 def test_no_points_give_empty_outputs():
     out = ornax.run_points(**dict(bundled(), xlai=np.zeros((0, 3))))
     assert out["EDAY"].shape == (0, 3) and out["quality_flag"].shape == (0, 3)
+
+
+REFERENCE = ROOT / "tests/reference/site"
+# the reference tolerances by unit: (absolute, relative) whichever is larger
+TOLERANCE = {"deg C": (0.5, 0.0), "W m-2": (0.5, 0.01), "s m-1": (0.5, 0.02), "m": (5.0, 0.02),
+             "MJ m-2 day-1": (0.05, 0.01), "radians": (0.005, 0.01)}
+
+
+@pytest.mark.parametrize("core", ["vector", "one_lane"])
+@pytest.mark.parametrize("name", [n for _, n in POINT_SITES if _ == "tests/reference/site"])
+def test_run_points_meets_the_reference_values(name, core):
+    expected = json.loads((REFERENCE / "expected.json").read_text())[name]["outputs"]
+    out = ornax.run_points(**ornax.read_site(REFERENCE / name, REFERENCE / "landcover.txt"), core=core)
+    assert out["quality_flag"] == 0
+    for v in ornax.output_variables():
+        absolute, relative = TOLERANCE[v["units"]]
+        want = expected[v["name"]]
+        assert abs(float(out[v["name"]]) - want) <= max(absolute, relative * abs(want)), v["name"]

@@ -185,3 +185,12 @@ def test_an_empty_folder_is_refused(tmp_path):
         ornax.open_region_outputs(tmp_path)
     with pytest.raises(FileNotFoundError, match="no such folder"):
         ornax.open_region_outputs(tmp_path / "absent")
+
+
+def test_a_day_without_its_record_is_named_not_dropped_silently(run, tmp_path):
+    shutil.copytree(run / "2019200", tmp_path / "2019200")
+    shutil.copytree(run / "2019201", tmp_path / "2019201")
+    (tmp_path / "2019201" / "run_info.json").unlink()
+    with pytest.warns(UserWarning, match="2019201.*no run record; the day is left out"):
+        ds = ornax.open_region_outputs(tmp_path, variables="EDAY")
+    assert ds.sizes["time"] == 1 and sorted(ds.data_vars) == ["EDAY", "region_qc"]

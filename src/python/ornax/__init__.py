@@ -10,6 +10,7 @@ from .region import open_region_outputs
 
 __all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs"]
 
+__version__ = _ornax.__version__
 output_variables = _ornax.output_variables
 quality_flags = _ornax.quality_flags
 _FIELDS = {name: (kind, required) for name, kind, required in _ornax.point_fields()}

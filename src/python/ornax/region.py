@@ -151,9 +151,14 @@ def _open_day(folder, variables):
 
 
 def _day_folders(folder):
-    days = sorted(d for d in os.listdir(folder)
-                  if _DAY_FOLDER.match(d) and os.path.isfile(os.path.join(folder, d, _RECORD)))
-    return [os.path.join(folder, d) for d in days]
+    dated = sorted(d for d in os.listdir(folder) if _DAY_FOLDER.match(d) and os.path.isdir(os.path.join(folder, d)))
+    days = [os.path.join(folder, d) for d in dated if os.path.isfile(os.path.join(folder, d, _RECORD))]
+    if days:
+        for d in dated:
+            if not os.path.isfile(os.path.join(folder, d, _RECORD)):
+                warnings.warn(f"{os.path.join(folder, d, _RECORD)}: no run record; the day is left out "
+                              "(not finished, or failed)", stacklevel=3)
+    return days
 
 
 def open_region_outputs(folder, variables=None):
@@ -169,6 +174,8 @@ def open_region_outputs(folder, variables=None):
     """
     xr = _xarray()
     folder = os.fspath(folder)
+    if isinstance(variables, str):
+        variables = [variables]
     if not os.path.isdir(folder):
         raise FileNotFoundError(f"{folder}: no such folder")
     if os.path.isfile(os.path.join(folder, _RECORD)):
