@@ -3,12 +3,13 @@
 # can (root, or sudo without a password); otherwise prints the one command to run.
 # Usage: tools/check_deps.sh [run|test|bench|build]
 #   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
-#          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x)
+#          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x), and the converters'
+#          libraries (eccodes, GDAL) for ornax_ingest, which `make run` uses on the example
+#          region's sources
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with;
-#          the converters' libraries (eccodes, GDAL) for ornax_ingest, and the eccodes tools
-#          and Python module the converters' tests compare with; xarray with netCDF4 for the
-#          composite tests
-#   bench  run + Google Benchmark + the converters' libraries (the conversion benchmark)
+#          the eccodes tools and Python module the converters' tests compare with; xarray with
+#          netCDF4 for the composite tests
+#   bench  run + Google Benchmark
 #   build  test + bench (everything)
 set -u
 need=${1:-build}
@@ -30,12 +31,12 @@ check_run() {
     # MPI for ornax_mpi.x (the plain ornax.x never needs it)
     check_cmd mpicxx libopenmpi-dev
     check_cmd mpirun openmpi-bin
+    check_ingest
 }
 check_test() {
     check_file /usr/include/gtest/gtest.h libgtest-dev
     check_cmd gdalinfo gdal-bin
     check_cmd ncdump netcdf-bin
-    check_ingest
     check_cmd grib_set libeccodes-tools
     /usr/bin/python3 -c 'import eccodes' >/dev/null 2>&1 || missing+=(python3-eccodes)
     # the Python module and its tests (Debian's Python)
@@ -49,7 +50,7 @@ check_test() {
     /usr/bin/python3 -c 'import matplotlib' >/dev/null 2>&1 || missing+=(python3-matplotlib)
     /usr/bin/python3 -c 'import netCDF4' >/dev/null 2>&1 || missing+=(python3-netcdf4)
 }
-# ornax_ingest (not part of `make run`): the ECMWF GRIB library and GDAL
+# ornax_ingest (the example region's sources in `make run`): the ECMWF GRIB library and GDAL
 check_ingest() {
     compgen -G "/usr/include/*/eccodes.h" >/dev/null ||
         [ -f /usr/include/eccodes.h ] || missing+=(libeccodes-dev)
@@ -57,8 +58,6 @@ check_ingest() {
 }
 check_bench() {
     check_file /usr/include/benchmark/benchmark.h libbenchmark-dev
-    check_ingest
-    check_cmd grib_set libeccodes-tools
 }
 
 case "$need" in

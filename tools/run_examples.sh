@@ -55,4 +55,47 @@ if [ -f "$region_dir/config/region.cfg" ]; then
 fi
 # ==== end of region mode =============================================================
 
+# ==== region from real formats: sources -> ornax_ingest region -> region run ==========
+# The sources (GRIB2 forecasts, NetCDF-4 scans, GeoTIFFs; git-ignored) are written from
+# the generator's fields, the bundled recipe examples/region/recipe.txt turns them into a
+# region folder, and the model runs there (HOME_DIR unset: the folder's paths are relative).
+recipe="$root/examples/region/recipe.txt"
+sources="$root/examples/region/sources"
+from_recipe="$root/examples/region/from_recipe"
+if [ -x "$bin_dir/ornax_ingest" ] && [ -x "$bin_dir/ornax_make_region_sources" ]; then
+    if [ ! -d "$sources/lst" ]; then
+        echo "==== writing the example sources in $sources"
+        "$bin_dir/ornax_make_region_sources" -o "$sources" || failed=1
+    fi
+    echo "==== ornax_ingest region $recipe"
+    start=$(date +%s.%N)
+    if "$bin_dir/ornax_ingest" --log "$run_dir/ORNAX_INGEST-example.log" region --replace \
+        "$recipe" 2> "$run_dir/ingest_screen.txt"; then
+        tail -n 1 "$run_dir/ingest_screen.txt"
+        read -r year doy < <(awk 'NR == 2 { print substr($0, 31) }' "$from_recipe/config/region.cfg")
+        echo "==== region run: ornax.x -r0 config/region.cfg $year $doy in $from_recipe"
+        (cd "$from_recipe" && env -u HOME_DIR "$exe" -r0 config/region.cfg "$year" "$doy" \
+            > "$from_recipe/screen.txt")
+        code=$?
+        if [ $code -ne 0 ]; then
+            echo "==== region run failed (exit status $code); see the ORNAX-*.log in $from_recipe"
+            failed=1
+        fi
+        sed -n '/Region run finished/,$p' "$from_recipe/screen.txt"
+        if [ -x "$bin_dir/ornax_to_netcdf" ] && [ -f "$from_recipe/output/run_info.json" ]; then
+            "$bin_dir/ornax_to_netcdf" "$from_recipe/output" || failed=1
+        fi
+    else
+        echo "==== ornax_ingest region failed; its messages:"
+        cat "$run_dir/ingest_screen.txt"
+        failed=1
+    fi
+    seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
+    echo "==== conversion and run elapsed time: $seconds s"
+else
+    echo "==== ornax_ingest not built (libeccodes-dev, libgdal-dev): region from real formats skipped"
+    failed=1
+fi
+# ==== end of region from real formats ================================================
+
 exit $failed

@@ -17,3 +17,4 @@ extern const IngestSubcommand ingest_subcommands[];
 
 // The subcommands, each defined beside its conversion.
 extern const IngestSubcommand ingest_forecast_subcommand;
+extern const IngestSubcommand ingest_region_subcommand;

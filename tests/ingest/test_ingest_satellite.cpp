@@ -274,9 +274,9 @@ TEST_F(IngestSatellitePrepare, TakesTheScanNearestEachTarget) {
     const auto& r = out.rasters;
     ASSERT_EQ(r.count("sdn1"), 0u);                             // no insolation source
     const std::size_t west = 0, east = 9;                       // cells of the first row
-    EXPECT_NEAR(r.at("trad1")[west], 292.0f - 273.15f, 0.01f);  // b.nc, 5 min after
-    EXPECT_NEAR(r.at("trad1")[east], 290.0f - 273.15f, 0.01f);  // b.nc cloudy: a.nc, 20 min
-    EXPECT_NEAR(r.at("trad2")[west], 305.0f - 273.15f, 0.01f);
+    EXPECT_NEAR(r.at("trad1")[west], 292.0f, 0.01f);  // b.nc, 5 min after
+    EXPECT_NEAR(r.at("trad1")[east], 290.0f, 0.01f);  // b.nc cloudy: a.nc, 20 min
+    EXPECT_NEAR(r.at("trad2")[west], 305.0f, 0.01f);
     const double day0 = day_start_seconds(2021, 138);
     EXPECT_NEAR(r.at("tloc1")[west], (t1_ + 300 - day0) / 3600.0 + targets_.zone[0], 1e-3);
     EXPECT_NEAR(r.at("tloc2")[east], (t2_ + 600 - day0) / 3600.0 + targets_.zone[9], 1e-3);

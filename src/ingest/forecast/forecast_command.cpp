@@ -8,6 +8,7 @@
 
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
+#include "forecast_command.hpp"
 #include "forecast_day.hpp"
 #include "forecast_grib.hpp"
 #include "ingest_common.hpp"
@@ -17,14 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ForecastJob {
-    std::string grid_file, out_root, land_mask, config_dir;
-    bool replace = false;
-    int year = 0, doy = 0;
-    std::vector<std::string> files;
-    Spatialinfodata grid;
-};
 
 int fail(const std::string& text) {
     ingest_message(text);
@@ -128,8 +121,9 @@ std::vector<std::string> config_lines(const ForecastJob& job) {
     return l;
 }
 
-int write_day(const ForecastDayRasters& day, const ForecastJob& job, IngestManifest& manifest) {
-    const fs::path dest = fs::path(job.out_root) / ingest_day_dir_name(job.year, job.doy);
+int write_day(const ForecastDayRasters& day, const ForecastJob& job, int year, int doy,
+              IngestManifest& manifest) {
+    const fs::path dest = fs::path(job.out_root) / ingest_day_dir_name(year, doy);
     StagedDir stage;
     std::string error;
     int status = 0;
@@ -152,23 +146,27 @@ int write_day(const ForecastDayRasters& day, const ForecastJob& job, IngestManif
     manifest.write(stage.path() / "manifest.json", error, status);
     if (status == 0) stage.commit(job.replace, error, status);
     if (status != 0) return fail(error + " (nothing written for this day)");
-    ingest_message("wrote the nine rasters of " + ingest_day_dir_name(job.year, job.doy) + " to " +
+    ingest_message("wrote the nine rasters of " + ingest_day_dir_name(year, doy) + " to " +
                    dest.string());
     return ingest_exit_ok;
 }
 
-int run_forecast(int argc, char** argv) {
-    ForecastJob job;
-    if (const int code = parse(argc, argv, job); code != 0) return code;
+// The day after (year, doy).
+void next_day(int& year, int& doy) {
+    if (++doy > ingest_days_in_year(year)) {
+        ++year;
+        doy = 1;
+    }
+}
+
+}  // namespace
+
+int forecast_convert(const ForecastJob& job, const std::string& command) {
     std::string error;
     int status = 0;
-    ingest_read_grid(job.grid_file, job.grid, error, status);
-    if (status != 0) return fail(error);
-    std::string command = "ornax_ingest";
-    for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
-    IngestManifest manifest("forecast", command);
+    IngestManifest sources("forecast", command);
     for (const std::string& f : job.files) {
-        manifest.add_source(f, error, status);
+        sources.add_source(f, error, status);
         if (status != 0) return fail(error);
     }
     const std::int64_t start =
@@ -176,31 +174,39 @@ int run_forecast(int argc, char** argv) {
     ForecastStore store;
     ForecastReadSummary summary;
     ingest_message("reading " + std::to_string(job.files.size()) + " GRIB2 file(s)");
-    forecast_read_files(job.files, job.grid, start - 3, start + 24, store, summary, error, status);
+    forecast_read_files(job.files, job.grid, start - 3, start + 24 * job.days, store, summary,
+                        error, status);
     if (status != 0) return fail(error);
     ingest_message(std::to_string(summary.fields_used) + " of " +
                    std::to_string(summary.fields_read) + " fields used, forecast grid " +
                    summary.grid.describe());
-    ForecastDayRasters day;
-    forecast_make_day(store, job.grid, job.year, job.doy, day, error, status);
-    if (status != 0) return fail(error + " (nothing written for this day)");
-    nlohmann::json& doc = manifest.document();
-    doc["forecast_grid"] = summary.grid.describe();
-    doc["longitude_shifts"] = summary.shifts;
-    doc["duplicate_fields_ignored"] = store.duplicates;
-    doc["common_grid"] = {{"file", fs::absolute(job.grid_file).string()},
-                          {"ncols", job.grid.ncols},
-                          {"nrows", job.grid.nrows}};
-    for (double s : summary.shifts)
-        if (s != 0.0)
-            manifest.add_conversion("common-grid longitudes shifted by " + ingest_number(s) +
-                                    " degrees into the forecast grid's convention");
-    if (day.cells_above_top > 0)
-        ingest_message(std::to_string(day.cells_above_top) +
-                       " profile cells reach above the highest pressure level: written as missing");
-    if (!job.land_mask.empty() && write_land_mask(store, job, manifest) != 0)
-        return ingest_exit_failure;
-    if (write_day(day, job, manifest) != 0) return ingest_exit_failure;
+    int year = job.year, doy = job.doy;
+    for (int d = 0; d < job.days; ++d, next_day(year, doy)) {
+        ForecastDayRasters day;
+        forecast_make_day(store, job.grid, year, doy, day, error, status);
+        if (status != 0)
+            return fail(error + " (nothing written for " + ingest_day_dir_name(year, doy) + ")");
+        IngestManifest manifest = sources;
+        nlohmann::json& doc = manifest.document();
+        doc["forecast_grid"] = summary.grid.describe();
+        doc["longitude_shifts"] = summary.shifts;
+        doc["duplicate_fields_ignored"] = store.duplicates;
+        doc["common_grid"] = {{"file", fs::absolute(job.grid_file).string()},
+                              {"ncols", job.grid.ncols},
+                              {"nrows", job.grid.nrows}};
+        for (double s : summary.shifts)
+            if (s != 0.0)
+                manifest.add_conversion("common-grid longitudes shifted by " + ingest_number(s) +
+                                        " degrees into the forecast grid's convention");
+        if (day.cells_above_top > 0)
+            ingest_message(std::to_string(day.cells_above_top) +
+                           " profile cells reach above the highest pressure level: written as "
+                           "missing");
+        if (d == 0 && !job.land_mask.empty() && write_land_mask(store, job, manifest) != 0)
+            return ingest_exit_failure;
+        if (write_day(day, job, year, doy, manifest) != 0) return ingest_exit_failure;
+    }
+    if (!job.config_lines) return ingest_exit_ok;
     const std::string lines = ingest_join_lines(config_lines(job));
     if (job.config_dir.empty()) {
         std::fputs(lines.c_str(), stdout);
@@ -211,6 +217,20 @@ int run_forecast(int argc, char** argv) {
         if (status != 0) return fail(error);
     }
     return ingest_exit_ok;
+}
+
+namespace {
+
+int run_forecast(int argc, char** argv) {
+    ForecastJob job;
+    if (const int code = parse(argc, argv, job); code != 0) return code;
+    std::string error;
+    int status = 0;
+    ingest_read_grid(job.grid_file, job.grid, error, status);
+    if (status != 0) return fail(error);
+    std::string command = "ornax_ingest";
+    for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
+    return forecast_convert(job, command);
 }
 
 void forecast_usage(std::FILE* stream) {

@@ -89,11 +89,14 @@ bool read_rules(const IngestArgs& a, RasterRules& r, std::string& error) {
     return true;
 }
 
+}  // namespace
+
 // The raster and its manifest through temporary names, renamed when both are complete.
-int write_outputs(const IngestArgs& a, const std::string& command, const Spatialinfodata& grid,
-                  const RasterRules& rules, const std::vector<float>& values,
-                  const nlohmann::json& details) {
-    const fs::path out = a.value("out");
+int raster_write_outputs(const std::filesystem::path& out, const std::string& command,
+                         const std::string& grid_name, const Spatialinfodata& grid,
+                         const RasterRules& rules, const std::string& class_map_text,
+                         const std::vector<float>& values, const nlohmann::json& details) {
+    namespace fs = std::filesystem;
     fs::path manifest_file = out;
     manifest_file.replace_extension(".manifest.json");
     const fs::path temp = out.string() + ".partial-" + std::to_string(getpid());
@@ -108,13 +111,13 @@ int write_outputs(const IngestArgs& a, const std::string& command, const Spatial
     if (st == 0) {
         nlohmann::json& doc = manifest.document();
         doc["layers"] = details;
-        doc["grid"] = a.value("grid");
+        doc["grid"] = grid_name;
         doc["missing_value"] = grid.spare_value;
         doc["resampling"] = resampling_name(rules.resampling);
         manifest.add_conversion("stored values that are fill, outside the valid range or listed "
                                 "as missing codes become the missing value before resampling");
         if (!rules.class_map.empty())
-            manifest.add_conversion("classes mapped: " + a.value("class-map") +
+            manifest.add_conversion("classes mapped: " + class_map_text +
                                     "; other classes are missing");
         else
             manifest.add_conversion("physical value from the stored value with each source's "
@@ -135,8 +138,6 @@ int write_outputs(const IngestArgs& a, const std::string& command, const Spatial
                    " cells with data, " + std::to_string(c.missing) + " missing");
     return ingest_exit_ok;
 }
-
-}  // namespace
 
 void ingest_raster_usage(std::FILE* stream) {
     std::fprintf(
@@ -188,5 +189,6 @@ int ingest_raster_run(int argc, char** argv) {
         ingest_message(error);
         return ingest_exit_failure;
     }
-    return write_outputs(a, joined(argc, argv), grid, rules, values, details);
+    return raster_write_outputs(a.value("out"), joined(argc, argv), a.value("grid"), grid, rules,
+                                a.value("class-map"), values, details);
 }

@@ -71,9 +71,12 @@ void read_request(const IngestArgs& a, SatelliteRequest& rq, std::string& error,
     }
 }
 
+}  // namespace
+
 // The rasters and manifest.json in a staged folder renamed into place at the end.
-int write_outputs(const IngestArgs& a, const std::string& command, const SatelliteRequest& rq,
-                  const SatelliteResult& out) {
+int satellite_write_outputs(const std::string& out_dir, bool replace, const std::string& grid_name,
+                            const std::string& command, const SatelliteRequest& rq,
+                            const SatelliteResult& out) {
     std::string error;
     int st = 0;
     IngestManifest manifest("satellite", command);
@@ -83,7 +86,7 @@ int write_outputs(const IngestArgs& a, const std::string& command, const Satelli
             if (st != 0) break;
         }
     StagedDir dir;
-    if (st == 0) dir.open(a.value("out"), error, st);
+    if (st == 0) dir.open(out_dir, error, st);
     for (const auto& [name, values] : out.rasters) {
         if (st != 0) break;
         ingest_write_raster(dir.path() / (name + ".bin"), values, rq.grid.ncols, rq.grid.nrows, 1,
@@ -95,21 +98,19 @@ int write_outputs(const IngestArgs& a, const std::string& command, const Satelli
         for (auto it = out.manifest.begin(); it != out.manifest.end(); ++it)
             if (it.key() != "conversions") doc[it.key()] = it.value();
         for (const auto& c : out.manifest["conversions"]) manifest.add_conversion(c);
-        doc["grid"] = a.value("grid");
+        doc["grid"] = grid_name;
         doc["day"] = {{"year", rq.year}, {"doy", rq.doy}};
         manifest.write(dir.path() / "manifest.json", error, st);
     }
-    if (st == 0) dir.commit(a.has("replace"), error, st);
+    if (st == 0) dir.commit(replace, error, st);
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_failure;
     }
     ingest_message("satellite: " + std::to_string(out.rasters.size()) + " rasters written to " +
-                   a.value("out"));
+                   out_dir);
     return ingest_exit_ok;
 }
-
-}  // namespace
 
 void ingest_satellite_usage(std::FILE* stream) {
     std::fprintf(
@@ -117,7 +118,7 @@ void ingest_satellite_usage(std::FILE* stream) {
         "Usage: ornax_ingest satellite --grid SAT_DOMAIN_FILE --out DIR [options] YEAR DOY "
         "LST_FILE...\n"
         "  Geostationary land-surface-temperature scans (ABI level-2 LST, NetCDF-4) into\n"
-        "  DIR/trad1.bin, trad2.bin (deg C), tloc1.bin, tloc2.bin (local standard hours),\n"
+        "  DIR/trad1.bin, trad2.bin (K), tloc1.bin, tloc2.bin (local standard hours),\n"
         "  theta.bin (view zenith, deg) and, with an insolation source, sdn1.bin, sdn2.bin\n"
         "  (W m-2), with DIR/manifest.json. Per cell, the good-quality scan nearest each\n"
         "  morning target (sunrise + 1.5 h, solar noon - 1.5 h) within the tolerance.\n"
@@ -157,5 +158,6 @@ int ingest_satellite_run(int argc, char** argv) {
         return ingest_exit_failure;
     }
     for (const std::string& note : out.notes) ingest_message(note);
-    return write_outputs(a, joined(argc, argv), rq, out);
+    return satellite_write_outputs(a.value("out"), a.has("replace"), a.value("grid"),
+                                   joined(argc, argv), rq, out);
 }

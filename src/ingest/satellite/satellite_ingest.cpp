@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr float kelvin_offset = 273.15f;  // deg C = K - 273.15
 constexpr double seconds_per_day = 86400.0;
 
 std::string iso_time(double seconds) {
@@ -208,13 +207,13 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     for (std::size_t k = 0; k < n; ++k) {
         if (pick1[k] >= 0) {
             const GridScan& s = lst[static_cast<std::size_t>(pick1[k])];
-            r["trad1"][k] = s.values[k] - kelvin_offset;
+            r["trad1"][k] = s.values[k];  // K, as the region run reads it
             r["tloc1"][k] = local_hours(s.time, day0, tg.zone[k]);
             obs1[k] = s.time;
         }
         if (pick2[k] >= 0) {
             const GridScan& s = lst[static_cast<std::size_t>(pick2[k])];
-            r["trad2"][k] = s.values[k] - kelvin_offset;
+            r["trad2"][k] = s.values[k];
             r["tloc2"][k] = local_hours(s.time, day0, tg.zone[k]);
             obs2[k] = s.time;
         }
@@ -239,7 +238,7 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     m["resampling"] = resampling_name(method);
     m["tolerance_minutes"] = rq.tolerance_s / 60.0;
     m["targets"] = "sunrise + 1.5 h and solar noon - 1.5 h (the model's sunrise routine)";
-    m["conversions"] = {"trad = LST (K) - 273.15, deg C",
+    m["conversions"] = {"trad = LST in K as the scans give it (the region run converts to deg C)",
                         "tloc = scan time (UTC) + the cell's time-zone hours, local standard hours",
                         "theta = zenith angle of the satellite from the cell, deg",
                         "only pixels with DQF = 0 count; a cell without a valid scan within the "

@@ -1,5 +1,5 @@
 // The satellite inputs of a region run from geostationary scans: the surface temperatures
-// at the two morning observations (trad1, trad2, deg C), their local standard times
+// at the two morning observations (trad1, trad2, K), their local standard times
 // (tloc1, tloc2, hours), the view zenith angle (theta, deg) and, when a source is given,
 // the insolation at both observations (sdn1, sdn2, W m-2), all on one satellite grid.
 #pragma once
