@@ -32,6 +32,7 @@
 #include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_version_mod.hpp"
 #include "file_io_mod.hpp"
+#include "ornax_netcdf_mod.hpp"
 #include "ornax_constants_mod.hpp"
 
 namespace {
@@ -39,8 +40,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-constexpr int deflate_level = 4;
-constexpr size_t chunk_values = 65536;  // values per chunk, whole lines
 constexpr unsigned char quality_fill = 254;  // never a quality flag
 constexpr const char* water_name = "ET";     // EDAY as evaporated water
 constexpr const char* program = "ornax_to_netcdf";
@@ -105,29 +104,11 @@ bool read_raster(const fs::path& path, const Run& run, std::vector<float>& value
     return true;
 }
 
-// Days from 1970-01-01 to the run's day.
-long days_since_epoch(int year, int doy) {
-    long days = 0;
-    for (int y = 1970; y < year; ++y) days += ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0) ? 366 : 365;
-    return days + doy - 1;
-}
+using NcFile = Ornaxncfiletype;
 
-struct NcFile {
-    int id = -1;
-    int status = NC_NOERR;
-    std::string where;
-    // Keeps the first failure and where it happened.
-    bool ok(int result, const std::string& what) {
-        if (result != NC_NOERR && status == NC_NOERR) {
-            status = result;
-            where = what;
-        }
-        return status == NC_NOERR;
-    }
-    void text(int var, const std::string& name, const std::string& value) {
-        ok(nc_put_att_text(id, var, name.c_str(), value.size(), value.c_str()), name);
-    }
-};
+Ornaxncgridtype grid_of(const Run& run) {
+    return {run.ncols, run.nrows, run.west, run.south, run.dlon, run.dlat};
+}
 
 void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     const json& p = run.info.at("program");
@@ -155,22 +136,6 @@ void define_globals(NcFile& nc, const Run& run, const std::string& command) {
           "ornax_total_pixels");
 }
 
-// A coordinate variable and its bounds variable NAME_bnds (NAME, nv); bounds_var gets it.
-int define_coordinate(NcFile& nc, const char* name, int dim, int nv_dim, const char* standard_name,
-                      const char* units, const char* axis, int& bounds_var) {
-    int var = -1;
-    nc.ok(nc_def_var(nc.id, name, NC_DOUBLE, 1, &dim, &var), name);
-    nc.text(var, "standard_name", standard_name);
-    nc.text(var, "long_name", standard_name);
-    nc.text(var, "units", units);
-    nc.text(var, "axis", axis);
-    const std::string bounds = std::string(name) + "_bnds";
-    nc.text(var, "bounds", bounds);
-    const int dims[2] = {dim, nv_dim};
-    nc.ok(nc_def_var(nc.id, bounds.c_str(), NC_DOUBLE, 2, dims, &bounds_var), bounds);
-    return var;
-}
-
 // What a variable's value is over the day: cell_methods and, for the values of an
 // observation time, the time they hold at.
 void define_time_meaning(NcFile& nc, int var, const Ornaxoutputvarinfotype& info) {
@@ -190,11 +155,7 @@ int define_variable(NcFile& nc, const Run& run, const std::string& name, const i
     const bool quality = name == "region_qc";
     int var = -1;
     nc.ok(nc_def_var(nc.id, name.c_str(), quality ? NC_UBYTE : NC_FLOAT, 3, dims, &var), name);
-    const size_t lines = std::clamp<size_t>(chunk_values / static_cast<size_t>(run.ncols), 1,
-                                            static_cast<size_t>(run.nrows));
-    const size_t chunks[3] = {1, lines, static_cast<size_t>(run.ncols)};
-    nc.ok(nc_def_var_chunking(nc.id, var, NC_CHUNKED, chunks), name + " chunking");
-    nc.ok(nc_def_var_deflate(nc.id, var, 1, 1, deflate_level), name + " deflate");
+    ornax_nc_chunk_and_deflate(nc, var, grid_of(run), name);
     Ornaxoutputvarinfotype info;
     if (!ornax_output_var_info(name, info)) info.description = name;
     nc.text(var, "long_name", info.description);
@@ -225,11 +186,7 @@ int define_variable(NcFile& nc, const Run& run, const std::string& name, const i
 int define_water_variable(NcFile& nc, const Run& run, const int dims[3]) {
     int var = -1;
     nc.ok(nc_def_var(nc.id, water_name, NC_FLOAT, 3, dims, &var), water_name);
-    const size_t lines = std::clamp<size_t>(chunk_values / static_cast<size_t>(run.ncols), 1,
-                                            static_cast<size_t>(run.nrows));
-    const size_t chunks[3] = {1, lines, static_cast<size_t>(run.ncols)};
-    nc.ok(nc_def_var_chunking(nc.id, var, NC_CHUNKED, chunks), "ET chunking");
-    nc.ok(nc_def_var_deflate(nc.id, var, 1, 1, deflate_level), "ET deflate");
+    ornax_nc_chunk_and_deflate(nc, var, grid_of(run), water_name);
     char latent[32];
     std::snprintf(latent, sizeof latent, "%.2f", ornax_latent_heat_mj_per_kg);
     nc.text(var, "long_name", std::string("daily evapotranspiration as water (EDAY / ") + latent +
@@ -259,28 +216,15 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
         why = std::string(nc_strerror(nc.status)) + " (" + path + ")";
         return false;
     }
-    int time_dim = -1, lat_dim = -1, lon_dim = -1, nv_dim = -1;
+    int time_dim = -1, nv_dim = -1;
     nc.ok(nc_def_dim(nc.id, "time", 1, &time_dim), "time");
-    nc.ok(nc_def_dim(nc.id, "lat", static_cast<size_t>(run.nrows), &lat_dim), "lat");
-    nc.ok(nc_def_dim(nc.id, "lon", static_cast<size_t>(run.ncols), &lon_dim), "lon");
     nc.ok(nc_def_dim(nc.id, "nv", 2, &nv_dim), "nv");
-    int time_bnds = -1, lat_bnds = -1, lon_bnds = -1;
-    const int time_var = define_coordinate(nc, "time", time_dim, nv_dim, "time",
-                                           "days since 1970-01-01 00:00:00", "T", time_bnds);
-    nc.text(time_var, "calendar", "standard");
-    const int lat_var = define_coordinate(nc, "lat", lat_dim, nv_dim, "latitude", "degrees_north",
-                                          "Y", lat_bnds);
-    const int lon_var = define_coordinate(nc, "lon", lon_dim, nv_dim, "longitude", "degrees_east",
-                                          "X", lon_bnds);
-    int crs = -1;
-    nc.ok(nc_def_var(nc.id, "crs", NC_INT, 0, nullptr, &crs), "crs");
-    nc.text(crs, "grid_mapping_name", "latitude_longitude");
-    const double axis = 6378137.0, inverse_flattening = 298.257223563;
-    nc.ok(nc_put_att_double(nc.id, crs, "semi_major_axis", NC_DOUBLE, 1, &axis), "crs");
-    nc.ok(nc_put_att_double(nc.id, crs, "inverse_flattening", NC_DOUBLE, 1, &inverse_flattening),
-          "crs");
-    nc.text(crs, "crs_wkt", ornax_crs_wkt);
-    nc.text(crs, "spatial_ref", ornax_crs_wkt);  // the name GDAL writes and reads first
+    int time_bnds = -1;
+    const int time_var = ornax_nc_define_time(nc, time_dim, nv_dim, time_bnds);
+    const Ornaxncgridtype grid = grid_of(run);
+    Ornaxncgridvarstype grid_vars;
+    ornax_nc_define_grid(nc, grid, nv_dim, grid_vars);
+    const int lat_dim = grid_vars.lat_dim, lon_dim = grid_vars.lon_dim;
     const int dims[3] = {time_dim, lat_dim, lon_dim};
     std::vector<int> vars;
     for (const std::string& name : run.names) vars.push_back(define_variable(nc, run, name, dims));
@@ -289,26 +233,11 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
     define_globals(nc, run, command);
     nc.ok(nc_enddef(nc.id), "enddef");
 
-    const double day = static_cast<double>(days_since_epoch(run.year, run.doy));
+    const double day = static_cast<double>(ornax_days_since_epoch(run.year, run.doy));
     nc.ok(nc_put_var_double(nc.id, time_var, &day), "time");
-    std::vector<double> lat(static_cast<size_t>(run.nrows)), lon(static_cast<size_t>(run.ncols));
-    for (int r = 0; r < run.nrows; ++r) lat[static_cast<size_t>(r)] = run.south + (r + 0.5) * run.dlat;
-    for (int c = 0; c < run.ncols; ++c) lon[static_cast<size_t>(c)] = run.west + (c + 0.5) * run.dlon;
-    nc.ok(nc_put_var_double(nc.id, lat_var, lat.data()), "lat");
-    nc.ok(nc_put_var_double(nc.id, lon_var, lon.data()), "lon");
     const double day_bounds[2] = {day, day + 1.0};  // the whole day the values cover
     nc.ok(nc_put_var_double(nc.id, time_bnds, day_bounds), "time_bnds");
-    std::vector<double> bounds(2 * static_cast<size_t>(std::max(run.nrows, run.ncols)));
-    for (int r = 0; r < run.nrows; ++r) {
-        bounds[2 * static_cast<size_t>(r)] = run.south + r * run.dlat;
-        bounds[2 * static_cast<size_t>(r) + 1] = run.south + (r + 1) * run.dlat;
-    }
-    nc.ok(nc_put_var_double(nc.id, lat_bnds, bounds.data()), "lat_bnds");
-    for (int c = 0; c < run.ncols; ++c) {
-        bounds[2 * static_cast<size_t>(c)] = run.west + c * run.dlon;
-        bounds[2 * static_cast<size_t>(c) + 1] = run.west + (c + 1) * run.dlon;
-    }
-    nc.ok(nc_put_var_double(nc.id, lon_bnds, bounds.data()), "lon_bnds");
+    ornax_nc_put_grid(nc, grid, grid_vars);
     std::vector<float> values;
     for (size_t i = 0; i < run.names.size() && nc.status == NC_NOERR; ++i) {
         const fs::path raster = dir / (run.names[i] + ".bin");
@@ -465,10 +394,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
         return 3;
     }
-    std::string hidden = ".";  // hidden temporary name beside the target
-    hidden += target_path.filename().string();
-    hidden += ".tmp" + std::to_string(::getpid());
-    const std::string temp = (folder / hidden).string();
+    const std::string temp = ornax_nc_temporary_name(target);
     if (is_run_file(target, dir, run, why)) {
         std::fprintf(stderr, "%s: refused: %s\n", program, why.c_str());
         return 3;

@@ -63,12 +63,9 @@ void ornax_composite_nc_open(Ornaxcompositenctype& file, const std::string& targ
     int time_dim = -1, bnds_dim = -1;
     nc.ok(nc_def_dim(nc.id, "time", NC_UNLIMITED, &time_dim), "time");
     nc.ok(nc_def_dim(nc.id, "nv", 2, &bnds_dim), "nv");
-    file.time_var = ornax_nc_define_time(nc, time_dim);
-    nc.text(file.time_var, "bounds", "time_bnds");
-    const int bnds_dims[2] = {time_dim, bnds_dim};
-    nc.ok(nc_def_var(nc.id, "time_bnds", NC_DOUBLE, 2, bnds_dims, &file.bnds_var), "time_bnds");
+    file.time_var = ornax_nc_define_time(nc, time_dim, bnds_dim, file.bnds_var);
     Ornaxncgridvarstype grid_vars;
-    ornax_nc_define_grid(nc, file.grid, grid_vars);
+    ornax_nc_define_grid(nc, file.grid, bnds_dim, grid_vars);
     const int dims[3] = {time_dim, grid_vars.lat_dim, grid_vars.lon_dim};
     for (const Ornaxcompositevarinfotype& info : vars) define_variable(file, info, dims);
     nc.ok(nc_enddef(nc.id), "enddef");
