@@ -6,12 +6,17 @@
 # holds itself; HOME_DIR is the folder, so the outputs land in WORK_ROOT/YYYYDDD/<output dir>.
 # The day's sunrise cache and the land subset file are written through the links, into the
 # data folder, by name of day or atomically, so tasks of other days can share them.
+# A day needs the forecast of the day and of the next day (<forecast dir>/YYYYDDD/ of both):
+# without the next day's, the day fails too (exit status 3).
 #
 # Usage: ornax_day_task.sh DATA_DIR CONFIG YEAR DOY WORK_ROOT [-r0|-r1]
 #   CONFIG is the region configuration, relative to DATA_DIR or absolute.
 # Environment: ORNAX_EXE (default ornax.x), ORNAX_LAUNCHER (e.g. "srun" for ornax_mpi.x),
 #   ORNAX_FORCE=1 to run a day again that already finished.
-# Exit status: that of the run (0 success, 3 failure), 2 for wrong arguments.
+# Exit status: that of the run (0 success, 3 failure of the day: its data), 2 for wrong
+# arguments; 126/127 when the program cannot be started, 128+N when a signal N ended it.
+# The folder keeps the status in ornax_day.status (written when the run ends) and, for a
+# success, the done stamp ornax_day.done; ornax_days_status.sh reads both.
 set -euo pipefail
 
 if [ $# -lt 5 ]; then
@@ -46,7 +51,7 @@ if [ -f "$work/ornax_day.done" ] && [ "${ORNAX_FORCE:-0}" != 1 ]; then
     echo "day $day already done in $work"
     exit 0
 fi
-rm -f "$work/ornax_day.done"
+rm -f "$work/ornax_day.done" "$work/ornax_day.status"
 
 # Output directory: line 64 of the configuration, under HOME_DIR (no separator added).
 out_value=$(awk 'NR == 64 { v = substr($0, 31); sub(/[ \t\r]+$/, "", v); print v }' "$config_file")
@@ -62,13 +67,30 @@ done
 mkdir -p "$work$out_value"
 
 cd "$work"
+started="$work/.ornax_day.started"
+: > "$started"
 status=0
 # shellcheck disable=SC2086 # the launcher may be a command with its own options
 HOME_DIR=$work ${ORNAX_LAUNCHER:-} "${ORNAX_EXE:-ornax.x}" "$switch" "$config" "$year" "$doy" \
     > "$work/screen.txt" || status=$?
+echo "$status" > "$work/ornax_day.status"
 if [ "$status" -eq 0 ]; then
     date -u +'%Y-%m-%dT%H:%M:%SZ' > "$work/ornax_day.done"
+    rm -f "$started"
+    exit 0
+fi
+# The run log of this run, if the program got as far as writing one.
+run_log=$(find "$work" -maxdepth 1 -name 'ORNAX-*.log' -newer "$started" -print 2> /dev/null |
+    sort | tail -n 1)
+rm -f "$started"
+if [ -n "$run_log" ]; then
+    echo "$0: day $day failed (exit status $status): see $run_log" >&2
+elif [ "$status" -eq 126 ] || [ "$status" -eq 127 ]; then
+    echo "$0: day $day: ${ORNAX_LAUNCHER:+$ORNAX_LAUNCHER }${ORNAX_EXE:-ornax.x} could not be" \
+        "started (exit status $status) on $(hostname); no run log was written;" \
+        "its screen output is in $work/screen.txt" >&2
 else
-    echo "day $day failed (exit status $status): see the ORNAX-*.log in $work" >&2
+    echo "$0: day $day failed (exit status $status) before ornax wrote a run log in $work;" \
+        "its screen output is in $work/screen.txt" >&2
 fi
 exit "$status"
