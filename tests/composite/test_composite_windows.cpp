@@ -142,4 +142,22 @@ TEST(CompositeOptions, ArgumentsAndRefusals) {
     }
 }
 
+// The README names every composite, gap-filled and anomaly variable and every flag
+// meaning of the tables, and the default gap limit and fewest years the code uses.
+TEST(CompositeReadme, NamesWhatTheTablesHold) {
+    const std::string readme = composite_test::read_text(std::string(ORNAX_SOURCE_DIR) + "/README.md");
+    ASSERT_FALSE(readme.empty());
+    std::vector<std::string> words;
+    for (const auto* table : {&ornax_composite_variables(), &ornax_filled_day_variables(),
+                              &ornax_anomaly_variables()})
+        for (const Ornaxcompositevarinfotype& v : *table) words.push_back(v.var.name);
+    for (const auto* flags : {&ornax_fill_flags(), &ornax_anomaly_flags()})
+        for (const Ornaxfillflaginfotype& f : *flags)
+            words.push_back(std::to_string(f.value) + " `" + f.meaning + "`");
+    words.push_back("(default **" + std::to_string(ornax_composite_default_max_gap) + "**");
+    words.push_back("default **" + std::to_string(ornax_composite_default_min_years) + "**");
+    for (const std::string& word : words)
+        EXPECT_NE(readme.find(word), std::string::npos) << word;
+}
+
 }  // namespace
