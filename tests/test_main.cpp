@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ORNAX_cmdline_mod.hpp"
+#include "ORNAX_version_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace fs = std::filesystem;
@@ -97,10 +98,11 @@ protected:
 
 }  // namespace
 
-TEST(Usage, TwentySevenLinesWithBoxExamplesAndProgramName) {
+TEST(Usage, BoxVersionOptionsExitStatusAndExamples) {
     std::ostringstream screen;
     ornax_display_usage_msg("./ornax.x   ", screen);
-    std::vector<std::string> lines = split_lines(screen.str());
+    const std::string text = screen.str();
+    std::vector<std::string> lines = split_lines(text);
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(ornax_usage_line_count));
     for (int i = 0; i < 7; ++i) {
         ASSERT_EQ(lines[i].size(), 57u) << lines[i];
@@ -109,33 +111,30 @@ TEST(Usage, TwentySevenLinesWithBoxExamplesAndProgramName) {
     }
     EXPECT_EQ(lines[0], std::string(1, ' ').append(56, '*'));
     EXPECT_EQ(lines[6], lines[0]);
-    EXPECT_EQ(lines[2], std::string(" *").append(54, ' ').append("*"));
     EXPECT_EQ(lines[4], " * Compute the daily ET locally or in a region.         *");
-    EXPECT_EQ(lines[5], " * version 0.5, 03-10-2015                              *");
-    EXPECT_EQ(lines[7], " Usage: ./ornax.x [OPTION...] [FILE]");
-    EXPECT_EQ(lines[8], " [OPTION...] - ORNAX has the following running modes");
-    EXPECT_EQ(lines[18], "               [FILE] regional configuration file ");
-    EXPECT_EQ(lines[19], "               [YEAR][DOY] on Year and DOY");
-    EXPECT_EQ(lines[20], " Examples:");
-    for (int i = 0; i < 21; ++i) EXPECT_EQ(lines[i][0], ' ') << i;
-    EXPECT_EQ(lines[21], "ornax.x -s ornax_site.in               #Compute ET from ASCII file "
-                         "lc11_0251_0150.dat");
-    for (int i = 21; i < 27; ++i) {
+    EXPECT_NE(lines[5].find(ornax_version_line()), std::string::npos) << lines[5];
+    EXPECT_EQ(lines[7], " Usage: ./ornax.x [OPTION...]");
+    // what the README promises is all there
+    for (const char* piece : {"-s FILE", "-l FILE", "-r0 CONFIG YEAR DOY [LAST_DOY]", "-r1 CONFIG",
+                              "HOME_DIR", "-d N", "--version", "--help", "--force", "--dated",
+                              "Exit status: 0 success, 2 usage error", "3 failure",
+                              "matched whole"})
+        EXPECT_NE(text.find(piece), std::string::npos) << piece;
+    EXPECT_EQ(text.find("0.5, 03-10-2015"), std::string::npos);
+    // the examples name the files they use, comments in column 40
+    const std::ptrdiff_t examples = index_of(lines, " Examples:");
+    ASSERT_GT(examples, 0);
+    for (std::size_t i = static_cast<std::size_t>(examples) + 1; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].find('#'), 39u) << lines[i];
-        // Commands start in column 1; continuation lines hold only the comment.
-        std::size_t first = lines[i].find_first_not_of(' ');
-        EXPECT_EQ(first, i % 2 == 1 ? 0u : 39u) << lines[i];
-    }
-    EXPECT_EQ(lines[25], "ornax.x -r0 na8km.cfg 2014 183         #Compute ET map from data files "
-                         "listed ");
-    EXPECT_EQ(lines[26], std::string(39, ' ') + "#in na8km.cfg for day 2014 183");
-    EXPECT_EQ(screen.str().find("-b"), std::string::npos);
-    EXPECT_EQ(screen.str().find("-d "), std::string::npos);
+    EXPECT_EQ(lines[examples + 1].rfind("ornax.x -s cropland_site.dat", 0), 0u);
+    EXPECT_NE(lines[examples + 1].find("#site run on cropland_site.dat"), std::string::npos);
+    EXPECT_EQ(lines[examples + 5].rfind("ornax.x -r0 region.cfg 2019 200 ", 0), 0u);
+    EXPECT_NE(lines[examples + 6].find("#files region.cfg names"), std::string::npos);
 }
 
 TEST(Options, DefaultsAndSiteOptions) {
     int status = -1;
-    Ornaxcommandlinetype cl = parse({"-x", "y"}, status);
+    Ornaxcommandlinetype cl = parse({"-d", "0", "-d", "0"}, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.site_input_file, "in.dat");
     EXPECT_EQ(cl.landcover_file, "landcover.txt");
@@ -157,42 +156,49 @@ TEST(Options, DefaultsAndSiteOptions) {
     EXPECT_EQ(cl.input_flag, 1);  // -i leaves the input flag alone
     EXPECT_EQ(cl.file_list, "list.txt");
     EXPECT_EQ(cl.run_mode, ornax_run_mode_list);
-}
-
-TEST(Options, MatchedAnywhereInTheArgumentInTableOrder) {
-    int status = -1;
-    EXPECT_EQ(parse({"-sx", "a.in"}, status).input_flag, 2);
-    EXPECT_EQ(parse({"x-s", "a.in"}, status).site_input_file, "a.in");
-    Ornaxcommandlinetype cl = parse({"-is", "a.in"}, status);  // -i is tried before -s
-    EXPECT_EQ(cl.input_flag, 1);
-    EXPECT_EQ(cl.site_input_file, "a.in");
-    cl = parse({"--landcover", "lc.txt"}, status);
-    EXPECT_EQ(cl.landcover_file, "lc.txt");
-    cl = parse({"-r1-d", "cfg", "2015", "100"}, status);  // -r1 is tried before -d
-    EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
-    EXPECT_EQ(cl.region_switch, 1);
-    cl = parse({"-d", "9x"}, status);  // first character only
-    EXPECT_EQ(cl.debug_level, 9);
-}
-
-TEST(Options, UnknownOptionIsLoggedAndItsPairSkipped) {
-    int status = -1;
-    std::string logged;
-    Ornaxcommandlinetype cl = parse({"-x", "-s", "-s", "b.in"}, status, &logged);
-    EXPECT_EQ(status, 0);
-    EXPECT_NE(logged.find("  Unknown option!\n"), std::string::npos) << logged;
-    EXPECT_EQ(cl.site_input_file, "b.in");
-    // A value beyond the last argument reads as blank.
-    cl = parse({"-l", "lc.txt", "-s"}, status);
-    EXPECT_EQ(cl.site_input_file, "");
-    EXPECT_EQ(cl.input_flag, 2);
-    // Arguments are 300-character fields: a longer name is refused, never cut.
+    // a file name of exactly 300 characters fits its field
     cl = parse({"-s", std::string(300, 'f')}, status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(cl.site_input_file, std::string(300, 'f'));
 }
 
-TEST(Options, RegionOptionsReadYearAndDayAndEndTheReading) {
+// Options are matched whole: anything else is refused by name with the usage status,
+// and nothing runs on a default input.
+TEST(Options, UnknownOptionsAndStrayArgumentsAreRefusedByName) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* named;
+    };
+    const Case cases[] = {
+        {{"-r2", "config/region.cfg", "2019", "200"}, "unknown option \"-r2\""},
+        {{"-sx", "a.in"}, "unknown option \"-sx\""},
+        {{"x-s", "a.in"}, "unexpected argument \"x-s\""},
+        {{"--landcover", "lc.txt"}, "unknown option \"--landcover\""},
+        {{"-r1-d", "cfg", "2015", "100"}, "unknown option \"-r1-d\""},
+        {{"-x", "y"}, "unknown option \"-x\""},
+        {{"-s", "a.in", "extra"}, "unexpected argument \"extra\""},
+        {{"-r0", "cfg", "2019", "200", "1", "x"}, "unexpected argument \"x\""},
+        {{"-r0", "cfg", "2019", "200", "-r1", "cfg", "2019", "200"}, "a second region option \"-r1\""},
+        {{"-l", "lc.txt", "-s"}, "option -s needs a file name"},
+        {{"-s", "-l", "lc.txt"}, "option -s needs a file name"},
+        {{"-d", "9x"}, "debug level \"9x\" after -d"},
+        {{"-d", "-s", "a"}, "option -d needs a debug level N"},
+        {{"--forced", "-r0", "cfg", "2019", "200"}, "unknown option \"--forced\""},
+    };
+    for (const Case& c : cases) {
+        int status = -1;
+        std::string logged;
+        const Ornaxcommandlinetype cl = parse(c.arguments, status, &logged);
+        EXPECT_EQ(status, ornax_status_usage) << c.named;
+        EXPECT_NE(logged.find(c.named), std::string::npos) << c.named << ": " << logged;
+    }
+    std::string logged;
+    int status = -1;
+    parse({"-x", "y"}, status, &logged);
+    EXPECT_NE(logged.find("  Unknown option!\n"), std::string::npos) << logged;  // as ever
+}
+
+TEST(Options, RegionOptionsReadYearAndDayThenFurtherOptions) {
     int status = -1;
     Ornaxcommandlinetype cl = parse({"-r1", "cfg.in", "2015", "100", "-d", "1"}, status);
     EXPECT_EQ(status, 0);
@@ -201,7 +207,7 @@ TEST(Options, RegionOptionsReadYearAndDayAndEndTheReading) {
     EXPECT_EQ(cl.region_switch, 1);
     EXPECT_EQ(cl.year, 2015);
     EXPECT_EQ(cl.doy, 100);
-    EXPECT_EQ(cl.debug_level, 0);  // the trailing -d 1 is never read
+    EXPECT_EQ(cl.debug_level, 1);  // options may follow the region option's values
 
     cl = parse({"-r0", "na8km.cfg", "2015", "45"}, status);
     EXPECT_EQ(status, 0);
@@ -214,22 +220,29 @@ TEST(Options, RegionOptionWithoutYearAndDayFails) {
     int status = 0;
     std::string logged;
     Ornaxcommandlinetype cl = parse({"-r0", "cfg.in", "2015"}, status, &logged);
-    EXPECT_EQ(status, 3);
+    EXPECT_EQ(status, ornax_status_usage);
     EXPECT_NE(logged.find("  issing input year and day in the regional mode!"), std::string::npos);
+    EXPECT_NE(logged.find("-r0 cfg.in: the year and the day of year are missing"),
+              std::string::npos) << logged;
     EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
     // Five arguments in all, but the day after "-r0 cfg 2015" is still missing.
     status = 0;
     parse({"-d", "1", "-r0", "cfg", "2015"}, status, &logged);
-    EXPECT_EQ(status, 3);
+    EXPECT_EQ(status, ornax_status_usage);
     EXPECT_NE(logged.find("issing input year and day"), std::string::npos);
+    // an option where the day should be is not taken for it
+    status = 0;
+    parse({"-r0", "cfg", "2015", "-d", "1"}, status, &logged);
+    EXPECT_EQ(status, ornax_status_usage);
+    EXPECT_NE(logged.find("the year and the day of year are missing"), std::string::npos);
     // A year or day that is not a number is reported, not read as zero.
     status = 0;
     parse({"-r1", "cfg", "20x5", "100"}, status, &logged);
-    EXPECT_EQ(status, 3);
+    EXPECT_EQ(status, ornax_status_usage);
     EXPECT_NE(logged.find("Invalid input year and day"), std::string::npos) << logged;
     status = 0;
     parse({"-r1", "cfg", "2015", "1.5"}, status);
-    EXPECT_EQ(status, 3);
+    EXPECT_EQ(status, ornax_status_usage);
 }
 
 // Year and day are whole numbers within the year's days, file names fit their field;
@@ -266,17 +279,17 @@ TEST(Options, RegionDatesAndLongPathsAreCheckedWhole) {
             EXPECT_EQ(cl.doy, c.doy) << label;
             continue;
         }
-        EXPECT_EQ(status, 3) << label;
+        EXPECT_EQ(status, ornax_status_usage) << label;
         EXPECT_NE(logged.find(c.named), std::string::npos) << label << ": " << logged;
     }
 }
 
-TEST_F(MainProgram, RefusedDayAndLostReportExitThreeWithTheCauseOnStderr) {
-    EXPECT_EQ(run("-r0 cfg.in 2019 2001"), 3);
+TEST_F(MainProgram, RefusedDayExitsTwoAndLostReportThreeWithTheCauseOnStderr) {
+    EXPECT_EQ(run("-r0 cfg.in 2019 2001"), 2);
     ASSERT_GE(errors_.size(), 1u);
     EXPECT_EQ(errors_[0],
               "ornax.x: Invalid input year and day in the regional mode: day \"2001\" is not a "
-              "whole number from 1 to 365 (a day of year 2019)");
+              "whole number from 1 to 365 (a day of year 2019) (ornax.x --help shows the usage)");
     // A site report that cannot reach the screen (a full device) fails the run.
     const std::string command = "cd '" + directory_.string() + "' && '" + ORNAX_EXE + "' -s '" +
                                 ORNAX_REFERENCE_DIR + "/site/savanna.dat' -l '" +
@@ -290,39 +303,42 @@ TEST_F(MainProgram, RefusedDayAndLostReportExitThreeWithTheCauseOnStderr) {
 
 TEST_F(MainProgram, TooFewArgumentsPrintUsageAndCreateNoLog) {
     EXPECT_EQ(run("-s"), 2);
-    EXPECT_EQ(screen_.size(), 27u);
+    EXPECT_EQ(screen_.size(), static_cast<std::size_t>(ornax_usage_line_count));
     EXPECT_EQ(screen_[7].rfind(" Usage: ", 0), 0u);
     EXPECT_EQ(log_count(), 0);
     EXPECT_EQ(run(""), 2);
-    EXPECT_EQ(screen_.size(), 27u);
+    EXPECT_EQ(screen_.size(), static_cast<std::size_t>(ornax_usage_line_count));
     EXPECT_EQ(log_count(), 0);
 }
 
-TEST_F(MainProgram, UnknownOptionThenSiteRunFailure) {
-    EXPECT_EQ(run("-x y"), 3);
+TEST_F(MainProgram, UnknownOptionIsRefusedByNameBeforeAnyRun) {
+    EXPECT_EQ(run("-r2 config/region.cfg 2019 200"), 2);
     ASSERT_FALSE(screen_.empty());
     EXPECT_EQ(screen_[0], " Running msg in " + log_name_);
     ASSERT_GE(log_.size(), 4u);
-    std::vector<std::string> messages = messages_of(log_);
-    auto unknown = index_of(messages, " Unknown option!");
-    auto failure = index_of(messages, " Error in executing ORNAX with data in in.dat and land "
-                                      "cover in landcover.txt");
+    const std::vector<std::string> messages = messages_of(log_);
     // The run record first: the command line as given, then version and source commit.
-    EXPECT_EQ(log_[0], " Command line: " + std::string(ORNAX_EXE) + " -x y");
+    EXPECT_EQ(log_[0], " Command line: " + std::string(ORNAX_EXE) + " -r2 config/region.cfg 2019 200");
     EXPECT_EQ(log_[1].rfind(" ornax ", 0), 0u) << log_[1];
     EXPECT_NE(log_[1].find("(commit "), std::string::npos) << log_[1];
-    EXPECT_EQ(unknown, 2);
-    EXPECT_GT(failure, unknown);
-    EXPECT_EQ(messages[messages.size() - 2], "ORNAX main program exit");
-    EXPECT_EQ(log_.back(), " Close the log file");
+    EXPECT_EQ(index_of(messages, " Unknown option!"), 2);
+    EXPECT_EQ(messages[3], "unknown option \"-r2\" (ornax.x --help shows the usage)");
+    // no site run on a default in.dat
+    for (const std::string& line : log_) EXPECT_EQ(line.find("in.dat"), std::string::npos) << line;
+    ASSERT_FALSE(errors_.empty());
+    EXPECT_EQ(errors_[0], "ornax.x: unknown option \"-r2\" (ornax.x --help shows the usage)");
 }
 
 TEST_F(MainProgram, RegionOptionWithoutDayEndsWithoutExitMessage) {
-    EXPECT_EQ(run("-r0 cfg.in 2015"), 3);
-    ASSERT_EQ(log_.size(), 3u);  // the run record, then the message
+    EXPECT_EQ(run("-r0 cfg.in 2015"), 2);
+    ASSERT_EQ(log_.size(), 4u);  // the run record, then the messages
     EXPECT_EQ(messages_of(log_)[2], " issing input year and day in the regional mode!");
-    ASSERT_FALSE(errors_.empty());
+    EXPECT_EQ(messages_of(log_)[3], "-r0 cfg.in: the year and the day of year are missing (-r0 "
+                                    "CONFIG YEAR DOY [LAST_DOY]) (ornax.x --help shows the usage)");
+    ASSERT_GE(errors_.size(), 2u);
     EXPECT_EQ(errors_[0], "ornax.x: issing input year and day in the regional mode!");
+    EXPECT_NE(errors_[1].find("-r0 cfg.in: the year and the day of year are missing"),
+              std::string::npos);
 }
 
 TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
@@ -340,6 +356,33 @@ TEST_F(MainProgram, RegionRunFailureAndListModeAreLoggedAndExitThree) {
     ASSERT_EQ(messages.size(), 5u);
     EXPECT_EQ(messages[2], " Unimplemented mode:            1");
     EXPECT_EQ(messages[3], "ORNAX main program exit");
+}
+
+TEST_F(MainProgram, SiteRunOnAMissingFileNamesItAndTheReason) {
+    const std::string table = std::string(ORNAX_REFERENCE_DIR) + "/site/landcover.txt";
+    const std::string site = std::string(ORNAX_REFERENCE_DIR) + "/site/savanna.dat";
+    struct Case {
+        std::string args, named;
+    };
+    const Case cases[] = {
+        {"-s missing.dat -l '" + table + "'",
+         "cannot open the site input file \"missing.dat\" (-s FILE): No such file or directory"},
+        {"-s '" + site + "'",  // the default table landcover.txt is not in the folder
+         "cannot open the land-cover class table \"landcover.txt\" (-l FILE, default "
+         "landcover.txt): No such file or directory"},
+        {"-s '" + site + "' -l nothere/lc.txt", "\"nothere/lc.txt\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.args), 3) << c.args;
+        ASSERT_FALSE(errors_.empty()) << c.args;
+        EXPECT_EQ(errors_[0].rfind("ornax.x: ", 0), 0u) << c.args;
+        EXPECT_NE(errors_[0].find(c.named), std::string::npos) << c.args << ": " << errors_[0];
+        bool logged = false;
+        for (const std::string& line : log_) logged = logged || line.find(c.named) != std::string::npos;
+        EXPECT_TRUE(logged) << c.args;
+        fs::remove_all(directory_);
+        fs::create_directory(directory_);
+    }
 }
 
 TEST_F(MainProgram, LogThatCannotBeOpenedIsReportedOnStderr) {

@@ -15,7 +15,9 @@
 #include <netcdf.h>
 #endif
 
+#include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_version_mod.hpp"
+#include "sha256_mod.hpp"
 #include "test_region_run_support.hpp"
 
 namespace {
@@ -106,6 +108,32 @@ TEST_F(RegionOutputFiles, RunInfoAgreesWithTheRasters) {
         EXPECT_NEAR(var["minimum"].get<double>(), low, 1e-5 * (1 + std::fabs(low))) << name;
         EXPECT_NEAR(var["maximum"].get<double>(), high, 1e-5 * (1 + std::fabs(high))) << name;
     }
+}
+
+// Relative paths of the record are placed by its working directory and HOME_DIR, and each
+// input's digest is that of the file as it is.
+TEST_F(RegionOutputFiles, RunInfoPlacesItsPathsAndDigestsItsInputs) {
+    ASSERT_EQ(exit_, 0);
+    EXPECT_EQ(fs::path(info_["working_directory"].get<std::string>()),
+              fs::canonical(dir_->path()));
+    EXPECT_EQ(info_["home_dir"], dir_->path().string());
+    EXPECT_EQ(info_["run_grid"]["crs"], "EPSG:4326");
+    EXPECT_EQ(info_["run_grid"]["crs_wkt"], ornax_crs_wkt);
+    int digested = 0;
+    std::vector<nlohmann::json> entries(info_["inputs"].begin(), info_["inputs"].end());
+    entries.push_back(info_["configuration"]);
+    for (const auto& input : entries) {
+        fs::path path = input["path"].get<std::string>();
+        if (path.is_relative()) path = info_["working_directory"].get<std::string>() / path;
+        if (input["size_bytes"].is_null()) {
+            EXPECT_TRUE(input["sha256"].is_null()) << path;
+            continue;
+        }
+        ASSERT_TRUE(input["sha256"].is_string()) << path;
+        EXPECT_EQ(input["sha256"], sha256_hex(read_text(path))) << path;
+        ++digested;
+    }
+    EXPECT_GT(digested, 20);
 }
 
 TEST_F(RegionOutputFiles, EveryRasterHasItsDescriptorsAndTheRunItsQuicklooks) {

@@ -158,6 +158,102 @@ TEST(RegionConfigPaths, UnsetHomeDirCountsAsEmpty) {
     EXPECT_EQ(paths[64], base + "/out");
 }
 
+// A value marked for the HOME_DIR prefix is used as written when it already begins with
+// HOME_DIR's value, or exists as written while the prefixed path does not.
+TEST(RegionConfigPaths, HomePrefixIsNotPutTwice) {
+    ScratchDir dir;
+    const std::string home = dir.file("data");
+    touch(dir.file("elsewhere/reserved.dat"));
+    touch(home + "/both/reserved.dat");
+    touch(home + dir.file("both/reserved.dat"));  // HOME_DIR + value exists too
+    touch(dir.file("both/reserved.dat"));
+    struct Case {
+        std::string value, path, note;  // note: empty when the prefix was put in front
+    };
+    const Case cases[] = {
+        {"/static", home + "/static", ""},
+        {home + "/static", home + "/static", "already begins with HOME_DIR"},
+        {home, home, "already begins with HOME_DIR"},
+        {home + "base/x", home + home + "base/x", ""},  // "databse" is not "data/"
+        {dir.file("elsewhere/reserved.dat"), dir.file("elsewhere/reserved.dat"), "does not exist but"},
+        {dir.file("both/reserved.dat"), home + dir.file("both/reserved.dat"), ""},
+        {"", home, ""},
+    };
+    for (const Case& c : cases) {
+        std::string note;
+        EXPECT_EQ(ornax_home_prefixed_path(home, c.value, note), c.path) << c.value;
+        if (c.note.empty()) {
+            EXPECT_EQ(note, "") << c.value;
+        } else {
+            EXPECT_NE(note.find(c.note), std::string::npos) << c.value << ": " << note;
+        }
+    }
+    std::string note;
+    EXPECT_EQ(ornax_home_prefixed_path("", "/static", note), "/static");
+    EXPECT_EQ(note, "");
+}
+
+TEST(RegionConfigPaths, AbsolutePathsUnderHomeDirAreReadAsWrittenAndLogged) {
+    ScratchDir dir;
+    const std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    config.create_files(home, "/2019200/", "2011200");
+    config.values[9] = home + "/static";   // already begins with HOME_DIR
+    config.values[7] = home + "/reserved.dat";
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 0) << log.text();
+    EXPECT_EQ(paths[7], home + "/reserved.dat");
+    EXPECT_EQ(paths[10], home + "/static/land10.bin");
+    EXPECT_NE(log.text().find("line 9: \"" + home + "/static\" already begins with HOME_DIR"),
+              std::string::npos) << log.text();
+    EXPECT_NE(log.text().find("line 7: \""), std::string::npos) << log.text();
+}
+
+TEST(RegionConfigPaths, UnsetHomeDirIsNamedWhenAFileIsMissing) {
+    ScratchDir dir;
+    HomeDir env(std::nullopt);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    touch(config.values[6]);  // the class table is found; the reserved file is not
+    RegionConfigPaths paths;
+    EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 3);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("/reserved.dat not exist. HOME_DIR is not set."), std::string::npos) << text;
+    EXPECT_NE(text.find("HOME_DIR is not set: region configuration file"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("line 7"), std::string::npos) << text;
+}
+
+TEST(RegionConfigPaths, InsolationFilesOfTheYear2011AreLogged) {
+    ScratchDir dir;
+    const std::string home = dir.file("home");
+    HomeDir env(home);
+    LogCapture log(dir);
+    ConfigText config(dir.path().string());
+    struct Case {
+        int year, doy;
+        std::string day;  // the fixed year and the day in the file names
+    };
+    for (const Case& c : {Case{2019, 45, "2011045"}, Case{2016, 366, "2011365"}}) {
+        char date[16];
+        std::snprintf(date, sizeof date, "/%04d%03d/", c.year, c.doy);
+        config.create_files(home, date, c.day);
+        const std::string path = dir.file("region.cfg");
+        raster_test::write_text(path, config.text());
+        Ornaxregiondatatype region;
+        int status = -1;
+        ornax_read_region_config_file(path, region, c.year, c.doy, status);
+        ASSERT_EQ(status, 0) << log.text();
+        EXPECT_EQ(region.sdn1_file, home + "/ins/sdn_a_" + c.day + ".dat");
+        const std::string expected = "Insolation files (named after the year 2011, whatever the "
+                                     "run's year " + std::to_string(c.year) + "): line 59 " +
+                                     region.sdn1_file + ", line 60 " + region.sdn2_file;
+        EXPECT_NE(log.text().find(expected), std::string::npos) << log.text();
+    }
+}
+
 TEST(RegionConfigPaths, YearAndDayLimits) {
     ScratchDir dir;
     std::string home = dir.file("home");

@@ -102,7 +102,7 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
     capture.reset();
     if (status != 0) {  // logged; the log ends without its exit line
         if (leading) show_failure_causes(log_file_name);
-        return finish(exit_failure);
+        return finish(status == ornax_status_usage ? exit_usage : exit_failure);
     }
     debug_iflag = command_line.debug_level;
 

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "ORNAX_log_mod.hpp"
+#include "ORNAX_version_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace {
@@ -62,9 +63,15 @@ int whole_number(const std::string& text, int maximum) {
     return value >= 1 ? static_cast<int>(value) : -1;
 }
 
+// Usage errors: the argument named, logged and kept as the cause for the screen.
+void refuse(const std::string& why, int& status) {
+    ornax_log_failure(why + " (ornax.x --help shows the usage)");
+    status = ornax_status_usage;
+}
+
 enum class Option { input, site, landcover, file_list, region0, region1, debug, unknown };
 
-// First option, in the order of the table, whose text occurs anywhere in the argument.
+// The option an argument is, matched whole.
 Option match_option(const std::string& argument) {
     static constexpr std::array<std::pair<std::string_view, Option>, 7> options = {{
         {"-i", Option::input},
@@ -76,7 +83,7 @@ Option match_option(const std::string& argument) {
         {"-d", Option::debug},
     }};
     for (const auto& [text, option] : options)
-        if (argument.find(text) != std::string::npos) return option;
+        if (argument == text) return option;
     return Option::unknown;
 }
 
@@ -88,30 +95,47 @@ void read_last_day(const std::string& text, Ornaxcommandlinetype& command_line, 
     const int days = leap_year(year) ? 366 : 365;
     const int last = whole_number(text, days);
     if (last < 0 || year > max_year) {
-        ornax_log_failure("Invalid last day in the regional mode: \"" + text +
-                          "\" is not a whole number from 1 to " + std::to_string(days) +
-                          " (a day of year " + std::to_string(year) + ")");
-        status = 3;
+        refuse("Invalid last day in the regional mode: \"" + text +
+                   "\" is not a whole number from 1 to " + std::to_string(days) +
+                   " (a day of year " + std::to_string(year) + ")",
+               status);
         return;
     }
     command_line.last_doy = last;
 }
 
-// Region options: FILE YEAR DOY after the option at index i (0-based). The year must be a
-// whole number 1..9999 and the day one of the year's days (366 in a leap year).
-void read_region_option(const std::vector<std::string>& arguments, std::size_t i, int region_switch,
-                        Ornaxcommandlinetype& command_line, int& status) {
+bool starts_with_digit(const std::string& text) {
+    return !text.empty() && text[0] >= '0' && text[0] <= '9';
+}
+
+// Region options: FILE YEAR DOY [LAST_DOY] after the option at index i (0-based). The year
+// must be a whole number 1..9999 and the day one of the year's days (366 in a leap year).
+// Returns the index of the first argument after them.
+std::size_t read_region_option(const std::vector<std::string>& arguments, std::size_t i,
+                               int region_switch, Ornaxcommandlinetype& command_line,
+                               int& status) {
+    const std::string option = trim_right(arguments[i]);
     command_line.region_config_file = argument_text(arguments, i + 1);
     command_line.run_mode = ornax_run_mode_region;
     command_line.region_switch = region_switch;
-    if (i + 3 >= arguments.size()) {
+    // the year and the day are the next two arguments that are not options
+    std::size_t given = 0;
+    while (given < 2 && i + 2 + given < arguments.size() &&
+           match_option(trim_right(arguments[i + 2 + given])) == Option::unknown &&
+           trim_right(arguments[i + 2 + given]).rfind("--", 0) != 0)
+        ++given;
+    if (i + 1 >= arguments.size() || given < 2) {
         ornax_log_failure((FreeLine() << "issing input year and day in the regional mode!").str());
-        status = 3;
-        return;
+        refuse(option + (i + 1 < arguments.size() ? " " + command_line.region_config_file : "") +
+                   ": " + (i + 1 >= arguments.size() ? "the configuration file, " : "") +
+                   "the year and the day of year are missing (" + option +
+                   " CONFIG YEAR DOY [LAST_DOY])",
+               status);
+        return arguments.size();
     }
     if (!file_argument_fits(arguments[i], command_line.region_config_file)) {
-        status = 3;
-        return;
+        status = ornax_status_usage;
+        return arguments.size();
     }
     const std::string year_text = argument_text(arguments, i + 2);
     const std::string day_text = argument_text(arguments, i + 3);
@@ -126,16 +150,18 @@ void read_region_option(const std::vector<std::string>& arguments, std::size_t i
                   std::to_string(days) + " (a day of year " + std::to_string(year) + ")";
     }
     if (!problem.empty()) {
-        ornax_log_failure("Invalid input year and day in the regional mode: " + problem);
-        status = 3;
-        return;
+        refuse("Invalid input year and day in the regional mode: " + problem, status);
+        return arguments.size();
     }
     command_line.year = year;
     command_line.doy = doy;
-    status = 0;
-    // a last day begins with a digit; anything else after the day is not read, as before
+    // a last day begins with a digit
     const std::string last = argument_text(arguments, i + 4);
-    if (!last.empty() && last[0] >= '0' && last[0] <= '9') read_last_day(last, command_line, status);
+    if (starts_with_digit(last)) {
+        read_last_day(last, command_line, status);
+        return i + 5;
+    }
+    return i + 4;
 }
 
 }  // namespace
@@ -148,41 +174,50 @@ void ornax_display_usage_msg(std::string_view program_name, std::ostream& screen
         box_row(""),
         box_row("ORNAX90 model, C++ edition"),
         box_row("Compute the daily ET locally or in a region."),
-        box_row("version 0.5, 03-10-2015"),
+        box_row(ornax_version_line()),
         stars,
     };
     for (const std::string& row : box) screen << (FreeLine() << row).str() << '\n';
     FreeLine usage;
-    usage << "Usage: " << trim_right(program_name) << " [OPTION...] [FILE]";
+    usage << "Usage: " << trim_right(program_name) << " [OPTION...]";
     screen << usage.str() << '\n';
-    static constexpr std::array<std::string_view, 13> options = {
-        "[OPTION...] - ORNAX has the following running modes",
-        "Single site mode: input is ASCII file, outputs to the screen",
-        "  -s [FILE]   use input data in [FILE] to compute daily ET",
-        "              this is for ORNAX90 inputs only.",
-        "  -l [FILE]   use input land cover parameters in [FILE] to",
-        "              compute daily ET",
-        "Region mode: inputs/outputs are binary files",
-        "  -r0 [FILE] [YEAR] [DOY]    region ESI model",
-        "  -r1 [FILE] [YEAR] [DOY]    region ET model",
-        "                             use soil resistance correction",
-        "              [FILE] regional configuration file ",
-        "              [YEAR][DOY] on Year and DOY",
+    static constexpr std::array<std::string_view, 24> options = {
+        "Single site mode: input is an ASCII file, report on the screen",
+        "  -s FILE     site input data in FILE",
+        "  -l FILE     land-cover class table (default landcover.txt)",
+        "Region mode: inputs and outputs are binary rasters",
+        "  -r0 CONFIG YEAR DOY [LAST_DOY]   region ET model",
+        "  -r1 CONFIG YEAR DOY [LAST_DOY]   with soil-resistance correction",
+        "              CONFIG region configuration file; its paths marked",
+        "              for it are prefixed with the environment variable",
+        "              HOME_DIR, which must then be set",
+        "              YEAR 1..9999, DOY 1..365 (366 in a leap year);",
+        "              LAST_DOY runs every day to it, each into its folder",
+        "              <output dir>/YYYYDDD (smaller than DOY: next year)",
+        "  --force     run again days already published complete",
+        "  --dated     one day's outputs into its dated folder too",
+        "Any mode:",
+        "  -d N        debug level N (extra diagnostic lines in the log)",
+        "  --help, -h  this text;  --version  version and source commit",
+        "              (each alone)",
+        "Options are matched whole and may come in any order.",
+        "The run log is ORNAX-YYYYMMDD-ThhHmmm.log in the working directory.",
+        "Exit status: 0 success, 2 usage error (unknown option, missing",
+        "  or invalid argument: named on stderr), 3 failure (cause on",
+        "  stderr and in the log)",
         "Examples:",
     };
     for (std::string_view row : options) screen << (FreeLine() << row).str() << '\n';
-    screen << example_row("ornax.x -s ornax_site.in",
-                          "#Compute ET from ASCII file lc11_0251_0150.dat")
+    screen << example_row("ornax.x -s cropland_site.dat", "#site run on cropland_site.dat with")
            << '\n'
-           << example_row("", "#and landcover.txt(default)") << '\n'
-           << example_row("ornax.x -s ornax_site.in -l lc00.txt",
-                          "#Compute ET from in.dat and use the")
+           << example_row("", "#the table landcover.txt (default)") << '\n'
+           << example_row("ornax.x -s site.dat -l lc00.txt", "#site run on site.dat with the")
            << '\n'
-           << example_row("", "#land cover parameters in the lc00.txt") << '\n'
-           << example_row("ornax.x -r0 na8km.cfg 2014 183",
-                          "#Compute ET map from data files listed ")
+           << example_row("", "#land-cover table lc00.txt") << '\n'
+           << example_row("ornax.x -r0 region.cfg 2019 200", "#ET map of 2019 day 200 from the")
            << '\n'
-           << example_row("", "#in na8km.cfg for day 2014 183") << '\n';
+           << example_row("", "#files region.cfg names (HOME_DIR set)")
+           << '\n';
     screen.flush();
 }
 
@@ -190,27 +225,52 @@ void ornax_display_usage_msg(std::string_view program_name) {
     ornax_display_usage_msg(program_name, std::cout);
 }
 
-void ornax_parse_arguments(const std::vector<std::string>& all_arguments,
+void ornax_parse_arguments(const std::vector<std::string>& arguments,
                            Ornaxcommandlinetype& command_line, int& status) {
     status = 0;
-    // the switches of a range run, taken out before the options are read in pairs
-    std::vector<std::string> arguments;
-    for (const std::string& argument : all_arguments) {
-        const std::string text = trim_right(argument);
-        if (text == "--force")
+    bool region_read = false;
+    for (std::size_t i = 0; i < arguments.size() && status == 0;) {
+        const std::string word = trim_right(arguments[i]);
+        if (word == "--force") {
             command_line.force = true;
-        else if (text == "--dated")
+            ++i;
+            continue;
+        }
+        if (word == "--dated") {
             command_line.dated = true;
-        else
-            arguments.push_back(argument);
-    }
-    for (std::size_t i = 0; i < arguments.size(); i += 2) {
+            ++i;
+            continue;
+        }
+        const Option option = match_option(word);
+        if (option == Option::unknown) {
+            ornax_log_msg((FreeLine() << "Unknown option!").str());
+            refuse(!word.empty() && word[0] == '-'
+                       ? "unknown option \"" + word + "\""
+                       : "unexpected argument \"" + word + "\" (not after an option that takes it)",
+                   status);
+            return;
+        }
+        if (option == Option::region0 || option == Option::region1) {
+            if (region_read) {
+                refuse("a second region option \"" + word + "\": one region run per command",
+                       status);
+                return;
+            }
+            region_read = true;
+            i = read_region_option(arguments, i, option == Option::region1 ? 1 : 0, command_line,
+                                   status);
+            continue;
+        }
+        // every other option takes one value
         const std::string value = argument_text(arguments, i + 1);
-        const Option option = match_option(argument_text(arguments, i));
-        const bool names_file = option == Option::input || option == Option::site ||
-                                option == Option::landcover || option == Option::file_list;
-        if (names_file && !file_argument_fits(arguments[i], value)) {
-            status = 3;
+        if (i + 1 >= arguments.size() || match_option(value) != Option::unknown) {
+            refuse("option " + word + " needs " +
+                       (option == Option::debug ? "a debug level N" : "a file name"),
+                   status);
+            return;
+        }
+        if (option != Option::debug && !file_argument_fits(arguments[i], value)) {
+            status = ornax_status_usage;
             return;
         }
         switch (option) {
@@ -224,14 +284,18 @@ void ornax_parse_arguments(const std::vector<std::string>& all_arguments,
                 command_line.file_list = value;
                 command_line.run_mode = ornax_run_mode_list;
                 break;
-            case Option::region0: read_region_option(arguments, i, 0, command_line, status); return;
-            case Option::region1: read_region_option(arguments, i, 1, command_line, status); return;
-            case Option::debug:
-                // character code of the first character minus that of "0" (a blank value: " ")
-                command_line.debug_level =
-                    static_cast<std::int16_t>((value.empty() ? ' ' : value[0]) - '0');
+            case Option::debug: {
+                const int level = value == "0" ? 0 : whole_number(value, 99);
+                if (level < 0) {
+                    refuse("debug level \"" + value + "\" after -d is not a whole number from 0 to 99",
+                           status);
+                    return;
+                }
+                command_line.debug_level = static_cast<std::int16_t>(level);
                 break;
-            case Option::unknown: ornax_log_msg((FreeLine() << "Unknown option!").str()); break;
+            }
+            default: break;
         }
+        i += 2;
     }
 }

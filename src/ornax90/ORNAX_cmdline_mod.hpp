@@ -12,7 +12,8 @@ inline constexpr int ornax_run_mode_site = 0;    // default: one site from a tex
 inline constexpr int ornax_run_mode_list = 1;    // -b: file list, not implemented
 inline constexpr int ornax_run_mode_region = 2;  // -r0 / -r1: region run
 inline constexpr int ornax_switch_unset = -1;    // region model switch before -r0 / -r1
-inline constexpr int ornax_usage_line_count = 27;
+inline constexpr int ornax_status_usage = 2;     // a command line that cannot be run
+inline constexpr int ornax_usage_line_count = 38;
 
 // Values the main program keeps for the length of the run. File names are trimmed and
 // hold at most 300 characters (a longer one is refused).
@@ -32,18 +33,19 @@ struct Ornaxcommandlinetype {
     std::int16_t debug_level = 0;            // -d N
 };
 
-// Prints the 27-line usage text with the program name as invoked.
+// Prints the usage text (ornax_usage_line_count lines) with the program name as invoked.
 void ornax_display_usage_msg(std::string_view program_name, std::ostream& screen);
 void ornax_display_usage_msg(std::string_view program_name);
 
-// Reads the options (arguments after the program name) in pairs. An argument selects the
-// first option whose text occurs anywhere inside it, tried in the order -i -s -l -b -r0 -r1
-// -d; anything else logs "Unknown option!" and skips the pair. -r0/-r1 take the file, the
-// year and the day and end the reading. status 3 (the cause logged, naming the argument)
-// when a file name is longer than 300 characters, or a region option lacks its year and
-// day, or they are not whole numbers within 1..9999 and the days of that year.
-// --force and --dated, anywhere, set their switches. After the day an optional last day
-// (an argument beginning with a digit) makes a range: a day of the same year not before the first day, or, when smaller than
-// the first day, a day of the next year (a range crossing the year end).
+// Reads the options (arguments after the program name), each matched whole: -i FILE,
+// -s FILE, -l FILE, -b FILE, -d N, -r0|-r1 CONFIG YEAR DOY [LAST_DOY], --force, --dated, in
+// any order (options may follow the region option's values). YEAR is a whole number
+// 1..9999, DOY one of that year's days; LAST_DOY (an argument beginning with a digit) makes
+// a range: a day of the same year not before DOY or, when smaller, a day of the next year.
+// status ornax_status_usage (2), the cause logged naming the argument, for an unknown
+// option or stray argument, an option without its value, a missing or invalid year or day,
+// a debug level that is not a whole number 0..99, a file name longer than 300 characters,
+// or a second region option; "Unknown option!" and "issing input year and day in the
+// regional mode!" are logged before the cause, as ever.
 void ornax_parse_arguments(const std::vector<std::string>& arguments,
                            Ornaxcommandlinetype& command_line, int& status);

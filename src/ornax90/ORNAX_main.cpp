@@ -3,8 +3,9 @@
 // A last day after the day runs every day of the range, each into its dated folder.
 //
 // Exit status: 0 when the run succeeded or --help / -h / --version was the only
-// argument, 2 after the usage text (fewer than two arguments otherwise), 3 on any failure
-// (log not opened, bad arguments, mode not implemented, site or region run failed, a day of
+// argument, 2 after the usage text (fewer than two arguments otherwise) and for a command
+// line that cannot be run (an unknown option, a missing or invalid argument: named on the
+// standard error stream), 3 on any failure (log not opened, mode not implemented, site or region run failed, a day of
 // a range failed, the screen report not written). A failed run names its cause on the standard error stream
 // as well as in the log.
 #include <cerrno>
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     ornax_parse_arguments(arguments, command_line, status);
     if (status != 0) {  // logged; the log ends without its exit line
         show_failure_causes(log_file_name);
-        return finish(exit_failure);
+        return finish(status == ornax_status_usage ? exit_usage : exit_failure);
     }
     debug_iflag = command_line.debug_level;
 

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "ORNAX_log_mod.hpp"
+#include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 
 namespace {
@@ -20,8 +21,13 @@ void met_screen(const std::string& line) {
 }
 
 // HOME_DIR (trailing blanks removed) followed by the value, cut to 300 characters.
+// A value already beginning with HOME_DIR, or existing as written while the prefixed path
+// does not, is used as written (logged).
 std::string met_home_path(const std::string& home, const std::string& value) {
-    return (home + trim_right(value)).substr(0, met_path_length);
+    std::string note;
+    const std::string path = ornax_home_prefixed_path(home, trim_right(value), note);
+    if (!note.empty()) ornax_log_msg("Meteorological configuration: " + note);
+    return path.substr(0, met_path_length);
 }
 
 // Cells between two edges at a spacing, to the nearest whole cell; -1 when undefined.

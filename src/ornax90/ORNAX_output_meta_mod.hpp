@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -191,6 +192,10 @@ struct Ornaxrunfiletype {
     std::string role;  // the configuration's field name, e.g. "xlai_file"
     std::string path;
 };
+
+// Input files up to this size get their SHA-256 in run_info.json (read once more at the end
+// of the run); larger ones, such as continental rasters, get null.
+inline constexpr std::uintmax_t ornax_run_info_digest_limit = 256ull * 1024 * 1024;  // bytes
 
 // Everything run_info.json records, as plain values.
 struct Ornaxrunrecordtype {

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "ORNAX_run_mod.hpp"
 #include "ORNAX_version_mod.hpp"
 #include "fixed_text_mod.hpp"
+#include "sha256_mod.hpp"
 
 namespace {
 
@@ -29,13 +31,28 @@ using json = nlohmann::ordered_json;
 
 constexpr const char* run_info_name = "run_info.json";
 
-// A path and its size in bytes (null when the file is missing).
+// A path, its size in bytes (null when the file is missing) and the SHA-256 of its bytes
+// for a file up to ornax_run_info_digest_limit bytes (null beyond, or when unreadable).
 json file_entry(const std::string& role, const std::string& path) {
     std::error_code error;
     const auto size = fs::file_size(path, error);
     json entry = {{"role", role}, {"path", path}};
     entry["size_bytes"] = error ? json(nullptr) : json(static_cast<std::uint64_t>(size));
+    entry["sha256"] = nullptr;
+    if (!error && size <= ornax_run_info_digest_limit) {
+        std::string digest, why;
+        int status = 0;
+        sha256_file(path, 0, digest, why, status);
+        if (status == 0) entry["sha256"] = digest;
+    }
     return entry;
+}
+
+// The working directory of the run, against which relative paths of the record hold.
+std::string working_directory() {
+    std::error_code error;
+    const fs::path here = fs::current_path(error);
+    return error ? std::string() : here.string();
 }
 
 json stats_entry(const Ornaxoutputvarinfotype& var, const Ornaxvarstatstype& stats) {
@@ -184,6 +201,9 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
     info["year"] = record.year;
     info["day_of_year"] = record.doy;
     info["date"] = ornax_calendar_date(record.year, record.doy);
+    info["working_directory"] = working_directory();
+    const char* home = std::getenv("HOME_DIR");
+    info["home_dir"] = home != nullptr ? json(std::string(home)) : json(nullptr);
     info["configuration"] = file_entry("region_config_file", record.config_file);
     json inputs = json::array();
     for (const Ornaxrunfiletype& file : record.inputs)

@@ -106,6 +106,7 @@ constexpr int config_home_length = 256;   // longest HOME_DIR used
 struct ConfigContext {
     std::string home;
     bool home_set = false;  // HOME_DIR is in the environment
+    bool home_unset_noted = false;  // the log said HOME_DIR is not set
     std::string date_directory;  // "/YYYYDDD/"
     std::string insolation_day;  // "2011DDD"
     std::string directory;
@@ -209,6 +210,19 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         const ConfigLine& rule = config_lines[line - region_config_first_line];
         if (rule.rule == ConfigRule::separator) continue;
         std::string path = compose_path(context, rule.rule, value);
+        if (rule.rule == ConfigRule::home || rule.rule == ConfigRule::directory_line) {
+            std::string note;
+            path = ornax_home_prefixed_path(context.home, value, note);
+            if (!note.empty())
+                ornax_log_msg("Region configuration file " + file + " line " +
+                              std::to_string(line) + ": " + note);
+            if (!context.home_set && !context.home_unset_noted) {
+                context.home_unset_noted = true;
+                ornax_log_msg("HOME_DIR is not set: region configuration file " + file + " line " +
+                              std::to_string(line) + " and the lines after it that HOME_DIR "
+                              "begins take their values (\"" + value + "\") as written");
+            }
+        }
         if (static_cast<int>(path.size()) > region_config_path_length) {
             log_config_failure(file, line, "gives a path longer than 300 characters");
             return 3;
@@ -223,8 +237,9 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
             // a path that HOME_DIR should have begun says where the search went wrong
             const bool homeless = !context.home_set && rule.rule != ConfigRule::plain;
             const bool required = rule.check == ConfigCheck::required;
-            log_missing_file(path, homeless && required ? " HOME_DIR is not set." : "", file, line,
-                             required);
+            log_missing_file(path,
+                             homeless ? " HOME_DIR is not set." : "",
+                             file, line, required);
         }
         if (rule.check == ConfigCheck::required) return 3;
     }
@@ -342,4 +357,9 @@ void ornax_read_region_config_file(const std::string& config_file, Ornaxregionda
     ornax_read_region_config_paths(config_file, year, doy, paths, status);
     for (const RegionConfigField& entry : region_config_fields)
         region.*entry.field = paths[static_cast<std::size_t>(entry.line)];
+    if (status != 0) return;
+    // the insolation rasters are named after the year 2011 whatever the run's year
+    ornax_log_msg("Insolation files (named after the year 2011, whatever the run's year " +
+                  std::to_string(year) + "): line 59 " + region.sdn1_file + ", line 60 " +
+                  region.sdn2_file);
 }

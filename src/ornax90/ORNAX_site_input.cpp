@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
@@ -242,8 +243,13 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     input = Ornaxinputvartype{};
     const std::string path = trim_right(site_input_file);
     const int unit = ornax_get_next_unit_number();
+    errno = 0;
     std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "r");
     if (!stream) {
+        const int reason = errno;
+        ornax_log_failure("cannot open the site input file \"" + path + "\" (-s FILE): " +
+                          (unit < 0 ? std::string("no free file unit")
+                                    : std::strerror(reason != 0 ? reason : ENOENT)));
         ornax_log_failure("Error in opening the input file:" + path);
         status = 3;
     } else {
@@ -469,8 +475,13 @@ void ornax_read_landcover_table(const std::string& landcover_table_file,
     errno = 0;
     std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "r");
     if (!stream) {
+        const int reason = errno;
         ornax_log_msg(
-            (FreeLine() << "Error in opening the input landcover class file:" + path << errno).str());
+            (FreeLine() << "Error in opening the input landcover class file:" + path << reason).str());
+        ornax_log_failure("cannot open the land-cover class table \"" + path +
+                          "\" (-l FILE, default landcover.txt): " +
+                          (unit < 0 ? std::string("no free file unit")
+                                    : std::strerror(reason != 0 ? reason : ENOENT)));
         status = 3;
     } else {
         SiteTextReader in(stream, path);

@@ -34,6 +34,9 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
     ornax_read_landcover_table(landcover_table_file, table, nclasses, step);
     if (step != 0 || nclasses < 1) {
         site_screen("Land cover read in error" + write_i(nclasses, 4) + "read");
+        if (step == 0)  // opened and read, but no class in it
+            ornax_log_failure("the land-cover class table \"" + trim_right(landcover_table_file) +
+                              "\" holds no land-cover class");
         std::cout.flush();
         return;
     }

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "ORNAX_log_mod.hpp"
 #include "fixed_text_mod.hpp"
@@ -489,4 +490,25 @@ void write_out_3d_real(const Real3dArray& values, int ncol, int nrow, int nz,
     log_free(FreeLine() << "Write " << bytes << " bytes to " << trim_right(file_name)
                              << outcome);
     if (result != 0) status = raster_status_failed;
+}
+
+std::string ornax_home_prefixed_path(const std::string& home, const std::string& value,
+                                     std::string& note) {
+    note.clear();
+    const std::string prefixed = home + value;
+    if (home.empty() || value.empty()) return prefixed;
+    const bool leads = value.compare(0, home.size(), home) == 0 &&
+                       (value.size() == home.size() || home.back() == '/' ||
+                        value[home.size()] == '/');
+    if (leads) {
+        note = "\"" + value + "\" already begins with HOME_DIR (" + home + "): used as written";
+        return value;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(prefixed, error) && std::filesystem::exists(value, error)) {
+        note = "\"" + prefixed + "\" (HOME_DIR + value) does not exist but \"" + value +
+               "\" does: used as written";
+        return value;
+    }
+    return prefixed;
 }

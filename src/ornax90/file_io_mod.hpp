@@ -177,3 +177,10 @@ void write_out_2d_real_line(const std::vector<float>& values, int ncol, int nrow
                             int record, int& status);
 // Flushes and closes the raster open on `unit`; the unit number itself is not released.
 void raster_close_output(int unit, int& status);
+
+// The path of a configuration value marked for the HOME_DIR prefix: `home` + `value`,
+// except that a value already beginning with `home`, or one that exists as written while
+// the prefixed path does not, is used as written; `note` then says which and why (empty
+// when the prefix was put in front).
+std::string ornax_home_prefixed_path(const std::string& home, const std::string& value,
+                                     std::string& note);
