@@ -20,6 +20,7 @@
 #include "region_gen/region_gen_fields.hpp"
 #include "region_gen/region_gen_files.hpp"
 #include "region_gen/region_gen_rasters.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     if (status != 0) {
         std::fprintf(stderr, "ornax_make_region: could not write the region under %s\n",
                      opt.out.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     std::printf("Region of %d x %d pixels (seed %d, %04d day %03d", opt.ncols, opt.nrows,
                 opt.seed, opt.year, opt.doy);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "region_gen/region_gen_sources.hpp"
+#include "type_kinds.hpp"
 
 int main(int argc, char** argv) {
     std::string out = "examples/region/sources";
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     write_example_sources(out, spec, error, status);
     if (status != 0) {
         std::fprintf(stderr, "ornax_make_region_sources: %s\n", error.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     std::printf("Sources of a %d x %d pixel region (seed %d, %04d day %03d) written to %s\n",
                 ncols, nrows, seed, year, doy, out.c_str());

@@ -19,6 +19,7 @@
 #include "ORNAX_output_meta_mod.hpp"
 #include "ORNAX_quicklook_mod.hpp"
 #include "file_io_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -136,7 +137,7 @@ int main(int argc, char** argv) {
     read_domain_info_from_txt(argv[1], grid, status);
     if (status != 0 || grid.ncols < 1 || grid.nrows < 1) {
         std::fprintf(stderr, "Cannot read the run grid from %s\n", argv[1]);
-        return 3;
+        return ornax_status_failure;
     }
     const std::string dir = argv[2];
     int first_name = 3;
@@ -150,12 +151,12 @@ int main(int argc, char** argv) {
     if (names.empty()) names = {"EDAY", "XLE2"};
 
     std::vector<float> qc;
-    if (!raster_size_valid(dir + "/region_qc.bin", grid)) return 3;
+    if (!raster_size_valid(dir + "/region_qc.bin", grid)) return ornax_status_failure;
     if (!read_raster(dir + "/region_qc.bin", grid, qc)) {
         std::fprintf(stderr, "Cannot read %s/region_qc.bin\n", dir.c_str());
-        return 3;
+        return ornax_status_failure;
     }
-    if (!quality_flags_valid(dir + "/region_qc.bin", grid, qc)) return 3;
+    if (!quality_flags_valid(dir + "/region_qc.bin", grid, qc)) return ornax_status_failure;
     std::map<int, long long> flags;
     for (float q : qc) ++flags[static_cast<int>(q)];
     std::printf("Outputs in %s\n", std::filesystem::absolute(dir).string().c_str());
@@ -181,6 +182,6 @@ int main(int argc, char** argv) {
                         name.c_str(), s.n, s.sum / s.n, s.low, s.high, unit_of(name));
     }
     if (seconds >= 0.0) std::printf("Elapsed time: %.2f s\n", seconds);
-    if (png && !draw_quicklooks(dir, grid, qc)) return 3;
+    if (png && !draw_quicklooks(dir, grid, qc)) return ornax_status_failure;
     return 0;
 }

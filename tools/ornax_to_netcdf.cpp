@@ -34,6 +34,7 @@
 #include "file_io_mod.hpp"
 #include "ornax_netcdf_mod.hpp"
 #include "ornax_constants_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -371,7 +372,7 @@ int main(int argc, char** argv) {
     std::string why;
     if (!read_run(dir, run, why)) {
         std::fprintf(stderr, "%s: %s\n", program, why.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     if (run.exit_status != 0 || run.computed == 0) {
         const std::string state = "the run in " + dir.string() + " ended with exit status " +
@@ -381,7 +382,7 @@ int main(int argc, char** argv) {
         if (!args.allow_failed) {
             std::fprintf(stderr, "%s: %s; not exported (--allow-failed exports it anyway)\n",
                          program, state.c_str());
-            return 3;
+            return ornax_status_failure;
         }
         std::fprintf(stderr, "%s: warning: %s; exported as --allow-failed asks\n", program,
                      state.c_str());
@@ -392,12 +393,12 @@ int main(int argc, char** argv) {
     const fs::path folder = target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
     if (!folder_writable(folder, why)) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     const std::string temp = ornax_nc_temporary_name(target);
     if (is_run_file(target, dir, run, why)) {
         std::fprintf(stderr, "%s: refused: %s\n", program, why.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     bool written = false;
     try {
@@ -410,14 +411,14 @@ int main(int argc, char** argv) {
     if (!written) {
         std::remove(temp.c_str());
         std::fprintf(stderr, "%s: %s\n", program, why.c_str());
-        return 3;
+        return ornax_status_failure;
     }
     if (std::rename(temp.c_str(), target.c_str()) != 0) {
         const int reason = errno;
         std::remove(temp.c_str());
         std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(),
                      std::strerror(reason));
-        return 3;
+        return ornax_status_failure;
     }
     std::printf("%s written (%zu variables, %d x %d, %s)\n", target.c_str(),
                 run.names.size() + (std::find(run.names.begin(), run.names.end(), "EDAY") !=

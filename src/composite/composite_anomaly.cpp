@@ -10,6 +10,7 @@
 #include "composite_mod.hpp"
 #include "composite_netcdf_mod.hpp"
 #include "sunrise_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -154,7 +155,7 @@ bool anomaly_of(const std::vector<Source>& sources, const std::vector<Step>& ste
 
 void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
                                Ornaxcompositereporttype& report, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     report = Ornaxcompositereporttype{};
     std::vector<Source> sources(options.anomaly_inputs.size());
     std::vector<Step> steps;
@@ -210,7 +211,7 @@ void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
         ornax_composite_nc_abort(file);
     }
     if (!ok) {
-        status = 3;
+        status = ornax_status_failure;
         return note(report, why);
     }
     note(report, std::to_string(steps.size()) + " windows of " + std::to_string(sources.size()) +

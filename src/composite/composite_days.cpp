@@ -11,6 +11,7 @@
 #include "composite_mod.hpp"
 #include "file_io_mod.hpp"
 #include "sunrise_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -117,7 +118,7 @@ std::string Ornaxcompositegridtype::text() const {
 void ornax_composite_find_days(const std::string& input_dir, int first, int last,
                                std::vector<Ornaxcompositedaytype>& days, std::string& why,
                                int& status) {
-    status = 3;
+    status = ornax_status_failure;
     days.clear();
     std::vector<std::pair<int, std::string>> found;  // YYYYDDD, folder
     std::error_code error;
@@ -181,7 +182,7 @@ void ornax_composite_check_days(std::vector<Ornaxcompositedaytype>& days,
             why = "day " + ornax_day_folder(day.year, day.doy) + " (" + day.folder +
                   ") is on the grid " + day_grid.text() + ", not " + grid.text() +
                   " of the first day: days of different grids are not composited";
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
         day.usable = true;
@@ -189,14 +190,14 @@ void ornax_composite_check_days(std::vector<Ornaxcompositedaytype>& days,
     }
     if (!have_grid) {
         why = "no day of the range has the outputs of a finished run";
-        status = 3;
+        status = ornax_status_failure;
     }
 }
 
 void ornax_composite_read_day(const Ornaxcompositedaytype& day, const Ornaxcompositegridtype& grid,
                               Ornaxcompositedayrasterstype& rasters, std::string& why,
                               int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::size_t count =
         static_cast<std::size_t>(grid.grid.ncols) * static_cast<std::size_t>(grid.grid.nrows);
     std::vector<float>* targets[] = {&rasters.eday, &rasters.erefday, &rasters.quality};

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "composite_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -114,7 +115,7 @@ void finish_day(Ornaxgapfillertype& filler, const Ornaxfilleddaysink& sink, int&
 
 void ornax_gapfill_init(Ornaxgapfillertype& filler, std::size_t pixels, int max_gap,
                         float missing, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (max_gap < 0 || max_gap > ornax_composite_max_gap_limit || pixels == 0) return;
     filler = Ornaxgapfillertype{};
     filler.max_gap = max_gap;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "ORNAX_version_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -47,7 +48,7 @@ void ornax_composite_nc_open(Ornaxcompositenctype& file, const std::string& targ
                              const Ornaxcompositegridtype& grid,
                              const std::vector<Ornaxcompositevarinfotype>& vars, std::string& why,
                              int& status) {
-    status = 3;
+    status = ornax_status_failure;
     file = Ornaxcompositenctype{};
     file.target = target;
     file.temp = ornax_nc_temporary_name(target);
@@ -105,7 +106,7 @@ void ornax_composite_nc_append(Ornaxcompositenctype& file, const Ornaxcompositew
 void ornax_composite_nc_close(Ornaxcompositenctype& file, const std::string& title,
                               const std::map<std::string, std::string>& globals,
                               std::string& why, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     Ornaxncfiletype& nc = file.nc;
     nc.ok(nc_redef(nc.id), "redef");
     nc.text(NC_GLOBAL, "Conventions", "CF-1.8");

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "composite_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::string ornax_composite_usage(const std::string& program) {
 
 void ornax_composite_parse(const std::vector<std::string>& args,
                            Ornaxcompositeoptionstype& options, std::string& why, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     options = Ornaxcompositeoptionstype{};
     bool anomaly = false;
     std::string output;

@@ -10,6 +10,7 @@
 #include "ORNAX_run_mod.hpp"
 #include "composite_mod.hpp"
 #include "composite_netcdf_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -158,14 +159,14 @@ void ornax_composite_run(const Ornaxcompositeoptionstype& options,
     for (const std::string& window : left_out)
         note(report, "window " + window + " is not whole in the range: left out");
     if (windows.empty() && !options.daily) {
-        status = 3;
+        status = ornax_status_failure;
         return note(report, "no whole window (" + window_text(options.window_days) +
                                 ") in the range of " + std::to_string(days.size()) + " days");
     }
     std::error_code error;
     fs::create_directories(options.output_dir, error);
     if (error) {
-        status = 3;
+        status = ornax_status_failure;
         return note(report, "cannot make the folder " + options.output_dir + ": " + error.message());
     }
     Ornaxcompositenctype file;

@@ -7,6 +7,7 @@
 #include "ORNAX_run_mod.hpp"
 #include "composite_mod.hpp"
 #include "file_io_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -50,7 +51,7 @@ void ornax_composite_write_window(const std::string& out_dir, const Ornaxcomposi
                                   const Ornaxcompositegridtype& grid,
                                   const std::vector<std::vector<float>>& rasters, std::string& why,
                                   int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const fs::path folder = fs::path(out_dir) / window.label();
     if (!make_folder(folder, why)) return;
     const std::vector<Ornaxcompositevarinfotype>& vars = ornax_composite_variables();
@@ -77,7 +78,7 @@ void ornax_composite_write_filled_day(const std::string& out_dir, const Ornaxcom
                                       const Ornaxcompositegridtype& grid,
                                       const Ornaxfilleddaytype& filled, std::string& why,
                                       int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const fs::path folder = fs::path(out_dir) / "daily" / ornax_day_folder(day.year, day.doy);
     if (!make_folder(folder, why)) return;
     std::vector<float> flags(filled.flag.begin(), filled.flag.end());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "composite_mod.hpp"
+#include "type_kinds.hpp"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
             ornax_composite_anomalies(options, report, status);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "ornax_composite: not enough memory for the grid\n");
-        return 3;
+        return ornax_status_failure;
     }
     return status == 0 ? 0 : 3;
 }

@@ -17,6 +17,7 @@
 #include "ingest_subcommands.hpp"
 #include "raster/raster_command.hpp"
 #include "satellite/satellite_command.hpp"
+#include "type_kinds.hpp"
 
 const IngestSubcommand ingest_subcommands[] = {
     ingest_forecast_subcommand,
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     std::string log_file;
     if (argc > 2 && std::strcmp(argv[1], "--log") == 0) {
         log_file = argv[2];
-        first = 3;
+        first = ornax_status_failure;
     }
     if (first >= argc) {
         program_usage(stderr);

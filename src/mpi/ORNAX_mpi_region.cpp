@@ -12,6 +12,7 @@
 #include "ORNAX_log_mod.hpp"
 #include "ORNAX_run_mod.hpp"
 #include "fixed_text_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -38,7 +39,7 @@ std::vector<int> all_statuses(MPI_Comm comm, int status) {
 
 int worst(const std::vector<int>& statuses) {
     for (int s : statuses)
-        if (s != 0) return 3;
+        if (s != 0) return ornax_status_failure;
     return 0;
 }
 
@@ -310,7 +311,7 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     Ornaxregionruntimes times;
     int end_status = 0;
     ornax_region_end(run, times, end_status);  // every output closed before the others read
-    if (end_status != 0) run_status = 3;
+    if (end_status != 0) run_status = ornax_status_failure;
 
     const std::vector<std::vector<std::string>> gathered = gather_texts(comm, encoded);
     const Ornaxregionruntimes all_times = combine_times(comm, times);

@@ -53,7 +53,7 @@ void ornax(const Ornaxlandtype& land, const Ornaxinputvartype& input, Ornaxoutpu
     int st = 0;
     ornax_run_init(land, input, state, debug_flag, st);
     if (st != 0) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     ornax_converged_loop(land, input, state, region_switch, st, diagnostics);

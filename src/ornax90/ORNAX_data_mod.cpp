@@ -74,7 +74,7 @@ void ornax_common_grid_init(Ornaxcommonblock& common, int& status) {
     if (common.ncols < 1 || common.nrows < 1) {
         write_common_grid_failure(FreeLine()
                                   << "Wrong matrix dimension size" << common.ncols << common.nrows);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     try {
@@ -83,19 +83,19 @@ void ornax_common_grid_init(Ornaxcommonblock& common, int& status) {
         common.ptr_land_grid.assign(cells, Ornaxsinglegrid{});
     } catch (const std::bad_alloc&) {
         write_common_grid_failure(" Error in allocating the land grid for common grid");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     common.land_count = 0;
     if (common.nhours < 1) {
         write_common_grid_failure("  status = wrong time size");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     // Whole-grid series are never held: the line processing reads one row at a time.
     if (common.met_flag != 3) {
         std::cout << " Wrong meteorological flag in the input config file\n";
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     std::cout << std::string(FreeLine() << "CFSR Ini with" << trim_right(common.gfs_config_file))
@@ -104,7 +104,7 @@ void ornax_common_grid_init(Ornaxcommonblock& common, int& status) {
     int config_status = 0;
     gfs_read_config(common.gfs_config_file, common.gfs_struc, config_status);
     gfs_init(common.gfs_struc, status);
-    if (status != 0) status = 3;
+    if (status != 0) status = ornax_status_failure;
 }
 
 void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status) {
@@ -114,9 +114,9 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status) {
     if (common.met_flag == 2 || common.met_flag == 3) {
         int store_status = 0;
         gfs_finalize(common.gfs_struc, store_status);
-        if (store_status != 0) status = 3;
+        if (store_status != 0) status = ornax_status_failure;
     } else {
-        status = 3;
+        status = ornax_status_failure;
     }
 }
 
@@ -166,7 +166,7 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*comm
         ornax_screen_line(
             (FreeLine() << "ORNAX spatial domain size is not set" << grid.ncols << grid.nrows)
                 .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     const std::size_t nc = static_cast<std::size_t>(grid.ncols);
@@ -200,7 +200,7 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*comm
     for (const GridArray& entry : arrays) {
         if (!allocate_line_array(*entry.array, entry.size)) {
             ornax_screen_line((FreeLine() << entry.message).str());
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
     }

@@ -72,7 +72,7 @@ void ornax_log_open(std::string& log_file_name, int& status) {
     std::snprintf(name, sizeof name, "ORNAX-%04d%02d%02d-T%02dh%02dm.log", clock.tm.tm_year + 1900,
                   clock.tm.tm_mon + 1, clock.tm.tm_mday, clock.tm.tm_hour, clock.tm.tm_min);
     log_file_name = name;
-    status = 3;
+    status = ornax_status_failure;
     if (ornax_logunit < ornax_unit_first) return;  // pool exhausted
     // Appending keeps the lines of an earlier run started in the same minute.
     if (ornax_unit_open(ornax_logunit, log_file_name, "a") != nullptr) status = 0;
@@ -126,12 +126,12 @@ void ornax_append_text(const std::string& path, const std::string& text, int& st
     std::FILE* stream = unit < 0 ? nullptr : ornax_unit_open(unit, path, "a");
     if (stream == nullptr) {
         ornax_screen_line("Error in opening the output file:" + path);
-        status = 3;
+        status = ornax_status_failure;
     } else {
         std::lock_guard<std::mutex> lock(output_mutex);
         if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
             std::fflush(stream) != 0)
-            status = 3;
+            status = ornax_status_failure;
     }
     if (unit >= 0) ornax_release_unit_number(unit);
 }

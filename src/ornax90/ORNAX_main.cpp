@@ -80,7 +80,7 @@ int finish(int exit_status) {
         const int reason = checked_screen.error_number != 0 ? checked_screen.error_number : EIO;
         std::fprintf(stderr, "ornax.x: cannot write to the standard output: %s\n",
                      std::strerror(reason));
-        if (exit_status == 0) exit_status = 3;
+        if (exit_status == 0) exit_status = ornax_status_failure;
     }
     std::fflush(stderr);
     return exit_status;
@@ -148,7 +148,7 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
         }
     } else {
         ornax_log_failure((FreeLine() << "Unimplemented mode: " << command_line.run_mode).str());
-        status = 3;
+        status = ornax_status_failure;
     }
     return status;
 }
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
         status = dispatch(command_line);
     } catch (const std::bad_alloc&) {
         ornax_log_failure("Out of memory");
-        status = 3;
+        status = ornax_status_failure;
     }
     ornax_log_msg("ORNAX main program exit");
     ornax_log_close();

@@ -99,7 +99,7 @@ void ornax_check_outputs_not_inputs(const std::vector<std::string>& outputs,
             if (input.path.empty() || !ornax_same_file(output, input.path)) continue;
             ornax_log_failure("Region run refused: the output " + output + " would replace the " +
                               "input " + input.path + " (" + input.role + ")");
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
     }

@@ -197,7 +197,7 @@ std::string ornax_output_temporary_name(const std::string& path, long pid, int s
 void ornax_output_set_add(Ornaxoutputsettype& set, const std::string& path, int& member,
                           int& status) {
     member = -1;
-    status = 3;
+    status = ornax_status_failure;
     Ornaxoutputfiletype file;
     file.path = path;
     const long pid = static_cast<long>(getpid());
@@ -220,7 +220,7 @@ void ornax_output_set_add(Ornaxoutputsettype& set, const std::string& path, int&
 
 void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* bytes,
                             std::size_t count, std::int64_t offset, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (!valid_member(set, member) || set.files[static_cast<std::size_t>(member)].fd < 0 ||
         offset < 0) {
         fail(set, "Write to an output that is not open", EBADF);
@@ -249,7 +249,7 @@ void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* byt
 
 void ornax_output_set_write_line(Ornaxoutputsettype& set, int member,
                                  std::span<const float> values, int record, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (values.empty() || record < 1) {
         fail(set, "Invalid raster line " + std::to_string(record), EINVAL);
         return;
@@ -268,7 +268,7 @@ const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int
 }
 
 void ornax_output_set_commit(Ornaxoutputsettype& set, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     // Every member reaches the disk and closes cleanly before any is published, so a
     // full device or an I/O error found at the end leaves the earlier result whole.
     for (Ornaxoutputfiletype& file : set.files) {
@@ -324,7 +324,7 @@ void ornax_output_remove_stale(const std::string& dir, int& removed) {
 
 void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::string>& paths,
                            const std::vector<std::string>& temporaries, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (paths.size() != temporaries.size()) {
         fail(set, "Output set to join of " + std::to_string(paths.size()) + " names and " +
                       std::to_string(temporaries.size()) + " temporaries", EINVAL);

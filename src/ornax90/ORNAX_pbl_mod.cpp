@@ -25,7 +25,7 @@ void ornax_start_pbl_table(float z1, const std::array<float, ornax_max_pbl_level
     for (;;) {
         const int n = i + 1;
         if (n >= levels) {  // no valid level above z1
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
         if (z1 < z[n]) break;

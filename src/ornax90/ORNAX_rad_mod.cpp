@@ -41,7 +41,7 @@ void ornax_get_net_rad_night(const Ornaxradiationpartitiondatatype& /*part*/, fl
                              float sdn, const Ornaxcanopyradtype& props, float& rnet, float& rnsoil,
                              float& rncan, float& swup, float& lwup, int& status) {
     lanes_net_rad_night(emis_soil, ts, tc, lwdn, sdn, props, rnet, rnsoil, rncan, swup, lwup);
-    status = 3;  // its one caller does not look at it
+    status = ornax_status_failure;  // its one caller does not look at it
 }
 
 void ornax_get_net_rad_simple(float sdn, float ta, const Ornaxradiationpartitiondatatype& part,

@@ -55,7 +55,7 @@ void get_col_row_by_lon_lat(const Spatialinfodata& grid, float lon, float lat, i
     if (col_status != 0 || row_status != 0) {
         col = grid_outside_index;
         row = grid_outside_index;
-        status = 3;
+        status = ornax_status_failure;
     }
 }
 
@@ -70,7 +70,7 @@ void get_lon_lat_by_col_row(const Spatialinfodata& grid, int col, int row, float
     if (col < 1 || col > grid.ncols || row < 1 || row > grid.nrows) {
         lon = grid_outside_coordinate;
         lat = grid_outside_coordinate;
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     lon = centre_on_axis(grid.west_lon, grid.dlon, grid.ncols, col);
@@ -104,7 +104,7 @@ void cal_input_domain_boundary(const Spatialinfodata& input_grid, const Spatiali
     float north = std::min(input_grid.north_lat, run_grid.north_lat);
     if (!(west < east) || !(south < north) || !(input_grid.dlon > 0.0f) ||
         !(input_grid.dlat > 0.0f)) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int last_col = 0, last_row = 0;
@@ -114,7 +114,7 @@ void cal_input_domain_boundary(const Spatialinfodata& input_grid, const Spatiali
                   last_row);
     if (last_col < first_col || last_row < first_row) {
         first_col = first_row = grid_outside_index;
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     ncols = last_col - first_col + 1;
@@ -129,7 +129,7 @@ void extract_2d_real_by_domain(const Spatialinfodata& input_grid, const Real2dAr
                     output_grid.dlon <= 2.0f * input_grid.dlon &&
                     output_grid.dlat <= 2.0f * input_grid.dlat;
     if (!steps_ok || input.n1 != input_grid.ncols || input.n2 != input_grid.nrows) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     output.allocate(output_grid.ncols, output_grid.nrows, fill_value);
@@ -151,7 +151,7 @@ void cal_mean_matrix(const Real2dArray& input, int block_cols, int block_rows, f
                      Real2dArray& output, int& status) {
     status = 0;
     if (block_cols < 1 || block_rows < 1 || input.n1 < 1 || input.n2 < 1) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int out_cols = (input.n1 + block_cols - 1) / block_cols;
@@ -218,7 +218,7 @@ void get_value_from_3hours(const std::vector<float>& series, float fill_value, f
         return std::fabs(v - fill_value) > 1.0e-6f;
     });
     if (!any_valid) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     auto day_hour = [](float hour) { return std::fmod(std::fmod(hour, 24.0f) + 24.0f, 24.0f); };

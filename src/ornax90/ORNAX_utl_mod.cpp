@@ -19,7 +19,7 @@ using namespace ornax_one_lane;
 void ornax_check_value(std::string_view name, int debug_flag, float value, float low, float high,
                        int& status) {
     if (value > high || value < low) {
-        status = 3;
+        status = ornax_status_failure;
         if (debug_flag == 1) {
             ornax_log_msg((FreeLine() << "Input(" << trim_right(name.substr(0, 10)) << ") = "
                                       << value << " is out of range(" << low << "," << high << ").")
@@ -67,7 +67,7 @@ void ornax_time_zone_hours(float lon, int& zone_hours, int& status) {
         return;
     }
     zone_hours = -999;
-    status = 3;
+    status = ornax_status_failure;
 }
 
 void ornax_get_dgmt(float lon, int& zone_hours, Ornaxdailyvartype& state, int& status) {
@@ -116,7 +116,7 @@ int init_sun_and_clock(const Ornaxinputvartype& input, Ornaxdailyvartype& state,
     }
     if (st != 0) {
         if (debug_flag == 1) ornax_log_msg("Error in the input data.");
-        return 3;
+        return ornax_status_failure;
     }
     ornax_get_sun_zen(input.lat, input.lon, state.stdlon, input.doy, input.year, input.tloc1,
                       state.obs[0].zen, state.sunrise, state.sunset, st);
@@ -137,7 +137,7 @@ void ornax_run_init(const Ornaxlandtype& land, const Ornaxinputvartype& input,
     status = 0;
     ornax_check_input(input, debug_flag, st);
     if (init_sun_and_clock(input, state, debug_flag) != 0) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     state.canopy.fc = input.fc;
@@ -149,7 +149,7 @@ void ornax_run_init(const Ornaxlandtype& land, const Ornaxinputvartype& input,
     state.obs[1].ts = state.obs[1].tc = state.obs[1].ta = input.taobs2;
     ornax_update_fc(land, input, state, st);
     if (st != 0) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     ornax_scale_wind_height_over_grass(input.zu, input.zblend, input.wind1, input.wind2,
@@ -161,7 +161,7 @@ void ornax_run_init(const Ornaxlandtype& land, const Ornaxinputvartype& input,
     // the table's entries are written as the layer growth asks for them
     ornax_start_pbl_table(state.z1, input.z_pbli, input.th_pblk, input.npbl, state.pbl_build,
                           state.theta0, st);
-    if (st != 0) status = 3;
+    if (st != 0) status = ornax_status_failure;
 }
 
 // ===================================================================================

@@ -218,7 +218,9 @@ TEST_F(NetcdfExport, CoordinateBoundsTileTheGridAndTheDay) {
             EXPECT_NEAR(edge[2 * k], a.first_edge + k * a.step, 1e-6) << a.name << k;
             EXPECT_NEAR(edge[2 * k + 1] - edge[2 * k], a.step, 1e-6) << a.name << k;
             EXPECT_NEAR(centre[k], 0.5 * (edge[2 * k] + edge[2 * k + 1]), 1e-9) << a.name << k;
-            if (k > 0) EXPECT_DOUBLE_EQ(edge[2 * k], edge[2 * k - 1]) << a.name << k;
+            if (k > 0) {
+                EXPECT_DOUBLE_EQ(edge[2 * k], edge[2 * k - 1]) << a.name << k;
+            }
         }
     }
     const std::vector<double> time = doubles(id, "time", 1);

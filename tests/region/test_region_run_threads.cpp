@@ -212,8 +212,9 @@ TEST(RegionThreadsFailing, EveryReportGivesTheSameFailedLinesAndFlag) {
                           R"(quality\s+255 \(line failed as a whole\))");
     // the standard error stream gives the first and the last cause; where it counts the
     // failed lines, it counts them as the log does
-    if (err.find("lines failed") != std::string::npos)
+    if (err.find("lines failed") != std::string::npos) {
         EXPECT_TRUE(std::regex_search(err, told)) << err;
+    }
     EXPECT_TRUE(std::regex_search(log, told)) << log;
     EXPECT_NE(out.find("Region run finished: 12 lines (" + n + " failed)"), std::string::npos)
         << out;

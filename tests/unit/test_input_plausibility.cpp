@@ -221,7 +221,9 @@ TEST_P(InputPlausibility, NoPixelComputedFromAWrongInput) {
     EXPECT_EQ(status, row.exit_status);
     const std::string said =
         log_text(data) + read_text(data / "run.out") + read_text(data / "run.err");
-    if (*row.message) EXPECT_NE(said.find(row.message), std::string::npos) << said;
+    if (*row.message) {
+        EXPECT_NE(said.find(row.message), std::string::npos) << said;
+    }
     if (!row.region) {
         EXPECT_EQ(said.find("ORNAX finish successfully"), std::string::npos);
         return;
@@ -238,7 +240,9 @@ TEST_P(InputPlausibility, NoPixelComputedFromAWrongInput) {
         const std::vector<float> values = read_floats(data / "output" / name);
         ASSERT_EQ(values.size(), clean_values.size()) << name;
         for (std::size_t i = 0; i < qc.size(); ++i)
-            if (qc[i] == 0.0f) EXPECT_EQ(values[i], clean_values[i]) << name << " pixel " << i;
+            if (qc[i] == 0.0f) {
+                EXPECT_EQ(values[i], clean_values[i]) << name << " pixel " << i;
+            }
     }
 }
 

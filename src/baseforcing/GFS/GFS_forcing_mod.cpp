@@ -21,14 +21,14 @@ void gfs_init(Gfs_struc_block& store, int& status) {
     const std::int64_t cells = static_cast<std::int64_t>(store.nlon) * store.nlat;
     if (store.nlon < 0 || store.nlat < 0) {
         vesk_write_line("Allocate GFS land error");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     try {
         store.land.assign(static_cast<std::size_t>(cells), 0);
     } catch (const std::bad_alloc&) {
         vesk_write_line("Allocate GFS land error");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     store.land_allocated = true;

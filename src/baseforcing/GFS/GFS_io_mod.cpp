@@ -59,7 +59,7 @@ void gfs_read_config(const std::string& file_name, Gfs_struc_block& store, int& 
     if (stream == nullptr) {
         vesk_write_line(FreeLine() << "Error in opening the GFS configuration file!");
         vesk_release_unit_number(unit);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     vesk_write_line(FreeLine() << "Start reading the GFS config" << name);
@@ -72,7 +72,7 @@ void gfs_read_config(const std::string& file_name, Gfs_struc_block& store, int& 
         else
             vesk_write_line(FreeLine() << "Error in reading the GFS configuration file " << name
                                        << " at line" << in.line_number());
-        status = 3;
+        status = ornax_status_failure;
     }
     vesk_release_unit_number(unit);
 }
@@ -81,7 +81,7 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
     const std::int64_t cells = static_cast<std::int64_t>(store.nlat) * store.nlon;
     if (store.nlat < 1 || store.nlon < 1) {
         vesk_write_line("wrong record size in the GFS input");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     const int unit = vesk_get_next_unit_number();
@@ -90,7 +90,7 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
     if (stream == nullptr) {
         vesk_write_line("Error in opening the input file" + store.land_file);
         vesk_release_unit_number(unit);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     status = 0;
@@ -109,7 +109,7 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
             store.land[i] = little_endian_int(&bytes[4 * i]);
     } else {
         vesk_write_line("Read in GFS land mask file ...failed");
-        status = 3;
+        status = ornax_status_failure;
     }
     vesk_release_unit_number(unit);
 }

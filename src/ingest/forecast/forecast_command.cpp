@@ -14,6 +14,7 @@
 #include "ingest_common.hpp"
 #include "ingest_manifest.hpp"
 #include "ingest_subcommands.hpp"
+#include "type_kinds.hpp"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +32,9 @@ int parse(int argc, char** argv, ForecastJob& job) {
     ingest_parse_args(argc, argv, 1, {"grid", "out", "land-mask", "config"}, {"replace"}, args,
                       error, status);
     if (status == 0 && (!args.has("grid") || !args.has("out")))
-        error = "--grid and --out are required", status = 3;
+        error = "--grid and --out are required", status = ornax_status_failure;
     if (status == 0 && args.positional.size() < 3)
-        error = "YEAR, DOY and at least one GRIB2 file are required", status = 3;
+        error = "YEAR, DOY and at least one GRIB2 file are required", status = ornax_status_failure;
     if (status == 0)
         ingest_parse_int(args.positional[0], "YEAR", 1900, 2100, job.year, error, status);
     if (status == 0)

@@ -10,6 +10,7 @@
 
 #include "fixed_text_mod.hpp"
 #include "ingest_common.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -107,7 +108,7 @@ void forecast_bilinear_weights(const ForecastGrid& g, const Spatialinfodata& com
         if (y < -1e-6 || y > static_cast<double>(g.nj - 1) + 1e-6) {
             error = "common-grid row " + std::to_string(r) + " (latitude " + ingest_number(lat) +
                     ") lies outside the forecast grid (" + g.describe() + ")";
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
         const double yc = std::clamp(y, 0.0, static_cast<double>(g.nj - 1));
@@ -121,7 +122,7 @@ void forecast_bilinear_weights(const ForecastGrid& g, const Spatialinfodata& com
                 error = "common-grid column " + std::to_string(c) + " (longitude " +
                         ingest_number(lon) + ") lies outside the forecast grid (" + g.describe() +
                         ")";
-                status = 3;
+                status = ornax_status_failure;
                 return;
             }
             if (std::find(shifts.begin(), shifts.end(), shift) == shifts.end())

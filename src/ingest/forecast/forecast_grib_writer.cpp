@@ -1,5 +1,6 @@
 // Writes forecast-model fields as GRIB2 messages with the ECMWF library (eccodes).
 #include "forecast_grib_writer.hpp"
+#include "type_kinds.hpp"
 
 #include <eccodes.h>
 
@@ -34,7 +35,7 @@ struct HandleDeleter {
 
 void grib_write_field(std::FILE* out, const GribLatLonGrid& grid, const GribFieldSpec& field,
                       const std::vector<double>& values, std::string& error, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const GribCodes* c = nullptr;
     for (const GribCodes& row : codes_table)
         if (field.variable == row.variable) c = &row;

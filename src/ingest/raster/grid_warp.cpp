@@ -1,5 +1,6 @@
 // Reprojection and resampling onto a model grid with GDAL's warper.
 #include "raster/grid_warp.hpp"
+#include "type_kinds.hpp"
 
 #include <cpl_conv.h>
 #include <gdal_utils.h>
@@ -128,7 +129,7 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
                   Resampling method, std::vector<float>& values, std::string& error, int& status,
                   bool geolocation) {
     ingest_gdal_init();
-    status = 3;
+    status = ornax_status_failure;
     const int nx = grid.ncols, ny = grid.nrows;
     std::vector<float> north_first(static_cast<std::size_t>(nx) * ny, warp_no_data);
     const double north = grid.south_lat + static_cast<double>(ny) * grid.dlat;
@@ -164,7 +165,7 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
 }
 
 void footprint_lonlat(GDALDatasetH dataset, double box[4], std::string& error, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     double gt[6];
     OGRCoordinateTransformationH t = lonlat_transform(dataset, true);
     if (t == nullptr || GDALGetGeoTransform(dataset, gt) != CE_None) {

@@ -8,6 +8,7 @@
 #include "file_io_mod.hpp"
 #include "fixed_text_mod.hpp"
 #include "sunrise_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -21,7 +22,7 @@ bool is_data_line(const std::string& line) {
 }  // namespace
 
 void read_ims_ascii(const std::string& file, ImsGrid& grid, std::string& error, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     grid = ImsGrid{};
     std::FILE* in = std::fopen(file.c_str(), "r");
     if (in == nullptr) {
@@ -66,7 +67,7 @@ void read_ims_ascii(const std::string& file, ImsGrid& grid, std::string& error, 
 
 void read_float32_file(const std::string& file, std::size_t n, std::vector<float>& values,
                        std::string& error, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     std::error_code ec;
     const auto size = std::filesystem::file_size(file, ec);
     if (ec || size != n * 4) {

@@ -15,6 +15,7 @@
 
 #include "raster/ims_ascii.hpp"
 #include "satellite/abi_scan.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -381,7 +382,7 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
                     const RasterRules& rules, std::vector<float>& values, nlohmann::json& details,
                     std::string& error, int& status) {
     ingest_gdal_init();
-    status = 3;
+    status = ornax_status_failure;
     std::vector<Prepared> all;
     auto release = [&] {
         for (Prepared& p : all)

@@ -16,6 +16,7 @@
 #include "region/region_land.hpp"
 #include "region/region_recipe.hpp"
 #include "satellite/satellite_command.hpp"
+#include "type_kinds.hpp"
 
 namespace fs = std::filesystem;
 
@@ -156,7 +157,7 @@ int run_region(int argc, char** argv) {
     std::string error;
     int st = 0;
     ingest_parse_args(argc, argv, 1, {"out"}, {"replace"}, a, error, st);
-    if (st == 0 && a.positional.size() != 1) error = "region needs one RECIPE file", st = 3;
+    if (st == 0 && a.positional.size() != 1) error = "region needs one RECIPE file", st = ornax_status_failure;
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_usage;

@@ -1,5 +1,6 @@
 // Geostationary fixed-grid scans: decoding with the NetCDF library.
 #include "satellite/abi_scan.hpp"
+#include "type_kinds.hpp"
 
 #include <netcdf.h>
 
@@ -122,7 +123,7 @@ double day_start_seconds(int year, int doy) {
 void read_geos_scan(const std::string& file, const std::string& variable,
                     const std::string& expected_units, GeosScan& scan, std::string& error,
                     int& status) {
-    status = 3;
+    status = ornax_status_failure;
     scan = GeosScan{};
     scan.file = file;
     scan.variable = variable;

@@ -1,5 +1,6 @@
 // Writes a geostationary scan in the ABI level-2 layout with the NetCDF library.
 #include "satellite/abi_writer.hpp"
+#include "type_kinds.hpp"
 
 #include <netcdf.h>
 #include <ogr_srs_api.h>
@@ -68,7 +69,7 @@ void put_axis(int nc, const char* name, int dim, double first, double step, int 
 
 void abi_window(const GeosProjection& p, double west, double south, double east, double north,
                 double step_rad, AbiLayout& layout, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     OGRCoordinateTransformationH t = geos_transform(p, false);
     if (t == nullptr) return;
     double xmin = 1e30, xmax = -1e30, ymin = 1e30, ymax = -1e30;
@@ -93,7 +94,7 @@ void abi_window(const GeosProjection& p, double west, double south, double east,
 
 void write_abi_file(const std::string& file, const AbiLayout& L, const PixelValue& value,
                     std::string& error, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::size_t n = static_cast<std::size_t>(L.nx) * L.ny;
     std::vector<unsigned short> packed(n, fill_ushort), dqf(n, 0);
     std::vector<short> xs(static_cast<std::size_t>(L.nx)), ys(static_cast<std::size_t>(L.ny));

@@ -7,6 +7,7 @@
 #include "file_io_mod.hpp"
 #include "satellite/satellite_ingest.hpp"
 #include "sunrise_mod.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -63,7 +64,7 @@ void read_forecast_shortwave(const std::string& met_root, const Spatialinfodata&
     if (!read_day(first, count, swdn.days[0])) {
         error = first + ": missing or shorter than " + std::to_string(count) +
                 " values (8 steps on the forecast grid)";
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     // the next day serves observations after 21 UTC; without it they stay missing

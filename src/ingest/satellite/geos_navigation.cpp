@@ -1,5 +1,6 @@
 // Navigation of the geostationary fixed grid and the satellite view angle.
 #include "satellite/geos_navigation.hpp"
+#include "type_kinds.hpp"
 
 #include <ogr_srs_api.h>
 
@@ -9,7 +10,7 @@
 
 void geos_pixel_lonlat(const GeosScan& scan, int row, int col, double& lon, double& lat,
                        int& status) {
-    status = 3;
+    status = ornax_status_failure;
     OGRSpatialReferenceH geos = OSRNewSpatialReference(nullptr);
     OGRSpatialReferenceH geo = OSRNewSpatialReference(nullptr);
     OSRSetAxisMappingStrategy(geos, OAMS_TRADITIONAL_GIS_ORDER);

@@ -7,6 +7,7 @@
 
 #include "satellite/abi_scan.hpp"
 #include "satellite/geos_navigation.hpp"
+#include "type_kinds.hpp"
 
 namespace {
 
@@ -178,7 +179,7 @@ bool insolation(const SatelliteRequest& rq, double day0, const std::vector<doubl
 void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std::string& error,
                        int& status) {
     ingest_gdal_init();
-    status = 3;
+    status = ornax_status_failure;
     result = SatelliteResult{};
     const Spatialinfodata& g = rq.grid;
     const double day0 = day_start_seconds(rq.year, rq.doy);

@@ -112,7 +112,7 @@ int check_raster_plausible(const std::string& file, const Plausible& p, std::int
         ornax_log_failure((FreeLine() << name + " holds only its grid's missing value" << missing
                                       << "(or values that are not numbers)")
                               .str());
-        return 3;
+        return ornax_status_failure;
     }
     std::vector<float> sorted = valid;
     std::sort(sorted.begin(), sorted.end());
@@ -122,20 +122,20 @@ int check_raster_plausible(const std::string& file, const Plausible& p, std::int
     if (!inside) {
         ornax_log_failure(name + ": median " + trim_both(free_real(median)) + ", expected " +
                           range_text(p) + ": wrong unit or scale?");
-        return 3;
+        return ornax_status_failure;
     }
     const float p95 = quantile(sorted, 0.95);
     if (p95 > p.p95_high) {
         ornax_log_failure(name + ": 95th percentile " + trim_both(free_real(p95)) +
                           ", expected at most " + trim_both(free_real(p.p95_high)) +
                           ": a scale factor not applied?");
-        return 3;
+        return ornax_status_failure;
     }
     if (p.some_positive && quantile(sorted, 0.9) <= 0.0f) {
         ornax_log_failure(name + ": 90th percentile " +
                           trim_both(free_real(quantile(sorted, 0.9))) + ", expected above 0 " +
                           p.unit + " in daylight: a zero-filled raster?");
-        return 3;
+        return ornax_status_failure;
     }
     return 0;
 }
@@ -175,7 +175,7 @@ int check_morning_rise(const Ornaxregiondatatype& r, const std::vector<float>& t
                                   << trim_right(r.trad1_file) << " and " << trim_right(r.trad2_file)
                                   << " (region configuration lines 55 and 56) swapped?")
                           .str());
-    return 3;
+    return ornax_status_failure;
 }
 
 }  // namespace
@@ -215,7 +215,7 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Sp
             static_cast<std::int64_t>(in.grid->ncols) * static_cast<std::int64_t>(in.grid->nrows);
         if (check_raster_plausible(*in.file, *in.plausible, count, in.grid->spare_value, valid) !=
             0)
-            status = 3;
+            status = ornax_status_failure;
     }
     // the two surface temperatures compared at the same sample of cells, missing kept
     const std::int64_t sat_count =
@@ -235,7 +235,7 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Sp
             const std::int64_t count = static_cast<std::int64_t>(common.ncols) * common.nrows *
                                        common.nhours * (profile ? common.nlayers : 1);
             if (check_raster_plausible(dir + f.name, *f.plausible, count, common.undef, valid) != 0)
-                status = 3;
+                status = ornax_status_failure;
         }
     }
     if (status != 0)

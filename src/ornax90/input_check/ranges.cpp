@@ -193,7 +193,7 @@ int ornax_check_raster_size(const std::string& file, int ncols, int nrows, int l
                               << "bytes; its grid of" << ncols << "columns x" << nrows << "rows x"
                               << layers << "layers needs" << expected)
                       .str());
-    return 3;
+    return ornax_status_failure;
 }
 
 int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialinfodata& land,
@@ -216,7 +216,7 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
     for (const Input& in : inputs) {
         const int st = ornax_check_raster_size(*in.file, in.grid->ncols, in.grid->nrows, 1);
         if (st == 1) ornax_log_failure("Input raster " + trim_right(*in.file) + " not exist.");
-        if (st != 0) status = 3;
+        if (st != 0) status = ornax_status_failure;
     }
     // forecast-model rasters of the day and the next
     int next_year = year, next_doy = doy + 1;
@@ -233,7 +233,7 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
             if (st == 1)
                 ornax_log_msg("Forecast-model raster " + dir + name +
                               " not exist: the meteorology that needs it is missing");
-            if (st == 3) status = 3;
+            if (st == 3) status = ornax_status_failure;
         }
     }
     return status;
@@ -246,7 +246,7 @@ int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why)
         why = "second observation " + h(in.tloc2) + " h only " + h(in.tloc2 - in.tloc1) +
               " h after the first " + h(in.tloc1) + " h (at least " +
               h(ornax_min_observation_gap) + " h)";
-        return 3;
+        return ornax_status_failure;
     }
     int zone = 0, status = 0;
     ornax_time_zone_hours(in.lon, zone, status);
@@ -259,7 +259,7 @@ int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why)
         why = "observations at " + h(in.tloc1) + " and " + h(in.tloc2) +
               " h lie outside the morning from sunrise " + h(sunrise) + " h to solar noon " +
               h(noon) + " h (local standard time; times in UTC?)";
-        return 3;
+        return ornax_status_failure;
     }
     return 0;
 }

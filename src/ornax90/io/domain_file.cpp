@@ -56,12 +56,12 @@ int check_domain(const Spatialinfodata& grid, bool check_lon_order, bool check_l
     if (check_lon_order && grid.west_lon > grid.east_lon) {
         ornax_log_failure("West Longitude " + write_f(grid.west_lon, 10, 2) +
                       "is larger than East Longitude" + write_f(grid.east_lon, 10, 2));
-        status = 3;
+        status = ornax_status_failure;
     }
     if (check_lat_order && grid.south_lat > grid.north_lat) {
         ornax_log_failure("South Latitude" + write_f(grid.south_lat, 10, 2) +
                       "is larger than North Latitude" + write_f(grid.north_lat, 10, 2));
-        status = 3;
+        status = ornax_status_failure;
     }
     return status;
 }
@@ -74,14 +74,14 @@ int check_domain_size(const Spatialinfodata& grid) {
         ornax_log_msg((FreeLine() << "Grid resolution" << grid.dlon << grid.dlat << "and size"
                                   << grid.ncols << grid.nrows << "must be positive")
                           .str());
-        status = 3;
+        status = ornax_status_failure;
     }
     float span_cols = (grid.east_lon - grid.west_lon) / grid.dlon;
     if (!(std::fabs(static_cast<float>(grid.ncols) - span_cols) <= 1.0f)) {
         ornax_log_failure("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
                       write_f(grid.east_lon, 10, 2) + write_a(" to ", 4) +
                       write_f(grid.west_lon, 10, 2) + " in resolution" + write_f(grid.dlon, 8, 4));
-        status = 3;
+        status = ornax_status_failure;
     }
     float span_rows = (grid.north_lat - grid.south_lat) / grid.dlat;
     if (!(std::fabs(static_cast<float>(grid.nrows) - span_rows) <= 1.0f)) {
@@ -89,7 +89,7 @@ int check_domain_size(const Spatialinfodata& grid) {
                       write_f(grid.south_lat, 10, 2) + write_a(" to ", 4) +
                       write_f(grid.north_lat, 10, 2) + " in resolution!" +
                       write_f(grid.dlat, 8, 4));
-        status = 3;
+        status = ornax_status_failure;
     }
     return status;
 }
@@ -105,7 +105,7 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     // A file without even its header line counts as one that cannot be opened.
     if (stream == nullptr || !reader.header()) {
         ornax_log_failure("Error in opening the input file:" + name);
-        status = 3;
+        status = ornax_status_failure;
         if (unit >= 0) ornax_release_unit_number(unit);
         return;
     }
@@ -129,8 +129,8 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
                                   << "and hours" << grid.nhours << "outside 0.."
                                   << ornax_max_pbl_levels << "and 0.." << ornax_hours_per_day)
                           .str());
-        status = 3;
+        status = ornax_status_failure;
     }
-    if (box_status != 0 || size_status != 0 || reader.status() != 0) status = 3;
+    if (box_status != 0 || size_status != 0 || reader.status() != 0) status = ornax_status_failure;
     ornax_release_unit_number(unit);
 }

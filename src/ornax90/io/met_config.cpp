@@ -49,7 +49,7 @@ bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxc
     if (common.land_index_option != 0 && common.land_index_option != 1) {
         met_screen(" Error in reading the options for land index, 0 or 1 only");
         met_screen(FreeLine() << common.land_option << common.land_index_option);
-        status = 3;
+        status = ornax_status_failure;
         checked = true;
         return false;
     }
@@ -60,7 +60,7 @@ bool met_read_land_lines(LabelledLineReader& in, const std::string& home, Ornaxc
     std::error_code error;
     if (!std::filesystem::exists(common.umd_landcover_file, error)) {
         met_screen(trim_right(common.umd_landcover_file) + " not exist.");
-        status = 3;
+        status = ornax_status_failure;
         checked = true;
         return false;
     }
@@ -74,14 +74,14 @@ bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common
         return false;
     if (common.west_lon > common.east_lon) {
         met_screen(" West Longitude is larger than East Longitude");
-        status = 3;
+        status = ornax_status_failure;
     }
     if (!in.real(7, 2, common.north_lat) || !in.real(7, 2, common.south_lat) ||
         !in.real(7, 2, common.dlat))
         return false;
     if (common.south_lat > common.north_lat) {
         met_screen(" South Latitude is larger than North Latitude");
-        status = 3;
+        status = ornax_status_failure;
     }
     if (!in.integer(10, common.ncols) || !in.integer(10, common.nrows) ||
         !in.integer(10, common.nlayers) || !in.integer(10, common.nhours) ||
@@ -93,14 +93,14 @@ bool met_read_common_grid_lines(LabelledLineReader& in, Ornaxcommonblock& common
         met_screen(FreeLine() << "Unmatch row number" << common.nrows
                               << "with input latitude range and resolution");
         met_screen(FreeLine() << rows);
-        status = 3;
+        status = ornax_status_failure;
     }
     const int cols = met_expected_count(common.west_lon, common.east_lon, common.dlon);
     if (common.ncols != cols) {
         met_screen(FreeLine() << "Unmatch col number" << common.ncols
                               << "with input longitude range and resolution");
         met_screen(FreeLine() << cols);
-        status = 3;
+        status = ornax_status_failure;
     }
     return true;
 }
@@ -134,7 +134,7 @@ void met_check_grid_values(const std::string& name, const Ornaxcommonblock& comm
                            const Ornaxmeteoornax& grid, int& status) {
     auto problem = [&](const std::string& what) {
         met_screen(" The meteorological configuration file " + name + ": " + what);
-        status = 3;
+        status = ornax_status_failure;
     };
     if (!(common.dlon > 0.0f) || !(common.dlat > 0.0f))
         problem("the forecast-model grid resolution must be positive");
@@ -169,7 +169,7 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
     std::FILE* stream = ornax_unit_open(unit, name, "r");
     if (stream == nullptr) {
         met_screen(FreeLine() << "Error in opening the input configuration file" << name);
-        status = 3;
+        status = ornax_status_failure;
         ornax_release_unit_number(unit);
         return;
     }
@@ -186,7 +186,7 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
         else
             met_screen(FreeLine() << "Error in reading the meteorological configuration file "
                                   << name << " at line" << in.line_number());
-        status = 3;
+        status = ornax_status_failure;
     }
     if (read_to_end) met_check_grid_values(name, common, grid, status);
     ornax_release_unit_number(unit);

@@ -251,14 +251,14 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
                           (unit < 0 ? std::string("no free file unit")
                                     : std::strerror(reason != 0 ? reason : ENOENT)));
         ornax_log_failure("Error in opening the input file:" + path);
-        status = 3;
+        status = ornax_status_failure;
     } else {
         SiteTextReader in(stream, path, true);
         bool ok = in.skip_text_line("the separator line") && site_read_land_section(in, land) &&
                   in.skip_text_line("the separator line");
         input.landcover = land.landcover;
         ok = ok && site_read_point_section(in, input) && site_read_profiles(in, input);
-        if (!ok) status = 3;
+        if (!ok) status = ornax_status_failure;
     }
     if (unit >= 0) ornax_release_unit_number(unit);
     site_set_derived_values(land, input);
@@ -269,13 +269,13 @@ void ornax_read_site_inputs(const std::string& site_input_file, Ornaxlandtype& l
     ornax_check_input_ranges(land, input, ornax_hours_per_day, failures, first);
     if (failures != 0) {
         ornax_log_msg("Error in the input file " + path + ": " + ornax_range_failure_text(first));
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     std::string why;
     if (ornax_check_observation_times(input, why) != 0) {
         ornax_log_failure("Error in the input file " + path + ", line 14: " + why);
-        status = 3;
+        status = ornax_status_failure;
     }
 }
 
@@ -482,10 +482,10 @@ void ornax_read_landcover_table(const std::string& landcover_table_file,
                           "\" (-l FILE, default landcover.txt): " +
                           (unit < 0 ? std::string("no free file unit")
                                     : std::strerror(reason != 0 ? reason : ENOENT)));
-        status = 3;
+        status = ornax_status_failure;
     } else {
         SiteTextReader in(stream, path);
-        if (!landcover_read_table(in, table, nclasses)) status = 3;
+        if (!landcover_read_table(in, table, nclasses)) status = ornax_status_failure;
     }
     if (unit >= 0) ornax_release_unit_number(unit);
 }

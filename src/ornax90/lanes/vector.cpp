@@ -186,7 +186,7 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
             int st = 0;
             ornax_run_init(*p.land, *p.input, start, debug_flag, st);
             if (st != 0) {
-                p.status = 3;
+                p.status = ornax_status_failure;
                 continue;
             }
             put_lane(static_cast<const Ornaxcorelanes<float>&>(start), l, state);
@@ -233,7 +233,7 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
                 get_lane(state, l, converged_queue.back().state);
                 if (converged_queue.size() == n) integrate_daily(converged_queue);
             } else {
-                p->status = 3;
+                p->status = ornax_status_failure;
             }
             fill(l);
             if (in_lane[l] == nullptr) --busy;

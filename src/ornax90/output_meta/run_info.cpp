@@ -80,7 +80,7 @@ void make_utf8_safe(json& value) {
 
 void note_failure(const std::string& path, int& run_status) {
     ornax_log_msg("Cannot write the output file " + path);
-    run_status = 3;
+    run_status = ornax_status_failure;
 }
 
 }  // namespace

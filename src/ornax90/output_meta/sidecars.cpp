@@ -77,7 +77,7 @@ void publish_beside(const std::string& directory, const std::string& file_name,
 double ornax_decimal_of(float value) { return std::strtod(float_text(value).c_str(), nullptr); }
 
 void ornax_publish_text_file(const std::string& path, const std::string& text, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::filesystem::path target(path);
     const std::filesystem::path folder =
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");

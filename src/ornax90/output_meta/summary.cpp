@@ -36,7 +36,7 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
                                const std::vector<std::string>& names, const std::string& map_name,
                                int& status) {
     summary = Ornaxoutputsummarytype{};
-    status = 3;
+    status = ornax_status_failure;
     if (run_grid.ncols < 1 || run_grid.nrows < 1) return;
     summary.ncols = run_grid.ncols;
     summary.nrows = run_grid.nrows;
@@ -75,7 +75,7 @@ void place_map_rows(Ornaxoutputsummarytype& summary, int line, bool failed,
 void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bool failed,
                                    std::span<const float> out_matrix,
                                    std::span<const float> quality, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const size_t ncols = static_cast<size_t>(summary.ncols);
     const size_t nvars = summary.names.size();
     if (line < 1 || line > summary.nrows) return;
@@ -114,7 +114,7 @@ void ornax_output_summary_adopt_line(Ornaxoutputsummarytype& summary, int line,
                                      const Ornaxlinesummarytype& slot,
                                      std::span<const float> map_row, std::span<const float> quality,
                                      int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const size_t ncols = static_cast<size_t>(summary.ncols);
     if (line < 1 || line > summary.nrows || !slot.added || slot.vars.size() != summary.names.size())
         return;

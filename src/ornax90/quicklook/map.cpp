@@ -148,7 +148,7 @@ bool encode_png(const Canvas& c, std::string& bytes) {
 
 void publish_png(const std::string& path, const Canvas& canvas, int& status) {
     std::string bytes;
-    status = 3;
+    status = ornax_status_failure;
     if (!encode_png(canvas, bytes)) return;
     ornax_publish_text_file(path, bytes, status);
 }
@@ -192,7 +192,7 @@ void ornax_write_value_quicklook(const std::string& path, const std::vector<floa
                                  const Spatialinfodata& grid, float missing,
                                  const std::string& title, const std::string& units,
                                  int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (!grid_matches(grid, values.size())) return;
     bool any = false;
     float low = 0.0f, high = 1.0f;
@@ -252,7 +252,7 @@ void ornax_write_quality_quicklook(const std::string& path,
                                    const std::vector<unsigned char>& flags,
                                    const Spatialinfodata& grid, const std::string& title,
                                    int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (!grid_matches(grid, flags.size())) return;
     std::array<long long, 256> counts{};
     for (unsigned char f : flags) ++counts[f];

@@ -33,7 +33,7 @@ void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid,
                                      const Ornaxregiondatatype& region, int col, int row,
                                      const std::vector<Ornaxlandtype>& class_table,
                                      int class_count, Ornaxlandtype& land, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::size_t i = static_cast<std::size_t>(col - 1);
     float class_value = 0.0f;
     if (!inside_grid(grid, col, row) || !element_at(region.Landcover, i, class_value)) return;
@@ -73,7 +73,7 @@ void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid,
                                      const Ornaxregiondatatype& region, int col, int row,
                                      const Ornaxlandtype& land, Ornaxinputvartype& input,
                                      int& status) {
-    status = 3;
+    status = ornax_status_failure;
     float lai = 0.0f;
     if (!inside_grid(grid, col, row) ||
         !element_at(region.xlai, static_cast<std::size_t>(col - 1), lai)) {
@@ -93,7 +93,7 @@ void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid,
 void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
                                       const Ornaxregiondatatype& region, int col, int row,
                                       Ornaxinputvartype& input, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::size_t i = static_cast<std::size_t>(col - 1);
     float theta = 0, trad1 = 0, trad2 = 0, tloc1 = 0, tloc2 = 0, sdn1 = 0, sdn2 = 0;
     const bool held =
@@ -112,7 +112,7 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
         input.tloc1 = tloc1;
         input.tloc2 = tloc2;
     } else {
-        status = 3;
+        status = ornax_status_failure;
     }
     input.sdn1 = sdn1;
     input.sdn2 = sdn2;
@@ -127,14 +127,14 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
             input.sdn_day[static_cast<std::size_t>(h - 1)] = sdn;
         } else {
             input.sdn_day[static_cast<std::size_t>(h - 1)] = missing;
-            status = 3;
+            status = ornax_status_failure;
         }
     }
 }
 
 void ornax_set_meteo_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
                                 int col, int row, Ornaxinputvartype& input, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     const std::size_t i = static_cast<std::size_t>(col - 1);
     const int nlayers = grid.nlayers, nhours = grid.nhours, ncols = region.met_ncols;
     const std::size_t last_level = region_2d_index(col, std::max(nlayers, 1), ncols);

@@ -64,7 +64,7 @@ void ornax_read_out_list_file(const std::string& file_name,
     std::FILE* stream = ornax_unit_open(list_file_unit, path, "r");
     if (stream == nullptr) {
         ornax_log_msg("Error in opening the input config file:" + path);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     std::string line;
@@ -102,14 +102,14 @@ void ornax_read_out_list_file(const std::string& file_name,
                                                  "): the switch in column 11 is blank; 0 or 1 "
                                                  "expected")
                                   .str());
-            status = 3;
+            status = ornax_status_failure;
             continue;
         }
         if (field_status != text_field_ok || selected != 1) continue;
         const int code = get_var_index(name);
         if (code < 1 || code > ornax_max_out_vars) {
             ornax_log_msg("Unknown var name " + name);
-            status = 3;
+            status = ornax_status_failure;
         } else if (count >= ornax_max_out_vars) {
             if (!overflow_logged) {
                 ornax_log_msg((FreeLine() << "Output list holds" << ornax_max_out_vars
@@ -128,7 +128,7 @@ void ornax_read_out_list_file(const std::string& file_name,
         ornax_log_msg((FreeLine() << "Output list " << path << " announces" << announced
                                   << "variables but holds" << entries)
                           .str());
-        status = 3;
+        status = ornax_status_failure;
     }
     ornax_unit_close(list_file_unit);
 }
@@ -151,7 +151,7 @@ void ornax_get_region_out_var_by_list(
         if (!ornax_output_value_by_code(output, list[i].code, values[i])) {
             ornax_log_msg((FreeLine() << "Invalid num" << list[i].code).str());
             ornax_log_msg("Error find var");
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
     }
@@ -175,7 +175,7 @@ void write_region_output_lines(const Spatialinfodata& run_grid, const Ornaxregio
         ornax_log_msg((FreeLine() << "Output units or line arrays do not cover the" << count
                                   << "listed variables of line" << line)
                           .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     std::vector<float> values(n);
@@ -188,12 +188,12 @@ void write_region_output_lines(const Spatialinfodata& run_grid, const Ornaxregio
             ornax_log_msg("Error in writing var " +
                           trim_right(region.out_var_list[static_cast<std::size_t>(i - 1)].name) +
                           " Error!");
-            status = 3;
+            status = ornax_status_failure;
         }
     }
     std::copy(region.qc_flag.begin(), region.qc_flag.begin() + static_cast<std::ptrdiff_t>(n),
               values.begin());
-    if (write_line(static_cast<std::size_t>(count), values) != 0) status = 3;
+    if (write_line(static_cast<std::size_t>(count), values) != 0) status = ornax_status_failure;
 }
 
 }  // namespace

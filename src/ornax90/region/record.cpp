@@ -145,7 +145,7 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
     if (region.line_allocated) {
         // The previous line was not released: its first array is still held.
         log_cannot_allocate(land_grid.ncols, 0, " for regional Landcover matrix.");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     region.line_allocated = true;
@@ -165,7 +165,7 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
         allocate_surface_arrays(region, land_grid.ncols, snow_grid.ncols, veg_grid.ncols) &&
         allocate_meteo_arrays(region, met_grid) && allocate_satellite_arrays(region, sat_grid) &&
         allocate_run_arrays(region, run_grid.ncols);
-    if (!ok) status = 3;
+    if (!ok) status = ornax_status_failure;
 }
 
 void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status, bool keep_memory) {

@@ -261,7 +261,7 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         ornax_log_msg((FreeLine() << "Region line arrays do not hold the" << run_grid.ncols
                                   << "columns of the run grid")
                           .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     LineContext line{region,    run_grid,  lc_grid,     lai_grid,      snow_grid,

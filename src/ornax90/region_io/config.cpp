@@ -203,10 +203,10 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         if (!present) {
             if (line >= config_optional_from) return 0;
             log_config_failure(file, line, "is missing: the file ends early");
-            return 3;
+            return ornax_status_failure;
         }
         if (line <= config_header_lines) continue;
-        if (!config_line_in_place(reader, file, line)) return 3;
+        if (!config_line_in_place(reader, file, line)) return ornax_status_failure;
         const ConfigLine& rule = config_lines[line - region_config_first_line];
         if (rule.rule == ConfigRule::separator) continue;
         std::string path = compose_path(context, rule.rule, value);
@@ -225,7 +225,7 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
         }
         if (static_cast<int>(path.size()) > region_config_path_length) {
             log_config_failure(file, line, "gives a path longer than 300 characters");
-            return 3;
+            return ornax_status_failure;
         }
         if (rule.rule == ConfigRule::directory_line) {
             context.directory = path;
@@ -241,7 +241,7 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
                              homeless ? " HOME_DIR is not set." : "",
                              file, line, required);
         }
-        if (rule.check == ConfigCheck::required) return 3;
+        if (rule.check == ConfigCheck::required) return ornax_status_failure;
     }
     return 0;
 }
@@ -257,7 +257,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
                                       << "lie outside the years 1900 to 2100 and days 1 to 366 "
                                          "of a region configuration")
                               .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     ConfigContext context;
@@ -266,7 +266,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     context.home_set = home != nullptr;
     if (static_cast<int>(context.home.size()) > config_home_length) {
         ornax_log_failure("HOME_DIR is longer than 256 characters");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     // Date directory "/YYYYDDD/" (layout a1, i4.4, i3.3, a1).
@@ -281,7 +281,7 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
     if (stream == nullptr) {
         ornax_log_failure("Error in opening the input config file " + name + ": " +
                           std::strerror(errno));
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     LabelledLineReader reader(stream);

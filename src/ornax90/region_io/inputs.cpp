@@ -23,7 +23,7 @@ void read_region_line(const RasterInputFiles* held, const std::string& file_name
                                   << "of" << grid.nrows << "lines," << grid.ncols << "columns for"
                                   << static_cast<int>(values.size()) << "values")
                           .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     read_2d_real_by_line(held, file_name, grid.ncols, grid.nrows, line, 0, values, status);
@@ -59,7 +59,7 @@ void ornax_read_region_land_parms(const Spatialinfodata& land_grid, Ornaxregiond
         if (read_status != 0) ++failed;
     }
     if (failed != 0) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     const struct {
@@ -116,7 +116,7 @@ void ornax_read_region_goes_data(const Spatialinfodata& sat_grid, Ornaxregiondat
         read_region_line(region.input_rasters, *r.file, sat_grid, line, *r.values, read_status);
         if (read_status != 0) {
             ornax_log_plain((FreeLine() << r.message).str());
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
     }
@@ -172,6 +172,6 @@ void ornax_read_region_data(Ornaxregiondatatype& region, const Ornaxcommonblock&
     status = 0;
     if (ornax_region_input_failed(step, sum)) {
         ornax_log_plain((FreeLine() << "Eorros in the input data" << sum).str());
-        status = 3;
+        status = ornax_status_failure;
     }
 }

@@ -150,7 +150,7 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
     unsigned char header[4 * land_subset_header_records];
     if (std::fread(header, 1, sizeof header, in) != sizeof header) {
         land_screen(FreeLine() << "Error in reading the land subset file " << name);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     const std::int32_t record_count = land_get_int(&header[0]);
@@ -158,11 +158,11 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
     if (land_count < 0 || static_cast<std::int64_t>(ncols) * nrows < land_count) {
         land_screen(FreeLine() << "Mismatch in total pixel number:" << land_count << " vs " << ncols
                                << nrows);
-        status = 3;
+        status = ornax_status_failure;
     } else if (record_count != 2 * land_count + 7) {
         land_screen(FreeLine() << "Mismatch in record count:" << record_count << "vs"
                                << 2 * land_count + 7);
-        status = 3;
+        status = ornax_status_failure;
     }
     const LandSubsetCheck checks[6] = {
         {"Mismatch in west lon:", grid[0]},      {"Mismatch in east lon", grid[1]},
@@ -173,7 +173,7 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
         if (!(std::fabs(file_value - checks[i].grid_value) <= land_match_tolerance)) {
             land_screen(FreeLine()
                         << checks[i].message << file_value << "vs" << checks[i].grid_value);
-            status = 3;
+            status = ornax_status_failure;
         }
     }
     if (status != 0) return;
@@ -184,7 +184,7 @@ void land_read_subset(std::FILE* in, const std::string& name, const float (&grid
         // a truncated file is rejected rather than leaving cells unset
         land_screen(FreeLine() << "Land subset file " << name << " ends before record"
                                << static_cast<int>(land_subset_header_records + 1 + got / 4));
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     if (cells.size() < static_cast<std::size_t>(land_count)) cells.resize(land_count);
@@ -213,7 +213,7 @@ void ornax_load_land_subset(int ncols, int nrows, float west_lon, float east_lon
     std::FILE* in = ornax_unit_open(unit, name, "rb");
     if (in == nullptr) {
         land_screen(FreeLine() << "Open file error" << name << unit);
-        status = 3;
+        status = ornax_status_failure;
     } else {
         const float grid[6] = {west_lon, east_lon, dlon, south_lat, north_lat, dlat};
         land_read_subset(in, name, grid, ncols, nrows, land_count, land_cells, status);
@@ -254,7 +254,7 @@ int land_write_atomically(const std::string& name, const std::vector<unsigned ch
     if (out == nullptr) {
         land_screen(FreeLine() << "Error " << errno << "in opening" << name);
         ornax_release_unit_number(unit);
-        return 3;
+        return ornax_status_failure;
     }
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     written = std::fflush(out) == 0 && written;
@@ -262,7 +262,7 @@ int land_write_atomically(const std::string& name, const std::vector<unsigned ch
     if (written && std::rename(temporary.c_str(), name.c_str()) == 0) return 0;
     land_screen(FreeLine() << "Error in writing" << name);
     std::remove(temporary.c_str());
-    return 3;
+    return ornax_status_failure;
 }
 
 }  // namespace
@@ -274,7 +274,7 @@ void ornax_write_out_land_index(int land_count, int ncols, int nrows, float west
     const std::string name = trim_right(file_name);
     if (land_count < 0 || static_cast<std::size_t>(land_count) > land_cells.size()) {
         land_screen(FreeLine() << "Land cell count out of range:" << land_count);
-        status = 3;
+        status = ornax_status_failure;
     } else {
         const float grid[6] = {west_lon, east_lon, dlon, south_lat, north_lat, dlat};
         status = land_write_atomically(name, land_subset_bytes(land_count, grid, land_cells));
@@ -408,7 +408,7 @@ void ornax_set_umd_land_mask(Ornaxcommonblock& common, const std::string& umd_fi
     }
     if (!allocated) {
         land_screen(" Error in allocating memory for the land mask domain");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     land_screen(FreeLine() << "grid_row_num = " << window.block_rows);
@@ -419,7 +419,7 @@ void ornax_set_umd_land_mask(Ornaxcommonblock& common, const std::string& umd_fi
     std::vector<int>().swap(matrix);
     if (common.land_count < 2) {
         land_screen(" No land pixel in the domain");
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     land_screen(FreeLine() << "land number" << common.land_count << " to file "
@@ -437,7 +437,7 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
                                 step_status);
         if (step_status != 0) {
             land_screen(" Process land subset failed");
-            status = 3;
+            status = ornax_status_failure;
             return;
         }
         land_screen(" Process land subset done" + write_i(common.land_count, 10) +
@@ -457,7 +457,7 @@ void ornax_load_land_data(Ornaxcommonblock& common, int& status) {
                                     step_status);
             if (step_status != 0) {
                 land_screen(" Process land subset error");
-                status = 3;
+                status = ornax_status_failure;
                 return;
             }
             land_screen(" Created land subset done" + write_i(common.land_count, 10) +
@@ -477,6 +477,6 @@ void ornax_load_forcing_land_mask(Ornaxcommonblock& common, int& status) {
         land_screen(" Read ORNAX land cover later");
     } else {
         land_screen(" Unknown meteorological flag!");
-        status = 3;
+        status = ornax_status_failure;
     }
 }

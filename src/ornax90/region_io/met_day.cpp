@@ -443,7 +443,7 @@ void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax
     int month = -1, mday = -1;
     get_mmdd_by_yyyydoy(year, doy, month, mday);
     if (mday < 1 || year < 1 || month < 1) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     day.year = year;
@@ -453,7 +453,7 @@ void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax
     day.ncols = grid.ncols;
     day.nrows = grid.nrows;
     load_sunrise_grids(grid, day);
-    if (!day.rise15_read || !day.rise55_read) status = 3;
+    if (!day.rise15_read || !day.rise55_read) status = ornax_status_failure;
     for (const std::string& dir : forecast_dirs(common, year, day.jday))
         for (const char* name : met_day_file_names) day.forecast_files.hold(dir + name);
 }
@@ -461,7 +461,7 @@ void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax
 void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
                                const std::vector<float>& rise15, const std::vector<float>& rise55,
                                int& status) {
-    status = 3;
+    status = ornax_status_failure;
     Real2dArray matrix[2];
     for (int m = 0; m < 2; ++m) {
         matrix[m].allocate(grid.ncols, grid.nrows, grid.undef);

@@ -260,13 +260,13 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     // every value of the line starts as the fill value, so that a failure leaves fill
     const bool all_series = grid.day_sources == nullptr || grid.day_sources->all_series;
     if (!fill_line_arrays(grid, all_series)) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int month = -1, day_of_month = -1;
     get_mmdd_by_yyyydoy(year, doy, month, day_of_month);
     if (day_of_month < 1 || year < 1 || month < 1) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     const int jday = day_of_month + ornax_const_jday_in_year[static_cast<std::size_t>(month - 1)] +
@@ -277,7 +277,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     }
     const float row_real = std::trunc((pline - grid.start_lat) / grid.dlat) + 1.0f;
     if (!(row_real >= 1.0f && row_real <= static_cast<float>(grid.nrows))) {
-        status = 3;  // the line lies outside the model grid: it keeps the fill value
+        status = ornax_status_failure;  // the line lies outside the model grid: it keeps the fill value
         return;
     }
     const int row = static_cast<int>(row_real);
@@ -294,7 +294,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     std::vector<float> rise15(static_cast<std::size_t>(grid.ncols), grid.undef);
     std::vector<float> rise55(rise15);
     if (!sunrise_rows(*day, grid.ncols, row, rise15, rise55)) {
-        status = 3;
+        status = ornax_status_failure;
     }
     for (int i = 0; i < grid.ncols; ++i) {
         const std::size_t n = static_cast<std::size_t>(i);
@@ -307,7 +307,7 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     screen_line((FreeLine() << "at " << pline).str());
     screen_line((FreeLine() << "pline =" << forcing_row).str());
     if (!common_grid_usable(common, grid) || forcing_row < 1 || forcing_row > common.nrows) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     reduce_line(common, grid, *day, forcing_row, rise15, rise55);
@@ -326,7 +326,7 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
         screen_line((FreeLine() << "ORNAX_ornax_grid_init...failed").str());
         // release a partial set-up, so that the next line can set up its arrays again
         ornax_ornax_grid_finalize(grid, release_status);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int process_status = 0;
@@ -352,7 +352,7 @@ void ornax_read_region_meteorological_data(const std::string& config_file,
     if (step_status != 0) {
         screen_line((FreeLine() << "Error in reading the configuration file").str());
         screen_line((FreeLine() << "Main Program exit...").str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int release_status = 0;
@@ -365,7 +365,7 @@ void ornax_read_region_meteorological_data(const std::string& config_file,
         screen_line((FreeLine() << "Main Program exit...").str());
         ornax_ornax_grid_finalize(grid, release_status);
         ornax_common_grid_finalize(common, release_status);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     int land_status = 0;

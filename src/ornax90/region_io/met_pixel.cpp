@@ -107,7 +107,7 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
         series.size() < hours) {
         value1 = value2 = fill;
         std::fill(series.begin(), series.end(), fill);
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     value1 = ornax_window_value(ornax_window_slot(t1), day1, day2, fill);
@@ -127,7 +127,7 @@ template <class Grid, class Pass>
 void pass_met_line(Ornaxregiondatatype& region, Grid& grid, Pass pass, int& status) {
     if (grid.nlayers > static_cast<int>(height_from_surface.size()) || grid.ncols < 0 ||
         grid.nlayers < 0) {
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     pass(region.taobs1, grid.taobs1);

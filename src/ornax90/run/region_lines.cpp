@@ -226,7 +226,7 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
         order.check_out(worker.times, worker.region.pixel_dump_status);
     }
     int status = order.status();
-    if (r.files.set.failed) return 3;
+    if (r.files.set.failed) return ornax_status_failure;
     if (r.region.pixel_dump_status != 0)
         ornax_log_failure("Cannot write the pixel dump " +
                           r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
@@ -237,7 +237,7 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
                             std::vector<Ornaxlinereporttype>* line_reports, int& status) {
     RegionRun& r = *run.state;
-    status = 3;
+    status = ornax_status_failure;
     if (!r.begun) return;
     if (line_reports != nullptr) line_reports->assign(lines.size(), Ornaxlinereporttype{});
     status = run_region_lines(r, r.progress.times.threads, lines, line_reports);

@@ -156,7 +156,7 @@ void ornax_run_region_days(const Ornaxregionrangetype& range, const Ornaxregiond
         if (day_status != 0) {
             result.outcome = Ornaxdayoutcome::failed;
             result.cause = first_cause();
-            status = 3;
+            status = ornax_status_failure;
         }
         results.push_back(result);
     }

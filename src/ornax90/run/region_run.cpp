@@ -35,7 +35,7 @@ namespace {
 void read_region_configuration(const std::string& config_file, int year, int doy,
                                Ornaxregiondatatype& region, RegionGrids& grids, int& status) {
     int st = 0;
-    status = 3;
+    status = ornax_status_failure;
     ornax_read_region_config_file(config_file, region, year, doy, st);
     if (st != 0) {
         ornax_log_failure("Read configuration failed " + trim_right(config_file));
@@ -158,7 +158,7 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
         std::cout << " Error in reading the configuration file\n Main Program exit..." << std::endl;
         ornax_log_failure("Error in reading the meteorological configuration file " +
                           trim_right(region.met_config_file));
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     ornax_check_common_grid_limits(common, trim_right(region.met_config_file), status);
@@ -173,7 +173,7 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
                                      "configuration "
                                   << trim_right(region.met_config_file) << "status" << st)
                           .str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     if (set_land_cells) {
@@ -185,7 +185,7 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
     if (st != 0) {
         ornax_log_failure(
             (FreeLine() << "Land data of the common grid could not be loaded, status" << st).str());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     status = 0;
@@ -198,7 +198,7 @@ void use_output_folder(const std::string& folder, Ornaxregiondatatype& region, i
     std::filesystem::create_directories(dir, error);
     if (error) {
         ornax_log_failure("Cannot create the output folder " + dir + ": " + error.message());
-        status = 3;
+        status = ornax_status_failure;
         return;
     }
     region.output_dir = dir;
@@ -227,7 +227,7 @@ void prepare_line_sources(RegionRun& r, int year, int doy, int& status) {
     for (const auto& [path, error_number] : r.inputs.open_failures()) {
         ornax_log_failure("Region run stopped: cannot open the input raster " + path + ": " +
                           std::strerror(error_number));
-        status = 3;
+        status = ornax_status_failure;
     }
     if (status != 0) return;
     r.region.input_rasters = &r.inputs;
@@ -338,14 +338,14 @@ void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times, 
     } catch (const std::exception& error) {
         ornax_log_failure(std::string("The published outputs could not be described: ") +
                           error.what());
-        status = 3;
+        status = ornax_status_failure;
     }
 }
 
 // Publishes the outputs of a run whose line loop ran, or removes them when the outputs
 // themselves failed (the earlier files stay whole). status 0 or 3.
 void finish_region_outputs(RegionOutputFiles& files, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     if (!files.set.failed) ornax_output_set_commit(files.set, status);
     if (status == 0) return;
     ornax_output_set_abort(files.set);
@@ -403,7 +403,7 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
         if (st != 0 || r.nclasses < 1) {
             ornax_log_failure("Region run stopped: no land cover class read from " +
                               trim_right(r.region.landcover_table_file));
-            status = 3;
+            status = ornax_status_failure;
         }
     }
     const bool follows = role == Ornaxregionrole::follower;
@@ -482,7 +482,7 @@ void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& 
         ornax_output_set_leave(r.files.set, status);  // the leader publishes
         if (status != 0) ornax_log_failure(r.files.set.failure);
     } else if (r.files.set.failed) {
-        status = 3;
+        status = ornax_status_failure;
     }
     ornax_finalize_region_data(r.region, st);
     r.progress.times.total_s = seconds_since(r.progress.start);
@@ -503,7 +503,7 @@ void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& ti
             finish_region_outputs(r.files, publish);
         else
             report_outputs_kept(r, reason);
-        if (publish != 0) status = 3;
+        if (publish != 0) status = ornax_status_failure;
         published = publish == 0;
     }
     // The new rasters are in place: the earlier run record no longer describes them until
@@ -533,13 +533,13 @@ void ornax_run_region_in_folder(const std::string& region_config_file, int regio
         }
         int end_status = 0;
         ornax_region_end(run, times, end_status);
-        if (end_status != 0) status = 3;
+        if (end_status != 0) status = ornax_status_failure;
         ornax_region_publish(run, times, {}, status);
     } catch (const std::bad_alloc&) {
         // The output set's temporaries go with the run's records; earlier outputs stay.
         ornax_output_set_abort(run.state->files.set);
         ornax_log_failure("Out of memory in the region run of " + trim_right(region_config_file));
-        status = 3;
+        status = ornax_status_failure;
     }
     times = run.state->progress.times;
     times.total_s = seconds_since(run.state->progress.start);

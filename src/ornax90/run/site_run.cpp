@@ -28,7 +28,7 @@ bool site_class_known(int landcover, int nclasses) {
 
 void ornax_run_point(const std::string& landcover_table_file, const std::string& site_input_file,
                      int run_mode, int input_flag, int& status) {
-    status = 3;
+    status = ornax_status_failure;
     std::vector<Ornaxlandtype> table;
     int nclasses = 0, step = 0;
     ornax_read_landcover_table(landcover_table_file, table, nclasses, step);
