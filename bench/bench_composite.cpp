@@ -34,7 +34,8 @@ void write_raster(const fs::path& path, const std::vector<float>& values) {
     std::vector<unsigned char> bytes(values.size() * 4);
     raster_encode_le(values.data(), values.size(), bytes.data());
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // Days 2019 001 onwards in dir, each a finished run's folder.
@@ -47,7 +48,11 @@ void write_days(const fs::path& dir, int days) {
         return static_cast<float>(state >> 8) / 16777216.0f;
     };
     for (int d = 1; d <= days; ++d) {
-        const fs::path folder = dir / ("2019" + std::string(d < 10 ? "00" : d < 100 ? "0" : "") + std::to_string(d));
+        const fs::path folder = dir / ("2019" +
+                                       std::string(d < 10    ? "00"
+                                                   : d < 100 ? "0"
+                                                             : "") +
+                                       std::to_string(d));
         fs::create_directories(folder);
         for (std::size_t i = 0; i < pixels; ++i) {
             const bool clear = next() > 0.33f;
@@ -58,18 +63,27 @@ void write_days(const fs::path& dir, int days) {
         write_raster(folder / "EDAY.bin", eday);
         write_raster(folder / "EREFDAY.bin", eref);
         write_raster(folder / "region_qc.bin", quality);
-        const nlohmann::json info = {
-            {"year", 2019}, {"day_of_year", d}, {"exit_status", 0},
-            {"run_grid", {{"west_lon", -100.0}, {"east_lon", -50.0}, {"south_lat", 0.0},
-                          {"north_lat", 50.0}, {"dlon", 0.05}, {"dlat", 0.05}, {"ncols", grid_side},
-                          {"nrows", grid_side}, {"missing_value", missing}}}};
+        const nlohmann::json info = {{"year", 2019},
+                                     {"day_of_year", d},
+                                     {"exit_status", 0},
+                                     {"run_grid",
+                                      {{"west_lon", -100.0},
+                                       {"east_lon", -50.0},
+                                       {"south_lat", 0.0},
+                                       {"north_lat", 50.0},
+                                       {"dlon", 0.05},
+                                       {"dlat", 0.05},
+                                       {"ncols", grid_side},
+                                       {"nrows", grid_side},
+                                       {"missing_value", missing}}}};
         std::ofstream(folder / "run_info.json") << info.dump();
     }
 }
 
 void BM_composite_days(benchmark::State& state) {
     const int days = static_cast<int>(state.range(0));
-    const fs::path dir = fs::temp_directory_path() / ("ornax_bench_composite_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("ornax_bench_composite_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     write_days(dir / "days", days);
     Ornaxcompositeoptionstype options;

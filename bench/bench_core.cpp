@@ -86,7 +86,9 @@ void run_one_lane(std::vector<Ornaxcorepoint>& batch) {
     }
 }
 
-double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+double cpu_seconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
 
 void count_outcomes(benchmark::State& bench, const std::vector<Ornaxcorepoint>& batch) {
     double failed = 0.0, evaluations = 0.0, slowest = 0.0;
@@ -126,7 +128,8 @@ void BM_core_vector(benchmark::State& bench) {
         benchmark::DoNotOptimize(batch.data());
     }
     count_outcomes(bench, batch);
-    const double vector_us = vector_s * 1e6 / (static_cast<double>(bench.iterations()) * varied_count);
+    const double vector_us =
+        vector_s * 1e6 / (static_cast<double>(bench.iterations()) * varied_count);
     bench.counters["one_lane_us_per_point"] = one_lane_us;
     bench.counters["vector_us_per_point"] = vector_us;
     bench.counters["one_lane_over_vector"] = vector_us > 0.0 ? one_lane_us / vector_us : 0.0;

@@ -35,8 +35,7 @@ double peak_rss_mb() {
 }
 
 // Runs make() in a child process (its memory never counts here); false when it fails.
-template <class Make>
-bool in_child(Make make) {
+template <class Make> bool in_child(Make make) {
     const pid_t pid = fork();
     if (pid == 0) _exit(make() ? 0 : 1);
     int raw = 0;
@@ -76,8 +75,7 @@ void BM_forecast_global_day_to_continent(benchmark::State& state) {
         std::snprintf(name, sizeof name, "gfs.t2019071900z.f%03d.grib2", s);
         files.push_back((dir / name).string());
     }
-    if (!fs::exists(files.back()) &&
-        !in_child([&] {
+    if (!fs::exists(files.back()) && !in_child([&] {
             fs::create_directories(dir);
             GribLatLonGrid g;
             g.ni = 1440, g.nj = 721, g.lat_first = 90.0, g.lon_first = 0.0, g.step = 0.25;
@@ -87,7 +85,9 @@ void BM_forecast_global_day_to_continent(benchmark::State& state) {
             int st = 0;
             write_forecast_gribs(
                 dir, g, 2019, 200, 0, 21,
-                [&](double lon, double lat, double utc) { return global_weather(lon, lat, utc, sun); },
+                [&](double lon, double lat, double utc) {
+                    return global_weather(lon, lat, utc, sun);
+                },
                 [](double, double) { return false; }, 16, made, error, st);
             return st == 0;
         })) {

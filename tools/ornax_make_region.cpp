@@ -56,8 +56,8 @@ bool parse_options(int argc, char** argv, Options& opt) {
         else
             return false;
     }
-    return opt.days >= 1 && opt.days <= 366 && opt.ncols >= 8 && opt.nrows >= 6 && opt.doy >= 1 && opt.doy <= 366 &&
-           opt.west_h % 5 == 0 && opt.south_h % 5 == 0 && opt.west_h > -17900 &&
+    return opt.days >= 1 && opt.days <= 366 && opt.ncols >= 8 && opt.nrows >= 6 && opt.doy >= 1 &&
+           opt.doy <= 366 && opt.west_h % 5 == 0 && opt.south_h % 5 == 0 && opt.west_h > -17900 &&
            opt.west_h + opt.ncols * 5 < 17900 && opt.south_h > -5800 &&
            opt.south_h + opt.nrows * 5 < 8800;
 }
@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
                      opt.out.c_str());
         return ornax_status_failure;
     }
-    std::printf("Region of %d x %d pixels (seed %d, %04d day %03d", opt.ncols, opt.nrows,
-                opt.seed, opt.year, opt.doy);
+    std::printf("Region of %d x %d pixels (seed %d, %04d day %03d", opt.ncols, opt.nrows, opt.seed,
+                opt.year, opt.doy);
     if (opt.days > 1) std::printf(", %d days", opt.days);
     std::printf(") written to %s\n", opt.out.c_str());
     return 0;

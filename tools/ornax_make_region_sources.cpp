@@ -47,9 +47,9 @@ int main(int argc, char** argv) {
         else
             ok = false;
     }
-    ok = ok && ncols >= 8 && nrows >= 6 && doy >= 1 && doy <= 366 && year >= 1900 &&
-         year <= 2100 && west_h % 5 == 0 && south_h % 5 == 0 && west_h > -17800 &&
-         west_h + ncols * 5 < 17800 && south_h > -5800 && south_h + nrows * 5 < 8800;
+    ok = ok && ncols >= 8 && nrows >= 6 && doy >= 1 && doy <= 366 && year >= 1900 && year <= 2100 &&
+         west_h % 5 == 0 && south_h % 5 == 0 && west_h > -17800 && west_h + ncols * 5 < 17800 &&
+         south_h > -5800 && south_h + nrows * 5 < 8800;
     if (!ok) {
         std::fprintf(stderr,
                      "Usage: %s [-o DIR] [-c NCOLS>=8] [-r NROWS>=6] [-s SEED] [-y YEAR] "
@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
                      argv[0]);
         return 2;
     }
-    const RegionSpec spec = make_region_spec(west_h, south_h, ncols, nrows,
-                                             static_cast<unsigned>(seed), year, doy);
+    const RegionSpec spec =
+        make_region_spec(west_h, south_h, ncols, nrows, static_cast<unsigned>(seed), year, doy);
     std::string error;
     int status = 0;
     write_example_sources(out, spec, error, status);
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ornax_make_region_sources: %s\n", error.c_str());
         return ornax_status_failure;
     }
-    std::printf("Sources of a %d x %d pixel region (seed %d, %04d day %03d) written to %s\n",
-                ncols, nrows, seed, year, doy, out.c_str());
+    std::printf("Sources of a %d x %d pixel region (seed %d, %04d day %03d) written to %s\n", ncols,
+                nrows, seed, year, doy, out.c_str());
     return 0;
 }

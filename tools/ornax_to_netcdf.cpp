@@ -52,7 +52,7 @@ struct Run {
     float missing = 0;
     int exit_status = 0;
     long long computed = -1, pixels = -1;  // computed (quality 0) and all pixels; -1 unknown
-    std::vector<std::string> names;  // listed variables, then region_qc
+    std::vector<std::string> names;        // listed variables, then region_qc
 };
 
 bool read_run(const fs::path& dir, Run& run, std::string& why) {
@@ -96,7 +96,8 @@ bool read_raster(const fs::path& path, const Run& run, std::vector<float>& value
     const size_t count = static_cast<size_t>(run.ncols) * run.nrows;
     std::ifstream in(path, std::ios::binary);
     std::vector<unsigned char> bytes(count * 4);
-    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+    if (!in ||
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
         return false;
     in.peek();
     if (!in.eof()) return false;  // longer than the grid
@@ -120,19 +121,22 @@ void define_globals(NcFile& nc, const Run& run, const std::string& command) {
     }
     const std::string date = run.info.value("date", "");
     nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
-    nc.text(NC_GLOBAL, "title", "ornax region run, daily evapotranspiration and energy balance, " + date);
-    nc.text(NC_GLOBAL, "source", "ornax " + p.value("version", "") + " (commit " +
-                                     p.value("source_commit", "") + ")");
-    nc.text(NC_GLOBAL, "history", run.info.value("finished_utc", "") + ": " + run_command + "\n" +
-                                      ornax_utc_now() + ": " + command);
+    nc.text(NC_GLOBAL, "title",
+            "ornax region run, daily evapotranspiration and energy balance, " + date);
+    nc.text(NC_GLOBAL, "source",
+            "ornax " + p.value("version", "") + " (commit " + p.value("source_commit", "") + ")");
+    nc.text(NC_GLOBAL, "history",
+            run.info.value("finished_utc", "") + ": " + run_command + "\n" + ornax_utc_now() +
+                ": " + command);
     const int sw = run.info.value("region_model_switch", 0);
     nc.text(NC_GLOBAL, "comment",
             "region model switch " + std::to_string(sw) + " (soil-resistance correction " +
                 (sw == 1 ? "on" : "off") + "); day of year " + std::to_string(run.doy));
     nc.ok(nc_put_att_int(nc.id, NC_GLOBAL, "ornax_run_exit_status", NC_INT, 1, &run.exit_status),
           "ornax_run_exit_status");
-    nc.ok(nc_put_att_longlong(nc.id, NC_GLOBAL, "ornax_computed_pixels", NC_INT64, 1, &run.computed),
-          "ornax_computed_pixels");
+    nc.ok(
+        nc_put_att_longlong(nc.id, NC_GLOBAL, "ornax_computed_pixels", NC_INT64, 1, &run.computed),
+        "ornax_computed_pixels");
     nc.ok(nc_put_att_longlong(nc.id, NC_GLOBAL, "ornax_total_pixels", NC_INT64, 1, &run.pixels),
           "ornax_total_pixels");
 }
@@ -149,7 +153,8 @@ void define_time_meaning(NcFile& nc, int var, const Ornaxoutputvarinfotype& info
     nc.text(var, "comment",
             "instantaneous value at the pixel's " + which +
                 " morning satellite observation of the day (local solar time of the run's "
-                "tloc" + std::to_string(info.observation) + "_file), not at the time coordinate");
+                "tloc" +
+                std::to_string(info.observation) + "_file), not at the time coordinate");
 }
 
 int define_variable(NcFile& nc, const Run& run, const std::string& name, const int dims[3]) {
@@ -190,14 +195,16 @@ int define_water_variable(NcFile& nc, const Run& run, const int dims[3]) {
     ornax_nc_chunk_and_deflate(nc, var, grid_of(run), water_name);
     char latent[32];
     std::snprintf(latent, sizeof latent, "%.2f", ornax_latent_heat_mj_per_kg);
-    nc.text(var, "long_name", std::string("daily evapotranspiration as water (EDAY / ") + latent +
-                                  " MJ kg-1), mm day-1");
+    nc.text(var, "long_name",
+            std::string("daily evapotranspiration as water (EDAY / ") + latent +
+                " MJ kg-1), mm day-1");
     nc.ok(nc_put_att_float(nc.id, var, "_FillValue", NC_FLOAT, 1, &run.missing), water_name);
     nc.text(var, "units", "kg m-2 day-1");
     nc.text(var, "standard_name", "water_evapotranspiration_flux");
     nc.text(var, "cell_methods", "time: mean");
-    nc.text(var, "comment", std::string("EDAY divided by the latent heat of vaporisation ") +
-                                latent + " MJ kg-1; 1 kg m-2 of water is 1 mm");
+    nc.text(var, "comment",
+            std::string("EDAY divided by the latent heat of vaporisation ") + latent +
+                " MJ kg-1; 1 kg m-2 of water is 1 mm");
     nc.text(var, "grid_mapping", "crs");
     return var;
 }
@@ -252,7 +259,8 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
             std::vector<unsigned char> flags(values.size());
             for (size_t k = 0; k < values.size(); ++k)
                 flags[k] = values[k] >= 0.0f && values[k] <= 255.0f
-                               ? static_cast<unsigned char>(values[k]) : quality_fill;
+                               ? static_cast<unsigned char>(values[k])
+                               : quality_fill;
             nc.ok(nc_put_var_uchar(nc.id, vars[i], flags.data()), run.names[i]);
         } else {
             nc.ok(nc_put_var_float(nc.id, vars[i], values.data()), run.names[i]);
@@ -272,8 +280,7 @@ bool write_file(const std::string& path, const fs::path& dir, const Run& run,
 
 // True when `target` is one of the run's own files: a raster, descriptor, map or record
 // it published, or an input its record lists; why then names it.
-bool is_run_file(const std::string& target, const fs::path& dir, const Run& run,
-                 std::string& why) {
+bool is_run_file(const std::string& target, const fs::path& dir, const Run& run, std::string& why) {
     std::vector<std::string> names(run.names.begin(), run.names.end() - 1);  // without region_qc
     std::vector<std::string> files = ornax_region_published_files(dir.string(), names);
     for (const json& input : run.info.value("inputs", json::array()))
@@ -350,10 +357,12 @@ int read_arguments(int argc, char** argv, Arguments& args) {
     }
     if (args.positional.empty() || args.positional.size() > 2) {
         std::fprintf(stderr, "%s: %s\n", program,
-                     args.positional.empty() ? "the output folder of a run is missing"
-                                             : ("one output folder and at most one target file, "
-                                                "not " + std::to_string(args.positional.size()) +
-                                                " arguments").c_str());
+                     args.positional.empty()
+                         ? "the output folder of a run is missing"
+                         : ("one output folder and at most one target file, "
+                            "not " +
+                            std::to_string(args.positional.size()) + " arguments")
+                               .c_str());
         print_usage(stderr);
         return 2;
     }
@@ -390,7 +399,8 @@ int main(int argc, char** argv) {
     std::string command;
     for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
     const fs::path target_path(target);
-    const fs::path folder = target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
+    const fs::path folder =
+        target_path.has_parent_path() ? target_path.parent_path() : fs::path(".");
     if (!folder_writable(folder, why)) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
         return ornax_status_failure;
@@ -421,8 +431,8 @@ int main(int argc, char** argv) {
         return ornax_status_failure;
     }
     std::printf("%s written (%zu variables, %d x %d, %s)\n", target.c_str(),
-                run.names.size() + (std::find(run.names.begin(), run.names.end(), "EDAY") !=
-                                    run.names.end()),
+                run.names.size() +
+                    (std::find(run.names.begin(), run.names.end(), "EDAY") != run.names.end()),
                 run.ncols, run.nrows, run.info.value("date", "").c_str());
     return 0;
 }

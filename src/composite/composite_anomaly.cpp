@@ -193,9 +193,11 @@ void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
         if (src.id >= 0) nc_close(src.id);
     if (ok) {
         std::string inputs;
-        for (const std::string& path : options.anomaly_inputs) inputs += (inputs.empty() ? "" : " ") + path;
+        for (const std::string& path : options.anomaly_inputs)
+            inputs += (inputs.empty() ? "" : " ") + path;
         std::string command;
-        for (const std::string& word : options.command_line) command += (command.empty() ? "" : " ") + word;
+        for (const std::string& word : options.command_line)
+            command += (command.empty() ? "" : " ") + word;
         ornax_composite_nc_close(
             file, "ornax standardized anomalies of the mean ratio of ET to reference ET",
             {{"history", ornax_utc_now() + ": " + command},

@@ -61,7 +61,8 @@ bool check_record(const Ornaxcompositedaytype& day, Ornaxcompositegridtype& grid
                   std::to_string(exit_status) + ")";
             return false;
         }
-        if (info.at("year").get<int>() != day.year || info.at("day_of_year").get<int>() != day.doy) {
+        if (info.at("year").get<int>() != day.year ||
+            info.at("day_of_year").get<int>() != day.doy) {
             why = record.string() + " is the record of day " +
                   ornax_day_folder(info.at("year").get<int>(), info.at("day_of_year").get<int>()) +
                   ", not of its folder's day";
@@ -100,7 +101,9 @@ bool check_record(const Ornaxcompositedaytype& day, Ornaxcompositegridtype& grid
 bool Ornaxcompositegridtype::same_as(const Ornaxcompositegridtype& other) const {
     const Spatialinfodata& a = grid;
     const Spatialinfodata& b = other.grid;
-    const auto near = [](float x, float y) { return std::fabs(static_cast<double>(x) - y) <= 1e-6; };
+    const auto near = [](float x, float y) {
+        return std::fabs(static_cast<double>(x) - y) <= 1e-6;
+    };
     return a.ncols == b.ncols && a.nrows == b.nrows && near(a.west_lon, b.west_lon) &&
            near(a.south_lat, b.south_lat) && near(a.dlon, b.dlon) && near(a.dlat, b.dlat) &&
            a.spare_value == b.spare_value;
@@ -153,9 +156,12 @@ void ornax_composite_find_days(const std::string& input_dir, int first, int last
         day.year = year;
         day.doy = doy;
         const int label = year * 1000 + doy;
-        const auto at = std::lower_bound(found.begin(), found.end(), std::make_pair(label, std::string()));
-        if (at != found.end() && at->first == label) day.folder = at->second;
-        else day.why = "no folder " + ornax_day_folder(year, doy) + " in " + input_dir;
+        const auto at =
+            std::lower_bound(found.begin(), found.end(), std::make_pair(label, std::string()));
+        if (at != found.end() && at->first == label)
+            day.folder = at->second;
+        else
+            day.why = "no folder " + ornax_day_folder(year, doy) + " in " + input_dir;
         days.push_back(day);
         if (label == last) break;
         if (++doy > (is_leap_year(year) ? 366 : 365)) {

@@ -21,7 +21,9 @@ float computed_flag() {
     return 0.0f;
 }
 
-bool valid(float value, float missing) { return std::isfinite(value) && value != missing; }
+bool valid(float value, float missing) {
+    return std::isfinite(value) && value != missing;
+}
 
 void size_track(Ornaxgapfillertype::Track& track, std::size_t pixels) {
     track.prev_day.assign(pixels, -1);
@@ -113,8 +115,8 @@ void finish_day(Ornaxgapfillertype& filler, const Ornaxfilleddaysink& sink, int&
 
 }  // namespace
 
-void ornax_gapfill_init(Ornaxgapfillertype& filler, std::size_t pixels, int max_gap,
-                        float missing, int& status) {
+void ornax_gapfill_init(Ornaxgapfillertype& filler, std::size_t pixels, int max_gap, float missing,
+                        int& status) {
     status = ornax_status_failure;
     if (max_gap < 0 || max_gap > ornax_composite_max_gap_limit || pixels == 0) return;
     filler = Ornaxgapfillertype{};

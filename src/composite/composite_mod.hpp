@@ -76,9 +76,9 @@ struct Ornaxcompositegridtype {
 struct Ornaxcompositedaytype {
     int year = 0;
     int doy = 0;
-    std::string folder;  // its output folder, empty when there is none
-    bool usable = false; // a finished run of this day with the outputs on the grid
-    std::string why;     // why the day is not usable
+    std::string folder;   // its output folder, empty when there is none
+    bool usable = false;  // a finished run of this day with the outputs on the grid
+    std::string why;      // why the day is not usable
 };
 
 // Every day from the first to the last (YYYYDDD, 0 = from the folders found) with the
@@ -101,8 +101,7 @@ struct Ornaxcompositedayrasterstype {
     std::vector<float> eday, erefday, quality;
 };
 void ornax_composite_read_day(const Ornaxcompositedaytype& day, const Ornaxcompositegridtype& grid,
-                              Ornaxcompositedayrasterstype& rasters, std::string& why,
-                              int& status);
+                              Ornaxcompositedayrasterstype& rasters, std::string& why, int& status);
 
 // ---- gap filling ----
 
@@ -119,8 +118,8 @@ struct Ornaxgapfillertype {
     int max_gap = ornax_composite_default_max_gap;
     std::size_t pixels = 0;
     float missing = -999.0f;
-    int pushed = 0;     // days pushed so far
-    int finished = 0;   // days handed over so far
+    int pushed = 0;    // days pushed so far
+    int finished = 0;  // days handed over so far
     // ring of max_gap + 1 days: EDAY where observed, EREFDAY where valid, NaN elsewhere
     std::vector<std::vector<float>> ring_eday, ring_eref;
     // per pixel: last observation before the day being finished and the next one after it
@@ -135,8 +134,8 @@ struct Ornaxgapfillertype {
 using Ornaxfilleddaysink = std::function<void(const Ornaxfilleddaytype&, int& status)>;
 
 // Sizes the filler (max_gap days, 0 to ornax_composite_max_gap_limit). status 3 otherwise.
-void ornax_gapfill_init(Ornaxgapfillertype& filler, std::size_t pixels, int max_gap,
-                        float missing, int& status);
+void ornax_gapfill_init(Ornaxgapfillertype& filler, std::size_t pixels, int max_gap, float missing,
+                        int& status);
 // The next day of the range: its rasters, or null pointers for a day without outputs.
 // Every day that becomes final is handed to `sink` in order; status 3 when sink fails.
 void ornax_gapfill_push(Ornaxgapfillertype& filler, const Ornaxcompositedayrasterstype* rasters,
@@ -156,9 +155,9 @@ struct Ornaxcompositewindowtype {
 // Windows over the days of the range: consecutive `window_days`-day windows from the
 // first day, or calendar months when window_days is 0. A window the range does not cover
 // whole is left out and named in `left_out`.
-std::vector<Ornaxcompositewindowtype> ornax_composite_windows(
-    const std::vector<Ornaxcompositedaytype>& days, int window_days,
-    std::vector<std::string>& left_out);
+std::vector<Ornaxcompositewindowtype>
+ornax_composite_windows(const std::vector<Ornaxcompositedaytype>& days, int window_days,
+                        std::vector<std::string>& left_out);
 
 // Sums of one window, per pixel.
 struct Ornaxcompositeaccumtype {
@@ -184,7 +183,8 @@ void ornax_composite_write_raster(const std::string& dir, const std::string& nam
 
 // The folder `out_dir`/FIRST_LAST of a window: every composite raster NAME.bin with its
 // VRT, and the quicklook map ET_MM.png. status 0, or 3 with `why` naming the file.
-void ornax_composite_write_window(const std::string& out_dir, const Ornaxcompositewindowtype& window,
+void ornax_composite_write_window(const std::string& out_dir,
+                                  const Ornaxcompositewindowtype& window,
                                   const Ornaxcompositegridtype& grid,
                                   const std::vector<std::vector<float>>& rasters, std::string& why,
                                   int& status);
@@ -198,12 +198,12 @@ void ornax_composite_write_filled_day(const std::string& out_dir, const Ornaxcom
 // ---- the program ----
 
 struct Ornaxcompositeoptionstype {
-    std::string input_dir;   // folder of the dated day folders
-    std::string output_dir;  // default input_dir/composite
-    int first = 0, last = 0; // YYYYDDD, 0 = from the folders
+    std::string input_dir;    // folder of the dated day folders
+    std::string output_dir;   // default input_dir/composite
+    int first = 0, last = 0;  // YYYYDDD, 0 = from the folders
     int max_gap = ornax_composite_default_max_gap;
     int window_days = ornax_composite_default_window;  // 0: calendar months
-    bool daily = false;      // also write the gap-filled days
+    bool daily = false;                                // also write the gap-filled days
     // anomalies of composite files instead of composites of days
     std::vector<std::string> anomaly_inputs;
     std::string anomaly_output;  // the anomaly file
@@ -213,8 +213,8 @@ struct Ornaxcompositeoptionstype {
 
 // Options from the arguments after the program name. status 0; 1 for --help; 3 with
 // `why` naming the argument.
-void ornax_composite_parse(const std::vector<std::string>& args,
-                           Ornaxcompositeoptionstype& options, std::string& why, int& status);
+void ornax_composite_parse(const std::vector<std::string>& args, Ornaxcompositeoptionstype& options,
+                           std::string& why, int& status);
 // Usage text.
 std::string ornax_composite_usage(const std::string& program);
 
@@ -230,8 +230,8 @@ struct Ornaxcompositereporttype {
 // ornax_composite.nc (every window a time step), a folder per window, with --daily a
 // folder per gap-filled day, and the log ornax_composite.log. status 0, or 3 with the
 // cause among the messages (nothing published when the days are refused).
-void ornax_composite_run(const Ornaxcompositeoptionstype& options,
-                         Ornaxcompositereporttype& report, int& status);
+void ornax_composite_run(const Ornaxcompositeoptionstype& options, Ornaxcompositereporttype& report,
+                         int& status);
 
 // Standardized anomalies of the mean ratio of composite files of several years: each
 // window (same first day of year and length) across the years present. status 0 or 3.

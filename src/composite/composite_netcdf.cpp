@@ -53,8 +53,12 @@ void ornax_composite_nc_open(Ornaxcompositenctype& file, const std::string& targ
     file.target = target;
     file.temp = ornax_nc_temporary_name(target);
     const Spatialinfodata& g = grid.grid;
-    file.grid = {g.ncols, g.nrows, ornax_decimal_of(g.west_lon), ornax_decimal_of(g.south_lat),
-                 ornax_decimal_of(g.dlon), ornax_decimal_of(g.dlat)};
+    file.grid = {g.ncols,
+                 g.nrows,
+                 ornax_decimal_of(g.west_lon),
+                 ornax_decimal_of(g.south_lat),
+                 ornax_decimal_of(g.dlon),
+                 ornax_decimal_of(g.dlat)};
     file.missing = g.spare_value;
     Ornaxncfiletype& nc = file.nc;
     if (!nc.ok(nc_create(file.temp.c_str(), NC_NETCDF4 | NC_CLOBBER, &nc.id), "create")) {
@@ -83,7 +87,8 @@ void ornax_composite_nc_append(Ornaxcompositenctype& file, const Ornaxcompositew
                                const std::vector<std::vector<float>>& rasters, std::string& why,
                                int& status) {
     Ornaxncfiletype& nc = file.nc;
-    const double start = static_cast<double>(ornax_days_since_epoch(window.first_year, window.first_doy));
+    const double start =
+        static_cast<double>(ornax_days_since_epoch(window.first_year, window.first_doy));
     const double end =
         static_cast<double>(ornax_days_since_epoch(window.last_year, window.last_doy)) + 1.0;
     const double middle = 0.5 * (start + end), bounds[2] = {start, end};
@@ -104,8 +109,8 @@ void ornax_composite_nc_append(Ornaxcompositenctype& file, const Ornaxcompositew
 }
 
 void ornax_composite_nc_close(Ornaxcompositenctype& file, const std::string& title,
-                              const std::map<std::string, std::string>& globals,
-                              std::string& why, int& status) {
+                              const std::map<std::string, std::string>& globals, std::string& why,
+                              int& status) {
     status = ornax_status_failure;
     Ornaxncfiletype& nc = file.nc;
     nc.ok(nc_redef(nc.id), "redef");

@@ -36,8 +36,8 @@ void ornax_composite_nc_append(Ornaxcompositenctype& file, const Ornaxcompositew
 // given ones), closes and renames the file into place. status 0, or 3 with `why` (the
 // temporary file removed).
 void ornax_composite_nc_close(Ornaxcompositenctype& file, const std::string& title,
-                              const std::map<std::string, std::string>& globals,
-                              std::string& why, int& status);
+                              const std::map<std::string, std::string>& globals, std::string& why,
+                              int& status);
 // Closes and removes the temporary file.
 void ornax_composite_nc_abort(Ornaxcompositenctype& file);
 

@@ -25,13 +25,15 @@ std::string ornax_composite_usage(const std::string& program) {
            "  per window and, with --daily, daily/YYYYDDD of every gap-filled day.\n"
            "  -w window: DAYS (default 7), week (7) or month (calendar months)\n"
            "  -g longest run of missing days that is filled (default 10, at most 60)\n"
-           "   " + program + " --anomaly [--min-years N] -o FILE.nc COMPOSITE.nc...\n"
+           "   " +
+           program +
+           " --anomaly [--min-years N] -o FILE.nc COMPOSITE.nc...\n"
            "  standardized anomaly of the mean ratio of each window over the years of the\n"
            "  composite files (flagged where fewer than N years, default 3, have it)\n";
 }
 
-void ornax_composite_parse(const std::vector<std::string>& args,
-                           Ornaxcompositeoptionstype& options, std::string& why, int& status) {
+void ornax_composite_parse(const std::vector<std::string>& args, Ornaxcompositeoptionstype& options,
+                           std::string& why, int& status) {
     status = ornax_status_failure;
     options = Ornaxcompositeoptionstype{};
     bool anomaly = false;
@@ -70,9 +72,12 @@ void ornax_composite_parse(const std::vector<std::string>& args,
         if (a == "-o") {
             output = v;
         } else if (a == "-w") {
-            if (v == "week") options.window_days = 7;
-            else if (v == "month") options.window_days = 0;
-            else ok = whole_number(v, 1, 366, options.window_days);
+            if (v == "week")
+                options.window_days = 7;
+            else if (v == "month")
+                options.window_days = 0;
+            else
+                ok = whole_number(v, 1, 366, options.window_days);
         } else if (a == "-g") {
             ok = whole_number(v, 0, ornax_composite_max_gap_limit, options.max_gap);
         } else if (a == "--first") {
@@ -96,12 +101,14 @@ void ornax_composite_parse(const std::vector<std::string>& args,
         options.anomaly_inputs = positional;
     } else {
         if (positional.size() != 1) {
-            why = positional.empty() ? "no DAYS_DIR given" : "more than one DAYS_DIR: " + positional[1];
+            why = positional.empty() ? "no DAYS_DIR given"
+                                     : "more than one DAYS_DIR: " + positional[1];
             return;
         }
         options.input_dir = positional.front();
-        options.output_dir =
-            output.empty() ? (std::filesystem::path(options.input_dir) / "composite").string() : output;
+        options.output_dir = output.empty()
+                                 ? (std::filesystem::path(options.input_dir) / "composite").string()
+                                 : output;
     }
     status = 0;
 }

@@ -94,15 +94,17 @@ std::map<std::string, std::string> global_attributes(const Ornaxcompositeoptions
         {"history", ornax_utc_now() + ": " + joined(options.command_line, " ")},
         {"comment",
          "daily ET gap-filled as the ratio EDAY / EREFDAY of the computed days interpolated "
-         "linearly across at most " + std::to_string(options.max_gap) +
+         "linearly across at most " +
+             std::to_string(options.max_gap) +
              " missing days, times the day's reference ET (interpolated too where the day has "
-             "none); " + window_text(options.window_days) + " from " + first + " to " + last +
+             "none); " +
+             window_text(options.window_days) + " from " + first + " to " + last +
              "; ET_SUM only where every day of the window has ET"},
         {"max_gap_days", std::to_string(options.max_gap)},
         {"window", window_text(options.window_days)},
         {"days", first + " to " + last},
-        {"skipped_days", report.skipped_days.empty() ? std::string("none")
-                                                     : joined(report.skipped_days, " ")},
+        {"skipped_days",
+         report.skipped_days.empty() ? std::string("none") : joined(report.skipped_days, " ")},
         {"input_directory", options.input_dir},
     };
 }
@@ -110,8 +112,8 @@ std::map<std::string, std::string> global_attributes(const Ornaxcompositeoptions
 // Streams the days; status 3 with the cause noted.
 void stream_days(Streamstate& s, int& status) {
     Ornaxgapfillertype filler;
-    const std::size_t pixels = static_cast<std::size_t>(s.grid.grid.ncols) *
-                               static_cast<std::size_t>(s.grid.grid.nrows);
+    const std::size_t pixels =
+        static_cast<std::size_t>(s.grid.grid.ncols) * static_cast<std::size_t>(s.grid.grid.nrows);
     ornax_gapfill_init(filler, pixels, s.options.max_gap, s.grid.grid.spare_value, status);
     if (status != 0) return note(s.report, "the gap limit is out of range");
     const Ornaxfilleddaysink sink = [&s](const Ornaxfilleddaytype& day, int& st) {
@@ -138,8 +140,8 @@ void stream_days(Streamstate& s, int& status) {
 
 }  // namespace
 
-void ornax_composite_run(const Ornaxcompositeoptionstype& options,
-                         Ornaxcompositereporttype& report, int& status) {
+void ornax_composite_run(const Ornaxcompositeoptionstype& options, Ornaxcompositereporttype& report,
+                         int& status) {
     report = Ornaxcompositereporttype{};
     std::vector<Ornaxcompositedaytype> days;
     std::string why;
@@ -167,11 +169,13 @@ void ornax_composite_run(const Ornaxcompositeoptionstype& options,
     fs::create_directories(options.output_dir, error);
     if (error) {
         status = ornax_status_failure;
-        return note(report, "cannot make the folder " + options.output_dir + ": " + error.message());
+        return note(report,
+                    "cannot make the folder " + options.output_dir + ": " + error.message());
     }
     Ornaxcompositenctype file;
     report.netcdf_file = (fs::path(options.output_dir) / netcdf_name).string();
-    ornax_composite_nc_open(file, report.netcdf_file, grid, ornax_composite_variables(), why, status);
+    ornax_composite_nc_open(file, report.netcdf_file, grid, ornax_composite_variables(), why,
+                            status);
     if (status != 0) {
         note(report, why);
         return write_log(options.output_dir, report);

@@ -42,9 +42,9 @@ std::string Ornaxcompositewindowtype::label() const {
     return ornax_day_folder(first_year, first_doy) + "_" + ornax_day_folder(last_year, last_doy);
 }
 
-std::vector<Ornaxcompositewindowtype> ornax_composite_windows(
-    const std::vector<Ornaxcompositedaytype>& days, int window_days,
-    std::vector<std::string>& left_out) {
+std::vector<Ornaxcompositewindowtype>
+ornax_composite_windows(const std::vector<Ornaxcompositedaytype>& days, int window_days,
+                        std::vector<std::string>& left_out) {
     std::vector<Ornaxcompositewindowtype> windows;
     left_out.clear();
     const int count = static_cast<int>(days.size());

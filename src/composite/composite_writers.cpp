@@ -47,7 +47,8 @@ void ornax_composite_write_raster(const std::string& dir, const std::string& nam
     ornax_publish_text_file((fs::path(dir) / (name + ".bin")).string(), bytes, status);
 }
 
-void ornax_composite_write_window(const std::string& out_dir, const Ornaxcompositewindowtype& window,
+void ornax_composite_write_window(const std::string& out_dir,
+                                  const Ornaxcompositewindowtype& window,
                                   const Ornaxcompositegridtype& grid,
                                   const std::vector<std::vector<float>>& rasters, std::string& why,
                                   int& status) {

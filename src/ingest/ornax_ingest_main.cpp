@@ -23,8 +23,8 @@ const IngestSubcommand ingest_subcommands[] = {
     ingest_forecast_subcommand,
     {"satellite", "geostationary surface-temperature scans into the satellite rasters",
      ingest_satellite_run, ingest_satellite_usage},
-    {"raster", "any raster GDAL opens (or an ASCII snow grid) onto a model grid",
-     ingest_raster_run, ingest_raster_usage},
+    {"raster", "any raster GDAL opens (or an ASCII snow grid) onto a model grid", ingest_raster_run,
+     ingest_raster_usage},
     ingest_region_subcommand,
     {nullptr, nullptr, nullptr, nullptr},
 };

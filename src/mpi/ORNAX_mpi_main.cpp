@@ -1,7 +1,7 @@
 // Main program of the region run shared among the processes of an MPI job:
 //     mpirun -np N ornax_mpi.x [--force] [--dated] -r0|-r1 CONFIG YEAR DOY [LAST_DOY]
-// Same arguments, files and outputs as ornax.x in region mode, ranges of days included. Process 0 writes the run
-// log and the screen's "Running msg in" line. Every process ends with the same exit
+// Same arguments, files and outputs as ornax.x in region mode, ranges of days included. Process 0
+// writes the run log and the screen's "Running msg in" line. Every process ends with the same exit
 // status: 0 success (or --help, -h, --version alone), 2 usage shown (fewer than two
 // arguments, or not a region run), 3 on any failure of any process. A process that stops
 // unexpectedly aborts the whole job.
@@ -128,8 +128,8 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
         Ornaxregionrangetype range;
         range.config_file = command_line.region_config_file;
         range.region_switch = command_line.region_switch;
-        range.days = ornax_region_range_days(command_line.year, command_line.doy,
-                                             command_line.last_doy);
+        range.days =
+            ornax_region_range_days(command_line.year, command_line.doy, command_line.last_doy);
         range.force = command_line.force;
         ornax_mpi_run_region_range(comm, range, status);
     }

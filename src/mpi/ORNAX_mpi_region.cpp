@@ -282,9 +282,9 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
         for (int r = 1; r < size; ++r) {
             if (begun[static_cast<std::size_t>(r)] == 0 || begun[0] != 0) continue;
             const std::vector<std::string>& of_rank = causes[static_cast<std::size_t>(r)];
-            ornax_log_failure((FreeLine() << "Process" << r
-                                          << "could not begin its share of the run: "
-                                          << (of_rank.empty() ? "no cause given" : of_rank[0]))
+            ornax_log_failure((FreeLine()
+                               << "Process" << r << "could not begin its share of the run: "
+                               << (of_rank.empty() ? "no cause given" : of_rank[0]))
                                   .str());
         }
 

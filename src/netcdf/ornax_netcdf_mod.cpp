@@ -64,8 +64,10 @@ void ornax_nc_define_grid(Ornaxncfiletype& nc, const Ornaxncgridtype& grid, int 
 void ornax_nc_put_grid(Ornaxncfiletype& nc, const Ornaxncgridtype& grid,
                        const Ornaxncgridvarstype& vars) {
     std::vector<double> lat(static_cast<size_t>(grid.nrows)), lon(static_cast<size_t>(grid.ncols));
-    for (int r = 0; r < grid.nrows; ++r) lat[static_cast<size_t>(r)] = grid.south + (r + 0.5) * grid.dlat;
-    for (int c = 0; c < grid.ncols; ++c) lon[static_cast<size_t>(c)] = grid.west + (c + 0.5) * grid.dlon;
+    for (int r = 0; r < grid.nrows; ++r)
+        lat[static_cast<size_t>(r)] = grid.south + (r + 0.5) * grid.dlat;
+    for (int c = 0; c < grid.ncols; ++c)
+        lon[static_cast<size_t>(c)] = grid.west + (c + 0.5) * grid.dlon;
     nc.ok(nc_put_var_double(nc.id, vars.lat_var, lat.data()), "lat");
     nc.ok(nc_put_var_double(nc.id, vars.lon_var, lon.data()), "lon");
     std::vector<double> bounds(2 * static_cast<size_t>(std::max(grid.nrows, grid.ncols)));

@@ -23,8 +23,7 @@ void ornax_psimhn_ky(float zeta, float& psim, float& psih, int& status);
 
 // Inputs of the resistances that are not in the canopy geometry, over the lane number V
 // of the core's physics (float: one point).
-template <class V>
-struct Ornaxresistancelanes {
+template <class V> struct Ornaxresistancelanes {
     V h{};      // sensible heat (W m-2)
     V u{};      // wind at the blending height (m s-1)
     V ta{};     // air temperature (deg C)

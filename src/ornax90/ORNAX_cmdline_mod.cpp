@@ -48,7 +48,9 @@ bool file_argument_fits(const std::string& option, const std::string& value) {
     return false;
 }
 
-bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool leap_year(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // A whole number of digits only (surrounding blanks allowed) in 1..maximum, else -1.
 int whole_number(const std::string& text, int maximum) {
@@ -91,7 +93,8 @@ Option match_option(const std::string& argument) {
 // in the next year (the range crosses the year end).
 void read_last_day(const std::string& text, Ornaxcommandlinetype& command_line, int& status) {
     const int read = whole_number(text, 366);
-    const int year = read >= 0 && read < command_line.doy ? command_line.year + 1 : command_line.year;
+    const int year =
+        read >= 0 && read < command_line.doy ? command_line.year + 1 : command_line.year;
     const int days = leap_year(year) ? 366 : 365;
     const int last = whole_number(text, days);
     if (last < 0 || year > max_year) {
@@ -112,8 +115,7 @@ bool starts_with_digit(const std::string& text) {
 // must be a whole number 1..9999 and the day one of the year's days (366 in a leap year).
 // Returns the index of the first argument after them.
 std::size_t read_region_option(const std::vector<std::string>& arguments, std::size_t i,
-                               int region_switch, Ornaxcommandlinetype& command_line,
-                               int& status) {
+                               int region_switch, Ornaxcommandlinetype& command_line, int& status) {
     const std::string option = trim_right(arguments[i]);
     command_line.region_config_file = argument_text(arguments, i + 1);
     command_line.run_mode = ornax_run_mode_region;
@@ -216,8 +218,7 @@ void ornax_display_usage_msg(std::string_view program_name, std::ostream& screen
            << example_row("", "#land-cover table lc00.txt") << '\n'
            << example_row("ornax.x -r0 region.cfg 2019 200", "#ET map of 2019 day 200 from the")
            << '\n'
-           << example_row("", "#files region.cfg names (HOME_DIR set)")
-           << '\n';
+           << example_row("", "#files region.cfg names (HOME_DIR set)") << '\n';
     screen.flush();
 }
 
@@ -287,7 +288,8 @@ void ornax_parse_arguments(const std::vector<std::string>& arguments,
             case Option::debug: {
                 const int level = value == "0" ? 0 : whole_number(value, 99);
                 if (level < 0) {
-                    refuse("debug level \"" + value + "\" after -d is not a whole number from 0 to 99",
+                    refuse("debug level \"" + value +
+                               "\" after -d is not a whole number from 0 to 99",
                            status);
                     return;
                 }

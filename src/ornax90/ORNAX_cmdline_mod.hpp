@@ -27,10 +27,10 @@ struct Ornaxcommandlinetype {
     int region_switch = ornax_switch_unset;  // -r0 sets 0, -r1 sets 1
     int year = 0;                            // year of a region run
     int doy = 0;                             // day of year of a region run
-    int last_doy = 0;      // last day of a range of days (0: one day); below doy: next year
-    bool force = false;    // --force: days already published complete are run again
-    bool dated = false;    // --dated: a single day's outputs go to its dated folder too
-    std::int16_t debug_level = 0;            // -d N
+    int last_doy = 0;              // last day of a range of days (0: one day); below doy: next year
+    bool force = false;            // --force: days already published complete are run again
+    bool dated = false;            // --dated: a single day's outputs go to its dated folder too
+    std::int16_t debug_level = 0;  // -d N
 };
 
 // Prints the usage text (ornax_usage_line_count lines) with the program name as invoked.

@@ -17,9 +17,12 @@ std::int16_t debug_iflag = 0;
 // Core records
 // ===================================================================================
 
-void reset_out_var(Ornaxoutputvartype& output) { reset_out_lanes(output); }
+void reset_out_var(Ornaxoutputvartype& output) {
+    reset_out_lanes(output);
+}
 
-Ornaxpointlanes<float> ornax_point_lanes(const Ornaxlandtype& land, const Ornaxinputvartype& input) {
+Ornaxpointlanes<float> ornax_point_lanes(const Ornaxlandtype& land,
+                                         const Ornaxinputvartype& input) {
     Ornaxpointlanes<float> p;
     p.days = ornax_sun_days(input.doy, input.year);
     p.lat = input.lat, p.lon = input.lon;
@@ -63,8 +66,7 @@ void write_common_grid_failure(const std::string& error_text) {
     const std::string table[] = {"program:  VESK", "  routine:  VESK_common_grid_init",
                                  "  error during processing:", error_text};
     FreeLine line;
-    for (const std::string& text : table)
-        line << write_a(text + std::string(300, ' '), 300);
+    for (const std::string& text : table) line << write_a(text + std::string(300, ' '), 300);
     std::cout << trim_right(line.str()) << '\n';
 }
 
@@ -146,9 +148,9 @@ void release_line_array(std::vector<float>& array) {
 
 // Per-line results at the two observation times, in allocation order.
 std::array<std::vector<float>*, 18> observation_arrays(Ornaxmeteoornax& grid) {
-    return {&grid.taobs1, &grid.pres1, &grid.spfh1,   &grid.wind1,   &grid.lwdn1,
-            &grid.swdn1,  &grid.cfslst1, &grid.lhtfl1, &grid.taobs2, &grid.pres2,
-            &grid.spfh2,  &grid.wind2, &grid.lwdn2,   &grid.swdn2,   &grid.cfslst2,
+    return {&grid.taobs1, &grid.pres1,    &grid.spfh1,   &grid.wind1,  &grid.lwdn1,
+            &grid.swdn1,  &grid.cfslst1,  &grid.lhtfl1,  &grid.taobs2, &grid.pres2,
+            &grid.spfh2,  &grid.wind2,    &grid.lwdn2,   &grid.swdn2,  &grid.cfslst2,
             &grid.lhtfl2, &grid.th_pblk1, &grid.th_pblk2};
 }
 
@@ -160,8 +162,7 @@ struct GridArray {
 
 }  // namespace
 
-void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*common*/,
-                           int& status) {
+void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*common*/, int& status) {
     if (grid.ncols < 2 || grid.nrows < 2) {
         ornax_screen_line(
             (FreeLine() << "ORNAX spatial domain size is not set" << grid.ncols << grid.nrows)
@@ -212,15 +213,26 @@ void ornax_ornax_grid_finalize(Ornaxmeteoornax& grid, int& status) {
     for (std::vector<float>* array : observation_arrays(grid)) {
         release_line_array(*array);
     }
-    std::vector<float>* arrays[] = {
-        &grid.land, &grid.lat, &grid.lon, &grid.sun_rise_time1, &grid.sun_rise_time2,
-        &grid.lwdn_surface_series, &grid.swdn_surface_series, &grid.cfslst_surface_series,
-        &grid.lhtfl_surface_series, &grid.wind_surface_series, &grid.temp_surface_series,
-        &grid.spfh_surface_series, &grid.pres_surface_series, &grid.temp_profile,
-        &grid.pot_profile, &grid.spfh_profile, &grid.pressure_profile, &grid.height_profile};
+    std::vector<float>* arrays[] = {&grid.land,
+                                    &grid.lat,
+                                    &grid.lon,
+                                    &grid.sun_rise_time1,
+                                    &grid.sun_rise_time2,
+                                    &grid.lwdn_surface_series,
+                                    &grid.swdn_surface_series,
+                                    &grid.cfslst_surface_series,
+                                    &grid.lhtfl_surface_series,
+                                    &grid.wind_surface_series,
+                                    &grid.temp_surface_series,
+                                    &grid.spfh_surface_series,
+                                    &grid.pres_surface_series,
+                                    &grid.temp_profile,
+                                    &grid.pot_profile,
+                                    &grid.spfh_profile,
+                                    &grid.pressure_profile,
+                                    &grid.height_profile};
     // Releasing a vector cannot fail, so none of the release messages can arise.
     for (std::vector<float>* array : arrays) {
         release_line_array(*array);
     }
 }
-

@@ -27,48 +27,48 @@ inline constexpr float ornax_missing_value = -9999.0f;
 
 // One land-cover class (also one pixel's land parameters).
 struct Ornaxlandtype {
-    int landcover = 0;     // class number
-    float aleafv = 0.0f;   // live-leaf absorptivity, visible
-    float aleafn = 0.0f;   // live-leaf absorptivity, near-infrared
-    float aleafl = 0.0f;   // live-leaf absorptivity, thermal
-    float adeadv = 0.0f;   // dead-leaf absorptivity, visible
-    float adeadn = 0.0f;   // dead-leaf absorptivity, near-infrared
-    float adeadl = 0.0f;   // dead-leaf absorptivity, thermal
-    float xl = 0.0f;       // leaf size (m)
-    float rsoil = 0.0f;    // soil resistance value of the class (reported only)
-    float hmin = 0.0f;     // minimum canopy height (m)
-    float hmax = 0.0f;     // maximum canopy height (m)
-    int modis_class = 0;   // class number in the second classification
-    int water_flag = 0;    // 1 for open water
+    int landcover = 0;    // class number
+    float aleafv = 0.0f;  // live-leaf absorptivity, visible
+    float aleafn = 0.0f;  // live-leaf absorptivity, near-infrared
+    float aleafl = 0.0f;  // live-leaf absorptivity, thermal
+    float adeadv = 0.0f;  // dead-leaf absorptivity, visible
+    float adeadn = 0.0f;  // dead-leaf absorptivity, near-infrared
+    float adeadl = 0.0f;  // dead-leaf absorptivity, thermal
+    float xl = 0.0f;      // leaf size (m)
+    float rsoil = 0.0f;   // soil resistance value of the class (reported only)
+    float hmin = 0.0f;    // minimum canopy height (m)
+    float hmax = 0.0f;    // maximum canopy height (m)
+    int modis_class = 0;  // class number in the second classification
+    int water_flag = 0;   // 1 for open water
     int perennial_flag = 0;
-    float fcmin = 0.0f;    // minimum vegetation cover fraction
-    std::string lc_name;   // class description (at most 300 characters)
+    float fcmin = 0.0f;   // minimum vegetation cover fraction
+    std::string lc_name;  // class description (at most 300 characters)
 };
 
 // Everything the core needs for one point.
 struct Ornaxinputvartype {
-    float xlai = 0.0f;        // leaf area index
+    float xlai = 0.0f;  // leaf area index
     int year = 0;
     int doy = 0;
-    float lat = 0.0f;         // degrees north
-    float lon = 0.0f;         // degrees east
+    float lat = 0.0f;  // degrees north
+    float lon = 0.0f;  // degrees east
     int landcover = 0;
-    int npbl = 0;             // levels of the sounding used, 1..41
+    int npbl = 0;  // levels of the sounding used, 1..41
     float xndvi = 0.0f;
-    float clump = 1.0f;       // clumping index
-    float zu = 50.0f;         // height of the wind measurement (m)
-    float zblend = 50.0f;     // blending height (m)
-    float emis_soil = 0.92f;  // soil emissivity
-    float fg = 1.0f;          // green fraction
-    float xl = 0.0f;          // leaf size (m)
-    float fc = 0.0f;          // vegetation cover fraction
-    float hc = 0.0f;          // canopy height (m)
-    float rsoilv = 0.24f;     // soil reflectance, visible
-    float rsoiln = 0.38f;     // soil reflectance, near-infrared
-    float rs_correct = 0.0f;  // soil-resistance correction factor
-    float aleafv_copy = 0.0f; // site-mode copy of the class's aleafv (not used by the core)
-    float aleafn_copy = 0.0f; // site-mode copy of the class's aleafn (not used by the core)
-    float theta = 0.0f;       // view zenith angle (degrees)
+    float clump = 1.0f;        // clumping index
+    float zu = 50.0f;          // height of the wind measurement (m)
+    float zblend = 50.0f;      // blending height (m)
+    float emis_soil = 0.92f;   // soil emissivity
+    float fg = 1.0f;           // green fraction
+    float xl = 0.0f;           // leaf size (m)
+    float fc = 0.0f;           // vegetation cover fraction
+    float hc = 0.0f;           // canopy height (m)
+    float rsoilv = 0.24f;      // soil reflectance, visible
+    float rsoiln = 0.38f;      // soil reflectance, near-infrared
+    float rs_correct = 0.0f;   // soil-resistance correction factor
+    float aleafv_copy = 0.0f;  // site-mode copy of the class's aleafv (not used by the core)
+    float aleafn_copy = 0.0f;  // site-mode copy of the class's aleafn (not used by the core)
+    float theta = 0.0f;        // view zenith angle (degrees)
     float tloc1 = 0.0f, tloc2 = 0.0f;    // local standard time of the observations (h)
     float trad1 = 0.0f, trad2 = 0.0f;    // radiometric surface temperature (deg C)
     float sdn1 = 0.0f, sdn2 = 0.0f;      // insolation (W m-2)
@@ -77,15 +77,15 @@ struct Ornaxinputvartype {
     float taobs1 = 0.0f, taobs2 = 0.0f;  // air temperature (deg C)
     float pres1 = 0.0f, pres2 = 0.0f;    // surface pressure (mb)
     float spfh1 = 0.0f, spfh2 = 0.0f;    // humidity, used as vapour pressure (mb)
-    std::array<float, ornax_max_pbl_levels> z_pbli{};   // sounding heights above ground (m)
-    std::array<float, ornax_max_pbl_levels> th_pblk{};  // potential temperature (K)
-    std::array<float, ornax_hours_per_day> sdn_day{};   // hourly insolation (W m-2)
-    std::array<float, ornax_hours_per_day> tloc_day{};  // local time of each hourly value (h)
-    std::array<float, ornax_hours_per_day> taobs_day{}; // hourly air temperature (deg C)
-    std::array<float, ornax_hours_per_day> wind_day{};  // hourly wind (m s-1)
-    std::array<float, ornax_hours_per_day> spfh_day{};  // hourly vapour pressure (mb)
-    std::array<float, ornax_hours_per_day> pres_day{};  // hourly surface pressure (mb)
-    std::array<float, ornax_hours_per_day> lwdn_day{};  // hourly downward long-wave (W m-2)
+    std::array<float, ornax_max_pbl_levels> z_pbli{};    // sounding heights above ground (m)
+    std::array<float, ornax_max_pbl_levels> th_pblk{};   // potential temperature (K)
+    std::array<float, ornax_hours_per_day> sdn_day{};    // hourly insolation (W m-2)
+    std::array<float, ornax_hours_per_day> tloc_day{};   // local time of each hourly value (h)
+    std::array<float, ornax_hours_per_day> taobs_day{};  // hourly air temperature (deg C)
+    std::array<float, ornax_hours_per_day> wind_day{};   // hourly wind (m s-1)
+    std::array<float, ornax_hours_per_day> spfh_day{};   // hourly vapour pressure (mb)
+    std::array<float, ornax_hours_per_day> pres_day{};   // hourly surface pressure (mb)
+    std::array<float, ornax_hours_per_day> lwdn_day{};   // hourly downward long-wave (W m-2)
 };
 
 // Core records whose fields are all reals are templates over the lane type V: V = float
@@ -94,9 +94,8 @@ struct Ornaxinputvartype {
 // N lanes is laid out as N-float groups in the order of the one-point record's floats.
 
 // Partition of insolation.
-template <class V>
-struct Ornaxradiationpartitionlanes {
-    V clearness{};        // measured over potential insolation, at most 1
+template <class V> struct Ornaxradiationpartitionlanes {
+    V clearness{};  // measured over potential insolation, at most 1
     V visible_share{};
     V nir_share{};
     V diffuse_visible{};
@@ -107,8 +106,7 @@ struct Ornaxradiationpartitionlanes {
 using Ornaxradiationpartitiondatatype = Ornaxradiationpartitionlanes<float>;
 
 // Results of one run: 44 reals in the order of the output list.
-template <class V>
-struct Ornaxoutputlanes {
+template <class V> struct Ornaxoutputlanes {
     V TS1{}, XLES1{}, HS1{}, TC1{}, XLEC1{}, HC1{}, XLE1{}, H1{}, G1{};
     V ZEN1{}, TA1{}, SPARE1{}, RNET1{};
     V TS2{}, XLES2{}, HS2{}, TC2{}, XLEC2{}, HC2{}, XLE2{}, H2{}, G2{};
@@ -128,8 +126,7 @@ struct Ornaxoutputrecordtype {
 
 // Sets every field from ZEN1 onwards to 0 except TS2 and TC2.
 void reset_out_var(Ornaxoutputvartype& output);
-template <class V>
-void reset_out_lanes(Ornaxoutputlanes<V>& o) {
+template <class V> void reset_out_lanes(Ornaxoutputlanes<V>& o) {
     const V ts2 = o.TS2;
     const V tc2 = o.TC2;
     o.ZEN1 = o.TA1 = o.SPARE1 = o.RNET1 = V{};
@@ -151,8 +148,7 @@ void ornax_error_code(int flag, int code, int& status);
 inline constexpr int ornax_pbl_table_size = 8000;  // entries of the boundary-layer table
 
 // Canopy radiative properties at one solar zenith.
-template <class V>
-struct Ornaxcanopyradlanes {
+template <class V> struct Ornaxcanopyradlanes {
     V albvis{};   // visible albedo
     V albnir{};   // near-infrared albedo
     V albedo{};   // canopy albedo, mean of the two bands
@@ -165,60 +161,57 @@ struct Ornaxcanopyradlanes {
 using Ornaxcanopyradtype = Ornaxcanopyradlanes<float>;
 
 // Working values of one observation time (the same layout for times 1 and 2).
-template <class V>
-struct Ornaxobstimelanes {
-    V tsec{};     // seconds since the morning heating start (s)
-    V tc{};       // canopy temperature (deg C)
-    V ts{};       // soil temperature (deg C)
-    V ta{};       // air temperature at the blending height (deg C)
-    V tac{};      // air temperature in the canopy air space (deg C)
-    V zen{};      // solar zenith (rad)
-    V rnet{};     // net radiation (W m-2)
-    V rnsoil{};   // soil net radiation (W m-2)
-    V rncan{};    // canopy net radiation (W m-2)
-    V swup{};     // reflected short-wave (W m-2)
-    V lwup{};     // emitted long-wave (W m-2)
+template <class V> struct Ornaxobstimelanes {
+    V tsec{};                    // seconds since the morning heating start (s)
+    V tc{};                      // canopy temperature (deg C)
+    V ts{};                      // soil temperature (deg C)
+    V ta{};                      // air temperature at the blending height (deg C)
+    V tac{};                     // air temperature in the canopy air space (deg C)
+    V zen{};                     // solar zenith (rad)
+    V rnet{};                    // net radiation (W m-2)
+    V rnsoil{};                  // soil net radiation (W m-2)
+    V rncan{};                   // canopy net radiation (W m-2)
+    V swup{};                    // reflected short-wave (W m-2)
+    V lwup{};                    // emitted long-wave (W m-2)
     Ornaxcanopyradlanes<V> rad;  // canopy albedos and transmittances
-    V rhocp{};    // volumetric heat capacity of air (J m-3 K-1)
-    V h{};        // sensible heat, total (W m-2)
-    V hc{};       // sensible heat, canopy (W m-2)
-    V hs{};       // sensible heat, soil (W m-2)
-    V g{};        // soil heat flux (W m-2)
-    V u{};        // wind at the blending height (m s-1)
-    V ra{};       // aerodynamic resistance (s m-1)
-    V rs{};       // soil-surface resistance (s m-1)
-    V rx{};       // leaf boundary-layer resistance (s m-1)
+    V rhocp{};                   // volumetric heat capacity of air (J m-3 K-1)
+    V h{};                       // sensible heat, total (W m-2)
+    V hc{};                      // sensible heat, canopy (W m-2)
+    V hs{};                      // sensible heat, soil (W m-2)
+    V g{};                       // soil heat flux (W m-2)
+    V u{};                       // wind at the blending height (m s-1)
+    V ra{};                      // aerodynamic resistance (s m-1)
+    V rs{};                      // soil-surface resistance (s m-1)
+    V rx{};                      // leaf boundary-layer resistance (s m-1)
 };
 using Ornaxobstimetype = Ornaxobstimelanes<float>;
 
 // Canopy geometry and the stability corrections of the last resistance evaluation.
-template <class V>
-struct Ornaxcanopygeomlanes {
-    V hc{};          // canopy height (m)
-    V d{};           // zero-plane displacement (m)
-    V z0m{};         // roughness length for momentum (m)
-    V fc{};          // cover fraction
-    V wind_exp{};    // wind-profile exponent at height d + z0m
+template <class V> struct Ornaxcanopygeomlanes {
+    V hc{};               // canopy height (m)
+    V d{};                // zero-plane displacement (m)
+    V z0m{};              // roughness length for momentum (m)
+    V fc{};               // cover fraction
+    V wind_exp{};         // wind-profile exponent at height d + z0m
     V soil_wind_ratio{};  // near-soil wind over canopy-top wind
-    V ftheta{};      // cover fraction seen at the view angle
-    V psim{};        // stability correction, momentum
-    V psih{};        // stability correction, heat
-    V lnzu{};        // ln((zu - d)/z0m)
-    V lnhc{};        // ln((hc - d)/z0m)
+    V ftheta{};           // cover fraction seen at the view angle
+    V psim{};             // stability correction, momentum
+    V psih{};             // stability correction, heat
+    V lnzu{};             // ln((zu - d)/z0m)
+    V lnhc{};             // ln((hc - d)/z0m)
 };
 using Ornaxcanopygeomtype = Ornaxcanopygeomlanes<float>;
 
 // The core working state of one run without the boundary-layer table.
-template <class V>
-struct Ornaxcorelanes {
+template <class V> struct Ornaxcorelanes {
     // solar time
     V stdlon{};   // standard meridian longitude (degrees)
     V sunrise{};  // local standard hours
     V sunset{};   // local standard hours
     // observation times 1 and 2 (index 0 and 1)
     std::array<Ornaxobstimelanes<V>, 2> obs{};
-    V z1{};       // initial boundary-layer height (m)
-    V z2{};       // boundary-layer height grown by the second time (m)
+    V z1{};  // initial boundary-layer height (m)
+    V z2{};  // boundary-layer height grown by the second time (m)
     // latent heat shared by both times; the second time's values remain (W m-2)
     V xle{}, xlec{}, xles{};
     Ornaxcanopygeomlanes<V> canopy;
@@ -239,12 +232,12 @@ struct Ornaxcorelanes {
 struct Ornaxpbltable {
     std::array<float, ornax_max_pbl_levels> z{};   // sounding heights (m)
     std::array<float, ornax_max_pbl_levels> th{};  // sounding potential temperatures (K)
-    float z1 = 0.0f;      // initial layer height (m)
-    float theta0 = 0.0f;  // potential temperature at z1 (K)
-    int pair = 0;         // 0-based lower level of the pair that brackets the last target
+    float z1 = 0.0f;                               // initial layer height (m)
+    float theta0 = 0.0f;                           // potential temperature at z1 (K)
+    int pair = 0;  // 0-based lower level of the pair that brackets the last target
     float prev_theta = 0.0f, prev_height = 0.0f, integral = 0.0f;  // last entry written
-    int built = 0;        // entries written so far
-    bool ended = false;   // the sounding ended: the remaining entries repeat the last one
+    int built = 0;                                                 // entries written so far
+    bool ended = false;  // the sounding ended: the remaining entries repeat the last one
 };
 
 // The core working state of one run. A value-initialised record is all zero.
@@ -257,9 +250,8 @@ struct Ornaxdailyvartype : Ornaxcorelanes<float> {
 
 // The inputs of one point that the core's physics reads, land values included (the
 // water class as 1 or 0); built from the land and input records by ornax_point_lanes.
-template <class V>
-struct Ornaxpointlanes {
-    V days{};   // day count of the sun position (doy + 365 year - 693482)
+template <class V> struct Ornaxpointlanes {
+    V days{};  // day count of the sun position (doy + 365 year - 693482)
     V lat{}, lon{};
     V tloc1{}, tloc2{}, trad1{}, trad2{}, sdn1{}, sdn2{}, lwdn1{}, lwdn2{};
     V taobs2{}, pres2{}, spfh2{};
@@ -381,21 +373,21 @@ void ornax_common_grid_finalize(Ornaxcommonblock& common, int& status);
 class Ornaxmetday;
 
 struct Ornaxmeteoornax {
-    std::string met_dir;   // root of the per-day sunrise rasters "rise15MET" / "rise55MET"
+    std::string met_dir;  // root of the per-day sunrise rasters "rise15MET" / "rise55MET"
     // Sunrise grids and forecast-model rows of the day, prepared once for a region run and
     // shared by its lines; null: every line prepares its own.
     Ornaxmetday* day_sources = nullptr;
-    int ncols = 0;         // columns of the model grid
-    int nrows = 0;         // rows (lines) of the model grid
-    int nlayers = 0;       // vertical layers of the profiles (at most 30)
-    int nhours = 0;        // hourly values of a daily series (hour h is local time h - 1)
-    float undef = 0.0f;    // fill value of missing values
-    float end_lon = 0.0f;  // eastern edge, degrees east (kept, not used by the forcing)
-    float start_lon = 0.0f;  // outer edge of column 1, degrees east
-    float dlon = 0.0f;       // column spacing, degrees (signed)
-    float end_lat = 0.0f;    // northern edge, degrees north (kept, not used by the forcing)
-    float start_lat = 0.0f;  // outer edge of row 1, degrees north
-    float dlat = 0.0f;       // row spacing, degrees (signed)
+    int ncols = 0;                  // columns of the model grid
+    int nrows = 0;                  // rows (lines) of the model grid
+    int nlayers = 0;                // vertical layers of the profiles (at most 30)
+    int nhours = 0;                 // hourly values of a daily series (hour h is local time h - 1)
+    float undef = 0.0f;             // fill value of missing values
+    float end_lon = 0.0f;           // eastern edge, degrees east (kept, not used by the forcing)
+    float start_lon = 0.0f;         // outer edge of column 1, degrees east
+    float dlon = 0.0f;              // column spacing, degrees (signed)
+    float end_lat = 0.0f;           // northern edge, degrees north (kept, not used by the forcing)
+    float start_lat = 0.0f;         // outer edge of row 1, degrees north
+    float dlat = 0.0f;              // row spacing, degrees (signed)
     int forcing_read_failures = 0;  // forecast-model rasters of the line that could not be read
 
     std::vector<float> land;            // (ncols), not filled by the forcing
@@ -442,7 +434,8 @@ inline std::size_t met_index2(int ncols, int i, int k) {
 // Offset of element (i, k, h) of an (ncols, nlayers, nhours) array, 1-based indices.
 inline std::size_t met_index3(int ncols, int nlayers, int i, int k, int h) {
     return (static_cast<std::size_t>(h - 1) * static_cast<std::size_t>(nlayers) +
-            static_cast<std::size_t>(k - 1)) * static_cast<std::size_t>(ncols) +
+            static_cast<std::size_t>(k - 1)) *
+               static_cast<std::size_t>(ncols) +
            static_cast<std::size_t>(i - 1);
 }
 
@@ -575,4 +568,3 @@ struct Ornaxregiondatatype {
     // Run-grid columns: quality flag of each pixel (0 = computed).
     std::vector<float> qc_flag;
 };
-

@@ -34,8 +34,8 @@ struct Ornaxrangefailure {
 // first observation precedes the second and that the day exists in the year. Returns the
 // OR of the quality bits of the failed inputs (a failure of bit 0 still counts in
 // `failures`); `first` describes the first failure.
-int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& input,
-                             int nhours, int& failures, Ornaxrangefailure& first);
+int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& input, int nhours,
+                             int& failures, Ornaxrangefailure& first);
 
 // Checks the class parameters of one class-table row (leaf values, heights, leaf size,
 // cover). 0 when possible, else 3 with `first` set.

@@ -91,4 +91,3 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
 // edges and spacings.
 void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
                             Ornaxmeteoornax& grid, int& status);
-

@@ -5,9 +5,9 @@
 // Exit status: 0 when the run succeeded or --help / -h / --version was the only
 // argument, 2 after the usage text (fewer than two arguments otherwise) and for a command
 // line that cannot be run (an unknown option, a missing or invalid argument: named on the
-// standard error stream), 3 on any failure (log not opened, mode not implemented, site or region run failed, a day of
-// a range failed, the screen report not written). A failed run names its cause on the standard error stream
-// as well as in the log.
+// standard error stream), 3 on any failure (log not opened, mode not implemented, site or region
+// run failed, a day of a range failed, the screen report not written). A failed run names its cause
+// on the standard error stream as well as in the log.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -125,9 +125,8 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
     } else if (command_line.run_mode == ornax_run_mode_region) {
         ornax_log_msg(
             (FreeLine() << "Run in region mode: " << command_line.region_config_file).str());
-        ornax_log_msg(command_line.region_switch == 1
-                          ? " Soil-resistance correction on (-r1)"
-                          : " Soil-resistance correction off (-r0)");
+        ornax_log_msg(command_line.region_switch == 1 ? " Soil-resistance correction on (-r1)"
+                                                      : " Soil-resistance correction off (-r0)");
         if (command_line.last_doy == 0 && !command_line.dated) {
             ornax_run_region(command_line.region_config_file, ornax_run_mode_region,
                              command_line.region_switch, command_line.year, command_line.doy,
@@ -136,8 +135,8 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
             Ornaxregionrangetype range;
             range.config_file = command_line.region_config_file;
             range.region_switch = command_line.region_switch;
-            range.days = ornax_region_range_days(command_line.year, command_line.doy,
-                                                 command_line.last_doy);
+            range.days =
+                ornax_region_range_days(command_line.year, command_line.doy, command_line.last_doy);
             range.force = command_line.force;
             ornax_run_region_range(range, status);
         }

@@ -81,8 +81,8 @@ struct Ornaxlinesummarytype {
     bool added = false;
     bool failed = false;
     std::array<int, ornax_qc_max + 1> flags{};  // pixels per quality flag
-    int other_flags = 0;                                  // pixels with any other value
-    std::vector<Ornaxvarstatstype> vars;                  // one per listed variable
+    int other_flags = 0;                        // pixels with any other value
+    std::vector<Ornaxvarstatstype> vars;        // one per listed variable
 };
 
 // Flag counts and statistics of a whole run, with the whole map of one variable (EDAY
@@ -93,8 +93,8 @@ struct Ornaxoutputsummarytype {
     float missing = 0.0f;
     std::vector<std::string> names;  // listed variables, in list order
     std::vector<Ornaxlinesummarytype> lines;
-    int map_index = -1;               // list index of the mapped variable, -1 when none
-    std::vector<float> map_values;    // ncols x nrows, line 1 (south) first
+    int map_index = -1;                      // list index of the mapped variable, -1 when none
+    std::vector<float> map_values;           // ncols x nrows, line 1 (south) first
     std::vector<unsigned char> map_quality;  // ncols x nrows quality flags
 };
 
@@ -115,8 +115,8 @@ void ornax_output_summary_init(Ornaxoutputsummarytype& summary, const Spatialinf
 
 // Adds line `line` (1-based): the output matrix (ncols x listed variables, column
 // fastest) and the quality flags of its pixels. A failed line counts every pixel as
-// the failed-line quality with missing values, as it is written. status 3 for a line outside the grid
-// or arrays shorter than the grid.
+// the failed-line quality with missing values, as it is written. status 3 for a line outside the
+// grid or arrays shorter than the grid.
 void ornax_output_summary_add_line(Ornaxoutputsummarytype& summary, int line, bool failed,
                                    std::span<const float> out_matrix,
                                    std::span<const float> quality, int& status);

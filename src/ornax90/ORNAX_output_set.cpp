@@ -180,7 +180,9 @@ void remove_stale_in(const std::string& dir, bool alone, int& removed) {
 
 }  // namespace
 
-Ornaxoutputsettype::~Ornaxoutputsettype() { ornax_output_set_abort(*this); }
+Ornaxoutputsettype::~Ornaxoutputsettype() {
+    ornax_output_set_abort(*this);
+}
 
 std::string ornax_output_path(const std::string& dir, const std::string& name) {
     if (dir.empty()) return name;
@@ -235,8 +237,9 @@ void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* byt
         if (written <= 0) {
             // A write that takes nothing without a reason is a full device.
             const int error_number = written < 0 ? errno : ENOSPC;
-            fail(set, "Cannot write " + std::to_string(left) + " bytes at byte " +
-                          std::to_string(offset) + " of " + file.path,
+            fail(set,
+                 "Cannot write " + std::to_string(left) + " bytes at byte " +
+                     std::to_string(offset) + " of " + file.path,
                  error_number);
             return;
         }
@@ -247,8 +250,8 @@ void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* byt
     status = 0;
 }
 
-void ornax_output_set_write_line(Ornaxoutputsettype& set, int member,
-                                 std::span<const float> values, int record, int& status) {
+void ornax_output_set_write_line(Ornaxoutputsettype& set, int member, std::span<const float> values,
+                                 int record, int& status) {
     status = ornax_status_failure;
     if (values.empty() || record < 1) {
         fail(set, "Invalid raster line " + std::to_string(record), EINVAL);
@@ -263,8 +266,7 @@ void ornax_output_set_write_line(Ornaxoutputsettype& set, int member,
 
 const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int member) {
     static const std::string none;
-    return valid_member(set, member) ? set.files[static_cast<std::size_t>(member)].temporary
-                                     : none;
+    return valid_member(set, member) ? set.files[static_cast<std::size_t>(member)].temporary : none;
 }
 
 void ornax_output_set_commit(Ornaxoutputsettype& set, int& status) {
@@ -307,8 +309,7 @@ void ornax_output_set_abort(Ornaxoutputsettype& set) {
     set.lock_fds.clear();
 }
 
-void ornax_output_set_claim_folder(Ornaxoutputsettype& set, const std::string& dir,
-                                   int& removed) {
+void ornax_output_set_claim_folder(Ornaxoutputsettype& set, const std::string& dir, int& removed) {
     bool alone = false;
     const int fd = take_folder_lock(dir, alone);
     remove_stale_in(dir, alone && fd >= 0, removed);
@@ -326,8 +327,10 @@ void ornax_output_set_join(Ornaxoutputsettype& set, const std::vector<std::strin
                            const std::vector<std::string>& temporaries, int& status) {
     status = ornax_status_failure;
     if (paths.size() != temporaries.size()) {
-        fail(set, "Output set to join of " + std::to_string(paths.size()) + " names and " +
-                      std::to_string(temporaries.size()) + " temporaries", EINVAL);
+        fail(set,
+             "Output set to join of " + std::to_string(paths.size()) + " names and " +
+                 std::to_string(temporaries.size()) + " temporaries",
+             EINVAL);
         return;
     }
     set.joined = true;

@@ -37,9 +37,9 @@ struct Ornaxoutputfiletype {
 struct Ornaxoutputsettype {
     std::vector<Ornaxoutputfiletype> files;
     std::atomic<bool> failed = false;  // a create, write, flush, close or rename failed
-    std::string failure;    // the first failure: what, which file, the system's reason
+    std::string failure;               // the first failure: what, which file, the system's reason
     std::mutex failure_guard;
-    bool joined = false;  // created by another process: never published or removed here
+    bool joined = false;        // created by another process: never published or removed here
     std::vector<int> lock_fds;  // shared locks on the folders' lock files, held until the end
 
     Ornaxoutputsettype() = default;
@@ -67,8 +67,8 @@ void ornax_output_set_write(Ornaxoutputsettype& set, int member, const void* byt
 
 // Writes `values` as record `record` (1-based) of a raster of values.size() columns, in
 // little-endian byte order. status 0 or 3.
-void ornax_output_set_write_line(Ornaxoutputsettype& set, int member,
-                                 std::span<const float> values, int record, int& status);
+void ornax_output_set_write_line(Ornaxoutputsettype& set, int member, std::span<const float> values,
+                                 int record, int& status);
 
 // Name of the member's temporary, for writers that open the file by name.
 const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int member);

@@ -42,7 +42,8 @@ constexpr Ornaxoutputvariabletype output_variables[] = {
     {"ZEN2", &O::ZEN2, "solar zenith angle, time 2", "radians", rad_cf, "solar_zenith_angle"},
     {"RNET2", &O::RNET2, "net radiation, time 2", w_m2, w_m2, net_rad},
     {"TA2", &O::TA2, "modelled air temperature, time 2", deg_c, degc_cf, "air_temperature"},
-    {"Z2", &O::Z2, "boundary-layer height, time 2", "m", "m", "atmosphere_boundary_layer_thickness"},
+    {"Z2", &O::Z2, "boundary-layer height, time 2", "m", "m",
+     "atmosphere_boundary_layer_thickness"},
     {"RA2", &O::RA2, "aerodynamic resistance, time 2", s_m, s_m, ""},
     {"RS2", &O::RS2, "soil-surface resistance, time 2", s_m, s_m, ""},
     {"RX2", &O::RX2, "leaf boundary-layer resistance, time 2", s_m, s_m, ""},
@@ -51,12 +52,14 @@ constexpr Ornaxoutputvariabletype output_variables[] = {
     {"SNETDAY", &O::SNETDAY, "daily net radiation", mj_day, mj_day, net_rad},
     {"RSOILDAY", &O::RSOILDAY, "daily soil net radiation", mj_day, mj_day, ""},
     {"GDAY", &O::GDAY, "daily soil heat flux (always 0)", mj_day, mj_day, soil_g},
-    {"SDDAY", &O::SDDAY, "daily insolation", mj_day, mj_day, "surface_downwelling_shortwave_flux_in_air"},
+    {"SDDAY", &O::SDDAY, "daily insolation", mj_day, mj_day,
+     "surface_downwelling_shortwave_flux_in_air"},
     {"SWUPDAY", &O::SWUPDAY, "daily reflected short-wave", mj_day, mj_day, sw_up},
     {"LWUPDAY", &O::LWUPDAY, "daily upward long-wave", mj_day, mj_day, lw_up},
     {"LWDNDAY", &O::LWDNDAY, "daily downward long-wave", mj_day, mj_day,
      "surface_downwelling_longwave_flux_in_air"},
-    {"EREFDAY", &O::EREFDAY, "daily FAO-56 grass reference evapotranspiration energy", mj_day, mj_day, ""},
+    {"EREFDAY", &O::EREFDAY, "daily FAO-56 grass reference evapotranspiration energy", mj_day,
+     mj_day, ""},
     {"HDAY", &O::HDAY, "daily sensible heat", mj_day, mj_day, up_h},
     {"EDAY", &O::EDAY, "daily evapotranspiration energy", mj_day, mj_day, up_le},
     {"ESDAY", &O::ESDAY, "daily soil evaporation energy", mj_day, mj_day, ""},
@@ -67,4 +70,6 @@ static_assert(std::size(output_variables) == ornax_max_out_vars,
 
 }  // namespace
 
-std::span<const Ornaxoutputvariabletype> ornax_output_variables() { return output_variables; }
+std::span<const Ornaxoutputvariabletype> ornax_output_variables() {
+    return output_variables;
+}

@@ -11,12 +11,12 @@
 #include "ORNAX_data_mod.hpp"
 
 struct Ornaxoutputvariabletype {
-    std::string_view name;                 // raster name without ".bin", e.g. "EDAY"
-    float Ornaxoutputvartype::*field;      // where a pixel's value is in the output record
-    std::string_view description;          // what the value is
-    std::string_view units;                // unit as the model writes it, e.g. "MJ m-2 day-1"
-    std::string_view cf_units;             // the same unit in UDUNITS notation
-    std::string_view standard_name;        // CF standard name, empty where CF has none
+    std::string_view name;             // raster name without ".bin", e.g. "EDAY"
+    float Ornaxoutputvartype::*field;  // where a pixel's value is in the output record
+    std::string_view description;      // what the value is
+    std::string_view units;            // unit as the model writes it, e.g. "MJ m-2 day-1"
+    std::string_view cf_units;         // the same unit in UDUNITS notation
+    std::string_view standard_name;    // CF standard name, empty where CF has none
 };
 
 // Every output variable; code i of the output list (1-based) is entry i - 1.

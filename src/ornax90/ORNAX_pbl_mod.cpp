@@ -53,7 +53,7 @@ void ornax_extend_pbl_table(Ornaxpbltable& b, int entries, std::vector<float>& i
     const std::array<float, ornax_max_pbl_levels>& z = b.z;
     const std::array<float, ornax_max_pbl_levels>& th = b.th;
     int i = b.pair;
-    float p = b.prev_theta;  // previous potential temperature (K)
+    float p = b.prev_theta;   // previous potential temperature (K)
     float q = b.prev_height;  // previous height (m)
     float s = b.integral;     // running integral (K m)
     int j = b.built;

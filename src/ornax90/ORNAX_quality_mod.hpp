@@ -29,8 +29,8 @@ inline constexpr int ornax_qc_max = ornax_qc_failed_line;
 // One value of the quality raster.
 struct Ornaxqualityflaginfotype {
     int value = 0;
-    std::string meaning;  // one word with underscores (CF flag_meanings)
-    std::string label;    // short text for legends and the README
+    std::string meaning;                    // one word with underscores (CF flag_meanings)
+    std::string label;                      // short text for legends and the README
     std::array<unsigned char, 3> colour{};  // RGB of the quicklook map
 };
 

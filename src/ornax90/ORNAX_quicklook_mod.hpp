@@ -26,13 +26,11 @@ Ornaxrgbtype ornax_quality_colour(int flag);
 // smallest and largest valid value; `missing` and non-finite values grey. status 0 or 3.
 void ornax_write_value_quicklook(const std::string& path, const std::vector<float>& values,
                                  const Spatialinfodata& grid, float missing,
-                                 const std::string& title, const std::string& units,
-                                 int& status);
+                                 const std::string& title, const std::string& units, int& status);
 
 // Map of quality flags (grid.ncols x grid.nrows, south first) with a legend giving each
 // flag's meaning and pixel count. status 0 or 3.
-void ornax_write_quality_quicklook(const std::string& path,
-                                   const std::vector<unsigned char>& flags,
+void ornax_write_quality_quicklook(const std::string& path, const std::vector<unsigned char>& flags,
                                    const Spatialinfodata& grid, const std::string& title,
                                    int& status);
 

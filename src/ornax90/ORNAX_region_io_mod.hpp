@@ -204,17 +204,17 @@ void ornax_prepare_met_day(const Ornaxcommonblock& common, const Ornaxmeteoornax
 // times and over its local day from the forecast-model rasters of the day and the next,
 // copies it into the region data record and releases the line arrays. Status 0, or 3
 // when any step failed (the affected values then hold the model grid's fill value).
-void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
-                                          Ornaxmeteoornax& grid, Ornaxregiondatatype& region,
-                                          int year, int doy, float pline, int& status);
+void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
+                                          Ornaxregiondatatype& region, int year, int doy,
+                                          float pline, int& status);
 // Fills the model grid's line arrays for line pline of day doy of year: observation times
 // from the per-day sunrise rasters "rise15MET" / "rise55MET" under the grid's met_dir
 // (computed for the whole grid and written when either is missing or of the wrong size),
 // and the forecast-model values of the common grid reduced to every column. Status 3 for
 // an invalid date, a line outside the model or forecast-model grid, a failed sunrise or
 // profile read, or line arrays that were not set up.
-void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
-                                    int year, int doy, float pline, int& status);
+void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year,
+                                    int doy, float pline, int& status);
 // Self-contained variant for one line: reads the meteorological configuration file, sets up
 // its own common grid (with the land mask) and model grid, processes the line into the
 // region data record and releases both grids. Status 0, or 3 when any step failed.
@@ -248,9 +248,8 @@ std::string ornax_met_day_dir(const std::string& data_root, int year, int doy);
 // value gives fill. steps (time steps per day) is not used. Status 0, or 3 when a day
 // holds fewer than 8 values or series fewer than nhours (outputs then all fill).
 void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
-                               std::span<const float> day2, float fill, int steps,
-                               float& value1, float& value2, std::span<float> series,
-                               int nhours, int& status);
+                               std::span<const float> day2, float fill, int steps, float& value1,
+                               float& value2, std::span<float> series, int nhours, int& status);
 // Place of x hours after 00 UTC of the first day in the two-day three-hourly window: the
 // first point of its bracketing pair (0..14), or -1 when no pair brackets it (NaN too).
 struct Ornaxwindowslot {

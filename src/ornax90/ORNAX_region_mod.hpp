@@ -76,17 +76,16 @@ using Ornaxpixelcore = std::function<void(const Ornaxlandtype&, const Ornaxinput
 // size from the line, the other class values from entry `class` of the class table.
 // Status 3 when the column or row is outside the grid or the line, or the class is not a
 // land class 2..20 held by the table.
-void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid,
-                                     const Ornaxregiondatatype& region, int col, int row,
-                                     const std::vector<Ornaxlandtype>& class_table,
-                                     int class_count, Ornaxlandtype& land, int& status);
+void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
+                                     int col, int row,
+                                     const std::vector<Ornaxlandtype>& class_table, int class_count,
+                                     Ornaxlandtype& land, int& status);
 
 // Vegetation of the input record from the leaf area index at column col: cover fraction
 // 1 - exp(-0.5 LAI) within [0, 1], canopy height between the class's minimum and maximum.
-void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid,
-                                     const Ornaxregiondatatype& region, int col, int row,
-                                     const Ornaxlandtype& land, Ornaxinputvartype& input,
-                                     int& status);
+void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
+                                     int col, int row, const Ornaxlandtype& land,
+                                     Ornaxinputvartype& input, int& status);
 
 // Satellite observations of the input record at column col (surface temperatures K ->
 // deg C). Status 3 when either surface temperature or an hourly insolation value is
@@ -110,8 +109,8 @@ void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& r
                            const Spatialinfodata& lc_grid, const Spatialinfodata& lai_grid,
                            const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
                            const Spatialinfodata& goes_grid,
-                           const std::vector<Ornaxlandtype>& class_table, int class_count,
-                           int year, int doy, int region_switch, float lat, int& status);
+                           const std::vector<Ornaxlandtype>& class_table, int class_count, int year,
+                           int doy, int region_switch, float lat, int& status);
 
 // The same with the given core in place of the model core.
 void ornax_simulate_region_with_core(
@@ -125,11 +124,10 @@ void ornax_simulate_region_with_core(
 // variable) from the output matrix, then the same line of the quality raster (unit
 // units[count]). A failing write is logged and the others still go out; status 3 when
 // any write failed or the units do not cover the list.
-void ornax_write_region_outputs(const Spatialinfodata& run_grid,
-                                const Ornaxregiondatatype& region, std::span<const int> units,
-                                int line, int& status);
+void ornax_write_region_outputs(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
+                                std::span<const int> units, int line, int& status);
 // The same into the members of an output set (members[i - 1] for the i-th listed variable,
 // members[count] for the quality raster), written at their line's offset.
-void ornax_write_region_outputs(const Spatialinfodata& run_grid,
-                                const Ornaxregiondatatype& region, Ornaxoutputsettype& outputs,
-                                std::span<const int> members, int line, int& status);
+void ornax_write_region_outputs(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
+                                Ornaxoutputsettype& outputs, std::span<const int> members, int line,
+                                int& status);

@@ -81,8 +81,7 @@ namespace {
 
 // First and last cell of input axis (low, step, count) touched by the span [from, to].
 // Cells are counted as touched when the span covers more than a tiny sliver of them.
-void covered_cells(float low, float step, int count, float from, float to, int& first,
-                   int& last) {
+void covered_cells(float low, float step, int count, float from, float to, int& first, int& last) {
     constexpr double sliver = 1.0e-4;  // fraction of a cell treated as rounding noise
     double a = (static_cast<double>(from) - low) / step;
     double b = (static_cast<double>(to) - low) / step;
@@ -139,7 +138,8 @@ void extract_2d_real_by_domain(const Spatialinfodata& input_grid, const Real2dAr
                                    input_grid.nrows, lat);
         if (in_row == grid_outside_index) continue;
         for (int col = 1; col <= output_grid.ncols; ++col) {
-            float lon = centre_on_axis(output_grid.west_lon, output_grid.dlon, output_grid.ncols, col);
+            float lon =
+                centre_on_axis(output_grid.west_lon, output_grid.dlon, output_grid.ncols, col);
             int in_col = index_on_axis(input_grid.west_lon, input_grid.east_lon, input_grid.dlon,
                                        input_grid.ncols, lon);
             if (in_col != grid_outside_index) output(col, row) = input(in_col, in_row);
@@ -162,7 +162,8 @@ void cal_mean_matrix(const Real2dArray& input, int block_cols, int block_rows, f
             double sum = 0.0;
             int count = 0;
             for (int r = (j - 1) * block_rows + 1; r <= std::min(j * block_rows, input.n2); ++r) {
-                for (int c = (i - 1) * block_cols + 1; c <= std::min(i * block_cols, input.n1); ++c) {
+                for (int c = (i - 1) * block_cols + 1; c <= std::min(i * block_cols, input.n1);
+                     ++c) {
                     float value = input(c, r);
                     if (std::fabs(value - fill_value) <= 1.0e-6f) continue;
                     sum += value;
@@ -186,7 +187,9 @@ namespace {
 float interpolate_day(const std::vector<float>& series, float fill_value, float hour) {
     int n = static_cast<int>(series.size());
     float step = 24.0f / static_cast<float>(n);
-    auto valid = [&](int i) { return std::fabs(series[static_cast<std::size_t>(i)] - fill_value) > 1.0e-6f; };
+    auto valid = [&](int i) {
+        return std::fabs(series[static_cast<std::size_t>(i)] - fill_value) > 1.0e-6f;
+    };
     int base = static_cast<int>(std::floor(hour / step));
     // Walk back from the sample at or before the hour, and forward from the one after it.
     for (int back = 0; back < n; ++back) {
@@ -214,9 +217,8 @@ void get_value_from_3hours(const std::vector<float>& series, float fill_value, f
     status = 0;
     hourly.assign(ornax_hours_per_day, fill_value);
     value1 = value2 = fill_value;
-    bool any_valid = std::any_of(series.begin(), series.end(), [&](float v) {
-        return std::fabs(v - fill_value) > 1.0e-6f;
-    });
+    bool any_valid = std::any_of(series.begin(), series.end(),
+                                 [&](float v) { return std::fabs(v - fill_value) > 1.0e-6f; });
     if (!any_valid) {
         status = ornax_status_failure;
         return;

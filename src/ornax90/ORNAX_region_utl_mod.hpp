@@ -12,7 +12,7 @@
 #include "ORNAX_data_mod.hpp"
 #include "file_io_mod.hpp"
 
-inline constexpr int grid_outside_index = -9999;      // column or row of a point off the grid
+inline constexpr int grid_outside_index = -9999;           // column or row of a point off the grid
 inline constexpr float grid_outside_coordinate = -999.0f;  // centre of a cell off the grid
 
 // Column of longitude lon (degrees east). A longitude on the eastern edge belongs to the
@@ -33,8 +33,7 @@ void get_lon_lat_by_col_row(const Spatialinfodata& grid, int col, int row, float
 // Part of input_grid covered by run_grid: its first column and row on input_grid and its
 // number of columns and rows. Status 3 when the two boxes do not overlap.
 void cal_input_domain_boundary(const Spatialinfodata& input_grid, const Spatialinfodata& run_grid,
-                               int& ncols, int& nrows, int& first_col, int& first_row,
-                               int& status);
+                               int& ncols, int& nrows, int& first_col, int& first_row, int& status);
 
 // Samples `input` (column, row) on input_grid onto output_grid, each output cell taking the
 // input cell holding its centre (the nearest one), fill_value off the input. Output steps

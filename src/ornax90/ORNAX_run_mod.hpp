@@ -13,10 +13,10 @@
 
 // Largest grids a run accepts. Extents are checked before anything is allocated, so a
 // mistyped description is refused with a message instead of exhausting the memory.
-inline constexpr int ornax_max_grid_cols = 100000;   // columns of any grid
-inline constexpr int ornax_max_grid_rows = 100000;   // rows of any grid
-inline constexpr int ornax_max_grid_layers = 1000;   // sounding layers
-inline constexpr int ornax_max_grid_hours = 1000;    // time steps
+inline constexpr int ornax_max_grid_cols = 100000;  // columns of any grid
+inline constexpr int ornax_max_grid_rows = 100000;  // rows of any grid
+inline constexpr int ornax_max_grid_layers = 1000;  // sounding layers
+inline constexpr int ornax_max_grid_hours = 1000;   // time steps
 // Values held at once by the line arrays of a region run (4 bytes each: 512 MiB).
 inline constexpr long long ornax_max_line_values = 128LL * 1024 * 1024;
 
@@ -41,16 +41,15 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
 void ornax_run_region(const std::string& region_config_file, int run_mode, int region_switch,
                       int year, int doy, int& status);
 
-
 // Counts and wall-clock split of one region run (seconds).
 struct Ornaxregionruntimes {
     int lines = 0, failed_lines = 0;
     long long pixels = 0, computed = 0;  // pixels visited, pixels with quality flag 0
-    double setup_s = 0;   // configuration, class table, outputs, forcing grid, land cells
+    double setup_s = 0;  // configuration, class table, outputs, forcing grid, land cells
     // summed over the threads
-    double read_s = 0;    // line inputs with the meteorology, line arrays
-    double core_s = 0;    // pixel simulation
-    double write_s = 0;   // output, quality and diagnostic lines
+    double read_s = 0;   // line inputs with the meteorology, line arrays
+    double core_s = 0;   // pixel simulation
+    double write_s = 0;  // output, quality and diagnostic lines
     double total_s = 0;
     int threads = 1;  // threads that ran the lines
 };
@@ -60,9 +59,8 @@ struct Ornaxregionruntimes {
 int ornax_region_threads();
 
 // Region run that also hands back its counts and timing.
-void ornax_run_region_timed(const std::string& region_config_file, int run_mode,
-                            int region_switch, int year, int doy, Ornaxregionruntimes& times,
-                            int& status);
+void ornax_run_region_timed(const std::string& region_config_file, int run_mode, int region_switch,
+                            int year, int doy, Ornaxregionruntimes& times, int& status);
 
 // Part a process plays in a region run. One process runs it alone; processes that share one
 // run (each writing its own lines) have one leader, which prepares what the day's lines
@@ -123,7 +121,8 @@ void ornax_log_failed_lines(int failed_lines, int lines, long long computed);
 // Prepares, reads, simulates and writes each of `lines` (1-based, south to north, any order)
 // at its place in the outputs, spread over the threads. Messages go out in the order of
 // `lines`; with `line_reports`, line i's messages (log, screen, appends) and status go to
-// (*line_reports)[i] instead of going out. status 3 when any line failed; the other lines still run.
+// (*line_reports)[i] instead of going out. status 3 when any line failed; the other lines still
+// run.
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
                             std::vector<Ornaxlinereporttype>* line_reports, int& status);
 // Releases the forcing and the grids; a follower flushes and closes its descriptors of the
@@ -209,6 +208,6 @@ void ornax_run_region_days(const Ornaxregionrangetype& range, const Ornaxregiond
 void ornax_run_region_range(const Ornaxregionrangetype& range, int& status);
 
 // Region run of one day whose outputs go to `output_folder` under the output directory.
-void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch,
-                                int year, int doy, const std::string& output_folder,
+void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch, int year,
+                                int doy, const std::string& output_folder,
                                 Ornaxregionruntimes& times, int& status);

@@ -13,7 +13,9 @@
 #include "fixed_text_mod.hpp"
 
 namespace {
-int extent(int e) { return e > 0 ? e : 0; }  // a negative extent allocates nothing
+int extent(int e) {
+    return e > 0 ? e : 0;
+}  // a negative extent allocates nothing
 }  // namespace
 
 void Real2dArray::allocate(int e1, int e2, float fill) {
@@ -56,10 +58,9 @@ std::int64_t raster_record_offset(std::int64_t record, std::int64_t record_value
 void raster_decode_le(const unsigned char* bytes, std::size_t count, float* values) {
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* b = bytes + 4 * i;
-        std::uint32_t word = static_cast<std::uint32_t>(b[0]) |
-                             (static_cast<std::uint32_t>(b[1]) << 8) |
-                             (static_cast<std::uint32_t>(b[2]) << 16) |
-                             (static_cast<std::uint32_t>(b[3]) << 24);
+        std::uint32_t word =
+            static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
         values[i] = std::bit_cast<float>(word);
     }
 }
@@ -145,7 +146,9 @@ int write_record(std::FILE* stream, std::int64_t record, std::int64_t record_val
     return 0;
 }
 
-void log_free(const FreeLine& line) { ornax_log_msg(line.str()); }
+void log_free(const FreeLine& line) {
+    ornax_log_msg(line.str());
+}
 
 // Gives a unit back to the pool; nothing to give when the pool had none to hand out.
 void release_unit(int unit) {
@@ -226,9 +229,8 @@ void read_3d_real_by_line(const RasterInputFiles* held, const std::string& file_
                               : raster_status_failed;
         if (read_status == 0) continue;
         status = read_status;
-        log_free(FreeLine() << "File " << trim_right(file_name) << " read error!"
-                                 << read_status << "at pline/zloop" << line << k
-                                 << static_cast<long long>(record));
+        log_free(FreeLine() << "File " << trim_right(file_name) << " read error!" << read_status
+                            << "at pline/zloop" << line << k << static_cast<long long>(record));
     }
 }
 
@@ -428,15 +430,13 @@ namespace {
 
 // Replaces the file with one record of `count` values. Returns 0 or 3; an open failure
 // is logged here with the system's error number, and `opened` tells the two apart.
-int write_whole(const std::string& file_name, std::int64_t count, const float* in,
-                bool& opened) {
+int write_whole(const std::string& file_name, std::int64_t count, const float* in, bool& opened) {
     int unit = -1;
     opened = false;
     std::FILE* stream = open_raster(file_name, "wb", unit);
     if (stream == nullptr) {
         int open_status = errno != 0 ? errno : raster_status_failed;
-        log_free(FreeLine() << "Error " << open_status << "in opening "
-                                 << trim_right(file_name));
+        log_free(FreeLine() << "Error " << open_status << "in opening " << trim_right(file_name));
         release_unit(unit);
         return raster_status_failed;
     }
@@ -464,7 +464,7 @@ void write_out_2d_real(const Real2dArray& image, int ncol, int nrow, const std::
         status = raster_status_failed;
         if (opened)
             log_free(FreeLine() << "Write " << 4 * count_of(ncol, nrow) << "error" << result
-                                     << " to" << trim_right(file_name));
+                                << " to" << trim_right(file_name));
     }
 }
 
@@ -487,8 +487,7 @@ void write_out_3d_real(const Real3dArray& values, int ncol, int nrow, int nz,
         return;
     }
     const char* outcome = result == 0 ? " successfully" : " failed";
-    log_free(FreeLine() << "Write " << bytes << " bytes to " << trim_right(file_name)
-                             << outcome);
+    log_free(FreeLine() << "Write " << bytes << " bytes to " << trim_right(file_name) << outcome);
     if (result != 0) status = raster_status_failed;
 }
 
@@ -497,9 +496,9 @@ std::string ornax_home_prefixed_path(const std::string& home, const std::string&
     note.clear();
     const std::string prefixed = home + value;
     if (home.empty() || value.empty()) return prefixed;
-    const bool leads = value.compare(0, home.size(), home) == 0 &&
-                       (value.size() == home.size() || home.back() == '/' ||
-                        value[home.size()] == '/');
+    const bool leads =
+        value.compare(0, home.size(), home) == 0 &&
+        (value.size() == home.size() || home.back() == '/' || value[home.size()] == '/');
     if (leads) {
         note = "\"" + value + "\" already begins with HOME_DIR (" + home + "): used as written";
         return value;

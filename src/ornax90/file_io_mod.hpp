@@ -44,7 +44,8 @@ struct Real3dArray {
     float operator()(int i, int j, int k) const { return values[index(i, j, k)]; }
     std::size_t index(int i, int j, int k) const {
         return (static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(n2) +
-                static_cast<std::size_t>(j - 1)) * static_cast<std::size_t>(n1) +
+                static_cast<std::size_t>(j - 1)) *
+                   static_cast<std::size_t>(n1) +
                static_cast<std::size_t>(i - 1);
     }
 };
@@ -59,7 +60,8 @@ struct Real4dArray {
     std::size_t index(int i, int j, int k, int t) const {
         std::size_t plane = static_cast<std::size_t>(n1) * static_cast<std::size_t>(n2);
         return (static_cast<std::size_t>(t - 1) * static_cast<std::size_t>(n3) +
-                static_cast<std::size_t>(k - 1)) * plane +
+                static_cast<std::size_t>(k - 1)) *
+                   plane +
                static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(n1) +
                static_cast<std::size_t>(i - 1);
     }

@@ -125,8 +125,8 @@ int read_fixed_real(std::string_view line, int first, int last, int decimals, fl
     double number = 0.0;
     bool has_point = false;
     int exponent_value = 0;
-    if (!split_exponent(text, mantissa, exponent) ||
-        !parse_mantissa(mantissa, number, has_point) || !parse_exponent(exponent, exponent_value))
+    if (!split_exponent(text, mantissa, exponent) || !parse_mantissa(mantissa, number, has_point) ||
+        !parse_exponent(exponent, exponent_value))
         return text_field_bad;
     // Without a decimal point the field carries `decimals` implied decimals.
     if (!has_point) number /= std::pow(10.0, decimals);
@@ -197,9 +197,11 @@ std::string write_e(double value, int width, int decimals) {
     std::string text = buffer;  // "0.dddd"
     char exp_text[16];
     if (std::abs(exponent) < 100)
-        std::snprintf(exp_text, sizeof exp_text, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        std::snprintf(exp_text, sizeof exp_text, "E%c%02d", exponent < 0 ? '-' : '+',
+                      std::abs(exponent));
     else
-        std::snprintf(exp_text, sizeof exp_text, "%c%03d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        std::snprintf(exp_text, sizeof exp_text, "%c%03d", exponent < 0 ? '-' : '+',
+                      std::abs(exponent));
     text += exp_text;
     if (value < 0.0) text = "-" + text;
     if (static_cast<int>(text.size()) > width && text.rfind("0.", 0) == 0) text.erase(0, 1);
@@ -215,13 +217,15 @@ std::string write_a(std::string_view text, int width) {
 }
 
 std::string free_real(double value) {
-    if (!std::isfinite(value)) return std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity");
+    if (!std::isfinite(value))
+        return std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity");
     double magnitude = std::fabs(value);
     char buffer[64];
     if (value == 0.0) {
         std::snprintf(buffer, sizeof buffer, "%.8f", 0.0);
     } else if (magnitude >= 0.1 && magnitude < 1.0e8) {
-        int int_digits = magnitude < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+        int int_digits =
+            magnitude < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
         int decimals = 9 - int_digits;
         if (decimals < 1) decimals = 1;
         if (magnitude < 1.0) decimals = 9;
@@ -246,8 +250,12 @@ FreeLine& FreeLine::operator<<(long long value) {
     return *this;
 }
 
-FreeLine& FreeLine::operator<<(int value) { return *this << static_cast<long long>(value); }
-FreeLine& FreeLine::operator<<(long value) { return *this << static_cast<long long>(value); }
+FreeLine& FreeLine::operator<<(int value) {
+    return *this << static_cast<long long>(value);
+}
+FreeLine& FreeLine::operator<<(long value) {
+    return *this << static_cast<long long>(value);
+}
 
 FreeLine& FreeLine::operator<<(double value) {
     line_ += ' ';
@@ -258,7 +266,9 @@ FreeLine& FreeLine::operator<<(double value) {
     return *this;
 }
 
-FreeLine& FreeLine::operator<<(float value) { return *this << static_cast<double>(value); }
+FreeLine& FreeLine::operator<<(float value) {
+    return *this << static_cast<double>(value);
+}
 
 // ---- configuration lines ----
 

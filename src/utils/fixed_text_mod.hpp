@@ -11,8 +11,8 @@
 
 // Outcome of reading one field.
 inline constexpr int text_field_ok = 0;
-inline constexpr int text_field_short = 1;   // the line ends before the field's first column
-inline constexpr int text_field_bad = 3;     // the field does not hold a number
+inline constexpr int text_field_short = 1;  // the line ends before the field's first column
+inline constexpr int text_field_bad = 3;    // the field does not hold a number
 
 // Integer from columns first..last; blanks are ignored, an all-blank field reads 0.
 int read_fixed_int(std::string_view line, int first, int last, int& value);
@@ -101,5 +101,3 @@ private:
     int line_number_ = 0;
     bool ended_ = false;
 };
-
-

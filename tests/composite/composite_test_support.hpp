@@ -51,7 +51,8 @@ inline std::vector<float> read_floats(const fs::path& path) {
     for (size_t i = 0; i < values.size(); ++i) {
         std::uint32_t u = 0;
         for (int b = 0; b < 4; ++b)
-            u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4 * i + b])) << (8 * b);
+            u |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[4 * i + b]))
+                 << (8 * b);
         std::memcpy(&values[i], &u, 4);
     }
     return values;
@@ -74,14 +75,19 @@ inline void write_day(const fs::path& folder, int year, int doy, int ncols, int 
                       const std::vector<float>& quality, int exit_status = 0,
                       double west = -100.0) {
     fs::create_directories(folder);
-    const nlohmann::json info = {
-        {"year", year},
-        {"day_of_year", doy},
-        {"exit_status", exit_status},
-        {"run_grid",
-         {{"west_lon", west}, {"east_lon", west + 0.05 * ncols}, {"south_lat", 34.0},
-          {"north_lat", 34.0 + 0.05 * nrows}, {"dlon", 0.05}, {"dlat", 0.05},
-          {"ncols", ncols}, {"nrows", nrows}, {"missing_value", missing}}}};
+    const nlohmann::json info = {{"year", year},
+                                 {"day_of_year", doy},
+                                 {"exit_status", exit_status},
+                                 {"run_grid",
+                                  {{"west_lon", west},
+                                   {"east_lon", west + 0.05 * ncols},
+                                   {"south_lat", 34.0},
+                                   {"north_lat", 34.0 + 0.05 * nrows},
+                                   {"dlon", 0.05},
+                                   {"dlat", 0.05},
+                                   {"ncols", ncols},
+                                   {"nrows", nrows},
+                                   {"missing_value", missing}}}};
     std::ofstream(folder / "run_info.json") << info.dump(2);
     write_floats(folder / "EDAY.bin", eday);
     write_floats(folder / "EREFDAY.bin", eref);

@@ -15,7 +15,7 @@ namespace {
 using namespace composite_test;
 
 constexpr int nc = 4, nr = 3;
-const std::vector<float> ones(nc * nr, 1.0f), zeros(nc * nr, 0.0f);
+const std::vector<float> ones(nc*nr, 1.0f), zeros(nc*nr, 0.0f);
 
 void good_day(const fs::path& root, int doy) {
     write_day(root / ("2019" + std::to_string(doy)), 2019, doy, nc, nr, ones, ones, zeros);
@@ -92,7 +92,9 @@ TEST(CompositeDays, AnotherGridIsRefusedNamingTheDay) {
 
 TEST(CompositeDays, RangesAndEmptyFolders) {
     Scratch dir("ranges");
-    for (int doy : {364, 365}) write_day(dir.path() / ("2019" + std::to_string(doy)), 2019, doy, nc, nr, ones, ones, zeros);
+    for (int doy : {364, 365})
+        write_day(dir.path() / ("2019" + std::to_string(doy)), 2019, doy, nc, nr, ones, ones,
+                  zeros);
     write_day(dir.path() / "2020002", 2020, 2, nc, nr, ones, ones, zeros);
     fs::create_directories(dir.path() / "notaday");
     fs::create_directories(dir.path() / "2019366");  // not a day of 2019

@@ -158,8 +158,10 @@ Result reference_fill(const Series& s, int max_gap) {
     };
     const auto obs = [&](int d) { return eref_ok(d) && s.eref[d] > 0 && s.eday[d] != missing; };
     const auto around = [&](int d, auto ok, int& p, int& n) {
-        for (p = d - 1; p >= 0 && !ok(p); --p) {}
-        for (n = d + 1; n < days && !ok(n); ++n) {}
+        for (p = d - 1; p >= 0 && !ok(p); --p) {
+        }
+        for (n = d + 1; n < days && !ok(n); ++n) {
+        }
         return p >= 0 && n < days && n - p - 1 <= max_gap;
     };
     Result r;
@@ -174,7 +176,8 @@ Result reference_fill(const Series& s, int max_gap) {
             const float ratio = rp + static_cast<float>(d - p) / (n - p) * (rn - rp);
             float eref = s.eref[d];
             if (!eref_ok(d))
-                eref = s.eref[pe] + static_cast<float>(d - pe) / (ne - pe) * (s.eref[ne] - s.eref[pe]);
+                eref =
+                    s.eref[pe] + static_cast<float>(d - pe) / (ne - pe) * (s.eref[ne] - s.eref[pe]);
             r.flag.push_back(eref_ok(d) ? ornax_fill_filled : ornax_fill_filled_reference);
             r.et.push_back(ratio * eref);
             r.distance.push_back(static_cast<float>(std::min(d - p, n - d)));
@@ -213,8 +216,10 @@ TEST(CompositeGapFill, StreamingEqualsWholeSeriesFill) {
                 const Result want = reference_fill(s, max_gap);
                 for (int d = 0; d < days; ++d) {
                     ASSERT_EQ(out[i].flag[d], want.flag[d])
-                        << "gap " << max_gap << " cloud " << cloud << " pixel " << i << " day " << d;
-                    ASSERT_NEAR(out[i].et[d], want.et[d], 1e-4f * std::max(1.0f, std::fabs(want.et[d])));
+                        << "gap " << max_gap << " cloud " << cloud << " pixel " << i << " day "
+                        << d;
+                    ASSERT_NEAR(out[i].et[d], want.et[d],
+                                1e-4f * std::max(1.0f, std::fabs(want.et[d])));
                     ASSERT_EQ(out[i].distance[d], want.distance[d]);
                 }
             }

@@ -30,7 +30,9 @@ protected:
         const std::string make = std::string("'") + ORNAX_TOOLS_DIR + "/ornax_make_region' -o '" +
                                  region.string() + "' -c 20 -r 12 -s 5 -y 2019 -d 200 -n 6";
         ASSERT_EQ(run_in(run_->path(), make), 0);
-        ASSERT_EQ(run_in(region, std::string("'") + ORNAX_EXE + "' -r0 config/region.cfg 2019 200 205"), 0)
+        ASSERT_EQ(
+            run_in(region, std::string("'") + ORNAX_EXE + "' -r0 config/region.cfg 2019 200 205"),
+            0)
             << read_text(region / "run.err");
     }
     static void TearDownTestSuite() {
@@ -42,7 +44,9 @@ protected:
 };
 Scratch* CompositeRegion::run_ = nullptr;
 
-std::string day_name(int k) { return "2019" + std::to_string(first_doy + k); }
+std::string day_name(int k) {
+    return "2019" + std::to_string(first_doy + k);
+}
 
 // The composite of days [first, first + length) of `dir` by hand: per pixel the ratio of
 // the computed days, interpolated across at most max_gap missing days, times the day's
@@ -111,7 +115,8 @@ std::vector<float> nc_step(const fs::path& file, const char* name, std::size_t s
     return values;
 }
 
-void expect_close(const std::vector<float>& got, const std::vector<float>& want, const std::string& what) {
+void expect_close(const std::vector<float>& got, const std::vector<float>& want,
+                  const std::string& what) {
     ASSERT_EQ(got.size(), want.size()) << what;
     int filled = 0;
     for (std::size_t i = 0; i < got.size(); ++i) {
@@ -120,7 +125,8 @@ void expect_close(const std::vector<float>& got, const std::vector<float>& want,
             continue;
         }
         ++filled;
-        EXPECT_NEAR(got[i], want[i], 1e-4f * std::max(1.0f, std::fabs(want[i]))) << what << " pixel " << i;
+        EXPECT_NEAR(got[i], want[i], 1e-4f * std::max(1.0f, std::fabs(want[i])))
+            << what << " pixel " << i;
     }
     EXPECT_GT(filled, 0) << what << ": no pixel has a value";
 }
@@ -141,7 +147,8 @@ TEST_F(CompositeRegion, WindowsEqualTheCompositesByHand) {
              std::ofstream(record) << info.dump();
          },
          2},
-        {"a folder without outputs", [](const fs::path& d) { fs::remove(d / day_name(3) / "EDAY.bin"); }, 3},
+        {"a folder without outputs",
+         [](const fs::path& d) { fs::remove(d / day_name(3) / "EDAY.bin"); }, 3},
     };
     for (const Case& c : cases) {
         Scratch work("windows");
@@ -149,8 +156,9 @@ TEST_F(CompositeRegion, WindowsEqualTheCompositesByHand) {
         fs::copy(days_dir(), days, fs::copy_options::recursive);
         c.spoil(days);
         const fs::path out = work.path() / "composites";
-        ASSERT_EQ(run_in(work.path(), std::string("'") + ORNAX_COMPOSITE_EXE + "' -w 3 -g 3 --daily -o '" +
-                                          out.string() + "' '" + days.string() + "'"),
+        ASSERT_EQ(run_in(work.path(), std::string("'") + ORNAX_COMPOSITE_EXE +
+                                          "' -w 3 -g 3 --daily -o '" + out.string() + "' '" +
+                                          days.string() + "'"),
                   0)
             << c.name << ": " << read_text(work.path() / "run.err");
         const std::string screen = read_text(work.path() / "run.err");
@@ -160,14 +168,16 @@ TEST_F(CompositeRegion, WindowsEqualTheCompositesByHand) {
             EXPECT_NE(screen.find("day " + day_name(c.spoiled_day) + " skipped"), std::string::npos)
                 << c.name << ": " << screen;
             EXPECT_NE(read_text(out / "ornax_composite.log").find("day " + day_name(c.spoiled_day)),
-                      std::string::npos) << c.name;
+                      std::string::npos)
+                << c.name;
         }
         for (int w = 0; w < 2; ++w) {
             const Hand h = by_hand(days, usable, 3 * w, 3);
             const fs::path folder = out / (day_name(3 * w) + "_" + day_name(3 * w + 2));
             const std::string what = std::string(c.name) + ", window " + std::to_string(w);
             expect_close(read_floats(folder / "ET_SUM.bin"), h.et_sum, what + " ET_SUM");
-            expect_close(read_floats(folder / "RATIO_MEAN.bin"), h.ratio_mean, what + " RATIO_MEAN");
+            expect_close(read_floats(folder / "RATIO_MEAN.bin"), h.ratio_mean,
+                         what + " RATIO_MEAN");
             EXPECT_EQ(read_floats(folder / "OBSERVED_DAYS.bin"), h.observed) << what;
             EXPECT_EQ(read_floats(folder / "FILLED_DAYS.bin"), h.filled) << what;
             std::vector<float> mm = h.et_sum;
@@ -175,7 +185,8 @@ TEST_F(CompositeRegion, WindowsEqualTheCompositesByHand) {
                 if (v != missing) v /= ornax_latent_heat_mj_per_kg;
             const fs::path nc = out / "ornax_composite.nc";
             expect_close(nc_step(nc, "ET_MM", static_cast<size_t>(w)), mm, what + " ET_MM");
-            expect_close(nc_step(nc, "ET_SUM", static_cast<size_t>(w)), h.et_sum, what + " nc ET_SUM");
+            expect_close(nc_step(nc, "ET_SUM", static_cast<size_t>(w)), h.et_sum,
+                         what + " nc ET_SUM");
             EXPECT_TRUE(fs::exists(folder / "ET_MM.png")) << what;
             EXPECT_TRUE(fs::exists(folder / "ET_SUM.vrt")) << what;
         }
@@ -199,8 +210,8 @@ TEST_F(CompositeRegion, DaysOfAnotherGridAreRefusedAndNothingIsPublished) {
     info["run_grid"]["west_lon"] = -99.0;
     std::ofstream(record) << info.dump();
     const fs::path out = work.path() / "composites";
-    EXPECT_EQ(run_in(work.path(), std::string("'") + ORNAX_COMPOSITE_EXE + "' -o '" + out.string() + "' '" +
-                                      days.string() + "'"),
+    EXPECT_EQ(run_in(work.path(), std::string("'") + ORNAX_COMPOSITE_EXE + "' -o '" + out.string() +
+                                      "' '" + days.string() + "'"),
               3);
     const std::string screen = read_text(work.path() / "run.err");
     EXPECT_NE(screen.find("refused: day " + day_name(4)), std::string::npos) << screen;
@@ -244,7 +255,8 @@ TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
         files.push_back(path);
     }
     const fs::path out = work.path() / "anomaly.nc";
-    std::string command = std::string("'") + ORNAX_COMPOSITE_EXE + "' --anomaly --min-years 3 -o '" + out.string() + "'";
+    std::string command = std::string("'") + ORNAX_COMPOSITE_EXE +
+                          "' --anomaly --min-years 3 -o '" + out.string() + "'";
     for (const std::string& f : files) command += " '" + f + "'";
     ASSERT_EQ(run_in(work.path(), command), 0) << read_text(work.path() / "run.err");
     int id = -1, var = -1, flag_var = -1, years_var = -1;

@@ -64,7 +64,8 @@ TEST(CompositeWindows, DaysWeeksAndMonths) {
     }
 }
 
-Ornaxfilleddaytype day(std::vector<float> et, std::vector<float> ratio, std::vector<unsigned char> flag) {
+Ornaxfilleddaytype day(std::vector<float> et, std::vector<float> ratio,
+                       std::vector<unsigned char> flag) {
     Ornaxfilleddaytype d;
     d.et = std::move(et);
     d.ratio = std::move(ratio);
@@ -78,9 +79,12 @@ TEST(CompositeWindows, SumsMeansAndCounts) {
     Ornaxcompositeaccumtype accum;
     ornax_composite_accum_reset(accum, 3);
     // pixel 0: every day has ET; pixel 1: one day not filled; pixel 2: never
-    ornax_composite_accum_add(accum, day({2.0f, 3.0f, missing}, {0.5f, 0.6f, missing}, {o, o, n}), missing);
-    ornax_composite_accum_add(accum, day({4.0f, missing, missing}, {0.7f, missing, missing}, {f, n, n}), missing);
-    ornax_composite_accum_add(accum, day({6.5f, 1.0f, missing}, {0.9f, 0.2f, missing}, {o, f, n}), missing);
+    ornax_composite_accum_add(accum, day({2.0f, 3.0f, missing}, {0.5f, 0.6f, missing}, {o, o, n}),
+                              missing);
+    ornax_composite_accum_add(
+        accum, day({4.0f, missing, missing}, {0.7f, missing, missing}, {f, n, n}), missing);
+    ornax_composite_accum_add(accum, day({6.5f, 1.0f, missing}, {0.9f, 0.2f, missing}, {o, f, n}),
+                              missing);
     std::vector<std::vector<float>> r;
     ornax_composite_accum_result(accum, 3, missing, r);
     ASSERT_EQ(r.size(), ornax_composite_variables().size());
@@ -100,7 +104,8 @@ TEST(CompositeWindows, SumsMeansAndCounts) {
     EXPECT_EQ(r[4][2], 0.0f);
     // a fresh window starts from nothing
     ornax_composite_accum_reset(accum, 3);
-    ornax_composite_accum_add(accum, day({1.0f, 1.0f, 1.0f}, {0.1f, 0.1f, 0.1f}, {o, o, o}), missing);
+    ornax_composite_accum_add(accum, day({1.0f, 1.0f, 1.0f}, {0.1f, 0.1f, 0.1f}, {o, o, o}),
+                              missing);
     ornax_composite_accum_result(accum, 1, missing, r);
     EXPECT_FLOAT_EQ(r[0][0], 1.0f);
     EXPECT_EQ(r[3][0], 1.0f);
@@ -145,19 +150,19 @@ TEST(CompositeOptions, ArgumentsAndRefusals) {
 // The README names every composite, gap-filled and anomaly variable and every flag
 // meaning of the tables, and the default gap limit and fewest years the code uses.
 TEST(CompositeReadme, NamesWhatTheTablesHold) {
-    const std::string readme = composite_test::read_text(std::string(ORNAX_SOURCE_DIR) + "/README.md");
+    const std::string readme =
+        composite_test::read_text(std::string(ORNAX_SOURCE_DIR) + "/README.md");
     ASSERT_FALSE(readme.empty());
     std::vector<std::string> words;
-    for (const auto* table : {&ornax_composite_variables(), &ornax_filled_day_variables(),
-                              &ornax_anomaly_variables()})
+    for (const auto* table :
+         {&ornax_composite_variables(), &ornax_filled_day_variables(), &ornax_anomaly_variables()})
         for (const Ornaxcompositevarinfotype& v : *table) words.push_back(v.var.name);
     for (const auto* flags : {&ornax_fill_flags(), &ornax_anomaly_flags()})
         for (const Ornaxfillflaginfotype& f : *flags)
             words.push_back(std::to_string(f.value) + " `" + f.meaning + "`");
     words.push_back("(default **" + std::to_string(ornax_composite_default_max_gap) + "**");
     words.push_back("default **" + std::to_string(ornax_composite_default_min_years) + "**");
-    for (const std::string& word : words)
-        EXPECT_NE(readme.find(word), std::string::npos) << word;
+    for (const std::string& word : words) EXPECT_NE(readme.find(word), std::string::npos) << word;
 }
 
 }  // namespace

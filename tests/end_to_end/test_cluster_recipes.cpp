@@ -59,8 +59,8 @@ TEST(ClusterRecipes, EveryScriptIsValidBash) {
         }
     }
     EXPECT_GE(scripts, 7);
-    EXPECT_EQ(shell("bash -n '" + (fs::path(ORNAX_SOURCE_DIR) / "tools" / "slurm_check.sh").string() +
-                    "'"),
+    EXPECT_EQ(shell("bash -n '" +
+                    (fs::path(ORNAX_SOURCE_DIR) / "tools" / "slurm_check.sh").string() + "'"),
               0);
 }
 
@@ -149,15 +149,15 @@ TEST_P(DayTaskFailure, NamesTheRunLogOnlyWhenThereIsOne) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Cases, DayTaskFailure,
-    ::testing::Values(
-        FailureCase{"next_day_forecast_missing", "ORNAX_EXE='" ORNAX_EXE "'", 3,
-                    "day 2019200 failed (exit status 3)", true},
-        FailureCase{"program_not_found", "ORNAX_EXE=/nonexistent/ornax.x", 127,
-                    "/nonexistent/ornax.x could not be started (exit status 127)", false},
-        FailureCase{"program_not_executable", "ORNAX_EXE=\"$SCRATCH/plain.txt\"", 126,
-                    "/plain.txt could not be started (exit status 126)", false},
-        FailureCase{"killed", "ORNAX_EXE=\"$SCRATCH/killed.x\"", 137,
-                    "failed (exit status 137) before ornax wrote a run log", false}),
+    ::testing::Values(FailureCase{"next_day_forecast_missing", "ORNAX_EXE='" ORNAX_EXE "'", 3,
+                                  "day 2019200 failed (exit status 3)", true},
+                      FailureCase{"program_not_found", "ORNAX_EXE=/nonexistent/ornax.x", 127,
+                                  "/nonexistent/ornax.x could not be started (exit status 127)",
+                                  false},
+                      FailureCase{"program_not_executable", "ORNAX_EXE=\"$SCRATCH/plain.txt\"", 126,
+                                  "/plain.txt could not be started (exit status 126)", false},
+                      FailureCase{"killed", "ORNAX_EXE=\"$SCRATCH/killed.x\"", 137,
+                                  "failed (exit status 137) before ornax wrote a run log", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

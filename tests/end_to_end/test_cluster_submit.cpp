@@ -84,8 +84,8 @@ TEST_P(RegionDayLauncher, SrunGetsTheMpiTypeAndTheTasksCpus) {
     const fs::path record = scratch.path() / "srun.txt";
     // no ORNAX_CLUSTER_DIR: the folder comes from the job's command (scontrol show job)
     std::string command = "PATH=" + quoted(bin) + ":$PATH SLURM_JOB_ID=7 SLURM_CPUS_PER_TASK=4" +
-                          " STUB_RECORD=" + quoted(record) + " STUB_COMMAND=" +
-                          quoted(kCluster / "ornax_region_day.sbatch") +
+                          " STUB_RECORD=" + quoted(record) +
+                          " STUB_COMMAND=" + quoted(kCluster / "ornax_region_day.sbatch") +
                           " ORNAX_EXE=/bin/true " + c.env + " bash " +
                           quoted(kCluster / "ornax_region_day.sbatch") + " " + quoted(data) +
                           " config/region.cfg 2019 200 " + quoted(scratch.path() / "work");
@@ -140,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RankBinding,
     ::testing::Values(BindCase{"bound_one_core", "OMP_NUM_THREADS=1 taskset -c 0", "close cores"},
                       BindCase{"unbound", "OMP_NUM_THREADS=1", "unset unset"},
-                      BindCase{"site_choice_kept", "OMP_PROC_BIND=spread OMP_NUM_THREADS=1 taskset -c 0",
+                      BindCase{"site_choice_kept",
+                               "OMP_PROC_BIND=spread OMP_NUM_THREADS=1 taskset -c 0",
                                "spread unset"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -160,7 +161,8 @@ TEST_P(TwentyYearArray, StaysWithinMaxArraySize) {
     {
         std::ofstream list(days);
         for (int y = 2001; y <= 2020; ++y)
-            for (int d = 1; d <= (y % 4 == 0 ? 366 : 365); ++d, ++count) list << y << ' ' << d << '\n';
+            for (int d = 1; d <= (y % 4 == 0 ? 366 : 365); ++d, ++count)
+                list << y << ' ' << d << '\n';
     }
     ASSERT_EQ(count, 7305);
     const fs::path out = scratch.path() / "out.txt", work = scratch.path() / "work";
@@ -182,8 +184,8 @@ TEST_P(TwentyYearArray, StaysWithinMaxArraySize) {
     EXPECT_NE(text.find("--dependency=afterok:PREPARE "), std::string::npos);
     EXPECT_NE(text.find("--dependency=afterany:ARRAY?afternotok:PREPARE "), std::string::npos);
     // three jobs, each in the work root with its log there
-    for (const char* job : {"--job-name=ornax-prepare ", "/ornax_days.sbatch ",
-                            "--job-name=ornax-report "})
+    for (const char* job :
+         {"--job-name=ornax-prepare ", "/ornax_days.sbatch ", "--job-name=ornax-report "})
         EXPECT_NE(text.find(job), std::string::npos) << job;
     const std::regex chdir("--chdir=" + work.string() + " ");
     EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), chdir), {}), 3);
@@ -194,8 +196,8 @@ TEST_P(TwentyYearArray, StaysWithinMaxArraySize) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Cases, TwentyYearArray,
-    ::testing::Values(ArrayCase{"default", "", 1001, 8}, ArrayCase{"one_per_task_raised",
-                                                                    "ORNAX_DAYS_PER_TASK=1", 1001, 8},
+    ::testing::Values(ArrayCase{"default", "", 1001, 8},
+                      ArrayCase{"one_per_task_raised", "ORNAX_DAYS_PER_TASK=1", 1001, 8},
                       ArrayCase{"small_limit", "", 501, 15},
                       ArrayCase{"month_per_task", "ORNAX_DAYS_PER_TASK=30", 1001, 30}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -212,8 +214,8 @@ TEST(ClusterSubmit, ForecastOfTheNextDayIsChecked) {
     EXPECT_EQ(read_text(out).find("warning"), std::string::npos) << read_text(out);
     fs::remove(data / "met" / "2019201" / "lwdn.bin");
     ASSERT_EQ(run(command, out), 0);
-    EXPECT_NE(read_text(out).find("2019200 (no " + (data / "met" / "2019201" / "lwdn.bin").string() +
-                                  ")"),
+    EXPECT_NE(read_text(out).find("2019200 (no " +
+                                  (data / "met" / "2019201" / "lwdn.bin").string() + ")"),
               std::string::npos)
         << read_text(out);
     // a line that is not a day is named and nothing is submitted
@@ -236,9 +238,9 @@ class DayStatusClass : public ::testing::TestWithParam<ClassCase> {};
 TEST_P(DayStatusClass, DataFailuresAreNotRetried) {
     ScratchDir scratch(std::string("class_") + GetParam().status);
     const fs::path out = scratch.path() / "out.txt";
-    ASSERT_EQ(run(quoted(kCluster / "ornax_days_status.sh") + " --classify " + GetParam().status,
-                  out),
-              0);
+    ASSERT_EQ(
+        run(quoted(kCluster / "ornax_days_status.sh") + " --classify " + GetParam().status, out),
+        0);
     EXPECT_EQ(read_text(out), std::string(GetParam().expected) + "\n");
 }
 INSTANTIATE_TEST_SUITE_P(Cases, DayStatusClass,
@@ -284,9 +286,10 @@ TEST(ClusterSubmit, ReportListsTheDaysWithoutADoneStampByClass) {
     }
     write_file(days, list);
     const fs::path out = scratch.path() / "out.txt";
-    EXPECT_EQ(run(quoted(kCluster / "ornax_days_status.sh") + " " + quoted(days) + " " + quoted(work),
-                  out),
-              3);
+    EXPECT_EQ(
+        run(quoted(kCluster / "ornax_days_status.sh") + " " + quoted(days) + " " + quoted(work),
+            out),
+        3);
     const std::string text = read_text(out);
     EXPECT_EQ(read_text(work / "ornax_days_report.txt"),
               text.substr(0, read_text(work / "ornax_days_report.txt").size()));
@@ -307,9 +310,10 @@ TEST(ClusterSubmit, ReportListsTheDaysWithoutADoneStampByClass) {
 
     // every day done: exit status 0, nothing to retry
     write_file(days, "2019 200\n");
-    EXPECT_EQ(run(quoted(kCluster / "ornax_days_status.sh") + " " + quoted(days) + " " + quoted(work),
-                  out),
-              0)
+    EXPECT_EQ(
+        run(quoted(kCluster / "ornax_days_status.sh") + " " + quoted(days) + " " + quoted(work),
+            out),
+        0)
         << read_text(out);
     EXPECT_NE(read_text(out).find("Days without a done stamp: 0"), std::string::npos);
 }
@@ -330,7 +334,8 @@ TEST_P(DaysTask, RunsItsDaysAndKeepsTheFailureWorthRetrying) {
     const fs::path data = write_region(scratch.path() / "data");
     const fs::path days = scratch.path() / "days.txt", ran = scratch.path() / "ran.txt";
     std::string list, codes = c.codes;
-    for (std::size_t i = 0; i < codes.size(); i += 4) list += "2019 " + std::to_string(200 + i / 4) + "\n";
+    for (std::size_t i = 0; i < codes.size(); i += 4)
+        list += "2019 " + std::to_string(200 + i / 4) + "\n";
     write_file(days, list);
     // a program that ends each day with its code from CODES ("0003137..." in fields of 4)
     const fs::path exe = scratch.path() / "stand_in.x";
@@ -339,13 +344,13 @@ TEST_P(DaysTask, RunsItsDaysAndKeepsTheFailureWorthRetrying) {
                    "\ni=$(( ($4 - 200) * 4 ))\nexit $((10#${CODES:$i:4}))\n",
                true);
     const fs::path out = scratch.path() / "out.txt";
-    const int status = run("CODES=" + codes + " SLURM_ARRAY_TASK_ID=" + std::to_string(c.task) +
-                               " ORNAX_DAYS_PER_TASK=2 ORNAX_CLUSTER_DIR=" + quoted(kCluster) +
-                               " ORNAX_EXE=" + quoted(exe) + " bash " +
-                               quoted(kCluster / "ornax_days.sbatch") + " " + quoted(data) +
-                               " config/region.cfg " + quoted(days) + " " +
-                               quoted(scratch.path() / "work"),
-                           out);
+    const int status =
+        run("CODES=" + codes + " SLURM_ARRAY_TASK_ID=" + std::to_string(c.task) +
+                " ORNAX_DAYS_PER_TASK=2 ORNAX_CLUSTER_DIR=" + quoted(kCluster) +
+                " ORNAX_EXE=" + quoted(exe) + " bash " + quoted(kCluster / "ornax_days.sbatch") +
+                " " + quoted(data) + " config/region.cfg " + quoted(days) + " " +
+                quoted(scratch.path() / "work"),
+            out);
     EXPECT_EQ(status, c.status) << read_text(out);
     EXPECT_EQ(read_text(ran), c.ran) << read_text(out);
     if (c.status == 2) {

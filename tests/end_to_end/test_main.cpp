@@ -115,10 +115,10 @@ TEST(Usage, BoxVersionOptionsExitStatusAndExamples) {
     EXPECT_NE(lines[5].find(ornax_version_line()), std::string::npos) << lines[5];
     EXPECT_EQ(lines[7], " Usage: ./ornax.x [OPTION...]");
     // what the README promises is all there
-    for (const char* piece : {"-s FILE", "-l FILE", "-r0 CONFIG YEAR DOY [LAST_DOY]", "-r1 CONFIG",
-                              "HOME_DIR", "-d N", "--version", "--help", "--force", "--dated",
-                              "Exit status: 0 success, 2 usage error", "3 failure",
-                              "matched whole"})
+    for (const char* piece :
+         {"-s FILE", "-l FILE", "-r0 CONFIG YEAR DOY [LAST_DOY]", "-r1 CONFIG", "HOME_DIR", "-d N",
+          "--version", "--help", "--force", "--dated", "Exit status: 0 success, 2 usage error",
+          "3 failure", "matched whole"})
         EXPECT_NE(text.find(piece), std::string::npos) << piece;
     EXPECT_EQ(text.find("0.5, 03-10-2015"), std::string::npos);
     // the examples name the files they use, comments in column 40
@@ -178,7 +178,8 @@ TEST(Options, UnknownOptionsAndStrayArgumentsAreRefusedByName) {
         {{"-x", "y"}, "unknown option \"-x\""},
         {{"-s", "a.in", "extra"}, "unexpected argument \"extra\""},
         {{"-r0", "cfg", "2019", "200", "1", "x"}, "unexpected argument \"x\""},
-        {{"-r0", "cfg", "2019", "200", "-r1", "cfg", "2019", "200"}, "a second region option \"-r1\""},
+        {{"-r0", "cfg", "2019", "200", "-r1", "cfg", "2019", "200"},
+         "a second region option \"-r1\""},
         {{"-l", "lc.txt", "-s"}, "option -s needs a file name"},
         {{"-s", "-l", "lc.txt"}, "option -s needs a file name"},
         {{"-d", "9x"}, "debug level \"9x\" after -d"},
@@ -223,7 +224,8 @@ TEST(Options, RegionOptionWithoutYearAndDayFails) {
     EXPECT_EQ(status, ornax_status_usage);
     EXPECT_NE(logged.find("  issing input year and day in the regional mode!"), std::string::npos);
     EXPECT_NE(logged.find("-r0 cfg.in: the year and the day of year are missing"),
-              std::string::npos) << logged;
+              std::string::npos)
+        << logged;
     EXPECT_EQ(cl.run_mode, ornax_run_mode_region);
     // Five arguments in all, but the day after "-r0 cfg 2015" is still missing.
     status = 0;
@@ -318,7 +320,8 @@ TEST_F(MainProgram, UnknownOptionIsRefusedByNameBeforeAnyRun) {
     ASSERT_GE(log_.size(), 4u);
     const std::vector<std::string> messages = messages_of(log_);
     // The run record first: the command line as given, then version and source commit.
-    EXPECT_EQ(log_[0], " Command line: " + std::string(ORNAX_EXE) + " -r2 config/region.cfg 2019 200");
+    EXPECT_EQ(log_[0],
+              " Command line: " + std::string(ORNAX_EXE) + " -r2 config/region.cfg 2019 200");
     EXPECT_EQ(log_[1].rfind(" ornax ", 0), 0u) << log_[1];
     EXPECT_NE(log_[1].find("(commit "), std::string::npos) << log_[1];
     EXPECT_EQ(index_of(messages, " Unknown option!"), 2);
@@ -378,7 +381,8 @@ TEST_F(MainProgram, SiteRunOnAMissingFileNamesItAndTheReason) {
         EXPECT_EQ(errors_[0].rfind("ornax.x: ", 0), 0u) << c.args;
         EXPECT_NE(errors_[0].find(c.named), std::string::npos) << c.args << ": " << errors_[0];
         bool logged = false;
-        for (const std::string& line : log_) logged = logged || line.find(c.named) != std::string::npos;
+        for (const std::string& line : log_)
+            logged = logged || line.find(c.named) != std::string::npos;
         EXPECT_TRUE(logged) << c.args;
         fs::remove_all(directory_);
         fs::create_directory(directory_);

@@ -44,7 +44,9 @@ bool have(const char* program) {
     return shell_status(std::string("command -v ") + program + " > /dev/null 2>&1") == 0;
 }
 
-std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
 
 // ornax_to_netcdf with the arguments; screen output into dir/nc.out and dir/nc.err.
 int to_netcdf(const fs::path& dir, const std::string& args) {
@@ -66,7 +68,9 @@ protected:
     static std::string subdataset(const std::string& var) {
         return "'NETCDF:\"" + nc().string() + "\":" + var + "'";
     }
-    static size_t at(int col, int line) { return static_cast<size_t>(line - 1) * kCols + (col - 1); }
+    static size_t at(int col, int line) {
+        return static_cast<size_t>(line - 1) * kCols + (col - 1);
+    }
     void SetUp() override {
         ASSERT_EQ(run_exit_, 0) << read_text(dir_->path() / "run.err");
         ASSERT_EQ(export_exit_, 0) << read_text(dir_->path() / "nc.err");
@@ -93,7 +97,8 @@ TEST_F(NetcdfExport, GdalFindsTheCoordinateReferenceSystem) {
 }
 
 TEST_F(NetcdfExport, GdalGivesTheRasterValueAtEngineeredPixels) {
-    if (!have("gdallocationinfo")) GTEST_SKIP() << "gdallocationinfo not installed (Debian gdal-bin)";
+    if (!have("gdallocationinfo"))
+        GTEST_SKIP() << "gdallocationinfo not installed (Debian gdal-bin)";
     const std::vector<float> eday = read_floats(out() / "EDAY.bin");
     const std::vector<float> qc = read_floats(out() / "region_qc.bin");
     std::map<int, int> tried;  // at most two pixels per quality flag
@@ -207,7 +212,8 @@ TEST_F(NetcdfExport, CoordinateBoundsTileTheGridAndTheDay) {
         size_t count;
         double first_edge, step;
     };
-    const Axis axes[] = {{"lat", "lat_bnds", kRows, 34.0, 0.05}, {"lon", "lon_bnds", kCols, -100.0, 0.05}};
+    const Axis axes[] = {{"lat", "lat_bnds", kRows, 34.0, 0.05},
+                         {"lon", "lon_bnds", kCols, -100.0, 0.05}};
     for (const Axis& a : axes) {
         int var = -1;
         ASSERT_EQ(nc_inq_varid(id, a.name, &var), NC_NOERR);

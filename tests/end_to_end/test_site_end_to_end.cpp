@@ -35,8 +35,8 @@ protected:
     // Runs ornax.x in the temporary directory (where its log goes) with the given arguments.
     RunResult run(const std::string& arguments) {
         const fs::path out = dir_ / "screen.txt";
-        std::string command = "cd '" + dir_.string() + "' && '" + std::string(ORNAX_EXE) + "' " + arguments +
-                              " > '" + out.string() + "' 2>&1";
+        std::string command = "cd '" + dir_.string() + "' && '" + std::string(ORNAX_EXE) + "' " +
+                              arguments + " > '" + out.string() + "' 2>&1";
         RunResult result;
         int raw = std::system(command.c_str());
         result.exit_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -94,33 +94,47 @@ std::map<std::string, std::vector<double>> report_values(const std::vector<std::
 double tolerance(const std::string& name, double expected) {
     if (name == "Z2") return std::max(5.0, 0.02 * std::fabs(expected));
     if (name.find("DAY") != std::string::npos) return 0.05 + 0.0005;
-    if (name == "RA2" || name == "RS2" || name == "RX2") return std::max(0.5, 0.02 * std::fabs(expected)) + 0.0005;
+    if (name == "RA2" || name == "RS2" || name == "RX2")
+        return std::max(0.5, 0.02 * std::fabs(expected)) + 0.0005;
     if (name.rfind("ZEN", 0) == 0) return 0.005;
     return std::max(0.5, 0.01 * std::fabs(expected)) + 0.0005;
 }
 
 // Report label, then the output names of its values.
 const std::vector<std::pair<std::string, std::vector<std::string>>> report_fields = {
-    {"TC1,TC2 (canopy temp):", {"TC1", "TC2"}},      {"TS1,TS2 (soil temp):", {"TS1", "TS2"}},
-    {"TA1,TA2 (modeled air temp):", {"TA1", "TA2"}}, {"Rnet Net Radiation (w m-2):", {"RNET1", "RNET2"}},
-    {"Zen (sun zenith):", {"ZEN1", "ZEN2"}},         {"Z2 (boundary layer ht):", {"Z2"}},
-    {"RA2 (aerodynamic res):", {"RA2"}},             {"RS2   (soil res):", {"RS2"}},
-    {"RX2   (b.l. res):", {"RX2"}},                  {"SWUP (W m-2):", {"SWUP"}},
-    {"LWUP (W m-2):", {"LWUP"}},                     {"Canopy latent(w m-2):", {"XLEC2"}},
-    {"Soil latent(w m-2):", {"XLES2"}},              {"Total latent(w m-2):", {"XLE2"}},
-    {"Canopy sensible(w m-2):", {"HC2"}},            {"Soil sensible(w m-2):", {"HS2"}},
-    {"Total sensible(w m-2):", {"H2"}},              {"Ground cond(w m-2):", {"G2"}},
-    {"Radiation RN (w m-2):", {"SNETDAY"}},          {"Sensible H (w m-2):", {"HDAY"}},
-    {"Soil heat flux G (w m-2):", {"GDAY"}},         {"Total ET (MJ day-1):", {"EDAY"}},
-    {"Soil ET (mm s-1):", {"ESDAY"}},                {"Canopy ET (mm s-1):", {"ECDAY"}},
-    {"P-M reference ET (mm s-1):", {"EREFDAY"}},     {"Short wave down sdn(w m-2):", {"SDDAY"}},
+    {"TC1,TC2 (canopy temp):", {"TC1", "TC2"}},
+    {"TS1,TS2 (soil temp):", {"TS1", "TS2"}},
+    {"TA1,TA2 (modeled air temp):", {"TA1", "TA2"}},
+    {"Rnet Net Radiation (w m-2):", {"RNET1", "RNET2"}},
+    {"Zen (sun zenith):", {"ZEN1", "ZEN2"}},
+    {"Z2 (boundary layer ht):", {"Z2"}},
+    {"RA2 (aerodynamic res):", {"RA2"}},
+    {"RS2   (soil res):", {"RS2"}},
+    {"RX2   (b.l. res):", {"RX2"}},
+    {"SWUP (W m-2):", {"SWUP"}},
+    {"LWUP (W m-2):", {"LWUP"}},
+    {"Canopy latent(w m-2):", {"XLEC2"}},
+    {"Soil latent(w m-2):", {"XLES2"}},
+    {"Total latent(w m-2):", {"XLE2"}},
+    {"Canopy sensible(w m-2):", {"HC2"}},
+    {"Soil sensible(w m-2):", {"HS2"}},
+    {"Total sensible(w m-2):", {"H2"}},
+    {"Ground cond(w m-2):", {"G2"}},
+    {"Radiation RN (w m-2):", {"SNETDAY"}},
+    {"Sensible H (w m-2):", {"HDAY"}},
+    {"Soil heat flux G (w m-2):", {"GDAY"}},
+    {"Total ET (MJ day-1):", {"EDAY"}},
+    {"Soil ET (mm s-1):", {"ESDAY"}},
+    {"Canopy ET (mm s-1):", {"ECDAY"}},
+    {"P-M reference ET (mm s-1):", {"EREFDAY"}},
+    {"Short wave down sdn(w m-2):", {"SDDAY"}},
 };
 
 }  // namespace
 
 TEST_F(SiteEndToEnd, ReferenceSitesMatchTheirExpectedOutputs) {
-    for (const char* file : {"bare_sparse.dat", "forest_perennial.dat", "savanna.dat", "deciduous_forest.dat",
-                             "tundra_own_land_section.dat"}) {
+    for (const char* file : {"bare_sparse.dat", "forest_perennial.dat", "savanna.dat",
+                             "deciduous_forest.dat", "tundra_own_land_section.dat"}) {
         SCOPED_TRACE(file);
         const std::map<std::string, double> expected = expected_outputs(file);
         ASSERT_EQ(expected.size(), 44u);
@@ -138,8 +152,9 @@ TEST_F(SiteEndToEnd, ReferenceSitesMatchTheirExpectedOutputs) {
             }
         }
         // the residual line closes the balance of the printed fluxes
-        const double residual = report["Rnet Net Radiation (w m-2):"][1] - report["Total latent(w m-2):"][0] -
-                                report["Ground cond(w m-2):"][0] - report["Total sensible(w m-2):"][0];
+        const double residual =
+            report["Rnet Net Radiation (w m-2):"][1] - report["Total latent(w m-2):"][0] -
+            report["Ground cond(w m-2):"][0] - report["Total sensible(w m-2):"][0];
         EXPECT_NEAR(report["Energy balance(w m-2):"][0], residual, 0.003);
     }
 }
@@ -181,7 +196,8 @@ TEST_F(SiteEndToEnd, MalformedSiteFileFailsWithAMessage) {
         std::ofstream out(dir_ / "bad_site.dat");
         for (const std::string& line : lines) out << line << '\n';
     }
-    RunResult result = run("-s bad_site.dat -l '" + (examples_dir / "landcover.txt").string() + "'");
+    RunResult result =
+        run("-s bad_site.dat -l '" + (examples_dir / "landcover.txt").string() + "'");
     EXPECT_EQ(result.exit_status, 3);
     // The screen report, then the cause on the error stream: the file, the line, the problem.
     ASSERT_EQ(result.screen.size(), 5u);
@@ -189,10 +205,13 @@ TEST_F(SiteEndToEnd, MalformedSiteFileFailsWithAMessage) {
     EXPECT_EQ(result.screen[2].rfind("ornax.x: Error in the input file bad_site.dat, line", 0), 0u)
         << result.screen[2];
     const std::string log = log_text();
-    EXPECT_NE(log.find("Error in the input file bad_site.dat, line          15 : columns 32-41 do not hold a "
-                       "number"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find(
+            "Error in the input file bad_site.dat, line          15 : columns 32-41 do not hold a "
+            "number"),
+        std::string::npos)
         << log;
-    EXPECT_NE(log.find("Error in executing ORNAX with data in bad_site.dat and land cover in"), std::string::npos)
+    EXPECT_NE(log.find("Error in executing ORNAX with data in bad_site.dat and land cover in"),
+              std::string::npos)
         << log;
 }

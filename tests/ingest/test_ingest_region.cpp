@@ -52,8 +52,8 @@ protected:
         write_geotiff((dir_ / "other_product.tif").string(), -100.05, 34.65, 0.01, 10, 10, true, v,
                       255, 0.1, 0, {"SHORTNAME=OTHER"}, st);
         ASSERT_EQ(st, 0);
-        GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"),
-                                     (dir_ / "no_georef.tif").c_str(), 10, 10, 1, GDT_Byte, nullptr);
+        GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), (dir_ / "no_georef.tif").c_str(),
+                                     10, 10, 1, GDT_Byte, nullptr);
         ASSERT_NE(ds, nullptr);
         GDALClose(ds);
         AbiLayout layout;
@@ -97,8 +97,7 @@ protected:
     static int ingest(const std::string& recipe, const std::string& extra = "") {
         std::ofstream(dir_ / "recipe.txt") << recipe;
         return run_shell("cd '" + dir_.string() + "' && '" + ORNAX_INGEST_EXE +
-                         "' --log ingest.log region " + extra +
-                         " recipe.txt > out.txt 2> err.txt");
+                         "' --log ingest.log region " + extra + " recipe.txt > out.txt 2> err.txt");
     }
     static std::string err() { return slurp(dir_ / "err.txt"); }
     // Nothing of the region folder, not even a temporary one, is left in the folder.
@@ -142,7 +141,8 @@ const Refusal refusals[] = {
     {"TileOfAnotherProduct", "lai", "lai = sources/lai_8day.tif other_product.tif",
      "a tile of another product"},
     {"LeafAreaOfAnotherPeriod", "doy", "doy = 201", "not for the run's day"},
-    {"ClassOutsideTheTable", "landcover_missing_codes", "landcover_class_map = 1=30,5=30,8=30,10=30,11=30,12=30,13=30,15=30,17=30,18=30",
+    {"ClassOutsideTheTable", "landcover_missing_codes",
+     "landcover_class_map = 1=30,5=30,8=30,10=30,11=30,12=30,13=30,15=30,17=30,18=30",
      "is not a class of"},
     {"TemperatureInWrongUnit", "lst", "lst = celsius/*.nc", "expected 'K'"},
     {"ForecastDayIncomplete", "forecast", "forecast = sources/forecast/gfs.t*.f00*.grib2",
@@ -225,14 +225,13 @@ TEST_P(RegionGridsTest, CommonGridHasOneWholeCellOfMargin) {
     EXPECT_EQ(g.common.ncols, static_cast<int>(std::lround((c.ce - c.cw) / c.fs)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, RegionGridsTest,
-    ::testing::Values(GridCase{-100, -95, 34, 37, 0.05, 0.25, -100.25f, -94.75f, 33.75f, 37.25f,
-                               100, 60},
-                      GridCase{-99.9, -95.1, 34.1, 36.9, 0.1, 0.25, -100.25f, -94.75f, 33.75f,
-                               37.25f, 48, 28},
-                      GridCase{10.05, 11.0, -5.0, -4.05, 0.05, 0.5, 9.5f, 11.5f, -5.5f, -3.5f, 19,
-                               19}));
+INSTANTIATE_TEST_SUITE_P(Edges, RegionGridsTest,
+                         ::testing::Values(GridCase{-100, -95, 34, 37, 0.05, 0.25, -100.25f,
+                                                    -94.75f, 33.75f, 37.25f, 100, 60},
+                                           GridCase{-99.9, -95.1, 34.1, 36.9, 0.1, 0.25, -100.25f,
+                                                    -94.75f, 33.75f, 37.25f, 48, 28},
+                                           GridCase{10.05, 11.0, -5.0, -4.05, 0.05, 0.5, 9.5f,
+                                                    11.5f, -5.5f, -3.5f, 19, 19}));
 
 TEST(RegionClassValue, TakesTheColumnOfTheClassAndMissingWithoutOne) {
     std::vector<Ornaxlandtype> table(3);
@@ -243,8 +242,8 @@ TEST(RegionClassValue, TakesTheColumnOfTheClassAndMissingWithoutOne) {
     const struct {
         const char* field;
         float landcover, expected;
-    } cases[] = {{"aleafv", 1, 0.80f}, {"aleafv", 3, 0.82f}, {"xl", 2, 0.2f},
-                 {"xl", 0, -9999.0f},  {"xl", 4, -9999.0f},  {"xl", 2.5f, -9999.0f},
+    } cases[] = {{"aleafv", 1, 0.80f},      {"aleafv", 3, 0.82f}, {"xl", 2, 0.2f},
+                 {"xl", 0, -9999.0f},       {"xl", 4, -9999.0f},  {"xl", 2.5f, -9999.0f},
                  {"xl", -9999.0f, -9999.0f}};
     for (const auto& c : cases)
         EXPECT_FLOAT_EQ(region_class_value(table, 3, c.field, c.landcover, -9999.0f), c.expected)

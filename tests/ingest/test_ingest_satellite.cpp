@@ -195,7 +195,9 @@ struct ChoiceCase {
     int expected;                      // index of the chosen scan, -1 none
 };
 // The case's own name in test listings, not its bytes.
-void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ChoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IngestSatelliteChoice : public ::testing::TestWithParam<ChoiceCase> {};
 
@@ -274,8 +276,8 @@ TEST_F(IngestSatellitePrepare, TakesTheScanNearestEachTarget) {
     prepare_satellite(rq, out, error, st);
     ASSERT_EQ(st, 0) << error;
     const auto& r = out.rasters;
-    ASSERT_EQ(r.count("sdn1"), 0u);                             // no insolation source
-    const std::size_t west = 0, east = 9;                       // cells of the first row
+    ASSERT_EQ(r.count("sdn1"), 0u);                   // no insolation source
+    const std::size_t west = 0, east = 9;             // cells of the first row
     EXPECT_NEAR(r.at("trad1")[west], 292.0f, 0.01f);  // b.nc, 5 min after
     EXPECT_NEAR(r.at("trad1")[east], 290.0f, 0.01f);  // b.nc cloudy: a.nc, 20 min
     EXPECT_NEAR(r.at("trad2")[west], 305.0f, 0.01f);

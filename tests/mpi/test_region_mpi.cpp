@@ -103,7 +103,9 @@ struct MpiCase {
     int exit_status;
 };
 // The case's own name in test listings, not its bytes.
-void PrintTo(const MpiCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const MpiCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegionMpi : public ::testing::TestWithParam<MpiCase> {};
 
@@ -192,12 +194,12 @@ TEST(RegionMpiFollowers, LeaderNamesTheCauseOfAFollowerThatCannotBegin) {
         ScratchDir scratch("mpi_follower");
         const fs::path dir = scratch.path();
         make_region(dir, kCols, kRows, kSeed);
-        const std::string cmd =
-            "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() +
-            "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 timeout 240 '" ORNAX_MPIEXEC
-            "' --oversubscribe -x HOME_DIR -np 1 '" ORNAX_MPI_EXE
-            "' -r0 config/region.cfg 2019 200 : -np 1 " +
-            std::string(c.follower) + " > run.out 2> run.err";
+        const std::string cmd = "cd '" + dir.string() + "' && HOME_DIR='" + dir.string() +
+                                "' OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
+                                "timeout 240 '" ORNAX_MPIEXEC
+                                "' --oversubscribe -x HOME_DIR -np 1 '" ORNAX_MPI_EXE
+                                "' -r0 config/region.cfg 2019 200 : -np 1 " +
+                                std::string(c.follower) + " > run.out 2> run.err";
         const int rc = std::system(cmd.c_str());
         EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 3);
         EXPECT_NE(log_text(dir).find(c.cause), std::string::npos) << log_text(dir);

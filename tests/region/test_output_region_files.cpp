@@ -53,7 +53,9 @@ protected:
     }
     static void TearDownTestSuite() { delete dir_; }
     static fs::path out() { return dir_->path() / "output"; }
-    static size_t at(int col, int line) { return static_cast<size_t>(line - 1) * kCols + (col - 1); }
+    static size_t at(int col, int line) {
+        return static_cast<size_t>(line - 1) * kCols + (col - 1);
+    }
 
     static ScratchDir* dir_;
     static RegionSpec spec_;
@@ -114,8 +116,7 @@ TEST_F(RegionOutputFiles, RunInfoAgreesWithTheRasters) {
 // input's digest is that of the file as it is.
 TEST_F(RegionOutputFiles, RunInfoPlacesItsPathsAndDigestsItsInputs) {
     ASSERT_EQ(exit_, 0);
-    EXPECT_EQ(fs::path(info_["working_directory"].get<std::string>()),
-              fs::canonical(dir_->path()));
+    EXPECT_EQ(fs::path(info_["working_directory"].get<std::string>()), fs::canonical(dir_->path()));
     EXPECT_EQ(info_["home_dir"], dir_->path().string());
     EXPECT_EQ(info_["run_grid"]["crs"], "EPSG:4326");
     EXPECT_EQ(info_["run_grid"]["crs_wkt"], ornax_crs_wkt);
@@ -141,7 +142,8 @@ TEST_F(RegionOutputFiles, EveryRasterHasItsDescriptorsAndTheRunItsQuicklooks) {
     std::vector<std::string> names = generated_outputs();
     names.push_back("region_qc");
     for (const std::string& name : names)
-        for (const char* ext : {".vrt", ".ctl"}) EXPECT_TRUE(fs::exists(out() / (name + ext))) << name << ext;
+        for (const char* ext : {".vrt", ".ctl"})
+            EXPECT_TRUE(fs::exists(out() / (name + ext))) << name << ext;
     EXPECT_GT(fs::file_size(out() / "EDAY.png"), 1000u);
     EXPECT_GT(fs::file_size(out() / "region_qc.png"), 1000u);
     const std::string ctl = read_text(out() / "EDAY.ctl");

@@ -48,16 +48,19 @@ struct ConfigText {
     int lines = 65;
 
     explicit ConfigText(const std::string& base) {
-        for (int line : {6, 8, 23, 27, 31, 53, 62, 63}) values[line] = base + "/cfg" + std::to_string(line);
+        for (int line : {6, 8, 23, 27, 31, 53, 62, 63})
+            values[line] = base + "/cfg" + std::to_string(line);
         values[7] = "/reserved.dat";
         values[9] = "/static";
-        for (int line = 10; line <= 21; ++line) values[line] = "land" + std::to_string(line) + ".bin";
+        for (int line = 10; line <= 21; ++line)
+            values[line] = "land" + std::to_string(line) + ".bin";
         values[24] = "/veg";
         values[25] = "lai.bin";
         values[28] = "/snow";
         values[29] = "snow.bin";
         values[32] = "/goes";
-        for (int line = 33; line <= 51; ++line) values[line] = "obs" + std::to_string(line) + ".bin";
+        for (int line = 33; line <= 51; ++line)
+            values[line] = "obs" + std::to_string(line) + ".bin";
         values[54] = "/lst";
         values[55] = "trad1.bin";
         values[56] = "trad2.bin";
@@ -80,7 +83,8 @@ struct ConfigText {
     }
 
     // Creates every file the configuration names for the date, under home.
-    void create_files(const std::string& home, const std::string& date, const std::string& day) const {
+    void create_files(const std::string& home, const std::string& date,
+                      const std::string& day) const {
         for (int line : {6, 8, 23, 27, 31, 53, 62, 63}) touch(values.at(line));
         touch(home + values.at(7));
         for (int line = 10; line <= 21; ++line) touch(home + values.at(9) + "/" + values.at(line));
@@ -147,7 +151,8 @@ TEST(RegionConfigPaths, UnsetHomeDirCountsAsEmpty) {
     LogCapture log(dir);
     std::string base = dir.path().string();
     ConfigText config(base);
-    for (int line : {7, 9, 24, 28, 32, 54, 58, 64, 65}) config.values[line] = base + config.values[line];
+    for (int line : {7, 9, 24, 28, 32, 54, 58, 64, 65})
+        config.values[line] = base + config.values[line];
     config.create_files("", "/2016366/", "2011365");
     RegionConfigPaths paths;
     EXPECT_EQ(read_config(dir, config, 2016, 366, paths), 0) << log.text();
@@ -175,7 +180,8 @@ TEST(RegionConfigPaths, HomePrefixIsNotPutTwice) {
         {home + "/static", home + "/static", "already begins with HOME_DIR"},
         {home, home, "already begins with HOME_DIR"},
         {home + "base/x", home + home + "base/x", ""},  // "databse" is not "data/"
-        {dir.file("elsewhere/reserved.dat"), dir.file("elsewhere/reserved.dat"), "does not exist but"},
+        {dir.file("elsewhere/reserved.dat"), dir.file("elsewhere/reserved.dat"),
+         "does not exist but"},
         {dir.file("both/reserved.dat"), home + dir.file("both/reserved.dat"), ""},
         {"", home, ""},
     };
@@ -200,14 +206,15 @@ TEST(RegionConfigPaths, AbsolutePathsUnderHomeDirAreReadAsWrittenAndLogged) {
     LogCapture log(dir);
     ConfigText config(dir.path().string());
     config.create_files(home, "/2019200/", "2011200");
-    config.values[9] = home + "/static";   // already begins with HOME_DIR
+    config.values[9] = home + "/static";  // already begins with HOME_DIR
     config.values[7] = home + "/reserved.dat";
     RegionConfigPaths paths;
     EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 0) << log.text();
     EXPECT_EQ(paths[7], home + "/reserved.dat");
     EXPECT_EQ(paths[10], home + "/static/land10.bin");
     EXPECT_NE(log.text().find("line 9: \"" + home + "/static\" already begins with HOME_DIR"),
-              std::string::npos) << log.text();
+              std::string::npos)
+        << log.text();
     EXPECT_NE(log.text().find("line 7: \""), std::string::npos) << log.text();
 }
 
@@ -220,7 +227,8 @@ TEST(RegionConfigPaths, UnsetHomeDirIsNamedWhenAFileIsMissing) {
     RegionConfigPaths paths;
     EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 3);
     const std::string text = log.text();
-    EXPECT_NE(text.find("/reserved.dat not exist. HOME_DIR is not set."), std::string::npos) << text;
+    EXPECT_NE(text.find("/reserved.dat not exist. HOME_DIR is not set."), std::string::npos)
+        << text;
     EXPECT_NE(text.find("HOME_DIR is not set: region configuration file"), std::string::npos)
         << text;
     EXPECT_NE(text.find("line 7"), std::string::npos) << text;
@@ -248,8 +256,9 @@ TEST(RegionConfigPaths, InsolationFilesOfTheYear2011AreLogged) {
         ASSERT_EQ(status, 0) << log.text();
         EXPECT_EQ(region.sdn1_file, home + "/ins/sdn_a_" + c.day + ".dat");
         const std::string expected = "Insolation files (named after the year 2011, whatever the "
-                                     "run's year " + std::to_string(c.year) + "): line 59 " +
-                                     region.sdn1_file + ", line 60 " + region.sdn2_file;
+                                     "run's year " +
+                                     std::to_string(c.year) + "): line 59 " + region.sdn1_file +
+                                     ", line 60 " + region.sdn2_file;
         EXPECT_NE(log.text().find(expected), std::string::npos) << log.text();
     }
 }
@@ -292,7 +301,8 @@ TEST(RegionConfigPaths, MissingWarnedFileGoesOnMissingRequiredStops) {
     EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
     EXPECT_TRUE(log.contains(home + "/static/land17.bin not exist."));
     EXPECT_EQ(paths[17], home + "/static/land17.bin");
-    for (int line = 18; line <= 65; ++line) EXPECT_EQ(paths[static_cast<std::size_t>(line)], "") << line;
+    for (int line = 18; line <= 65; ++line)
+        EXPECT_EQ(paths[static_cast<std::size_t>(line)], "") << line;
     // A file line left blank names the directory itself, which is not a file.
     touch(home + "/static/land17.bin");
     config.values[18] = "";

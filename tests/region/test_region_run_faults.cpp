@@ -48,8 +48,8 @@ int temporaries(const fs::path& data) {
 // What the process of a run may do: write files up to a size, hold a number of files
 // open, read files that its permissions do not allow (as root).
 struct RunLimits {
-    rlim_t file_size = 0;   // > 0: a full file system, writes beyond this size fail
-    rlim_t open_files = 0;  // > 0: at most this many open descriptors
+    rlim_t file_size = 0;           // > 0: a full file system, writes beyond this size fail
+    rlim_t open_files = 0;          // > 0: at most this many open descriptors
     bool obey_permissions = false;  // root too is refused what the permission bits refuse
 };
 
@@ -203,31 +203,52 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
     };
     const auto nothing = [] {};
     const Fault faults[] = {
-        {"no met configuration", [&] { fs::remove(config / "met.cfg"); }, {}, "met.cfg not exist.",
+        {"no met configuration",
+         [&] { fs::remove(config / "met.cfg"); },
+         {},
+         "met.cfg not exist.",
          nothing},
-        {"empty class table", [&] { write(config / "landcover.txt", ""); }, {}, "landcover.txt",
+        {"empty class table",
+         [&] { write(config / "landcover.txt", ""); },
+         {},
+         "landcover.txt",
          nothing},
         {"10^9-column run grid", huge_grid, {}, "has 1000000000 columns", nothing},
         {"full file system", nothing, {20000}, "File too large", nothing},
-        {"day without forecast data", [&] { fs::rename(day, day.string() + "x"); }, {},
-         "No pixel was computed", [&] { move_back(day); }},
-        {"next day without forecast data", [&] { fs::rename(next_day, next_day.string() + "x"); },
-         {}, "the earlier outputs in", [&] { move_back(next_day); }},
-        {"input raster not readable", [&] { fs::permissions(leaf_size, fs::perms::none); },
-         {0, 0, true}, "xl.bin: Permission denied",
+        {"day without forecast data",
+         [&] { fs::rename(day, day.string() + "x"); },
+         {},
+         "No pixel was computed",
+         [&] { move_back(day); }},
+        {"next day without forecast data",
+         [&] { fs::rename(next_day, next_day.string() + "x"); },
+         {},
+         "the earlier outputs in",
+         [&] { move_back(next_day); }},
+        {"input raster not readable",
+         [&] { fs::permissions(leaf_size, fs::perms::none); },
+         {0, 0, true},
+         "xl.bin: Permission denied",
          [&] { fs::permissions(leaf_size, fs::perms::owner_read | fs::perms::owner_write); }},
         {"40 open files at most", nothing, {0, 40}, "Too many open files", nothing},
-        {"every line fails", snow_grid_elsewhere, {}, "No pixel was computed (60 of 60 lines",
+        {"every line fails",
+         snow_grid_elsewhere,
+         {},
+         "No pixel was computed (60 of 60 lines",
          nothing},
-        {"input named as an output", leaf_size_is_an_output, {},
-         "output/RS2.bin would replace the input", nothing},
+        {"input named as an output",
+         leaf_size_is_an_output,
+         {},
+         "output/RS2.bin would replace the input",
+         nothing},
     };
     for (const Fault& fault : faults) {
         const std::string record = read_text(data() / "output" / "run_info.json");
         fault.make();
         EXPECT_EQ(wait_exit(start_ornax(data(), kArgs, fault.limits)), 3) << fault.what;
         EXPECT_NE(read_text(data() / "run.err").find(fault.cause), std::string::npos)
-            << fault.what << ":\n" << read_text(data() / "run.err");
+            << fault.what << ":\n"
+            << read_text(data() / "run.err");
         expect_good_outputs();
         EXPECT_EQ(read_text(data() / "output" / "run_info.json"), record) << fault.what;
         EXPECT_EQ(temporaries(data()), 0) << fault.what;
@@ -372,8 +393,7 @@ TEST_F(RegionFaults, SummaryRefusesARasterThatIsNotAQualityRaster) {
         {"NaN", [&] { return changed(0, std::nanf("")); }, 3, "not quality flags"},
         {"one line short", [&] { return std::vector<float>(good.begin() + 100, good.end()); }, 3,
          "not the 24000 of 100 x 60"},
-        {"one value long", [&] { return std::vector<float>(6001, 0.0f); }, 3,
-         "holds 24004 bytes"},
+        {"one value long", [&] { return std::vector<float>(6001, 0.0f); }, 3, "holds 24004 bytes"},
     };
     const fs::path folder = data() / "summary";
     fs::create_directories(folder);

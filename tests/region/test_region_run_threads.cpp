@@ -29,7 +29,9 @@ struct ThreadCase {
     const char* args;
 };
 // The case's own name in test listings, not its bytes.
-void PrintTo(const ThreadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ThreadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 void prepare_data(const std::string& data, const fs::path& dir) {
     if (data == "reference") {
@@ -179,8 +181,7 @@ TEST(RegionThreadsFailing, RunWhoseEveryLineFailsSaysSoOnceAndPublishesNothing) 
     EXPECT_FALSE(fs::exists(dir / "output" / "run_info.json"));
     const std::string err = read_text(dir / "run.err");
     const std::string log = log_text(dir);
-    EXPECT_NE(err.find("No pixel was computed (12 of 12 lines failed)"), std::string::npos)
-        << err;
+    EXPECT_NE(err.find("No pixel was computed (12 of 12 lines failed)"), std::string::npos) << err;
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(\s+12\s+of\s+12\s+lines failed)"))) << log;
     EXPECT_EQ(log.find("they hold"), std::string::npos) << "nothing was published to hold them";
     EXPECT_EQ(err.find("quality 127"), std::string::npos) << err;
@@ -208,7 +209,8 @@ TEST(RegionThreadsFailing, EveryReportGivesTheSameFailedLinesAndFlag) {
     const std::string err = read_text(dir / "run.err");
     const std::string out = read_text(dir / "run.out");
     const std::string log = log_text(dir);
-    const std::regex told(R"(\s*)" + n + R"(\s+of\s+12\s+lines failed; they hold the missing value and )"
+    const std::regex told(R"(\s*)" + n +
+                          R"(\s+of\s+12\s+lines failed; they hold the missing value and )"
                           R"(quality\s+255 \(line failed as a whole\))");
     // the standard error stream gives the first and the last cause; where it counts the
     // failed lines, it counts them as the log does
@@ -221,8 +223,8 @@ TEST(RegionThreadsFailing, EveryReportGivesTheSameFailedLinesAndFlag) {
     EXPECT_NE(out.find("255 (line failed as a whole) " + std::to_string(failed_pixels) + ";"),
               std::string::npos)
         << out;
-    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Region run done:\s+12\s+lines,\s+)" + n +
-                                                  R"(\s+failed)")))
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex(R"(Region run done:\s+12\s+lines,\s+)" + n + R"(\s+failed)")))
         << log;
     const nlohmann::json info =
         nlohmann::json::parse(read_text(dir / "output" / "run_info.json"), nullptr, false);

@@ -19,12 +19,12 @@ constexpr float kelvin = 273.15f;
 void list_every_variable(Ornaxregiondatatype& region) {
     for (int code = 1; code <= ornax_max_out_vars; ++code) {
         for (const char* name :
-             {"TC1",   "TS1",     "TA1",      "XLEC1",   "XLES1",   "XLE1",    "HC1",
-              "HS1",   "H1",      "G1",       "ZEN1",    "RNET1",   "TC2",     "TS2",
-              "XLEC2", "XLES2",   "XLE2",     "HC2",     "HS2",     "H2",      "G2",
-              "ZEN2",  "RNET2",   "TA2",      "Z2",      "RA2",     "RS2",     "RX2",
-              "SWUP",  "LWUP",    "SNETDAY",  "RSOILDAY", "GDAY",   "SDDAY",   "SWUPDAY",
-              "LWUPDAY", "LWDNDAY", "EREFDAY", "HDAY",   "EDAY",    "ESDAY",   "ECDAY"}) {
+             {"TC1",     "TS1",     "TA1",     "XLEC1",    "XLES1", "XLE1",  "HC1",
+              "HS1",     "H1",      "G1",      "ZEN1",     "RNET1", "TC2",   "TS2",
+              "XLEC2",   "XLES2",   "XLE2",    "HC2",      "HS2",   "H2",    "G2",
+              "ZEN2",    "RNET2",   "TA2",     "Z2",       "RA2",   "RS2",   "RX2",
+              "SWUP",    "LWUP",    "SNETDAY", "RSOILDAY", "GDAY",  "SDDAY", "SWUPDAY",
+              "LWUPDAY", "LWDNDAY", "EREFDAY", "HDAY",     "EDAY",  "ESDAY", "ECDAY"}) {
             if (get_var_index(name) == code) {
                 region.out_var_list[static_cast<std::size_t>(code - 1)] = {name, code};
             }
@@ -127,8 +127,8 @@ TEST(RegionSimCore, PixelGetsExactlyTheCoreOutputsOfItsRecords) {
     put_site_in_column(land, site, 2, region);
 
     const float lat = site.lat;
-    ornax_simulate_region(region, run, grid, grid, grid, grid, sat, table, 20, site.year,
-                          site.doy, 1, lat, status);
+    ornax_simulate_region(region, run, grid, grid, grid, grid, sat, table, 20, site.year, site.doy,
+                          1, lat, status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(region.qc_flag[1], 0.0f) << log.text();
     EXPECT_EQ(region.qc_flag[0], 127.0f);  // columns 1 and 3 hold no land class

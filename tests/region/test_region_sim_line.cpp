@@ -30,7 +30,9 @@ void scripted_core(const Ornaxlandtype& land, const Ornaxinputvartype& input,
     if (input.theta == 7.0f) output.XLE2 = std::nanf("");
 }
 
-float qc_at(const RegionLine& line, int col) { return line.region.qc_flag[col - 1]; }
+float qc_at(const RegionLine& line, int col) {
+    return line.region.qc_flag[col - 1];
+}
 float out_at(const RegionLine& line, int col, int var) {
     return line.region.out_var_matrix[region_2d_index(col, var, line.run.ncols)];
 }
@@ -41,13 +43,13 @@ TEST(RegionSimLine, QualityFlagsOfMissingInputs) {
     RegionLogCapture log;
     RegionLine line(8, {"XLE2", "TA1", "TS1"});
     Ornaxregiondatatype& r = line.region;
-    r.snow_mask[0] = 4.0f;             // col 1: snow
-    r.trad1[1] = line.sat.spare_value; // col 2: surface temperature missing
-    r.taobs2[3] = line.met.spare_value;// col 4: meteorology missing
+    r.snow_mask[0] = 4.0f;               // col 1: snow
+    r.trad1[1] = line.sat.spare_value;   // col 2: surface temperature missing
+    r.taobs2[3] = line.met.spare_value;  // col 4: meteorology missing
     r.sdn_day[region_2d_index(5, 20, r.sdn_day_ncols)] = -1.0f;  // col 5: hourly insolation
-    r.Landcover[5] = 1.0f;             // col 6: water
-    r.Landcover[6] = 25.0f;            // col 7: not a class of the table
-    r.trad2[7] = line.sat.spare_value; // col 8: satellite and meteorology missing
+    r.Landcover[5] = 1.0f;                                       // col 6: water
+    r.Landcover[6] = 25.0f;                                      // col 7: not a class of the table
+    r.trad2[7] = line.sat.spare_value;  // col 8: satellite and meteorology missing
     r.taobs1[7] = line.met.spare_value;
     int status = -1;
     line.simulate(scripted_core, status);
@@ -109,7 +111,7 @@ TEST(RegionSimLine, OutputsFollowTheListAndTheInputsAreConverted) {
         EXPECT_FLOAT_EQ(out_at(line, col, 1), line.region.trad1[col - 1] - 273.15f);
         EXPECT_EQ(out_at(line, col, 2), 10.0f);  // class of the pixel
         EXPECT_FLOAT_EQ(out_at(line, col, 3), line.region.taobs1[col - 1] - 273.15f);
-        EXPECT_EQ(out_at(line, col, 4), 2.0f);   // the core runs without diagnostics
+        EXPECT_EQ(out_at(line, col, 4), 2.0f);  // the core runs without diagnostics
     }
 }
 

@@ -40,8 +40,8 @@ void fake_core(const Ornaxlandtype&, const Ornaxinputvartype& input, Ornaxoutput
 
 // A line of 100001 pixels at 0.001 degrees (100 degrees wide).
 void make_long_line(RegionLine& line, const RegionTempDir& dir) {
-    for (Spatialinfodata* grid : {&line.run, &line.land, &line.veg, &line.snow, &line.met,
-                                  &line.sat}) {
+    for (Spatialinfodata* grid :
+         {&line.run, &line.land, &line.veg, &line.snow, &line.met, &line.sat}) {
         grid->dlon = 0.001f;
         grid->east_lon = grid->west_lon + grid->dlon * static_cast<float>(grid->ncols);
     }

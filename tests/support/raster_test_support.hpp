@@ -21,8 +21,8 @@ public:
     ScratchDir() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        path_ = std::filesystem::temp_directory_path() / ("ornax_" + name + "_" +
-                                                         std::to_string(::getpid()));
+        path_ = std::filesystem::temp_directory_path() /
+                ("ornax_" + name + "_" + std::to_string(::getpid()));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -54,7 +54,9 @@ public:
         buffer << in.rdbuf();
         return buffer.str();
     }
-    bool contains(const std::string& piece) const { return text().find(piece) != std::string::npos; }
+    bool contains(const std::string& piece) const {
+        return text().find(piece) != std::string::npos;
+    }
 
 private:
     int saved_unit_;

@@ -136,7 +136,8 @@ inline std::vector<std::string> generated_outputs() {
 inline nlohmann::json comparable_run_info(const std::string& text) {
     nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
     if (record.is_object())
-        for (const char* key : {"program", "command_line", "threads", "time_seconds", "finished_utc"})
+        for (const char* key :
+             {"program", "command_line", "threads", "time_seconds", "finished_utc"})
             record.erase(key);
     return record;
 }

@@ -109,13 +109,13 @@ struct RegionLine {
             const std::size_t i = static_cast<std::size_t>(c - 1);
             region.taobs1[i] = 293.15f + 0.1f * static_cast<float>(c % 100);  // K
             region.taobs2[i] = 297.15f;
-            region.spfh1[i] = 0.012f;    // kg/kg
+            region.spfh1[i] = 0.012f;  // kg/kg
             region.spfh2[i] = 0.013f;
-            region.wind1[i] = 3.0f;      // m s-1
+            region.wind1[i] = 3.0f;  // m s-1
             region.wind2[i] = 4.0f;
             region.pres1[i] = 95000.0f;  // Pa
             region.pres2[i] = 95100.0f;
-            region.lwdn1[i] = 340.0f;    // W m-2
+            region.lwdn1[i] = 340.0f;  // W m-2
             region.lwdn2[i] = 360.0f;
             for (int level = 1; level <= met.nlayers; ++level) {
                 const std::size_t j = region_2d_index(c, level, n);
@@ -144,9 +144,9 @@ struct RegionLine {
             region.theta[i] = 40.0f;   // degrees
             region.trad1[i] = 296.0f;  // K
             region.trad2[i] = 306.0f;
-            region.tloc1[i] = 8.5f;    // h
+            region.tloc1[i] = 8.5f;  // h
             region.tloc2[i] = 10.5f;
-            region.sdn1[i] = 350.0f;   // W m-2
+            region.sdn1[i] = 350.0f;  // W m-2
             region.sdn2[i] = 650.0f;
             for (int h = 1; h <= sat.nhours; ++h) {
                 region.sdn_day[region_2d_index(c, h, n)] =

@@ -39,7 +39,9 @@ struct Field {
 };
 
 #define CORE_FIELD(n)                                                                              \
-    Field { #n, &Ornaxoutputvartype::n }
+    Field {                                                                                        \
+#n, &Ornaxoutputvartype::n                                                                 \
+    }
 const Field output_fields[] = {
     CORE_FIELD(TS1),     CORE_FIELD(XLES1),    CORE_FIELD(HS1),     CORE_FIELD(TC1),
     CORE_FIELD(XLEC1),   CORE_FIELD(HC1),      CORE_FIELD(XLE1),    CORE_FIELD(H1),

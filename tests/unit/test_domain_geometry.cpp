@@ -28,11 +28,12 @@ struct DomainText {
     int lines = 12;  // lines written
 
     std::string text() const {
-        std::vector<std::string> values = {"test grid", east,  west,    dlon,   north, south,
+        std::vector<std::string> values = {"test grid", east,  west,  dlon,    north,  south,
                                            dlat,        ncols, nrows, nlayers, nhours, spare};
         std::string out;
         for (int i = 0; i < lines; ++i)
-            out += domain_line("Field " + std::to_string(i + 1), values[static_cast<std::size_t>(i)]);
+            out +=
+                domain_line("Field " + std::to_string(i + 1), values[static_cast<std::size_t>(i)]);
         return out;
     }
 };
@@ -98,8 +99,8 @@ TEST(DomainReader, ColumnCountWithinOneCell) {
     domain.nrows = "98";
     read_domain(dir, domain, status);
     EXPECT_EQ(status, 3);
-    EXPECT_TRUE(log.contains(
-        "Mismatched input row     98 with lat from      25.00 to      50.00 in resolution!  0.2500"));
+    EXPECT_TRUE(log.contains("Mismatched input row     98 with lat from      25.00 to      50.00 "
+                             "in resolution!  0.2500"));
 }
 
 TEST(DomainReader, BoxOrderChecksKeepReading) {
@@ -124,9 +125,9 @@ TEST(DomainReader, BoxOrderChecksKeepReading) {
 TEST(DomainReader, ImpliedDecimalsAndSevenCharacterField) {
     ScratchDir dir;
     DomainText domain;
-    domain.south = "2500";       // no decimal point: two implied decimals
-    domain.west = "-124.875";    // cut to "-124.87"
-    domain.ncols = "  2 2 0";    // blanks inside an integer field are ignored
+    domain.south = "2500";     // no decimal point: two implied decimals
+    domain.west = "-124.875";  // cut to "-124.87"
+    domain.ncols = "  2 2 0";  // blanks inside an integer field are ignored
     int status = -1;
     Spatialinfodata grid = read_domain(dir, domain, status);
     EXPECT_FLOAT_EQ(grid.south_lat, 25.0f);
@@ -303,8 +304,8 @@ TEST(DomainReader, ReferenceDomainsAreConsistent) {
     }
     Spatialinfodata run;
     int status = -1;
-    read_domain_info_from_txt(std::string(ORNAX_REFERENCE_DIR) + "/region/data/config/domain_run.txt",
-                              run, status);
+    read_domain_info_from_txt(
+        std::string(ORNAX_REFERENCE_DIR) + "/region/data/config/domain_run.txt", run, status);
     EXPECT_FLOAT_EQ(run.west_lon, -98.75f);
     EXPECT_EQ(run.ncols, 30);
     EXPECT_EQ(run.nrows, 20);

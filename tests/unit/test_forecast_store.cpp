@@ -23,15 +23,13 @@ const std::string reference_gfs_config =
 std::vector<std::string> lines_of(const std::string& path) {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
 }
 
 void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path);
-    for (const std::string& line : lines)
-        out << line << '\n';
+    for (const std::string& line : lines) out << line << '\n';
 }
 
 }  // namespace

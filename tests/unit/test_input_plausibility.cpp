@@ -295,8 +295,10 @@ TEST(SunriseCacheDigest, SidecarWithoutOrWithAnotherDigestIsComputedAgain) {
         const fs::path sidecar = data / "met" / "2019200" / "riseMET.chk";
         std::vector<std::string> lines = text_lines(sidecar);
         ASSERT_EQ(lines.back().rfind("sha256 ", 0), 0u);
-        if (drop) lines.pop_back();
-        else lines.back() = "sha256 " + std::string(64, '0');
+        if (drop)
+            lines.pop_back();
+        else
+            lines.back() = "sha256 " + std::string(64, '0');
         write_lines(sidecar, lines, "\n");
         for (const auto& entry : fs::directory_iterator(data))
             if (entry.path().filename().string().rfind("ORNAX-", 0) == 0) fs::remove(entry.path());

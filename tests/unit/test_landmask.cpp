@@ -150,8 +150,7 @@ TEST_F(LandMaskTest, BuildsLandCellsFromSparseUmdRaster) {
     const auto view = file_bytes(path("common_lc.dat"));
     ASSERT_EQ(view.size(), 4u * 16u);
     int marked = 0;
-    for (std::size_t r = 1; r <= 16; ++r)
-        marked += le_int(view, r);
+    for (std::size_t r = 1; r <= 16; ++r) marked += le_int(view, r);
     EXPECT_EQ(marked, 3);
     EXPECT_EQ(le_int(view, 1), 1);          // (1, 1)
     EXPECT_EQ(le_int(view, 4 + 4), 1);      // (4, 2)

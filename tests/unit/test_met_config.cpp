@@ -30,8 +30,7 @@ protected:
         if (had_home_) old_home_ = home;
         setenv("HOME_DIR", dir_.c_str(), 1);
         std::ifstream in(reference_data + "/config/met.cfg");
-        for (std::string line; std::getline(in, line);)
-            lines_.push_back(line);
+        for (std::string line; std::getline(in, line);) lines_.push_back(line);
     }
     void TearDown() override {
         if (had_home_)
@@ -48,8 +47,7 @@ protected:
     std::string read(int& status, std::size_t count = 1000) {
         const fs::path file = dir_ / "met.cfg";
         std::ofstream out(file);
-        for (std::size_t i = 0; i < lines_.size() && i < count; ++i)
-            out << lines_[i] << '\n';
+        for (std::size_t i = 0; i < lines_.size() && i < count; ++i) out << lines_[i] << '\n';
         out.close();
         testing::internal::CaptureStdout();
         ornax_vesk_read_config(file.string(), common_, grid_, status);

@@ -288,7 +288,7 @@ TEST_F(MetLines, FailuresReachTheCallerWithFillValues) {
     // missing forecast-model rasters of the second day: counted, their values missing
     EXPECT_EQ(process(2019, 200, 31.25f), 0);
     EXPECT_EQ(grid.forcing_read_failures, 9);
-    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));  // first day still used
+    EXPECT_FLOAT_EQ(grid.taobs1[0], expected_at(2, 1, 1, 2, 7.0f));    // first day still used
     EXPECT_EQ(grid.temp_surface_series[met_index2(10, 1, 24)], fill);  // needs the second day
 }
 

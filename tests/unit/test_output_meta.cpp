@@ -20,8 +20,8 @@
 
 namespace {
 
-using region_run_test::ScratchDir;
 using region_run_test::read_text;
+using region_run_test::ScratchDir;
 using region_run_test::write_floats;
 namespace fs = std::filesystem;
 
@@ -52,7 +52,9 @@ std::string command_output(const std::string& command) {
     return out;
 }
 
-bool have_gdal() { return std::system("command -v gdalinfo > /dev/null 2>&1") == 0; }
+bool have_gdal() {
+    return std::system("command -v gdalinfo > /dev/null 2>&1") == 0;
+}
 
 // Decoded RGB picture.
 struct Picture {
@@ -64,7 +66,9 @@ struct Picture {
     }
 };
 
-bool same(Ornaxrgbtype a, Ornaxrgbtype b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+bool same(Ornaxrgbtype a, Ornaxrgbtype b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
 
 bool decode_png(const fs::path& path, Picture& picture) {
     png_image image{};
@@ -101,10 +105,10 @@ TEST(OutputSummary, CountsFlagsAndComputedValuesPerLine) {
     const std::vector<Row> rows = {
         {1, false, {100, 200, kMissing, 5, 7, kMissing}, {0, 0, 127}, 0},
         {2, false, {300, 50, 60, 9, 1, 2}, {0, 1, 77}, 0},     // flags 1 and 77 not counted
-        {3, true, {}, {}, 0},                                    // failed: 255 everywhere
-        {5, false, {1, 1, 1, 1, 1, 1}, {0, 0, 0}, 3},            // outside the grid
-        {4, false, {1, 2}, {0, 0, 0}, 3},                        // matrix too short
-        {4, false, {10, 20, 30, 3, 4, 5}, {0, 0.5f, 200}, 0},    // 0.5 no flag; 200 unlisted
+        {3, true, {}, {}, 0},                                  // failed: 255 everywhere
+        {5, false, {1, 1, 1, 1, 1, 1}, {0, 0, 0}, 3},          // outside the grid
+        {4, false, {1, 2}, {0, 0, 0}, 3},                      // matrix too short
+        {4, false, {10, 20, 30, 3, 4, 5}, {0, 0.5f, 200}, 0},  // 0.5 no flag; 200 unlisted
     };
     for (const Row& r : rows) {
         ornax_output_summary_add_line(summary, r.line, r.failed, r.matrix, r.quality, status);
@@ -205,8 +209,8 @@ TEST(OutputMeta, CalendarDates) {
 
 TEST(OutputMeta, VariablesKnowTheObservationTheyHoldAt) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"TC1", 1}, {"XLEC1", 1}, {"ZEN1", 1}, {"RNET1", 1}, {"XLEC2", 2}, {"SWUP", 2},
-        {"LWUP", 2}, {"Z2", 2},   {"EDAY", 0}, {"SNETDAY", 0}, {"region_qc", 0}};
+        {"TC1", 1},  {"XLEC1", 1}, {"ZEN1", 1}, {"RNET1", 1},   {"XLEC2", 2},    {"SWUP", 2},
+        {"LWUP", 2}, {"Z2", 2},    {"EDAY", 0}, {"SNETDAY", 0}, {"region_qc", 0}};
     for (const auto& [name, observation] : cases) {
         Ornaxoutputvarinfotype info;
         ASSERT_TRUE(ornax_output_var_info(name, info)) << name;
@@ -263,8 +267,8 @@ TEST(OutputMeta, VrtShowsTheSouthFirstRasterNorthUpThroughGdal) {
     ornax_write_raster_vrt(dir.path().string(), grid, var, kMissing, 2019, 200, status);
     ASSERT_EQ(status, 0);
     const fs::path vrt = dir.path() / "EDAY.vrt";
-    const nlohmann::json info =
-        nlohmann::json::parse(command_output("gdalinfo -json '" + vrt.string() + "'"), nullptr, false);
+    const nlohmann::json info = nlohmann::json::parse(
+        command_output("gdalinfo -json '" + vrt.string() + "'"), nullptr, false);
     ASSERT_TRUE(info.is_object());
     const std::vector<double> transform = info.at("geoTransform");
     const std::vector<double> expected = {-100.0, 0.05, 0.0, 34.15, 0.0, -0.05};

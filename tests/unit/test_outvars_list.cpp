@@ -70,15 +70,14 @@ TEST(OutvarsNames, EveryCodeReadsItsOwnFieldAndNeverASpare) {
 TEST(OutvarsListFile, ListOrderSwitchTwoAndLetter) {
     RegionLogCapture log;
     RegionTempDir dir;
-    const std::string path = write_list(dir,
-                                        "EDAY      1\n"
-                                        "XLE2      1 anything after the switch\n"
-                                        "TA1       0\n"
-                                        "LWUP      2\n"
-                                        "          \n"
-                                        "TS2       1\n"
-                                        "HDAY      x\n"
-                                        "TA2       1\n");
+    const std::string path = write_list(dir, "EDAY      1\n"
+                                             "XLE2      1 anything after the switch\n"
+                                             "TA1       0\n"
+                                             "LWUP      2\n"
+                                             "          \n"
+                                             "TS2       1\n"
+                                             "HDAY      x\n"
+                                             "TA2       1\n");
     OutList list;
     int count = -1, status = -1;
     ornax_read_out_list_file(path, list, count, status);
@@ -102,8 +101,8 @@ TEST(OutvarsListFile, ReferenceListGivesTwelveVariablesInFileOrder) {
                              status);
     EXPECT_EQ(status, 0);
     ASSERT_EQ(count, 12);
-    const char* expected[] = {"EDAY", "XLE2", "H2", "RNET2", "G2", "TA2",
-                              "Z2", "RS2", "LWDNDAY", "ECDAY", "EREFDAY", "SDDAY"};
+    const char* expected[] = {"EDAY", "XLE2", "H2",      "RNET2", "G2",      "TA2",
+                              "Z2",   "RS2",  "LWDNDAY", "ECDAY", "EREFDAY", "SDDAY"};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(list[i].name, expected[i]) << i;
 }
 

@@ -30,11 +30,13 @@ float value_at(const std::vector<unsigned char>& bytes, std::size_t offset) {
 // Writes `count` values v(i) = first + i as a raster file.
 void write_sequence(const std::string& path, int count, float first) {
     std::vector<float> values(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) values[static_cast<std::size_t>(i)] = first + static_cast<float>(i);
+    for (int i = 0; i < count; ++i)
+        values[static_cast<std::size_t>(i)] = first + static_cast<float>(i);
     std::vector<unsigned char> bytes(values.size() * 4);
     raster_encode_le(values.data(), values.size(), bytes.data());
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace
@@ -189,7 +191,8 @@ TEST(RasterLayeredReader, FourDLineRecordsAndFill) {
     std::vector<unsigned char> bytes(values.size() * 4);
     raster_encode_le(values.data(), values.size(), bytes.data());
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     Real3dArray line;
     int status = -1;
     read_4d_real_by_line(path, ncol, nrow, nz, nt, 4, -1.0f, line, status);

@@ -98,9 +98,9 @@ TEST(QualityFlagTable, ConsistentWithTheBits) {
         float value;
         bool valid;
     };
-    for (const Case& c : {Case{0.0f, true}, Case{5.0f, true}, Case{2.0f, false},
-                          Case{127.5f, false}, Case{-1.0f, false}, Case{256.0f, false},
-                          Case{131.0f, false}, Case{129.0f, true}})
+    for (const Case& c :
+         {Case{0.0f, true}, Case{5.0f, true}, Case{2.0f, false}, Case{127.5f, false},
+          Case{-1.0f, false}, Case{256.0f, false}, Case{131.0f, false}, Case{129.0f, true}})
         EXPECT_EQ(ornax_quality_flag_valid(c.value), c.valid) << c.value;
     EXPECT_EQ(ornax_quality_flag_label(5), "missing inputs");
 }

@@ -44,8 +44,8 @@ void write_lines(const fs::path& path, const std::vector<std::string>& lines) {
 
 // Reads a site file and returns the log text written meanwhile (no log is open in the tests,
 // so log lines go to the standard error stream).
-std::string read_site_capturing_log(const fs::path& path, Ornaxlandtype& land, Ornaxinputvartype& input,
-                                    int& status) {
+std::string read_site_capturing_log(const fs::path& path, Ornaxlandtype& land,
+                                    Ornaxinputvartype& input, int& status) {
     ::testing::internal::CaptureStderr();
     ornax_read_site_inputs(path.string(), land, input, status);
     return ::testing::internal::GetCapturedStderr();
@@ -124,8 +124,8 @@ TEST_F(SiteIo, ReadsReferenceSiteWithDerivedValues) {
 TEST_F(SiteIo, WriterReproducesReferenceFilesExactly) {
     const fs::path examples = fs::path(ORNAX_SOURCE_DIR) / "examples" / "site";
     std::vector<fs::path> files;
-    for (const char* name : {"savanna.dat", "bare_sparse.dat", "forest_perennial.dat", "deciduous_forest.dat",
-                             "tundra_own_land_section.dat"})
+    for (const char* name : {"savanna.dat", "bare_sparse.dat", "forest_perennial.dat",
+                             "deciduous_forest.dat", "tundra_own_land_section.dat"})
         files.push_back(site_reference_dir / name);
     for (const char* name : {"cropland_site.dat", "grassland_site.dat", "forest_site.dat"})
         files.push_back(examples / name);
@@ -174,11 +174,21 @@ TEST_F(SiteIo, RoundTripKeepsValuesWithinLayoutPrecision) {
     EXPECT_EQ(back.doy, 196);
     EXPECT_EQ(back.npbl, 5);
     const float f3 = 0.0005f + 1e-6f;
-    for (auto [a, b] : {std::pair{land.aleafv, land_back.aleafv}, {land.adeadl, land_back.adeadl},
-                        {land.xl, land_back.xl}, {land.rsoil, land_back.rsoil}, {land.fcmin, land_back.fcmin},
-                        {in.lon, back.lon}, {in.lat, back.lat}, {in.xlai, back.xlai}, {in.theta, back.theta},
-                        {in.tloc2, back.tloc2}, {in.trad1, back.trad1}, {in.sdn2, back.sdn2},
-                        {in.lwdn1, back.lwdn1}, {in.wind2, back.wind2}, {in.taobs1, back.taobs1}})
+    for (auto [a, b] : {std::pair{land.aleafv, land_back.aleafv},
+                        {land.adeadl, land_back.adeadl},
+                        {land.xl, land_back.xl},
+                        {land.rsoil, land_back.rsoil},
+                        {land.fcmin, land_back.fcmin},
+                        {in.lon, back.lon},
+                        {in.lat, back.lat},
+                        {in.xlai, back.xlai},
+                        {in.theta, back.theta},
+                        {in.tloc2, back.tloc2},
+                        {in.trad1, back.trad1},
+                        {in.sdn2, back.sdn2},
+                        {in.lwdn1, back.lwdn1},
+                        {in.wind2, back.wind2},
+                        {in.taobs1, back.taobs1}})
         EXPECT_NEAR(a, b, f3);
     EXPECT_NEAR(in.pres2, back.pres2, 0.0005f + 1e-4f);
     EXPECT_NEAR(back.spfh1, in.spfh1, 1e-4f * 18.8f);  // five significant digits
@@ -281,8 +291,8 @@ TEST_F(SiteIo, SoundingOfNoLevels) {
 
 TEST_F(SiteIo, ImpliedDecimalsInFieldsWithoutPoint) {
     std::vector<std::string> lines = read_lines(site_reference_dir / "savanna.dat");
-    lines[13].replace(31, 10, "      7411");    // tloc1 in f10.3 -> 7.411
-    lines[20].replace(31, 10, "    704000");    // spfh1 in e10.5 -> 7.04
+    lines[13].replace(31, 10, "      7411");           // tloc1 in f10.3 -> 7.411
+    lines[20].replace(31, 10, "    704000");           // spfh1 in e10.5 -> 7.04
     lines[23].replace(4, 20, "               96599");  // z_pbli(1) in f20.4 -> 9.6599
     write_lines(dir_ / "implied.dat", lines);
     Ornaxlandtype land;
@@ -306,14 +316,16 @@ TEST_F(SiteIo, MalformedFilesAreReported) {
         const char* expect;
     };
     const std::vector<Case> cases = {
-        {"not_number", 15, " GOES observed temp(C) :           15.271    2x.188", 0, "line          15"},
+        {"not_number", 15, " GOES observed temp(C) :           15.271    2x.188", 0,
+         "line          15"},
         {"blank_field", 12, "        Vegetation  lai  NDVI :     1.968", 0, "line          12"},
         {"npbl_42", 22, "          Number of PBL layers:        42", 0, "outside 0..41"},
         {"negative_npbl", 22, "          Number of PBL layers:        -1", 0, "outside 0..41"},
         {"blank_separator", 9, "", 0, "line           9"},
         {"ends_early", 0, "", 60, "line          61"},
         {"ends_in_sounding", 0, "", 30, "line          31"},
-        {"bad_hourly", 60, "  12.0    900.8969     20.0168      abc       949.5488      4.1865    333.9533", 0,
+        {"bad_hourly", 60,
+         "  12.0    900.8969     20.0168      abc       949.5488      4.1865    333.9533", 0,
          "line          60"},
     };
     for (const Case& c : cases) {
@@ -341,7 +353,8 @@ TEST_F(SiteIo, MissingFileAndUnwritableOutput) {
     const fs::path missing = dir_ / "nowhere.dat";
     std::string log = read_site_capturing_log(missing, land, in, status);
     EXPECT_EQ(status, 3);
-    EXPECT_NE(log.find("Error in opening the input file:" + missing.string()), std::string::npos) << log;
+    EXPECT_NE(log.find("Error in opening the input file:" + missing.string()), std::string::npos)
+        << log;
     ::testing::internal::CaptureStdout();
     ornax_write_site_inputs((dir_ / "no_dir" / "out.dat").string(), land, in, status);
     std::string screen = ::testing::internal::GetCapturedStdout();

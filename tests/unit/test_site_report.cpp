@@ -21,7 +21,8 @@ ReportCase typical_case() {
     c.land.lc_name = " Cropland" + std::string(291, ' ');
     c.in.lat = 36.605f, c.in.lon = -97.488f, c.in.fc = 0.745f, c.in.xlai = 2.731f;
     c.in.tloc1 = 7.417f, c.in.tloc2 = 10.433f;
-    c.out.TC1 = 20.5f, c.out.TC2 = 28.25f, c.out.RNET2 = 400.0f, c.out.XLE2 = 250.0f, c.out.G2 = 50.0f;
+    c.out.TC1 = 20.5f, c.out.TC2 = 28.25f, c.out.RNET2 = 400.0f, c.out.XLE2 = 250.0f,
+    c.out.G2 = 50.0f;
     c.out.H2 = 100.0f, c.out.Z2 = 812.5f, c.out.RA2 = 12.34567f, c.out.EDAY = 12.3456f;
     c.out.SDDAY = 27.9f;
     return c;
@@ -50,7 +51,8 @@ TEST(SiteReport, LinesInOrderWithLabelsRightAligned) {
     EXPECT_EQ(lines[32].substr(0, 30), "       Daily integrated fluxes");
     EXPECT_EQ(lines[36], "         Total ET (MJ day-1):     12.346");
     EXPECT_EQ(lines[40], "  Short wave down sdn(w m-2):     27.900");
-    for (std::size_t i : {2u, 3u, 11u, 12u, 17u, 25u, 33u, 40u}) EXPECT_EQ(lines[i][30 + 6], '.') << i;
+    for (std::size_t i : {2u, 3u, 11u, 12u, 17u, 25u, 33u, 40u})
+        EXPECT_EQ(lines[i][30 + 6], '.') << i;
 }
 
 TEST(SiteReport, OverflowPrintsAsterisksInItsFieldOnly) {

@@ -43,7 +43,8 @@ protected:
     // Site file from a reference file with its class (line 2) replaced.
     fs::path site_with_class(const std::string& reference, int landcover) {
         std::vector<std::string> lines = file_lines(site_dir / reference);
-        lines[1] = "               Land cover type:" + std::string(10 - std::to_string(landcover).size(), ' ') +
+        lines[1] = "               Land cover type:" +
+                   std::string(10 - std::to_string(landcover).size(), ' ') +
                    std::to_string(landcover);
         return write(reference + ".class" + std::to_string(landcover), lines);
     }
@@ -89,14 +90,16 @@ TEST_F(SiteRun, SuccessfulRunPrintsItsLinesInOrder) {
 // The table's class values replace the file's, except the leaf values; fc, hc and the
 // input's leaf size stay those derived from the file.
 TEST_F(SiteRun, TableValuesReplaceTheSitesOwnLandSection) {
-    ASSERT_EQ(run(site_dir / "landcover.txt", site_dir / "tundra_own_land_section.dat"), 0) << screen << log;
+    ASSERT_EQ(run(site_dir / "landcover.txt", site_dir / "tundra_own_land_section.dat"), 0)
+        << screen << log;
     std::vector<std::string> lines = text_lines(screen);
-    EXPECT_EQ(lines[0], " Site soil resistance:  17      1.50");  // the table's, not the file's 1.934
+    EXPECT_EQ(lines[0],
+              " Site soil resistance:  17      1.50");  // the table's, not the file's 1.934
     EXPECT_EQ(lines[5], " Land Cover          17          18           0");
     EXPECT_EQ(lines[6], "RS2    (soil res)     1.500");
-    EXPECT_EQ(lines[7], "XL     (leaf size):     0.020");              // class value
-    EXPECT_EQ(lines[8], "leaf:     0.848     0.338     0.950");        // the file's leaf values
-    EXPECT_EQ(lines[20], "XL     (leaf size):     0.018");             // derived from the file
+    EXPECT_EQ(lines[7], "XL     (leaf size):     0.020");        // class value
+    EXPECT_EQ(lines[8], "leaf:     0.848     0.338     0.950");  // the file's leaf values
+    EXPECT_EQ(lines[20], "XL     (leaf size):     0.018");       // derived from the file
     EXPECT_EQ(lines[23], "   Site lc                  17 Tundra");
 }
 
@@ -126,7 +129,8 @@ TEST_F(SiteRun, TableIsReadBeforeTheInputFlagIsChecked) {
     EXPECT_EQ(run(dir_ / "landcover.txt", site_dir / "savanna.dat", 1), 3);
     EXPECT_EQ(screen, "Land cover read in error   0read\n");
     EXPECT_EQ(log.find("Invalid input flag"), std::string::npos) << log;
-    EXPECT_NE(log.find("Error in opening the input landcover class file:"), std::string::npos) << log;
+    EXPECT_NE(log.find("Error in opening the input landcover class file:"), std::string::npos)
+        << log;
 
     EXPECT_EQ(run(site_dir / "landcover.txt", site_dir / "savanna.dat", 1), 3);
     EXPECT_TRUE(screen.empty()) << screen;
@@ -134,12 +138,15 @@ TEST_F(SiteRun, TableIsReadBeforeTheInputFlagIsChecked) {
 }
 
 TEST_F(SiteRun, EmptyTableAndMissingOrMalformedSite) {
-    EXPECT_EQ(run(write("empty.txt", {"Number of land classes:   0", "header"}), site_dir / "savanna.dat"), 3);
+    EXPECT_EQ(run(write("empty.txt", {"Number of land classes:   0", "header"}),
+                  site_dir / "savanna.dat"),
+              3);
     EXPECT_EQ(screen, "Land cover read in error   0read\n");
 
     EXPECT_EQ(run(site_dir / "landcover.txt", dir_ / "in.dat"), 3);
     EXPECT_EQ(screen, "Error in reading ORNAX input data\n");
-    EXPECT_NE(log.find("Error in opening the input file:" + (dir_ / "in.dat").string()), std::string::npos);
+    EXPECT_NE(log.find("Error in opening the input file:" + (dir_ / "in.dat").string()),
+              std::string::npos);
 
     std::vector<std::string> site = file_lines(site_dir / "savanna.dat");
     site.resize(40);

@@ -34,7 +34,8 @@ protected:
         return path;
     }
     // Reads a table; returns what went to the log meanwhile (standard error: no log is open).
-    std::string read_table(const fs::path& path, std::vector<Ornaxlandtype>& table, int& n, int& status) {
+    std::string read_table(const fs::path& path, std::vector<Ornaxlandtype>& table, int& n,
+                           int& status) {
         ::testing::internal::CaptureStderr();
         ornax_read_landcover_table(path.string(), table, n, status);
         return ::testing::internal::GetCapturedStderr();
@@ -42,8 +43,9 @@ protected:
     fs::path dir_;
 };
 
-const char* table_header = "  #   aleafv  aleafn  aleafl  adeadv  adeadn  adeadl   rsoil    hmin    hmax      xl"
-                           "   modis   perfl   fcmin name";
+const char* table_header =
+    "  #   aleafv  aleafn  aleafl  adeadv  adeadn  adeadl   rsoil    hmin    hmax      xl"
+    "   modis   perfl   fcmin name";
 
 std::vector<std::string> reference_lines() {
     std::vector<std::string> lines;
@@ -52,7 +54,9 @@ std::vector<std::string> reference_lines() {
     return lines;
 }
 
-int count_lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int count_lines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 }  // namespace
 
@@ -91,16 +95,18 @@ TEST_F(SiteTable, WaterFlagOnlyForClassOne) {
     read_table(write_table("water.txt", lines), table, n, status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(table[0].water_flag, 1);
-    for (int i = 1; i < n; ++i) EXPECT_EQ(table[static_cast<std::size_t>(i)].water_flag, 0) << "row " << i + 1;
+    for (int i = 1; i < n; ++i)
+        EXPECT_EQ(table[static_cast<std::size_t>(i)].water_flag, 0) << "row " << i + 1;
 }
 
 TEST_F(SiteTable, ImpliedTwoDecimalsWithoutPoint) {
-    std::vector<std::string> lines = {
-        "Number of land classes:   2", table_header,
-        "  1      83      35      95      50      30      95       0       0       0       5      17       0"
-        "       0 Open water",
-        "  2    0.85    0.35    0.95    0.50    0.30    0.95    1.00    0.10    0.60    0.02      10       0"
-        "    0.05 Grassland"};
+    std::vector<std::string> lines = {"Number of land classes:   2", table_header,
+                                      "  1      83      35      95      50      30      95       0 "
+                                      "      0       0       5      17       0"
+                                      "       0 Open water",
+                                      "  2    0.85    0.35    0.95    0.50    0.30    0.95    1.00 "
+                                      "   0.10    0.60    0.02      10       0"
+                                      "    0.05 Grassland"};
     std::vector<Ornaxlandtype> table;
     int n = 0, status = -1;
     read_table(write_table("implied.txt", lines), table, n, status);
@@ -121,7 +127,8 @@ TEST_F(SiteTable, DebugLevelOneEchoesEveryRow) {
     std::string log = read_table(table_reference, table, n, status);
     EXPECT_EQ(status, 0);
     ASSERT_EQ(count_lines(log), 20);
-    EXPECT_NE(log.find("  10      0.85      0.30      0.96      0.58      0.37      0.95       9       0   0.020\n"),
+    EXPECT_NE(log.find("  10      0.85      0.30      0.96      0.58      0.37      0.95       9   "
+                       "    0   0.020\n"),
               std::string::npos)
         << log;
     debug_iflag = 2;
@@ -133,7 +140,8 @@ TEST_F(SiteTable, DebugLevelOneEchoesEveryRow) {
 TEST_F(SiteTable, CountOfZeroIsNotAnError) {
     std::vector<Ornaxlandtype> table;
     int n = -1, status = -1;
-    read_table(write_table("empty.txt", {"Number of land classes:   0", table_header}), table, n, status);
+    read_table(write_table("empty.txt", {"Number of land classes:   0", table_header}), table, n,
+               status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(n, 0);
 }
@@ -146,8 +154,8 @@ TEST_F(SiteTable, MalformedTablesAreReported) {
         int rows_read;
         const char* expect;
     };
-    std::vector<std::string> too_many = good, short_table = good, bad_field = good, bad_count = good,
-                             short_row = good;
+    std::vector<std::string> too_many = good, short_table = good, bad_field = good,
+                             bad_count = good, short_row = good;
     too_many[0] = "Number of land classes:  21";
     short_table.resize(12);  // announces 20, holds 10
     bad_field[6].replace(20, 8, "    0.9O");
@@ -179,7 +187,8 @@ TEST_F(SiteTable, MissingTable) {
     std::vector<Ornaxlandtype> table;
     int n = -1, status = -1;
     const fs::path missing = dir_ / "landcover.txt";
-    std::string log = read_table(missing.string() + "   ", table, n, status);  // trailing blanks trimmed
+    std::string log =
+        read_table(missing.string() + "   ", table, n, status);  // trailing blanks trimmed
     EXPECT_EQ(status, 3);
     EXPECT_EQ(n, 0);
     EXPECT_NE(log.find("Error in opening the input landcover class file:" + missing.string() + " "),
@@ -196,8 +205,10 @@ TEST(SiteTableCopy, KeepsLeafValuesAndReplacesTheRest) {
     Ornaxlandtype entry;
     entry.landcover = 13, entry.aleafv = 0.85f, entry.aleafn = 0.3f, entry.aleafl = 0.96f;
     entry.adeadv = 0.58f, entry.adeadn = 0.36f, entry.adeadl = 0.95f;
-    entry.xl = 0.05f, entry.rsoil = 1.0f, entry.hmin = 0.2f, entry.hmax = 1.5f, entry.modis_class = 12;
-    entry.water_flag = 0, entry.perennial_flag = 0, entry.fcmin = 0.01f, entry.lc_name = " Cropland   ";
+    entry.xl = 0.05f, entry.rsoil = 1.0f, entry.hmin = 0.2f, entry.hmax = 1.5f,
+    entry.modis_class = 12;
+    entry.water_flag = 0, entry.perennial_flag = 0, entry.fcmin = 0.01f,
+    entry.lc_name = " Cropland   ";
     int status = -1;
     ornax_copy_land_parameters(entry, site, status);
     EXPECT_EQ(status, 0);
@@ -222,7 +233,8 @@ TEST(SiteTableCopy, KeepsLeafValuesAndReplacesTheRest) {
 TEST_F(SiteTable, BundledTableHoldsTwentyPlausibleClasses) {
     std::vector<Ornaxlandtype> table;
     int n = 0, status = -1;
-    read_table(fs::path(ORNAX_SOURCE_DIR) / "examples" / "site" / "landcover.txt", table, n, status);
+    read_table(fs::path(ORNAX_SOURCE_DIR) / "examples" / "site" / "landcover.txt", table, n,
+               status);
     ASSERT_EQ(status, 0);
     ASSERT_EQ(n, 20);
     EXPECT_EQ(table[0].lc_name, " Open water");

@@ -49,9 +49,9 @@ using WeatherAt = std::function<Weather(double lon, double lat, double utc)>;
 // 00 UTC of the run's day: instant fields and three-hour averages ending at each step.
 inline void write_forecast_gribs(const std::filesystem::path& dir, const GribLatLonGrid& grid,
                                  int year, int doy, int first_step, int last_step,
-                                 const WeatherAt& weather, const std::function<bool(double, double)>& water,
-                                 int bits, std::vector<std::string>& files, std::string& error,
-                                 int& status) {
+                                 const WeatherAt& weather,
+                                 const std::function<bool(double, double)>& water, int bits,
+                                 std::vector<std::string>& files, std::string& error, int& status) {
     status = 0;
     std::tm tm{};
     tm.tm_year = year - 1900;
@@ -108,7 +108,8 @@ inline void write_forecast_gribs(const std::filesystem::path& dir, const GribLat
         put("orog", 0, s, orog);
         put("lsm", 0, s, lsm);
         for (int q = 0; q < 6; ++q) put(names[q], 0, s, f[static_cast<std::size_t>(q)]);
-        for (int q = 6; q < 9 && s > 0; ++q) put(names[q], 0, s - 3, f[static_cast<std::size_t>(q)]);
+        for (int q = 6; q < 9 && s > 0; ++q)
+            put(names[q], 0, s - 3, f[static_cast<std::size_t>(q)]);
         for (int l = 0; l < nlev; ++l) {
             put("t", 100.0 * source_levels_hpa[l], s, f[static_cast<std::size_t>(9 + l)]);
             put("gh", 100.0 * source_levels_hpa[l], s, f[static_cast<std::size_t>(9 + nlev + l)]);
@@ -157,7 +158,8 @@ inline void write_geotiff(const std::string& file, double west, double north, do
         GDALSetRasterOffset(band, offset);
     }
     std::vector<double> v(stored);
-    const CPLErr e = GDALRasterIO(band, GF_Write, 0, 0, nx, ny, v.data(), nx, ny, GDT_Float64, 0, 0);
+    const CPLErr e =
+        GDALRasterIO(band, GF_Write, 0, 0, nx, ny, v.data(), nx, ny, GDT_Float64, 0, 0);
     GDALClose(ds);
     if (e == CE_None) status = 0;
 }
@@ -179,7 +181,8 @@ inline std::string iso_day(int year, int doy) {
 inline double surface_temperature(const RegionSpec& s, const Landscape& land,
                                   const WeatherModel& weather, double lon, double lat, double utc) {
     const GridBox& g = s.run;
-    const int col = std::clamp(static_cast<int>((lon - g.west_h / 100.0) / g.step()) + 1, 1, g.ncols);
+    const int col =
+        std::clamp(static_cast<int>((lon - g.west_h / 100.0) / g.step()) + 1, 1, g.ncols);
     const int line =
         std::clamp(static_cast<int>((lat - g.south_h / 100.0) / g.step()) + 1, 1, g.nrows);
     const SunDay sun(s.year, s.doy);
@@ -223,7 +226,9 @@ inline void write_lst_scans(const std::filesystem::path& dir, const RegionSpec& 
         const std::string file = (dir / name).string();
         write_abi_file(
             file, layout,
-            [&](double lon, double lat) { return surface_temperature(s, land, weather, lon, lat, h); },
+            [&](double lon, double lat) {
+                return surface_temperature(s, land, weather, lon, lat, h);
+            },
             error, status);
         files.push_back(file);
     }
@@ -244,10 +249,10 @@ inline void write_land_geotiffs(const std::filesystem::path& dir, const RegionSp
         for (int i = 0; i < nx; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * nx + i;
             const double lon = west + (i + 0.5) * step, lat = north - (j + 0.5) * step;
-            const int col = std::clamp(static_cast<int>((lon - g.west_h / 100.0) / g.step()) + 1, 1,
-                                       g.ncols);
-            const int line = std::clamp(
-                static_cast<int>((lat - g.south_h / 100.0) / g.step()) + 1, 1, g.nrows);
+            const int col =
+                std::clamp(static_cast<int>((lon - g.west_h / 100.0) / g.step()) + 1, 1, g.ncols);
+            const int line =
+                std::clamp(static_cast<int>((lat - g.south_h / 100.0) / g.step()) + 1, 1, g.nrows);
             const int cls = land.pixel_class(col, line);
             lai[k] = std::round(land.pixel_lai(col, line) * 10.0);
             cover[k] = cls;

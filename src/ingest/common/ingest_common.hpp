@@ -124,4 +124,3 @@ std::string ingest_join_lines(const std::vector<std::string>& lines);
 
 // A number in its shortest form (up to 7 significant digits): "-99.875", "500", "0.25".
 std::string ingest_number(double value);
-

@@ -8,10 +8,10 @@
 #include "ORNAX_data_mod.hpp"
 
 struct ForecastJob {
-    std::string grid_file;   // domain description of the common grid
-    std::string out_root;    // MET_ROOT: the days go to MET_ROOT/YYYYDDD/
-    std::string land_mask;   // land-mask file to write, or empty
-    std::string config_dir;  // where the configuration lines go (empty: the screen)
+    std::string grid_file;     // domain description of the common grid
+    std::string out_root;      // MET_ROOT: the days go to MET_ROOT/YYYYDDD/
+    std::string land_mask;     // land-mask file to write, or empty
+    std::string config_dir;    // where the configuration lines go (empty: the screen)
     bool config_lines = true;  // write the configuration lines at all
     bool replace = false;
     int year = 0, doy = 0;  // the first day

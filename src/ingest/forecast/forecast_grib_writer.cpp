@@ -18,13 +18,13 @@ struct GribCodes {
 };
 
 const GribCodes codes_table[] = {
-    {"t", 0, 0, 0, 100, 0, false},      {"gh", 0, 3, 5, 100, 0, false},
-    {"orog", 0, 3, 5, 1, 0, false},     {"lsm", 2, 0, 0, 1, 0, false},
-    {"sp", 0, 3, 0, 1, 0, false},       {"2t", 0, 0, 0, 103, 2, false},
-    {"2sh", 0, 1, 0, 103, 2, false},    {"2r", 0, 1, 1, 103, 2, false},
-    {"10u", 0, 2, 2, 103, 10, false},   {"10v", 0, 2, 3, 103, 10, false},
-    {"skin t", 0, 0, 0, 1, 0, false},   {"dlwrf", 0, 5, 3, 1, 0, true},
-    {"dswrf", 0, 4, 7, 1, 0, true},     {"lhtfl", 0, 0, 10, 1, 0, true},
+    {"t", 0, 0, 0, 100, 0, false},    {"gh", 0, 3, 5, 100, 0, false},
+    {"orog", 0, 3, 5, 1, 0, false},   {"lsm", 2, 0, 0, 1, 0, false},
+    {"sp", 0, 3, 0, 1, 0, false},     {"2t", 0, 0, 0, 103, 2, false},
+    {"2sh", 0, 1, 0, 103, 2, false},  {"2r", 0, 1, 1, 103, 2, false},
+    {"10u", 0, 2, 2, 103, 10, false}, {"10v", 0, 2, 3, 103, 10, false},
+    {"skin t", 0, 0, 0, 1, 0, false}, {"dlwrf", 0, 5, 3, 1, 0, true},
+    {"dswrf", 0, 4, 7, 1, 0, true},   {"lhtfl", 0, 0, 10, 1, 0, true},
 };
 
 struct HandleDeleter {

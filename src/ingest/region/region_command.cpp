@@ -107,8 +107,8 @@ int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folde
     for (const std::string& note : out.notes) ingest_message(note);
     const std::string day = ingest_day_dir_name(r.year, r.doy);
     const fs::path dir = folder / "sat" / day;
-    if (const int c = satellite_write_outputs(dir.string(), false, "config/domain_sat.txt",
-                                              command, rq, out);
+    if (const int c =
+            satellite_write_outputs(dir.string(), false, "config/domain_sat.txt", command, rq, out);
         c != 0)
         return c;
     // the region configuration names the insolation by its fixed-year names
@@ -157,7 +157,8 @@ int run_region(int argc, char** argv) {
     std::string error;
     int st = 0;
     ingest_parse_args(argc, argv, 1, {"out"}, {"replace"}, a, error, st);
-    if (st == 0 && a.positional.size() != 1) error = "region needs one RECIPE file", st = ornax_status_failure;
+    if (st == 0 && a.positional.size() != 1)
+        error = "region needs one RECIPE file", st = ornax_status_failure;
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_usage;
@@ -209,7 +210,8 @@ int run_region(int argc, char** argv) {
     };
     manifest.add_conversion("every grid of the run (land, vegetation, snow, satellite, run) is "
                             "the recipe's run grid; the forecast rasters lie on the common grid");
-    manifest.add_conversion("sat/" + day + "/sdn1_2011DDD.dat and sdn2_...: links to sdn1.bin "
+    manifest.add_conversion("sat/" + day +
+                            "/sdn1_2011DDD.dat and sdn2_...: links to sdn1.bin "
                             "and sdn2.bin under the names the region configuration gives");
     manifest.write(folder / "manifest.json", error, st);
     if (st == 0) stage.commit(a.has("replace"), error, st);
@@ -229,9 +231,10 @@ void region_usage(std::FILE* stream) {
                  "Recipe: one \"key = value\" a line, '#' starts a comment line; file names\n"
                  "relative to the recipe's folder, patterns allowed. Keys:\n");
     for (const RecipeKey& k : region_recipe_keys()) {
-        const std::string note = k.required        ? " (required)"
-                                 : *k.fallback == '\0' ? " (optional)"
-                                                       : std::string(" (default ") + k.fallback + ")";
+        const std::string note = k.required ? " (required)"
+                                 : *k.fallback == '\0'
+                                     ? " (optional)"
+                                     : std::string(" (default ") + k.fallback + ")";
         std::fprintf(stream, "  %-24s %s%s\n", k.name, k.meaning, note.c_str());
     }
 }

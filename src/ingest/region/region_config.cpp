@@ -53,18 +53,14 @@ void region_make_grids(const RegionRecipe& r, RegionGrids& g) {
 }
 
 std::string region_domain_text(const std::string& what, const Spatialinfodata& g) {
-    return ingest_join_lines({line("Domain description", what),
-                              line("East longitude", f72(g.east_lon)),
-                              line("West longitude", f72(g.west_lon)),
-                              line("Longitude resolution", f72(g.dlon)),
-                              line("North latitude", f72(g.north_lat)),
-                              line("South latitude", f72(g.south_lat)),
-                              line("Latitude resolution", f72(g.dlat)),
-                              line("Number of columns", i10(g.ncols)),
-                              line("Number of rows", i10(g.nrows)),
-                              line("Number of layers", i10(g.nlayers)),
-                              line("Number of hours", i10(g.nhours)),
-                              line("Missing value", write_f(g.spare_value, 7, 1))});
+    return ingest_join_lines(
+        {line("Domain description", what), line("East longitude", f72(g.east_lon)),
+         line("West longitude", f72(g.west_lon)), line("Longitude resolution", f72(g.dlon)),
+         line("North latitude", f72(g.north_lat)), line("South latitude", f72(g.south_lat)),
+         line("Latitude resolution", f72(g.dlat)), line("Number of columns", i10(g.ncols)),
+         line("Number of rows", i10(g.nrows)), line("Number of layers", i10(g.nlayers)),
+         line("Number of hours", i10(g.nhours)),
+         line("Missing value", write_f(g.spare_value, 7, 1))});
 }
 
 std::string region_config_text(const RegionRecipe& r) {

@@ -18,8 +18,8 @@ int fail(const std::string& text) {
 }
 
 // Rules of one recipe product; status 3 with error naming the recipe line.
-bool rules_for(const RegionRecipe& r, const std::string& key, Resampling method,
-               RasterRules& rules, std::string& class_map, std::string& error) {
+bool rules_for(const RegionRecipe& r, const std::string& key, Resampling method, RasterRules& rules,
+               std::string& class_map, std::string& error) {
     rules.resampling = method;
     auto value = [&](const std::string& k) {
         const auto it = r.values.find(k);
@@ -106,8 +106,8 @@ float region_class_value(const std::vector<Ornaxlandtype>& table, int nclasses,
 
 int region_land_cover(RegionLandJob& job) {
     const fs::path out = job.folder / "static" / "landcover.bin";
-    if (const int code = convert(job, "landcover", job.recipe->landcover, Resampling::mode, out,
-                                 job.landcover);
+    if (const int code =
+            convert(job, "landcover", job.recipe->landcover, Resampling::mode, out, job.landcover);
         code != 0)
         return code;
     const Spatialinfodata& g = job.grid;
@@ -115,7 +115,8 @@ int region_land_cover(RegionLandJob& job) {
         const float v = job.landcover[k];
         if (v == g.spare_value) continue;
         if (v < 0.0f || v > static_cast<float>(job.nclasses) || v != std::floor(v)) {
-            const int col = static_cast<int>(k % g.ncols) + 1, row = static_cast<int>(k / g.ncols) + 1;
+            const int col = static_cast<int>(k % g.ncols) + 1,
+                      row = static_cast<int>(k / g.ncols) + 1;
             fs::remove(out);
             return fail(job.recipe->where("landcover") + ": class " + ingest_number(v) +
                         " at column " + std::to_string(col) + ", row " + std::to_string(row) +
@@ -156,8 +157,8 @@ int region_land_parameters(RegionLandJob& job) {
                 break;
             case LandSource::constant:
                 values.assign(n, static_cast<float>(p.value));
-                code = write_plain(job, out, values, p.key + " = " + ingest_number(p.value) +
-                                                         " everywhere");
+                code = write_plain(job, out, values,
+                                   p.key + " = " + ingest_number(p.value) + " everywhere");
                 break;
             case LandSource::table_class:
                 values.resize(n);

@@ -15,12 +15,12 @@
 
 struct RegionLandJob {
     const RegionRecipe* recipe = nullptr;
-    Spatialinfodata grid;                // the run grid
-    std::filesystem::path folder;        // the staged region folder
-    std::string command;                 // for the manifests
-    std::vector<Ornaxlandtype> table;    // the class table
+    Spatialinfodata grid;              // the run grid
+    std::filesystem::path folder;      // the staged region folder
+    std::string command;               // for the manifests
+    std::vector<Ornaxlandtype> table;  // the class table
     int nclasses = 0;
-    std::vector<float> landcover;        // filled by region_land_cover
+    std::vector<float> landcover;                      // filled by region_land_cover
     nlohmann::json record = nlohmann::json::object();  // raster -> how it was made, counts
 };
 

@@ -58,12 +58,16 @@ const std::vector<RecipeKey> keys = {
 };
 
 // Static land parameters: recipe key, raster of the region, class-table column.
-const char* const land_keys[10][3] = {
-    {"aleafn", "aleafn.bin", "aleafn"}, {"aleafv", "aleafv.bin", "aleafv"},
-    {"aleafl", "aleafl.bin", "aleafl"}, {"adeadn", "adeadn.bin", "adeadn"},
-    {"adeadv", "adeadv.bin", "adeadv"}, {"adeadl", "adeadl.bin", "adeadl"},
-    {"rsoiln", "rsoiln.bin", ""},       {"rsoilv", "rsoilv.bin", ""},
-    {"rs_correction", "rs_correct.bin", ""}, {"xl", "xl.bin", "xl"}};
+const char* const land_keys[10][3] = {{"aleafn", "aleafn.bin", "aleafn"},
+                                      {"aleafv", "aleafv.bin", "aleafv"},
+                                      {"aleafl", "aleafl.bin", "aleafl"},
+                                      {"adeadn", "adeadn.bin", "adeadn"},
+                                      {"adeadv", "adeadv.bin", "adeadv"},
+                                      {"adeadl", "adeadl.bin", "adeadl"},
+                                      {"rsoiln", "rsoiln.bin", ""},
+                                      {"rsoilv", "rsoilv.bin", ""},
+                                      {"rs_correction", "rs_correct.bin", ""},
+                                      {"xl", "xl.bin", "xl"}};
 
 std::string trim(const std::string& s) {
     const std::size_t a = s.find_first_not_of(" \t\r");
@@ -103,8 +107,8 @@ public:
     void real(const std::string& key, double low, double high, double& out) {
         if (!ok()) return;
         if (!number(value(key), out) || out < low || out > high)
-            fail(key, "\"" + value(key) + "\" is not a number from " + ingest_number(low) +
-                          " to " + ingest_number(high));
+            fail(key, "\"" + value(key) + "\" is not a number from " + ingest_number(low) + " to " +
+                          ingest_number(high));
     }
     void integer(const std::string& key, int low, int high, int& out) {
         double v = 0;
@@ -121,7 +125,8 @@ public:
                 out.push_back(w);  // a GDAL subdataset name
                 continue;
             }
-            const std::string path = fs::path(w).is_absolute() ? w : (fs::path(r_.folder) / w).string();
+            const std::string path =
+                fs::path(w).is_absolute() ? w : (fs::path(r_.folder) / w).string();
             glob_t g{};
             const int rc = ::glob(path.c_str(), 0, nullptr, &g);
             const std::size_t before = out.size();
@@ -155,12 +160,13 @@ void check_grid(RegionRecipe& r, Checker& c) {
     if (r.east <= r.west) c.fail("east", "east must lie east of west");
     if (r.north <= r.south) c.fail("north", "north must lie north of south");
     if (!c.ok()) return;
-    for (const auto& [key, span] : {std::pair<const char*, double>{"east", r.east - r.west},
-                                    {"north", r.north - r.south}}) {
+    for (const auto& [key, span] :
+         {std::pair<const char*, double>{"east", r.east - r.west}, {"north", r.north - r.south}}) {
         const double cells = span / r.spacing;
         if (std::fabs(cells - std::round(cells)) > 1e-6)
-            c.fail(key, "the span of " + ingest_number(span) + " degrees is not a whole number of " +
-                            ingest_number(r.spacing) + " degree cells");
+            c.fail(key, "the span of " + ingest_number(span) +
+                            " degrees is not a whole number of " + ingest_number(r.spacing) +
+                            " degree cells");
     }
 }
 
@@ -172,8 +178,8 @@ void check_sources(RegionRecipe& r, Checker& c) {
     if (c.ok()) {
         std::vector<std::string> table;
         c.files("class_table", table);
-        if (c.ok() && table.size() != 1) c.fail("class_table", "one class table file, not " +
-                                                                   std::to_string(table.size()));
+        if (c.ok() && table.size() != 1)
+            c.fail("class_table", "one class table file, not " + std::to_string(table.size()));
         if (c.ok()) r.class_table = table.front();
     }
     c.files("landcover", r.landcover);
@@ -237,8 +243,7 @@ std::string RegionRecipe::where(const std::string& key) const {
     return file + ":" + std::to_string(it->second) + ": " + key;
 }
 
-void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& error,
-                        int& status) {
+void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& error, int& status) {
     r = RegionRecipe{};
     r.file = file;
     r.folder = fs::absolute(file).parent_path().string();

@@ -23,24 +23,24 @@ const std::vector<RecipeKey>& region_recipe_keys();
 enum class LandSource { table_class, constant, raster };
 
 struct LandParameter {
-    std::string key;         // recipe key ("aleafv", ..., "rs_correction")
-    std::string file;        // raster of the region ("aleafv.bin", ...)
-    std::string table_field; // column of the class table, empty when it has none
+    std::string key;          // recipe key ("aleafv", ..., "rs_correction")
+    std::string file;         // raster of the region ("aleafv.bin", ...)
+    std::string table_field;  // column of the class table, empty when it has none
     LandSource source = LandSource::table_class;
     double value = 0.0;                // constant
     std::vector<std::string> sources;  // raster sources
 };
 
 struct RegionRecipe {
-    std::string file;  // the recipe as given
-    std::string folder;  // its folder: file names are relative to it
+    std::string file;                           // the recipe as given
+    std::string folder;                         // its folder: file names are relative to it
     std::map<std::string, std::string> values;  // key -> value as written (or its fallback)
     std::map<std::string, int> lines;           // key -> line number (0: fallback)
     std::string out;
     int year = 0, doy = 0;
     double west = 0, east = 0, south = 0, north = 0, spacing = 0, forecast_spacing = 0;
     std::vector<std::string> forecast, lst, insolation_files;  // empty insolation: forecast
-    int lst_tolerance = 30;                                       // minutes
+    int lst_tolerance = 30;                                    // minutes
     std::string class_table;
     std::vector<std::string> landcover, lai, snow;  // empty snow: no snow source
     std::vector<LandParameter> land;                // the ten static land parameters

@@ -20,12 +20,33 @@ namespace {
 
 // Rows of the range table. Ranges catch impossible values, not unusual ones.
 enum RangeRow {
-    r_surface_temp, r_air_temp, r_lai, r_ndvi, r_leaf_abs, r_cover, r_height, r_leaf_size,
-    r_soil_resistance, r_soil_reflectance, r_rs_correct, r_view_angle, r_obs_time, r_insolation,
-    r_longwave, r_wind, r_humidity, r_pressure, r_sounding_height, r_potential_temp, r_hour,
-    r_latitude, r_longitude, r_year, r_doy, r_rows
+    r_surface_temp,
+    r_air_temp,
+    r_lai,
+    r_ndvi,
+    r_leaf_abs,
+    r_cover,
+    r_height,
+    r_leaf_size,
+    r_soil_resistance,
+    r_soil_reflectance,
+    r_rs_correct,
+    r_view_angle,
+    r_obs_time,
+    r_insolation,
+    r_longwave,
+    r_wind,
+    r_humidity,
+    r_pressure,
+    r_sounding_height,
+    r_potential_temp,
+    r_hour,
+    r_latitude,
+    r_longitude,
+    r_year,
+    r_doy,
+    r_rows
 };
-
 
 constexpr std::array<Ornaxinputrange, r_rows> range_table = {{
     {"radiometric surface temperature", -100.0f, 100.0f, "deg C", ornax_qc_satellite},
@@ -111,7 +132,9 @@ std::uintmax_t size_of(const std::string& path, bool& exists) {
 
 }  // namespace
 
-std::span<const Ornaxinputrange> ornax_input_range_table() { return range_table; }
+std::span<const Ornaxinputrange> ornax_input_range_table() {
+    return range_table;
+}
 
 int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& in, int nhours,
                              int& failures, Ornaxrangefailure& first) {
@@ -174,8 +197,8 @@ std::string ornax_range_failure_text(const Ornaxrangefailure& f) {
     if (f.range == nullptr) return f.field;
     std::string unit = *f.range->unit ? std::string(" ") + f.range->unit : std::string();
     return f.field + " = " + trim_both(free_real(f.value)) + " is outside " +
-           trim_both(free_real(f.range->low)) + ".." + trim_both(free_real(f.range->high)) +
-           unit + " (" + f.range->quantity + ")";
+           trim_both(free_real(f.range->low)) + ".." + trim_both(free_real(f.range->high)) + unit +
+           " (" + f.range->quantity + ")";
 }
 
 long long ornax_raster_bytes(int ncols, int nrows, int layers) {
@@ -190,9 +213,9 @@ int ornax_check_raster_size(const std::string& file, int ncols, int nrows, int l
     const long long expected = ornax_raster_bytes(ncols, nrows, layers);
     if (static_cast<long long>(size) == expected) return 0;
     ornax_log_failure((FreeLine() << "Raster " << path << " holds" << static_cast<long long>(size)
-                              << "bytes; its grid of" << ncols << "columns x" << nrows << "rows x"
-                              << layers << "layers needs" << expected)
-                      .str());
+                                  << "bytes; its grid of" << ncols << "columns x" << nrows
+                                  << "rows x" << layers << "layers needs" << expected)
+                          .str());
     return ornax_status_failure;
 }
 
@@ -205,13 +228,13 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
         const Spatialinfodata* grid;
     };
     const Input inputs[] = {
-        {&r.landcover_file, &land}, {&r.aleafn_file, &land}, {&r.aleafv_file, &land},
-        {&r.aleafl_file, &land},    {&r.adeadn_file, &land}, {&r.adeadv_file, &land},
-        {&r.adeadl_file, &land},    {&r.rsoiln_file, &land}, {&r.rsoilv_file, &land},
-        {&r.rs_correction_file, &land}, {&r.xl_file, &land}, {&r.xlai_file, &veg},
-        {&r.snow_mask_file, &snow}, {&r.theta_file, &sat},   {&r.trad1_file, &sat},
-        {&r.trad2_file, &sat},      {&r.tloc1_file, &sat},   {&r.tloc2_file, &sat},
-        {&r.sdn1_file, &sat},       {&r.sdn2_file, &sat}};
+        {&r.landcover_file, &land},     {&r.aleafn_file, &land}, {&r.aleafv_file, &land},
+        {&r.aleafl_file, &land},        {&r.adeadn_file, &land}, {&r.adeadv_file, &land},
+        {&r.adeadl_file, &land},        {&r.rsoiln_file, &land}, {&r.rsoilv_file, &land},
+        {&r.rs_correction_file, &land}, {&r.xl_file, &land},     {&r.xlai_file, &veg},
+        {&r.snow_mask_file, &snow},     {&r.theta_file, &sat},   {&r.trad1_file, &sat},
+        {&r.trad2_file, &sat},          {&r.tloc1_file, &sat},   {&r.tloc2_file, &sat},
+        {&r.sdn1_file, &sat},           {&r.sdn2_file, &sat}};
     int status = 0;
     for (const Input& in : inputs) {
         const int st = ornax_check_raster_size(*in.file, in.grid->ncols, in.grid->nrows, 1);
@@ -244,8 +267,8 @@ int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why)
     const auto h = [](float t) { return trim_both(write_f(t, 10, 2)); };
     if (!(in.tloc2 - in.tloc1 >= ornax_min_observation_gap)) {
         why = "second observation " + h(in.tloc2) + " h only " + h(in.tloc2 - in.tloc1) +
-              " h after the first " + h(in.tloc1) + " h (at least " +
-              h(ornax_min_observation_gap) + " h)";
+              " h after the first " + h(in.tloc1) + " h (at least " + h(ornax_min_observation_gap) +
+              " h)";
         return ornax_status_failure;
     }
     int zone = 0, status = 0;

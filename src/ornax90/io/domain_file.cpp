@@ -17,7 +17,8 @@ namespace {
 // its value.
 class DomainValueReader {
 public:
-    DomainValueReader(std::FILE* stream, std::string file) : reader_(stream), file_(std::move(file)) {}
+    DomainValueReader(std::FILE* stream, std::string file)
+        : reader_(stream), file_(std::move(file)) {}
 
     bool header() { return reader_.skip(); }
     // f7.2 in columns 31-37: seven characters, two implied decimals without a point; a line
@@ -35,11 +36,13 @@ private:
     void report() {
         status_ = 3;
         if (!reader_.ended()) {
-            ornax_log_failure((FreeLine() << "Domain file " << file_ << " line" << reader_.line_number()
-                                      << "holds no readable value").str());
+            ornax_log_failure((FreeLine() << "Domain file " << file_ << " line"
+                                          << reader_.line_number() << "holds no readable value")
+                                  .str());
         } else if (!end_reported_) {
             ornax_log_failure((FreeLine() << "Domain file " << file_ << " ends before line"
-                                      << reader_.line_number()).str());
+                                          << reader_.line_number())
+                                  .str());
             end_reported_ = true;
         }
     }
@@ -55,12 +58,12 @@ int check_domain(const Spatialinfodata& grid, bool check_lon_order, bool check_l
     int status = 0;
     if (check_lon_order && grid.west_lon > grid.east_lon) {
         ornax_log_failure("West Longitude " + write_f(grid.west_lon, 10, 2) +
-                      "is larger than East Longitude" + write_f(grid.east_lon, 10, 2));
+                          "is larger than East Longitude" + write_f(grid.east_lon, 10, 2));
         status = ornax_status_failure;
     }
     if (check_lat_order && grid.south_lat > grid.north_lat) {
         ornax_log_failure("South Latitude" + write_f(grid.south_lat, 10, 2) +
-                      "is larger than North Latitude" + write_f(grid.north_lat, 10, 2));
+                          "is larger than North Latitude" + write_f(grid.north_lat, 10, 2));
         status = ornax_status_failure;
     }
     return status;
@@ -79,16 +82,17 @@ int check_domain_size(const Spatialinfodata& grid) {
     float span_cols = (grid.east_lon - grid.west_lon) / grid.dlon;
     if (!(std::fabs(static_cast<float>(grid.ncols) - span_cols) <= 1.0f)) {
         ornax_log_failure("Mismatched input col" + write_i(grid.ncols, 6) + " with lon from " +
-                      write_f(grid.east_lon, 10, 2) + write_a(" to ", 4) +
-                      write_f(grid.west_lon, 10, 2) + " in resolution" + write_f(grid.dlon, 8, 4));
+                          write_f(grid.east_lon, 10, 2) + write_a(" to ", 4) +
+                          write_f(grid.west_lon, 10, 2) + " in resolution" +
+                          write_f(grid.dlon, 8, 4));
         status = ornax_status_failure;
     }
     float span_rows = (grid.north_lat - grid.south_lat) / grid.dlat;
     if (!(std::fabs(static_cast<float>(grid.nrows) - span_rows) <= 1.0f)) {
         ornax_log_failure("Mismatched input row " + write_i(grid.nrows, 6) + " with lat from " +
-                      write_f(grid.south_lat, 10, 2) + write_a(" to ", 4) +
-                      write_f(grid.north_lat, 10, 2) + " in resolution!" +
-                      write_f(grid.dlat, 8, 4));
+                          write_f(grid.south_lat, 10, 2) + write_a(" to ", 4) +
+                          write_f(grid.north_lat, 10, 2) + " in resolution!" +
+                          write_f(grid.dlat, 8, 4));
         status = ornax_status_failure;
     }
     return status;

@@ -138,8 +138,7 @@ void met_check_grid_values(const std::string& name, const Ornaxcommonblock& comm
     };
     if (!(common.dlon > 0.0f) || !(common.dlat > 0.0f))
         problem("the forecast-model grid resolution must be positive");
-    if (common.nhours < 8)
-        problem("the forecast-model series need at least 8 time steps per day");
+    if (common.nhours < 8) problem("the forecast-model series need at least 8 time steps per day");
     if (!(grid.dlon > 0.0f) || !(grid.dlat > 0.0f))
         problem("the model grid resolution must be positive");
     if (grid.ncols < 1 || grid.nrows < 1) problem("the model grid needs columns and rows");
@@ -147,9 +146,11 @@ void met_check_grid_values(const std::string& name, const Ornaxcommonblock& comm
         problem("the model grid layers must lie in 1.." + std::to_string(ornax_common_layer_count));
     if (grid.nhours < 1 || grid.nhours > ornax_hours_per_day)
         problem("the model grid hours must lie in 1.." + std::to_string(ornax_hours_per_day));
-    if (grid.dlon > 0.0f && grid.ncols != met_expected_count(grid.start_lon, grid.end_lon, grid.dlon))
+    if (grid.dlon > 0.0f &&
+        grid.ncols != met_expected_count(grid.start_lon, grid.end_lon, grid.dlon))
         problem("the model grid columns do not match its longitudes and resolution");
-    if (grid.dlat > 0.0f && grid.nrows != met_expected_count(grid.start_lat, grid.end_lat, grid.dlat))
+    if (grid.dlat > 0.0f &&
+        grid.nrows != met_expected_count(grid.start_lat, grid.end_lat, grid.dlat))
         problem("the model grid rows do not match its latitudes and resolution");
 }
 

@@ -30,18 +30,36 @@ struct SiteTextField {
 };
 
 // k-th 10-column number after the blank and the 30-column label (k from 0).
-SiteTextField site_real10(int k, float& value) { return {32 + 10 * k, 41 + 10 * k, 3, &value, nullptr}; }
-SiteTextField site_int10(int k, int& value) { return {32 + 10 * k, 41 + 10 * k, 0, nullptr, &value}; }
+SiteTextField site_real10(int k, float& value) {
+    return {32 + 10 * k, 41 + 10 * k, 3, &value, nullptr};
+}
+SiteTextField site_int10(int k, int& value) {
+    return {32 + 10 * k, 41 + 10 * k, 0, nullptr, &value};
+}
 
 // Labels a site file is written with, lines 1 to 22 (a separator has none of its own).
-constexpr const char* site_labels[] = {
-    "", "Land cover type:", "MODIS, WATER, Perennial :", "Live leaf reflectances  :",
-    "Dead leaf reflectances  :", "Adjusted leaf size :", "Canopy Height min max   :",
-    "Soil resisance and fcmin :", "", "ORNAX run at :", " on :", "Vegetation  lai  NDVI :",
-    "GOES view angel :", "Local Time 1 and 2 :", "GOES observed temp(C) :",
-    "GSIP observed sdn(k) :", "Long wave down(W) :", "Wind speed (m s-1) :",
-    "Air temperature(C) :", "Surface pressure(mbar) :", "Specific humidity(%) :",
-    "Number of PBL layers:"};
+constexpr const char* site_labels[] = {"",
+                                       "Land cover type:",
+                                       "MODIS, WATER, Perennial :",
+                                       "Live leaf reflectances  :",
+                                       "Dead leaf reflectances  :",
+                                       "Adjusted leaf size :",
+                                       "Canopy Height min max   :",
+                                       "Soil resisance and fcmin :",
+                                       "",
+                                       "ORNAX run at :",
+                                       " on :",
+                                       "Vegetation  lai  NDVI :",
+                                       "GOES view angel :",
+                                       "Local Time 1 and 2 :",
+                                       "GOES observed temp(C) :",
+                                       "GSIP observed sdn(k) :",
+                                       "Long wave down(W) :",
+                                       "Wind speed (m s-1) :",
+                                       "Air temperature(C) :",
+                                       "Surface pressure(mbar) :",
+                                       "Specific humidity(%) :",
+                                       "Number of PBL layers:"};
 constexpr int site_labelled_lines = static_cast<int>(std::size(site_labels));
 
 // The line (1-based) whose written label is `label` (normalised), other than `line`; 0
@@ -69,7 +87,8 @@ public:
     bool next_line(std::string& line, std::string_view expected) {
         if (failed_) return false;
         if (!read_text_line(stream_, line)) {
-            fail_at(line_number_ + 1, "the file ends early, " + std::string(expected) + " expected");
+            fail_at(line_number_ + 1,
+                    "the file ends early, " + std::string(expected) + " expected");
             return false;
         }
         ++line_number_;
@@ -102,7 +121,8 @@ public:
             // a number cut short would be read with shifted implied decimals
             if (line.size() < static_cast<std::size_t>(f.last))
                 return fail("the line ends inside " + where + ", a full field is expected");
-            if (result == text_field_bad) return fail(where + " do not hold a number: \"" + trim_both(text) + "\"");
+            if (result == text_field_bad)
+                return fail(where + " do not hold a number: \"" + trim_both(text) + "\"");
             if (trim_both(text).empty()) return fail(where + " are blank, a number is expected");
         }
         return true;
@@ -130,8 +150,9 @@ private:
 
     bool fail_at(int line_number, const std::string& problem) {
         if (!failed_)
-            ornax_log_failure((FreeLine() << "Error in the input file " << trim_right(file_) << ", line"
-                                      << line_number << ": " + problem).str());
+            ornax_log_failure((FreeLine() << "Error in the input file " << trim_right(file_)
+                                          << ", line" << line_number << ": " + problem)
+                                  .str());
         failed_ = true;
         return false;
     }
@@ -143,7 +164,9 @@ private:
     bool failed_ = false;
 };
 
-std::string site_separator_line() { return std::string(1, ' ') + std::string(42, '-'); }
+std::string site_separator_line() {
+    return std::string(1, ' ') + std::string(42, '-');
+}
 
 // Lines 2-8: the land-cover class record of the site.
 bool site_read_land_section(SiteTextReader& in, Ornaxlandtype& land) {
@@ -151,48 +174,57 @@ bool site_read_land_section(SiteTextReader& in, Ornaxlandtype& land) {
            in.read_fields("the class numbers and flags",
                           {site_int10(0, land.modis_class), site_int10(1, land.water_flag),
                            site_int10(2, land.perennial_flag)}) &&
-           in.read_fields("the live leaf values", {site_real10(0, land.aleafv), site_real10(1, land.aleafn),
-                                                   site_real10(2, land.aleafl)}) &&
-           in.read_fields("the dead leaf values", {site_real10(0, land.adeadv), site_real10(1, land.adeadn),
-                                                   site_real10(2, land.adeadl)}) &&
+           in.read_fields("the live leaf values",
+                          {site_real10(0, land.aleafv), site_real10(1, land.aleafn),
+                           site_real10(2, land.aleafl)}) &&
+           in.read_fields("the dead leaf values",
+                          {site_real10(0, land.adeadv), site_real10(1, land.adeadn),
+                           site_real10(2, land.adeadl)}) &&
            in.read_fields("the leaf size", {site_real10(0, land.xl)}) &&
-           in.read_fields("the canopy heights", {site_real10(0, land.hmin), site_real10(1, land.hmax)}) &&
+           in.read_fields("the canopy heights",
+                          {site_real10(0, land.hmin), site_real10(1, land.hmax)}) &&
            in.read_fields("the soil resistance and fcmin",
                           {site_real10(0, land.rsoil), site_real10(1, land.fcmin)});
 }
 
 // Lines 10-22: position, date, vegetation, view angle and the two observation times.
 bool site_read_point_section(SiteTextReader& in, Ornaxinputvartype& input) {
-    bool ok = in.read_fields("the position", {site_real10(0, input.lon), site_real10(1, input.lat)}) &&
-              in.read_fields("the year and day", {site_int10(0, input.year), site_int10(1, input.doy)}) &&
-              in.read_fields("lai and NDVI", {site_real10(0, input.xlai), site_real10(1, input.xndvi)}) &&
-              in.read_fields("the view angle", {site_real10(0, input.theta)}) &&
-              in.read_fields("the local times", {site_real10(0, input.tloc1), site_real10(1, input.tloc2)}) &&
-              in.read_fields("the radiometric temperatures",
-                             {site_real10(0, input.trad1), site_real10(1, input.trad2)}) &&
-              in.read_fields("the insolation", {site_real10(0, input.sdn1), site_real10(1, input.sdn2)}) &&
-              in.read_fields("the long-wave", {site_real10(0, input.lwdn1), site_real10(1, input.lwdn2)}) &&
-              in.read_fields("the wind speeds", {site_real10(0, input.wind1), site_real10(1, input.wind2)}) &&
-              in.read_fields("the air temperatures",
-                             {site_real10(0, input.taobs1), site_real10(1, input.taobs2)}) &&
-              in.read_fields("the pressures", {site_real10(0, input.pres1), site_real10(1, input.pres2)});
+    bool ok =
+        in.read_fields("the position", {site_real10(0, input.lon), site_real10(1, input.lat)}) &&
+        in.read_fields("the year and day", {site_int10(0, input.year), site_int10(1, input.doy)}) &&
+        in.read_fields("lai and NDVI", {site_real10(0, input.xlai), site_real10(1, input.xndvi)}) &&
+        in.read_fields("the view angle", {site_real10(0, input.theta)}) &&
+        in.read_fields("the local times",
+                       {site_real10(0, input.tloc1), site_real10(1, input.tloc2)}) &&
+        in.read_fields("the radiometric temperatures",
+                       {site_real10(0, input.trad1), site_real10(1, input.trad2)}) &&
+        in.read_fields("the insolation",
+                       {site_real10(0, input.sdn1), site_real10(1, input.sdn2)}) &&
+        in.read_fields("the long-wave",
+                       {site_real10(0, input.lwdn1), site_real10(1, input.lwdn2)}) &&
+        in.read_fields("the wind speeds",
+                       {site_real10(0, input.wind1), site_real10(1, input.wind2)}) &&
+        in.read_fields("the air temperatures",
+                       {site_real10(0, input.taobs1), site_real10(1, input.taobs2)}) &&
+        in.read_fields("the pressures", {site_real10(0, input.pres1), site_real10(1, input.pres2)});
     if (!ok) return false;
     // humidity in e10.5: five implied decimals
-    return in.read_fields("the humidities",
-                          {{32, 41, 5, &input.spfh1, nullptr}, {42, 51, 5, &input.spfh2, nullptr}}) &&
+    return in.read_fields("the humidities", {{32, 41, 5, &input.spfh1, nullptr},
+                                             {42, 51, 5, &input.spfh2, nullptr}}) &&
            in.read_fields("the number of PBL layers", {site_int10(0, input.npbl)});
 }
 
 // The sounding (npbl lines after its header) and the 24 hourly lines after theirs.
 bool site_read_profiles(SiteTextReader& in, Ornaxinputvartype& input) {
     if (input.npbl < 0 || input.npbl > ornax_max_pbl_levels)
-        return in.fail("the number of PBL layers " + std::to_string(input.npbl) + " is outside 0.." +
-                       std::to_string(ornax_max_pbl_levels));
+        return in.fail("the number of PBL layers " + std::to_string(input.npbl) +
+                       " is outside 0.." + std::to_string(ornax_max_pbl_levels));
     if (!in.skip_text_line("the PBL header line")) return false;
     for (int k = 0; k < input.npbl; ++k) {
         // level number in columns 2-4 is not read
-        if (!in.read_fields("PBL level " + std::to_string(k + 1),
-                            {{5, 24, 4, &input.z_pbli[k], nullptr}, {25, 44, 4, &input.th_pblk[k], nullptr}}))
+        if (!in.read_fields(
+                "PBL level " + std::to_string(k + 1),
+                {{5, 24, 4, &input.z_pbli[k], nullptr}, {25, 44, 4, &input.th_pblk[k], nullptr}}))
             return false;
     }
     if (!in.skip_text_line("the hourly header line")) return false;
@@ -214,7 +246,7 @@ bool site_read_profiles(SiteTextReader& in, Ornaxinputvartype& input) {
 void site_set_derived_values(const Ornaxlandtype& land, Ornaxinputvartype& input) {
     input.zblend = 50.0f;  // blending height (m)
     input.clump = 1.0f;
-    input.zu = 50.0f;      // wind measurement height (m)
+    input.zu = 50.0f;  // wind measurement height (m)
     input.fg = 1.0f;
     input.rsoilv = 0.24f;  // soil reflectance, visible
     input.rsoiln = 0.38f;  // soil reflectance, near-infrared
@@ -303,7 +335,8 @@ std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornax
     std::vector<std::string> lines = {
         site_separator_line(),
         site_ints("Land cover type:", {land.landcover}),
-        site_ints("MODIS, WATER, Perennial :", {land.modis_class, land.water_flag, land.perennial_flag}),
+        site_ints("MODIS, WATER, Perennial :",
+                  {land.modis_class, land.water_flag, land.perennial_flag}),
         site_reals("Live leaf reflectances  :", {land.aleafv, land.aleafn, land.aleafl}),
         site_reals("Dead leaf reflectances  :", {land.adeadv, land.adeadn, land.adeadl}),
         site_reals("Adjusted leaf size :", {land.xl}),
@@ -327,8 +360,7 @@ std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornax
             write_a("PBL potential temperature(K) :", 30),
     };
     const int levels = std::min(std::max(in.npbl, 0), ornax_max_pbl_levels);
-    for (int k = 0; k < levels; ++k)
-    {
+    for (int k = 0; k < levels; ++k) {
         std::string line(1, ' ');
         line += write_i(k + 1, 3);
         line += write_f(in.z_pbli[k], 20, 4);
@@ -336,14 +368,15 @@ std::vector<std::string> site_block_lines(const Ornaxlandtype& land, const Ornax
         lines.push_back(line);
     }
     std::string header = std::string(1, ' ') + write_a("Hour", 4);
-    for (const char* head : {"SDN(K)", "Air Temp(C)", "SPFH(%)", "Pres(mbar)", "Wind(m s-1)", "Long wave(W)"})
+    for (const char* head :
+         {"SDN(K)", "Air Temp(C)", "SPFH(%)", "Pres(mbar)", "Wind(m s-1)", "Long wave(W)"})
         header += write_a(head, 12);
     lines.push_back(header);
     for (int h = 0; h < ornax_hours_per_day; ++h) {
         std::string line(1, ' ');
         line += write_f(in.tloc_day[h], 4, 1);
-        for (float v : {in.sdn_day[h], in.taobs_day[h], in.spfh_day[h], in.pres_day[h], in.wind_day[h],
-                        in.lwdn_day[h]})
+        for (float v : {in.sdn_day[h], in.taobs_day[h], in.spfh_day[h], in.pres_day[h],
+                        in.wind_day[h], in.lwdn_day[h]})
             line += write_f(v, 12, 4);
         lines.push_back(line);
     }
@@ -392,7 +425,8 @@ std::vector<std::string> ornax_input_summary_lines(const Ornaxlandtype& land,
 }
 
 void ornax_display_inputs(const Ornaxlandtype& land, const Ornaxinputvartype& input) {
-    for (const std::string& line : ornax_input_summary_lines(land, input)) std::cout << line << '\n';
+    for (const std::string& line : ornax_input_summary_lines(land, input))
+        std::cout << line << '\n';
 }
 
 namespace {
@@ -401,12 +435,21 @@ namespace {
 bool landcover_read_row(SiteTextReader& in, Ornaxlandtype& entry) {
     std::string line;
     if (!in.next_line(line, "a class row")) return false;
-    auto real8 = [](int k, float& value) { return SiteTextField{4 + 8 * k, 11 + 8 * k, 2, &value, nullptr}; };
+    auto real8 = [](int k, float& value) {
+        return SiteTextField{4 + 8 * k, 11 + 8 * k, 2, &value, nullptr};
+    };
     // the file holds rsoil, hmin, hmax before xl
-    bool ok = in.parse_fields(line, {{1, 3, 0, nullptr, &entry.landcover}, real8(0, entry.aleafv),
-                                     real8(1, entry.aleafn), real8(2, entry.aleafl), real8(3, entry.adeadv),
-                                     real8(4, entry.adeadn), real8(5, entry.adeadl), real8(6, entry.rsoil),
-                                     real8(7, entry.hmin), real8(8, entry.hmax), real8(9, entry.xl),
+    bool ok = in.parse_fields(line, {{1, 3, 0, nullptr, &entry.landcover},
+                                     real8(0, entry.aleafv),
+                                     real8(1, entry.aleafn),
+                                     real8(2, entry.aleafl),
+                                     real8(3, entry.adeadv),
+                                     real8(4, entry.adeadn),
+                                     real8(5, entry.adeadl),
+                                     real8(6, entry.rsoil),
+                                     real8(7, entry.hmin),
+                                     real8(8, entry.hmax),
+                                     real8(9, entry.xl),
                                      {84, 91, 0, nullptr, &entry.modis_class},
                                      {92, 99, 0, nullptr, &entry.perennial_flag},
                                      {100, 107, 2, &entry.fcmin, nullptr}});
@@ -422,7 +465,8 @@ bool landcover_read_row(SiteTextReader& in, Ornaxlandtype& entry) {
 
 std::string landcover_debug_line(const Ornaxlandtype& e) {
     std::string line = std::string(1, ' ') + write_i(e.landcover, 3);
-    for (float v : {e.aleafv, e.aleafn, e.aleafl, e.adeadv, e.adeadn, e.adeadl}) line += write_f(v, 10, 2);
+    for (float v : {e.aleafv, e.aleafn, e.aleafl, e.adeadv, e.adeadn, e.adeadl})
+        line += write_f(v, 10, 2);
     return line + write_i(e.modis_class, 8) + write_i(e.perennial_flag, 8) + write_f(e.fcmin, 8, 3);
 }
 
@@ -477,7 +521,8 @@ void ornax_read_landcover_table(const std::string& landcover_table_file,
     if (!stream) {
         const int reason = errno;
         ornax_log_msg(
-            (FreeLine() << "Error in opening the input landcover class file:" + path << reason).str());
+            (FreeLine() << "Error in opening the input landcover class file:" + path << reason)
+                .str());
         ornax_log_failure("cannot open the land-cover class table \"" + path +
                           "\" (-l FILE, default landcover.txt): " +
                           (unit < 0 ? std::string("no free file unit")

@@ -75,6 +75,7 @@ std::vector<std::string> ornax_site_report_lines(const Ornaxlandtype& land,
 
 void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype& input,
                               const Ornaxoutputvartype& output, int& status) {
-    for (const std::string& line : ornax_site_report_lines(land, input, output)) std::cout << line << '\n';
+    for (const std::string& line : ornax_site_report_lines(land, input, output))
+        std::cout << line << '\n';
     status = 0;
 }

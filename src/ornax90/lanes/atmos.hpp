@@ -21,10 +21,9 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
     const lane_mask<V> bare = !is_water && (geom.hc < 0.01f || geom.fc <= 0.01f);
     const lane_mask<V> vegetated = !is_water && !bare;
     // open water roughness; bare or sparse ground of zero canopy height gets the floor
-    const V z0m = lane_select(
-        is_water, V(3.5e-4f),
-        lane_select(bare, lane_select(geom.z0m == 0.0f, V(0.005f), geom.z0m),
-                    lane_max(geom.z0m, V(0.005f))));
+    const V z0m = lane_select(is_water, V(3.5e-4f),
+                              lane_select(bare, lane_select(geom.z0m == 0.0f, V(0.005f), geom.z0m),
+                                          lane_max(geom.z0m, V(0.005f))));
     const V d = lane_select(is_water, V(0.0f), geom.d);
     const V hc = lane_select(vegetated, lane_max(geom.hc, d + z0m + 0.001f), geom.hc);
     geom.lnzu = lane_log(lane_select(vegetated, zu - d, zu) / z0m);
@@ -32,10 +31,10 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
     if (lane_any(vegetated)) {
         const V lm = lane_sqrt(4.0f * xl / (ornax_pi * lai / hc));  // mixing length (m)
         const V atten = lane_sqrt(0.2f * om * lai * hc / lm);       // wind attenuation
-        const V ratio = lane_select(hc > 0.5f, lane_exp(-(1.0f - 0.05f / hc) * atten),
-                                    lane_exp(-0.9f * atten));
-        geom.soil_wind_ratio = lane_select(vegetated, lane_min(ratio, V(0.95f)),
-                                           geom.soil_wind_ratio);
+        const V ratio =
+            lane_select(hc > 0.5f, lane_exp(-(1.0f - 0.05f / hc) * atten), lane_exp(-0.9f * atten));
+        geom.soil_wind_ratio =
+            lane_select(vegetated, lane_min(ratio, V(0.95f)), geom.soil_wind_ratio);
         geom.wind_exp = lane_select(vegetated, -(1.0f - (d + z0m) / hc) * atten, geom.wind_exp);
     }
     geom.wind_exp = lane_select(bare, V(0.0f), geom.wind_exp);
@@ -45,8 +44,7 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
 }
 
 // Stability corrections for momentum and heat for zeta = (z - d)/L.
-template <class V>
-void lanes_psimhn(V zeta, V& psim, V& psih) {
+template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
     const V x = -zeta;
     const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
     if (lane_all(stable)) {
@@ -63,8 +61,7 @@ void lanes_psimhn(V zeta, V& psim, V& psih) {
     psih = lane_select(stable, V(0.0f), h);
 }
 
-template <class V>
-V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
+template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
     return lane_max(lane_min(zeta, V(limits.upper)), V(limits.lower));
 }
 
@@ -116,8 +113,7 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
                      (in.rhocp / 1010.0f);  // kinematic viscosity (m2 s-1)
         const V re = geom.z0m * ustar / nu;
         const V z0h = geom.z0m * lane_exp(-0.4f * (4.0f * lane_pow(re, V(0.15f)) - 5.0f));
-        const V ra_bare =
-            (lane_log((in.zu - geom.d) / z0h) - psih) / (ornax_von_karman * ustar);
+        const V ra_bare = (lane_log((in.zu - geom.d) / z0h) - psih) / (ornax_von_karman * ustar);
         const lane_mask<V> m = active && bare;
         ra = lane_select(m, ra_bare, ra);
         rs = lane_select(m, V(0.0f), rs);
@@ -130,12 +126,12 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
     const lane_mask<V> ok = canopy && !failed;
     const V ra_new = (geom.lnzu - psih) * (geom.lnzu - psim) / (0.16f * in.u);
     const V dt = in.ts - in.ta;  // soil minus air temperature (K)
-    const V zeta_c = lane_max(lane_min(zeta * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)),
-                              V(-0.5f));
+    const V zeta_c =
+        lane_max(lane_min(zeta * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
     V psim_c(0.0f), psih_c(0.0f);
     lanes_psimhn(zeta_c, psim_c, psih_c);
     const V uc = (geom.lnhc - psim_c) / (geom.lnzu - psim) * in.u;  // canopy top wind
-    const V us = geom.soil_wind_ratio * uc;                       // near-soil wind (m s-1)
+    const V us = geom.soil_wind_ratio * uc;                         // near-soil wind (m s-1)
     V rs_new = lane_select(dt > 1.0f, 1.0f / (0.0038f * lane_pow(dt, V(0.33f)) + 0.012f * us),
                            1.0f / (0.0038f + 0.012f * us));
     if (in.region_switch == 1) {
@@ -174,8 +170,7 @@ void lanes_time_resistances(Ornaxobstimelanes<V>& ob, const Ornaxpointlanes<V>& 
 
 // Air temperature at the blending height that the radiometric temperature, the resistances
 // and the sensible heat of canopy and soil imply (deg C).
-template <class V>
-V lanes_air_temperature(const Ornaxobstimelanes<V>& ob, V trad, V f) {
+template <class V> V lanes_air_temperature(const Ornaxobstimelanes<V>& ob, V trad, V f) {
     return trad - ob.ra * ob.h / ob.rhocp - ob.hc * f * (0.5f * ob.rx) / ob.rhocp -
            ob.rs * (1.0f - f) * (ob.h - ob.hc) / ob.rhocp;
 }
@@ -189,8 +184,7 @@ void lanes_layer_temperatures(Ornaxobstimelanes<V>& ob, V trad, V f, lane_mask<V
 }
 
 // Soil sensible heat through the soil-surface resistance (W m-2).
-template <class V>
-V lanes_soil_sensible_heat(const Ornaxobstimelanes<V>& ob) {
+template <class V> V lanes_soil_sensible_heat(const Ornaxobstimelanes<V>& ob) {
     return lane_select(ob.rs > 0.0f, (ob.ts - ob.tac) * ob.rhocp / ob.rs, ob.h - ob.hc);
 }
 
@@ -198,8 +192,8 @@ V lanes_soil_sensible_heat(const Ornaxobstimelanes<V>& ob) {
 // trial sensible heat, radiometric temperature trad (deg C), cover fraction fc and green
 // fraction fg; works on the time-k fields and the shared latent fluxes of the state.
 template <class V>
-void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p,
-                   Ornaxcorelanes<V>& state, Ornaxzetalimits limits, int region_switch) {
+void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornaxcorelanes<V>& state,
+                   Ornaxzetalimits limits, int region_switch) {
     constexpr int sweeps = 20;  // fixed number of passes of the temperature solution
     Ornaxobstimelanes<V>& ob = state.obs[k - 1];
     Ornaxcanopygeomlanes<V>& geom = state.canopy;
@@ -226,11 +220,12 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p,
         ob.tac = lane_select(wet, ob.ta + ob.ra * ob.h / ob.rhocp, ob.tac);
         for (int pass = 0; pass < sweeps; ++pass) {
             const V es = 6.108f * lane_pow(V(10.0f), 7.5f * ob.tac / (237.3f + ob.tac));  // mb
-            const V lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);  // J kg-1
+            const V lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);                       // J kg-1
             const V tk = ob.tac + ornax_tkelvin;
             const V slope = 0.00217f * lambda * es / (tk * tk);
             // canopy transpiration, Priestley-Taylor with alpha = 1.3 (W m-2)
-            state.xlec = lane_select(wet, slope / (slope + 0.66f) * 1.3f * ob.rncan * fg, state.xlec);
+            state.xlec =
+                lane_select(wet, slope / (slope + 0.66f) * 1.3f * ob.rncan * fg, state.xlec);
             ob.hc = lane_select(wet, ob.rncan - state.xlec, ob.hc);
             ob.ta = lane_select(wet, lanes_air_temperature(ob, trad, f), ob.ta);
             lanes_time_resistances(ob, p, fc, geom, limits, region_switch, wet);

@@ -5,8 +5,7 @@
 // Included by lanes/physics.hpp only, inside the namespace of a lane number.
 
 // Soil heat flux (W m-2) as a share of soil net radiation that follows the time of day t (h).
-template <class V>
-V lanes_soil_heat(V rnsoil, V t, V sunrise, V sunset) {
+template <class V> V lanes_soil_heat(V rnsoil, V t, V sunrise, V sunset) {
     const V s = 3600.0f * (t - (sunrise + sunset) / 2.0f);  // seconds from solar noon
     const V g = 0.35f * rnsoil * lane_cos(6.2831855f * (10800.0f + s) / 100000.0f);
     if constexpr (std::is_same_v<V, float>) {
@@ -134,15 +133,14 @@ lane_mask<V> lanes_find_hn(const Ornaxpointlanes<V>& p, Ornaxcorelanes<V>& state
 
 // The outer loop's values of each lane: trial HN, the HN of the last evaluation, the
 // iteration number i (from 1) and the count of evaluations made.
-template <class V>
-struct Ornaxhnlanes {
+template <class V> struct Ornaxhnlanes {
     V hn{};
     V new_hn{};
     V iteration{};
     V evaluations{};
 };
 
-inline constexpr float lanes_hn_tolerance = 0.1f;       // convergence of HN (W m-2)
+inline constexpr float lanes_hn_tolerance = 0.1f;         // convergence of HN (W m-2)
 inline constexpr float lanes_hn_max_iterations = 300.0f;  // the evaluation with i = 301 is the last
 
 // One iteration of the outer loop: canopy update, one evaluation, the convergence test and

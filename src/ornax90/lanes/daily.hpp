@@ -17,14 +17,13 @@ void lanes_gettdepart2(V temp, V taobs2, V tloc2, V sunrise, V sunset, V& b, V& 
 }
 
 // FAO-56 Penman-Monteith hourly grass reference latent heat flux (W m-2).
-template <class V>
-V lanes_fao_pm(V sdn, V zen, V ta, V pres, V ea, V u) {
+template <class V> V lanes_fao_pm(V sdn, V zen, V ta, V pres, V ea, V u) {
     const V es = 0.6108f * lane_exp(17.2694f * ta / (ta + 237.3f));  // kPa
     Ornaxradiationpartitionlanes<V> part;
     const V sdn_used = lanes_rad_comps(sdn, zen, part);
     const V rn = lanes_net_rad_simple(sdn_used, ta, part, 0.23f);
     const V slope = 4098.029f * es / ((ta + 237.3f) * (ta + 237.3f));  // kPa K-1
-    const V rh = 3600.0f * rn / 1000000.0f;                          // MJ m-2 h-1
+    const V rh = 3600.0f * rn / 1000000.0f;                            // MJ m-2 h-1
     // soil heat taken as 0.1 Rn
     const V a = lane_select(rn > 1.0e-6f, (rh - 0.1f * rh) * 0.408f * slope, V(0.0f));
     const V lambda = 2.501f - 0.00237f * ta;                              // MJ kg-1
@@ -36,8 +35,7 @@ V lanes_fao_pm(V sdn, V zen, V ta, V pres, V ea, V u) {
 }
 
 // Daily total (MJ m-2 day-1) of 24 hourly values (W m-2); -9999 if any value is missing.
-template <class V>
-V lanes_hourly_to_daily(const std::array<V, ornax_hours_per_day>& hourly) {
+template <class V> V lanes_hourly_to_daily(const std::array<V, ornax_hours_per_day>& hourly) {
     V sum(0.0f);
     lane_mask<V> missing = V(0.0f) != V(0.0f);  // none yet
     for (const V& value : hourly) {
@@ -90,10 +88,9 @@ lane_mask<V> lanes_hourly_budget(int i, const Ornaxpointlanes<V>& p, Ornaxcorela
         g = lanes_soil_heat(rnsoil, t, state.sunrise, state.sunset);
         const lane_mask<V> sunny = day && sdn > 1.0e-6f;
         if (lane_any(sunny)) {
-            eref = lane_select(sunny,
-                               lanes_fao_pm(sdn, zen, ta, p.pres_day[i], p.spfh_day[i],
-                                            p.wind_day[i]),
-                               V(0.0f));
+            eref = lane_select(
+                sunny, lanes_fao_pm(sdn, zen, ta, p.pres_day[i], p.spfh_day[i], p.wind_day[i]),
+                V(0.0f));
         }
     }
     if (lane_any(!day)) {
@@ -156,8 +153,7 @@ V lanes_daily_flux_clear_sdn(const Ornaxpointlanes<V>& p, const Ornaxcorelanes<V
     const lane_mask<V> defined = p.sdn2 > 0.0f && out.SDDAY > 0.0f;
     const V ratio = p.sdn2 / out.SDDAY;  // instantaneous over daily insolation
     const V eday = out.XLE2 / ratio;
-    const V esday =
-        lane_select(lane_abs(out.XLE2) > 1.0e-6f, eday * out.XLES2 / out.XLE2, V(0.0f));
+    const V esday = lane_select(lane_abs(out.XLE2) > 1.0e-6f, eday * out.XLES2 / out.XLE2, V(0.0f));
     const V missing(ornax_missing_value);
     const V eref2 = lanes_fao_pm(p.sdn2, out.ZEN2, p.taobs2, p.pres2, p.spfh2, state.obs[1].u);
     const lane_mask<V> store = m && defined;
@@ -201,8 +197,8 @@ lane_mask<V> lanes_integrate_daily_flux(const Ornaxpointlanes<V>& p, Ornaxcorela
     reset_out_lanes(out);
     lanes_copy_instantaneous(state, out);
     std::array<V, 3> canopy, soil;  // b, a, c of the departure curves
-    lanes_gettdepart2(out.TC2, p.taobs2, p.tloc2, state.sunrise, state.sunset, canopy[0],
-                      canopy[1], canopy[2]);
+    lanes_gettdepart2(out.TC2, p.taobs2, p.tloc2, state.sunrise, state.sunset, canopy[0], canopy[1],
+                      canopy[2]);
     lanes_gettdepart2(out.TS2, p.taobs2, p.tloc2, state.sunrise, state.sunset, soil[0], soil[1],
                       soil[2]);
     if constexpr (std::is_same_v<V, float>) {
@@ -210,8 +206,8 @@ lane_mask<V> lanes_integrate_daily_flux(const Ornaxpointlanes<V>& p, Ornaxcorela
             ornax_log_msg((FreeLine() << "canopy:" << out.TC2 << state.sunset << canopy[0]
                                       << canopy[1] << canopy[2])
                               .str());
-            ornax_log_msg((FreeLine() << "soil  :" << out.TS2 << state.sunset << soil[0]
-                                      << soil[1] << soil[2])
+            ornax_log_msg((FreeLine()
+                           << "soil  :" << out.TS2 << state.sunset << soil[0] << soil[1] << soil[2])
                               .str());
         }
     }

@@ -11,24 +11,56 @@
 
 namespace ornax_one_lane {
 
-inline float lane_exp(float x) { return std::exp(x); }
-inline float lane_log(float x) { return std::log(x); }
-inline float lane_log10(float x) { return std::log10(x); }
-inline float lane_pow(float x, float y) { return std::pow(x, y); }
-inline float lane_sqrt(float x) { return std::sqrt(x); }
-inline float lane_sin(float x) { return std::sin(x); }
-inline float lane_cos(float x) { return std::cos(x); }
-inline float lane_asin(float x) { return std::asin(x); }
-inline float lane_acos(float x) { return std::acos(x); }
-inline float lane_abs(float x) { return std::fabs(x); }
+inline float lane_exp(float x) {
+    return std::exp(x);
+}
+inline float lane_log(float x) {
+    return std::log(x);
+}
+inline float lane_log10(float x) {
+    return std::log10(x);
+}
+inline float lane_pow(float x, float y) {
+    return std::pow(x, y);
+}
+inline float lane_sqrt(float x) {
+    return std::sqrt(x);
+}
+inline float lane_sin(float x) {
+    return std::sin(x);
+}
+inline float lane_cos(float x) {
+    return std::cos(x);
+}
+inline float lane_asin(float x) {
+    return std::asin(x);
+}
+inline float lane_acos(float x) {
+    return std::acos(x);
+}
+inline float lane_abs(float x) {
+    return std::fabs(x);
+}
 // min and max as std::min and std::max: the first argument when either is not a number
-inline float lane_min(float a, float b) { return b < a ? b : a; }
-inline float lane_max(float a, float b) { return a < b ? b : a; }
+inline float lane_min(float a, float b) {
+    return b < a ? b : a;
+}
+inline float lane_max(float a, float b) {
+    return a < b ? b : a;
+}
 // Truncation toward zero; exact for the magnitudes that are tested afterwards.
-inline float lane_trunc(float x) { return std::trunc(x); }
-inline float lane_select(bool m, float yes, float no) { return m ? yes : no; }
-inline bool lane_any(bool m) { return m; }
-inline bool lane_all(bool m) { return m; }
+inline float lane_trunc(float x) {
+    return std::trunc(x);
+}
+inline float lane_select(bool m, float yes, float no) {
+    return m ? yes : no;
+}
+inline bool lane_any(bool m) {
+    return m;
+}
+inline bool lane_all(bool m) {
+    return m;
+}
 
 // Entry `index` (1-based, in range) of a whole boundary-layer table, or of the table of a
 // working state, whose entries are written on demand.

@@ -4,8 +4,7 @@
 //
 // Included by lanes/physics.hpp only, inside the namespace of a lane number.
 
-template <class V>
-using lane_mask = decltype(std::declval<V>() < std::declval<V>());
+template <class V> using lane_mask = decltype(std::declval<V>() < std::declval<V>());
 
 // Solar zenith (rad) at local standard time t (h), with the day's sunrise and sunset (h).
 // The sunrise hour-angle argument is clamped to [-1, 1] (polar day and night).
@@ -38,8 +37,7 @@ void lanes_sun_zen(V lat, V lon, V stdlon, V days, V t, V& zen, V& sunrise, V& s
 
 // Partition of measured insolation sdn (W m-2) at solar zenith zen (rad); returns the
 // insolation used.
-template <class V>
-V lanes_rad_comps(V sdn, V zen, Ornaxradiationpartitionlanes<V>& part) {
+template <class V> V lanes_rad_comps(V sdn, V zen, Ornaxradiationpartitionlanes<V>& part) {
     const V c = lane_cos(zen);
     const lane_mask<V> night = c <= 0.01f;  // sun at or below the horizon: all diffuse
     if (lane_all(night)) {
@@ -77,16 +75,14 @@ V lanes_rad_comps(V sdn, V zen, Ornaxradiationpartitionlanes<V>& part) {
 
 // Transmittance of a canopy of reflectance rc, extinction k and leaf absorptivity a over
 // a soil of reflectance rs; denom receives the denominator.
-template <class V>
-V lanes_canopy_transmittance(V rc, V k, V a, V rs, V lai, V om, V& denom) {
+template <class V> V lanes_canopy_transmittance(V rc, V k, V a, V rs, V lai, V om, V& denom) {
     const V x = lai * lane_sqrt(a) * k * om;
     denom = (rs * rc - 1.0f) + rc * (rc - rs) * lane_exp(-2.0f * x);
     return ((rc * rc - 1.0f) * lane_exp(-x)) / denom;
 }
 
 // Reflectance of canopy plus soil.
-template <class V>
-V lanes_canopy_reflectance(V rc, V k, V a, V rs, V lai, V om) {
+template <class V> V lanes_canopy_reflectance(V rc, V k, V a, V rs, V lai, V om) {
     const V x = lane_exp(-2.0f * lai * lane_sqrt(a) * k * om) * (rc - rs) / (rs * rc - 1.0f);
     return (rc + x) / (1.0f + rc * x);
 }
@@ -145,9 +141,8 @@ lane_mask<V> lanes_rad_props(const Ornaxpointlanes<V>& p, V zen, Ornaxcanopyradl
     canopy.tdifnir = tdifnir;
     canopy.tth = lane_exp(-lai * lane_sqrt(al) * kd * om);
     // leafless: the soil is seen through an empty canopy
-    const Ornaxcanopyradlanes<V> soil{p.rsoilv, p.rsoiln, 0.5f * (p.rsoilv + p.rsoiln),
-                                      1.0f,     1.0f,     1.0f,
-                                      1.0f,     1.0f};
+    const Ornaxcanopyradlanes<V> soil{
+        p.rsoilv, p.rsoiln, 0.5f * (p.rsoilv + p.rsoiln), 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
     lanes_select_props(leafless, soil, canopy);
     lanes_select_props(!failed, canopy, props);
     if constexpr (std::is_same_v<V, float>) {
@@ -164,9 +159,9 @@ lane_mask<V> lanes_rad_props(const Ornaxpointlanes<V>& p, V zen, Ornaxcanopyradl
 // (W m-2) from soil and canopy temperatures ts, tc (deg C), long-wave down lwdn and
 // insolation sdn (W m-2).
 template <class V>
-void lanes_net_rad_day(const Ornaxradiationpartitionlanes<V>& part, V emis_soil, V rsoilv,
-                       V rsoiln, V ts, V tc, V lwdn, V sdn, const Ornaxcanopyradlanes<V>& props,
-                       V& rnet, V& rnsoil, V& rncan, V& swup, V& lwup) {
+void lanes_net_rad_day(const Ornaxradiationpartitionlanes<V>& part, V emis_soil, V rsoilv, V rsoiln,
+                       V ts, V tc, V lwdn, V sdn, const Ornaxcanopyradlanes<V>& props, V& rnet,
+                       V& rnsoil, V& rncan, V& swup, V& lwup) {
     const V fv = part.visible_share;
     const V fn = part.nir_share;
     const V as = rsoilv * fv + rsoiln * fn;  // soil albedo
@@ -190,8 +185,8 @@ void lanes_net_rad_day(const Ornaxradiationpartitionlanes<V>& part, V emis_soil,
 // Net radiation by night: the long-wave terms alone.
 template <class V>
 void lanes_net_rad_night(V emis_soil, V ts, V tc, V lwdn, V sdn,
-                         const Ornaxcanopyradlanes<V>& props, V& rnet, V& rnsoil, V& rncan,
-                         V& swup, V& lwup) {
+                         const Ornaxcanopyradlanes<V>& props, V& rnet, V& rnsoil, V& rncan, V& swup,
+                         V& lwup) {
     const V tck = tc + ornax_tkelvin;
     const V tsk = ts + ornax_tkelvin;
     const V lc = ornax_canopy_sigma * tck * tck * tck * tck;

@@ -46,45 +46,101 @@ struct Lanef {
     HWY_INLINE explicit Lanef(hn::Vec<Lanetag> x) : v(x) {}
 };
 
-HWY_INLINE Lanef operator+(Lanef a, Lanef b) { return Lanef(hn::Add(a.v, b.v)); }
-HWY_INLINE Lanef operator-(Lanef a, Lanef b) { return Lanef(hn::Sub(a.v, b.v)); }
-HWY_INLINE Lanef operator*(Lanef a, Lanef b) { return Lanef(hn::Mul(a.v, b.v)); }
-HWY_INLINE Lanef operator/(Lanef a, Lanef b) { return Lanef(hn::Div(a.v, b.v)); }
-HWY_INLINE Lanef operator-(Lanef a) { return Lanef(hn::Neg(a.v)); }
-HWY_INLINE Lanem operator<(Lanef a, Lanef b) { return {hn::Lt(a.v, b.v)}; }
-HWY_INLINE Lanem operator<=(Lanef a, Lanef b) { return {hn::Le(a.v, b.v)}; }
-HWY_INLINE Lanem operator>(Lanef a, Lanef b) { return {hn::Gt(a.v, b.v)}; }
-HWY_INLINE Lanem operator>=(Lanef a, Lanef b) { return {hn::Ge(a.v, b.v)}; }
-HWY_INLINE Lanem operator==(Lanef a, Lanef b) { return {hn::Eq(a.v, b.v)}; }
-HWY_INLINE Lanem operator!=(Lanef a, Lanef b) { return {hn::Ne(a.v, b.v)}; }
-HWY_INLINE Lanem operator&&(Lanem a, Lanem b) { return {hn::And(a.m, b.m)}; }
-HWY_INLINE Lanem operator||(Lanem a, Lanem b) { return {hn::Or(a.m, b.m)}; }
-HWY_INLINE Lanem operator!(Lanem a) { return {hn::Not(a.m)}; }
+HWY_INLINE Lanef operator+(Lanef a, Lanef b) {
+    return Lanef(hn::Add(a.v, b.v));
+}
+HWY_INLINE Lanef operator-(Lanef a, Lanef b) {
+    return Lanef(hn::Sub(a.v, b.v));
+}
+HWY_INLINE Lanef operator*(Lanef a, Lanef b) {
+    return Lanef(hn::Mul(a.v, b.v));
+}
+HWY_INLINE Lanef operator/(Lanef a, Lanef b) {
+    return Lanef(hn::Div(a.v, b.v));
+}
+HWY_INLINE Lanef operator-(Lanef a) {
+    return Lanef(hn::Neg(a.v));
+}
+HWY_INLINE Lanem operator<(Lanef a, Lanef b) {
+    return {hn::Lt(a.v, b.v)};
+}
+HWY_INLINE Lanem operator<=(Lanef a, Lanef b) {
+    return {hn::Le(a.v, b.v)};
+}
+HWY_INLINE Lanem operator>(Lanef a, Lanef b) {
+    return {hn::Gt(a.v, b.v)};
+}
+HWY_INLINE Lanem operator>=(Lanef a, Lanef b) {
+    return {hn::Ge(a.v, b.v)};
+}
+HWY_INLINE Lanem operator==(Lanef a, Lanef b) {
+    return {hn::Eq(a.v, b.v)};
+}
+HWY_INLINE Lanem operator!=(Lanef a, Lanef b) {
+    return {hn::Ne(a.v, b.v)};
+}
+HWY_INLINE Lanem operator&&(Lanem a, Lanem b) {
+    return {hn::And(a.m, b.m)};
+}
+HWY_INLINE Lanem operator||(Lanem a, Lanem b) {
+    return {hn::Or(a.m, b.m)};
+}
+HWY_INLINE Lanem operator!(Lanem a) {
+    return {hn::Not(a.m)};
+}
 
-HWY_INLINE Lanef lane_exp(Lanef x) { return Lanef(hn::Exp(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_log(Lanef x) { return Lanef(hn::Log(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_log10(Lanef x) { return Lanef(hn::Log10(Lanetag(), x.v)); }
+HWY_INLINE Lanef lane_exp(Lanef x) {
+    return Lanef(hn::Exp(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_log(Lanef x) {
+    return Lanef(hn::Log(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_log10(Lanef x) {
+    return Lanef(hn::Log10(Lanetag(), x.v));
+}
 // x^y as exp(y ln x) for x > 0; 0 for x = 0 (no lane that is kept has x < 0)
 HWY_INLINE Lanef lane_pow(Lanef x, Lanef y) {
     const Lanetag d;
     const auto p = hn::Exp(d, hn::Mul(y.v, hn::Log(d, x.v)));
     return Lanef(hn::IfThenElseZero(hn::Gt(x.v, hn::Zero(d)), p));
 }
-HWY_INLINE Lanef lane_sqrt(Lanef x) { return Lanef(hn::Sqrt(x.v)); }
-HWY_INLINE Lanef lane_sin(Lanef x) { return Lanef(hn::Sin(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_cos(Lanef x) { return Lanef(hn::Cos(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_asin(Lanef x) { return Lanef(hn::Asin(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_acos(Lanef x) { return Lanef(hn::Acos(Lanetag(), x.v)); }
-HWY_INLINE Lanef lane_abs(Lanef x) { return Lanef(hn::Abs(x.v)); }
+HWY_INLINE Lanef lane_sqrt(Lanef x) {
+    return Lanef(hn::Sqrt(x.v));
+}
+HWY_INLINE Lanef lane_sin(Lanef x) {
+    return Lanef(hn::Sin(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_cos(Lanef x) {
+    return Lanef(hn::Cos(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_asin(Lanef x) {
+    return Lanef(hn::Asin(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_acos(Lanef x) {
+    return Lanef(hn::Acos(Lanetag(), x.v));
+}
+HWY_INLINE Lanef lane_abs(Lanef x) {
+    return Lanef(hn::Abs(x.v));
+}
 // min and max as std::min and std::max: the first argument when either is not a number
-HWY_INLINE Lanef lane_min(Lanef a, Lanef b) { return Lanef(hn::IfThenElse(hn::Lt(b.v, a.v), b.v, a.v)); }
-HWY_INLINE Lanef lane_max(Lanef a, Lanef b) { return Lanef(hn::IfThenElse(hn::Lt(a.v, b.v), b.v, a.v)); }
-HWY_INLINE Lanef lane_trunc(Lanef x) { return Lanef(hn::Trunc(x.v)); }
+HWY_INLINE Lanef lane_min(Lanef a, Lanef b) {
+    return Lanef(hn::IfThenElse(hn::Lt(b.v, a.v), b.v, a.v));
+}
+HWY_INLINE Lanef lane_max(Lanef a, Lanef b) {
+    return Lanef(hn::IfThenElse(hn::Lt(a.v, b.v), b.v, a.v));
+}
+HWY_INLINE Lanef lane_trunc(Lanef x) {
+    return Lanef(hn::Trunc(x.v));
+}
 HWY_INLINE Lanef lane_select(Lanem m, Lanef yes, Lanef no) {
     return Lanef(hn::IfThenElse(m.m, yes.v, no.v));
 }
-HWY_INLINE bool lane_any(Lanem m) { return !hn::AllFalse(Lanetag(), m.m); }
-HWY_INLINE bool lane_all(Lanem m) { return hn::AllTrue(Lanetag(), m.m); }
+HWY_INLINE bool lane_any(Lanem m) {
+    return !hn::AllFalse(Lanetag(), m.m);
+}
+HWY_INLINE bool lane_all(Lanem m) {
+    return hn::AllTrue(Lanetag(), m.m);
+}
 
 // The boundary-layer tables of the lanes: lane l reads the table of its working state,
 // whose entries are written on demand.
@@ -108,15 +164,13 @@ struct Lanetable {
 #include "physics.hpp"
 
 // A record of one point (all floats) into lane l of the lanes record, and back.
-template <class One, class Many>
-void put_lane(const One& one, std::size_t l, Many& many) {
+template <class One, class Many> void put_lane(const One& one, std::size_t l, Many& many) {
     const std::size_t n = hn::Lanes(Lanetag());
     const float* src = reinterpret_cast<const float*>(&one);
     float* dst = reinterpret_cast<float*>(&many);
     for (std::size_t f = 0; f < sizeof(One) / sizeof(float); ++f) dst[f * n + l] = src[f];
 }
-template <class One, class Many>
-void get_lane(const Many& many, std::size_t l, One& one) {
+template <class One, class Many> void get_lane(const Many& many, std::size_t l, One& one) {
     const std::size_t n = hn::Lanes(Lanetag());
     const float* src = reinterpret_cast<const float*>(&many);
     float* dst = reinterpret_cast<float*>(&one);
@@ -220,7 +274,8 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
         Lanem converged, failed;
         lanes_hn_iteration(point, state, table, region_switch, loop, converged, failed);
         if (!lane_any(converged || failed)) continue;
-        const Lanef done = lane_select(converged, Lanef(1.0f), lane_select(failed, Lanef(2.0f), Lanef(0.0f)));
+        const Lanef done =
+            lane_select(converged, Lanef(1.0f), lane_select(failed, Lanef(2.0f), Lanef(0.0f)));
         HWY_ALIGN float outcome[hn::MaxLanes(Lanetag())];
         hn::Store(done.v, Lanetag(), outcome);
         for (std::size_t l = 0; l < n; ++l) {
@@ -242,8 +297,12 @@ void RunPoints(Ornaxcorepoint* points, std::size_t count, int region_switch, int
     if (!converged_queue.empty()) integrate_daily(converged_queue);
 }
 
-const char* TargetName() { return hwy::TargetName(HWY_TARGET); }
-int LaneCount() { return static_cast<int>(hn::Lanes(Lanetag())); }
+const char* TargetName() {
+    return hwy::TargetName(HWY_TARGET);
+}
+int LaneCount() {
+    return static_cast<int>(hn::Lanes(Lanetag()));
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace ornax_lanes
@@ -262,14 +321,13 @@ void ornax_lanes_run(std::span<Ornaxcorepoint> points, int debug_flag, int regio
         // diagnostic lines come one point after the other from the one-lane instance
         for (Ornaxcorepoint& p : points) {
             p.daily_failed = false;
-            ornax(*p.land, *p.input, p.output, debug_flag, region_switch, p.status,
-                  &p.diagnostics);
+            ornax(*p.land, *p.input, p.output, debug_flag, region_switch, p.status, &p.diagnostics);
         }
         return;
     }
     std::vector<Ornaxdailyvartype>* kept = workspace != nullptr ? &workspace->states : nullptr;
-    HWY_DYNAMIC_DISPATCH(ornax_lanes::RunPoints)(points.data(), points.size(), region_switch,
-                                                 debug_flag, kept);
+    HWY_DYNAMIC_DISPATCH(ornax_lanes::RunPoints)
+    (points.data(), points.size(), region_switch, debug_flag, kept);
     for (const Ornaxcorepoint& p : points) {
         if (p.daily_failed) ornax_log_msg("Error in");
     }
@@ -279,5 +337,7 @@ std::string ornax_lanes_instruction_set() {
     return HWY_DYNAMIC_DISPATCH(ornax_lanes::TargetName)();
 }
 
-int ornax_lanes_width() { return HWY_DYNAMIC_DISPATCH(ornax_lanes::LaneCount)(); }
+int ornax_lanes_width() {
+    return HWY_DYNAMIC_DISPATCH(ornax_lanes::LaneCount)();
+}
 #endif  // HWY_ONCE

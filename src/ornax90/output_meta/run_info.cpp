@@ -87,20 +87,34 @@ void note_failure(const std::string& path, int& run_status) {
 
 std::vector<Ornaxrunfiletype> ornax_region_input_files(const Ornaxregiondatatype& r) {
     const std::vector<Ornaxrunfiletype> all = {
-        {"landcover_table_file", r.landcover_table_file}, {"reserved_file", r.reserved_file},
-        {"land_domain_file", r.land_domain_file},         {"landcover_file", r.landcover_file},
-        {"aleafn_file", r.aleafn_file},                   {"aleafv_file", r.aleafv_file},
-        {"aleafl_file", r.aleafl_file},                   {"adeadn_file", r.adeadn_file},
-        {"adeadv_file", r.adeadv_file},                   {"adeadl_file", r.adeadl_file},
-        {"rsoiln_file", r.rsoiln_file},                   {"rsoilv_file", r.rsoilv_file},
-        {"rs_correction_file", r.rs_correction_file},     {"xl_file", r.xl_file},
-        {"theta_file", r.theta_file}, {"vegetation_domain_file", r.vegetation_domain_file},
-        {"xlai_file", r.xlai_file},   {"snow_domain_file", r.snow_domain_file},
-        {"snow_mask_file", r.snow_mask_file},             {"met_config_file", r.met_config_file},
-        {"tloc1_file", r.tloc1_file},                     {"tloc2_file", r.tloc2_file},
-        {"satellite_domain_file", r.satellite_domain_file}, {"trad1_file", r.trad1_file},
-        {"trad2_file", r.trad2_file},                     {"sdn1_file", r.sdn1_file},
-        {"sdn2_file", r.sdn2_file},                       {"run_domain_file", r.run_domain_file},
+        {"landcover_table_file", r.landcover_table_file},
+        {"reserved_file", r.reserved_file},
+        {"land_domain_file", r.land_domain_file},
+        {"landcover_file", r.landcover_file},
+        {"aleafn_file", r.aleafn_file},
+        {"aleafv_file", r.aleafv_file},
+        {"aleafl_file", r.aleafl_file},
+        {"adeadn_file", r.adeadn_file},
+        {"adeadv_file", r.adeadv_file},
+        {"adeadl_file", r.adeadl_file},
+        {"rsoiln_file", r.rsoiln_file},
+        {"rsoilv_file", r.rsoilv_file},
+        {"rs_correction_file", r.rs_correction_file},
+        {"xl_file", r.xl_file},
+        {"theta_file", r.theta_file},
+        {"vegetation_domain_file", r.vegetation_domain_file},
+        {"xlai_file", r.xlai_file},
+        {"snow_domain_file", r.snow_domain_file},
+        {"snow_mask_file", r.snow_mask_file},
+        {"met_config_file", r.met_config_file},
+        {"tloc1_file", r.tloc1_file},
+        {"tloc2_file", r.tloc2_file},
+        {"satellite_domain_file", r.satellite_domain_file},
+        {"trad1_file", r.trad1_file},
+        {"trad2_file", r.trad2_file},
+        {"sdn1_file", r.sdn1_file},
+        {"sdn2_file", r.sdn2_file},
+        {"run_domain_file", r.run_domain_file},
         {"out_list_file", r.out_list_file},
     };
     std::vector<Ornaxrunfiletype> inputs;
@@ -157,8 +171,8 @@ void print_screen_summary(const Ornaxrunrecordtype& record, const Ornaxsummaryto
             std::printf(" EDAY mean %.3f, range %.3f to %.3f MJ m-2 day-1\n",
                         s.sum / static_cast<double>(s.count), s.minimum, s.maximum);
     }
-    std::printf(" Time %.2f s: set-up %.2f, inputs %.2f, core %.2f, outputs %.2f\n",
-                record.total_s, record.setup_s, record.inputs_s, record.core_s, record.outputs_s);
+    std::printf(" Time %.2f s: set-up %.2f, inputs %.2f, core %.2f, outputs %.2f\n", record.total_s,
+                record.setup_s, record.inputs_s, record.core_s, record.outputs_s);
     std::error_code error;
     const fs::path where = fs::absolute(record.output_dir, error);
     std::printf(" Outputs in %s: rasters NAME.bin with NAME.vrt and NAME.ctl, EDAY.png, "
@@ -177,7 +191,6 @@ std::string ornax_utc_now() {
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
 }
-
 
 std::vector<std::string> ornax_process_command_line() {
     std::vector<std::string> words;
@@ -210,12 +223,18 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
         inputs.push_back(file_entry(file.role, file.path));
     info["inputs"] = inputs;
     const auto d = ornax_decimal_of;
-    info["run_grid"] = {{"west_lon", d(g.west_lon)},   {"east_lon", d(g.east_lon)},
-                        {"south_lat", d(g.south_lat)}, {"north_lat", d(g.north_lat)},
-                        {"dlon", d(g.dlon)},           {"dlat", d(g.dlat)},
-                        {"ncols", g.ncols},            {"nrows", g.nrows},
-                        {"missing_value", d(g.spare_value)}, {"crs", ornax_crs_epsg},
-                        {"crs_wkt", ornax_crs_wkt},      {"first_line", "south"}};
+    info["run_grid"] = {{"west_lon", d(g.west_lon)},
+                        {"east_lon", d(g.east_lon)},
+                        {"south_lat", d(g.south_lat)},
+                        {"north_lat", d(g.north_lat)},
+                        {"dlon", d(g.dlon)},
+                        {"dlat", d(g.dlat)},
+                        {"ncols", g.ncols},
+                        {"nrows", g.nrows},
+                        {"missing_value", d(g.spare_value)},
+                        {"crs", ornax_crs_epsg},
+                        {"crs_wkt", ornax_crs_wkt},
+                        {"first_line", "south"}};
     info["threads"] = record.threads;
     info["lines"] = {{"total", totals.lines}, {"failed", totals.failed_lines}};
     json flags = json::array();
@@ -228,14 +247,14 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
         listed += totals.flags[static_cast<size_t>(flag.value)];
     long long all = totals.other_flags;
     for (long long count : totals.flags) all += count;
-    if (all != listed) flags.push_back({{"flag", nullptr}, {"meaning", "other"}, {"pixels", all - listed}});
+    if (all != listed)
+        flags.push_back({{"flag", nullptr}, {"meaning", "other"}, {"pixels", all - listed}});
     info["quality_flags"] = flags;
     info["pixels"] = {{"total", all}, {"computed", totals.flags[0]}};
     json variables = json::array();
     for (size_t i = 0; i < record.variables.size(); ++i)
-        variables.push_back(stats_entry(record.variables[i], i < totals.vars.size()
-                                                                 ? totals.vars[i]
-                                                                 : Ornaxvarstatstype{}));
+        variables.push_back(stats_entry(
+            record.variables[i], i < totals.vars.size() ? totals.vars[i] : Ornaxvarstatstype{}));
     info["outputs"] = {{"directory", record.output_dir},
                        {"quality_raster", "region_qc.bin"},
                        {"variables", variables}};
@@ -316,10 +335,9 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
         const Ornaxoutputvarinfotype& eday =
             record.variables[static_cast<size_t>(summary.map_index)];
         int st = 0;
-        ornax_write_value_quicklook((dir / (eday.name + ".png")).string(), summary.map_values,
-                                    run_grid, summary.missing,
-                                    eday.name + " " + eday.description + ", " + date,
-                                    eday.units, st);
+        ornax_write_value_quicklook(
+            (dir / (eday.name + ".png")).string(), summary.map_values, run_grid, summary.missing,
+            eday.name + " " + eday.description + ", " + date, eday.units, st);
         if (st != 0) failed_files[failed_files.size() - 2] = (dir / (eday.name + ".png")).string();
     };
     const auto write_quality_map = [&] {
@@ -352,7 +370,8 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     record.core_s = times.core_s;
     record.outputs_s = times.write_s;
     record.threads = times.threads;
-    record.publish_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    record.publish_s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     record.total_s = times.total_s + record.publish_s;
     record.exit_status = run_status == 0 ? 0 : 3;
     print_screen_summary(record, totals);

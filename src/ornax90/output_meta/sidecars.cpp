@@ -23,7 +23,9 @@ std::string float_text(float value) {
     return std::string(buffer.data(), result.ptr);
 }
 
-double decimal_of(float value) { return ornax_decimal_of(value); }
+double decimal_of(float value) {
+    return ornax_decimal_of(value);
+}
 
 // A double rounded to 1e-9 degrees, as its shortest decimal text.
 std::string degrees_text(double value) {
@@ -51,12 +53,13 @@ std::string xml_escaped(const std::string& text) {
 constexpr std::array<const char*, 12> month_abbrev = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
-bool leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool leap_year(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // Month (1-12) and day of month of a day of year; false when the day is not in the year.
 bool month_and_day(int year, int doy, int& month, int& day) {
-    static constexpr std::array<int, 12> lengths = {31, 28, 31, 30, 31, 30,
-                                                    31, 31, 30, 31, 30, 31};
+    static constexpr std::array<int, 12> lengths = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (doy < 1 || doy > (leap_year(year) ? 366 : 365)) return false;
     day = doy;
     for (month = 1; month <= 12; ++month) {
@@ -74,7 +77,9 @@ void publish_beside(const std::string& directory, const std::string& file_name,
 
 }  // namespace
 
-double ornax_decimal_of(float value) { return std::strtod(float_text(value).c_str(), nullptr); }
+double ornax_decimal_of(float value) {
+    return std::strtod(float_text(value).c_str(), nullptr);
+}
 
 void ornax_publish_text_file(const std::string& path, const std::string& text, int& status) {
     status = ornax_status_failure;
@@ -183,8 +188,7 @@ std::string ornax_grads_ctl_text(const Spatialinfodata& grid, const Ornaxoutputv
         << "xdef " << grid.ncols << " linear " << degrees_text(decimal_of(grid.west_lon) + dlon / 2)
         << " " << degrees_text(dlon) << "\n"
         << "ydef " << grid.nrows << " linear "
-        << degrees_text(decimal_of(grid.south_lat) + dlat / 2) << " " << degrees_text(dlat)
-        << "\n"
+        << degrees_text(decimal_of(grid.south_lat) + dlat / 2) << " " << degrees_text(dlat) << "\n"
         << "zdef 1 levels 1\n"
         << tdef << "\n"
         << "vars 1\n"

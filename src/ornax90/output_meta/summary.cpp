@@ -162,7 +162,7 @@ void ornax_report_region_progress(std::FILE* stream, bool terminal, int lines_do
     std::fprintf(stream,
                  " Line %d of %d (%d %%), %lld pixels computed, %.1f s elapsed, about %.0f s "
                  "left\n",
-                 lines_done, nrows, static_cast<int>(100LL * lines_done / nrows), computed,
-                 seconds, left);
+                 lines_done, nrows, static_cast<int>(100LL * lines_done / nrows), computed, seconds,
+                 left);
     std::fflush(stream);
 }

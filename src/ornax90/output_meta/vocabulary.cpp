@@ -22,4 +22,3 @@ bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info
     }
     return false;
 }
-

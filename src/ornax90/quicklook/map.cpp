@@ -14,10 +14,10 @@
 namespace {
 
 constexpr Ornaxrgbtype white{255, 255, 255}, black{0, 0, 0};
-constexpr int font_scale = 2;                      // glyphs drawn 10 x 14 pixels
-constexpr int char_width = 6 * font_scale;         // advance per character
+constexpr int font_scale = 2;               // glyphs drawn 10 x 14 pixels
+constexpr int char_width = 6 * font_scale;  // advance per character
 constexpr int char_height = 7 * font_scale;
-constexpr int largest_map_side = 800;              // pixels of the map's longer side, at most
+constexpr int largest_map_side = 800;  // pixels of the map's longer side, at most
 constexpr int top_margin = 60, bottom_margin = 44, gap = 20;
 
 struct Canvas {
@@ -53,7 +53,9 @@ struct Canvas {
     }
 };
 
-int text_width(const std::string& s) { return static_cast<int>(s.size()) * char_width; }
+int text_width(const std::string& s) {
+    return static_cast<int>(s.size()) * char_width;
+}
 
 // Geometry of the map on the canvas: every `step`-th pixel, each drawn scale x scale.
 struct MapFrame {
@@ -65,8 +67,9 @@ struct MapFrame {
 MapFrame map_frame(const Spatialinfodata& grid, int left) {
     MapFrame m;
     const int side = std::max(grid.ncols, grid.nrows);
-    m.step = side > 2 * largest_map_side ? (side + 2 * largest_map_side - 1) / (2 * largest_map_side)
-                                         : 1;
+    m.step = side > 2 * largest_map_side
+                 ? (side + 2 * largest_map_side - 1) / (2 * largest_map_side)
+                 : 1;
     m.cols = (grid.ncols + m.step - 1) / m.step;
     m.rows = (grid.nrows + m.step - 1) / m.step;
     m.scale = std::clamp(largest_map_side / std::max(m.cols, m.rows), 1, 12);
@@ -90,7 +93,8 @@ std::string degrees_label(float value, char positive, char negative) {
 void draw_corners(Canvas& c, const Spatialinfodata& grid, const MapFrame& m) {
     const float north = grid.south_lat + grid.nrows * grid.dlat;
     const float east = grid.west_lon + grid.ncols * grid.dlon;
-    const std::string n = degrees_label(north, 'N', 'S'), s = degrees_label(grid.south_lat, 'N', 'S');
+    const std::string n = degrees_label(north, 'N', 'S'),
+                      s = degrees_label(grid.south_lat, 'N', 'S');
     c.text(m.x - 8 - text_width(n), m.y, n, black);
     c.text(m.x - 8 - text_width(s), m.y + m.height() - char_height, s, black);
     const std::string w = degrees_label(grid.west_lon, 'E', 'W'), e = degrees_label(east, 'E', 'W');
@@ -127,8 +131,8 @@ bool encode_png(const Canvas& c, std::string& bytes) {
     png_set_write_fn(
         png, &bytes,
         [](png_structp p, png_bytep data, png_size_t length) {
-            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data),
-                                                                 length);
+            static_cast<std::string*>(png_get_io_ptr(p))
+                ->append(reinterpret_cast<char*>(data), length);
         },
         nullptr);
     png_set_IHDR(png, info, static_cast<png_uint_32>(c.width), static_cast<png_uint_32>(c.height),
@@ -190,8 +194,7 @@ Ornaxrgbtype ornax_quality_colour(int flag) {
 
 void ornax_write_value_quicklook(const std::string& path, const std::vector<float>& values,
                                  const Spatialinfodata& grid, float missing,
-                                 const std::string& title, const std::string& units,
-                                 int& status) {
+                                 const std::string& title, const std::string& units, int& status) {
     status = ornax_status_failure;
     if (!grid_matches(grid, values.size())) return;
     bool any = false;
@@ -238,7 +241,8 @@ void ornax_write_value_quicklook(const std::string& path, const std::vector<floa
         const int y = m.y + (bar_h - 1) * k / 4;
         const double value = high - (static_cast<double>(high) - low) * k / 4.0;
         c.fill(bar_x + bar_w, y, 5, 1, black);
-        c.text(bar_x + bar_w + 8, std::clamp(y - char_height / 2, m.y - 2, m.y + bar_h - char_height),
+        c.text(bar_x + bar_w + 8,
+               std::clamp(y - char_height / 2, m.y - 2, m.y + bar_h - char_height),
                tick_label(value, static_cast<double>(high) - low), black);
     }
     const int swatch_y = m.y + bar_h + 12;
@@ -248,8 +252,7 @@ void ornax_write_value_quicklook(const std::string& path, const std::vector<floa
     publish_png(path, c, status);
 }
 
-void ornax_write_quality_quicklook(const std::string& path,
-                                   const std::vector<unsigned char>& flags,
+void ornax_write_quality_quicklook(const std::string& path, const std::vector<unsigned char>& flags,
                                    const Spatialinfodata& grid, const std::string& title,
                                    int& status) {
     status = ornax_status_failure;
@@ -263,11 +266,13 @@ void ornax_write_quality_quicklook(const std::string& path,
         const long long n = counts[static_cast<size_t>(flag.value)];
         listed += n;
         if (n == 0) continue;
-        labels.push_back(std::to_string(flag.value) + " " + flag.label + " (" + std::to_string(n) + ")");
+        labels.push_back(std::to_string(flag.value) + " " + flag.label + " (" + std::to_string(n) +
+                         ")");
         colours.push_back(ornax_quality_colour(flag.value));
     }
     if (listed < static_cast<long long>(flags.size())) {
-        labels.push_back("other (" + std::to_string(static_cast<long long>(flags.size()) - listed) + ")");
+        labels.push_back("other (" + std::to_string(static_cast<long long>(flags.size()) - listed) +
+                         ")");
         colours.push_back(black);
     }
     MapFrame m = map_frame(grid, left_margin(grid));

@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr float pascal_to_mb = 0.01f;       // 1 mb = 100 Pa
-constexpr float humidity_to_input = 100.0f; // humidity as the core takes it
-constexpr float missing_tolerance = 1e-6f;  // a value within this of the missing value is missing
+constexpr float pascal_to_mb = 0.01f;        // 1 mb = 100 Pa
+constexpr float humidity_to_input = 100.0f;  // humidity as the core takes it
+constexpr float missing_tolerance = 1e-6f;   // a value within this of the missing value is missing
 
 bool inside_grid(const Spatialinfodata& grid, int col, int row) {
     return row >= 1 && row <= grid.nrows && col >= 1 && col <= grid.ncols;
@@ -29,10 +29,10 @@ bool is_present(float value, float missing) {
 
 }  // namespace
 
-void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid,
-                                     const Ornaxregiondatatype& region, int col, int row,
-                                     const std::vector<Ornaxlandtype>& class_table,
-                                     int class_count, Ornaxlandtype& land, int& status) {
+void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
+                                     int col, int row,
+                                     const std::vector<Ornaxlandtype>& class_table, int class_count,
+                                     Ornaxlandtype& land, int& status) {
     status = ornax_status_failure;
     const std::size_t i = static_cast<std::size_t>(col - 1);
     float class_value = 0.0f;
@@ -69,10 +69,9 @@ void ornax_set_land_parms_by_col_row(const Spatialinfodata& grid,
     status = 0;
 }
 
-void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid,
-                                     const Ornaxregiondatatype& region, int col, int row,
-                                     const Ornaxlandtype& land, Ornaxinputvartype& input,
-                                     int& status) {
+void ornax_set_vegetation_by_col_row(const Spatialinfodata& grid, const Ornaxregiondatatype& region,
+                                     int col, int row, const Ornaxlandtype& land,
+                                     Ornaxinputvartype& input, int& status) {
     status = ornax_status_failure;
     float lai = 0.0f;
     if (!inside_grid(grid, col, row) ||
@@ -96,12 +95,11 @@ void ornax_set_goes_gsip16_by_col_row(const Spatialinfodata& grid,
     status = ornax_status_failure;
     const std::size_t i = static_cast<std::size_t>(col - 1);
     float theta = 0, trad1 = 0, trad2 = 0, tloc1 = 0, tloc2 = 0, sdn1 = 0, sdn2 = 0;
-    const bool held =
-        inside_grid(grid, col, row) && grid.nhours <= ornax_hours_per_day &&
-        element_at(region.theta, i, theta) && element_at(region.trad1, i, trad1) &&
-        element_at(region.trad2, i, trad2) && element_at(region.tloc1, i, tloc1) &&
-        element_at(region.tloc2, i, tloc2) && element_at(region.sdn1, i, sdn1) &&
-        element_at(region.sdn2, i, sdn2);
+    const bool held = inside_grid(grid, col, row) && grid.nhours <= ornax_hours_per_day &&
+                      element_at(region.theta, i, theta) && element_at(region.trad1, i, trad1) &&
+                      element_at(region.trad2, i, trad2) && element_at(region.tloc1, i, tloc1) &&
+                      element_at(region.tloc2, i, tloc2) && element_at(region.sdn1, i, sdn1) &&
+                      element_at(region.sdn2, i, sdn2);
     if (!held) return;
     status = 0;
     const float missing = grid.spare_value;
@@ -140,21 +138,21 @@ void ornax_set_meteo_by_col_row(const Spatialinfodata& grid, const Ornaxregionda
     const std::size_t last_level = region_2d_index(col, std::max(nlayers, 1), ncols);
     const std::size_t last_hour = region_2d_index(col, std::max(nhours, 1), ncols);
     float taobs1 = 0, taobs2 = 0, check = 0;
-    const bool held =
-        inside_grid(grid, col, row) && col <= ncols && nlayers <= ornax_max_pbl_levels &&
-        nhours <= ornax_hours_per_day && element_at(region.taobs1, i, taobs1) &&
-        element_at(region.taobs2, i, taobs2) && element_at(region.spfh1, i, check) &&
-        element_at(region.spfh2, i, check) && element_at(region.wind1, i, check) &&
-        element_at(region.wind2, i, check) && element_at(region.pres1, i, check) &&
-        element_at(region.pres2, i, check) && element_at(region.lwdn1, i, check) &&
-        element_at(region.lwdn2, i, check) &&
-        (nlayers < 1 || (element_at(region.z_pbli, last_level, check) &&
-                         element_at(region.th_pblk, last_level, check))) &&
-        (nhours < 1 || (element_at(region.taobs_day, last_hour, check) &&
-                        element_at(region.spfh_day, last_hour, check) &&
-                        element_at(region.wind_day, last_hour, check) &&
-                        element_at(region.pres_day, last_hour, check) &&
-                        element_at(region.lwdn_day, last_hour, check)));
+    const bool held = inside_grid(grid, col, row) && col <= ncols &&
+                      nlayers <= ornax_max_pbl_levels && nhours <= ornax_hours_per_day &&
+                      element_at(region.taobs1, i, taobs1) &&
+                      element_at(region.taobs2, i, taobs2) && element_at(region.spfh1, i, check) &&
+                      element_at(region.spfh2, i, check) && element_at(region.wind1, i, check) &&
+                      element_at(region.wind2, i, check) && element_at(region.pres1, i, check) &&
+                      element_at(region.pres2, i, check) && element_at(region.lwdn1, i, check) &&
+                      element_at(region.lwdn2, i, check) &&
+                      (nlayers < 1 || (element_at(region.z_pbli, last_level, check) &&
+                                       element_at(region.th_pblk, last_level, check))) &&
+                      (nhours < 1 || (element_at(region.taobs_day, last_hour, check) &&
+                                      element_at(region.spfh_day, last_hour, check) &&
+                                      element_at(region.wind_day, last_hour, check) &&
+                                      element_at(region.pres_day, last_hour, check) &&
+                                      element_at(region.lwdn_day, last_hour, check)));
     if (!held || !is_present(taobs1, grid.spare_value) || !is_present(taobs2, grid.spare_value)) {
         return;
     }

@@ -86,9 +86,9 @@ void ornax_read_out_list_file(const std::string& file_name,
             int ignored = 0;
             while (read_text_line(stream, line)) ignored += !trim_both(line).empty();
             if (ignored > 0)
-                ornax_log_msg((FreeLine() << "Output list " << path << " ends at line"
-                                          << line_number << "(no switch digit);" << ignored
-                                          << "later lines ignored")
+                ornax_log_msg((FreeLine()
+                               << "Output list " << path << " ends at line" << line_number
+                               << "(no switch digit);" << ignored << "later lines ignored")
                                   .str());
             break;
         }
@@ -113,8 +113,7 @@ void ornax_read_out_list_file(const std::string& file_name,
         } else if (count >= ornax_max_out_vars) {
             if (!overflow_logged) {
                 ornax_log_msg((FreeLine() << "Output list holds" << ornax_max_out_vars
-                                          << "variables; further selections ignored from "
-                                          << name)
+                                          << "variables; further selections ignored from " << name)
                                   .str());
                 overflow_logged = true;
             }
@@ -163,8 +162,7 @@ namespace {
 // write_line(i, values), i = 0 .. count (count: the quality raster).
 template <typename LineWriter>
 void write_region_output_lines(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
-                               std::size_t outputs, int line, LineWriter write_line,
-                               int& status) {
+                               std::size_t outputs, int line, LineWriter write_line, int& status) {
     status = 0;
     const int count = region.out_var_count;
     const int ncols = run_grid.ncols;
@@ -198,9 +196,8 @@ void write_region_output_lines(const Spatialinfodata& run_grid, const Ornaxregio
 
 }  // namespace
 
-void ornax_write_region_outputs(const Spatialinfodata& run_grid,
-                                const Ornaxregiondatatype& region, std::span<const int> units,
-                                int line, int& status) {
+void ornax_write_region_outputs(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
+                                std::span<const int> units, int line, int& status) {
     auto write_line = [&](std::size_t i, const std::vector<float>& values) {
         int write_status = 0;
         write_out_2d_real_line(values, run_grid.ncols, run_grid.nrows, units[i], line,
@@ -210,9 +207,9 @@ void ornax_write_region_outputs(const Spatialinfodata& run_grid,
     write_region_output_lines(run_grid, region, units.size(), line, write_line, status);
 }
 
-void ornax_write_region_outputs(const Spatialinfodata& run_grid,
-                                const Ornaxregiondatatype& region, Ornaxoutputsettype& outputs,
-                                std::span<const int> members, int line, int& status) {
+void ornax_write_region_outputs(const Spatialinfodata& run_grid, const Ornaxregiondatatype& region,
+                                Ornaxoutputsettype& outputs, std::span<const int> members, int line,
+                                int& status) {
     auto write_line = [&](std::size_t i, const std::vector<float>& values) {
         int write_status = 0;
         ornax_output_set_write_line(outputs, members[i], values, line, write_status);

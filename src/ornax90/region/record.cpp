@@ -171,14 +171,17 @@ void ornax_init_region_data(Ornaxregiondatatype& region, const Spatialinfodata& 
 void ornax_finalize_region_data(Ornaxregiondatatype& region, int& status, bool keep_memory) {
     status = 0;
     std::vector<float> R::*const arrays[] = {
-        &R::Landcover, &R::aleafn,    &R::aleafv,   &R::aleafl,   &R::adeadn,  &R::adeadv,
-        &R::adeadl,    &R::xl,        &R::rsoilv,   &R::rsoiln,   &R::rs_correct,
-        &R::snow_mask, &R::clump,     &R::fg,       &R::xlai,     &R::taobs1,  &R::spfh1,
-        &R::wind1,     &R::pres1,     &R::lwdn1,    &R::taobs2,   &R::spfh2,   &R::wind2,
-        &R::pres2,     &R::lwdn2,     &R::taobs_day, &R::spfh_day, &R::wind_day, &R::pres_day,
-        &R::lwdn_day,  &R::th_pblk,   &R::z_pbli,   &R::theta,    &R::tloc1,   &R::trad1,
-        &R::tloc2,     &R::trad2,     &R::sdn1,     &R::sdn2,     &R::sdn_day, &R::xlat,
-        &R::xlon,      &R::out_var_matrix, &R::qc_flag,
+        &R::Landcover, &R::aleafn,    &R::aleafv,         &R::aleafl,
+        &R::adeadn,    &R::adeadv,    &R::adeadl,         &R::xl,
+        &R::rsoilv,    &R::rsoiln,    &R::rs_correct,     &R::snow_mask,
+        &R::clump,     &R::fg,        &R::xlai,           &R::taobs1,
+        &R::spfh1,     &R::wind1,     &R::pres1,          &R::lwdn1,
+        &R::taobs2,    &R::spfh2,     &R::wind2,          &R::pres2,
+        &R::lwdn2,     &R::taobs_day, &R::spfh_day,       &R::wind_day,
+        &R::pres_day,  &R::lwdn_day,  &R::th_pblk,        &R::z_pbli,
+        &R::theta,     &R::tloc1,     &R::trad1,          &R::tloc2,
+        &R::trad2,     &R::sdn1,      &R::sdn2,           &R::sdn_day,
+        &R::xlat,      &R::xlon,      &R::out_var_matrix, &R::qc_flag,
     };
     for (std::vector<float> R::*array : arrays) {
         // Swapping with an empty vector gives the memory back.

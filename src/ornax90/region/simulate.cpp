@@ -16,11 +16,11 @@
 
 namespace {
 
-constexpr int snow_class = 4;              // snow-mask class of a snow-covered pixel
-constexpr int core_debug_quiet = 2;        // core debug flag without diagnostic lines
-constexpr int pixel_dump_interval = 100000;  // every so many successful pixels are dumped
-constexpr float outlier_latent_heat = 1000.0f;   // XLE2 at or above this is an outlier (W m-2)
-constexpr float outlier_sensible_heat = -100.0f; // H2 at or below this is an outlier (W m-2)
+constexpr int snow_class = 4;                     // snow-mask class of a snow-covered pixel
+constexpr int core_debug_quiet = 2;               // core debug flag without diagnostic lines
+constexpr int pixel_dump_interval = 100000;       // every so many successful pixels are dumped
+constexpr float outlier_latent_heat = 1000.0f;    // XLE2 at or above this is an outlier (W m-2)
+constexpr float outlier_sensible_heat = -100.0f;  // H2 at or below this is an outlier (W m-2)
 
 // Everything that stays the same for every pixel of the line.
 struct LineContext {
@@ -191,9 +191,9 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
     if (result.status != 0) return ornax_qc_inputs_present;
     const Ornaxoutputvartype& output = result.output;
     if (!ornax_result_is_plausible(output)) {
-        ornax_log_msg((FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon
-                                  << line.lat)
-                          .str());
+        ornax_log_msg(
+            (FreeLine() << "Out liers" << output.XLE2 << output.H2 << " at " << job.lon << line.lat)
+                .str());
         return ornax_qc_inputs_present;
     }
     // The daily ET energy is neither negative nor missing, and not above the energy the day
@@ -243,9 +243,9 @@ Ornaxinputvartype line_input_defaults(int year, int doy, const Spatialinfodata& 
 // The line arrays indexed by the run grid's columns must hold every column.
 bool run_arrays_fit(const Ornaxregiondatatype& region, const Spatialinfodata& run_grid) {
     const std::size_t n = static_cast<std::size_t>(std::max(run_grid.ncols, 0));
-    const std::size_t outputs =
-        n * static_cast<std::size_t>(std::max(region.out_var_count, 0));
-    return region.run_ncols == run_grid.ncols && region.xlat.size() >= n && region.xlon.size() >= n && region.qc_flag.size() >= n &&
+    const std::size_t outputs = n * static_cast<std::size_t>(std::max(region.out_var_count, 0));
+    return region.run_ncols == run_grid.ncols && region.xlat.size() >= n &&
+           region.xlon.size() >= n && region.qc_flag.size() >= n &&
            region.out_var_matrix.size() >= outputs && region.out_var_count <= ornax_max_out_vars;
 }
 
@@ -264,9 +264,10 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         status = ornax_status_failure;
         return;
     }
-    LineContext line{region,    run_grid,  lc_grid,     lai_grid,      snow_grid,
-                     met_grid,  goes_grid, class_table, class_count,   region_switch,
-                     lat,       line_input_defaults(year, doy, run_grid)};
+    LineContext line{region,        run_grid,    lc_grid,
+                     lai_grid,      snow_grid,   met_grid,
+                     goes_grid,     class_table, class_count,
+                     region_switch, lat,         line_input_defaults(year, doy, run_grid)};
     int reset_status = 0;
     ornax_reset_region_outputs(region, run_grid.spare_value, reset_status);
     // Every pixel is located and assembled first; the core then runs on the pixels whose
@@ -286,7 +287,8 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
             Pixeljob job{k, lon, Ornaxlandtype{}, line.line_input};
             bool complete = false;
             q = assemble_pixel(line, lon, job.land, job.input, complete);
-            if (complete && q == ornax_qc_inputs_present && !observation_times_fit(line, lon, lat, job.input))
+            if (complete && q == ornax_qc_inputs_present &&
+                !observation_times_fit(line, lon, lat, job.input))
                 q = ornax_qc_observation_times;
             if (complete && q == ornax_qc_inputs_present) {
                 job.input.lat = lat;
@@ -313,8 +315,7 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         region.qc_flag[static_cast<std::size_t>(jobs[n].k - 1)] = static_cast<float>(q);
     }
     if (line.timing_misfits > 1)
-        ornax_log_msg((FreeLine() << line.timing_misfits
-                                  << "pixels of the line at latitude" << lat
+        ornax_log_msg((FreeLine() << line.timing_misfits << "pixels of the line at latitude" << lat
                                   << "have observation times that do not fit the morning")
                           .str());
 }
@@ -340,8 +341,8 @@ void ornax_simulate_region(Ornaxregiondatatype& region, const Spatialinfodata& r
                            const Spatialinfodata& lc_grid, const Spatialinfodata& lai_grid,
                            const Spatialinfodata& snow_grid, const Spatialinfodata& met_grid,
                            const Spatialinfodata& goes_grid,
-                           const std::vector<Ornaxlandtype>& class_table, int class_count,
-                           int year, int doy, int region_switch, float lat, int& status) {
+                           const std::vector<Ornaxlandtype>& class_table, int class_count, int year,
+                           int doy, int region_switch, float lat, int& status) {
     simulate_line(region, run_grid, lc_grid, lai_grid, snow_grid, met_grid, goes_grid, class_table,
                   class_count, year, doy, region_switch, lat, nullptr, status);
 }

@@ -36,66 +36,66 @@ struct ConfigLine {
 
 // Lines 6 to 65 of the configuration file, in order.
 constexpr ConfigLine config_lines[region_config_last_line - region_config_first_line + 1] = {
-    {ConfigRule::plain, ConfigCheck::required, "Land cover class table"},  // 6
-    {ConfigRule::home, ConfigCheck::required, "Reserved file"},  // 7 reserved file
-    {ConfigRule::plain, ConfigCheck::required, "Land domain"},  // 8 land domain
+    {ConfigRule::plain, ConfigCheck::required, "Land cover class table"},      // 6
+    {ConfigRule::home, ConfigCheck::required, "Reserved file"},                // 7 reserved file
+    {ConfigRule::plain, ConfigCheck::required, "Land domain"},                 // 8 land domain
     {ConfigRule::directory_line, ConfigCheck::none, "Static data directory"},  // 9
-    {ConfigRule::in_directory, ConfigCheck::warned, "Land cover"},  // 10 land cover
+    {ConfigRule::in_directory, ConfigCheck::warned, "Land cover"},             // 10 land cover
     {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity NIR"},  // 11 aleafn
     {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity VIS"},  // 12 aleafv
     {ConfigRule::in_directory, ConfigCheck::warned, "Live leaf absorptivity TIR"},  // 13 aleafl
     {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity NIR"},  // 14 adeadn
     {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity VIS"},  // 15 adeadv
     {ConfigRule::in_directory, ConfigCheck::warned, "Dead leaf absorptivity TIR"},  // 16 adeadl
-    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance NIR"},  // 17 rsoiln
-    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance VIS"},  // 18 rsoilv
-    {ConfigRule::in_directory, ConfigCheck::none, "Soil resistance factor"},  // 19
-    {ConfigRule::in_directory, ConfigCheck::warned, "Leaf size"},  // 20 leaf size
+    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance NIR"},      // 17 rsoiln
+    {ConfigRule::in_directory, ConfigCheck::required, "Soil reflectance VIS"},      // 18 rsoilv
+    {ConfigRule::in_directory, ConfigCheck::none, "Soil resistance factor"},        // 19
+    {ConfigRule::in_directory, ConfigCheck::warned, "Leaf size"},                   // 20 leaf size
     {ConfigRule::in_directory, ConfigCheck::warned, "View zenith angle"},  // 21 view zenith angle
     {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 22
     {ConfigRule::plain, ConfigCheck::required, "Vegetation domain"},  // 23 vegetation domain
     {ConfigRule::directory_line, ConfigCheck::none, "Vegetation directory"},  // 24
-    {ConfigRule::dated, ConfigCheck::required, "Leaf area index"},  // 25 leaf area index
+    {ConfigRule::dated, ConfigCheck::required, "Leaf area index"},            // 25 leaf area index
     {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 26
-    {ConfigRule::plain, ConfigCheck::required, "Snow domain"},  // 27 snow domain
+    {ConfigRule::plain, ConfigCheck::required, "Snow domain"},                     // 27 snow domain
     {ConfigRule::directory_line, ConfigCheck::none, "Snow directory"},  // 28 snow directory
-    {ConfigRule::dated, ConfigCheck::required, "Snow mask"},  // 29 snow mask
-    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 30
-    {ConfigRule::plain, ConfigCheck::required, "Meteorological configuration"},  // 31
+    {ConfigRule::dated, ConfigCheck::required, "Snow mask"},            // 29 snow mask
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},   // 30
+    {ConfigRule::plain, ConfigCheck::required, "Meteorological configuration"},     // 31
     {ConfigRule::directory_line, ConfigCheck::none, "Observation time directory"},  // 32
-    {ConfigRule::dated, ConfigCheck::required, "Local time 1"},  // 33 tloc1
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 1"},  // 34 spare 1
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 2"},  // 35 spare 2
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 3"},  // 36 spare 3
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 4"},  // 37 spare 4
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 5"},  // 38 spare 5
-    {ConfigRule::dated, ConfigCheck::none, "Local time 2"},  // 39 tloc2
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 6"},  // 40 spare 6
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 7"},  // 41 spare 7
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 8"},  // 42 spare 8
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 9"},  // 43 spare 9
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 10"},  // 44 spare 10
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 11"},  // 45 spare 11
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 12"},  // 46 spare 12
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 13"},  // 47 spare 13
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 14"},  // 48 spare 14
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 15"},  // 49 spare 15
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 16"},  // 50 spare 16
-    {ConfigRule::dated, ConfigCheck::none, "Spare file 17"},  // 51 spare 17
-    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 52
+    {ConfigRule::dated, ConfigCheck::required, "Local time 1"},                     // 33 tloc1
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 1"},                         // 34 spare 1
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 2"},                         // 35 spare 2
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 3"},                         // 36 spare 3
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 4"},                         // 37 spare 4
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 5"},                         // 38 spare 5
+    {ConfigRule::dated, ConfigCheck::none, "Local time 2"},                         // 39 tloc2
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 6"},                         // 40 spare 6
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 7"},                         // 41 spare 7
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 8"},                         // 42 spare 8
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 9"},                         // 43 spare 9
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 10"},                        // 44 spare 10
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 11"},                        // 45 spare 11
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 12"},                        // 46 spare 12
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 13"},                        // 47 spare 13
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 14"},                        // 48 spare 14
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 15"},                        // 49 spare 15
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 16"},                        // 50 spare 16
+    {ConfigRule::dated, ConfigCheck::none, "Spare file 17"},                        // 51 spare 17
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},   // 52
     {ConfigRule::plain, ConfigCheck::required, "Satellite domain"},  // 53 satellite domain
     {ConfigRule::directory_line, ConfigCheck::none, "Surface temperature directory"},  // 54
-    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 1"},  // 55 trad1
-    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 2"},  // 56 trad2
-    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 57
-    {ConfigRule::directory_line, ConfigCheck::none, "Insolation directory"},  // 58
-    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 1"},  // 59 sdn1
-    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 2"},  // 60 sdn2
-    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},  // 61
-    {ConfigRule::plain, ConfigCheck::required, "Run domain"},  // 62 run domain
+    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 1"},               // 55 trad1
+    {ConfigRule::dated, ConfigCheck::required, "Surface temperature 2"},               // 56 trad2
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},      // 57
+    {ConfigRule::directory_line, ConfigCheck::none, "Insolation directory"},           // 58
+    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 1"},                   // 59 sdn1
+    {ConfigRule::fixed_year, ConfigCheck::required, "Insolation 2"},                   // 60 sdn2
+    {ConfigRule::separator, ConfigCheck::none, "------------------------------"},      // 61
+    {ConfigRule::plain, ConfigCheck::required, "Run domain"},            // 62 run domain
     {ConfigRule::plain, ConfigCheck::required, "Output variable list"},  // 63 output variable list
     {ConfigRule::home, ConfigCheck::none, "Output directory"},  // 64 output directory (optional)
-    {ConfigRule::home, ConfigCheck::none, "Spare directory"},  // 65 spare directory (optional)
+    {ConfigRule::home, ConfigCheck::none, "Spare directory"},   // 65 spare directory (optional)
 };
 
 constexpr int config_header_lines = 5;
@@ -105,24 +105,24 @@ constexpr int config_home_length = 256;   // longest HOME_DIR used
 // State of one reading: HOME_DIR, the date pieces and the current directory.
 struct ConfigContext {
     std::string home;
-    bool home_set = false;  // HOME_DIR is in the environment
+    bool home_set = false;          // HOME_DIR is in the environment
     bool home_unset_noted = false;  // the log said HOME_DIR is not set
-    std::string date_directory;  // "/YYYYDDD/"
-    std::string insolation_day;  // "2011DDD"
+    std::string date_directory;     // "/YYYYDDD/"
+    std::string insolation_day;     // "2011DDD"
     std::string directory;
 };
 
 // Path of one value line under its rule.
 std::string compose_path(const ConfigContext& context, ConfigRule rule, const std::string& value) {
     switch (rule) {
-    case ConfigRule::plain: return value;
-    case ConfigRule::home:
-    case ConfigRule::directory_line: return context.home + value;
-    case ConfigRule::in_directory: return context.directory + "/" + value;
-    case ConfigRule::dated: return context.directory + context.date_directory + value;
-    case ConfigRule::fixed_year:
-        return context.directory + "/" + value + context.insolation_day + ".dat";
-    case ConfigRule::separator: break;
+        case ConfigRule::plain: return value;
+        case ConfigRule::home:
+        case ConfigRule::directory_line: return context.home + value;
+        case ConfigRule::in_directory: return context.directory + "/" + value;
+        case ConfigRule::dated: return context.directory + context.date_directory + value;
+        case ConfigRule::fixed_year:
+            return context.directory + "/" + value + context.insolation_day + ".dat";
+        case ConfigRule::separator: break;
     }
     return std::string();
 }
@@ -134,8 +134,8 @@ bool config_file_exists(const std::string& path) {
 }
 
 void log_config_failure(const std::string& file, int line, const std::string& what) {
-    ornax_log_failure((FreeLine() << "Region configuration file " << file << " line" << line << what)
-                      .str());
+    ornax_log_failure(
+        (FreeLine() << "Region configuration file " << file << " line" << line << what).str());
 }
 
 // The line (6..65) whose own label, as this system writes it, is `label` (normalised),
@@ -199,7 +199,8 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
     constexpr int value_width = 256;  // value in columns 31-286
     std::string value;
     for (int line = 1; line <= region_config_last_line; ++line) {
-        bool present = line <= config_header_lines ? reader.skip() : reader.text(value_width, value);
+        bool present =
+            line <= config_header_lines ? reader.skip() : reader.text(value_width, value);
         if (!present) {
             if (line >= config_optional_from) return 0;
             log_config_failure(file, line, "is missing: the file ends early");
@@ -219,8 +220,10 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
             if (!context.home_set && !context.home_unset_noted) {
                 context.home_unset_noted = true;
                 ornax_log_msg("HOME_DIR is not set: region configuration file " + file + " line " +
-                              std::to_string(line) + " and the lines after it that HOME_DIR "
-                              "begins take their values (\"" + value + "\") as written");
+                              std::to_string(line) +
+                              " and the lines after it that HOME_DIR "
+                              "begins take their values (\"" +
+                              value + "\") as written");
             }
         }
         if (static_cast<int>(path.size()) > region_config_path_length) {
@@ -237,9 +240,7 @@ int read_config_values(LabelledLineReader& reader, const std::string& file, Conf
             // a path that HOME_DIR should have begun says where the search went wrong
             const bool homeless = !context.home_set && rule.rule != ConfigRule::plain;
             const bool required = rule.check == ConfigCheck::required;
-            log_missing_file(path,
-                             homeless ? " HOME_DIR is not set." : "",
-                             file, line, required);
+            log_missing_file(path, homeless ? " HOME_DIR is not set." : "", file, line, required);
         }
         if (rule.check == ConfigCheck::required) return ornax_status_failure;
     }

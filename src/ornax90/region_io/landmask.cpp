@@ -31,8 +31,7 @@ void land_screen(const std::string& line) {
 
 void land_put_int(unsigned char* p, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    for (int b = 0; b < 4; ++b)
-        p[b] = static_cast<unsigned char>(bits >> (8 * b));
+    for (int b = 0; b < 4; ++b) p[b] = static_cast<unsigned char>(bits >> (8 * b));
 }
 
 void land_put_real(unsigned char* p, float value) {
@@ -235,8 +234,7 @@ std::vector<unsigned char> land_subset_bytes(int land_count, const float (&grid)
         4 * (land_subset_header_records + 2 * static_cast<std::size_t>(land_count)));
     land_put_int(&bytes[0], 2 * land_count + 7);
     land_put_int(&bytes[4], land_count);
-    for (int i = 0; i < 6; ++i)
-        land_put_real(&bytes[8 + 4 * i], grid[i]);
+    for (int i = 0; i < 6; ++i) land_put_real(&bytes[8 + 4 * i], grid[i]);
     for (int i = 0; i < land_count; ++i) {
         const std::size_t at = 4 * (land_subset_header_records + 2 * static_cast<std::size_t>(i));
         land_put_real(&bytes[at], cells[static_cast<std::size_t>(i)].lon);

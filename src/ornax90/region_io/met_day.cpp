@@ -474,10 +474,9 @@ void ornax_write_sunrise_cache(const Ornaxmeteoornax& grid, int year, int doy,
     std::filesystem::create_directories(dir, error);
     if (write_cache_raster(matrix[0], grid.ncols, grid.nrows, dir + "rise15MET") &&
         write_cache_raster(matrix[1], grid.ncols, grid.nrows, dir + "rise55MET") &&
-        write_sunrise_sidecar(dir + sunrise_sidecar_name,
-                              sunrise_sidecar_header(grid, year, doy, doy), matrix[0], matrix[1],
-                              sunrise_sidecar_digest(sunrise_sidecar_header(grid, year, doy, doy),
-                                                     dir)))
+        write_sunrise_sidecar(
+            dir + sunrise_sidecar_name, sunrise_sidecar_header(grid, year, doy, doy), matrix[0],
+            matrix[1], sunrise_sidecar_digest(sunrise_sidecar_header(grid, year, doy, doy), dir)))
         status = 0;
 }
 

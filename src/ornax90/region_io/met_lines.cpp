@@ -27,7 +27,7 @@ enum SurfaceFile {
     lhtfl_file,
     met_surface_fields
 };
-constexpr float obs1_after_sunrise = 1.5f;      // first observation after sunrise (h)
+constexpr float obs1_after_sunrise = 1.5f;  // first observation after sunrise (h)
 
 void screen_line(const std::string& line) {
     ornax_screen_line(line);
@@ -61,19 +61,42 @@ std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
     const std::size_t nc = static_cast<std::size_t>(std::max(g.ncols, 0));
     const std::size_t nl = static_cast<std::size_t>(std::max(g.nlayers, 0));
     const std::size_t nh = static_cast<std::size_t>(std::max(g.nhours, 0));
-    return {{{&g.land, nc}, {&g.lat, nc}, {&g.lon, nc}, {&g.sun_rise_time1, nc},
-             {&g.sun_rise_time2, nc}, {&g.lwdn_surface_series, nc * nh},
-             {&g.swdn_surface_series, nc * nh}, {&g.cfslst_surface_series, nc * nh},
-             {&g.lhtfl_surface_series, nc * nh}, {&g.wind_surface_series, nc * nh},
-             {&g.temp_surface_series, nc * nh}, {&g.pres_surface_series, nc * nh},
-             {&g.spfh_surface_series, nc * nh}, {&g.temp_profile, nc * nl * nh},
-             {&g.spfh_profile, nc * nl * nh}, {&g.pressure_profile, nc * nl * nh},
-             {&g.height_profile, nc * nl * nh}, {&g.pot_profile, nc * nl * nh},
-             {&g.taobs1, nc}, {&g.taobs2, nc}, {&g.pres1, nc}, {&g.pres2, nc},
-             {&g.spfh1, nc}, {&g.spfh2, nc}, {&g.wind1, nc}, {&g.wind2, nc},
-             {&g.lwdn1, nc}, {&g.lwdn2, nc}, {&g.swdn1, nc}, {&g.swdn2, nc},
-             {&g.cfslst1, nc}, {&g.cfslst2, nc}, {&g.lhtfl1, nc}, {&g.lhtfl2, nc},
-             {&g.th_pblk1, nc * nl}, {&g.th_pblk2, nc * nl}}};
+    return {{{&g.land, nc},
+             {&g.lat, nc},
+             {&g.lon, nc},
+             {&g.sun_rise_time1, nc},
+             {&g.sun_rise_time2, nc},
+             {&g.lwdn_surface_series, nc * nh},
+             {&g.swdn_surface_series, nc * nh},
+             {&g.cfslst_surface_series, nc * nh},
+             {&g.lhtfl_surface_series, nc * nh},
+             {&g.wind_surface_series, nc * nh},
+             {&g.temp_surface_series, nc * nh},
+             {&g.pres_surface_series, nc * nh},
+             {&g.spfh_surface_series, nc * nh},
+             {&g.temp_profile, nc * nl * nh},
+             {&g.spfh_profile, nc * nl * nh},
+             {&g.pressure_profile, nc * nl * nh},
+             {&g.height_profile, nc * nl * nh},
+             {&g.pot_profile, nc * nl * nh},
+             {&g.taobs1, nc},
+             {&g.taobs2, nc},
+             {&g.pres1, nc},
+             {&g.pres2, nc},
+             {&g.spfh1, nc},
+             {&g.spfh2, nc},
+             {&g.wind1, nc},
+             {&g.wind2, nc},
+             {&g.lwdn1, nc},
+             {&g.lwdn2, nc},
+             {&g.swdn1, nc},
+             {&g.swdn2, nc},
+             {&g.cfslst1, nc},
+             {&g.cfslst2, nc},
+             {&g.lhtfl1, nc},
+             {&g.lhtfl2, nc},
+             {&g.th_pblk1, nc * nl},
+             {&g.th_pblk2, nc * nl}}};
 }
 
 // True when every line array of the model grid has its extent.
@@ -253,8 +276,8 @@ std::string ornax_met_day_dir(const std::string& data_root, int year, int doy) {
     return trim_right(data_root) + "/" + write_i(year, 4, 4) + write_i(doy, 3, 3) + "/";
 }
 
-void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
-                                    int year, int doy, float pline, int& status) {
+void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, int year,
+                                    int doy, float pline, int& status) {
     status = 0;
     grid.forcing_read_failures = 0;
     // every value of the line starts as the fill value, so that a failure leaves fill
@@ -277,7 +300,8 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     }
     const float row_real = std::trunc((pline - grid.start_lat) / grid.dlat) + 1.0f;
     if (!(row_real >= 1.0f && row_real <= static_cast<float>(grid.nrows))) {
-        status = ornax_status_failure;  // the line lies outside the model grid: it keeps the fill value
+        status =
+            ornax_status_failure;  // the line lies outside the model grid: it keeps the fill value
         return;
     }
     const int row = static_cast<int>(row_real);
@@ -313,9 +337,9 @@ void ornax_process_ornax_met_byline(const Ornaxcommonblock& common, Ornaxmeteoor
     reduce_line(common, grid, *day, forcing_row, rise15, rise55);
 }
 
-void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
-                                          Ornaxmeteoornax& grid, Ornaxregiondatatype& region,
-                                          int year, int doy, float pline, int& status) {
+void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common, Ornaxmeteoornax& grid,
+                                          Ornaxregiondatatype& region, int year, int doy,
+                                          float pline, int& status) {
     int release_status = 0;
     int init_status = 0;
     // The line arrays are set up on the first line a record serves and kept for its next
@@ -339,8 +363,6 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common,
     }
     status = (process_status != 0 || copy_status != 0 || release_status != 0) ? 3 : 0;
 }
-
-
 
 void ornax_read_region_meteorological_data(const std::string& config_file,
                                            Ornaxregiondatatype& region, int year, int doy,
@@ -380,6 +402,8 @@ void ornax_read_region_meteorological_data(const std::string& config_file,
     ornax_ornax_grid_finalize(grid, release_status);
     int common_release = 0;
     ornax_common_grid_finalize(common, common_release);
-    status = (land_status != 0 || process_status != 0 || copy_status != 0 ||
-              release_status != 0 || common_release != 0) ? 3 : 0;
+    status = (land_status != 0 || process_status != 0 || copy_status != 0 || release_status != 0 ||
+              common_release != 0)
+                 ? 3
+                 : 0;
 }

@@ -16,10 +16,9 @@ constexpr float fill_tolerance = 1.0e-6f;
 
 // Sounding heights above the surface (m), layer 1 (the top) first.
 constexpr std::array<float, 30> height_from_surface = {
-    15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f,
-    8500.0f,  8000.0f,  7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f, 5000.0f,
-    4500.0f,  4000.0f,  3500.0f,  3000.0f,  2600.0f,  2200.0f,  1800.0f, 1400.0f,
-    1000.0f,  700.0f,   500.0f,   300.0f,   100.0f,   80.0f};
+    15000.0f, 14000.0f, 13000.0f, 12000.0f, 11000.0f, 10000.0f, 9500.0f, 9000.0f, 8500.0f, 8000.0f,
+    7500.0f,  7000.0f,  6500.0f,  6000.0f,  5500.0f,  5000.0f,  4500.0f, 4000.0f, 3500.0f, 3000.0f,
+    2600.0f,  2200.0f,  1800.0f,  1400.0f,  1000.0f,  700.0f,   500.0f,  300.0f,  100.0f,  80.0f};
 
 // Makes a region array an exact copy of a model grid array.
 void copy_line_array(std::vector<float>& region_field, const std::vector<float>& grid_field) {
@@ -100,8 +99,8 @@ Ornaxwindowslot ornax_local_hour_slot(float lon, int hour) {
 
 void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const float> day1,
                                std::span<const float> day2, float fill, int /*steps*/,
-                               float& value1, float& value2, std::span<float> series,
-                               int nhours, int& status) {
+                               float& value1, float& value2, std::span<float> series, int nhours,
+                               int& status) {
     const std::size_t hours = static_cast<std::size_t>(std::max(nhours, 0));
     if (day1.size() < window_steps_per_day || day2.size() < window_steps_per_day ||
         series.size() < hours) {
@@ -113,8 +112,8 @@ void ornax_get_local_time_vars(float lon, float t1, float t2, std::span<const fl
     value1 = ornax_window_value(ornax_window_slot(t1), day1, day2, fill);
     value2 = ornax_window_value(ornax_second_observation_slot(t1, t2), day1, day2, fill);
     for (std::size_t h = 0; h < hours; ++h) {
-        series[h] = ornax_window_value(ornax_local_hour_slot(lon, static_cast<int>(h)), day1,
-                                       day2, fill);
+        series[h] =
+            ornax_window_value(ornax_local_hour_slot(lon, static_cast<int>(h)), day1, day2, fill);
     }
     status = 0;
 }
@@ -153,8 +152,8 @@ void pass_met_line(Ornaxregiondatatype& region, Grid& grid, Pass pass, int& stat
     region.met_nhours = grid.nhours;
     region.sdn_day_ncols = grid.ncols;
     region.sdn_day_nhours = grid.nhours;
-    region.z_pbli.assign(static_cast<std::size_t>(grid.ncols) *
-                             static_cast<std::size_t>(grid.nlayers), 0.0f);
+    region.z_pbli.assign(
+        static_cast<std::size_t>(grid.ncols) * static_cast<std::size_t>(grid.nlayers), 0.0f);
     for (int k = 1; k <= grid.nlayers; ++k) {
         for (int i = 1; i <= grid.ncols; ++i) {
             region.z_pbli[region_2d_index(i, k, grid.ncols)] =

@@ -21,7 +21,7 @@ namespace {
 void write_failed_line(const Spatialinfodata& run, RegionOutputFiles& files, int line) {
     const std::vector<float> missing(static_cast<size_t>(run.ncols), run.spare_value);
     const std::vector<float> not_computed(static_cast<size_t>(run.ncols),
-                                         static_cast<float>(ornax_qc_failed_line));
+                                          static_cast<float>(ornax_qc_failed_line));
     for (size_t i = 0; i < files.members.size(); ++i) {
         int st = 0;
         const bool quality = i + 1 == files.members.size();
@@ -216,8 +216,7 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
             {
                 OrnaxMessageCapture capture(done.messages);
                 if (lines[i] >= 1 && lines[i] <= r.grids.run.nrows)
-                    process_region_line(r, worker, lines[i], r.region_switch, r.year, r.doy,
-                                        done);
+                    process_region_line(r, worker, lines[i], r.region_switch, r.year, r.doy, done);
                 else
                     done.failed = true;
             }
@@ -230,7 +229,8 @@ int run_region_lines(RegionRun& r, int threads, std::span<const int> lines,
     if (r.region.pixel_dump_status != 0)
         ornax_log_failure("Cannot write the pixel dump " +
                           r.files.set.files[static_cast<std::size_t>(r.files.dump_member)].path);
-    if (t.failed_lines > 0 && kept == nullptr) ornax_log_failed_lines(t.failed_lines, t.lines, t.computed);
+    if (t.failed_lines > 0 && kept == nullptr)
+        ornax_log_failed_lines(t.failed_lines, t.lines, t.computed);
     return r.region.pixel_dump_status != 0 ? 3 : status;
 }
 

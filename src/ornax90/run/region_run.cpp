@@ -47,8 +47,8 @@ void read_region_configuration(const std::string& config_file, int year, int doy
         Spatialinfodata& grid;
     };
     const GridFile descriptions[] = {
-        {region.land_domain_file, grids.land},       {region.vegetation_domain_file, grids.veg},
-        {region.snow_domain_file, grids.snow},       {region.satellite_domain_file, grids.sat},
+        {region.land_domain_file, grids.land}, {region.vegetation_domain_file, grids.veg},
+        {region.snow_domain_file, grids.snow}, {region.satellite_domain_file, grids.sat},
         {region.run_domain_file, grids.run},
     };
     int failed = 0;
@@ -66,17 +66,17 @@ void read_region_configuration(const std::string& config_file, int year, int doy
     }
     // Every extent is checked before a line array is allocated.
     const std::pair<const char*, const GridFile*> named[] = {
-        {"land grid", &descriptions[0]},      {"vegetation grid", &descriptions[1]},
-        {"snow grid", &descriptions[2]},      {"satellite grid", &descriptions[3]},
+        {"land grid", &descriptions[0]}, {"vegetation grid", &descriptions[1]},
+        {"snow grid", &descriptions[2]}, {"satellite grid", &descriptions[3]},
         {"run grid", &descriptions[4]},
     };
     for (const auto& [what, description] : named) {
         ornax_check_grid_limits(description->grid, what, trim_right(description->file), st);
         if (st != 0) return;
     }
-    const long long line_values = ornax_region_line_values(
-        grids.run, grids.land, grids.veg, grids.snow, grids.land_copy, grids.sat,
-        region.out_var_count);
+    const long long line_values =
+        ornax_region_line_values(grids.run, grids.land, grids.veg, grids.snow, grids.land_copy,
+                                 grids.sat, region.out_var_count);
     if (line_values > ornax_max_line_values) {
         ornax_log_failure("The grids need " + std::to_string(line_values) +
                           " values per line, more than the maximum of " +
@@ -84,7 +84,8 @@ void read_region_configuration(const std::string& config_file, int year, int doy
         return;
     }
     if (grids.sat.nhours != ornax_hours_per_day)
-        ornax_log_msg((FreeLine() << "Satellite domain file " << trim_right(region.satellite_domain_file)
+        ornax_log_msg((FreeLine() << "Satellite domain file "
+                                  << trim_right(region.satellite_domain_file)
                                   << " line 11: Number of hours" << grids.sat.nhours
                                   << "; the daily integration needs" << ornax_hours_per_day
                                   << ": no pixel is computed (quality 77)")
@@ -170,9 +171,9 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
     ornax_common_grid_init(common, st);
     if (st != 0) {
         ornax_log_failure((FreeLine() << "Common grid set-up failed for the meteorological "
-                                     "configuration "
-                                  << trim_right(region.met_config_file) << "status" << st)
-                          .str());
+                                         "configuration "
+                                      << trim_right(region.met_config_file) << "status" << st)
+                              .str());
         status = ornax_status_failure;
         return;
     }
@@ -317,7 +318,8 @@ void report_outputs_kept(const RegionRun& r, const std::string& reason) {
                              " stay as they were";
     const bool shown_by_main = ornax_failure_causes().empty();
     ornax_log_failure(text);
-    if (!shown_by_main) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+    if (!shown_by_main)
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
 }
 
 // The earlier run's record, then its outputs that this run does not write, go; the
@@ -394,7 +396,8 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
     r.role = role;
     int st = 0;
     read_region_configuration(region_config_file, year, doy, r.region, r.grids, status);
-    if (status == 0 && !run.output_folder.empty()) use_output_folder(run.output_folder, r.region, status);
+    if (status == 0 && !run.output_folder.empty())
+        use_output_folder(run.output_folder, r.region, status);
     if (status == 0) {
         log_region_header(r.grids.run, year, doy);
         ornax_read_landcover_table(r.region.landcover_table_file, r.table, r.nclasses, st);
@@ -518,8 +521,8 @@ void ornax_run_region_timed(const std::string& region_config_file, int, int regi
     ornax_run_region_in_folder(region_config_file, region_switch, year, doy, "", times, status);
 }
 
-void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch,
-                                int year, int doy, const std::string& output_folder,
+void ornax_run_region_in_folder(const std::string& region_config_file, int region_switch, int year,
+                                int doy, const std::string& output_folder,
                                 Ornaxregionruntimes& times, int& status) {
     Ornaxregionruntype run;
     run.output_folder = output_folder;

@@ -16,7 +16,9 @@ bool extent_fits(const char* extent, int value, int maximum, const std::string& 
     return false;
 }
 
-long long at_least_zero(int value) { return std::max(value, 0); }
+long long at_least_zero(int value) {
+    return std::max(value, 0);
+}
 
 }  // namespace
 

@@ -14,7 +14,9 @@ namespace {
 
 inline constexpr int site_last_class = 19;  // classes a site may use: 1..19
 
-void site_screen(const std::string& line) { std::cout << line << '\n'; }
+void site_screen(const std::string& line) {
+    std::cout << line << '\n';
+}
 
 // The site's class must lie in 1..19 and inside the part of the table that was read.
 bool site_class_known(int landcover, int nclasses) {
@@ -58,9 +60,11 @@ void ornax_run_point(const std::string& landcover_table_file, const std::string&
         return;
     }
     const Ornaxlandtype& entry = table[static_cast<std::size_t>(landcover - 1)];
-    site_screen(" Site soil resistance:" + write_i(entry.landcover, 4) + write_f(entry.rsoil, 10, 2));
+    site_screen(" Site soil resistance:" + write_i(entry.landcover, 4) +
+                write_f(entry.rsoil, 10, 2));
     site_screen("Read in data done.");
-    site_screen("Start executing ORNAX at lat " + write_f(input.lat, 8, 2) + " lon " + write_f(input.lon, 8, 2));
+    site_screen("Start executing ORNAX at lat " + write_f(input.lat, 8, 2) + " lon " +
+                write_f(input.lon, 8, 2));
     // class values replace the file's, leaf values and the derived fc, hc, xl stay
     ornax_copy_land_parameters(entry, land, step);
     input.rs_correct = 0.0f;  // no soil-resistance correction in site mode
