@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "composite_mod.hpp"
-#include "file_io_mod.hpp"
+#include "composite/composites.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 namespace {
 

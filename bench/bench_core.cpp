@@ -8,8 +8,8 @@
 #include <ctime>
 #include <vector>
 
-#include "../tests/support/test_core_points.hpp"
-#include "ORNAX_core_mod.hpp"
+#include "support/core_points.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "fixed_text_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "../tools/region_gen/region_gen_sources.hpp"
-#include "forecast_command.hpp"
-#include "ingest_common.hpp"
-#include "ingest_subcommands.hpp"
+#include "region_gen/sources.hpp"
+#include "ingest/forecast/command.hpp"
+#include "ingest/common/support.hpp"
+#include "ingest/subcommands.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 namespace {
 

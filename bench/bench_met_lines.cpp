@@ -5,8 +5,8 @@
 #include <array>
 #include <vector>
 
-#include "ORNAX_region_io_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 // Observation-time grid of a 0.125-degree grid over -125..-67 E, 25..53 N (464 x 224 cells).
 static void BM_SunriseMatrixConus(benchmark::State& state) {

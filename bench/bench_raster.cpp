@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "file_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_region_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <filesystem>
 #include <string>
 
-#include "../tools/region_gen/region_gen_files.hpp"
-#include "../tools/region_gen/region_gen_rasters.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_run_mod.hpp"
+#include "region_gen/files.hpp"
+#include "region_gen/rasters.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
 
 namespace {
 

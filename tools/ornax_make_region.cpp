@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "region_gen/region_gen_fields.hpp"
-#include "region_gen/region_gen_files.hpp"
-#include "region_gen/region_gen_rasters.hpp"
-#include "type_kinds.hpp"
+#include "region_gen/fields.hpp"
+#include "region_gen/files.hpp"
+#include "region_gen/rasters.hpp"
+#include "ornax90/type_kinds.hpp"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "region_gen/region_gen_sources.hpp"
-#include "type_kinds.hpp"
+#include "region_gen/sources.hpp"
+#include "ornax90/type_kinds.hpp"
 
 int main(int argc, char** argv) {
     std::string out = "examples/region/sources";

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_output_meta_mod.hpp"
-#include "ORNAX_quicklook_mod.hpp"
-#include "file_io_mod.hpp"
-#include "type_kinds.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/quicklook.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "ornax90/type_kinds.hpp"
 
 namespace {
 

@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_output_guard_mod.hpp"
-#include "ORNAX_output_meta_mod.hpp"
-#include "ORNAX_version_mod.hpp"
-#include "file_io_mod.hpp"
-#include "ornax_netcdf_mod.hpp"
-#include "ornax_constants_mod.hpp"
-#include "type_kinds.hpp"
+#include "ornax90/output/guard.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "ornax90/command_line/version.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "netcdf/writer.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
+#include "ornax90/type_kinds.hpp"
 
 namespace {
 

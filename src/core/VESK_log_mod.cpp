@@ -1,12 +1,12 @@
 // Second file unit pool.
-#include "VESK_log_mod.hpp"
+#include "core/VESK_log_mod.hpp"
 
 #include <array>
 #include <cstdio>
 #include <mutex>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 int vesk_logunit = 0;
 

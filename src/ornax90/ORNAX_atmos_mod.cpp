@@ -1,8 +1,8 @@
 // Atmosphere: canopy architecture, stability corrections, resistances and the two-source
 // air-temperature solution. The physics is the one-lane instance of the core's lane physics.
-#include "ORNAX_atmos_mod.hpp"
+#include "ornax90/ORNAX_atmos_mod.hpp"
 
-#include "lanes/one.hpp"
+#include "ornax90/lanes/one.hpp"
 
 using namespace ornax_one_lane;
 

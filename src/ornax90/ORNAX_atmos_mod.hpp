@@ -3,7 +3,7 @@
 // for air, canopy and soil temperature with the split of sensible and latent heat.
 #pragma once
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Zeta limits of the two observation times.
 struct Ornaxzetalimits {

@@ -1,12 +1,12 @@
 // Core entry and heat-flux solution: the trial morning heat flux HN is relaxed until the
 // heat taken up by the growing boundary layer matches the flux it implies. The physics is
 // the one-lane instance of the core's lane physics.
-#include "ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
 
 #include <cmath>
 
-#include "lanes/one.hpp"
-#include "ORNAX_utl_mod.hpp"
+#include "ornax90/lanes/one.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
 
 using namespace ornax_one_lane;
 

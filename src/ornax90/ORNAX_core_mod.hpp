@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // What one run of the core did, for callers that want to know (tests, benchmarks).
 struct Ornaxcorediagnostics {

@@ -1,5 +1,5 @@
 // Record set-up and release operations.
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,9 +7,9 @@
 #include <iostream>
 #include <new>
 
-#include "GFS_io_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 std::int16_t debug_iflag = 0;
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "GFS_forcing_mod.hpp"
-#include "type_kinds.hpp"
+#include "baseforcing/GFS/GFS_forcing_mod.hpp"
+#include "ornax90/type_kinds.hpp"
 
 // Debug level of the run (option -d); extra diagnostic lines at level 1 and above.
 extern std::int16_t debug_iflag;

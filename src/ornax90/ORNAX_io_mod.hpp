@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // ===================================================================================
 // Site input file (io/site_input.cpp)

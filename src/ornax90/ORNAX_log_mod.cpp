@@ -1,5 +1,5 @@
 // Run log and file unit pool.
-#include "ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +12,7 @@
 #include <map>
 #include <mutex>
 
-#include "fixed_text_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 int ornax_logunit = 0;
 std::int16_t ornax_debug = 0;

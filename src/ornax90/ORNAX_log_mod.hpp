@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "type_kinds.hpp"
+#include "ornax90/type_kinds.hpp"
 
 inline constexpr int ornax_unit_first = 13;       // first unit of the ornax pool
 inline constexpr int ornax_unit_last = 299;       // last unit of the ornax pool

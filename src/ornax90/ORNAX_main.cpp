@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_cmdline_mod.hpp"
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_run_mod.hpp"
-#include "ORNAX_version_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/command_line/options.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "ornax90/command_line/version.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

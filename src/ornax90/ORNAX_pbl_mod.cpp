@@ -1,11 +1,11 @@
 // Boundary layer: sounding table and layer growth.
-#include "ORNAX_pbl_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "lanes/one.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/lanes/one.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 using namespace ornax_one_lane;
 

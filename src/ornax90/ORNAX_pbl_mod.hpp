@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Builds the table from the sounding z_pbli (m) / th_pblk (K) with npbl valid levels:
 // entry j (0-based j - 1) is the height where the potential temperature has risen by

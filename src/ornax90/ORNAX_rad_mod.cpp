@@ -1,8 +1,8 @@
 // Radiation: sun position, solar partition, canopy radiative properties, net radiation.
 // The physics is the one-lane instance of the core's lane physics.
-#include "ORNAX_rad_mod.hpp"
+#include "ornax90/ORNAX_rad_mod.hpp"
 
-#include "lanes/one.hpp"
+#include "ornax90/lanes/one.hpp"
 
 using namespace ornax_one_lane;
 

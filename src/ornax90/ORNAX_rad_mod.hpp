@@ -4,7 +4,7 @@
 // All routines are pure; status 0 on success.
 #pragma once
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Solar zenith (rad) at local standard time t (h), with the day's sunrise and sunset (h).
 // The sunrise hour-angle argument is clamped to [-1, 1]: polar day gives sunrise 12 h

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "file_io_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 // ===================================================================================
 // Region configuration file (region_io/config.cpp)

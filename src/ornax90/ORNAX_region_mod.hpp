@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_output_set_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/output/file_set.hpp"
 
 // ---- Line arrays of the region data record ----
 

@@ -1,5 +1,5 @@
 // Grid geometry of regular latitude/longitude grids.
-#include "ORNAX_region_utl_mod.hpp"
+#include "ornax90/ORNAX_region_utl_mod.hpp"
 
 #include <algorithm>
 #include <cmath>

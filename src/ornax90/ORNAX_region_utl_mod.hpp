@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "file_io_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 inline constexpr int grid_outside_index = -9999;           // column or row of a point off the grid
 inline constexpr float grid_outside_coordinate = -999.0f;  // centre of a cell off the grid

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_output_meta_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/output/metadata.hpp"
 
 // Largest grids a run accepts. Extents are checked before anything is allocated, so a
 // mistyped description is refused with a message instead of exhausting the memory.

@@ -1,18 +1,18 @@
 // Run initialisation, input checks, time zone, wind, air heat capacity, soil heat and the
 // daily integration of the fluxes with the hourly grass reference evapotranspiration.
-#include "ORNAX_utl_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "lanes/one.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_pbl_mod.hpp"
-#include "ORNAX_rad_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/lanes/one.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
+#include "ornax90/ORNAX_rad_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 using namespace ornax_one_lane;
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Prepares the working state for a run: checks, sun, heating clock, first guesses,
 // canopy, wind, air heat capacity and the boundary-layer table. status 0 or 3.

@@ -1,5 +1,5 @@
 // Binary raster files: layout arithmetic, byte order, and the line readers and writers.
-#include "file_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 int extent(int e) {

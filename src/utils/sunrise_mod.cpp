@@ -1,14 +1,14 @@
 // Sunrise and sunset times, grids of the morning observation times, calendar conversions.
-#include "sunrise_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "ORNAX_log_mod.hpp"
-#include "VESK_log_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "vesk_constants_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "core/VESK_log_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "core/vesk_constants_mod.hpp"
 
 namespace {
 

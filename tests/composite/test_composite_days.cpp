@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "composite_mod.hpp"
-#include "composite_test_support.hpp"
+#include "composite/composites.hpp"
+#include "support/composite.hpp"
 
 namespace {
 

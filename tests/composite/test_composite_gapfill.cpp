@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "composite_mod.hpp"
-#include "composite_test_support.hpp"
+#include "composite/composites.hpp"
+#include "support/composite.hpp"
 
 namespace {
 

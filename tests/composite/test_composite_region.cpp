@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "composite_mod.hpp"
-#include "composite_netcdf_mod.hpp"
-#include "composite_test_support.hpp"
-#include "ornax_constants_mod.hpp"
+#include "composite/composites.hpp"
+#include "composite/netcdf_file.hpp"
+#include "support/composite.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 namespace {
 

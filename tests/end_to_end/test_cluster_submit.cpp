@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "test_region_run_support.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_cmdline_mod.hpp"
-#include "ORNAX_version_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/command_line/options.hpp"
+#include "ornax90/command_line/version.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace fs = std::filesystem;
 

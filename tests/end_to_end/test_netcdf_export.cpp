@@ -15,8 +15,8 @@
 #ifdef ORNAX_HAVE_NETCDF
 #include <netcdf.h>
 
-#include "ORNAX_output_meta_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

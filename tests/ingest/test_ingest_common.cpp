@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir_test_support.hpp"
-#include "fixed_text_mod.hpp"
-#include "ingest_common.hpp"
-#include "ingest_manifest.hpp"
-#include "sha256_mod.hpp"
+#include "support/temp_dir.hpp"
+#include "utils/fixed_text.hpp"
+#include "ingest/common/support.hpp"
+#include "ingest/common/manifest.hpp"
+#include "utils/sha256.hpp"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "forecast_day.hpp"
-#include "forecast_fields.hpp"
+#include "ingest/forecast/day.hpp"
+#include "ingest/forecast/fields.hpp"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "temp_dir_test_support.hpp"
-#include "ingest_land_test_support.hpp"
-#include "raster/ims_ascii.hpp"
-#include "raster/raster_ingest.hpp"
+#include "support/temp_dir.hpp"
+#include "support/ingest_land.hpp"
+#include "ingest/raster/ims_ascii.hpp"
+#include "ingest/raster/convert.hpp"
 
 namespace {
 

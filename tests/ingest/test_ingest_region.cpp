@@ -15,10 +15,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "../../tools/region_gen/region_gen_sources.hpp"
-#include "region/region_config.hpp"
-#include "region/region_land.hpp"
-#include "region/region_recipe.hpp"
+#include "region_gen/sources.hpp"
+#include "ingest/region/config.hpp"
+#include "ingest/region/land.hpp"
+#include "ingest/region/recipe.hpp"
 
 namespace {
 

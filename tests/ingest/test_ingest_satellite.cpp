@@ -7,14 +7,14 @@
 #include <cstdio>
 #include <fstream>
 
-#include "temp_dir_test_support.hpp"
-#include "ingest_land_test_support.hpp"
-#include "raster/grid_warp.hpp"
-#include "satellite/abi_scan.hpp"
-#include "satellite/geos_navigation.hpp"
-#include "satellite/morning_scans.hpp"
-#include "satellite/satellite_ingest.hpp"
-#include "sunrise_mod.hpp"
+#include "support/temp_dir.hpp"
+#include "support/ingest_land.hpp"
+#include "ingest/raster/grid_warp.hpp"
+#include "ingest/satellite/abi_scan.hpp"
+#include "ingest/satellite/geos_navigation.hpp"
+#include "ingest/satellite/morning_scans.hpp"
+#include "ingest/satellite/convert.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "test_region_run_support.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_output_guard_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/output/guard.hpp"
 
 namespace {
 

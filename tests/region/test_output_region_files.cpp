@@ -15,10 +15,10 @@
 #include <netcdf.h>
 #endif
 
-#include "ORNAX_output_meta_mod.hpp"
-#include "ORNAX_version_mod.hpp"
-#include "sha256_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "ornax90/command_line/version.hpp"
+#include "utils/sha256.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

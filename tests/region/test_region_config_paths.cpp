@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "ORNAX_region_io_mod.hpp"
-#include "raster_test_support.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "support/raster.hpp"
 
 using raster_test::LogCapture;
 using raster_test::ScratchDir;

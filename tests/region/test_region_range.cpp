@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_cmdline_mod.hpp"
-#include "ORNAX_run_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/command_line/options.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <map>
 #include <thread>
 
-#include "ORNAX_output_set_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/output/file_set.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_region_io_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

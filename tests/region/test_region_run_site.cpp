@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "ORNAX_region_mod.hpp"
-#include "ORNAX_run_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_input_check_mod.hpp"
-#include "ORNAX_run_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/input_check/checks.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "ORNAX_region_io_mod.hpp"
-#include "ORNAX_region_mod.hpp"
-#include "test_region_sim_line_support.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "support/region_sim_line.hpp"
 
 TEST(RegionSimAssembly, LandClassIsTruncatedAndMustBeALandClassOfTheTable) {
     RegionLine line(4, {});

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_region_mod.hpp"
-#include "test_region_sim_line_support.hpp"
-#include "test_region_sim_support.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "support/region_sim_line.hpp"
+#include "support/region_sim.hpp"
 
 namespace {
 

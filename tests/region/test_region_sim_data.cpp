@@ -1,8 +1,8 @@
 // Line arrays of the region data record: allocation, release and their extents.
 #include <gtest/gtest.h>
 
-#include "ORNAX_region_mod.hpp"
-#include "test_region_sim_support.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "support/region_sim.hpp"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "ORNAX_region_mod.hpp"
-#include "test_region_sim_line_support.hpp"
-#include "test_region_sim_support.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "support/region_sim_line.hpp"
+#include "support/region_sim.hpp"
 
 namespace {
 

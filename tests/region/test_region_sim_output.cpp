@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "ORNAX_region_mod.hpp"
-#include "file_io_mod.hpp"
-#include "test_region_sim_line_support.hpp"
-#include "test_region_sim_support.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "support/region_sim_line.hpp"
+#include "support/region_sim.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "sunrise_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 TEST(Calendar, MonthAndDayOfDayOfYear) {
     struct Case {

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "ORNAX_atmos_mod.hpp"
-#include "ORNAX_utl_mod.hpp"
-#include "test_core_points.hpp"
+#include "ornax90/ORNAX_atmos_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "support/core_points.hpp"
 
 namespace {
 

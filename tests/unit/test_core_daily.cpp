@@ -5,10 +5,10 @@
 #include <cmath>
 #include <numeric>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_utl_mod.hpp"
-#include "test_core_points.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "support/core_points.hpp"
 
 namespace {
 

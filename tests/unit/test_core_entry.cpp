@@ -6,10 +6,10 @@
 #include <cstring>
 #include <thread>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_utl_mod.hpp"
-#include "test_core_points.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "support/core_points.hpp"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_pbl_mod.hpp"
-#include "test_core_points.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
+#include "support/core_points.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "ORNAX_pbl_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
 
 namespace {
 

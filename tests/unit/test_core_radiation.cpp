@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "ORNAX_rad_mod.hpp"
+#include "ornax90/ORNAX_rad_mod.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "ORNAX_core_mod.hpp"
-#include "test_core_points.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "support/core_points.hpp"
 
 namespace {
 

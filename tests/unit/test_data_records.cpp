@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_region_utl_mod.hpp"
-#include "raster_test_support.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_utl_mod.hpp"
+#include "support/raster.hpp"
 
 using raster_test::LogCapture;
 using raster_test::ScratchDir;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "fixed_text_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "GFS_io_mod.hpp"
-#include "ORNAX_data_mod.hpp"
-#include "temp_dir_test_support.hpp"
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 

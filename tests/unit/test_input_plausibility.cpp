@@ -7,7 +7,7 @@
 #include <cmath>
 #include <functional>
 
-#include "test_region_run_support.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

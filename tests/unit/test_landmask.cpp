@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_region_io_mod.hpp"
-#include "temp_dir_test_support.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "ORNAX_log_mod.hpp"
-#include "VESK_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "core/VESK_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace fs = std::filesystem;
 

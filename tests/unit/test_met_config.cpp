@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 namespace {
 

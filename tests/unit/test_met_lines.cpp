@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "file_io_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace fs = std::filesystem;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "file_io_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <array>
 #include <vector>
 
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 namespace {
 

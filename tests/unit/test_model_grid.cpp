@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 namespace {
 

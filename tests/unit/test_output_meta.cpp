@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_output_meta_mod.hpp"
-#include "ORNAX_quicklook_mod.hpp"
-#include "file_io_mod.hpp"
-#include "test_region_run_support.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/quicklook.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "support/region_run.hpp"
 
 namespace {
 

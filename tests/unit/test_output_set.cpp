@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "ORNAX_output_set_mod.hpp"
-#include "temp_dir_test_support.hpp"
+#include "ornax90/output/file_set.hpp"
+#include "support/temp_dir.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <set>
 
-#include "ORNAX_region_mod.hpp"
-#include "test_region_sim_support.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "support/region_sim.hpp"
 
 namespace {
 

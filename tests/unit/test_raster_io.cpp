@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "file_io_mod.hpp"
-#include "raster_test_support.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "support/raster.hpp"
 
 using raster_test::LogCapture;
 using raster_test::ScratchDir;

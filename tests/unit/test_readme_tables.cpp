@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_output_vars_mod.hpp"
-#include "ORNAX_quality_mod.hpp"
+#include "ornax90/output/variables.hpp"
+#include "ornax90/output/quality.hpp"
 
 namespace {
 

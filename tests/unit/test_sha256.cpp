@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "sha256_mod.hpp"
-#include "temp_dir_test_support.hpp"
+#include "utils/sha256.hpp"
+#include "support/temp_dir.hpp"
 
 TEST(Sha256, KnownVectors) {
     struct Case {

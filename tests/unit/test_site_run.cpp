@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_run_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
 
 namespace {
 

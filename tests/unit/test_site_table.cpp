@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 
 namespace {
 

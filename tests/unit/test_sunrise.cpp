@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "sunrise_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Forecast-model (GFS) forcing store: set-up and release of its land mask.
-#include "GFS_forcing_mod.hpp"
+#include "baseforcing/GFS/GFS_forcing_mod.hpp"
 
 #include <cstdint>
 #include <cstdio>
 #include <new>
 
-#include "ORNAX_log_mod.hpp"
-#include "VESK_log_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "core/VESK_log_mod.hpp"
 
 void vesk_write_line(const std::string& text) {
     std::FILE* stream = ornax_unit_stream(vesk_logunit);

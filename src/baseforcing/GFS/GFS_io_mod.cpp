@@ -1,13 +1,13 @@
 // Forecast-model (GFS) file readers: configuration file and land-mask raster.
-#include "GFS_io_mod.hpp"
+#include "baseforcing/GFS/GFS_io_mod.hpp"
 
 #include <cstdint>
 #include <cstdio>
 #include <new>
 
-#include "ORNAX_log_mod.hpp"
-#include "VESK_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "core/VESK_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "GFS_forcing_mod.hpp"
+#include "baseforcing/GFS/GFS_forcing_mod.hpp"
 
 // Reads the forecast-model configuration file into the store, which is reset first.
 // Status 0, or 3 when the file cannot be opened, ends early or holds an unreadable value.

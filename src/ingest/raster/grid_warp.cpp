@@ -1,6 +1,6 @@
 // Reprojection and resampling onto a model grid with GDAL's warper.
-#include "raster/grid_warp.hpp"
-#include "type_kinds.hpp"
+#include "ingest/raster/grid_warp.hpp"
+#include "ornax90/type_kinds.hpp"
 
 #include <cpl_conv.h>
 #include <gdal_utils.h>

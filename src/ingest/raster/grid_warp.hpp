@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Value that marks "no data" inside the in-memory sources and the warped grid; it never
 // reaches a written raster (the grid's own missing value replaces it).

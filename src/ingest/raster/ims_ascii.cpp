@@ -1,14 +1,14 @@
 // The daily ASCII snow-and-ice grid reader.
-#include "raster/ims_ascii.hpp"
+#include "ingest/raster/ims_ascii.hpp"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "sunrise_mod.hpp"
-#include "type_kinds.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "utils/sunrise_mod.hpp"
+#include "ornax90/type_kinds.hpp"
 
 namespace {
 

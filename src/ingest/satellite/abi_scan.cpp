@@ -1,6 +1,6 @@
 // Geostationary fixed-grid scans: decoding with the NetCDF library.
-#include "satellite/abi_scan.hpp"
-#include "type_kinds.hpp"
+#include "ingest/satellite/abi_scan.hpp"
+#include "ornax90/type_kinds.hpp"
 
 #include <netcdf.h>
 

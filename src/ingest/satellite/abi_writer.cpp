@@ -1,6 +1,6 @@
 // Writes a geostationary scan in the ABI level-2 layout with the NetCDF library.
-#include "satellite/abi_writer.hpp"
-#include "type_kinds.hpp"
+#include "ingest/satellite/abi_writer.hpp"
+#include "ornax90/type_kinds.hpp"
 
 #include <netcdf.h>
 #include <ogr_srs_api.h>

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "satellite/abi_scan.hpp"
+#include "ingest/satellite/abi_scan.hpp"
 
 struct AbiLayout {
     GeosProjection projection;          // height, axes, lon_0, sweep

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <limits>
 
-#include "file_io_mod.hpp"
-#include "satellite/satellite_ingest.hpp"
-#include "sunrise_mod.hpp"
-#include "type_kinds.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "ingest/satellite/convert.hpp"
+#include "utils/sunrise_mod.hpp"
+#include "ornax90/type_kinds.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Navigation of the geostationary fixed grid and the satellite view angle.
-#include "satellite/geos_navigation.hpp"
-#include "type_kinds.hpp"
+#include "ingest/satellite/geos_navigation.hpp"
+#include "ornax90/type_kinds.hpp"
 
 #include <ogr_srs_api.h>
 

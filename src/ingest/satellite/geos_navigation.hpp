@@ -2,7 +2,7 @@
 // view zenith angle at a point of the earth.
 #pragma once
 
-#include "satellite/abi_scan.hpp"
+#include "ingest/satellite/abi_scan.hpp"
 
 // Longitude and latitude (deg) of the centre of pixel (row, col), 0-based from the upper
 // left, through PROJ's geostationary projection. Status 3 off the earth's disk.

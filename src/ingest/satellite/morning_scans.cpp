@@ -1,12 +1,12 @@
 // The two morning observations of every cell.
-#include "satellite/morning_scans.hpp"
+#include "ingest/satellite/morning_scans.hpp"
 
 #include <cmath>
 #include <limits>
 
-#include "ORNAX_utl_mod.hpp"
-#include "satellite/abi_scan.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "ingest/satellite/abi_scan.hpp"
+#include "utils/sunrise_mod.hpp"
 
 void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
                      int& status) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
 
 // Largest distance between a scan and a target time that still counts (s).
 inline constexpr double default_scan_tolerance_s = 30.0 * 60.0;

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "ORNAX_input_check_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/input_check/checks.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Input checks: the range table of every input quantity, the range check of a site's or
 // pixel's records, and the raster size checks of a region run.
-#include "ORNAX_input_check_mod.hpp"
+#include "ornax90/input_check/checks.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_rad_mod.hpp"
-#include "ORNAX_utl_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_rad_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

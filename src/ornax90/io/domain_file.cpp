@@ -1,14 +1,14 @@
 // Domain description files: the labelled grid lines read into a grid record and checked
 // for order and size.
-#include "ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // Meteorological configuration: the common grid, the model grid and the data paths of a
 // region run.
-#include "ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
-#include "ORNAX_log_mod.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Site input file and land cover class table: parsing of the fixed-column sections, the
 // derived values of a site, and the class table with its parameters copied to a site.
-#include "ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,9 +13,9 @@
 #include <string_view>
 #include <utility>
 
-#include "ORNAX_input_check_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/input_check/checks.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

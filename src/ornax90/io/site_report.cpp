@@ -1,12 +1,12 @@
 // Site report: the morning variables, the fluxes at the second observation time and the
 // daily integrated fluxes written in fixed columns.
-#include "ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 
 #include <initializer_list>
 #include <iostream>
 #include <string_view>
 
-#include "fixed_text_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

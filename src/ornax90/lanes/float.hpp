@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_pbl_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
 
 namespace ornax_one_lane {
 

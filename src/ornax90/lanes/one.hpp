@@ -9,13 +9,13 @@
 #include <type_traits>
 #include <utility>
 
-#include "ORNAX_atmos_mod.hpp"
-#include "ORNAX_data_mod.hpp"
-#include "float.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/ORNAX_atmos_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/lanes/float.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 namespace ornax_one_lane {
-#include "physics.hpp"
+#include "ornax90/lanes/physics-inl.hpp"
 }  // namespace ornax_one_lane

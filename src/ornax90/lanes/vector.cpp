@@ -2,7 +2,7 @@
 // processor has (chosen at run time), lanes refilled with the next point as soon as theirs
 // finishes. Compiled once per instruction set; the run-time dispatch picks one.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "lanes/vector.cpp"
+#define HWY_TARGET_INCLUDE "ornax90/lanes/vector.cpp"
 // Sizeless vector types cannot be members of the lane number.
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -18,14 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include "ORNAX_atmos_mod.hpp"
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_data_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_pbl_mod.hpp"
-#include "ORNAX_utl_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/ORNAX_atmos_mod.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_pbl_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 HWY_BEFORE_NAMESPACE();
 namespace ornax_lanes {
@@ -161,7 +161,7 @@ struct Lanetable {
     HWY_INLINE Lanef height_at(Lanef index) const { return entry(index, false); }
 };
 
-#include "physics.hpp"
+#include "ornax90/lanes/physics-inl.hpp"
 
 // A record of one point (all floats) into lane l of the lanes record, and back.
 template <class One, class Many> void put_lane(const One& one, std::size_t l, Many& many) {

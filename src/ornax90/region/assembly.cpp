@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ORNAX_region_mod.hpp"
-#include "ornax_constants_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
 
 namespace {
 

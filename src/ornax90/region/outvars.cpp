@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_output_set_mod.hpp"
-#include "ORNAX_output_vars_mod.hpp"
-#include "ORNAX_region_mod.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/output/file_set.hpp"
+#include "ornax90/output/variables.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

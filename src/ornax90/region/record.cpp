@@ -1,11 +1,11 @@
 // Region data record: allocation and release of the per-line arrays.
-#include "ORNAX_region_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
 
 #include <algorithm>
 #include <new>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

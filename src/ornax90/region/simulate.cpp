@@ -6,13 +6,13 @@
 #include <cmath>
 #include <string>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_input_check_mod.hpp"
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_region_mod.hpp"
-#include "ORNAX_region_utl_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/input_check/checks.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/ORNAX_region_utl_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Region configuration file: the labelled lines, the rules that turn each value into a
 // stored path (HOME_DIR prefix, day directories) and the checks on the referenced files.
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <utility>
 
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

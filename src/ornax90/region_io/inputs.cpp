@@ -1,13 +1,13 @@
 // Region inputs: the reading of one line of land parameters, snow mask, vegetation and
 // satellite observations into the region data record.
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 #include <algorithm>
 #include <utility>
 
-#include "ORNAX_log_mod.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

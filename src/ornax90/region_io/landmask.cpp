@@ -1,6 +1,6 @@
 // Land mask and land subset: the UMD land-cover window of the run grid, the land cells
 // built from it, and the land subset file written once and read back on later runs.
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -12,9 +12,9 @@
 #include <new>
 #include <unistd.h>
 
-#include "GFS_io_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

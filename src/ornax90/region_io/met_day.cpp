@@ -10,12 +10,12 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "ORNAX_io_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "sha256_mod.hpp"
-#include "ornax_constants_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "utils/sha256.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

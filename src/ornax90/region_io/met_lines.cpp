@@ -1,6 +1,6 @@
 // Line-by-line meteorological processing: the forecast-model rows of the day and the next
 // reduced to the model grid at each column's observation times and local hours.
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "ORNAX_io_mod.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "ornax_constants_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

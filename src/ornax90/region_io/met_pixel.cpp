@@ -1,6 +1,6 @@
 // Per-pixel meteorology at the observation times: the model-grid series of a line
 // interpolated to each pixel's local observation times.
-#include "ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
 
 #include <algorithm>
 #include <array>

@@ -6,12 +6,12 @@
 #include <map>
 #include <mutex>
 
-#include "ORNAX_core_mod.hpp"
-#include "ORNAX_input_check_mod.hpp"
-#include "ORNAX_log_mod.hpp"
-#include "region_run_state.hpp"
-#include "file_io_mod.hpp"
-#include "fixed_text_mod.hpp"
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/input_check/checks.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/run/region_state.hpp"
+#include "ornax90/file_io_mod.hpp"
+#include "utils/fixed_text.hpp"
 
 namespace {
 

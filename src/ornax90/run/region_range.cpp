@@ -7,12 +7,12 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "ORNAX_log_mod.hpp"
-#include "ORNAX_output_set_mod.hpp"
-#include "ORNAX_region_io_mod.hpp"
-#include "ORNAX_run_mod.hpp"
-#include "fixed_text_mod.hpp"
-#include "sunrise_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/output/file_set.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "utils/fixed_text.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 

@@ -1,0 +1,114 @@
+// Command line of ornax_composite: the folder of day folders, the output folder, the range,
+// the gap limit and the window, or the anomaly mode over composite files.
+#include <charconv>
+#include <filesystem>
+
+#include "composite/composites.hpp"
+#include "ornax90/type_kinds.hpp"
+
+namespace {
+
+bool whole_number(const std::string& text, int low, int high, int& value) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end && value >= low && value <= high;
+}
+
+}  // namespace
+
+std::string ornax_composite_usage(const std::string& program) {
+    return "Usage: " + program +
+           " [-o OUT_DIR] [-w DAYS|week|month] [-g MAX_GAP] [--first YYYYDDD] [--last YYYYDDD]\n"
+           "       [--daily] DAYS_DIR\n"
+           "  gap-filled daily ET and its composites from the dated day folders (YYYYDDD) of\n"
+           "  DAYS_DIR; OUT_DIR (default DAYS_DIR/composite) gets ornax_composite.nc, a folder\n"
+           "  per window and, with --daily, daily/YYYYDDD of every gap-filled day.\n"
+           "  -w window: DAYS (default 7), week (7) or month (calendar months)\n"
+           "  -g longest run of missing days that is filled (default 10, at most 60)\n"
+           "   " +
+           program +
+           " --anomaly [--min-years N] -o FILE.nc COMPOSITE.nc...\n"
+           "  standardized anomaly of the mean ratio of each window over the years of the\n"
+           "  composite files (flagged where fewer than N years, default 3, have it)\n";
+}
+
+void ornax_composite_parse(const std::vector<std::string>& args, Ornaxcompositeoptionstype& options,
+                           std::string& why, int& status) {
+    status = ornax_status_failure;
+    options = Ornaxcompositeoptionstype{};
+    bool anomaly = false;
+    std::string output;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            status = 1;
+            return;
+        }
+        if (a == "--daily") {
+            options.daily = true;
+            continue;
+        }
+        if (a == "--anomaly") {
+            anomaly = true;
+            continue;
+        }
+        const bool takes_value = a == "-o" || a == "-w" || a == "-g" || a == "--first" ||
+                                 a == "--last" || a == "--min-years";
+        if (!takes_value) {
+            if (!a.empty() && a[0] == '-') {
+                why = "unknown option " + a;
+                return;
+            }
+            positional.push_back(a);
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            why = "option " + a + " needs a value";
+            return;
+        }
+        const std::string& v = args[++i];
+        bool ok = true;
+        if (a == "-o") {
+            output = v;
+        } else if (a == "-w") {
+            if (v == "week")
+                options.window_days = 7;
+            else if (v == "month")
+                options.window_days = 0;
+            else
+                ok = whole_number(v, 1, 366, options.window_days);
+        } else if (a == "-g") {
+            ok = whole_number(v, 0, ornax_composite_max_gap_limit, options.max_gap);
+        } else if (a == "--first") {
+            ok = whole_number(v, 1001, 9999366, options.first);
+        } else if (a == "--last") {
+            ok = whole_number(v, 1001, 9999366, options.last);
+        } else {
+            ok = whole_number(v, 2, 1000, options.min_years);
+        }
+        if (!ok) {
+            why = "option " + a + ": " + v + " is not valid";
+            return;
+        }
+    }
+    if (anomaly) {
+        if (output.empty() || positional.empty()) {
+            why = "--anomaly needs -o FILE.nc and at least one composite file";
+            return;
+        }
+        options.anomaly_output = output;
+        options.anomaly_inputs = positional;
+    } else {
+        if (positional.size() != 1) {
+            why = positional.empty() ? "no DAYS_DIR given"
+                                     : "more than one DAYS_DIR: " + positional[1];
+            return;
+        }
+        options.input_dir = positional.front();
+        options.output_dir = output.empty()
+                                 ? (std::filesystem::path(options.input_dir) / "composite").string()
+                                 : output;
+    }
+    status = 0;
+}

@@ -1,0 +1,31 @@
+// The manifest of a converted product ("manifest.json" beside the rasters): the program
+// and command, each source file with its size and SHA-256, and what the converter adds
+// (the messages used per raster and step, conversions, valid and missing counts).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "ingest/common/support.hpp"
+
+class IngestManifest {
+public:
+    // tool: the subcommand ("forecast", ...); command: the command line as given.
+    IngestManifest(const std::string& tool, const std::string& command);
+    // Adds a source file with its size and SHA-256 under "sources"; status 3 with a
+    // message when it cannot be read.
+    void add_source(const std::string& file_name, std::string& error, int& status);
+    // Adds a line to "conversions" (a unit change, a derived quantity, a time treatment).
+    void add_conversion(const std::string& text);
+    // Records the counts of a raster under "rasters"/NAME.
+    void add_counts(const std::string& raster, const ValueCounts& counts);
+    // The whole document, for the converter's own entries.
+    nlohmann::json& document() { return doc_; }
+    // Writes the document (indented) to the file through a temporary name.
+    void write(const std::filesystem::path& file, std::string& error, int& status) const;
+
+private:
+    nlohmann::json doc_;
+};

@@ -1,0 +1,245 @@
+// Reading forecast-model GRIB2 files with the ECMWF library (eccodes).
+#include "ingest/forecast/grib.hpp"
+
+#include <eccodes.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "utils/fixed_text.hpp"
+#include "ingest/common/support.hpp"
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+struct HandleDeleter {
+    void operator()(codes_handle* h) const { codes_handle_delete(h); }
+};
+using Handle = std::unique_ptr<codes_handle, HandleDeleter>;
+
+std::string key_text(codes_handle* h, const char* key) {
+    char value[256] = {0};
+    std::size_t length = sizeof value;
+    if (codes_get_string(h, key, value, &length) != 0) return "";
+    return value;
+}
+
+long key_long(codes_handle* h, const char* key, long fallback = 0) {
+    long value = 0;
+    return codes_get_long(h, key, &value) == 0 ? value : fallback;
+}
+
+double key_double(codes_handle* h, const char* key,
+                  double fallback = std::numeric_limits<double>::quiet_NaN()) {
+    double value = 0.0;
+    return codes_get_double(h, key, &value) == 0 ? value : fallback;
+}
+
+// A name for a grid type the converter does not read.
+std::string grid_type_words(const std::string& type) {
+    if (type.find("_gg") != std::string::npos) return type + " (a Gaussian grid)";
+    if (type.rfind("rotated", 0) == 0) return type + " (a rotated grid)";
+    if (type == "sh") return type + " (spherical harmonics)";
+    return type;
+}
+
+// The field's keys that decide whether and how it is used.
+struct FieldKeys {
+    std::string short_name, level_type, step_type, grid_type, units;
+    long level = 0, param_id = 0, start = 0, end = 0, offset = 0;
+    std::int64_t reference = 0;
+};
+
+FieldKeys read_keys(codes_handle* h) {
+    FieldKeys k;
+    k.short_name = key_text(h, "shortName");
+    k.level_type = key_text(h, "typeOfLevel");
+    k.step_type = key_text(h, "stepType");
+    k.grid_type = key_text(h, "gridType");
+    k.units = key_text(h, "units");
+    k.level = key_long(h, "level");
+    k.param_id = key_long(h, "paramId");
+    k.offset = key_long(h, "offset");
+    // steps in hours whatever unit the file uses
+    std::size_t length = 1;
+    codes_set_string(h, "stepUnits", "h", &length);
+    k.start = key_long(h, "startStep");
+    k.end = key_long(h, "endStep");
+    k.reference = forecast_hours(key_long(h, "dataDate"), key_long(h, "dataTime"));
+    return k;
+}
+
+// The table row a field belongs to, and its pressure (Pa) for pressure levels.
+const ForecastVariable* match(const FieldKeys& k, double& pressure) {
+    pressure = 0.0;
+    for (const ForecastVariable& v : forecast_variables()) {
+        if (k.short_name != v.short_name || k.step_type != v.step_type) continue;
+        if (std::strcmp(v.level_type, "isobaric") == 0) {
+            if (k.level_type == "isobaricInhPa")
+                pressure = 100.0 * static_cast<double>(k.level);
+            else if (k.level_type == "isobaricInPa")
+                pressure = static_cast<double>(k.level);
+            else
+                continue;
+            return &v;
+        }
+        if (k.level_type == v.level_type && k.level == v.level) return &v;
+    }
+    return nullptr;
+}
+
+void read_grid(codes_handle* h, ForecastGrid& g, std::string& problem) {
+    g.ni = key_long(h, "Ni");
+    g.nj = key_long(h, "Nj");
+    g.lat_first = key_double(h, "latitudeOfFirstGridPointInDegrees");
+    g.lat_last = key_double(h, "latitudeOfLastGridPointInDegrees");
+    g.lon_first = key_double(h, "longitudeOfFirstGridPointInDegrees");
+    const double lon_last = key_double(h, "longitudeOfLastGridPointInDegrees");
+    g.dlon = key_double(h, "iDirectionIncrementInDegrees");
+    if (g.ni > 1 && !(g.dlon > 0.0)) {  // increment not given: from the first and last points
+        double span = std::fmod(lon_last - g.lon_first + 720.0, 360.0);
+        g.dlon = span / static_cast<double>(g.ni - 1);
+    }
+    if (g.ni < 2 || g.nj < 2 || !(g.dlon > 0.0) || !std::isfinite(g.lat_first) ||
+        !std::isfinite(g.lat_last) || g.lat_first == g.lat_last) {
+        problem = "a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
+                  " points that the converter cannot interpolate from";
+        return;
+    }
+    if (key_long(h, "iScansNegatively") != 0 || key_long(h, "jPointsAreConsecutive") != 0) {
+        problem = "a scanning mode other than rows from west to east (iScansNegatively and "
+                  "jPointsAreConsecutive 0)";
+        return;
+    }
+    g.global_lon = std::fabs(g.dlon * static_cast<double>(g.ni) - 360.0) < 1e-3;
+}
+
+// Values with missing points as NaN; plausibility of temperatures and pressures.
+void decode(codes_handle* h, const ForecastVariable& v, std::vector<double>& values,
+            std::string& problem) {
+    std::size_t size = 0;
+    codes_get_size(h, "values", &size);
+    values.resize(size);
+    if (size == 0 || codes_get_double_array(h, "values", values.data(), &size) != 0) {
+        problem = "values could not be decoded";
+        return;
+    }
+    const double missing = key_double(h, "missingValue", 9999.0);
+    const bool bitmap = key_long(h, "bitmapPresent") != 0;
+    double high = -std::numeric_limits<double>::infinity();
+    for (double& x : values) {
+        if ((bitmap && x == missing) || !std::isfinite(x))
+            x = std::numeric_limits<double>::quiet_NaN();
+        else
+            high = std::max(high, x);
+    }
+    const std::string units = v.units;
+    if (units == "K" && high < 150.0)
+        problem = "temperatures up to " + ingest_number(high) +
+                  " only: values in deg C where K is expected";
+    if (std::strcmp(v.name, "sp") == 0 && high < 2000.0)
+        problem =
+            "surface pressures up to " + ingest_number(high) + " only: hPa where Pa is expected";
+}
+
+}  // namespace
+
+void forecast_read_files(const std::vector<std::string>& files, const Spatialinfodata& common,
+                         std::int64_t keep_from, std::int64_t keep_to, ForecastStore& store,
+                         ForecastReadSummary& summary, std::string& error, int& status) {
+    status = 0;
+    codes_grib_multi_support_on(nullptr);  // u and v packed in one message are two fields
+    std::vector<CellWeights> weights;
+    bool have_grid = false;
+    std::vector<double> values;
+    for (const std::string& file : files) {
+        std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
+        if (!in) {
+            error = "cannot open " + file + ": " + std::strerror(errno);
+            status = ingest_status_failed;
+            return;
+        }
+        long field = 0;
+        int err = 0;
+        for (;;) {
+            Handle h(codes_handle_new_from_file(nullptr, in.get(), PRODUCT_GRIB, &err));
+            if (!h) break;
+            ++field;
+            ++summary.fields_read;
+            const FieldKeys k = read_keys(h.get());
+            const std::string where = file + " field " + std::to_string(field) + " (" +
+                                      k.short_name + ", " + k.level_type + " " +
+                                      std::to_string(k.level) + ", message at byte " +
+                                      std::to_string(k.offset) + ")";
+            if (k.grid_type != "regular_ll") {
+                error = where + ": grid type " + grid_type_words(k.grid_type) +
+                        " is not read; only regular latitude/longitude grids (regular_ll)";
+                status = ingest_status_failed;
+                return;
+            }
+            double pressure = 0.0;
+            const ForecastVariable* v = match(k, pressure);
+            if (v == nullptr) continue;
+            const bool constant = v->role == FieldRole::constant;
+            if (constant && store.constant(v->name) != nullptr) continue;
+            if (!constant && (k.reference + k.end < keep_from || k.reference + k.end > keep_to))
+                continue;
+            if (v->units[0] != '\0' && k.units != v->units) {
+                error = where + ": " + v->meaning + " in \"" + k.units + "\", expected \"" +
+                        v->units + "\"";
+                status = ingest_status_failed;
+                return;
+            }
+            ForecastGrid grid;
+            std::string problem;
+            read_grid(h.get(), grid, problem);
+            if (problem.empty() && !have_grid) {
+                forecast_bilinear_weights(grid, common, weights, summary.shifts, problem, status);
+                status = 0;
+                summary.grid = grid;
+                have_grid = problem.empty();
+            } else if (problem.empty() && !grid.same_as(summary.grid)) {
+                problem = "its grid (" + grid.describe() + ") differs from that of the fields " +
+                          "read before (" + summary.grid.describe() + ")";
+            }
+            if (problem.empty()) decode(h.get(), *v, values, problem);
+            if (problem.empty() && values.size() != static_cast<std::size_t>(grid.ni * grid.nj))
+                problem = std::to_string(values.size()) + " values for a grid of " +
+                          std::to_string(grid.ni * grid.nj) + " points";
+            if (!problem.empty()) {
+                error = where + ": " + problem;
+                status = ingest_status_failed;
+                return;
+            }
+            StoredField stored;
+            stored.variable = v->name;
+            stored.pressure = pressure;
+            stored.reference = k.reference;
+            stored.start = std::string(v->step_type) == "avg" ? k.start : k.end;
+            stored.end = k.end;
+            stored.source = file + " field " + std::to_string(field) + " (paramId " +
+                            std::to_string(k.param_id) + ")";
+            forecast_interpolate(values, weights, stored.cells);
+            store.add(std::move(stored));
+            ++summary.fields_used;
+        }
+        if (err != 0) {
+            error = file + ": GRIB decoding failed after field " + std::to_string(field) + ": " +
+                    codes_get_error_message(err);
+            status = ingest_status_failed;
+            return;
+        }
+        if (field == 0) {
+            error = file + ": no GRIB field in the file";
+            status = ingest_status_failed;
+            return;
+        }
+    }
+}

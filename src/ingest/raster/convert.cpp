@@ -1,0 +1,426 @@
+// Any raster GDAL opens onto a model grid.
+#include "ingest/raster/convert.hpp"
+
+#include <cpl_conv.h>
+#include <cpl_string.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+
+#include "ingest/raster/ims_ascii.hpp"
+#include "ingest/satellite/abi_scan.hpp"
+#include "ornax90/type_kinds.hpp"
+
+namespace {
+
+// What identifies a source: product, field and the period it stands for.
+struct SourceIdentity {
+    std::string product, field;
+    double begin = NAN, end = NAN;  // days since 1970-01-01 (first and last day)
+};
+
+// Scale, offset, fill and valid range of the stored values.
+struct StoredRules {
+    double scale = 1.0, offset = 0.0;
+    bool hdf4_convention = false;  // physical = scale x (stored - offset)
+    std::string scale_origin = "none";
+    bool has_fill = false;
+    double fill = 0.0;
+    bool has_valid = false;
+    double valid_min = 0.0, valid_max = 0.0;
+};
+
+std::string metadata(GDALDatasetH ds, const char* key) {
+    const char* v = GDALGetMetadataItem(GDALGetRasterBand(ds, 1), key, nullptr);
+    if (v == nullptr) v = GDALGetMetadataItem(ds, key, nullptr);
+    if (v == nullptr)
+        v = GDALGetMetadataItem(ds, (std::string("NC_GLOBAL#") + key).c_str(), nullptr);
+    return v != nullptr ? v : "";
+}
+
+double day_number(int year, int doy) {
+    return day_start_seconds(year, doy) / 86400.0;
+}
+
+bool date_day(const std::string& text, double& day) {
+    double seconds = 0.0;
+    if (text.size() < 10 || !parse_iso_time(text.substr(0, 10) + "T00:00:00Z", seconds))
+        return false;
+    day = seconds / 86400.0;
+    return true;
+}
+
+// The product's period: from its metadata, else from a ".AYYYYDDD." name.
+SourceIdentity identify(GDALDatasetH ds, const std::string& source) {
+    SourceIdentity id;
+    id.product = metadata(ds, "SHORTNAME");
+    const std::size_t colon = source.rfind(':');
+    id.field = colon != std::string::npos && source.compare(0, 4, "HDF4") == 0
+                   ? source.substr(colon + 1)
+                   : (source.compare(0, 7, "NETCDF:") == 0 ? source.substr(colon + 1) : "");
+    date_day(metadata(ds, "RANGEBEGINNINGDATE"), id.begin);
+    date_day(metadata(ds, "RANGEENDINGDATE"), id.end);
+    if (std::isnan(id.begin)) date_day(metadata(ds, "time_coverage_start"), id.begin);
+    if (std::isnan(id.end)) date_day(metadata(ds, "time_coverage_end"), id.end);
+    const std::string name = source_file_name(source);
+    const std::size_t a = name.find(".A");
+    int y = 0, d = 0;
+    if (std::isnan(id.begin) && a != std::string::npos &&
+        std::sscanf(name.c_str() + a + 2, "%4d%3d", &y, &d) == 2 && d >= 1 && d <= 366)
+        id.begin = day_number(y, d);
+    if (std::isnan(id.end)) id.end = id.begin;
+    return id;
+}
+
+std::string day_text(double day) {
+    if (std::isnan(day)) return "?";
+    const std::time_t t = static_cast<std::time_t>(std::lround(day)) * 86400;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char s[16];
+    std::strftime(s, sizeof s, "%Y-%m-%d", &tm);
+    return s;
+}
+
+bool parse_pair(const std::string& text, double& a, double& b) {
+    return std::sscanf(text.c_str(), "%lf , %lf", &a, &b) == 2 ||
+           std::sscanf(text.c_str(), "%lf %lf", &a, &b) == 2;
+}
+
+StoredRules stored_rules(GDALDatasetH ds, bool hdf4, const RasterRules& rules) {
+    StoredRules s;
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    int has = 0;
+    const double nodata = GDALGetRasterNoDataValue(band, &has);
+    if (has) s.has_fill = true, s.fill = nodata;
+    const std::string fill_text = metadata(ds, "_FillValue");
+    if (!s.has_fill && !fill_text.empty()) s.has_fill = true, s.fill = std::atof(fill_text.c_str());
+    if (rules.scale_given) {
+        s.scale = rules.scale, s.offset = rules.offset, s.scale_origin = "given";
+    } else if (hdf4 && !metadata(ds, "scale_factor").empty()) {
+        s.scale = std::atof(metadata(ds, "scale_factor").c_str());
+        s.offset = std::atof(metadata(ds, "add_offset").c_str());
+        s.hdf4_convention = true, s.scale_origin = "file (HDF4: scale x (stored - offset))";
+    } else {
+        int hs = 0, ho = 0;
+        const double sc = GDALGetRasterScale(band, &hs), of = GDALGetRasterOffset(band, &ho);
+        if ((hs && sc != 1.0) || (ho && of != 0.0))
+            s.scale = sc, s.offset = of, s.scale_origin = "file (stored x scale + offset)";
+    }
+    if (rules.valid_given) {
+        s.has_valid = true, s.valid_min = rules.valid_min, s.valid_max = rules.valid_max;
+    } else {
+        s.has_valid = parse_pair(metadata(ds, "valid_range"), s.valid_min, s.valid_max);
+    }
+    return s;
+}
+
+bool in_codes(const RasterRules& r, double v) {
+    for (const auto& [lo, hi] : r.missing_codes)
+        if (v >= lo && v <= hi) return true;
+    return false;
+}
+
+// Stored value to the written value, or warp_no_data.
+float convert(double v, const StoredRules& s, const RasterRules& r) {
+    if (std::isnan(v) || (s.has_fill && v == s.fill) || in_codes(r, v) ||
+        (s.has_valid && (v < s.valid_min || v > s.valid_max)))
+        return warp_no_data;
+    if (!r.class_map.empty()) {
+        for (const auto& [code, out] : r.class_map)
+            if (v == code) return out;
+        return warp_no_data;  // a class without a mapping is not data
+    }
+    return static_cast<float>(s.hdf4_convention ? s.scale * (v - s.offset)
+                                                : v * s.scale + s.offset);
+}
+
+// An opened and converted source, ready to warp.
+struct Prepared {
+    GDALDatasetH ds = nullptr;
+    bool geolocation = false;
+    std::array<double, 4> box{};
+    SourceIdentity id;
+    nlohmann::json detail;
+};
+
+void converted_counts(const std::vector<float>& v, nlohmann::json& detail) {
+    long valid = 0;
+    for (float x : v) valid += x > -1.0e29f;
+    detail["stored_valid"] = valid;
+    detail["stored_missing"] = static_cast<long>(v.size()) - valid;
+}
+
+bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepared& p,
+                      std::string& error) {
+    const std::string file = source_file_name(source);
+    const std::string ext = file.size() > 4 ? file.substr(file.size() - 4) : "";
+    const bool hdf4 = source.compare(0, 4, "HDF4") == 0 || ext == ".hdf" || ext == ".HDF";
+    if (hdf4 && GDALGetDriverByName("HDF4") == nullptr) {
+        error = source + ": this GDAL has no HDF4 driver (gdalinfo --formats lists none); use a "
+                         "GDAL built with HDF4 (Debian's is) or convert the tile to GeoTIFF first";
+        return false;
+    }
+    CPLErrorReset();
+    GDALDatasetH src = GDALOpen(source.c_str(), GA_ReadOnly);
+    if (src == nullptr) {
+        error = source + ": GDAL cannot open it (" + std::string(CPLGetLastErrorMsg()) + ")";
+        return false;
+    }
+    if (GDALGetRasterCount(src) < 1) {
+        char** sub = GDALGetMetadata(src, "SUBDATASETS");
+        const char* first = CSLFetchNameValue(sub, "SUBDATASET_1_NAME");
+        error = source + ": a container of " + std::to_string(CSLCount(sub) / 2) +
+                " subdatasets; name one" + (first ? std::string(", e.g. ") + first : "");
+        GDALClose(src);
+        return false;
+    }
+    double gt[6];
+    const char* wkt = GDALGetProjectionRef(src);
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    const bool srs_ok =
+        wkt != nullptr && *wkt != '\0' && OSRSetFromUserInput(srs, wkt) == OGRERR_NONE;
+    OSRDestroySpatialReference(srs);
+    if (!srs_ok || GDALGetGeoTransform(src, gt) != CE_None) {
+        error = source + ": no projection or georeferencing GDAL can read";
+        GDALClose(src);
+        return false;
+    }
+    const int nx = GDALGetRasterXSize(src), ny = GDALGetRasterYSize(src);
+    std::vector<float> v(static_cast<std::size_t>(nx) * ny);
+    const bool read = GDALRasterIO(GDALGetRasterBand(src, 1), GF_Read, 0, 0, nx, ny, v.data(), nx,
+                                   ny, GDT_Float32, 0, 0) == CE_None;
+    const StoredRules s = stored_rules(src, hdf4, rules);
+    p.id = identify(src, source);
+    const std::string projection = wkt;
+    p.detail = {{"source", source},
+                {"driver", GDALGetDriverShortName(GDALGetDatasetDriver(src))},
+                {"size", {nx, ny}},
+                {"product", p.id.product},
+                {"field", p.id.field},
+                {"period", {day_text(p.id.begin), day_text(p.id.end)}},
+                {"scale", s.scale},
+                {"offset", s.offset},
+                {"scale_from", s.scale_origin}};
+    if (s.has_fill) p.detail["fill"] = s.fill;
+    if (s.has_valid) p.detail["valid_range"] = {s.valid_min, s.valid_max};
+    GDALClose(src);
+    if (!read) {
+        error = source + ": its values cannot be read";
+        return false;
+    }
+    for (float& x : v) x = convert(x, s, rules);
+    converted_counts(v, p.detail);
+    p.ds = make_float_dataset(nx, ny, gt, projection, v, error);
+    if (p.ds == nullptr) {
+        error = source + ": " + error;
+        return false;
+    }
+    int st = 0;
+    footprint_lonlat(p.ds, p.box.data(), error, st);
+    if (st != 0) error = source + ": " + error;
+    return st == 0;
+}
+
+// An in-memory GeoTIFF of float values (the geolocation arrays GDAL reopens by name).
+bool vsimem_tiff(const std::string& name, int nx, int ny, const std::vector<float>& v) {
+    GDALDatasetH ds =
+        GDALCreate(GDALGetDriverByName("GTiff"), name.c_str(), nx, ny, 1, GDT_Float32, nullptr);
+    if (ds == nullptr) return false;
+    const bool ok =
+        GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, nx, ny, const_cast<float*>(v.data()),
+                     nx, ny, GDT_Float32, 0, 0) == CE_None;
+    GDALClose(ds);
+    return ok;
+}
+
+bool open_ims_source(const std::string& source, const RasterRules& rules, int index, Prepared& p,
+                     std::string& error) {
+    ImsGrid ims;
+    int st = 0;
+    read_ims_ascii(source, ims, error, st);
+    if (st != 0) return false;
+    if (rules.lat_file.empty() || rules.lon_file.empty()) {
+        error = source + ": an ASCII snow-and-ice grid needs its latitude and longitude files "
+                         "(--lat-file, --lon-file)";
+        return false;
+    }
+    const std::size_t n = ims.codes.size();
+    std::vector<float> lat, lon;
+    read_float32_file(rules.lat_file, n, lat, error, st);
+    if (st == 0) read_float32_file(rules.lon_file, n, lon, error, st);
+    if (st != 0) return false;
+    StoredRules s;  // codes as they are
+    std::vector<float> v(n);
+    for (std::size_t k = 0; k < n; ++k) v[k] = convert(ims.codes[k], s, rules);
+    p.box = {1e30, 1e30, -1e30, -1e30};
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!std::isfinite(lat[k]) || !std::isfinite(lon[k]) || std::fabs(lat[k]) > 90.0f) continue;
+        p.box[0] = std::min(p.box[0], double(lon[k])),
+        p.box[2] = std::max(p.box[2], double(lon[k]));
+        p.box[1] = std::min(p.box[1], double(lat[k])),
+        p.box[3] = std::max(p.box[3], double(lat[k]));
+    }
+    const std::string stem = "/vsimem/ornax_ims_" + std::to_string(index);
+    if (!vsimem_tiff(stem + "_lon.tif", ims.ncols, ims.nrows, lon) ||
+        !vsimem_tiff(stem + "_lat.tif", ims.ncols, ims.nrows, lat)) {
+        error = source + ": GDAL cannot hold the cell positions";
+        return false;
+    }
+    p.ds =
+        GDALCreate(GDALGetDriverByName("MEM"), "", ims.ncols, ims.nrows, 1, GDT_Float32, nullptr);
+    if (p.ds == nullptr ||
+        GDALRasterIO(GDALGetRasterBand(p.ds, 1), GF_Write, 0, 0, ims.ncols, ims.nrows, v.data(),
+                     ims.ncols, ims.nrows, GDT_Float32, 0, 0) != CE_None) {
+        error = source + ": GDAL cannot hold the grid";
+        return false;
+    }
+    GDALSetRasterNoDataValue(GDALGetRasterBand(p.ds, 1), warp_no_data);
+    char** geo = nullptr;
+    geo = CSLSetNameValue(geo, "X_DATASET", (stem + "_lon.tif").c_str());
+    geo = CSLSetNameValue(geo, "Y_DATASET", (stem + "_lat.tif").c_str());
+    for (const char* k : {"X_BAND", "Y_BAND", "PIXEL_STEP", "LINE_STEP"})
+        geo = CSLSetNameValue(geo, k, "1");
+    for (const char* k : {"PIXEL_OFFSET", "LINE_OFFSET"}) geo = CSLSetNameValue(geo, k, "0");
+    geo = CSLSetNameValue(geo, "SRS", SRS_WKT_WGS84_LAT_LONG);
+    // the files give the centre of each cell (GDAL would otherwise take its corner)
+    geo = CSLSetNameValue(geo, "GEOREFERENCING_CONVENTION", "PIXEL_CENTER");
+    GDALSetMetadata(p.ds, geo, "GEOLOCATION");
+    CSLDestroy(geo);
+    p.geolocation = true;
+    int y = 0, d = 0;
+    if (ims_data_day(source, y, d)) p.id.begin = p.id.end = day_number(y, d);
+    p.id.product = "snow and ice ASCII grid";
+    p.detail = {{"source", source},
+                {"driver", "ASCII snow-and-ice grid"},
+                {"size", {ims.ncols, ims.nrows}},
+                {"header_lines", ims.header_lines},
+                {"product", p.id.product},
+                {"period", {day_text(p.id.begin), day_text(p.id.end)}},
+                {"latitude_file", rules.lat_file},
+                {"longitude_file", rules.lon_file}};
+    converted_counts(v, p.detail);
+    return true;
+}
+
+bool check_identity(const std::vector<Prepared>& all, const std::vector<std::string>& sources,
+                    const RasterRules& rules, std::string& error) {
+    const SourceIdentity& first = all.front().id;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const SourceIdentity& id = all[k].id;
+        if (id.product != first.product || id.field != first.field ||
+            !(id.begin == first.begin || (std::isnan(id.begin) && std::isnan(first.begin)))) {
+            error = sources[k] + ": a tile of another product (" + id.product + " " + id.field +
+                    ", " + day_text(id.begin) + ") than " + sources.front() + " (" + first.product +
+                    " " + first.field + ", " + day_text(first.begin) + ")";
+            return false;
+        }
+        if (!rules.check_day) continue;
+        const double day = day_number(rules.year, rules.doy);
+        if (std::isnan(id.begin)) {
+            error = sources[k] + ": no date in its metadata or name to check against the day";
+            return false;
+        }
+        if (day < id.begin - rules.window_days || day > id.end + rules.window_days) {
+            error = sources[k] + ": stands for " + day_text(id.begin) + " to " + day_text(id.end) +
+                    ", not for the run's day " + day_text(day) + " (window " +
+                    std::to_string(rules.window_days) + " days)";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string source_file_name(const std::string& source) {
+    const std::size_t q1 = source.find('"');
+    const std::size_t q2 = q1 == std::string::npos ? q1 : source.find('"', q1 + 1);
+    if (q2 != std::string::npos) return source.substr(q1 + 1, q2 - q1 - 1);
+    if (source.compare(0, 7, "NETCDF:") == 0) {
+        const std::size_t last = source.rfind(':');
+        if (last > 7) return source.substr(7, last - 7);
+    }
+    return source;
+}
+
+bool parse_code_list(const std::string& text, std::vector<std::pair<double, double>>& codes) {
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        double a = 0, b = 0;
+        char extra = 0;
+        if (std::sscanf(item.c_str(), "%lf-%lf%c", &a, &b, &extra) == 2 && a <= b)
+            codes.emplace_back(a, b);
+        else if (std::sscanf(item.c_str(), "%lf%c", &a, &extra) == 1)
+            codes.emplace_back(a, a);
+        else
+            return false;
+    }
+    return !codes.empty();
+}
+
+bool parse_class_map(const std::string& text, std::vector<std::pair<double, float>>& map) {
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        double a = 0, b = 0;
+        char extra = 0;
+        if (std::sscanf(item.c_str(), "%lf=%lf%c", &a, &b, &extra) != 2) return false;
+        map.emplace_back(a, static_cast<float>(b));
+    }
+    return !map.empty();
+}
+
+void prepare_raster(const std::vector<std::string>& sources, const Spatialinfodata& grid,
+                    const RasterRules& rules, std::vector<float>& values, nlohmann::json& details,
+                    std::string& error, int& status) {
+    ingest_gdal_init();
+    status = ornax_status_failure;
+    std::vector<Prepared> all;
+    auto release = [&] {
+        for (Prepared& p : all)
+            if (p.ds != nullptr) GDALClose(p.ds);
+        for (std::size_t k = 0; k < all.size(); ++k)
+            for (const char* e : {"_lon.tif", "_lat.tif"})
+                VSIUnlink(("/vsimem/ornax_ims_" + std::to_string(k) + e).c_str());
+    };
+    bool ok = !sources.empty();
+    if (!ok) error = "no source given";
+    for (std::size_t k = 0; ok && k < sources.size(); ++k) {
+        const std::string& s = sources[k];
+        const bool ascii = s.size() > 4 && s.substr(s.size() - 4) == ".asc";
+        all.emplace_back();
+        ok = ascii ? open_ims_source(s, rules, static_cast<int>(k), all.back(), error)
+                   : open_gdal_source(s, rules, all.back(), error);
+    }
+    if (ok) ok = check_identity(all, sources, rules, error);
+    std::vector<std::array<double, 4>> boxes;
+    for (const Prepared& p : all) boxes.push_back(p.box);
+    const long inside = ok ? cells_inside(grid, boxes) : 0;
+    const long cells = static_cast<long>(grid.ncols) * grid.nrows;
+    if (ok && (inside == 0 || (inside < cells && !rules.allow_partial))) {
+        error = "the sources cover " + std::to_string(inside) + " of the grid's " +
+                std::to_string(cells) + " cells" +
+                (inside > 0 ? " (--allow-partial accepts that)" : "");
+        ok = false;
+    }
+    std::vector<GDALDatasetH> ds;
+    for (const Prepared& p : all) ds.push_back(p.ds);
+    int st = 0;
+    if (ok) warp_to_grid(ds, grid, rules.resampling, values, error, st, all.front().geolocation);
+    ok = ok && st == 0;
+    details = nlohmann::json::array();
+    for (const Prepared& p : all) details.push_back(p.detail);
+    release();
+    if (!ok) return;
+    for (float& v : values)
+        if (v <= -1.0e29f) v = grid.spare_value;
+    status = 0;
+}

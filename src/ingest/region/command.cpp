@@ -1,0 +1,245 @@
+// `ornax_ingest region RECIPE`: a whole, run-ready region folder from one recipe. The
+// folder is staged under a temporary name beside its destination; the land rasters, the
+// forecast days, the satellite rasters and the configuration files are written into it
+// with the converters' own functions, and it is renamed into place only when complete.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ingest/forecast/command.hpp"
+#include "ingest/common/support.hpp"
+#include "ingest/common/manifest.hpp"
+#include "ingest/subcommands.hpp"
+#include "ingest/region/config.hpp"
+#include "ingest/region/land.hpp"
+#include "ingest/region/recipe.hpp"
+#include "ingest/satellite/command.hpp"
+#include "ornax90/type_kinds.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int fail(const std::string& text) {
+    ingest_message(text);
+    return ingest_exit_failure;
+}
+
+int write_text(const fs::path& file, const std::string& text) {
+    std::string error;
+    int st = 0;
+    ingest_write_text_file(file, text, error, st);
+    return st == 0 ? ingest_exit_ok : fail(error);
+}
+
+// The domain descriptions, read back with the model's own reader.
+int write_domains(const fs::path& config, const RegionGrids& g) {
+    const char* grids[5][2] = {{"domain_land.txt", "land grid"},
+                               {"domain_veg.txt", "vegetation grid"},
+                               {"domain_snow.txt", "snow grid"},
+                               {"domain_sat.txt", "satellite grid"},
+                               {"domain_run.txt", "run grid"}};
+    for (const auto& d : grids)
+        if (const int c = write_text(config / d[0], region_domain_text(d[1], g.run)); c != 0)
+            return c;
+    if (const int c = write_text(config / "domain_common.txt",
+                                 region_domain_text("common (forecast) grid", g.common));
+        c != 0)
+        return c;
+    for (const char* f : {"domain_run.txt", "domain_common.txt"}) {
+        Spatialinfodata back;
+        std::string error;
+        int st = 0;
+        ingest_read_grid((config / f).string(), back, error, st);
+        const Spatialinfodata& want = std::string(f) == "domain_run.txt" ? g.run : g.common;
+        if (st != 0 || back.ncols != want.ncols || back.nrows != want.nrows)
+            return fail((config / f).string() + " does not read back as written");
+    }
+    return ingest_exit_ok;
+}
+
+int copy_class_table(const RegionRecipe& r, const fs::path& config, RegionLandJob& land) {
+    int st = 0;
+    ornax_read_landcover_table(r.class_table, land.table, land.nclasses, st);
+    if (st != 0 || land.nclasses < 1)
+        return fail(r.where("class_table") + ": " + r.class_table +
+                    " is not a land-cover class table the model reads (see the messages above)");
+    std::ifstream in(r.class_table, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return write_text(config / "landcover.txt", text.str());
+}
+
+int forecast_days(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
+                  const std::string& command) {
+    ForecastJob job;
+    job.grid_file = (folder / "config" / "domain_common.txt").string();
+    job.out_root = (folder / "met").string();
+    job.land_mask = (folder / "met" / "gfs_land.bin").string();
+    job.config_lines = false;
+    job.year = r.year, job.doy = r.doy, job.days = 2;  // the region run reads the next day too
+    job.files = r.forecast;
+    job.grid = g.common;
+    const int code = forecast_convert(job, command);
+    if (code != 0) ingest_message(r.where("forecast") + ": the forecast files were refused");
+    return code;
+}
+
+int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
+              const std::string& command) {
+    SatelliteRequest rq;
+    rq.grid = g.run;
+    rq.year = r.year, rq.doy = r.doy;
+    rq.lst_files = r.lst;
+    rq.tolerance_s = r.lst_tolerance * 60.0;
+    rq.insolation_files = r.insolation_files;
+    if (rq.insolation_files.empty()) {
+        rq.met_root = (folder / "met").string();
+        rq.met_grid = g.common;
+    }
+    SatelliteResult out;
+    std::string error;
+    int st = 0;
+    prepare_satellite(rq, out, error, st);
+    if (st != 0) return fail(r.where("lst") + ": " + error);
+    for (const std::string& note : out.notes) ingest_message(note);
+    const std::string day = ingest_day_dir_name(r.year, r.doy);
+    const fs::path dir = folder / "sat" / day;
+    if (const int c =
+            satellite_write_outputs(dir.string(), false, "config/domain_sat.txt", command, rq, out);
+        c != 0)
+        return c;
+    // the region configuration names the insolation by its fixed-year names
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "2011%03d.dat", r.doy == 366 ? 365 : r.doy);
+    for (const char* name : {"sdn1", "sdn2"}) {
+        std::error_code ec;
+        fs::create_symlink(std::string(name) + ".bin", dir / (std::string(name) + "_" + suffix),
+                           ec);
+        if (ec) return fail("cannot link " + (dir / name).string() + ": " + ec.message());
+    }
+    return ingest_exit_ok;
+}
+
+int configuration(const RegionRecipe& r, const RegionGrids& g, const RegionLandJob& land,
+                  const fs::path& folder, nlohmann::json& doc) {
+    const fs::path config = folder / "config";
+    const std::pair<const char*, std::string> files[] = {
+        {"region.cfg", region_config_text(r)},
+        {"met.cfg", region_met_config_text(g)},
+        {"gfs.cfg", region_gfs_config_text(g)},
+        {"outlist.txt", region_outlist_text(r)},
+        {"reserved.dat", "reserved file of the region configuration\n"}};
+    for (const auto& [name, text] : files)
+        if (const int c = write_text(config / name, text); c != 0) return c;
+    long land_cells = 0;
+    std::string error;
+    int st = 0;
+    region_write_land_subset(folder, g, land.landcover, land_cells, error, st);
+    if (st != 0) return fail(error);
+    doc["common_grid_land_cells"] = land_cells;
+    std::error_code ec;
+    fs::create_directories(folder / "output", ec);
+    return ec ? fail("cannot create " + (folder / "output").string()) : ingest_exit_ok;
+}
+
+std::string grid_text(const Spatialinfodata& g) {
+    return std::to_string(g.ncols) + " x " + std::to_string(g.nrows) + " cells of " +
+           ingest_number(g.dlon) + " deg from " + ingest_number(g.west_lon) + " to " +
+           ingest_number(g.east_lon) + " E, " + ingest_number(g.south_lat) + " to " +
+           ingest_number(g.north_lat) + " N";
+}
+
+int run_region(int argc, char** argv) {
+    IngestArgs a;
+    std::string error;
+    int st = 0;
+    ingest_parse_args(argc, argv, 1, {"out"}, {"replace"}, a, error, st);
+    if (st == 0 && a.positional.size() != 1)
+        error = "region needs one RECIPE file", st = ornax_status_failure;
+    if (st != 0) {
+        ingest_message(error);
+        return ingest_exit_usage;
+    }
+    RegionRecipe recipe;
+    read_region_recipe(a.positional.front(), recipe, error, st);
+    if (st != 0) return fail(error);
+    const std::string out = a.has("out") ? a.value("out") : recipe.out;
+    if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
+    std::string command = "ornax_ingest";
+    for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
+    RegionGrids grids;
+    region_make_grids(recipe, grids);
+    ingest_message("region: run grid " + grid_text(grids.run) + "; common grid " +
+                   grid_text(grids.common));
+    StagedDir stage;
+    stage.open(out, error, st);
+    if (st != 0) return fail(error);
+    const fs::path folder = stage.path();
+    std::error_code ec;
+    fs::create_directories(folder / "config", ec);
+    IngestManifest manifest("region", command);
+    manifest.add_source(recipe.file, error, st);
+    if (st != 0) return fail(error);
+    RegionLandJob land;
+    land.recipe = &recipe;
+    land.grid = grids.run;
+    land.folder = folder;
+    land.command = command;
+    int code = write_domains(folder / "config", grids);
+    if (code == 0) code = copy_class_table(recipe, folder / "config", land);
+    if (code == 0) code = region_land_cover(land);
+    if (code == 0) code = region_day_rasters(land);
+    if (code == 0) code = region_land_parameters(land);
+    if (code == 0) code = forecast_days(recipe, grids, folder, command);
+    if (code == 0) code = satellite(recipe, grids, folder, command);
+    nlohmann::json& doc = manifest.document();
+    if (code == 0) code = configuration(recipe, grids, land, folder, doc);
+    if (code != 0) return fail("region: nothing written to " + out);
+    doc["day"] = {{"year", recipe.year}, {"doy", recipe.doy}};
+    doc["run_grid"] = grid_text(grids.run);
+    doc["common_grid"] = grid_text(grids.common);
+    doc["missing_value"] = region_missing_value;
+    doc["land"] = land.record;
+    const std::string day = ingest_day_dir_name(recipe.year, recipe.doy);
+    doc["products"] = {
+        {"met/" + day, "met/" + day + "/manifest.json"},
+        {"sat/" + day, "sat/" + day + "/manifest.json"},
+    };
+    manifest.add_conversion("every grid of the run (land, vegetation, snow, satellite, run) is "
+                            "the recipe's run grid; the forecast rasters lie on the common grid");
+    manifest.add_conversion("sat/" + day +
+                            "/sdn1_2011DDD.dat and sdn2_...: links to sdn1.bin "
+                            "and sdn2.bin under the names the region configuration gives");
+    manifest.write(folder / "manifest.json", error, st);
+    if (st == 0) stage.commit(a.has("replace"), error, st);
+    if (st != 0) return fail(error + "; region: nothing written to " + out);
+    ingest_message("region written to " + out + "; run it there with: ornax.x -r0 " +
+                   "config/region.cfg " + std::to_string(recipe.year) + " " +
+                   std::to_string(recipe.doy) + " (HOME_DIR unset or empty)");
+    return ingest_exit_ok;
+}
+
+void region_usage(std::FILE* stream) {
+    std::fprintf(stream,
+                 "Usage: ornax_ingest region [--out DIR] [--replace] RECIPE\n"
+                 "Writes a complete region folder (configuration, domain files, land, leaf\n"
+                 "area, snow, forecast and satellite rasters, manifest.json) from the recipe's\n"
+                 "sources; run it in that folder with ornax.x -r0 config/region.cfg YEAR DOY.\n"
+                 "Recipe: one \"key = value\" a line, '#' starts a comment line; file names\n"
+                 "relative to the recipe's folder, patterns allowed. Keys:\n");
+    for (const RecipeKey& k : region_recipe_keys()) {
+        const std::string note = k.required ? " (required)"
+                                 : *k.fallback == '\0'
+                                     ? " (optional)"
+                                     : std::string(" (default ") + k.fallback + ")";
+        std::fprintf(stream, "  %-24s %s%s\n", k.name, k.meaning, note.c_str());
+    }
+}
+
+}  // namespace
+
+const IngestSubcommand ingest_region_subcommand = {
+    "region", "a whole region folder from one recipe of sources", run_region, region_usage};

@@ -1,0 +1,272 @@
+// The Python module _ornax: the model core over numpy arrays (run_points), the site run
+// (read_site, run_site) and the vocabularies of outputs and quality flags, all read from
+// the program's own tables.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "ornax90/ORNAX_core_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
+#include "ornax90/output/metadata.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ornax90/ORNAX_run_mod.hpp"
+#include "ornax90/command_line/version.hpp"
+#include "utils/fixed_text.hpp"
+#include "python/points.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
+
+inline constexpr int site_last_class = 19;  // classes a site may use: 1..19
+
+// The log lines gathered while a call ran, one per line, for an exception's text.
+std::string gathered_text(const Ornaxmessagebuffer& messages) {
+    std::string text;
+    for (const auto& e : messages.entries) {
+        if (e.channel == Ornaxmessagebuffer::Channel::append) continue;
+        text += "\n  " + trim_both(e.text);
+    }
+    return text;
+}
+
+py::list output_variables() {
+    py::list rows;
+    for (int code = 1; code <= ornax_max_out_vars; ++code) {
+        const std::string name(ornax_output_var_name(code));
+        Ornaxoutputvarinfotype info;
+        ornax_output_var_info(name, info);
+        rows.append(py::dict(py::arg("code") = code, py::arg("name") = name,
+                             py::arg("description") = info.description,
+                             py::arg("units") = info.units, py::arg("cf_units") = info.cf_units,
+                             py::arg("standard_name") = info.standard_name));
+    }
+    return rows;
+}
+
+py::list quality_flags() {
+    py::list rows;
+    for (const Ornaxqualityflaginfotype& f : ornax_quality_flags())
+        rows.append(py::make_tuple(f.value, f.meaning, f.label));
+    return rows;
+}
+
+py::list point_fields() {
+    py::list rows;
+    for (const Ornaxpointfieldinfo& f : ornax_point_fields()) {
+        const char* kind = f.kind == Ornaxpointfieldkind::scalar   ? "point"
+                           : f.kind == Ornaxpointfieldkind::levels ? "levels"
+                                                                   : "hours";
+        rows.append(py::make_tuple(f.name, kind, f.required));
+    }
+    return rows;
+}
+
+template <class T> py::array_t<T> to_numpy(const std::vector<T>& v) {
+    py::array_t<T> a(static_cast<py::ssize_t>(v.size()));
+    std::copy(v.begin(), v.end(), a.mutable_data());
+    return a;
+}
+
+py::tuple run_points(const py::dict& inputs, std::size_t count, int nlevels, int region_switch,
+                     int threads, bool one_lane, bool flag_invalid) {
+    Ornaxpointsrequest rq;
+    rq.count = count;
+    rq.nlevels = nlevels;
+    rq.region_switch = region_switch;
+    rq.threads = threads;
+    rq.one_lane = one_lane;
+    rq.flag_invalid = flag_invalid;
+    std::vector<Floats> held;  // keeps the arrays alive while the core reads them
+    for (const auto& [key, value] : inputs) {
+        Floats a = Floats::ensure(value);
+        if (!a)
+            throw py::type_error(py::str(key).cast<std::string>() + ": not an array of numbers");
+        held.push_back(a);
+        rq.inputs[py::str(key).cast<std::string>()] = a.data();
+    }
+    Ornaxpointsresult out;
+    {
+        py::gil_scoped_release release;
+        ornax_run_point_arrays(rq, out);
+    }
+    py::dict result;
+    for (int code = 1; code <= ornax_max_out_vars; ++code)
+        result[py::str(std::string(ornax_output_var_name(code)))] =
+            to_numpy(out.values[static_cast<std::size_t>(code - 1)]);
+    result["energy_balance"] = to_numpy(out.energy_balance);
+    result["fc"] = to_numpy(out.fc);
+    result["hc"] = to_numpy(out.hc);
+    result["hn_evaluations"] = to_numpy(out.evaluations);
+    result["quality_flag"] = to_numpy(out.quality);
+    py::dict timings(py::arg("core_s") = out.core_s, py::arg("total_s") = out.total_s,
+                     py::arg("threads") = threads);
+    return py::make_tuple(result, timings);
+}
+
+// The inputs of a site as run_points takes them.
+py::dict inputs_dict(const Ornaxlandtype& land, const Ornaxinputvartype& in) {
+    py::dict d;
+    d["landcover"] = land.landcover;
+    d["modis_class"] = land.modis_class;
+    d["water_flag"] = land.water_flag;
+    d["perennial_flag"] = land.perennial_flag;
+    for (auto [name, v] : {std::pair{"aleafv", land.aleafv},
+                           {"aleafn", land.aleafn},
+                           {"aleafl", land.aleafl},
+                           {"adeadv", land.adeadv},
+                           {"adeadn", land.adeadn},
+                           {"adeadl", land.adeadl},
+                           {"xl", land.xl},
+                           {"hmin", land.hmin},
+                           {"hmax", land.hmax},
+                           {"rsoil", land.rsoil},
+                           {"fcmin", land.fcmin}})
+        d[name] = v;
+    d["year"] = in.year;
+    d["doy"] = in.doy;
+    for (auto [name, v] : {std::pair{"lon", in.lon},
+                           {"lat", in.lat},
+                           {"xlai", in.xlai},
+                           {"xndvi", in.xndvi},
+                           {"theta", in.theta},
+                           {"tloc1", in.tloc1},
+                           {"tloc2", in.tloc2},
+                           {"trad1", in.trad1},
+                           {"trad2", in.trad2},
+                           {"sdn1", in.sdn1},
+                           {"sdn2", in.sdn2},
+                           {"lwdn1", in.lwdn1},
+                           {"lwdn2", in.lwdn2},
+                           {"wind1", in.wind1},
+                           {"wind2", in.wind2},
+                           {"taobs1", in.taobs1},
+                           {"taobs2", in.taobs2},
+                           {"pres1", in.pres1},
+                           {"pres2", in.pres2},
+                           {"spfh1", in.spfh1},
+                           {"spfh2", in.spfh2},
+                           {"fc", in.fc},
+                           {"hc", in.hc},
+                           {"rs_correct", in.rs_correct}})
+        d[name] = v;
+    const std::size_t levels =
+        static_cast<std::size_t>(std::clamp(in.npbl, 0, ornax_max_pbl_levels));
+    d["z_pbli"] = to_numpy(std::vector<float>(in.z_pbli.begin(), in.z_pbli.begin() + levels));
+    d["th_pblk"] = to_numpy(std::vector<float>(in.th_pblk.begin(), in.th_pblk.begin() + levels));
+    for (auto [name, v] : {std::pair{"tloc_day", &in.tloc_day},
+                           {"sdn_day", &in.sdn_day},
+                           {"taobs_day", &in.taobs_day},
+                           {"spfh_day", &in.spfh_day},
+                           {"pres_day", &in.pres_day},
+                           {"wind_day", &in.wind_day},
+                           {"lwdn_day", &in.lwdn_day}})
+        d[name] = to_numpy(std::vector<float>(v->begin(), v->end()));
+    return d;
+}
+
+// Reads a site file as the site run does; without a table the file's own land section.
+void read_site_records(const std::string& path, const std::string& table_file, Ornaxlandtype& land,
+                       Ornaxinputvartype& input) {
+    Ornaxmessagebuffer messages;
+    OrnaxMessageCapture capture(messages);
+    int status = 0;
+    std::vector<Ornaxlandtype> table;
+    int nclasses = 0;
+    if (!table_file.empty()) {
+        ornax_read_landcover_table(table_file, table, nclasses, status);
+        if (status != 0 || nclasses < 1)
+            throw py::value_error("Land cover read in error: " + table_file +
+                                  gathered_text(messages));
+    }
+    if (!std::filesystem::exists(path))
+        throw py::value_error("Error in opening the input file: " + path);
+    ornax_read_site_inputs(path, land, input, status);
+    if (status != 0)
+        throw py::value_error("Error in reading ORNAX input data" + gathered_text(messages));
+    if (table_file.empty()) return;
+    const int lc = input.landcover;
+    if (lc < 1 || lc > site_last_class || lc > nclasses)
+        throw py::value_error("Unknown land cover class " + std::to_string(lc) + " in " + path);
+    // class values replace the file's, leaf values and the derived fc, hc, xl stay
+    ornax_copy_land_parameters(table[static_cast<std::size_t>(lc - 1)], land, status);
+    input.rs_correct = 0.0f;  // no soil-resistance correction in site mode
+}
+
+py::dict read_site(const std::string& path, const std::string& table_file) {
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+    read_site_records(path, table_file, land, input);
+    return inputs_dict(land, input);
+}
+
+py::dict run_site(const std::string& path, const std::string& table_file) {
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+    read_site_records(path, table_file, land, input);
+    Ornaxoutputvartype output;
+    int status = 0;
+    {
+        Ornaxmessagebuffer messages;
+        OrnaxMessageCapture capture(messages);
+        ornax(land, input, output, 0, 0, status);
+    }
+    if (status != 0) throw std::runtime_error("Error in running ORNAX model on " + path);
+    py::dict d;
+    d["landcover"] = land.landcover;
+    d["lc_name"] = trim_right(land.lc_name);
+    for (auto [name, v] : {std::pair{"lat", input.lat},
+                           {"lon", input.lon},
+                           {"fc", input.fc},
+                           {"xlai", input.xlai},
+                           {"tloc1", input.tloc1},
+                           {"tloc2", input.tloc2},
+                           {"taobs1", input.taobs1},
+                           {"taobs2", input.taobs2},
+                           {"trad1", input.trad1},
+                           {"trad2", input.trad2},
+                           {"wind1", input.wind1},
+                           {"wind2", input.wind2},
+                           {"sdn1", input.sdn1},
+                           {"sdn2", input.sdn2}})
+        d[name] = v;
+    for (int code = 1; code <= ornax_max_out_vars; ++code) {
+        float value = 0.0f;
+        ornax_output_value_by_code(output, code, value);
+        d[py::str(std::string(ornax_output_var_name(code)))] = value;
+    }
+    d["energy_balance"] = ornax_site_energy_balance(output);
+    d["report"] = ornax_site_report_lines(land, input, output);
+    return d;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_ornax, m) {
+    m.doc() = "The ornax land-surface model core (compiled part of the ornax package).";
+    m.def("point_fields", &point_fields, "Inputs of run_points: (name, kind, required).");
+    m.def("output_variables", &output_variables, "The output variable table, by code.");
+    m.def("quality_flags", &quality_flags, "Quality flags: (value, meaning, label).");
+    m.def("run_points", &run_points, py::arg("inputs"), py::arg("count"), py::arg("nlevels"),
+          py::arg("region_switch"), py::arg("threads"), py::arg("one_lane"),
+          py::arg("flag_invalid"));
+    m.def("read_site", &read_site, py::arg("path"), py::arg("table") = "");
+    m.def("run_site", &run_site, py::arg("path"), py::arg("table"));
+    m.def("default_threads", &ornax_region_threads);
+    m.def("instruction_set", &ornax_lanes_instruction_set);
+    m.attr("__version__") = ornax_version();
+    m.def("lane_width", &ornax_lanes_width);
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const std::invalid_argument& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
+}
