@@ -5,12 +5,6 @@
 
 #include "ornax90/ORNAX_data_mod.hpp"
 
-// Zeta limits of the two observation times.
-struct Ornaxzetalimits {
-    float upper = 0.0f;
-    float lower = 0.0f;
-};
-
 // Canopy geometry from LAI, clumping, view angle theta (degrees), wind height zu (m) and
 // leaf size xl (m); updates hc, d, z0m and sets the wind-profile exponent, the near-soil
 // wind ratio, lnzu, lnhc and ftheta of geom. A class of zero canopy height on the bare
@@ -21,22 +15,7 @@ void ornax_canopy_arch(float xlai, float clump, float theta, float zu, float xl,
 // Stability corrections for momentum and heat for zeta = (z - d)/L.
 void ornax_psimhn_ky(float zeta, float& psim, float& psih, int& status);
 
-// Inputs of the resistances that are not in the canopy geometry, over the lane number V
-// of the core's physics (float: one point).
-template <class V> struct Ornaxresistancelanes {
-    V h{};      // sensible heat (W m-2)
-    V u{};      // wind at the blending height (m s-1)
-    V ta{};     // air temperature (deg C)
-    V ts{};     // soil temperature (deg C)
-    V rhocp{};  // volumetric heat capacity of air (J m-3 K-1)
-    V xl{};     // leaf size (m)
-    V xlai{};   // leaf area index
-    V zu{};     // reference height (m)
-    V fc{};     // cover fraction
-    Ornaxzetalimits zeta_limits;
-    int region_switch = 0;  // 1: soil-resistance correction on
-    V rs_correct{};
-};
+// The resistance inputs of one point (Ornaxresistancelanes: ORNAX_data_mod.hpp).
 using Ornaxresistanceinputs = Ornaxresistancelanes<float>;
 
 // Aerodynamic, soil-surface and leaf boundary-layer resistances (s m-1); updates the

@@ -263,6 +263,29 @@ template <class V> struct Ornaxpointlanes {
     std::array<V, ornax_hours_per_day> pres_day{}, spfh_day{}, wind_day{};
 };
 
+// Zeta limits of the two observation times.
+struct Ornaxzetalimits {
+    float upper = 0.0f;
+    float lower = 0.0f;
+};
+
+// Inputs of the resistances that are not in the canopy geometry, over the lane number V
+// of the core's physics (float: one point).
+template <class V> struct Ornaxresistancelanes {
+    V h{};      // sensible heat (W m-2)
+    V u{};      // wind at the blending height (m s-1)
+    V ta{};     // air temperature (deg C)
+    V ts{};     // soil temperature (deg C)
+    V rhocp{};  // volumetric heat capacity of air (J m-3 K-1)
+    V xl{};     // leaf size (m)
+    V xlai{};   // leaf area index
+    V zu{};     // reference height (m)
+    V fc{};     // cover fraction
+    Ornaxzetalimits zeta_limits;
+    int region_switch = 0;  // 1: soil-resistance correction on
+    V rs_correct{};
+};
+
 // Day count of the sun position; leap days are not counted.
 inline float ornax_sun_days(int doy, int year) {
     return static_cast<float>(doy) + 365.0f * static_cast<float>(year) - 693482.0f;

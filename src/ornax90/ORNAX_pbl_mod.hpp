@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/lanes/pbl_table.hpp"
 
 // Builds the table from the sounding z_pbli (m) / th_pblk (K) with npbl valid levels:
 // entry j (0-based j - 1) is the height where the potential temperature has risen by
@@ -23,22 +24,7 @@ void ornax_start_pbl_table(float z1, const std::array<float, ornax_max_pbl_level
                            const std::array<float, ornax_max_pbl_levels>& th_pblk, int npbl,
                            Ornaxpbltable& build, float& theta0, int& status);
 
-// Writes the entries of a started table up to `entries` (at most the table size).
-void ornax_extend_pbl_table(Ornaxpbltable& build, int entries, std::vector<float>& integral,
-                            std::vector<float>& height);
-
-// Entry j (1-based, 1..table size) of the state's table, written first if need be.
-struct Ornaxpblentry {
-    float integral = 0.0f;  // K m
-    float height = 0.0f;    // m
-};
-inline Ornaxpblentry ornax_pbl_table_entry(Ornaxdailyvartype& state, int j) {
-    if (j > state.pbl_build.built) {
-        ornax_extend_pbl_table(state.pbl_build, j, state.pbl_integral, state.pbl_height);
-    }
-    const std::size_t n = static_cast<std::size_t>(j - 1);
-    return {state.pbl_integral[n], state.pbl_height[n]};
-}
+// The table is written on demand by the lanes (lanes/pbl_table.hpp).
 
 // Grows the layer from z1 between times tsec1 and tsec2 (s after the heating start) with
 // air temperatures ta1, ta2 (deg C): sets z2 (m) and the HN (W m-2) whose linearly rising

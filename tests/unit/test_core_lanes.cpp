@@ -139,7 +139,7 @@ TEST(CoreLanes, TableOnDemandEqualsWholeTable) {
         ASSERT_EQ(st, 0);
         EXPECT_EQ(theta0_lazy, theta0);
         for (const int j : {1, 2, 300, 299, 301, 4000, 7999, 8000, 17}) {
-            const Ornaxpblentry e = ornax_pbl_table_entry(state, j);
+            const Ornaxpblentry e = lanes_pbl_table_entry(state, j);
             EXPECT_EQ(e.integral, integral[j - 1]) << levels << " " << j;
             EXPECT_EQ(e.height, height[j - 1]) << levels << " " << j;
         }

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "ornax90/ORNAX_data_mod.hpp"
-#include "ornax90/ORNAX_pbl_mod.hpp"
+#include "ornax90/lanes/pbl_table.hpp"
 
 namespace ornax_one_lane {
 
@@ -70,11 +70,11 @@ struct Lanetable {
     Ornaxdailyvartype* build = nullptr;
     float integral_at(float index) const {
         const int j = static_cast<int>(index);
-        return build != nullptr ? ornax_pbl_table_entry(*build, j).integral : integral[j - 1];
+        return build != nullptr ? lanes_pbl_table_entry(*build, j).integral : integral[j - 1];
     }
     float height_at(float index) const {
         const int j = static_cast<int>(index);
-        return build != nullptr ? ornax_pbl_table_entry(*build, j).height : height[j - 1];
+        return build != nullptr ? lanes_pbl_table_entry(*build, j).height : height[j - 1];
     }
 };
 

@@ -9,7 +9,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "ornax90/ORNAX_atmos_mod.hpp"
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/lanes/float.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"

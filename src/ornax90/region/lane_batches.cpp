@@ -1,13 +1,12 @@
-// The vector instance of the core's physics: one point per lane of the widest vector the
+// Batches of points on the vector core: one point per lane of the widest vector the
 // processor has (chosen at run time), lanes refilled with the next point as soon as theirs
 // finishes. Compiled once per instruction set; the run-time dispatch picks one.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "ornax90/lanes/vector.cpp"
+#define HWY_TARGET_INCLUDE "ornax90/region/lane_batches.cpp"
 // Sizeless vector types cannot be members of the lane number.
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
-#include <hwy/contrib/math/math-inl.h>
 
 #include <array>
 #include <cmath>
@@ -18,150 +17,17 @@
 #include <utility>
 #include <vector>
 
-#include "ornax90/ORNAX_atmos_mod.hpp"
 #include "ornax90/ORNAX_core_mod.hpp"
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
-#include "ornax90/ORNAX_pbl_mod.hpp"
 #include "ornax90/ORNAX_utl_mod.hpp"
 #include "utils/fixed_text.hpp"
 #include "ornax90/ornax_constants_mod.hpp"
+#include "ornax90/lanes/vector-inl.hpp"
 
 HWY_BEFORE_NAMESPACE();
 namespace ornax_lanes {
 namespace HWY_NAMESPACE {
-
-namespace hn = hwy::HWY_NAMESPACE;
-using Lanetag = hn::ScalableTag<float>;
-using Laneint = hn::RebindToSigned<Lanetag>;
-
-// Lane number: a vector of floats, one point per lane, and its mask.
-struct Lanem {
-    hn::Mask<Lanetag> m;
-};
-struct Lanef {
-    hn::Vec<Lanetag> v;
-    Lanef() = default;
-    HWY_INLINE Lanef(float x) : v(hn::Set(Lanetag(), x)) {}  // NOLINT: numbers mix with floats
-    HWY_INLINE explicit Lanef(hn::Vec<Lanetag> x) : v(x) {}
-};
-
-HWY_INLINE Lanef operator+(Lanef a, Lanef b) {
-    return Lanef(hn::Add(a.v, b.v));
-}
-HWY_INLINE Lanef operator-(Lanef a, Lanef b) {
-    return Lanef(hn::Sub(a.v, b.v));
-}
-HWY_INLINE Lanef operator*(Lanef a, Lanef b) {
-    return Lanef(hn::Mul(a.v, b.v));
-}
-HWY_INLINE Lanef operator/(Lanef a, Lanef b) {
-    return Lanef(hn::Div(a.v, b.v));
-}
-HWY_INLINE Lanef operator-(Lanef a) {
-    return Lanef(hn::Neg(a.v));
-}
-HWY_INLINE Lanem operator<(Lanef a, Lanef b) {
-    return {hn::Lt(a.v, b.v)};
-}
-HWY_INLINE Lanem operator<=(Lanef a, Lanef b) {
-    return {hn::Le(a.v, b.v)};
-}
-HWY_INLINE Lanem operator>(Lanef a, Lanef b) {
-    return {hn::Gt(a.v, b.v)};
-}
-HWY_INLINE Lanem operator>=(Lanef a, Lanef b) {
-    return {hn::Ge(a.v, b.v)};
-}
-HWY_INLINE Lanem operator==(Lanef a, Lanef b) {
-    return {hn::Eq(a.v, b.v)};
-}
-HWY_INLINE Lanem operator!=(Lanef a, Lanef b) {
-    return {hn::Ne(a.v, b.v)};
-}
-HWY_INLINE Lanem operator&&(Lanem a, Lanem b) {
-    return {hn::And(a.m, b.m)};
-}
-HWY_INLINE Lanem operator||(Lanem a, Lanem b) {
-    return {hn::Or(a.m, b.m)};
-}
-HWY_INLINE Lanem operator!(Lanem a) {
-    return {hn::Not(a.m)};
-}
-
-HWY_INLINE Lanef lane_exp(Lanef x) {
-    return Lanef(hn::Exp(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_log(Lanef x) {
-    return Lanef(hn::Log(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_log10(Lanef x) {
-    return Lanef(hn::Log10(Lanetag(), x.v));
-}
-// x^y as exp(y ln x) for x > 0; 0 for x = 0 (no lane that is kept has x < 0)
-HWY_INLINE Lanef lane_pow(Lanef x, Lanef y) {
-    const Lanetag d;
-    const auto p = hn::Exp(d, hn::Mul(y.v, hn::Log(d, x.v)));
-    return Lanef(hn::IfThenElseZero(hn::Gt(x.v, hn::Zero(d)), p));
-}
-HWY_INLINE Lanef lane_sqrt(Lanef x) {
-    return Lanef(hn::Sqrt(x.v));
-}
-HWY_INLINE Lanef lane_sin(Lanef x) {
-    return Lanef(hn::Sin(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_cos(Lanef x) {
-    return Lanef(hn::Cos(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_asin(Lanef x) {
-    return Lanef(hn::Asin(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_acos(Lanef x) {
-    return Lanef(hn::Acos(Lanetag(), x.v));
-}
-HWY_INLINE Lanef lane_abs(Lanef x) {
-    return Lanef(hn::Abs(x.v));
-}
-// min and max as std::min and std::max: the first argument when either is not a number
-HWY_INLINE Lanef lane_min(Lanef a, Lanef b) {
-    return Lanef(hn::IfThenElse(hn::Lt(b.v, a.v), b.v, a.v));
-}
-HWY_INLINE Lanef lane_max(Lanef a, Lanef b) {
-    return Lanef(hn::IfThenElse(hn::Lt(a.v, b.v), b.v, a.v));
-}
-HWY_INLINE Lanef lane_trunc(Lanef x) {
-    return Lanef(hn::Trunc(x.v));
-}
-HWY_INLINE Lanef lane_select(Lanem m, Lanef yes, Lanef no) {
-    return Lanef(hn::IfThenElse(m.m, yes.v, no.v));
-}
-HWY_INLINE bool lane_any(Lanem m) {
-    return !hn::AllFalse(Lanetag(), m.m);
-}
-HWY_INLINE bool lane_all(Lanem m) {
-    return hn::AllTrue(Lanetag(), m.m);
-}
-
-// The boundary-layer tables of the lanes: lane l reads the table of its working state,
-// whose entries are written on demand.
-struct Lanetable {
-    std::vector<Ornaxdailyvartype>* states;
-    HWY_INLINE Lanef entry(Lanef index, bool integral) const {
-        const Lanetag d;
-        HWY_ALIGN float value[hn::MaxLanes(d)];
-        HWY_ALIGN int32_t row[hn::MaxLanes(d)];
-        hn::Store(hn::ConvertTo(Laneint(), index.v), Laneint(), row);
-        for (std::size_t l = 0; l < hn::Lanes(d); ++l) {
-            const Ornaxpblentry e = ornax_pbl_table_entry((*states)[l], row[l]);
-            value[l] = integral ? e.integral : e.height;
-        }
-        return Lanef(hn::Load(d, value));
-    }
-    HWY_INLINE Lanef integral_at(Lanef index) const { return entry(index, true); }
-    HWY_INLINE Lanef height_at(Lanef index) const { return entry(index, false); }
-};
-
-#include "ornax90/lanes/physics-inl.hpp"
 
 // A record of one point (all floats) into lane l of the lanes record, and back.
 template <class One, class Many> void put_lane(const One& one, std::size_t l, Many& many) {
