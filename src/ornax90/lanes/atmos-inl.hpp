@@ -2,7 +2,7 @@
 // resistances and the two-source air-temperature solution. A mask argument names the
 // lanes a call is for; the others keep their values.
 //
-// Included by lanes/physics.hpp only, inside the namespace of a lane number.
+// Included by lanes/physics-inl.hpp only, inside the namespace of a lane number.
 
 // Canopy geometry from LAI, clumping, view angle theta (degrees), wind height zu (m), leaf
 // size xl (m) and the water class (1 or 0); updates hc, d, z0m and sets the wind-profile

@@ -2,7 +2,7 @@
 // evaluation of the balance and one step of the outer relaxation of HN. The diagnostic
 // lines of the one-lane instance keep their order; the vector instance writes none.
 //
-// Included by lanes/physics.hpp only, inside the namespace of a lane number.
+// Included by lanes/physics-inl.hpp only, inside the namespace of a lane number.
 
 // Soil heat flux (W m-2) as a share of soil net radiation that follows the time of day t (h).
 template <class V> V lanes_soil_heat(V rnsoil, V t, V sunrise, V sunset) {

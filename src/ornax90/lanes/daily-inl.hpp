@@ -1,7 +1,7 @@
 // The daily integration over a lane number V: hourly radiation and soil heat budget, the
 // FAO-56 grass reference evapotranspiration and the daily totals.
 //
-// Included by lanes/physics.hpp only, inside the namespace of a lane number.
+// Included by lanes/physics-inl.hpp only, inside the namespace of a lane number.
 
 // Coefficients of the departure curve dT(t) = b t^2 + a t + c (K, t in h), zero at sunrise
 // and sunset and equal to temp - taobs2 at tloc2.

@@ -1,5 +1,5 @@
 // The one-lane number of the model core: a plain float with the standard mathematics
-// functions, and a bool as its mask. The core's physics (lanes/physics.hpp) is
+// functions, and a bool as its mask. The core's physics (lanes/physics-inl.hpp) is
 // written once over a lane number; the vector core supplies the same functions for a
 // vector of floats.
 #pragma once

@@ -2,7 +2,7 @@
 // lane): sun position, partition of insolation, canopy radiative properties and net
 // radiation. Branches are masks and selects, so every lane follows its own branch.
 //
-// Included by lanes/physics.hpp only, inside the namespace of a lane number.
+// Included by lanes/physics-inl.hpp only, inside the namespace of a lane number.
 
 template <class V> using lane_mask = decltype(std::declval<V>() < std::declval<V>());
 
