@@ -16,7 +16,8 @@
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/vocabulary.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/output/quicklook.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "ornax90/type_kinds.hpp"

@@ -29,7 +29,9 @@
 #include <vector>
 
 #include "ornax90/output/guard.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/run_info.hpp"
+#include "ornax90/output/vocabulary.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/command_line/version.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "netcdf/writer.hpp"

@@ -11,6 +11,7 @@
 #include "composite/netcdf_file.hpp"
 #include "utils/sunrise_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/run_info.hpp"
 
 namespace {
 

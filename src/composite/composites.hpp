@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/quality.hpp"
+#include "ornax90/output/vocabulary.hpp"
 
 // Default longest run of missing days that is filled (days).
 inline constexpr int ornax_composite_default_max_gap = 10;

@@ -12,6 +12,7 @@
 #include "ornax90/file_io_mod.hpp"
 #include "utils/sunrise_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/sidecars.hpp"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include "ornax90/command_line/version.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/sidecars.hpp"
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include "composite/composites.hpp"
 #include "composite/netcdf_file.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/run_info.hpp"
+#include "ornax90/output/sidecars.hpp"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "composite/composites.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/sidecars.hpp"
 
 namespace {
 

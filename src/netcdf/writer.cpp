@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/vocabulary.hpp"
 
 bool Ornaxncfiletype::ok(int result, const std::string& what) {
     if (result != NC_NOERR && status == NC_NOERR) {

@@ -9,7 +9,7 @@
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/summary.hpp"
 
 // Largest grids a run accepts. Extents are checked before anything is allocated, so a
 // mistyped description is refused with a message instead of exhausting the memory.

@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "ornax90/ORNAX_core_mod.hpp"
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/ranges.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/ORNAX_region_mod.hpp"

@@ -15,7 +15,7 @@
 #ifdef ORNAX_HAVE_NETCDF
 #include <netcdf.h>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/vocabulary.hpp"
 #include "support/region_run.hpp"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <netcdf.h>
 #endif
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/vocabulary.hpp"
 #include "ornax90/command_line/version.hpp"
 #include "utils/sha256.hpp"
 #include "support/region_run.hpp"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
 #include "support/region_run.hpp"
 

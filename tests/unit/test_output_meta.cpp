@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/run_info.hpp"
+#include "ornax90/output/sidecars.hpp"
+#include "ornax90/output/summary.hpp"
+#include "ornax90/output/vocabulary.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/output/quicklook.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "support/region_run.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/plausibility.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/file_io_mod.hpp"

@@ -1,6 +1,6 @@
 // Input checks: the range table of every input quantity, the range check of a site's or
 // pixel's records, and the raster size checks of a region run.
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/ranges.hpp"
 
 #include <algorithm>
 #include <array>

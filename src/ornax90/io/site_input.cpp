@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/ranges.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "utils/fixed_text.hpp"
 

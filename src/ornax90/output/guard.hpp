@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/run_info.hpp"
 
 // Every file a region run publishes: in `output_dir` (empty: the working directory) the
 // raster, VRT and GrADS descriptor of each listed variable and of region_qc, the two

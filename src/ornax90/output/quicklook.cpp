@@ -9,7 +9,8 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/quality.hpp"
+#include "ornax90/output/sidecars.hpp"
 
 namespace {
 

@@ -16,7 +16,11 @@
 
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/output/guard.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/run_info.hpp"
+#include "ornax90/output/sidecars.hpp"
+#include "ornax90/output/summary.hpp"
+#include "ornax90/output/vocabulary.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/output/quicklook.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/sidecars.hpp"
+#include "ornax90/output/vocabulary.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/command_line/version.hpp"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/summary.hpp"
 
 namespace {
 

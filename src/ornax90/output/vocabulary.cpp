@@ -2,7 +2,7 @@
 // the quality raster, as the metadata files and exports describe them.
 #include <string_view>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/vocabulary.hpp"
 #include "ornax90/output/variables.hpp"
 
 bool ornax_output_var_info(const std::string& name, Ornaxoutputvarinfotype& info) {

@@ -17,11 +17,14 @@
 #include <omp.h>
 #endif
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/ranges.hpp"
+#include "ornax90/input_check/plausibility.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/output/guard.hpp"
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/run_info.hpp"
+#include "ornax90/output/sidecars.hpp"
+#include "ornax90/output/summary.hpp"
 #include "ornax90/output/file_set.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_region_mod.hpp"

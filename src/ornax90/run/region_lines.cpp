@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "ornax90/ORNAX_core_mod.hpp"
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/run/region_state.hpp"
 #include "ornax90/file_io_mod.hpp"

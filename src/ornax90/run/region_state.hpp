@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ornax90/output/metadata.hpp"
+#include "ornax90/output/summary.hpp"
 #include "ornax90/output/file_set.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_region_mod.hpp"

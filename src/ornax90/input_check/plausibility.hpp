@@ -1,0 +1,21 @@
+// The check of a region run's input rasters against what their quantities can be, on a
+// sample of each raster, before the line loop.
+#pragma once
+
+#include "ornax90/ORNAX_data_mod.hpp"
+
+// Before the line loop, after the size checks: a sample of every input raster (at most
+// 65,536 values: the whole raster, or 256 runs of 256 consecutive values spread evenly
+// over the file) is compared with what its quantity can be. Forecast rasters: medians of
+// 2 m temperature 180..340 K, potential temperature 200..700 K, pressure 30000..110000 Pa,
+// humidity strictly between 0 and 0.05 kg/kg, wind 0..50 m s-1, long-wave 100..600 W m-2,
+// short-wave 0..1500 W m-2 with a 90th percentile above 0. Satellite: surface temperature
+// medians 213..343 K, insolation at the observations strictly between 0 and 1500 W m-2,
+// and the surface temperature must not fall from the first to the second observation
+// over more than half of the sampled pixels. Leaf area: 95th percentile at most 10.
+// Every raster: not its grid's missing value everywhere. 0, or 3 with each failing raster
+// named with its median and the expected range.
+int ornax_check_region_input_plausibility(const Ornaxregiondatatype& region,
+                                          const Spatialinfodata& land, const Spatialinfodata& veg,
+                                          const Spatialinfodata& snow, const Spatialinfodata& sat,
+                                          const Ornaxcommonblock& common, int year, int doy);
