@@ -17,28 +17,15 @@
 
 #include "ornax90/output/vocabulary.hpp"
 #include "support/region_run.hpp"
+#include "support/shell.hpp"
 
 namespace {
 
 using namespace region_run_test;
+using shell_test::shell_output;
+using shell_test::shell_status;
 
 constexpr int kCols = 20, kRows = 12;
-
-std::string shell_output(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-int shell_status(const std::string& command) {
-    const int rc = std::system(command.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 bool have(const char* program) {
     return shell_status(std::string("command -v ") + program + " > /dev/null 2>&1") == 0;

@@ -19,29 +19,16 @@
 #include "ornax90/command_line/version.hpp"
 #include "utils/sha256.hpp"
 #include "support/region_run.hpp"
+#include "support/shell.hpp"
 
 namespace {
 
 using namespace region_run_test;
+using shell_test::shell_output;
+using shell_test::shell_status;
 
 constexpr int kCols = 20, kRows = 12;
 constexpr float kMissing = -999.0f;
-
-std::string shell_output(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
-}
-
-int shell_status(const std::string& command) {
-    const int rc = std::system(command.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 class RegionOutputFiles : public ::testing::Test {
 protected:

@@ -21,6 +21,7 @@
 #include "ornax90/output/quicklook.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "support/region_run.hpp"
+#include "support/shell.hpp"
 
 namespace {
 
@@ -43,17 +44,6 @@ Spatialinfodata small_grid(int ncols, int nrows) {
     g.north_lat = g.south_lat + nrows * g.dlat;
     g.spare_value = kMissing;
     return g;
-}
-
-std::string command_output(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        ::pclose(pipe);
-    }
-    return out;
 }
 
 bool have_gdal() {
@@ -230,7 +220,7 @@ TEST(OutputMeta, CrsTextIsWkt2OfEpsg4326) {
     for (char c : wkt) depth += c == '[' ? 1 : c == ']' ? -1 : 0;
     EXPECT_EQ(depth, 0);
     if (!have_gdal()) GTEST_SKIP() << "gdalsrsinfo not installed (Debian gdal-bin)";
-    const std::string epsg = command_output("gdalsrsinfo -e '" + wkt + "' 2>&1");
+    const std::string epsg = shell_test::shell_output("gdalsrsinfo -e '" + wkt + "' 2>&1");
     EXPECT_NE(epsg.find("EPSG:4326"), std::string::npos) << epsg;
 }
 
@@ -272,7 +262,7 @@ TEST(OutputMeta, VrtShowsTheSouthFirstRasterNorthUpThroughGdal) {
     ASSERT_EQ(status, 0);
     const fs::path vrt = dir.path() / "EDAY.vrt";
     const nlohmann::json info = nlohmann::json::parse(
-        command_output("gdalinfo -json '" + vrt.string() + "'"), nullptr, false);
+        shell_test::shell_output("gdalinfo -json '" + vrt.string() + "'"), nullptr, false);
     ASSERT_TRUE(info.is_object());
     const std::vector<double> transform = info.at("geoTransform");
     const std::vector<double> expected = {-100.0, 0.05, 0.0, 34.15, 0.0, -0.05};
@@ -286,8 +276,8 @@ TEST(OutputMeta, VrtShowsTheSouthFirstRasterNorthUpThroughGdal) {
         char where[64];
         std::snprintf(where, sizeof where, " %.3f %.3f", -100.0 + (col - 0.5) * 0.05,
                       34.0 + (line - 0.5) * 0.05);
-        const std::string got =
-            command_output("gdallocationinfo -valonly -wgs84 '" + vrt.string() + "'" + where);
+        const std::string got = shell_test::shell_output("gdallocationinfo -valonly -wgs84 '" +
+                                                         vrt.string() + "'" + where);
         EXPECT_FLOAT_EQ(std::stof(got), values[(line - 1) * 4 + col - 1]) << col << " " << line;
     }
 }
