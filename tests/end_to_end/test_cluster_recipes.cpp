@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <vector>
+#include <ostream>
 
 #include "support/region_run.hpp"
 
@@ -114,6 +115,9 @@ struct FailureCase {
     const char* message;
     bool run_log;
 };
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 class DayTaskFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(DayTaskFailure, NamesTheRunLogOnlyWhenThereIsOne) {

@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 #include <vector>
+#include <ostream>
 
 #include "support/region_run.hpp"
 
@@ -74,6 +75,9 @@ struct LauncherCase {
     bool rank_env;          // the program started through ornax_rank_env.sh
     bool srun = true;       // srun is the launcher
 };
+void PrintTo(const LauncherCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegionDayLauncher : public ::testing::TestWithParam<LauncherCase> {};
 
@@ -121,6 +125,9 @@ struct BindCase {
     const char* prefix;  // in front of the script: CPU set and thread count
     const char* expected;
 };
+void PrintTo(const BindCase& c, std::ostream* os) {
+    *os << c.name;
+}
 class RankBinding : public ::testing::TestWithParam<BindCase> {};
 
 TEST_P(RankBinding, ThreadsArePinnedOnlyToCoresOfTheirOwn) {
@@ -150,6 +157,9 @@ struct ArrayCase {
     const char* env;
     int max_array, per_task;
 };
+void PrintTo(const ArrayCase& c, std::ostream* os) {
+    *os << c.name;
+}
 class TwentyYearArray : public ::testing::TestWithParam<ArrayCase> {};
 
 TEST_P(TwentyYearArray, StaysWithinMaxArraySize) {
@@ -233,6 +243,9 @@ struct ClassCase {
     const char* status;
     const char* expected;
 };
+void PrintTo(const ClassCase& c, std::ostream* os) {
+    *os << "status " << c.status;
+}
 class DayStatusClass : public ::testing::TestWithParam<ClassCase> {};
 
 TEST_P(DayStatusClass, DataFailuresAreNotRetried) {
@@ -326,6 +339,9 @@ struct TaskCase {
     const char* ran;    // the days the task ran
     int status;
 };
+void PrintTo(const TaskCase& c, std::ostream* os) {
+    *os << c.name;
+}
 class DaysTask : public ::testing::TestWithParam<TaskCase> {};
 
 TEST_P(DaysTask, RunsItsDaysAndKeepsTheFailureWorthRetrying) {

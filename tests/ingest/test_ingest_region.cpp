@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+#include <ostream>
 
 #include "region_gen/sources.hpp"
 #include "ingest/region/config.hpp"
@@ -121,6 +122,9 @@ struct Refusal {
     const char* line;  // the new line ("" removes the key)
     const char* message;
 };
+void PrintTo(const Refusal& c, std::ostream* os) {
+    *os << c.name;
+}
 
 const Refusal refusals[] = {
     {"MissingKey", "lai", "", "recipe.txt: missing key \"lai\""},
@@ -206,6 +210,9 @@ struct GridCase {
     float cw, ce, cs, cn;
     int ncols, nrows;
 };
+void PrintTo(const GridCase& c, std::ostream* os) {
+    *os << c.west << ".." << c.east << " x " << c.south << ".." << c.north << " by " << c.spacing;
+}
 
 class RegionGridsTest : public ::testing::TestWithParam<GridCase> {};
 
