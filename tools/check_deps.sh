@@ -37,6 +37,8 @@ check_test() {
     check_file /usr/include/gtest/gtest.h libgtest-dev
     check_cmd gdalinfo gdal-bin
     check_cmd ncdump netcdf-bin
+    # .ci/run checks the layout of every source against .clang-format
+    check_cmd clang-format clang-format
     check_cmd grib_set libeccodes-tools
     /usr/bin/python3 -c 'import eccodes' >/dev/null 2>&1 || missing+=(python3-eccodes)
     # the Python module and its tests (Debian's Python)
