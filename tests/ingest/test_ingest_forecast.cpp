@@ -336,7 +336,7 @@ TEST_F(ForecastDay, Refusals) {
         {"missing level", variant("no500.grib2", "grib_copy -w level!=500"),
          "t (temperature, pressure level 500 hPa, instant) is missing at 2019-07-19 09 UTC"},
         {"deg C", variant("degc.grib2", "grib_set -w shortName=2t -s offsetValuesBy=-273.15"),
-         "deg C where K is expected"},
+         "deg C?"},
         {"non-monotonic heights",
          variant("bad_gh.grib2", "grib_set -w shortName=gh,level=500 -d 100"),
          "do not rise with falling pressure at 500 hPa"},

@@ -136,6 +136,12 @@ std::span<const Ornaxinputrange> ornax_input_range_table() {
     return range_table;
 }
 
+const Ornaxinputrange* ornax_input_range(const std::string& quantity) {
+    for (const Ornaxinputrange& r : range_table)
+        if (quantity == r.quantity) return &r;
+    return nullptr;
+}
+
 int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& in, int nhours,
                              int& failures, Ornaxrangefailure& first) {
     RangeCheck c(first);
