@@ -139,7 +139,7 @@ void check_height_of_level(const std::string& file, const std::string& field, do
     std::string cause = "a wrong unit or level?";
     if (std::fabs(median / gravity - standard) <= tolerance)
         cause = "geopotential (m2 s-2, height multiplied by g)?";
-    problems.push_back(file + ": " + field + " (geopotential height at " +
+    problems.push_back((file.empty() ? "" : file + ": ") + field + " (geopotential height at " +
                        ingest_number(pressure / 100.0) + " hPa): values " + ingest_number(median) +
                        " median: " + cause + " expected about " +
                        ingest_number(std::round(standard)) + " gpm (" +

@@ -18,7 +18,7 @@ bool ingest_is_fill(double value, double file_missing);
 // ("2t", "trad", "lai"...). `unit_found` is the unit the file declares for it. Appends
 // "FILE: FIELD: values M median (unit U): CAUSE expected LOW..HIGH UNIT" when the median
 // is outside, the count and extremes when values lie outside the physical bounds, and a
-// line when no value is valid.
+// line when no value is valid. An empty `file` leaves the file out (the caller names it).
 void check_field_plausible(const std::string& file, const std::string& field,
                            const std::string& unit_found, const std::string& key,
                            std::span<const float> values, std::vector<std::string>& problems);

@@ -72,9 +72,11 @@ FieldKeys read_keys(codes_handle* h) {
     k.param_id = key_long(h, "paramId");
     k.offset = key_long(h, "offset");
     k.data_time = key_long(h, "dataTime");
-    k.step_unit = key_text(h, "stepUnits");
-    k.start_file = key_long(h, "startStep");
-    k.end_file = key_long(h, "endStep");
+    // the file's own unit of the step (code table 4.4): 0 minute, 13 second
+    const long unit = key_long(h, "indicatorOfUnitOfTimeRange", 1);
+    k.step_unit = unit == 0 ? "m" : unit == 13 ? "s" : "h";
+    k.end_file = key_long(h, "forecastTime");
+    k.start_file = k.end_file;
     // steps in hours whatever unit the file uses
     std::size_t length = 1;
     codes_set_string(h, "stepUnits", "h", &length);
@@ -210,11 +212,10 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
                 status = ingest_status_failed;
                 return;
             }
-            if (k.step_unit == "m" || k.step_unit == "s" || k.step_unit == "15m" ||
-                k.step_unit == "30m") {
+            if (k.step_unit != "h") {
                 error = where + ": steps in " + (k.step_unit == "s" ? "seconds" : "minutes") +
-                        " (" + std::to_string(k.start_file) + "-" + std::to_string(k.end_file) +
-                        " " + k.step_unit + "): the conversion reads steps in hours only";
+                        " (forecast time " + std::to_string(k.end_file) + " " + k.step_unit +
+                        "): the conversion reads steps in hours only";
                 status = ingest_status_failed;
                 return;
             }
@@ -256,8 +257,7 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
                 problem = std::to_string(values.size()) + " values for a grid of " +
                           std::to_string(grid.ni * grid.nj) + " points";
             if (problem.empty())
-                check_plausible(file, "field " + std::to_string(field) + " (" + v->name + ")", k,
-                                *v, pressure, values, problem);
+                check_plausible("", std::string(v->name), k, *v, pressure, values, problem);
             if (!problem.empty()) {
                 error = where + ": " + problem;
                 status = ingest_status_failed;

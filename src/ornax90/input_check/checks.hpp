@@ -108,8 +108,12 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& region,
 // temperature over a shorter time says nothing about the heat taken up by the air.
 inline constexpr float ornax_min_observation_gap = 0.5f;
 
+// Solar zenith (rad, 80 deg) below which the first observation is in daylight.
+inline constexpr float ornax_daylight_zenith = 1.3962634f;
+
 // The two observation times (local standard time, h) against the morning the method
 // assumes: the second at least ornax_min_observation_gap after the first, both between
 // the point's sunrise and its solar noon (so times in UTC given for local times are
-// caught). 0, or 3 with `why` telling what does not fit.
+// caught), and an insolation above 0 at the first when the sun stands higher than
+// ornax_daylight_zenith. 0, or 3 with `why` telling what does not fit.
 int ornax_check_observation_times(const Ornaxinputvartype& input, std::string& why);

@@ -290,5 +290,13 @@ int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why)
               h(noon) + " h (local standard time; times in UTC?)";
         return ornax_status_failure;
     }
+    // with the sun well above the horizon the first observation cannot be dark: an
+    // insolation of 0 is a missing value written as data
+    if (zen < ornax_daylight_zenith && !(in.sdn1 > 0.0f)) {
+        why = "insolation " + h(in.sdn1) + " W m-2 at the first observation " + h(in.tloc1) +
+              " h, in daylight (solar zenith " + h(zen * 180.0f / 3.14159265f) +
+              " deg): a missing value written as 0?";
+        return ornax_status_failure;
+    }
     return 0;
 }
