@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include "support/temp_dir.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ingest/raster/ims_ascii.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 
@@ -277,6 +280,63 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecipeNumbers, ::testing::ValuesIn(recipe_number
                              for (char& ch : name)
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;
+                         });
+
+}  // namespace
+
+namespace {
+
+// ---- the ASCII snow-and-ice grid's cell positions ----
+
+struct PositionCase {
+    const char* name;
+    const char* which;  // "lat" or "lon": the file one value is changed in
+    std::size_t cell;   // value changed (0-based)
+    float value;
+    const char* message;
+};
+
+class ImsPositions : public temp_dir_test::TempDirTest,
+                     public ::testing::WithParamInterface<PositionCase> {};
+
+TEST_P(ImsPositions, ImpossiblePositionRefusedNamingIt) {
+    const PositionCase& c = GetParam();
+    const std::string asc = real_sample("ims/ims2013001_00UTC_4km_v1.2.asc");
+    const std::string lat = real_sample("ims/imslat_4km.bin");
+    const std::string lon = real_sample("ims/imslon_4km.bin");
+    if (asc.empty() || lat.empty() || lon.empty()) GTEST_SKIP() << "real sample absent";
+    const std::string changed = path(std::string(c.which) + ".bin");
+    std::vector<unsigned char> bytes =
+        temp_dir_test::file_bytes(std::string(c.which) == "lat" ? lat : lon);
+    ASSERT_GE(bytes.size(), 4 * (c.cell + 1));
+    std::memcpy(bytes.data() + 4 * c.cell, &c.value, 4);  // little-endian hosts
+    std::ofstream(changed, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    RasterRules rules;
+    rules.lat_file = std::string(c.which) == "lat" ? changed : lat;
+    rules.lon_file = std::string(c.which) == "lon" ? changed : lon;
+    rules.allow_partial = true;
+    ASSERT_TRUE(parse_class_map("2=0,4=4", rules.class_map));
+    std::vector<float> values;
+    nlohmann::json details;
+    std::string error;
+    int status = 0;
+    prepare_raster({asc}, make_grid(-79.4f, 38.7f, 0.02f, 8, 8), rules, values, details, error,
+                   status);
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(error.find(asc), std::string::npos) << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+}
+
+const PositionCase position_cases[] = {
+    {"longitude_beyond_360", "lon", 37, 1000.0f, "row 2, column 13 (value 38)"},
+    {"latitude_beyond_the_pole", "lat", 0, 95.0f, "latitude 95"},
+    {"longitude_not_a_number", "lon", 799, NAN, "row 32, column 25 (value 800)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ImsPositions, ::testing::ValuesIn(position_cases),
+                         [](const ::testing::TestParamInfo<PositionCase>& info) {
+                             return std::string(info.param.name);
                          });
 
 }  // namespace

@@ -290,6 +290,25 @@ bool open_ims_source(const std::string& source, const RasterRules& rules, int in
     read_float32_file(rules.lat_file, n, lat, error, st);
     if (st == 0) read_float32_file(rules.lon_file, n, lon, error, st);
     if (st != 0) return false;
+    // a cell placed nowhere on Earth would be lost from the warp without a word
+    long impossible = 0;
+    std::size_t first_bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const bool ok = std::isfinite(lat[k]) && std::isfinite(lon[k]) &&
+                        std::fabs(lat[k]) <= 90.0f && lon[k] >= -180.0f && lon[k] <= 360.0f;
+        if (!ok && impossible++ == 0) first_bad = k;
+    }
+    if (impossible > 0) {
+        const long col = static_cast<long>(first_bad % static_cast<std::size_t>(ims.ncols));
+        const long row = static_cast<long>(first_bad / static_cast<std::size_t>(ims.ncols));
+        error = source + ": " + std::to_string(impossible) + " cell position(s) not on Earth in " +
+                rules.lat_file + " / " + rules.lon_file + ", the first at row " +
+                std::to_string(row + 1) + ", column " + std::to_string(col + 1) + " (value " +
+                std::to_string(first_bad + 1) + "): latitude " + ingest_number(lat[first_bad]) +
+                ", longitude " + ingest_number(lon[first_bad]) +
+                " (latitude -90..90, longitude -180..360)";
+        return false;
+    }
     StoredRules s;  // codes as they are
     std::vector<float> v(n);
     for (std::size_t k = 0; k < n; ++k) v[k] = convert(ims.codes[k], s, rules);
