@@ -336,9 +336,9 @@ TEST_F(ForecastDay, Refusals) {
         {"missing level", variant("no500.grib2", "grib_copy -w level!=500"),
          "t (temperature, pressure level 500 hPa, instant) is missing at 2019-07-19 09 UTC"},
         {"deg C", variant("degc.grib2", "grib_set -w shortName=2t -s offsetValuesBy=-273.15"),
-         "deg C where K is expected"},
+         "deg C?"},
         {"non-monotonic heights",
-         variant("bad_gh.grib2", "grib_set -w shortName=gh,level=500 -d 100"),
+         variant("bad_gh.grib2", "grib_set -w shortName=gh,level=500 -d 4000"),
          "do not rise with falling pressure at 500 hPa"},
         {"Gaussian grid",
          steps() + " '" + (sample_dir / "gdas.t00z.sfluxgrbf000.msg1.grib2").string() + "'",
@@ -426,5 +426,78 @@ TEST_F(ForecastDay, RegionRunOnConvertedRasters) {
     EXPECT_EQ(failed, 0);
     EXPECT_GT(computed, 0) << out;
 }
+
+}  // namespace
+
+namespace {
+
+// A file of the day changed with the ECMWF tools, the files the conversion is given and
+// what it must do: refuse naming the cause (exit 3), or convert and say so (exit 0).
+struct DerivedCase {
+    const char* name;
+    const char* base;   // step file the variant is made from
+    const char* tool;   // grib_set/grib_copy command line (source and target appended)
+    int skip;           // step of the day left out (-1: none)
+    bool keep_base;     // the unchanged base file is given too (duplicates, conflicts)
+    const char* extra;  // options of the conversion
+    int exit_code;
+    const char* message;  // in the standard error and in the log
+};
+
+class ForecastDerived : public ForecastDay, public ::testing::WithParamInterface<DerivedCase> {};
+
+TEST_P(ForecastDerived, RefusedOrSaidSo) {
+    const DerivedCase& c = GetParam();
+    const fs::path g = dir_ / "grib";
+    const std::string base = (g / c.base).string();
+    const std::string variant = (g / (std::string("variant_") + c.name + ".grib2")).string();
+    ASSERT_EQ(shell(std::string(c.tool) + " '" + base + "' '" + variant + "' > /dev/null"), 0)
+        << c.tool;
+    const int skip = c.keep_base ? -1 : std::atoi(c.base + 10);
+    std::string files = steps(21, c.skip >= 0 ? c.skip : skip) + " '" + variant + "'";
+    const std::string out = std::string("derived_") + c.name;
+    EXPECT_EQ(ingest(out, files, c.extra), c.exit_code) << err();
+    EXPECT_NE(err().find(c.message), std::string::npos) << err();
+    EXPECT_NE(read_text(dir_ / "ingest.log").find(c.message), std::string::npos);
+    if (c.exit_code != 0) {
+        EXPECT_FALSE(fs::exists(dir_ / out / "2019200"));
+        // the same files in the other order: the same refusal
+        files = " '" + variant + "'" + steps(21, c.skip >= 0 ? c.skip : skip);
+        EXPECT_EQ(ingest(out + "_reversed", files, c.extra), c.exit_code) << err();
+        EXPECT_NE(err().find(c.message), std::string::npos) << err();
+    }
+}
+
+const DerivedCase derived_cases[] = {
+    {"kelvin_twice", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -s offsetValuesBy=273.15", -1,
+     false, "", 3, "converted to K twice"},
+    {"longwave_in_kilowatts", "gfs.t00z.f009.grib2",
+     "grib_set -w shortName=dlwrf -s scaleValuesBy=0.001", -1, false, "", 3, "kW m-2?"},
+    {"height_times_g", "gfs.t00z.f009.grib2", "grib_set -w shortName=gh -s scaleValuesBy=9.80665",
+     -1, false, "", 3, "height multiplied by g"},
+    {"pressure_in_hpa", "gfs.t00z.f009.grib2", "grib_set -w shortName=sp -s scaleValuesBy=0.01", -1,
+     false, "", 3, "hPa?"},
+    {"fill_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9999", -1, false,
+     "", 3, "(2 m air temperature): no valid value"},
+    {"step_given_twice_3_K_apart", "gfs.t00z.f009.grib2",
+     "grib_set -w shortName=2t -s offsetValuesBy=3", -1, true, "", 3,
+     "is given twice with different values"},
+    {"identical_duplicate", "gfs.t00z.f009.grib2", "grib_copy", -1, true, "", 0, "fields used"},
+    {"reference_time_off_the_hour", "gfs.t00z.f009.grib2", "grib_set -s dataTime=30", -1, false, "",
+     3, "is not a whole hour"},
+    {"step_in_minutes", "gfs.t00z.f009.grib2", "grib_set -s indicatorOfUnitOfTimeRange=0", -1,
+     false, "", 3, "steps in minutes"},
+    {"hourly_file", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -s stepRange=10", -1, true, "",
+     0, "off the 3-hour time axis: not used"},
+    {"average_missing", "gfs.t00z.f012.grib2", "grib_copy -w shortName!=dswrf", -1, false, "", 3,
+     "not used in its place without --substitute-missing-averages"},
+    {"average_substituted", "gfs.t00z.f012.grib2", "grib_copy -w shortName!=dswrf", -1, false,
+     "--substitute-missing-averages", 0, "substituted by the mean of the next step, a gap of 3 h"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ForecastDerived, ::testing::ValuesIn(derived_cases),
+                         [](const ::testing::TestParamInfo<DerivedCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -92,6 +92,9 @@ TEST(OutvarsListFile, ListOrderSwitchTwoAndLetter) {
     EXPECT_EQ(list[2].code, 14);
     EXPECT_EQ(list[3].code, 0);  // the letter ended the list before TA2
     EXPECT_NE(log.text().find("1 later lines ignored"), std::string::npos);
+    // the switch 2 omits LWUP, but not without a word naming the file and the line
+    EXPECT_NE(log.text().find("line 5 (LWUP): switch 2 is neither 0 nor 1"), std::string::npos)
+        << log.text();
 }
 
 TEST(OutvarsListFile, ReferenceListGivesTwelveVariablesInFileOrder) {

@@ -29,8 +29,8 @@ int parse(int argc, char** argv, ForecastJob& job) {
     IngestArgs args;
     std::string error;
     int status = 0;
-    ingest_parse_args(argc, argv, 1, {"grid", "out", "land-mask", "config"}, {"replace"}, args,
-                      error, status);
+    ingest_parse_args(argc, argv, 1, {"grid", "out", "land-mask", "config"},
+                      {"replace", "substitute-missing-averages"}, args, error, status);
     if (status == 0 && (!args.has("grid") || !args.has("out")))
         error = "--grid and --out are required", status = ornax_status_failure;
     if (status == 0 && args.positional.size() < 3)
@@ -49,6 +49,7 @@ int parse(int argc, char** argv, ForecastJob& job) {
     job.land_mask = args.value("land-mask");
     job.config_dir = args.value("config");
     job.replace = args.has("replace");
+    job.substitute_missing_averages = args.has("substitute-missing-averages");
     job.files.assign(args.positional.begin() + 2, args.positional.end());
     return ingest_exit_ok;
 }
@@ -184,6 +185,7 @@ int forecast_convert(const ForecastJob& job, const std::string& command) {
     int year = job.year, doy = job.doy;
     for (int d = 0; d < job.days; ++d, next_day(year, doy)) {
         ForecastDayRasters day;
+        day.substitute_missing_averages = job.substitute_missing_averages;
         forecast_make_day(store, job.grid, year, doy, day, error, status);
         if (status != 0)
             return fail(error + " (nothing written for " + ingest_day_dir_name(year, doy) + ")");
@@ -239,11 +241,14 @@ void forecast_usage(std::FILE* stream) {
         stream,
         "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE --out MET_ROOT\n"
         "                             [--land-mask FILE] [--config DIR] [--replace]\n"
+        "                             [--substitute-missing-averages]\n"
         "                             YEAR DOY GRIB2_FILE...\n"
         "Writes the nine forcing rasters of the day (00 to 21 UTC) to MET_ROOT/YYYYDDD/\n"
         "with manifest.json, from GRIB2 forecast files in any order; a region run needs\n"
         "the day and the next. --land-mask writes the land mask from the land-sea field;\n"
-        "the configuration lines are printed, or written to DIR/forecast_config_lines.txt.\n");
+        "the configuration lines are printed, or written to DIR/forecast_config_lines.txt.\n"
+        "A flux average missing inside the forecast is refused; with\n"
+        "--substitute-missing-averages the next step's mean takes its place, said so.\n");
 }
 
 }  // namespace

@@ -14,8 +14,9 @@ struct ForecastJob {
     std::string config_dir;    // where the configuration lines go (empty: the screen)
     bool config_lines = true;  // write the configuration lines at all
     bool replace = false;
-    int year = 0, doy = 0;  // the first day
-    int days = 1;           // the first day and the days after it
+    bool substitute_missing_averages = false;  // a missing flux average: the next step's
+    int year = 0, doy = 0;                     // the first day
+    int days = 1;                              // the first day and the days after it
     std::vector<std::string> files;
     Spatialinfodata grid;  // read from grid_file
 };

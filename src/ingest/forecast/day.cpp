@@ -105,9 +105,29 @@ void flux_step(const ForecastStore& store, const char* name, std::int64_t t, boo
                         " three hours later)";
             return;
         }
+        // at the forecast's own start no average can end: the first window begins there
+        bool at_start = false;
+        for (const StoredField* w : store.averages_ending(name, t + 3))
+            at_start = at_start || (w->reference == t && w->start == 0);
+        if (!at_start && !day.substitute_missing_averages) {
+            if (error.empty())
+                error = missing_text(name, 0.0, t) +
+                        " (no average over a window ending then; the next step's mean is "
+                        "not used in its place without --substitute-missing-averages)";
+            return;
+        }
         step["fields"] = next["fields"];
-        step["method"] = "no average ends at this time: the mean of the next step (" +
-                         next["method"].get<std::string>() + ")";
+        if (at_start) {
+            step["method"] = "no average ends at this time: the mean of the next step (" +
+                             next["method"].get<std::string>() + ")";
+        } else {
+            step["method"] = "average missing: substituted by the mean of the next step, 3 h "
+                             "later (" +
+                             next["method"].get<std::string>() + ")";
+            ingest_message(std::string(name) + " at " + forecast_time_text(t) +
+                           ": no average ends at this time; substituted by the mean of the next "
+                           "step, a gap of 3 h (--substitute-missing-averages)");
+        }
     }
     if (!radiation) return;
     for (float& v : out)
@@ -298,7 +318,9 @@ void forecast_make_day(const ForecastStore& store, const Spatialinfodata& common
     error.clear();
     const std::size_t cells = static_cast<std::size_t>(common.ncols) * common.nrows;
     const std::size_t steps = forecast_steps_per_day;
+    const bool substitute = day.substitute_missing_averages;
     day = ForecastDayRasters{};
+    day.substitute_missing_averages = substitute;
     day.rasters = {{"pot_profile.bin", ornax_common_layer_count,
                     std::vector<float>(cells * steps * ornax_common_layer_count, nan_value)}};
     for (const char* f : {"psfc_series.bin", "t2_series.bin", "q2_series.bin", "wind_surface.bin",

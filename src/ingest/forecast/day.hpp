@@ -30,6 +30,10 @@ struct ForecastDayRasters {
     std::vector<std::string> conversions;              // in words, for the manifest
     long cells_above_top = 0;        // profile cells whose heights exceed the highest level
     long radiation_set_to_zero = 0;  // negative de-averaged radiation values set to 0
+    // Input: a flux average missing inside the forecast may be replaced by the next step's
+    // (said on the standard error stream and in the manifest with the size of the gap).
+    // At the forecast's start, where no average can exist, the next step's is always used.
+    bool substitute_missing_averages = false;
 };
 
 // Makes the nine rasters of day (year, doy). status 3 with a message naming the quantity,

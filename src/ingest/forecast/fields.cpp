@@ -160,7 +160,36 @@ void forecast_interpolate(const std::vector<double>& field, const std::vector<Ce
 void ForecastStore::add(StoredField field) {
     const std::string key =
         store_key(field.variable, field.pressure, field.reference, field.start, field.end);
-    if (fields_.count(key) != 0) {
+    const auto known = fields_.find(key);
+    if (known != fields_.end()) {
+        const StoredField& first = known->second;
+        const double tolerance = std::max(first.precision, field.precision) + 1.0e-5;
+        double largest = 0.0;
+        std::size_t at = 0;
+        const bool same_size = first.cells.size() == field.cells.size();
+        for (std::size_t i = 0; same_size && i < field.cells.size(); ++i) {
+            const double a = first.cells[i], b = field.cells[i];
+            if (std::isnan(a) != std::isnan(b)) {
+                largest = std::numeric_limits<double>::infinity();
+                at = i;
+                break;
+            }
+            const double d = std::fabs(a - b);
+            if (d > largest && d > tolerance + 1.0e-6 * std::fabs(a)) {
+                largest = d;
+                at = i;
+            }
+        }
+        if (!same_size || largest > 0.0)
+            conflicts.push_back(
+                field.variable + " at " + forecast_time_text(field.valid()) +
+                (field.pressure > 0.0 ? ", " + ingest_number(field.pressure / 100.0) + " hPa"
+                                      : std::string()) +
+                " is given twice with different values: " + first.source + " and " + field.source +
+                " differ by " +
+                (std::isinf(largest) ? std::string("a missing value") : ingest_number(largest)) +
+                " at cell " + std::to_string(at) + " (packing step " +
+                ingest_number(std::max(first.precision, field.precision)) + ")");
         ++duplicates;
         return;
     }

@@ -74,6 +74,7 @@ struct StoredField {
     std::int64_t reference = 0;  // reference time, hours since 1970-01-01 00 UTC
     long start = 0, end = 0;     // step range in hours (start = end for instant fields)
     std::string source;          // "FILE message N field M"
+    double precision = 0.0;      // packing step of the stored values (0: exact)
     std::vector<float> cells;    // NaN where missing
     std::int64_t valid() const { return reference + end; }
 };
@@ -82,7 +83,9 @@ struct StoredField {
 class ForecastStore {
 public:
     // Adds a field; of two fields with the same quantity, level and step window of the same
-    // reference time the first is kept (duplicates counts the others).
+    // reference time the first is kept (duplicates counts the others). Two that differ by
+    // more than their packing step somewhere are a conflict: `conflicts` receives a line
+    // naming both sources and the largest difference.
     void add(StoredField field);
     // Instant field valid at time t (the latest reference time among several); nullptr if none.
     const StoredField* instant(const std::string& variable, double pressure, std::int64_t t) const;
@@ -96,6 +99,7 @@ public:
     // Pressure levels (Pa) of a quantity at time t, highest pressure first.
     std::vector<double> levels(const std::string& variable, std::int64_t t) const;
     int duplicates = 0;
+    std::vector<std::string> conflicts;
 
 private:
     std::map<std::string, StoredField> fields_;

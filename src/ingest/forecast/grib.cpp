@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "utils/fixed_text.hpp"
+#include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 
 namespace {
@@ -54,6 +55,9 @@ std::string grid_type_words(const std::string& type) {
 struct FieldKeys {
     std::string short_name, level_type, step_type, grid_type, units;
     long level = 0, param_id = 0, start = 0, end = 0, offset = 0;
+    long data_time = 0;                 // HHMM of the reference time
+    std::string step_unit;              // unit of the file's steps ("h", "m", "s"...)
+    long start_file = 0, end_file = 0;  // steps in that unit
     std::int64_t reference = 0;
 };
 
@@ -67,6 +71,12 @@ FieldKeys read_keys(codes_handle* h) {
     k.level = key_long(h, "level");
     k.param_id = key_long(h, "paramId");
     k.offset = key_long(h, "offset");
+    k.data_time = key_long(h, "dataTime");
+    // the file's own unit of the step (code table 4.4): 0 minute, 13 second
+    const long unit = key_long(h, "indicatorOfUnitOfTimeRange", 1);
+    k.step_unit = unit == 0 ? "m" : unit == 13 ? "s" : "h";
+    k.end_file = key_long(h, "forecastTime");
+    k.start_file = k.end_file;
     // steps in hours whatever unit the file uses
     std::size_t length = 1;
     codes_set_string(h, "stepUnits", "h", &length);
@@ -121,32 +131,40 @@ void read_grid(codes_handle* h, ForecastGrid& g, std::string& problem) {
     g.global_lon = std::fabs(g.dlon * static_cast<double>(g.ni) - 360.0) < 1e-3;
 }
 
-// Values with missing points as NaN; plausibility of temperatures and pressures.
-void decode(codes_handle* h, const ForecastVariable& v, std::vector<double>& values,
-            std::string& problem) {
+// Values with missing points as NaN: the bitmap's, and fill values written without one.
+void decode(codes_handle* h, std::vector<double>& values, std::string& problem) {
     std::size_t size = 0;
-    codes_get_size(h, "values", &size);
+    int err = codes_get_size(h, "values", &size);
     values.resize(size);
-    if (size == 0 || codes_get_double_array(h, "values", values.data(), &size) != 0) {
-        problem = "values could not be decoded";
+    if (err == 0 && size > 0) err = codes_get_double_array(h, "values", values.data(), &size);
+    if (size == 0 || err != 0) {
+        problem = std::string("values could not be decoded") +
+                  (err != 0 ? std::string(" (") + codes_get_error_message(err) + ")" : "");
         return;
     }
     const double missing = key_double(h, "missingValue", 9999.0);
-    const bool bitmap = key_long(h, "bitmapPresent") != 0;
-    double high = -std::numeric_limits<double>::infinity();
-    for (double& x : values) {
-        if ((bitmap && x == missing) || !std::isfinite(x))
-            x = std::numeric_limits<double>::quiet_NaN();
-        else
-            high = std::max(high, x);
-    }
-    const std::string units = v.units;
-    if (units == "K" && high < 150.0)
-        problem = "temperatures up to " + ingest_number(high) +
-                  " only: values in deg C where K is expected";
-    if (std::strcmp(v.name, "sp") == 0 && high < 2000.0)
-        problem =
-            "surface pressures up to " + ingest_number(high) + " only: hPa where Pa is expected";
+    for (double& x : values)
+        if (ingest_is_fill(x, missing)) x = std::numeric_limits<double>::quiet_NaN();
+}
+
+// Step between two packed values: 2^E / 10^D of simple and complex packing (0 when the
+// field is not packed by scale factors).
+double packing_step(codes_handle* h) {
+    const long e = key_long(h, "binaryScaleFactor", 0), d = key_long(h, "decimalScaleFactor", 0);
+    if (e == 0 && d == 0) return 0.0;
+    return std::ldexp(1.0, static_cast<int>(e)) / std::pow(10.0, static_cast<double>(d));
+}
+
+// The field's values against the physical range of its quantity (and a height against
+// the height of its pressure level).
+void check_plausible(const std::string& file, const std::string& field, const FieldKeys& k,
+                     const ForecastVariable& v, double pressure, const std::vector<double>& values,
+                     std::string& problem) {
+    std::vector<std::string> problems;
+    check_field_plausible(file, field, k.units, v.name, values, problems);
+    if (problems.empty() && std::strcmp(v.name, "gh") == 0)
+        check_height_of_level(file, field, pressure, values, problems);
+    if (!problems.empty()) problem = ingest_problems_text(problems);
 }
 
 }  // namespace
@@ -187,6 +205,31 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
             double pressure = 0.0;
             const ForecastVariable* v = match(k, pressure);
             if (v == nullptr) continue;
+            if (k.data_time % 100 != 0) {
+                error = where + ": reference time " + std::to_string(k.data_time / 100) + ":" +
+                        (k.data_time % 100 < 10 ? "0" : "") + std::to_string(k.data_time % 100) +
+                        " UTC is not a whole hour; the conversion steps by whole hours";
+                status = ingest_status_failed;
+                return;
+            }
+            if (k.step_unit != "h") {
+                error = where + ": steps in " + (k.step_unit == "s" ? "seconds" : "minutes") +
+                        " (forecast time " + std::to_string(k.end_file) + " " + k.step_unit +
+                        "): the conversion reads steps in hours only";
+                status = ingest_status_failed;
+                return;
+            }
+            if (v->role != FieldRole::constant &&
+                ((k.reference + k.end) % 3 != 0 || (k.reference + k.start) % 3 != 0)) {
+                ++summary.fields_off_axis;
+                if (summary.fields_off_axis == 1)
+                    ingest_message(where + ": valid at " + forecast_time_text(k.reference + k.end) +
+                                   " (steps " + std::to_string(k.start) + "-" +
+                                   std::to_string(k.end) +
+                                   " h), off the 3-hour time axis: not used (the same for "
+                                   "every such field)");
+                continue;
+            }
             const bool constant = v->role == FieldRole::constant;
             if (constant && store.constant(v->name) != nullptr) continue;
             if (!constant && (k.reference + k.end < keep_from || k.reference + k.end > keep_to))
@@ -209,10 +252,12 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
                 problem = "its grid (" + grid.describe() + ") differs from that of the fields " +
                           "read before (" + summary.grid.describe() + ")";
             }
-            if (problem.empty()) decode(h.get(), *v, values, problem);
+            if (problem.empty()) decode(h.get(), values, problem);
             if (problem.empty() && values.size() != static_cast<std::size_t>(grid.ni * grid.nj))
                 problem = std::to_string(values.size()) + " values for a grid of " +
                           std::to_string(grid.ni * grid.nj) + " points";
+            if (problem.empty())
+                check_plausible("", std::string(v->name), k, *v, pressure, values, problem);
             if (!problem.empty()) {
                 error = where + ": " + problem;
                 status = ingest_status_failed;
@@ -226,8 +271,14 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
             stored.end = k.end;
             stored.source = file + " field " + std::to_string(field) + " (paramId " +
                             std::to_string(k.param_id) + ")";
+            stored.precision = packing_step(h.get());
             forecast_interpolate(values, weights, stored.cells);
             store.add(std::move(stored));
+            if (!store.conflicts.empty()) {
+                error = store.conflicts.front();
+                status = ingest_status_failed;
+                return;
+            }
             ++summary.fields_used;
         }
         if (err != 0) {

@@ -16,6 +16,7 @@ struct ForecastReadSummary {
     std::vector<double> shifts;  // longitude shifts that bring the common grid onto it
     long fields_read = 0;        // fields seen in all files
     long fields_used = 0;        // fields decoded and interpolated
+    long fields_off_axis = 0;    // fields valid off the 3-hour axis (hourly files): not used
 };
 
 // Reads the files, keeping instant fields valid from keep_from to keep_to (hours since

@@ -64,6 +64,12 @@ bool read_rules(const IngestArgs& a, RasterRules& r, std::string& error) {
             !parse_number(v.substr(comma + 1), r.valid_max) || r.valid_min > r.valid_max)
             return fail(error, "--valid takes MIN MAX (stored values, MIN <= MAX)");
     }
+    if (a.has("band")) {
+        int status = 0;
+        std::string why;
+        ingest_parse_int(a.value("band"), "--band", 1, 100000, r.band, why, status);
+        if (status != 0) return fail(error, why);
+    }
     if (a.has("missing-codes") && !parse_code_list(a.value("missing-codes"), r.missing_codes))
         return fail(error, "--missing-codes " + a.value("missing-codes") +
                                ": stored values or ranges, e.g. 249-255,0");
@@ -168,7 +174,7 @@ int ingest_raster_run(int argc, char** argv) {
     int st = 0;
     ingest_parse_args(static_cast<int>(av.size()), av.data(), 1,
                       {"grid", "out", "resample", "scale", "offset", "valid", "missing-codes",
-                       "class-map", "day", "window", "lat-file", "lon-file"},
+                       "class-map", "day", "window", "lat-file", "lon-file", "band"},
                       {"allow-partial"}, a, error, st);
     RasterRules rules;
     Spatialinfodata grid;

@@ -13,6 +13,8 @@
 #include <ctime>
 #include <sstream>
 
+#include "ingest/common/plausibility.hpp"
+#include "ingest/common/support.hpp"
 #include "ingest/raster/ims_ascii.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 #include "ornax90/type_kinds.hpp"
@@ -192,12 +194,25 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
         GDALClose(src);
         return false;
     }
+    const int bands = GDALGetRasterCount(src);
+    if ((rules.band == 0 && bands > 1) || rules.band > bands) {
+        error = source + ": " + std::to_string(bands) + " band" + (bands > 1 ? "s" : "") +
+                (rules.band == 0 ? std::string(": name the one to read (--band N, or the recipe's "
+                                               "NAME_band)")
+                                 : ", no band " + std::to_string(rules.band));
+        GDALClose(src);
+        return false;
+    }
+    const int band = rules.band == 0 ? 1 : rules.band;
     const int nx = GDALGetRasterXSize(src), ny = GDALGetRasterYSize(src);
     std::vector<float> v(static_cast<std::size_t>(nx) * ny);
-    const bool read = GDALRasterIO(GDALGetRasterBand(src, 1), GF_Read, 0, 0, nx, ny, v.data(), nx,
-                                   ny, GDT_Float32, 0, 0) == CE_None;
+    CPLErrorReset();
+    const bool read = GDALRasterIO(GDALGetRasterBand(src, band), GF_Read, 0, 0, nx, ny, v.data(),
+                                   nx, ny, GDT_Float32, 0, 0) == CE_None;
     const StoredRules s = stored_rules(src, hdf4, rules);
     p.id = identify(src, source);
+    const std::string library_error =
+        CPLGetLastErrorType() >= CE_Failure ? std::string(CPLGetLastErrorMsg()) : std::string();
     const std::string projection = wkt;
     p.detail = {{"source", source},
                 {"driver", GDALGetDriverShortName(GDALGetDatasetDriver(src))},
@@ -211,11 +226,30 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
     if (s.has_fill) p.detail["fill"] = s.fill;
     if (s.has_valid) p.detail["valid_range"] = {s.valid_min, s.valid_max};
     GDALClose(src);
-    if (!read) {
-        error = source + ": its values cannot be read";
+    if (!read || !library_error.empty()) {
+        error = source + ": its values cannot be read" +
+                (library_error.empty() ? std::string() : " (GDAL: " + library_error + ")");
         return false;
     }
     for (float& x : v) x = convert(x, s, rules);
+    if (!rules.quantity.empty() && rules.class_map.empty()) {
+        std::vector<float> data;
+        data.reserve(v.size());
+        for (float x : v)
+            if (x > -1.0e29f) data.push_back(x);
+        std::vector<std::string> problems;
+        if (!data.empty())
+            check_field_plausible(source, "band " + std::to_string(band), s.scale_origin,
+                                  rules.quantity, data, problems);
+        if (!problems.empty()) {
+            error = ingest_problems_text(problems) + " (scale " + ingest_number(s.scale) +
+                    ", offset " + ingest_number(s.offset) + " from " + s.scale_origin +
+                    (s.has_fill ? ", fill " + ingest_number(s.fill)
+                                : std::string(", no fill or nodata value")) +
+                    ")";
+            return false;
+        }
+    }
     converted_counts(v, p.detail);
     p.ds = make_float_dataset(nx, ny, gt, projection, v, error);
     if (p.ds == nullptr) {
@@ -256,6 +290,25 @@ bool open_ims_source(const std::string& source, const RasterRules& rules, int in
     read_float32_file(rules.lat_file, n, lat, error, st);
     if (st == 0) read_float32_file(rules.lon_file, n, lon, error, st);
     if (st != 0) return false;
+    // a cell placed nowhere on Earth would be lost from the warp without a word
+    long impossible = 0;
+    std::size_t first_bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const bool ok = std::isfinite(lat[k]) && std::isfinite(lon[k]) &&
+                        std::fabs(lat[k]) <= 90.0f && lon[k] >= -180.0f && lon[k] <= 360.0f;
+        if (!ok && impossible++ == 0) first_bad = k;
+    }
+    if (impossible > 0) {
+        const long col = static_cast<long>(first_bad % static_cast<std::size_t>(ims.ncols));
+        const long row = static_cast<long>(first_bad / static_cast<std::size_t>(ims.ncols));
+        error = source + ": " + std::to_string(impossible) + " cell position(s) not on Earth in " +
+                rules.lat_file + " / " + rules.lon_file + ", the first at row " +
+                std::to_string(row + 1) + ", column " + std::to_string(col + 1) + " (value " +
+                std::to_string(first_bad + 1) + "): latitude " + ingest_number(lat[first_bad]) +
+                ", longitude " + ingest_number(lon[first_bad]) +
+                " (latitude -90..90, longitude -180..360)";
+        return false;
+    }
     StoredRules s;  // codes as they are
     std::vector<float> v(n);
     for (std::size_t k = 0; k < n; ++k) v[k] = convert(ims.codes[k], s, rules);

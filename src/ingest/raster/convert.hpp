@@ -27,6 +27,8 @@ struct RasterRules {
     int year = 0, doy = 0, window_days = 0;
     bool allow_partial = false;      // accept a grid the sources cover only in part
     std::string lat_file, lon_file;  // cell positions of an ASCII snow-and-ice grid
+    int band = 0;                    // band to read (1..); 0: the source must have a single band
+    std::string quantity;  // row of the plausibility table the written values must fit, or empty
 };
 
 // Values of the grid (south row first, the grid's missing value where no source has a

@@ -36,6 +36,17 @@ bool rules_for(const RegionRecipe& r, const std::string& key, Resampling method,
         error = r.where(key + "_class_map") + ": \"" + class_map + "\": e.g. 25=0,200=4";
         return false;
     }
+    const std::string band = value(key + "_band");
+    if (!band.empty()) {
+        char* end = nullptr;
+        const long n = std::strtol(band.c_str(), &end, 10);
+        if (end == band.c_str() || *end != '\0' || n < 1 || n > 100000) {
+            error = r.where(key + "_band") + ": \"" + band + "\": a band number, 1 or more";
+            return false;
+        }
+        rules.band = static_cast<int>(n);
+    }
+    if (key == "lai") rules.quantity = "lai";
     const std::string window = value(key + "_window");
     if (!window.empty()) {
         rules.check_day = true;

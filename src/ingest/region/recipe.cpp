@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "ornax90/ORNAX_region_mod.hpp"
+#include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 
 namespace fs = std::filesystem;
@@ -39,6 +40,9 @@ const std::vector<RecipeKey> keys = {
     {"lai", true, "", "leaf-area-index raster(s) GDAL opens, one product period"},
     {"lai_missing_codes", false, "", "stored leaf-area values that are missing, e.g. 249-255"},
     {"lai_window", false, "8", "days the leaf-area period may lie from the day"},
+    {"lai_band", false, "", "band of the leaf-area raster(s) to read (when they have several)"},
+    {"landcover_band", false, "", "band of the land-cover raster(s) to read"},
+    {"snow_band", false, "", "band of the snow raster(s) to read"},
     {"snow", true, "", "snow raster(s) or ASCII snow grid, or \"none\" (no snow anywhere)"},
     {"snow_class_map", false, "", "stored snow code = model code (4 snow, 3 water, 0 none)"},
     {"snow_missing_codes", false, "", "stored snow values that are missing"},
@@ -190,6 +194,15 @@ void check_sources(RegionRecipe& r, Checker& c) {
     c.integer("snow_window", 0, 366, window);
 }
 
+// The model input a land parameter is (a row of the model's range table).
+std::string land_quantity(const std::string& key) {
+    if (key.rfind("aleaf", 0) == 0 || key.rfind("adead", 0) == 0) return "leaf absorptivity";
+    if (key == "xl") return "leaf size";
+    if (key == "rsoilv" || key == "rsoiln") return "soil reflectance";
+    if (key == "rs_correction") return "soil resistance correction";
+    return "";
+}
+
 void check_land(RegionRecipe& r, Checker& c) {
     for (const auto& row : land_keys) {
         if (!c.ok()) return;
@@ -205,6 +218,13 @@ void check_land(RegionRecipe& r, Checker& c) {
             p.source = LandSource::table_class;
         } else if (number(v, p.value)) {
             p.source = LandSource::constant;
+            std::vector<std::string> problems;
+            const std::string where = r.where(p.key);
+            check_number_in_range(where, p.key, land_quantity(p.key), p.value, problems);
+            if (!problems.empty()) {
+                c.fail(p.key, problems.front().substr(where.size() + 2));
+                return;
+            }
         } else {
             p.source = LandSource::raster;
             c.files(p.key, p.sources);

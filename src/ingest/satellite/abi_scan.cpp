@@ -7,6 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
+#include <vector>
+
+#include "ingest/common/plausibility.hpp"
+#include "ingest/common/support.hpp"
 
 namespace {
 
@@ -77,16 +82,35 @@ bool read_projection(int nc, GeosProjection& p) {
 }
 
 // Mid-scan time: the variable t (J2000 seconds), else time_coverage_start.
-bool read_scan_time(int nc, GeosScan& scan) {
+// Seconds by which the scan time t may lie outside the scan's coverage (start to end).
+constexpr double scan_time_tolerance = 60.0;
+
+// The scan time: t, which must agree with time_coverage_start (and lie before
+// time_coverage_end) when the file gives them; else time_coverage_start. `problem` tells
+// a disagreement.
+bool read_scan_time(int nc, GeosScan& scan, std::string& problem) {
     att_text(nc, NC_GLOBAL, "time_coverage_start", scan.time_coverage_start);
+    std::string end_text;
+    att_text(nc, NC_GLOBAL, "time_coverage_end", end_text);
+    double start = 0.0, end = 0.0;
+    const bool have_start = parse_iso_time(scan.time_coverage_start, start);
+    const bool have_end = parse_iso_time(end_text, end) && end >= start;
     int var = 0;
     double t = 0.0;
     if (nc_inq_varid(nc, "t", &var) == NC_NOERR && nc_get_var_double(nc, var, &t) == NC_NOERR &&
         std::isfinite(t)) {
         scan.scan_time = j2000_unix_seconds + t;
+        const double last = (have_end ? end : start) + scan_time_tolerance;
+        if (have_start && (scan.scan_time < start - scan_time_tolerance || scan.scan_time > last))
+            problem = "the scan time t (" + ingest_number(scan.scan_time - start) +
+                      " s from time_coverage_start " + scan.time_coverage_start +
+                      ") lies outside the scan's coverage" +
+                      (have_end ? " (to " + end_text + ")" : std::string()) +
+                      ": which of them is right is not known";
         return true;
     }
-    return parse_iso_time(scan.time_coverage_start, scan.scan_time);
+    scan.scan_time = start;
+    return have_start;
 }
 
 }  // namespace
@@ -158,8 +182,13 @@ void read_geos_scan(const std::string& file, const std::string& variable,
         return;
     }
     att_text(nc.id, NC_GLOBAL, "platform_ID", scan.platform);
-    if (!read_scan_time(nc.id, scan)) {
+    std::string time_problem;
+    if (!read_scan_time(nc.id, scan, time_problem)) {
         error = file + ": no scan time (variable t or time_coverage_start)";
+        return;
+    }
+    if (!time_problem.empty()) {
+        error = file + ": " + time_problem;
         return;
     }
     const std::size_t n = static_cast<std::size_t>(scan.nx) * scan.ny;
@@ -185,6 +214,14 @@ void read_geos_scan(const std::string& file, const std::string& variable,
         else {
             scan.values[k] = static_cast<float>(raw[k] * scale + offset);
             ++scan.valid;
+        }
+    }
+    if (expected_units == "K" && scan.valid > 0) {  // a surface temperature
+        std::vector<std::string> problems;
+        check_field_plausible(file, variable, scan.units, "trad", scan.values, problems);
+        if (!problems.empty()) {
+            error = ingest_problems_text(problems);
+            return;
         }
     }
     status = 0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -19,39 +20,61 @@ namespace {
 
 constexpr float missing_tolerance = 1e-6f;  // a value within this of the missing value is missing
 
-// What the valid values of one raster must look like, in the raster's stored unit.
-struct Plausible {
-    const char* quantity;
-    const char* unit;
-    float median_low;  // the median must lie in [median_low, median_high]
-    float median_high;
-    bool median_open;    // the bounds themselves are excluded
-    float p95_high;      // the 95th percentile must not exceed this (unbounded: a large value)
-    bool some_positive;  // at least a tenth of the values above 0 (daylight insolation)
+using Plausible = Ornaxplausible;
+constexpr float unbounded = ornax_plausible_unbounded;
+
+// The region's rasters hold K, Pa, kg/kg, m s-1 and W m-2 (the pixel assembly converts
+// them); the forecast fields the converters read are in the units of the GRIB tables.
+// Medians catch a wrong unit or scale; value bounds catch what no field can hold.
+constexpr Plausible plausible_table[] = {
+    {"2t", "2 m air temperature", "K", 180.0f, 340.0f, false, unbounded, false, 150.0f, 360.0f},
+    {"theta", "potential temperature", "K", 200.0f, 700.0f, false, unbounded, false, 150.0f,
+     800.0f},
+    {"sp", "surface pressure", "Pa", 30000.0f, 110000.0f, false, unbounded, false, 20000.0f,
+     115000.0f},
+    {"2sh", "specific humidity", "kg/kg", 0.0f, 0.05f, true, unbounded, false, -1.0e-4f, 0.06f},
+    {"wind", "wind speed", "m s-1", 0.0f, 50.0f, false, unbounded, false, 0.0f, 100.0f},
+    {"dlwrf", "downward long-wave", "W m-2", 100.0f, 600.0f, false, unbounded, false, 0.0f,
+     1000.0f},
+    {"dswrf", "downward short-wave", "W m-2", 0.0f, 1500.0f, false, unbounded, true, -10.0f,
+     1500.0f},
+    {"trad", "radiometric surface temperature", "K", 213.0f, 343.0f, false, unbounded, false,
+     173.15f, 373.15f},
+    {"sdn", "insolation at an observation", "W m-2", 0.0f, 1500.0f, true, unbounded, false, 0.0f,
+     1500.0f},
+    {"lai", "leaf area index", "", -unbounded, unbounded, false, 10.0f, false, 0.0f, 15.0f},
+    {"t", "temperature", "K", 150.0f, 340.0f, false, unbounded, false, 120.0f, 360.0f},
+    {"skin t", "surface (skin) temperature", "K", 180.0f, 350.0f, false, unbounded, false, 150.0f,
+     373.15f},
+    {"gh", "geopotential height", "gpm", -1000.0f, 60000.0f, false, unbounded, false, -1500.0f,
+     80000.0f},
+    {"orog", "surface height", "m", -500.0f, 9000.0f, false, unbounded, false, -1000.0f, 9000.0f},
+    {"lsm", "land-sea mask", "", 0.0f, 1.0f, false, unbounded, false, 0.0f, 1.0f},
+    {"2r", "2 m relative humidity", "%", 0.0f, 100.0f, false, unbounded, false, -1.0f, 110.0f},
+    {"10u", "10 m eastward wind", "m s-1", -50.0f, 50.0f, false, unbounded, false, -100.0f, 100.0f},
+    {"10v", "10 m northward wind", "m s-1", -50.0f, 50.0f, false, unbounded, false, -100.0f,
+     100.0f},
+    {"lhtfl", "latent heat flux", "W m-2", -500.0f, 1000.0f, false, unbounded, false, -2000.0f,
+     3000.0f},
+    {"any", "", "", -unbounded, unbounded, false, unbounded, false, -unbounded, unbounded},
 };
 
-constexpr float unbounded = 3.0e38f;
+const Plausible& row(const char* key) {
+    const Plausible* p = ornax_plausible(key);
+    return p != nullptr ? *p : plausible_table[std::size(plausible_table) - 1];
+}
 
-// The rasters hold K, Pa, kg/kg, m s-1 and W m-2 (the pixel assembly converts them).
-constexpr Plausible air_temperature = {
-    "2 m air temperature", "K", 180.0f, 340.0f, false, unbounded, false};
-constexpr Plausible potential_temperature = {
-    "potential temperature", "K", 200.0f, 700.0f, false, unbounded, false};
-constexpr Plausible surface_pressure = {"surface pressure", "Pa", 30000.0f, 110000.0f, false,
-                                        unbounded,          false};
-constexpr Plausible specific_humidity = {"specific humidity", "kg/kg", 0.0f, 0.05f, true,
-                                         unbounded,           false};
-constexpr Plausible wind_speed = {"wind speed", "m s-1", 0.0f, 50.0f, false, unbounded, false};
-constexpr Plausible longwave = {
-    "downward long-wave", "W m-2", 100.0f, 600.0f, false, unbounded, false};
-constexpr Plausible shortwave = {
-    "downward short-wave", "W m-2", 0.0f, 1500.0f, false, unbounded, true};
-constexpr Plausible surface_temperature = {
-    "radiometric surface temperature", "K", 213.0f, 343.0f, false, unbounded, false};
-constexpr Plausible insolation = {
-    "insolation at an observation", "W m-2", 0.0f, 1500.0f, true, unbounded, false};
-constexpr Plausible leaf_area = {"leaf area index", "", -unbounded, unbounded, false, 10.0f, false};
-constexpr Plausible any_values = {"", "", -unbounded, unbounded, false, unbounded, false};
+const Plausible& air_temperature = row("2t");
+const Plausible& potential_temperature = row("theta");
+const Plausible& surface_pressure = row("sp");
+const Plausible& specific_humidity = row("2sh");
+const Plausible& wind_speed = row("wind");
+const Plausible& longwave = row("dlwrf");
+const Plausible& shortwave = row("dswrf");
+const Plausible& surface_temperature = row("trad");
+const Plausible& insolation = row("sdn");
+const Plausible& leaf_area = row("lai");
+const Plausible& any_values = row("any");
 
 // Sample: at most sample_runs runs of sample_run consecutive values spread evenly over the
 // file (the whole raster when it holds no more than their product, 65,536 values).
@@ -146,7 +169,7 @@ struct ForecastRaster {
     const Plausible* plausible;
 };
 
-constexpr ForecastRaster forecast_rasters[] = {
+const ForecastRaster forecast_rasters[] = {
     {"pot_profile.bin", &potential_temperature},
     {"psfc_series.bin", &surface_pressure},
     {"t2_series.bin", &air_temperature},
@@ -179,6 +202,16 @@ int check_morning_rise(const Ornaxregiondatatype& r, const std::vector<float>& t
 }
 
 }  // namespace
+
+std::span<const Ornaxplausible> ornax_plausible_table() {
+    return plausible_table;
+}
+
+const Ornaxplausible* ornax_plausible(const std::string& key) {
+    for (const Ornaxplausible& p : plausible_table)
+        if (key == p.key) return &p;
+    return nullptr;
+}
 
 int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Spatialinfodata& land,
                                           const Spatialinfodata& veg, const Spatialinfodata& snow,

@@ -136,6 +136,12 @@ std::span<const Ornaxinputrange> ornax_input_range_table() {
     return range_table;
 }
 
+const Ornaxinputrange* ornax_input_range(const std::string& quantity) {
+    for (const Ornaxinputrange& r : range_table)
+        if (quantity == r.quantity) return &r;
+    return nullptr;
+}
+
 int ornax_check_input_ranges(const Ornaxlandtype& land, const Ornaxinputvartype& in, int nhours,
                              int& failures, Ornaxrangefailure& first) {
     RangeCheck c(first);
@@ -282,6 +288,14 @@ int ornax_check_observation_times(const Ornaxinputvartype& in, std::string& why)
         why = "observations at " + h(in.tloc1) + " and " + h(in.tloc2) +
               " h lie outside the morning from sunrise " + h(sunrise) + " h to solar noon " +
               h(noon) + " h (local standard time; times in UTC?)";
+        return ornax_status_failure;
+    }
+    // with the sun well above the horizon the first observation cannot be dark: an
+    // insolation of 0 is a missing value written as data
+    if (zen < ornax_daylight_zenith && !(in.sdn1 > 0.0f)) {
+        why = "insolation " + h(in.sdn1) + " W m-2 at the first observation " + h(in.tloc1) +
+              " h, in daylight (solar zenith " + h(zen * 180.0f / 3.14159265f) +
+              " deg): a missing value written as 0?";
         return ornax_status_failure;
     }
     return 0;

@@ -22,6 +22,33 @@ struct Ornaxinputrange {
 // The whole range table, one row per quantity.
 std::span<const Ornaxinputrange> ornax_input_range_table();
 
+// What the valid values of one whole raster or field of a quantity can look like, in the
+// unit it is stored in (K, Pa, kg/kg, m s-1, W m-2, gpm): the median inside its bounds, the
+// 95th percentile under a ceiling, in daylight a tenth of the values above 0, and every
+// value between `value_low` and `value_high`. One row per quantity; the region run checks
+// its input rasters with the median rows, the converters every field they write.
+struct Ornaxplausible {
+    const char* key;  // name of the row (the converters' field names: "2t", "dswrf")
+    const char* quantity;
+    const char* unit;
+    float median_low;  // the median must lie in [median_low, median_high]
+    float median_high;
+    bool median_open;    // the bounds themselves are excluded
+    float p95_high;      // the 95th percentile must not exceed this (unbounded: a large value)
+    bool some_positive;  // at least a tenth of the values above 0 (daylight insolation)
+    float value_low;     // every valid value must lie in [value_low, value_high]
+    float value_high;
+};
+
+inline constexpr float ornax_plausible_unbounded = 3.0e38f;
+
+// The whole plausibility table.
+std::span<const Ornaxplausible> ornax_plausible_table();
+// Row by key; nullptr when none.
+const Ornaxplausible* ornax_plausible(const std::string& key);
+// Row of the range table by quantity ("soil reflectance"); nullptr when none.
+const Ornaxinputrange* ornax_input_range(const std::string& quantity);
+
 // First value found outside its range.
 struct Ornaxrangefailure {
     std::string field;  // record field, with the level or hour for series ("taobs_day(5)")
@@ -65,8 +92,12 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& region, const Spat
 // temperature over a shorter time says nothing about the heat taken up by the air.
 inline constexpr float ornax_min_observation_gap = 0.5f;
 
+// Solar zenith (rad, 80 deg) below which the first observation is in daylight.
+inline constexpr float ornax_daylight_zenith = 1.3962634f;
+
 // The two observation times (local standard time, h) against the morning the method
 // assumes: the second at least ornax_min_observation_gap after the first, both between
 // the point's sunrise and its solar noon (so times in UTC given for local times are
-// caught). 0, or 3 with `why` telling what does not fit.
+// caught), and an insolation above 0 at the first when the sun stands higher than
+// ornax_daylight_zenith. 0, or 3 with `why` telling what does not fit.
 int ornax_check_observation_times(const Ornaxinputvartype& input, std::string& why);

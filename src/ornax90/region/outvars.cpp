@@ -105,6 +105,15 @@ void ornax_read_out_list_file(const std::string& file_name,
             status = ornax_status_failure;
             continue;
         }
+        if (field_status == text_field_ok && selected != 0 && selected != 1) {
+            // kept out of the run, as a 0 would be, but never without a word
+            const std::string note = "Output list " + path + " line " +
+                                     std::to_string(line_number) + " (" + trim_both(name) +
+                                     "): switch " + std::to_string(selected) +
+                                     " is neither 0 nor 1; the variable is not written";
+            ornax_log_msg(note);
+            std::fprintf(stderr, "%s\n", note.c_str());
+        }
         if (field_status != text_field_ok || selected != 1) continue;
         const int code = get_var_index(name);
         if (code < 1 || code > ornax_max_out_vars) {

@@ -1,0 +1,166 @@
+// Checks of converted values against the model's plausibility and range tables.
+#include "ingest/common/plausibility.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "ingest/common/support.hpp"
+#include "ornax90/input_check/checks.hpp"
+
+namespace {
+
+constexpr double celsius_offset = 273.15;
+constexpr double gravity = 9.80665;
+
+bool median_inside(const Ornaxplausible& p, double m) {
+    return p.median_open ? m > p.median_low && m < p.median_high
+                         : m >= p.median_low && m <= p.median_high;
+}
+
+std::string with_unit(const Ornaxplausible& p) {
+    return *p.unit ? std::string(p.unit) : std::string("(no unit)");
+}
+
+// What most likely makes a median of `m` fall outside the row's bounds.
+std::string likely_cause(const Ornaxplausible& p, double m) {
+    const std::string unit = p.unit;
+    if (unit == "K" && median_inside(p, m - celsius_offset))
+        return "converted to K twice (273.15 added again)?";
+    if (unit == "K" && median_inside(p, m + celsius_offset)) return "deg C?";
+    struct Factor {
+        double f;  // the values are f times what they should be
+        const char* unit;
+        const char* cause;
+    };
+    const Factor factors[] = {
+        {1000.0, "kg/kg", "g/kg?"},
+        {0.001, "W m-2", "kW m-2?"},
+        {0.01, "Pa", "hPa?"},
+        {0.001, "Pa", "kPa?"},
+        {gravity, "gpm", "geopotential (m2 s-2, height multiplied by g)?"},
+        {100.0, "", "percent?"},
+        {0.01, "%", "a fraction where percent is expected?"},
+        {10.0, "", "a scale factor 0.1 not applied?"},
+        {0.1, "", "a scale factor 10 applied where none is due?"},
+        {2.0, "", "a scale applied twice?"},
+    };
+    for (const Factor& f : factors)
+        if ((*f.unit == '\0' || unit == f.unit) && median_inside(p, m / f.f)) return f.cause;
+    if (std::fabs(m) > 100.0 * std::max(std::fabs(p.median_high), 1.0f))
+        return "packed counts written without their scale_factor and add_offset?";
+    return "a wrong unit, scale or offset?";
+}
+
+template <typename T>
+void check_values(const std::string& file, const std::string& field, const std::string& unit_found,
+                  const std::string& key, std::span<const T> values,
+                  std::vector<std::string>& problems) {
+    const Ornaxplausible* p = ornax_plausible(key);
+    if (p == nullptr) return;
+    const std::string name =
+        file + ": " + field + (*p->quantity ? " (" + std::string(p->quantity) + ")" : "");
+    std::vector<double> valid;
+    valid.reserve(values.size());
+    for (T v : values)
+        if (std::isfinite(static_cast<double>(v))) valid.push_back(static_cast<double>(v));
+    if (valid.empty()) {
+        problems.push_back(name + ": no valid value (every value missing or a fill value)");
+        return;
+    }
+    std::sort(valid.begin(), valid.end());
+    const double median = valid[(valid.size() - 1) / 2];
+    const std::string found =
+        unit_found.empty() ? "" : " (unit \"" + unit_found + "\" in the file)";
+    if (!median_inside(*p, median)) {
+        problems.push_back(name + ": values " + ingest_number(median) + " median" + found + ": " +
+                           likely_cause(*p, median) + " expected " + ingest_number(p->median_low) +
+                           ".." + ingest_number(p->median_high) + " " + with_unit(*p));
+        return;
+    }
+    const double p95 =
+        valid[static_cast<std::size_t>(0.95 * static_cast<double>(valid.size() - 1))];
+    if (p95 > p->p95_high) {
+        problems.push_back(name + ": 95th percentile " + ingest_number(p95) + found +
+                           ", expected at most " + ingest_number(p->p95_high) +
+                           ": a scale factor not applied, or a fill value read as data?");
+        return;
+    }
+    const auto low =
+        std::lower_bound(valid.begin(), valid.end(), static_cast<double>(p->value_low));
+    const auto high =
+        std::upper_bound(valid.begin(), valid.end(), static_cast<double>(p->value_high));
+    const long outside = static_cast<long>((low - valid.begin()) + (valid.end() - high));
+    if (outside > 0)
+        problems.push_back(name + ": " + std::to_string(outside) + " of " +
+                           std::to_string(valid.size()) + " values outside the physical range " +
+                           ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
+                           with_unit(*p) + " (from " + ingest_number(valid.front()) + " to " +
+                           ingest_number(valid.back()) + found +
+                           "): fill values without a bitmap or nodata tag, or a wrong scale?");
+}
+
+}  // namespace
+
+bool ingest_is_fill(double value, double file_missing) {
+    return !std::isfinite(value) || value == file_missing || value == 9999.0 ||
+           std::fabs(value) >= 9.99e20;
+}
+
+void check_field_plausible(const std::string& file, const std::string& field,
+                           const std::string& unit_found, const std::string& key,
+                           std::span<const float> values, std::vector<std::string>& problems) {
+    check_values(file, field, unit_found, key, values, problems);
+}
+
+void check_field_plausible(const std::string& file, const std::string& field,
+                           const std::string& unit_found, const std::string& key,
+                           std::span<const double> values, std::vector<std::string>& problems) {
+    check_values(file, field, unit_found, key, values, problems);
+}
+
+void check_height_of_level(const std::string& file, const std::string& field, double pressure,
+                           std::span<const double> values, std::vector<std::string>& problems) {
+    if (!(pressure > 0.0)) return;
+    std::vector<double> valid;
+    for (double v : values)
+        if (std::isfinite(v)) valid.push_back(v);
+    if (valid.empty()) return;
+    std::nth_element(valid.begin(), valid.begin() + static_cast<long>((valid.size() - 1) / 2),
+                     valid.end());
+    const double median = valid[(valid.size() - 1) / 2];
+    // standard atmosphere up to 11 km, isothermal 216.65 K above
+    const double tropopause = 22632.0;
+    const double standard = pressure >= tropopause
+                                ? 44330.8 * (1.0 - std::pow(pressure / 101325.0, 0.190263))
+                                : 11000.0 + 6341.6 * std::log(tropopause / pressure);
+    const double tolerance = 0.25 * standard + 600.0;
+    if (std::fabs(median - standard) <= tolerance) return;
+    std::string cause = "a wrong unit or level?";
+    if (std::fabs(median / gravity - standard) <= tolerance)
+        cause = "geopotential (m2 s-2, height multiplied by g)?";
+    problems.push_back((file.empty() ? "" : file + ": ") + field + " (geopotential height at " +
+                       ingest_number(pressure / 100.0) + " hPa): values " + ingest_number(median) +
+                       " median: " + cause + " expected about " +
+                       ingest_number(std::round(standard)) + " gpm (" +
+                       ingest_number(std::round(standard - tolerance)) + ".." +
+                       ingest_number(std::round(standard + tolerance)) + ")");
+}
+
+void check_number_in_range(const std::string& where, const std::string& key,
+                           const std::string& quantity, double value,
+                           std::vector<std::string>& problems) {
+    const Ornaxinputrange* r = ornax_input_range(quantity);
+    if (r == nullptr) return;
+    if (value >= r->low && value <= r->high) return;
+    problems.push_back(where + ": " + key + " = " + ingest_number(value) + " is outside " +
+                       ingest_number(r->low) + ".." + ingest_number(r->high) +
+                       (*r->unit ? " " + std::string(r->unit) : std::string()) + " (" + quantity +
+                       ")");
+}
+
+std::string ingest_problems_text(const std::vector<std::string>& problems) {
+    std::string text;
+    for (const std::string& p : problems) text += (text.empty() ? "" : "; ") + p;
+    return text;
+}
