@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/ranges.hpp"
 
 namespace {
 

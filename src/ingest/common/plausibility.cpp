@@ -6,7 +6,8 @@
 #include <limits>
 
 #include "ingest/common/support.hpp"
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/plausibility.hpp"
+#include "ornax90/input_check/ranges.hpp"
 
 namespace {
 

@@ -4,6 +4,34 @@
 
 #include "ornax90/ORNAX_data_mod.hpp"
 
+#include <span>
+#include <string>
+
+// What the valid values of one whole raster or field of a quantity can look like, in the
+// unit it is stored in (K, Pa, kg/kg, m s-1, W m-2, gpm): the median inside its bounds, the
+// 95th percentile under a ceiling, in daylight a tenth of the values above 0, and every
+// value between `value_low` and `value_high`. One row per quantity; the region run checks
+// its input rasters with the median rows, the converters every field they write.
+struct Ornaxplausible {
+    const char* key;  // name of the row (the converters' field names: "2t", "dswrf")
+    const char* quantity;
+    const char* unit;
+    float median_low;  // the median must lie in [median_low, median_high]
+    float median_high;
+    bool median_open;    // the bounds themselves are excluded
+    float p95_high;      // the 95th percentile must not exceed this (unbounded: a large value)
+    bool some_positive;  // at least a tenth of the values above 0 (daylight insolation)
+    float value_low;     // every valid value must lie in [value_low, value_high]
+    float value_high;
+};
+
+inline constexpr float ornax_plausible_unbounded = 3.0e38f;
+
+// The whole plausibility table.
+std::span<const Ornaxplausible> ornax_plausible_table();
+// Row by key; nullptr when none.
+const Ornaxplausible* ornax_plausible(const std::string& key);
+
 // Before the line loop, after the size checks: a sample of every input raster (at most
 // 65,536 values: the whole raster, or 256 runs of 256 consecutive values spread evenly
 // over the file) is compared with what its quantity can be. Forecast rasters: medians of
