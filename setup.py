@@ -39,6 +39,11 @@ class CMakeBuild(build_ext):
         build_dir.mkdir(parents=True, exist_ok=True)
         configure = ["cmake", "-S", str(ROOT), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
                      f"-DORNAX_PYTHON={sys.executable}"]
+        try:  # pybind11 installed by pip (an isolated build) carries its CMake files
+            import pybind11
+            configure += [f"-Dpybind11_DIR={pybind11.get_cmake_dir()}"]
+        except ImportError:
+            pass
         if shutil.which("ninja"):
             configure += ["-G", "Ninja"]
         if shutil.which("ccache"):

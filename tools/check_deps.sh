@@ -8,7 +8,7 @@
 #          region's sources
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with;
 #          the eccodes tools and Python module the converters' tests compare with; xarray with
-#          netCDF4 for the composite tests
+#          netCDF4 for the composite tests; dask and dask.distributed for run_dataset's tests
 #   bench  run + Google Benchmark
 #   build  test + bench (everything)
 set -u
@@ -50,6 +50,9 @@ check_test() {
     # composite tests read the NetCDF back with xarray (netCDF4 engine)
     /usr/bin/python3 -c 'import xarray' >/dev/null 2>&1 || missing+=(python3-xarray)
     /usr/bin/python3 -c 'import matplotlib' >/dev/null 2>&1 || missing+=(python3-matplotlib)
+    # run_dataset chunk by chunk on dask and on a dask.distributed LocalCluster
+    /usr/bin/python3 -c 'import dask' >/dev/null 2>&1 || missing+=(python3-dask)
+    /usr/bin/python3 -c 'import distributed' >/dev/null 2>&1 || missing+=(python3-distributed)
     /usr/bin/python3 -c 'import netCDF4' >/dev/null 2>&1 || missing+=(python3-netcdf4)
 }
 # ornax_ingest (the example region's sources in `make run`): the ECMWF GRIB library and GDAL

@@ -111,7 +111,9 @@ py::tuple run_points(const py::dict& inputs, std::size_t count, int nlevels, int
     return py::make_tuple(result, timings);
 }
 
-// The inputs of a site as run_points takes them.
+// The inputs of a site as run_points takes them and the site run uses them: the land
+// record's values, but the leaf size, cover fraction and canopy height the site reader
+// derived from the file's own land section (the core takes those from the input record).
 py::dict inputs_dict(const Ornaxlandtype& land, const Ornaxinputvartype& in) {
     py::dict d;
     d["landcover"] = land.landcover;
@@ -124,12 +126,12 @@ py::dict inputs_dict(const Ornaxlandtype& land, const Ornaxinputvartype& in) {
                            {"adeadv", land.adeadv},
                            {"adeadn", land.adeadn},
                            {"adeadl", land.adeadl},
-                           {"xl", land.xl},
                            {"hmin", land.hmin},
                            {"hmax", land.hmax},
                            {"rsoil", land.rsoil},
                            {"fcmin", land.fcmin}})
         d[name] = v;
+    d["xl"] = in.xl;
     d["year"] = in.year;
     d["doy"] = in.doy;
     for (auto [name, v] : {std::pair{"lon", in.lon},

@@ -30,8 +30,8 @@ def test_run_site_report_is_the_programs(folder, name, tmp_path):
     assert site["report"] == program_report(folder, name, tmp_path)
 
 
-# the tundra site keeps its file's leaf size beside the class's, which one record cannot hold
-POINT_SITES = [s for s in SITES if s[1] != "tundra_own_land_section.dat"]
+# the tundra site keeps its file's leaf size, cover fraction and canopy height beside the class's
+POINT_SITES = SITES
 
 
 @pytest.mark.parametrize("folder,name", POINT_SITES, ids=[n for _, n in POINT_SITES])

@@ -7,8 +7,9 @@ import numpy as np
 from . import _ornax
 
 from .region import open_region_outputs
+from .dataset import run_dataset
 
-__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs"]
+__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs", "run_dataset"]
 
 __version__ = _ornax.__version__
 output_variables = _ornax.output_variables
