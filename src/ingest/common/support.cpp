@@ -156,6 +156,47 @@ double grid_row_lat(const Spatialinfodata& grid, int row) {
     return static_cast<double>(grid.south_lat) + (row - 0.5) * static_cast<double>(grid.dlat);
 }
 
+bool ingest_file_kind(const std::string& file_name, std::string& kind) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file_name, ec)) {
+        kind = "no such file";
+        return false;
+    }
+    if (std::filesystem::is_directory(file_name, ec)) {
+        kind = "a folder, not a file";
+        return false;
+    }
+    std::ifstream in(file_name, std::ios::binary);
+    unsigned char b[8] = {0};
+    in.read(reinterpret_cast<char*>(b), sizeof b);
+    const std::streamsize n = in.gcount();
+    if (!in && n == 0 && !in.eof()) {
+        kind = "cannot be read";
+        return false;
+    }
+    auto starts = [&](const char* magic, std::streamsize len) {
+        return n >= len && std::memcmp(b, magic, static_cast<std::size_t>(len)) == 0;
+    };
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
+        kind = "a GeoTIFF";
+    else if (starts("CDF\1", 4) || starts("CDF\2", 4) || starts("CDF\5", 4))
+        kind = "a NetCDF file";
+    else if (starts("\x89HDF", 4))
+        kind = "an HDF5/NetCDF-4 file";
+    else if (starts("\x0e\x03\x13\x01", 4))
+        kind = "an HDF4 file";
+    else if (starts("GRIB", 4))
+        kind = "a GRIB file";
+    else {
+        bool text = true;
+        for (std::streamsize k = 0; k < n; ++k)
+            text = text &&
+                   (b[k] == '\t' || b[k] == '\n' || b[k] == '\r' || (b[k] >= 32 && b[k] < 127));
+        kind = n == 0 ? "an empty file" : text ? "a text" : "a binary file";
+    }
+    return true;
+}
+
 std::string ingest_day_dir_name(int year, int doy) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d%03d", year, doy);

@@ -66,6 +66,11 @@ void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::
 double grid_col_lon(const Spatialinfodata& grid, int col);
 double grid_row_lat(const Spatialinfodata& grid, int row);
 
+// What a file is, from its first bytes: "a GeoTIFF", "a NetCDF file", "a GRIB file", "an
+// HDF4 file", "an HDF5/NetCDF-4 file", "a text" or "a binary file". False, with kind "no
+// such file" (or "a folder", "cannot be read"), when it cannot be read as a file.
+bool ingest_file_kind(const std::string& file_name, std::string& kind);
+
 // Directory of one day under a root: "YYYYDDD" (year 4 digits, day of year 3).
 std::string ingest_day_dir_name(int year, int doy);
 // Days of a year (365 or 366).

@@ -21,6 +21,7 @@ int fail(const std::string& text) {
 bool rules_for(const RegionRecipe& r, const std::string& key, Resampling method, RasterRules& rules,
                std::string& class_map, std::string& error) {
     rules.resampling = method;
+    rules.allow_partial = r.allow_partial;
     auto value = [&](const std::string& k) {
         const auto it = r.values.find(k);
         return it == r.values.end() ? std::string() : it->second;
