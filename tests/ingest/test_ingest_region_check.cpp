@@ -55,6 +55,16 @@ protected:
         write_sinusoidal_tile((dir_ / "half.tif").string(), sinusoidal_x(-130.0, 34.0),
                               sinusoidal_x(-99.5, 34.3), 30.0, 40.0, 5000.0, "RSC", st);
         ASSERT_EQ(st, 0);
+        // a soil-resistance correction missing everywhere, and one missing west of -99.25
+        std::vector<double> none(110 * 70, -9999.0), most(110 * 70, 1.0);
+        for (int r = 0; r < 70; ++r)
+            for (int c = 0; c < 80; ++c) most[static_cast<std::size_t>(r) * 110 + c] = -9999.0;
+        write_geotiff((dir_ / "rsc_none.tif").string(), -100.05, 34.65, 0.01, 110, 70, false, none,
+                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, st);
+        ASSERT_EQ(st, 0);
+        write_geotiff((dir_ / "rsc_most.tif").string(), -100.05, 34.65, 0.01, 110, 70, false, most,
+                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, st);
+        ASSERT_EQ(st, 0);
         write_sinusoidal_tile((dir_ / "whole.tif").string(), sinusoidal_x(-130.0, 34.0),
                               sinusoidal_x(-95.0, 34.0), 30.0, 40.0, 5000.0, "RSC", st);
         ASSERT_EQ(st, 0);
@@ -223,5 +233,36 @@ TEST_F(RegionCheckTest, WrongFileAsRecipeIsNamed) {
         << err();
     EXPECT_NE(err().find("absent.txt: no such file"), std::string::npos) << err();
 }
+
+struct Emptiness {
+    const char* name;
+    const char* file;
+    int exit;
+    const char* message;
+};
+
+const Emptiness emptiness[] = {
+    {"AllMissingIsRefused", "rsc_none.tif", 3,
+     "static/rs_correct.bin would be missing at every one of its 240 cells"},
+    {"MostlyMissingIsWarned", "rsc_most.tif", 0,
+     "warning: recipe.txt:20: rs_correction: static/rs_correct.bin is missing at 75.0 % of its "
+     "cells (180 of 240)"},
+};
+
+class RegionEmptiness : public RegionCheckTest, public ::testing::WithParamInterface<Emptiness> {};
+
+TEST_P(RegionEmptiness, OfAConvertedRaster) {
+    const Emptiness& e = GetParam();
+    const std::string recipe =
+        replaced(base_recipe(), "rs_correction", std::string("rs_correction = ") + e.file);
+    EXPECT_EQ(ingest(recipe, "--check"), 0) << err();  // the metadata cannot tell
+    EXPECT_EQ(ingest(recipe, ""), e.exit) << err();
+    EXPECT_NE(err().find(e.message), std::string::npos) << err();
+    EXPECT_EQ(nothing_written(), e.exit != 0);
+    fs::remove_all(dir_ / "region");
+}
+
+INSTANTIATE_TEST_SUITE_P(Region, RegionEmptiness, ::testing::ValuesIn(emptiness),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

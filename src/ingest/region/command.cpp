@@ -107,6 +107,14 @@ int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folde
     if (st != 0) return fail(r.where("lst") + ": " + error);
     for (const std::string& note : out.notes) ingest_message(note);
     const std::string day = ingest_day_dir_name(r.year, r.doy);
+    for (const auto& [name, values] : out.rasters) {
+        const std::string key =
+            name.rfind("sdn", 0) == 0 && !r.insolation_files.empty() ? "insolation" : "lst";
+        if (const int c = region_refuse_empty(r, key, "sat/" + day + "/" + name + ".bin", values,
+                                              g.run.spare_value);
+            c != 0)
+            return c;
+    }
     const fs::path dir = folder / "sat" / day;
     if (const int c =
             satellite_write_outputs(dir.string(), false, "config/domain_sat.txt", command, rq, out);
