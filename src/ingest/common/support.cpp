@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -131,12 +133,60 @@ void ingest_parse_int(const std::string& text, const char* what, int low, int hi
 
 // ---- the common grid ----
 
+namespace {
+
+// Why the model's reader refused a domain description: a header line, then eleven lines
+// with the label in columns 1-30 and the value from column 31.
+std::string domain_file_fault(const std::string& file_name) {
+    static const char* const names[11] = {
+        "east longitude",   "west longitude",      "longitude resolution", "north latitude",
+        "south latitude",   "latitude resolution", "number of columns",    "number of rows",
+        "number of layers", "number of hours",     "missing value"};
+    std::ifstream in(file_name);
+    std::string line;
+    std::getline(in, line);  // the header
+    double v[11] = {0};
+    for (int k = 0; k < 11; ++k) {
+        const int n = k + 2;
+        if (!std::getline(in, line))
+            return "ends after line " + std::to_string(n - 1) + ": no line for the " + names[k];
+        const std::string value = line.size() > 30 ? line.substr(30) : "";
+        char* end = nullptr;
+        v[k] = std::strtod(value.c_str(), &end);
+        while (end != nullptr && (*end == ' ' || *end == '\t' || *end == '\r')) ++end;
+        if (value.find_first_not_of(" \t\r") == std::string::npos || end == nullptr || *end != '\0')
+            return "line " + std::to_string(n) + ": no number for the " + names[k] +
+                   " from column 31 (labels fill columns 1-30): \"" + line + "\"";
+    }
+    if (v[0] <= v[1]) return "the east longitude does not lie east of the west longitude";
+    if (v[3] <= v[4]) return "the north latitude does not lie north of the south latitude";
+    if (!(v[2] > 0.0) || !(v[5] > 0.0)) return "a resolution that is not positive";
+    const double cols = (v[0] - v[1]) / v[2], rows = (v[3] - v[4]) / v[5];
+    if (std::fabs(cols - v[6]) > 0.01 || std::fabs(rows - v[7]) > 0.01)
+        return "the edges and resolutions give " + ingest_number(cols) + " columns and " +
+               ingest_number(rows) + " rows, the file says " + ingest_number(v[6]) + " and " +
+               ingest_number(v[7]);
+    return "its layers, hours or bounds are outside what the model accepts (the log has the "
+           "model's words)";
+}
+
+}  // namespace
+
 void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::string& error,
                       int& status) {
     grid = Spatialinfodata{};
+    std::string kind;
+    if (!ingest_file_kind(file_name, kind) || kind != "a text") {
+        error = "grid file " + file_name + ": " +
+                (kind == "no such file" || kind == "an empty file" || kind == "cannot be read"
+                     ? kind
+                     : "is " + kind + ", not a domain description text");
+        status = ingest_status_failed;
+        return;
+    }
     read_domain_info_from_txt(file_name, grid, status);
     if (status != 0) {
-        error = "grid file " + file_name + " could not be read (see the messages above)";
+        error = "grid file " + file_name + ": " + domain_file_fault(file_name);
         status = ingest_status_failed;
         return;
     }
