@@ -348,4 +348,43 @@ TEST_F(IngestGrid, GoodDomainFileReads) {
 INSTANTIATE_TEST_SUITE_P(Grid, IngestGridFault, ::testing::ValuesIn(grid_faults),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// --grid W,E,S,N,STEP in place of a domain file.
+struct GridBounds {
+    const char* name;
+    const char* text;
+    int status, ncols, nrows;
+    const char* message;
+};
+
+const GridBounds grid_bounds[] = {
+    {"WholeCells", "-100,-95,34,37,0.05", 0, 100, 60, ""},
+    {"QuarterDegree", "10.5,12,45,46.25,0.25", 0, 6, 5, ""},
+    {"SpanNotWholeCells", "-100,-95.02,34,37,0.05", 3, 0, 0, "not whole numbers of 0.05"},
+    {"EastWestOfWest", "-95,-100,34,37,0.05", 3, 0, 0, "west < east"},
+    {"NoStep", "-100,-95,34,37,0", 3, 0, 0, "positive step"},
+    {"FourNumbersIsAMissingFile", "-100,-95,34,37", 3, 0, 0, "no such file"},
+};
+
+class IngestGridBounds : public ::testing::TestWithParam<GridBounds> {};
+
+TEST_P(IngestGridBounds, MakeTheGrid) {
+    const GridBounds& b = GetParam();
+    Spatialinfodata grid;
+    std::string error;
+    int st = 0;
+    ingest_read_grid(b.text, grid, error, st);
+    EXPECT_EQ(st, b.status) << error;
+    if (b.status == 0) {
+        EXPECT_EQ(grid.ncols, b.ncols);
+        EXPECT_EQ(grid.nrows, b.nrows);
+        EXPECT_EQ(grid.nlayers, 30);
+        EXPECT_FLOAT_EQ(grid.spare_value, -9999.0f);
+    } else {
+        EXPECT_NE(error.find(b.message), std::string::npos) << error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Grid, IngestGridBounds, ::testing::ValuesIn(grid_bounds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -172,10 +172,45 @@ std::string domain_file_fault(const std::string& file_name) {
 
 }  // namespace
 
+void ingest_grid_from_bounds(double west, double east, double south, double north, double step,
+                             Spatialinfodata& grid, std::string& error, int& status) {
+    grid = Spatialinfodata{};
+    status = ingest_status_failed;
+    const double cols = (east - west) / step, rows = (north - south) / step;
+    if (!(step > 0.0) || !(east > west) || !(north > south) || west < -180.0 || east > 360.0 ||
+        south < -90.0 || north > 90.0) {
+        error = "bounds W,E,S,N,STEP need west < east, south < north within -90..90 and a "
+                "positive step";
+        return;
+    }
+    if (std::fabs(cols - std::round(cols)) > 1e-6 || std::fabs(rows - std::round(rows)) > 1e-6) {
+        error = "the spans " + ingest_number(east - west) + " and " + ingest_number(north - south) +
+                " degrees are not whole numbers of " + ingest_number(step) + " degree cells";
+        return;
+    }
+    grid.west_lon = static_cast<float>(west), grid.east_lon = static_cast<float>(east);
+    grid.south_lat = static_cast<float>(south), grid.north_lat = static_cast<float>(north);
+    grid.dlon = grid.dlat = static_cast<float>(step);
+    grid.ncols = static_cast<int>(std::lround(cols));
+    grid.nrows = static_cast<int>(std::lround(rows));
+    grid.nlayers = 30, grid.nhours = 24;
+    grid.spare_value = -9999.0f;
+    status = 0;
+}
+
 void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::string& error,
                       int& status) {
     grid = Spatialinfodata{};
     std::string kind;
+    double b[5];
+    char tail = 0;
+    if (!ingest_file_kind(file_name, kind) &&
+        std::sscanf(file_name.c_str(), "%lf,%lf,%lf,%lf,%lf%c", &b[0], &b[1], &b[2], &b[3], &b[4],
+                    &tail) == 5) {
+        ingest_grid_from_bounds(b[0], b[1], b[2], b[3], b[4], grid, error, status);
+        if (status != 0) error = "--grid " + file_name + ": " + error;
+        return;
+    }
     if (!ingest_file_kind(file_name, kind) || kind != "a text") {
         error = "grid file " + file_name + ": " +
                 (kind == "no such file" || kind == "an empty file" || kind == "cannot be read"

@@ -237,7 +237,7 @@ int run_forecast(int argc, char** argv) {
 void forecast_usage(std::FILE* stream) {
     std::fprintf(
         stream,
-        "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE --out MET_ROOT\n"
+        "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE|W,E,S,N,STEP --out MET_ROOT\n"
         "                             [--land-mask FILE] [--config DIR] [--replace]\n"
         "                             YEAR DOY GRIB2_FILE...\n"
         "Writes the nine forcing rasters of the day (00 to 21 UTC) to MET_ROOT/YYYYDDD/\n"
