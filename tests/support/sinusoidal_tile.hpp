@@ -39,8 +39,9 @@ inline void write_sinusoidal_tile(const std::string& file, double x_west, double
     GDALSetGeoTransform(ds, gt);
     OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
     char* wkt = nullptr;
-    const std::string proj = "+proj=sinu +lon_0=0 +x_0=0 +y_0=0 +R=" +
-                             std::to_string(sinusoidal_radius_m) + " +units=m +no_defs";
+    const std::string proj =
+        "+proj=sinu +lon_0=0 +x_0=0 +y_0=0 +R=" + std::to_string(sinusoidal_radius_m) +
+        " +units=m +no_defs";
     if (OSRSetFromUserInput(srs, proj.c_str()) == OGRERR_NONE &&
         OSRExportToWkt(srs, &wkt) == OGRERR_NONE)
         GDALSetProjection(ds, wkt);
