@@ -239,6 +239,13 @@ void ornax_log_failure(std::string_view message) {
     if (failure_log.size() < failure_causes_kept) failure_log.push_back(text);
 }
 
+void ornax_log_failure(std::string_view log_line, std::string_view cause) {
+    if (captured(Ornaxmessagebuffer::Channel::failure, log_line)) return;
+    ornax_log_msg(log_line);
+    std::lock_guard<std::mutex> lock(failure_guard);
+    if (failure_log.size() < failure_causes_kept) failure_log.push_back(std::string(cause));
+}
+
 std::vector<std::string> ornax_failure_causes() {
     std::lock_guard<std::mutex> lock(failure_guard);
     return failure_log;

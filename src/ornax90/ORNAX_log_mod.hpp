@@ -34,6 +34,9 @@ void ornax_log_plain(std::string_view line);
 // Writes the message like ornax_log_msg and keeps it as a cause of the run's failure: the
 // main program shows the causes on the standard error stream when the run fails.
 void ornax_log_failure(std::string_view message);
+// The same with the cause the standard error stream shows worded apart from the log line
+// (where the log's own text glues a name to a word).
+void ornax_log_failure(std::string_view log_line, std::string_view cause);
 // Causes kept so far (the first few of the process), oldest first.
 std::vector<std::string> ornax_failure_causes();
 // Forgets the causes kept so far.

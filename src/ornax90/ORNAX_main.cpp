@@ -143,7 +143,9 @@ int dispatch(const Ornaxcommandlinetype& command_line) {
         if (status != 0) {
             ornax_log_failure(
                 (FreeLine() << "Error in calculate data in" << command_line.region_config_file)
-                    .str());
+                    .str(),
+                "Error in calculating the data of region configuration " +
+                    trim_right(command_line.region_config_file));
         }
     } else {
         ornax_log_failure((FreeLine() << "Unimplemented mode: " << command_line.run_mode).str());

@@ -277,4 +277,114 @@ TEST_F(IngestCommon, ProgramExitCodes) {
     EXPECT_EQ(line.rfind("ornax ", 0), 0u);
 }
 
+// What a wrong grid file is, on the message that refuses it (not the model's log alone).
+struct GridFault {
+    const char* name;
+    const char* content;  // nullptr: no file
+    const char* message;
+};
+
+const char* const good_domain = "Domain description            run grid\n"
+                                "East longitude                 -95.00\n"
+                                "West longitude                -100.00\n"
+                                "Longitude resolution             0.05\n"
+                                "North latitude                  37.00\n"
+                                "South latitude                  34.00\n"
+                                "Latitude resolution              0.05\n"
+                                "Number of columns                    100\n"
+                                "Number of rows                        60\n"
+                                "Number of layers                      30\n"
+                                "Number of hours                       24\n"
+                                "Missing value                 -9999.0\n";
+
+const GridFault grid_faults[] = {
+    {"MissingFile", nullptr, "grid.txt: no such file"},
+    {"GeoTiff", "II*\0binary", "grid.txt: is a GeoTIFF, not a domain description text"},
+    {"NetCdf", "CDF\1rest", "grid.txt: is a NetCDF file, not a domain description text"},
+    {"ValueBeforeColumn31", "Domain description\nEast longitude -95.00\n",
+     "line 2: no number for the east longitude from column 31"},
+    {"EndsEarly", "Domain description            run grid\nEast longitude                 -95.00\n",
+     "ends after line 2: no line for the west longitude"},
+    {"SizeAgainstEdges", "", "give 100 columns and 60 rows, the file says 90 and 60"},
+};
+
+class IngestGridFault : public temp_dir_test::TempDirTest,
+                        public ::testing::WithParamInterface<GridFault> {};
+
+TEST_P(IngestGridFault, NamesTheCause) {
+    const GridFault& f = GetParam();
+    const std::string file = path("grid.txt");
+    if (f.content != nullptr) {
+        std::string text = f.content;
+        if (std::string(f.name) == "GeoTiff") text = std::string("II*\0binary", 10);
+        if (text.empty()) {
+            text = good_domain;
+            text.replace(text.find("100\n"), 3, " 90");
+        }
+        std::ofstream(file, std::ios::binary) << text;
+    }
+    Spatialinfodata grid;
+    std::string error;
+    int st = 0;
+    ingest_read_grid(file, grid, error, st);
+    EXPECT_EQ(st, 3);
+    EXPECT_NE(error.find(f.message), std::string::npos) << error;
+    EXPECT_EQ(error.find("see the messages above"), std::string::npos) << error;
+}
+
+class IngestGrid : public temp_dir_test::TempDirTest {};
+
+TEST_F(IngestGrid, GoodDomainFileReads) {
+    const std::string file = path("grid.txt");
+    std::ofstream(file) << good_domain;
+    Spatialinfodata grid;
+    std::string error;
+    int st = 0;
+    ingest_read_grid(file, grid, error, st);
+    EXPECT_EQ(st, 0) << error;
+    EXPECT_EQ(grid.ncols, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Grid, IngestGridFault, ::testing::ValuesIn(grid_faults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --grid W,E,S,N,STEP in place of a domain file.
+struct GridBounds {
+    const char* name;
+    const char* text;
+    int status, ncols, nrows;
+    const char* message;
+};
+
+const GridBounds grid_bounds[] = {
+    {"WholeCells", "-100,-95,34,37,0.05", 0, 100, 60, ""},
+    {"QuarterDegree", "10.5,12,45,46.25,0.25", 0, 6, 5, ""},
+    {"SpanNotWholeCells", "-100,-95.02,34,37,0.05", 3, 0, 0, "not whole numbers of 0.05"},
+    {"EastWestOfWest", "-95,-100,34,37,0.05", 3, 0, 0, "west < east"},
+    {"NoStep", "-100,-95,34,37,0", 3, 0, 0, "positive step"},
+    {"FourNumbersIsAMissingFile", "-100,-95,34,37", 3, 0, 0, "no such file"},
+};
+
+class IngestGridBounds : public ::testing::TestWithParam<GridBounds> {};
+
+TEST_P(IngestGridBounds, MakeTheGrid) {
+    const GridBounds& b = GetParam();
+    Spatialinfodata grid;
+    std::string error;
+    int st = 0;
+    ingest_read_grid(b.text, grid, error, st);
+    EXPECT_EQ(st, b.status) << error;
+    if (b.status == 0) {
+        EXPECT_EQ(grid.ncols, b.ncols);
+        EXPECT_EQ(grid.nrows, b.nrows);
+        EXPECT_EQ(grid.nlayers, 30);
+        EXPECT_FLOAT_EQ(grid.spare_value, -9999.0f);
+    } else {
+        EXPECT_NE(error.find(b.message), std::string::npos) << error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Grid, IngestGridBounds, ::testing::ValuesIn(grid_bounds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

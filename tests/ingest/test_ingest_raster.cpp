@@ -180,6 +180,13 @@ TEST_F(IngestRaster, RealSnowTileMatchesGdalwarp) {
     rules.resampling = Resampling::mode;
     ASSERT_TRUE(parse_class_map("25=0,37=3,100=3,200=4", rules.class_map));
     rules.check_day = true, rules.year = 2022, rules.doy = 36;
+    // the tile's sinusoidal outline holds a small part of the grid, though its bounding box
+    // holds all of it: refused unless partial cover is allowed
+    run({sds}, make_grid(-100.0f, 35.0f, 0.05f, 100, 80), rules);
+    ASSERT_EQ(status_, 3);
+    EXPECT_NE(error_.find("the sources cover 888 of the grid's 8000 cells"), std::string::npos)
+        << error_;
+    rules.allow_partial = true;
     run({sds}, make_grid(-100.0f, 35.0f, 0.05f, 100, 80), rules);
     ASSERT_EQ(status_, 0) << error_;
     EXPECT_EQ(details_[0]["product"], "MOD10A2");

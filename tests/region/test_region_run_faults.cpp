@@ -206,7 +206,7 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
         {"no met configuration",
          [&] { fs::remove(config / "met.cfg"); },
          {},
-         "met.cfg not exist.",
+         "met.cfg\" it names does not exist",
          nothing},
         {"empty class table",
          [&] { write(config / "landcover.txt", ""); },

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -131,12 +133,95 @@ void ingest_parse_int(const std::string& text, const char* what, int low, int hi
 
 // ---- the common grid ----
 
+namespace {
+
+// Why the model's reader refused a domain description: a header line, then eleven lines
+// with the label in columns 1-30 and the value from column 31.
+std::string domain_file_fault(const std::string& file_name) {
+    static const char* const names[11] = {
+        "east longitude",   "west longitude",      "longitude resolution", "north latitude",
+        "south latitude",   "latitude resolution", "number of columns",    "number of rows",
+        "number of layers", "number of hours",     "missing value"};
+    std::ifstream in(file_name);
+    std::string line;
+    std::getline(in, line);  // the header
+    double v[11] = {0};
+    for (int k = 0; k < 11; ++k) {
+        const int n = k + 2;
+        if (!std::getline(in, line))
+            return "ends after line " + std::to_string(n - 1) + ": no line for the " + names[k];
+        const std::string value = line.size() > 30 ? line.substr(30) : "";
+        char* end = nullptr;
+        v[k] = std::strtod(value.c_str(), &end);
+        while (end != nullptr && (*end == ' ' || *end == '\t' || *end == '\r')) ++end;
+        if (value.find_first_not_of(" \t\r") == std::string::npos || end == nullptr || *end != '\0')
+            return "line " + std::to_string(n) + ": no number for the " + names[k] +
+                   " from column 31 (labels fill columns 1-30): \"" + line + "\"";
+    }
+    if (v[0] <= v[1]) return "the east longitude does not lie east of the west longitude";
+    if (v[3] <= v[4]) return "the north latitude does not lie north of the south latitude";
+    if (!(v[2] > 0.0) || !(v[5] > 0.0)) return "a resolution that is not positive";
+    const double cols = (v[0] - v[1]) / v[2], rows = (v[3] - v[4]) / v[5];
+    if (std::fabs(cols - v[6]) > 0.01 || std::fabs(rows - v[7]) > 0.01)
+        return "the edges and resolutions give " + ingest_number(cols) + " columns and " +
+               ingest_number(rows) + " rows, the file says " + ingest_number(v[6]) + " and " +
+               ingest_number(v[7]);
+    return "its layers, hours or bounds are outside what the model accepts (the log has the "
+           "model's words)";
+}
+
+}  // namespace
+
+void ingest_grid_from_bounds(double west, double east, double south, double north, double step,
+                             Spatialinfodata& grid, std::string& error, int& status) {
+    grid = Spatialinfodata{};
+    status = ingest_status_failed;
+    const double cols = (east - west) / step, rows = (north - south) / step;
+    if (!(step > 0.0) || !(east > west) || !(north > south) || west < -180.0 || east > 360.0 ||
+        south < -90.0 || north > 90.0) {
+        error = "bounds W,E,S,N,STEP need west < east, south < north within -90..90 and a "
+                "positive step";
+        return;
+    }
+    if (std::fabs(cols - std::round(cols)) > 1e-6 || std::fabs(rows - std::round(rows)) > 1e-6) {
+        error = "the spans " + ingest_number(east - west) + " and " + ingest_number(north - south) +
+                " degrees are not whole numbers of " + ingest_number(step) + " degree cells";
+        return;
+    }
+    grid.west_lon = static_cast<float>(west), grid.east_lon = static_cast<float>(east);
+    grid.south_lat = static_cast<float>(south), grid.north_lat = static_cast<float>(north);
+    grid.dlon = grid.dlat = static_cast<float>(step);
+    grid.ncols = static_cast<int>(std::lround(cols));
+    grid.nrows = static_cast<int>(std::lround(rows));
+    grid.nlayers = 30, grid.nhours = 24;
+    grid.spare_value = -9999.0f;
+    status = 0;
+}
+
 void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::string& error,
                       int& status) {
     grid = Spatialinfodata{};
+    std::string kind;
+    double b[5];
+    char tail = 0;
+    if (!ingest_file_kind(file_name, kind) &&
+        std::sscanf(file_name.c_str(), "%lf,%lf,%lf,%lf,%lf%c", &b[0], &b[1], &b[2], &b[3], &b[4],
+                    &tail) == 5) {
+        ingest_grid_from_bounds(b[0], b[1], b[2], b[3], b[4], grid, error, status);
+        if (status != 0) error = "--grid " + file_name + ": " + error;
+        return;
+    }
+    if (!ingest_file_kind(file_name, kind) || kind != "a text") {
+        error = "grid file " + file_name + ": " +
+                (kind == "no such file" || kind == "an empty file" || kind == "cannot be read"
+                     ? kind
+                     : "is " + kind + ", not a domain description text");
+        status = ingest_status_failed;
+        return;
+    }
     read_domain_info_from_txt(file_name, grid, status);
     if (status != 0) {
-        error = "grid file " + file_name + " could not be read (see the messages above)";
+        error = "grid file " + file_name + ": " + domain_file_fault(file_name);
         status = ingest_status_failed;
         return;
     }
@@ -154,6 +239,47 @@ double grid_col_lon(const Spatialinfodata& grid, int col) {
 
 double grid_row_lat(const Spatialinfodata& grid, int row) {
     return static_cast<double>(grid.south_lat) + (row - 0.5) * static_cast<double>(grid.dlat);
+}
+
+bool ingest_file_kind(const std::string& file_name, std::string& kind) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file_name, ec)) {
+        kind = "no such file";
+        return false;
+    }
+    if (std::filesystem::is_directory(file_name, ec)) {
+        kind = "a folder, not a file";
+        return false;
+    }
+    std::ifstream in(file_name, std::ios::binary);
+    unsigned char b[8] = {0};
+    in.read(reinterpret_cast<char*>(b), sizeof b);
+    const std::streamsize n = in.gcount();
+    if (!in && n == 0 && !in.eof()) {
+        kind = "cannot be read";
+        return false;
+    }
+    auto starts = [&](const char* magic, std::streamsize len) {
+        return n >= len && std::memcmp(b, magic, static_cast<std::size_t>(len)) == 0;
+    };
+    if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("II+\0", 4) || starts("MM\0+", 4))
+        kind = "a GeoTIFF";
+    else if (starts("CDF\1", 4) || starts("CDF\2", 4) || starts("CDF\5", 4))
+        kind = "a NetCDF file";
+    else if (starts("\x89HDF", 4))
+        kind = "an HDF5/NetCDF-4 file";
+    else if (starts("\x0e\x03\x13\x01", 4))
+        kind = "an HDF4 file";
+    else if (starts("GRIB", 4))
+        kind = "a GRIB file";
+    else {
+        bool text = true;
+        for (std::streamsize k = 0; k < n; ++k)
+            text = text &&
+                   (b[k] == '\t' || b[k] == '\n' || b[k] == '\r' || (b[k] >= 32 && b[k] < 127));
+        kind = n == 0 ? "an empty file" : text ? "a text" : "a binary file";
+    }
+    return true;
 }
 
 std::string ingest_day_dir_name(int year, int doy) {

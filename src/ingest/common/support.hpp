@@ -58,13 +58,24 @@ void ingest_parse_int(const std::string& text, const char* what, int low, int hi
 
 // ---- the common grid ----
 
+// A grid from its bounds and cell size in degrees (30 layers, 24 hours, missing value
+// -9999, as the region's domain files); status 3 when the spans are not whole cells.
+void ingest_grid_from_bounds(double west, double east, double south, double north, double step,
+                             Spatialinfodata& grid, std::string& error, int& status);
 // Reads a domain description file into grid (the model's own reader) and checks that the
-// grid has cells and positive spacings. status 3 with a message naming the file.
+// grid has cells and positive spacings; when the text names no file but is
+// "W,E,S,N,STEP", makes the grid from those bounds (every --grid takes either). status 3
+// with a message naming the file and the cause.
 void ingest_read_grid(const std::string& file_name, Spatialinfodata& grid, std::string& error,
                       int& status);
 // Centre of 1-based column c / row r (rows from the south), degrees.
 double grid_col_lon(const Spatialinfodata& grid, int col);
 double grid_row_lat(const Spatialinfodata& grid, int row);
+
+// What a file is, from its first bytes: "a GeoTIFF", "a NetCDF file", "a GRIB file", "an
+// HDF4 file", "an HDF5/NetCDF-4 file", "a text" or "a binary file". False, with kind "no
+// such file" (or "a folder", "cannot be read"), when it cannot be read as a file.
+bool ingest_file_kind(const std::string& file_name, std::string& kind);
 
 // Directory of one day under a root: "YYYYDDD" (year 4 digits, day of year 3).
 std::string ingest_day_dir_name(int year, int doy);

@@ -239,7 +239,7 @@ int run_forecast(int argc, char** argv) {
 void forecast_usage(std::FILE* stream) {
     std::fprintf(
         stream,
-        "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE --out MET_ROOT\n"
+        "Usage: ornax_ingest forecast --grid COMMON_GRID_DOMAIN_FILE|W,E,S,N,STEP --out MET_ROOT\n"
         "                             [--land-mask FILE] [--config DIR] [--replace]\n"
         "                             [--substitute-missing-averages]\n"
         "                             YEAR DOY GRIB2_FILE...\n"

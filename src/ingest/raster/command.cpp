@@ -148,7 +148,8 @@ int raster_write_outputs(const std::filesystem::path& out, const std::string& co
 void ingest_raster_usage(std::FILE* stream) {
     std::fprintf(
         stream,
-        "Usage: ornax_ingest raster --grid DOMAIN_FILE --out FILE.bin [options] SOURCE...\n"
+        "Usage: ornax_ingest raster --grid DOMAIN_FILE|W,E,S,N,STEP --out FILE.bin [options] "
+        "SOURCE...\n"
         "  Any raster GDAL opens (GeoTIFF, NETCDF:\"f.nc\":var, "
         "HDF4_EOS:EOS_GRID:\"f.hdf\":GRID:FIELD,\n"
         "  VRT; any projection) or an ASCII snow-and-ice grid (.asc) onto the grid, as one model\n"

@@ -362,11 +362,11 @@ bool open_ims_source(const std::string& source, const RasterRules& rules, int in
     return true;
 }
 
-bool check_identity(const std::vector<Prepared>& all, const std::vector<std::string>& sources,
+bool check_identity(const std::vector<SourceIdentity>& all, const std::vector<std::string>& sources,
                     const RasterRules& rules, std::string& error) {
-    const SourceIdentity& first = all.front().id;
+    const SourceIdentity& first = all.front();
     for (std::size_t k = 0; k < all.size(); ++k) {
-        const SourceIdentity& id = all[k].id;
+        const SourceIdentity& id = all[k];
         if (id.product != first.product || id.field != first.field ||
             !(id.begin == first.begin || (std::isnan(id.begin) && std::isnan(first.begin)))) {
             error = sources[k] + ": a tile of another product (" + id.product + " " + id.field +
@@ -431,6 +431,117 @@ bool parse_class_map(const std::string& text, std::vector<std::pair<double, floa
     return !map.empty();
 }
 
+void inspect_raster(const std::vector<std::string>& sources, const Spatialinfodata& grid,
+                    const RasterRules& rules, RasterInventory& inventory,
+                    std::vector<std::string>& problems) {
+    ingest_gdal_init();
+    inventory = RasterInventory{};
+    const std::size_t cells = static_cast<std::size_t>(grid.ncols) * grid.nrows;
+    std::vector<char> covered(cells, 0);
+    std::vector<SourceIdentity> ids;
+    std::vector<std::string> named;
+    const std::size_t before = problems.size();
+    for (const std::string& source : sources) {
+        RasterSourceInfo info;
+        info.source = source;
+        const std::string file = source_file_name(source);
+        std::string kind;
+        if (!ingest_file_kind(file, kind)) {
+            problems.push_back(source + ": " + kind);
+            continue;
+        }
+        if (source.size() > 4 && source.substr(source.size() - 4) == ".asc") {
+            // placed by its latitude/longitude files, read in full by the conversion
+            info.driver = "ASCII snow-and-ice grid";
+            int y = 0, d = 0;
+            SourceIdentity id;
+            if (ims_data_day(source, y, d)) id.begin = id.end = day_number(y, d);
+            id.product = info.product = "snow and ice ASCII grid";
+            info.period = day_text(id.begin);
+            info.crs = "longitude/latitude of each cell";
+            info.cover = NAN;
+            ids.push_back(id), named.push_back(source);
+            inventory.sources.push_back(info);
+            continue;
+        }
+        CPLErrorReset();
+        GDALDatasetH ds = GDALOpen(source.c_str(), GA_ReadOnly);
+        if (ds == nullptr) {
+            problems.push_back(source + ": GDAL cannot open it (" + kind + "; " +
+                               std::string(CPLGetLastErrorMsg()) + ")");
+            continue;
+        }
+        if (GDALGetRasterCount(ds) < 1) {
+            char** sub = GDALGetMetadata(ds, "SUBDATASETS");
+            const char* first = CSLFetchNameValue(sub, "SUBDATASET_1_NAME");
+            problems.push_back(source + ": a container of " + std::to_string(CSLCount(sub) / 2) +
+                               " subdatasets; name one" +
+                               (first ? std::string(", e.g. ") + first : ""));
+            GDALClose(ds);
+            continue;
+        }
+        info.driver = GDALGetDriverShortName(GDALGetDatasetDriver(ds));
+        const SourceIdentity id = identify(ds, source);
+        info.product = id.product.empty() ? "(no product name)" : id.product;
+        info.period =
+            std::isnan(id.begin) ? "no date" : day_text(id.begin) + " to " + day_text(id.end);
+        const char* wkt = GDALGetProjectionRef(ds);
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        if (wkt != nullptr && *wkt != '\0' && OSRSetFromUserInput(srs, wkt) == OGRERR_NONE) {
+            const char* name = OSRGetName(srs);
+            info.crs = name != nullptr ? name : "unnamed";
+        }
+        OSRDestroySpatialReference(srs);
+        int has_nodata = 0;
+        info.nodata = GDALGetRasterNoDataValue(GDALGetRasterBand(ds, 1), &has_nodata);
+        info.has_nodata = has_nodata != 0;
+        if (!info.has_nodata && !metadata(ds, "_FillValue").empty())
+            info.has_nodata = true, info.nodata = std::atof(metadata(ds, "_FillValue").c_str());
+        std::vector<char> own(cells, 0);
+        std::string error;
+        int st = 0;
+        double gt[6];
+        if (info.crs.empty() || GDALGetGeoTransform(ds, gt) != CE_None) {
+            problems.push_back(source + ": no projection or georeferencing GDAL can read");
+        } else {
+            footprint_cells(ds, grid, own, error, st);
+            if (st != 0) problems.push_back(source + ": " + error);
+        }
+        long n = 0;
+        for (std::size_t k = 0; k < cells; ++k) n += own[k], covered[k] |= own[k];
+        info.cover = cells > 0 ? static_cast<double>(n) / cells : 0.0;
+        GDALClose(ds);
+        ids.push_back(id), named.push_back(source);
+        inventory.sources.push_back(info);
+    }
+    if (!ids.empty()) {
+        // every tile against the first and the day, each problem once
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+            std::string error;
+            const std::vector<SourceIdentity> pair =
+                k == 0 ? std::vector<SourceIdentity>{ids[0]}
+                       : std::vector<SourceIdentity>{ids[0], ids[k]};
+            const std::vector<std::string> names =
+                k == 0 ? std::vector<std::string>{named[0]}
+                       : std::vector<std::string>{named[0], named[k]};
+            RasterRules r = rules;
+            if (!check_identity(pair, names, r, error)) problems.push_back(error);
+        }
+    }
+    long n = 0;
+    for (char c : covered) n += c;
+    bool placed_by_cells = false;
+    for (const RasterSourceInfo& i : inventory.sources) placed_by_cells |= std::isnan(i.cover);
+    inventory.cover = placed_by_cells ? NAN : cells > 0 ? static_cast<double>(n) / cells : 0.0;
+    if (problems.size() == before && !placed_by_cells &&
+        (n == 0 || (n < raster_required_cover * cells && !rules.allow_partial)))
+        problems.push_back(
+            sources.front() + (sources.size() > 1 ? " and the other tiles" : "") + ": cover " +
+            std::to_string(n) + " of the grid's " + std::to_string(cells) + " cells (" +
+            ingest_number(std::round(1000.0 * n / std::max<std::size_t>(cells, 1)) / 10.0) + " %)" +
+            (n > 0 ? "; allow_partial accepts that" : ""));
+}
+
 void prepare_raster(const std::vector<std::string>& sources, const Spatialinfodata& grid,
                     const RasterRules& rules, std::vector<float>& values, nlohmann::json& details,
                     std::string& error, int& status) {
@@ -453,12 +564,34 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
         ok = ascii ? open_ims_source(s, rules, static_cast<int>(k), all.back(), error)
                    : open_gdal_source(s, rules, all.back(), error);
     }
-    if (ok) ok = check_identity(all, sources, rules, error);
-    std::vector<std::array<double, 4>> boxes;
-    for (const Prepared& p : all) boxes.push_back(p.box);
-    const long inside = ok ? cells_inside(grid, boxes) : 0;
+    if (ok) {
+        std::vector<SourceIdentity> ids;
+        for (const Prepared& p : all) ids.push_back(p.id);
+        ok = check_identity(ids, sources, rules, error);
+    }
     const long cells = static_cast<long>(grid.ncols) * grid.nrows;
-    if (ok && (inside == 0 || (inside < cells && !rules.allow_partial))) {
+    long inside = 0;
+    if (ok) {
+        std::vector<std::array<double, 4>> boxes;
+        std::vector<char> covered;
+        for (const Prepared& p : all) {
+            if (p.geolocation) {
+                boxes.push_back(p.box);
+                continue;
+            }
+            int st = 0;
+            footprint_cells(p.ds, grid, covered, error, st);
+            if (st != 0) boxes.push_back(p.box);
+        }
+        error.clear();
+        inside = boxes.empty() ? 0 : cells_inside(grid, boxes);
+        if (!covered.empty()) {
+            inside = 0;
+            for (std::size_t k = 0; k < covered.size(); ++k) inside += covered[k];
+            if (!boxes.empty()) inside = std::max(inside, cells_inside(grid, boxes));
+        }
+    }
+    if (ok && (inside == 0 || (inside < raster_required_cover * cells && !rules.allow_partial))) {
         error = "the sources cover " + std::to_string(inside) + " of the grid's " +
                 std::to_string(cells) + " cells" +
                 (inside > 0 ? " (--allow-partial accepts that)" : "");

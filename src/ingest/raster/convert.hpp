@@ -38,6 +38,33 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
                     const RasterRules& rules, std::vector<float>& values, nlohmann::json& details,
                     std::string& error, int& status);
 
+// Share of a grid's cells (by their centres) that its sources must cover; a grid covered
+// less is refused unless partial cover is allowed.
+inline constexpr double raster_required_cover = 1.0;
+
+// What the metadata of one source says, without reading its values.
+struct RasterSourceInfo {
+    std::string source, driver, product, period, crs;
+    bool has_nodata = false;
+    double nodata = 0.0;
+    double cover = 0.0;  // share of the grid's cells inside its real footprint
+};
+
+// The sources of one product: each source's metadata and the share of the grid the
+// tiles cover together (cell centres transformed into each source's own projection).
+struct RasterInventory {
+    std::vector<RasterSourceInfo> sources;
+    double cover = 0.0;
+};
+
+// Reads only the metadata of the sources and appends every problem found ("SOURCE:
+// reason"): a file that is missing or GDAL cannot open, no georeferencing, a tile of
+// another product, a period that does not hold the day, a grid covered less than
+// raster_required_cover (unless rules.allow_partial) or not at all.
+void inspect_raster(const std::vector<std::string>& sources, const Spatialinfodata& grid,
+                    const RasterRules& rules, RasterInventory& inventory,
+                    std::vector<std::string>& problems);
+
 // "249-255,0" -> {{249, 255}, {0, 0}}; false for anything else.
 bool parse_code_list(const std::string& text, std::vector<std::pair<double, double>>& codes);
 // "25=0,200=4" -> {{25, 0}, {200, 4}}; false for anything else.

@@ -217,6 +217,41 @@ long cells_inside(const Spatialinfodata& grid, const std::vector<std::array<doub
     return inside;
 }
 
+void footprint_cells(GDALDatasetH dataset, const Spatialinfodata& grid, std::vector<char>& covered,
+                     std::string& error, int& status) {
+    status = ornax_status_failure;
+    const std::size_t cells = static_cast<std::size_t>(grid.ncols) * grid.nrows;
+    if (covered.size() != cells) covered.assign(cells, 0);
+    double gt[6], inv[6];
+    if (GDALGetGeoTransform(dataset, gt) != CE_None || !GDALInvGeoTransform(gt, inv)) {
+        error = "no geotransform to place its pixels";
+        return;
+    }
+    OGRCoordinateTransformationH to_src = lonlat_transform(dataset, false);
+    if (to_src == nullptr) {
+        error = "its projection cannot be transformed from longitude/latitude";
+        return;
+    }
+    const int nx = GDALGetRasterXSize(dataset), ny = GDALGetRasterYSize(dataset);
+    std::vector<double> x(static_cast<std::size_t>(grid.ncols)), y(x.size());
+    std::vector<int> ok(x.size());
+    for (int r = 0; r < grid.nrows; ++r) {
+        const double lat = grid.south_lat + (r + 0.5) * grid.dlat;
+        for (int c = 0; c < grid.ncols; ++c)
+            x[c] = grid.west_lon + (c + 0.5) * grid.dlon, y[c] = lat;
+        OCTTransformEx(to_src, grid.ncols, x.data(), y.data(), nullptr, ok.data());
+        for (int c = 0; c < grid.ncols; ++c) {
+            if (!ok[c] || !std::isfinite(x[c]) || !std::isfinite(y[c])) continue;
+            const double px = inv[0] + inv[1] * x[c] + inv[2] * y[c];
+            const double py = inv[3] + inv[4] * x[c] + inv[5] * y[c];
+            if (px >= 0.0 && px < nx && py >= 0.0 && py < ny)
+                covered[static_cast<std::size_t>(r) * grid.ncols + c] = 1;
+        }
+    }
+    OCTDestroyCoordinateTransformation(to_src);
+    status = 0;
+}
+
 double pixel_size_km(GDALDatasetH dataset, double lon, double lat) {
     double gt[6], inv[6];
     if (GDALGetGeoTransform(dataset, gt) != CE_None || !GDALInvGeoTransform(gt, inv)) return 0.0;

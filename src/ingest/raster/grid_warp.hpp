@@ -44,6 +44,13 @@ void footprint_lonlat(GDALDatasetH dataset, double box[4], std::string& error, i
 // Number of grid cells whose centre lies inside at least one of the boxes.
 long cells_inside(const Spatialinfodata& grid, const std::vector<std::array<double, 4>>& boxes);
 
+// Marks (covered[k] = 1, k south row first) every grid cell whose centre, transformed into
+// the dataset's own projection, falls inside the dataset's pixels: the real outline of a
+// tile (a sinusoidal tile is no longitude/latitude box). Status 3 when the projection
+// cannot be read or transformed.
+void footprint_cells(GDALDatasetH dataset, const Spatialinfodata& grid, std::vector<char>& covered,
+                     std::string& error, int& status);
+
 // Ground size of one source pixel near a point (km), for choosing nearest or average.
 double pixel_size_km(GDALDatasetH dataset, double lon, double lat);
 

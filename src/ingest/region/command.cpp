@@ -12,6 +12,7 @@
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/subcommands.hpp"
+#include "ingest/region/check.hpp"
 #include "ingest/region/config.hpp"
 #include "ingest/region/land.hpp"
 #include "ingest/region/recipe.hpp"
@@ -106,6 +107,14 @@ int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folde
     if (st != 0) return fail(r.where("lst") + ": " + error);
     for (const std::string& note : out.notes) ingest_message(note);
     const std::string day = ingest_day_dir_name(r.year, r.doy);
+    for (const auto& [name, values] : out.rasters) {
+        const std::string key =
+            name.rfind("sdn", 0) == 0 && !r.insolation_files.empty() ? "insolation" : "lst";
+        if (const int c = region_refuse_empty(r, key, "sat/" + day + "/" + name + ".bin", values,
+                                              g.run.spare_value);
+            c != 0)
+            return c;
+    }
     const fs::path dir = folder / "sat" / day;
     if (const int c =
             satellite_write_outputs(dir.string(), false, "config/domain_sat.txt", command, rq, out);
@@ -156,22 +165,40 @@ int run_region(int argc, char** argv) {
     IngestArgs a;
     std::string error;
     int st = 0;
-    ingest_parse_args(argc, argv, 1, {"out"}, {"replace"}, a, error, st);
+    ingest_parse_args(argc, argv, 1, {"out"}, {"replace", "check", "allow-partial"}, a, error, st);
     if (st == 0 && a.positional.size() != 1)
         error = "region needs one RECIPE file", st = ornax_status_failure;
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_usage;
     }
+    // the check: every key and the metadata of every source, every problem listed
     RegionRecipe recipe;
-    read_region_recipe(a.positional.front(), recipe, error, st);
-    if (st != 0) return fail(error);
+    std::vector<std::string> problems, inventory;
+    check_region_recipe(a.positional.front(), recipe, problems);
+    if (a.has("allow-partial")) recipe.allow_partial = true;
+    RegionGrids grids;
+    if (recipe.grid_known) {  // the sources are checked even when other keys are wrong
+        region_make_grids(recipe, grids);
+        region_check_sources(recipe, grids, problems, inventory);
+    }
+    for (const std::string& p : problems) ingest_message(p);
+    if (a.has("check")) {
+        for (const std::string& line : inventory) std::printf("%s\n", line.c_str());
+        ingest_message(problems.empty() ? "check: no problem found in " + recipe.file
+                                        : "check: " + std::to_string(problems.size()) +
+                                              (problems.size() == 1 ? " problem" : " problems") +
+                                              " in " + recipe.file + "; nothing written");
+        return problems.empty() ? ingest_exit_ok : ingest_exit_failure;
+    }
+    if (!problems.empty())
+        return fail("region: " + std::to_string(problems.size()) +
+                    (problems.size() == 1 ? " problem" : " problems") +
+                    " found before converting; nothing written");
     const std::string out = a.has("out") ? a.value("out") : recipe.out;
     if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
     std::string command = "ornax_ingest";
     for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
-    RegionGrids grids;
-    region_make_grids(recipe, grids);
     ingest_message("region: run grid " + grid_text(grids.run) + "; common grid " +
                    grid_text(grids.common));
     StagedDir stage;
@@ -203,6 +230,7 @@ int run_region(int argc, char** argv) {
     doc["common_grid"] = grid_text(grids.common);
     doc["missing_value"] = region_missing_value;
     doc["land"] = land.record;
+    if (recipe.allow_partial) doc["allow_partial"] = true;
     const std::string day = ingest_day_dir_name(recipe.year, recipe.doy);
     doc["products"] = {
         {"met/" + day, "met/" + day + "/manifest.json"},
@@ -224,10 +252,16 @@ int run_region(int argc, char** argv) {
 
 void region_usage(std::FILE* stream) {
     std::fprintf(stream,
-                 "Usage: ornax_ingest region [--out DIR] [--replace] RECIPE\n"
+                 "Usage: ornax_ingest region [--out DIR] [--replace] [--check] [--allow-partial]\n"
+                 "                           RECIPE\n"
                  "Writes a complete region folder (configuration, domain files, land, leaf\n"
                  "area, snow, forecast and satellite rasters, manifest.json) from the recipe's\n"
                  "sources; run it in that folder with ornax.x -r0 config/region.cfg YEAR DOY.\n"
+                 "Every key and the metadata of every source are checked first and every\n"
+                 "problem is listed. --check stops there: it prints what each source holds\n"
+                 "and writes nothing (exit 3 when a problem was found). A raster must cover\n"
+                 "the whole run grid (every cell centre inside its real footprint) unless\n"
+                 "--allow-partial or allow_partial = yes (then recorded in manifest.json).\n"
                  "Recipe: one \"key = value\" a line, '#' starts a comment line; file names\n"
                  "relative to the recipe's folder, patterns allowed. Keys:\n");
     for (const RecipeKey& k : region_recipe_keys()) {

@@ -2,6 +2,7 @@
 #include "ingest/region/land.hpp"
 
 #include <cmath>
+#include <cstdio>
 
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
@@ -21,6 +22,7 @@ int fail(const std::string& text) {
 bool rules_for(const RegionRecipe& r, const std::string& key, Resampling method, RasterRules& rules,
                std::string& class_map, std::string& error) {
     rules.resampling = method;
+    rules.allow_partial = r.allow_partial;
     auto value = [&](const std::string& k) {
         const auto it = r.values.find(k);
         return it == r.values.end() ? std::string() : it->second;
@@ -66,6 +68,10 @@ int convert(RegionLandJob& job, const std::string& key, const std::vector<std::s
     int st = 0;
     prepare_raster(sources, job.grid, rules, values, details, error, st);
     if (st != 0) return fail(job.recipe->where(key) + ": " + error);
+    if (const int code = region_refuse_empty(
+            *job.recipe, key, fs::relative(out, job.folder).string(), values, job.grid.spare_value);
+        code != 0)
+        return code;
     std::error_code ec;
     fs::create_directories(out.parent_path(), ec);
     const int code = raster_write_outputs(out, job.command, "config/domain_run.txt", job.grid,
@@ -106,6 +112,24 @@ float table_field(const Ornaxlandtype& e, const std::string& field) {
 }
 
 }  // namespace
+
+int region_refuse_empty(const RegionRecipe& recipe, const std::string& key, const std::string& name,
+                        const std::vector<float>& values, float missing) {
+    const ValueCounts c = ingest_count_values(values, missing);
+    const double total = static_cast<double>(c.valid + c.missing);
+    if (c.valid == 0)
+        return fail(recipe.where(key) + ": " + name + " would be missing at every one of its " +
+                    std::to_string(c.missing) +
+                    " cells (no source holds a valid value on the grid); nothing written");
+    if (total > 0.0 && c.missing > region_mostly_missing_share * total) {
+        char share[32];
+        std::snprintf(share, sizeof share, "%.1f %%", 100.0 * c.missing / total);
+        ingest_message("warning: " + recipe.where(key) + ": " + name + " is missing at " + share +
+                       " of its cells (" + std::to_string(c.missing) + " of " +
+                       std::to_string(c.valid + c.missing) + ")");
+    }
+    return ingest_exit_ok;
+}
 
 float region_class_value(const std::vector<Ornaxlandtype>& table, int nclasses,
                          const std::string& field, float landcover, float missing) {

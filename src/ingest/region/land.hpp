@@ -24,6 +24,15 @@ struct RegionLandJob {
     nlohmann::json record = nlohmann::json::object();  // raster -> how it was made, counts
 };
 
+// Share of missing cells above which a converted raster is warned about on stderr.
+inline constexpr double region_mostly_missing_share = 0.5;
+
+// A converted raster with no valid cell is refused (exit 3, the message names it and its
+// recipe key); one missing at more than region_mostly_missing_share of its cells is
+// warned about with that share. Returns an exit code.
+int region_refuse_empty(const RegionRecipe& recipe, const std::string& key, const std::string& name,
+                        const std::vector<float>& values, float missing);
+
 // static/landcover.bin: classes must be whole numbers from 0 to the table's count.
 // Returns an exit code; the message names the source or the first offending cell.
 int region_land_cover(RegionLandJob& job);

@@ -57,6 +57,7 @@ const std::vector<RecipeKey> keys = {
     {"rsoilv", true, "", "soil reflectance, visible: a number or raster(s)"},
     {"rsoiln", true, "", "soil reflectance, near infrared: a number or raster(s)"},
     {"rs_correction", true, "", "soil-resistance correction factor: a number or raster(s)"},
+    {"allow_partial", false, "no", "yes: accept rasters that cover the run grid only in part"},
     {"outputs", false, "EDAY XLE2 H2 RNET2 G2 TA2 Z2 RS2 LWDNDAY ECDAY ESDAY EREFDAY SDDAY HDAY",
      "output variables of the run, in order"},
 };
@@ -98,32 +99,33 @@ bool hundredths(double v) {
     return std::fabs(v * 100.0 - std::round(v * 100.0)) < 1e-6;
 }
 
+// Every problem is kept; a check that depends on a value only runs when that value is good.
 class Checker {
 public:
-    Checker(RegionRecipe& r, std::string& error) : r_(r), error_(error) {}
-    bool ok() const { return error_.empty(); }
+    Checker(RegionRecipe& r, std::vector<std::string>& problems) : r_(r), problems_(problems) {}
     bool fail(const std::string& key, const std::string& text) {
-        if (error_.empty()) error_ = r_.where(key) + ": " + text;
+        problems_.push_back(r_.where(key) + ": " + text);
         return false;
     }
     const std::string& value(const std::string& key) { return r_.values[key]; }
 
-    void real(const std::string& key, double low, double high, double& out) {
-        if (!ok()) return;
+    bool real(const std::string& key, double low, double high, double& out) {
         if (!number(value(key), out) || out < low || out > high)
-            fail(key, "\"" + value(key) + "\" is not a number from " + ingest_number(low) + " to " +
-                          ingest_number(high));
+            return fail(key, "\"" + value(key) + "\" is not a number from " + ingest_number(low) +
+                                 " to " + ingest_number(high));
+        return true;
     }
-    void integer(const std::string& key, int low, int high, int& out) {
+    bool integer(const std::string& key, int low, int high, int& out) {
         double v = 0;
-        real(key, low, high, v);
-        if (ok() && v != std::floor(v)) fail(key, "\"" + value(key) + "\" is not a whole number");
+        if (!real(key, low, high, v)) return false;
+        if (v != std::floor(v)) return fail(key, "\"" + value(key) + "\" is not a whole number");
         out = static_cast<int>(v);
+        return true;
     }
     // File names (patterns expanded, in name order) relative to the recipe's folder.
-    void files(const std::string& key, std::vector<std::string>& out) {
-        if (!ok()) return;
+    bool files(const std::string& key, std::vector<std::string>& out) {
         out.clear();
+        bool good = true;
         for (const std::string& w : words(value(key))) {
             if (w.rfind("NETCDF:", 0) == 0 || w.rfind("HDF4", 0) == 0) {
                 out.push_back(w);  // a GDAL subdataset name
@@ -137,33 +139,36 @@ public:
             if (rc == 0)
                 for (std::size_t i = 0; i < g.gl_pathc; ++i) out.push_back(g.gl_pathv[i]);
             globfree(&g);
-            if (out.size() == before) {
-                fail(key, "no file matches " + path);
-                return;
-            }
+            if (out.size() == before)
+                good = fail(key,
+                            (path.find_first_of("*?[") == std::string::npos ? "no such file: "
+                                                                            : "no file matches ") +
+                                path);
         }
-        if (out.empty()) fail(key, "no file given");
+        if (out.empty() && good) good = fail(key, "no file given");
+        return good;
     }
 
 private:
     RegionRecipe& r_;
-    std::string& error_;
+    std::vector<std::string>& problems_;
 };
 
 void check_grid(RegionRecipe& r, Checker& c) {
-    c.real("west", -180, 180, r.west);
-    c.real("east", -180, 180, r.east);
-    c.real("south", -90, 90, r.south);
-    c.real("north", -90, 90, r.north);
-    c.real("spacing", 0.01, 10, r.spacing);
-    c.real("forecast_spacing", 0.01, 10, r.forecast_spacing);
-    if (!c.ok()) return;
+    bool good = c.real("west", -180, 180, r.west);
+    good = c.real("east", -180, 180, r.east) && good;
+    good = c.real("south", -90, 90, r.south) && good;
+    good = c.real("north", -90, 90, r.north) && good;
+    good = c.real("spacing", 0.01, 10, r.spacing) && good;
+    good = c.real("forecast_spacing", 0.01, 10, r.forecast_spacing) && good;
+    if (!good) return;
     for (const char* k : {"west", "east", "south", "north", "spacing", "forecast_spacing"})
         if (!hundredths(std::atof(c.value(k).c_str())))
-            c.fail(k, "\"" + c.value(k) + "\" must be a whole number of hundredths of a degree");
-    if (r.east <= r.west) c.fail("east", "east must lie east of west");
-    if (r.north <= r.south) c.fail("north", "north must lie north of south");
-    if (!c.ok()) return;
+            good = c.fail(k, "\"" + c.value(k) +
+                                 "\" must be a whole number of hundredths of a degree");
+    if (r.east <= r.west) good = c.fail("east", "east must lie east of west");
+    if (r.north <= r.south) good = c.fail("north", "north must lie north of south");
+    if (!good) return;
     for (const auto& [key, span] :
          {std::pair<const char*, double>{"east", r.east - r.west}, {"north", r.north - r.south}}) {
         const double cells = span / r.spacing;
@@ -178,17 +183,22 @@ void check_sources(RegionRecipe& r, Checker& c) {
     c.files("forecast", r.forecast);
     c.files("lst", r.lst);
     c.integer("lst_tolerance", 1, 180, r.lst_tolerance);
-    if (c.ok() && c.value("insolation") != "forecast") c.files("insolation", r.insolation_files);
-    if (c.ok()) {
-        std::vector<std::string> table;
-        c.files("class_table", table);
-        if (c.ok() && table.size() != 1)
+    if (c.value("insolation") != "forecast") c.files("insolation", r.insolation_files);
+    std::vector<std::string> table;
+    if (c.files("class_table", table)) {
+        if (table.size() != 1)
             c.fail("class_table", "one class table file, not " + std::to_string(table.size()));
-        if (c.ok()) r.class_table = table.front();
+        else
+            r.class_table = table.front();
     }
     c.files("landcover", r.landcover);
     c.files("lai", r.lai);
-    if (c.ok() && c.value("snow") != "none") c.files("snow", r.snow);
+    if (c.value("snow") != "none") c.files("snow", r.snow);
+    const std::string& partial = c.value("allow_partial");
+    if (partial == "yes" || partial == "no")
+        r.allow_partial = partial == "yes";
+    else
+        c.fail("allow_partial", "\"" + partial + "\" is neither yes nor no");
     int window = 0;
     c.integer("lai_window", 0, 366, window);
     c.integer("snow_window", 0, 366, window);
@@ -205,7 +215,6 @@ std::string land_quantity(const std::string& key) {
 
 void check_land(RegionRecipe& r, Checker& c) {
     for (const auto& row : land_keys) {
-        if (!c.ok()) return;
         LandParameter p;
         p.key = row[0], p.file = row[1], p.table_field = row[2];
         const std::string& v = c.value(p.key);
@@ -213,7 +222,7 @@ void check_land(RegionRecipe& r, Checker& c) {
             if (p.table_field.empty()) {
                 c.fail(p.key, "the class table has no column for " + p.key +
                                   ": give a number or raster(s)");
-                return;
+                continue;
             }
             p.source = LandSource::table_class;
         } else if (number(v, p.value)) {
@@ -240,14 +249,11 @@ void check_outputs(RegionRecipe& r, Checker& c) {
         bool known = false;
         for (int code = 1; code <= ornax_max_out_vars; ++code)
             known = known || ornax_output_var_name(code) == name;
-        if (!known) {
-            c.fail("outputs", "\"" + name + "\" is not an output variable of the model");
-            return;
-        }
-        if (std::count(r.outputs.begin(), r.outputs.end(), name) > 1) {
+        if (!known) c.fail("outputs", "\"" + name + "\" is not an output variable of the model");
+        if (std::count(r.outputs.begin(), r.outputs.end(), name) > 1 &&
+            std::find(r.outputs.begin(), r.outputs.end(), name) - r.outputs.begin() !=
+                &name - r.outputs.data())
             c.fail("outputs", "\"" + name + "\" is named twice");
-            return;
-        }
     }
 }
 
@@ -263,15 +269,22 @@ std::string RegionRecipe::where(const std::string& key) const {
     return file + ":" + std::to_string(it->second) + ": " + key;
 }
 
-void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& error, int& status) {
+void check_region_recipe(const std::string& file, RegionRecipe& r,
+                         std::vector<std::string>& problems) {
     r = RegionRecipe{};
     r.file = file;
     r.folder = fs::absolute(file).parent_path().string();
-    status = ingest_status_failed;
-    error.clear();
+    std::string kind;
+    if (!ingest_file_kind(file, kind) || kind != "a text") {
+        problems.push_back(file + ": " +
+                           (kind == "no such file" || kind == "an empty file"
+                                ? kind
+                                : "is " + kind + ", not a recipe text"));
+        return;
+    }
     std::ifstream in(file);
     if (!in) {
-        error = "cannot open the recipe " + file;
+        problems.push_back(file + ": cannot be opened");
         return;
     }
     std::string text;
@@ -281,46 +294,71 @@ void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& e
         const std::size_t eq = line.find('=');
         const std::string where = file + ":" + std::to_string(n);
         if (eq == std::string::npos) {
-            error = where + ": \"" + line + "\" is not of the form key = value";
-            return;
+            problems.push_back(where + ": \"" + line + "\" is not of the form key = value");
+            continue;
         }
         const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
         const bool known = std::any_of(keys.begin(), keys.end(),
                                        [&](const RecipeKey& k) { return key == k.name; });
         if (!known) {
-            error = where + ": unknown key \"" + key + "\"";
-            return;
+            problems.push_back(where + ": unknown key \"" + key + "\"");
+            continue;
         }
         if (r.lines.count(key) != 0) {
-            error = where + ": key \"" + key + "\" given again (first on line " +
-                    std::to_string(r.lines[key]) + ")";
-            return;
+            problems.push_back(where + ": key \"" + key + "\" given again (first on line " +
+                               std::to_string(r.lines[key]) + ")");
+            continue;
         }
         if (value.empty()) {
-            error = where + ": key \"" + key + "\" has no value";
-            return;
+            problems.push_back(where + ": key \"" + key + "\" has no value");
+            continue;
         }
         r.values[key] = value;
         r.lines[key] = n;
     }
+    bool complete = true;
     for (const RecipeKey& k : keys) {
         if (r.values.count(k.name) != 0) continue;
         if (k.required) {
-            error = file + ": missing key \"" + std::string(k.name) + "\" (" + k.meaning + ")";
-            return;
+            problems.push_back(file + ": missing key \"" + std::string(k.name) + "\" (" +
+                               k.meaning + ")");
+            complete = false;
+            continue;
         }
         r.values[k.name] = k.fallback;
         r.lines[k.name] = 0;
     }
-    Checker c(r, error);
-    c.integer("year", 1900, 2100, r.year);
-    if (c.ok()) c.integer("doy", 1, ingest_days_in_year(r.year), r.doy);
+    Checker c(r, problems);
+    bool day_known = false;
+    if (r.values.count("year") && c.integer("year", 1900, 2100, r.year) && r.values.count("doy"))
+        day_known = c.integer("doy", 1, ingest_days_in_year(r.year), r.doy);
+    if (!complete) {
+        // check what is there; a missing key was already named
+        for (const RecipeKey& k : keys)
+            if (r.values.count(k.name) == 0) r.values[k.name] = "";
+    }
+    const std::size_t before = problems.size();
+    const std::size_t before_grid = problems.size();
     check_grid(r, c);
+    r.grid_known = day_known && problems.size() == before_grid;
     check_sources(r, c);
     check_land(r, c);
-    if (c.ok()) check_outputs(r, c);
-    if (!c.ok()) return;
+    check_outputs(r, c);
+    if (!complete) {
+        // drop the follow-on complaints about the keys left out
+        std::vector<std::string> kept(problems.begin(), problems.begin() + before);
+        for (std::size_t k = before; k < problems.size(); ++k)
+            if (problems[k].find(" (default)") == std::string::npos) kept.push_back(problems[k]);
+        problems = kept;
+    }
     const std::string& out = r.values["out"];
     r.out = out.empty() || fs::path(out).is_absolute() ? out : (fs::path(r.folder) / out).string();
-    status = 0;
+}
+
+void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& error, int& status) {
+    std::vector<std::string> problems;
+    check_region_recipe(file, r, problems);
+    error = ingest_join_lines(problems);
+    if (!error.empty() && error.back() == '\n') error.pop_back();
+    status = problems.empty() ? 0 : ingest_status_failed;
 }

@@ -40,7 +40,9 @@ struct RegionRecipe {
     int year = 0, doy = 0;
     double west = 0, east = 0, south = 0, north = 0, spacing = 0, forecast_spacing = 0;
     std::vector<std::string> forecast, lst, insolation_files;  // empty insolation: forecast
-    int lst_tolerance = 30;                                    // minutes
+    bool grid_known = false;     // day and grid read without a problem
+    bool allow_partial = false;  // rasters may cover the run grid in part
+    int lst_tolerance = 30;      // minutes
     std::string class_table;
     std::vector<std::string> landcover, lai, snow;  // empty snow: no snow source
     std::vector<LandParameter> land;                // the ten static land parameters
@@ -54,5 +56,8 @@ struct RegionRecipe {
 // is not one or out of range, a day that the year does not have, a grid whose bounds are
 // not whole multiples of its spacing, a pattern that matches no file, an output variable
 // the model does not know, a land parameter "class" for which the table has no column.
+// The same reading, keeping every problem ("FILE:LINE: key: reason"), one an entry.
+void check_region_recipe(const std::string& file, RegionRecipe& recipe,
+                         std::vector<std::string>& problems);
 void read_region_recipe(const std::string& file, RegionRecipe& recipe, std::string& error,
                         int& status);

@@ -1,6 +1,7 @@
 // Geostationary fixed-grid scans: decoding with the NetCDF library.
 #include "ingest/satellite/abi_scan.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ingest/common/support.hpp"
 
 #include <netcdf.h>
 
@@ -113,6 +114,57 @@ bool read_scan_time(int nc, GeosScan& scan, std::string& problem) {
     return have_start;
 }
 
+// Opens the file and reads everything but the values: variable, projection, axes, units,
+// platform and scan time.
+bool read_header(const std::string& file, const std::string& variable,
+                 const std::string& expected_units, NcFile& nc, int& var, GeosScan& scan,
+                 std::string& error) {
+    if (nc_open(file.c_str(), NC_NOWRITE, &nc.id) != NC_NOERR) {
+        nc.id = -1;
+        std::string kind;
+        error = file + ": " +
+                (!ingest_file_kind(file, kind) ? kind
+                 : kind == "a NetCDF file" || kind == "an HDF5/NetCDF-4 file"
+                     ? kind + " the NetCDF library cannot open"
+                     : "is " + kind + ", not a NetCDF file");
+        return false;
+    }
+    if (nc_inq_varid(nc.id, variable.c_str(), &var) != NC_NOERR) {
+        error = file + ": no variable " + variable + " (not a product of that variable)";
+        return false;
+    }
+    if (!read_projection(nc.id, scan.projection)) {
+        error = file + ": no usable goes_imager_projection (height, axes, lon_0, sweep axis)";
+        return false;
+    }
+    const double h = scan.projection.perspective_point_height;
+    int ny = 0;
+    if (!read_axis(nc.id, "x", h, scan.nx, scan.x0, scan.dx) ||
+        !read_axis(nc.id, "y", h, ny, scan.y0, scan.dy)) {
+        error = file + ": no scan-angle axes x and y";
+        return false;
+    }
+    scan.ny = ny;
+    scan.x0 -= scan.dx / 2, scan.y0 -= scan.dy / 2;  // centres to the upper-left corner
+    att_text(nc.id, var, "units", scan.units);
+    if (scan.units != expected_units) {
+        error = file + ": " + variable + " is in '" + scan.units + "', expected '" +
+                expected_units + "'";
+        return false;
+    }
+    att_text(nc.id, NC_GLOBAL, "platform_ID", scan.platform);
+    std::string time_problem;
+    if (!read_scan_time(nc.id, scan, time_problem)) {
+        error = file + ": no scan time (variable t or time_coverage_start)";
+        return false;
+    }
+    if (!time_problem.empty()) {
+        error = file + ": " + time_problem;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string GeosProjection::proj_string() const {
@@ -144,6 +196,19 @@ double day_start_seconds(int year, int doy) {
     return (days_from_civil(year, 1, 1) + doy - 1) * 86400.0;
 }
 
+void read_geos_header(const std::string& file, const std::string& variable,
+                      const std::string& expected_units, GeosScan& scan, std::string& error,
+                      int& status) {
+    scan = GeosScan{};
+    scan.file = file;
+    scan.variable = variable;
+    NcFile nc;
+    int var = 0;
+    status = read_header(file, variable, expected_units, nc, var, scan, error)
+                 ? 0
+                 : ornax_status_failure;
+}
+
 void read_geos_scan(const std::string& file, const std::string& variable,
                     const std::string& expected_units, GeosScan& scan, std::string& error,
                     int& status) {
@@ -152,45 +217,8 @@ void read_geos_scan(const std::string& file, const std::string& variable,
     scan.file = file;
     scan.variable = variable;
     NcFile nc;
-    if (nc_open(file.c_str(), NC_NOWRITE, &nc.id) != NC_NOERR) {
-        nc.id = -1;
-        error = file + ": not a NetCDF file the NetCDF library can open";
-        return;
-    }
     int var = 0, dqf = 0;
-    if (nc_inq_varid(nc.id, variable.c_str(), &var) != NC_NOERR) {
-        error = file + ": no variable " + variable + " (not a product of that variable)";
-        return;
-    }
-    if (!read_projection(nc.id, scan.projection)) {
-        error = file + ": no usable goes_imager_projection (height, axes, lon_0, sweep axis)";
-        return;
-    }
-    const double h = scan.projection.perspective_point_height;
-    int ny = 0;
-    if (!read_axis(nc.id, "x", h, scan.nx, scan.x0, scan.dx) ||
-        !read_axis(nc.id, "y", h, ny, scan.y0, scan.dy)) {
-        error = file + ": no scan-angle axes x and y";
-        return;
-    }
-    scan.ny = ny;
-    scan.x0 -= scan.dx / 2, scan.y0 -= scan.dy / 2;  // centres to the upper-left corner
-    att_text(nc.id, var, "units", scan.units);
-    if (scan.units != expected_units) {
-        error = file + ": " + variable + " is in '" + scan.units + "', expected '" +
-                expected_units + "'";
-        return;
-    }
-    att_text(nc.id, NC_GLOBAL, "platform_ID", scan.platform);
-    std::string time_problem;
-    if (!read_scan_time(nc.id, scan, time_problem)) {
-        error = file + ": no scan time (variable t or time_coverage_start)";
-        return;
-    }
-    if (!time_problem.empty()) {
-        error = file + ": " + time_problem;
-        return;
-    }
+    if (!read_header(file, variable, expected_units, nc, var, scan, error)) return;
     const std::size_t n = static_cast<std::size_t>(scan.nx) * scan.ny;
     std::vector<unsigned short> raw(n), flags(n, 0);
     if (nc_inq_varid(nc.id, "DQF", &dqf) != NC_NOERR ||

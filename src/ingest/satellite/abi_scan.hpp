@@ -41,6 +41,11 @@ void read_geos_scan(const std::string& file, const std::string& variable,
                     const std::string& expected_units, GeosScan& scan, std::string& error,
                     int& status);
 
+// The same checks and fields without reading the values (values stay empty).
+void read_geos_header(const std::string& file, const std::string& variable,
+                      const std::string& expected_units, GeosScan& scan, std::string& error,
+                      int& status);
+
 // Seconds since 1970-01-01 UTC of an ISO-8601 text "YYYY-MM-DDThh:mm:ss[.s]Z"; false
 // when the text is not of that form.
 bool parse_iso_time(const std::string& text, double& seconds);

@@ -115,7 +115,8 @@ int satellite_write_outputs(const std::string& out_dir, bool replace, const std:
 void ingest_satellite_usage(std::FILE* stream) {
     std::fprintf(
         stream,
-        "Usage: ornax_ingest satellite --grid SAT_DOMAIN_FILE --out DIR [options] YEAR DOY "
+        "Usage: ornax_ingest satellite --grid SAT_DOMAIN_FILE|W,E,S,N,STEP --out DIR [options] "
+        "YEAR DOY "
         "LST_FILE...\n"
         "  Geostationary land-surface-temperature scans (ABI level-2 LST, NetCDF-4) into\n"
         "  DIR/trad1.bin, trad2.bin (K), tloc1.bin, tloc2.bin (local standard hours),\n"

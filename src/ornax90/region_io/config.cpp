@@ -185,7 +185,13 @@ void log_missing_file(const std::string& path, const std::string& note, const st
                               std::to_string(line) +
                               (path.empty() ? ", which holds no value in columns 31-286" : "");
     if (fails) {
-        ornax_log_failure(path + " not exist." + note);
+        ornax_log_failure(
+            path + " not exist." + note,
+            file + " line " + std::to_string(line) + ": the file \"" + trim_both(path) +
+                "\" it names does not exist" + note +
+                (path.find(".") == std::string::npos || path.find_first_of("/") == std::string::npos
+                     ? " (is " + file + " a region configuration? A site file runs with -s)"
+                     : ""));
         ornax_log_failure(where);
     } else {
         ornax_log_msg(path + " not exist.");
