@@ -145,6 +145,23 @@ int configuration(const RegionRecipe& r, const RegionGrids& g, const RegionLandJ
     return ec ? fail("cannot create " + (folder / "output").string()) : ingest_exit_ok;
 }
 
+// Every file the recipe reads, the recipe first.
+std::vector<IngestSource> recipe_sources(const RegionRecipe& r) {
+    std::vector<IngestSource> sources{{r.file, "recipe", true},
+                                      {r.class_table, "class table", true}};
+    const auto add = [&](const std::vector<std::string>& files, const std::string& role) {
+        for (const std::string& f : files) sources.push_back({f, role, true});
+    };
+    add(r.forecast, "forecast file");
+    add(r.lst, "surface-temperature scan");
+    add(r.insolation_files, "insolation file");
+    add(r.landcover, "land-cover source");
+    add(r.lai, "leaf-area source");
+    add(r.snow, "snow source");
+    for (const LandParameter& p : r.land) add(p.sources, p.key + " source");
+    return sources;
+}
+
 std::string grid_text(const Spatialinfodata& g) {
     return std::to_string(g.ncols) + " x " + std::to_string(g.nrows) + " cells of " +
            ingest_number(g.dlon) + " deg from " + ingest_number(g.west_lon) + " to " +
@@ -168,6 +185,8 @@ int run_region(int argc, char** argv) {
     if (st != 0) return fail(error);
     const std::string out = a.has("out") ? a.value("out") : recipe.out;
     if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
+    ingest_check_output_not_sources(out, recipe_sources(recipe), error, st);
+    if (st != 0) return fail("region refused: " + error);
     std::string command = "ornax_ingest";
     for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
     RegionGrids grids;
