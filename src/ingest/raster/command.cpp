@@ -196,6 +196,7 @@ int ingest_raster_run(int argc, char** argv) {
     for (const std::string& s : a.positional) sources.push_back({source_file_name(s), "source"});
     fs::path manifest_file = out;
     manifest_file.replace_extension(".manifest.json");
+    ornax_publish_recover(fs::absolute(out).parent_path().string());
     for (const fs::path& o : {out, manifest_file}) {
         if (st == 0) ingest_check_output_not_sources(o.string(), sources, error, st);
         std::error_code ec;

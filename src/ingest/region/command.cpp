@@ -16,6 +16,7 @@
 #include "ingest/region/land.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/command.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/type_kinds.hpp"
 
 namespace fs = std::filesystem;
@@ -185,8 +186,12 @@ int run_region(int argc, char** argv) {
     if (st != 0) return fail(error);
     const std::string out = a.has("out") ? a.value("out") : recipe.out;
     if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
+    ornax_publish_recover(fs::absolute(out).lexically_normal().parent_path().string());
     ingest_check_output_not_sources(out, recipe_sources(recipe), error, st);
     if (st != 0) return fail("region refused: " + error);
+    std::error_code exists;
+    if (!a.has("replace") && fs::exists(out, exists))
+        return fail(out + " exists already (not replaced; --replace replaces it)");
     std::string command = "ornax_ingest";
     for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
     RegionGrids grids;
