@@ -177,3 +177,45 @@ TEST_F(RegionRange, SingleDayKeepsItsPlaceOrGoesDatedOnRequest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Guards against a day skipped as complete while a raster its record lists is missing or
+// cut: the day is computed again and its rasters are whole afterwards.
+struct DamagedDay {
+    const char* name;
+    const char* file;
+    bool remove;  // true: the file is deleted; false: cut to half its size
+};
+
+void PrintTo(const DamagedDay& d, std::ostream* os) {
+    *os << d.name;
+}
+
+class RegionRangeDamaged : public RegionRange, public ::testing::WithParamInterface<DamagedDay> {};
+
+TEST_P(RegionRangeDamaged, DayIsComputedAgain) {
+    const DamagedDay& d = GetParam();
+    ASSERT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 365"), 0)
+        << read_text(dir_->path() / "run.err");
+    const fs::path file = day("2019365") / d.file;
+    if (d.remove)
+        fs::remove(file);
+    else
+        fs::resize_file(file, fs::file_size(file) / 2);
+    ASSERT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 365"), 0);
+    EXPECT_NE(screen().find(" skipped (published complete) 1: 2019364"), std::string::npos)
+        << screen();
+    EXPECT_NE(screen().find(" computed 1: 2019365"), std::string::npos) << screen();
+    EXPECT_EQ(fs::file_size(file), 4u * 20 * 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rasters, RegionRangeDamaged,
+                         ::testing::Values(DamagedDay{"EdayDeleted", "EDAY.bin", true},
+                                           DamagedDay{"EdayCut", "EDAY.bin", false},
+                                           DamagedDay{"QualityDeleted", "region_qc.bin", true}),
+                         [](const ::testing::TestParamInfo<DamagedDay>& info) {
+                             return info.param.name;
+                         });
+
+}  // namespace
