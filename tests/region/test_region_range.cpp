@@ -219,3 +219,43 @@ INSTANTIATE_TEST_SUITE_P(Rasters, RegionRangeDamaged,
                          });
 
 }  // namespace
+
+namespace {
+
+// Guards against a failed day reported only by its count of failed lines: the cause names
+// the missing forecast folder or raster, on the standard error stream and in the log.
+struct MissingForecast {
+    const char* name;
+    const char* removed;  // under met/
+    const char* cause;
+};
+
+void PrintTo(const MissingForecast& m, std::ostream* os) {
+    *os << m.name;
+}
+
+class RegionRangeCause : public RegionRange,
+                         public ::testing::WithParamInterface<MissingForecast> {};
+
+TEST_P(RegionRangeCause, FailedDayNamesWhatIsMissing) {
+    const MissingForecast& m = GetParam();
+    fs::remove_all(dir_->path() / "met" / m.removed);
+    EXPECT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 365 1"), 3);
+    const std::string want = std::string("Day 2020001 failed: ") + m.cause;
+    const std::string err = read_text(dir_->path() / "run.err");
+    EXPECT_NE(err.find(want), std::string::npos) << err;
+    EXPECT_NE(err.find(m.removed), std::string::npos) << err;
+    std::string log;
+    for (const auto& e : fs::directory_iterator(dir_->path()))
+        if (e.path().extension() == ".log") log += read_text(e.path());
+    EXPECT_NE(log.find(want), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forecast, RegionRangeCause,
+    ::testing::Values(MissingForecast{"DayFolder", "2020002", "Forecast-model folder"},
+                      MissingForecast{"OneRaster", "2020002/t2_series.bin",
+                                      "Forecast-model raster"}),
+    [](const ::testing::TestParamInfo<MissingForecast>& info) { return info.param.name; });
+
+}  // namespace
