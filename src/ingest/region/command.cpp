@@ -186,9 +186,11 @@ int run_region(int argc, char** argv) {
     if (st != 0) return fail(error);
     const std::string out = a.has("out") ? a.value("out") : recipe.out;
     if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
-    ornax_publish_recover(fs::absolute(out).lexically_normal().parent_path().string());
     ingest_check_output_not_sources(out, recipe_sources(recipe), error, st);
     if (st != 0) return fail("region refused: " + error);
+    fs::path destination = fs::absolute(out).lexically_normal();
+    if (destination.filename().empty()) destination = destination.parent_path();
+    ornax_publish_recover(destination.parent_path().string());
     std::error_code exists;
     if (!a.has("replace") && fs::exists(out, exists))
         return fail(out + " exists already (not replaced; --replace replaces it)");
