@@ -170,6 +170,19 @@ void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
                   ", not " + sources.front().grid.text() + " of " + sources.front().path;
             ok = false;
         }
+        // one file per year: a window of the same year in two files would count that year twice
+        for (std::size_t a = 0; ok && a < steps.size(); ++a)
+            for (std::size_t b = a + 1; ok && b < steps.size(); ++b)
+                if (steps[b].file == k && steps[a].file != k &&
+                    steps[a].window.first_year == steps[b].window.first_year &&
+                    steps[a].key_doy == steps[b].key_doy &&
+                    steps[a].key_days == steps[b].key_days) {
+                    why = "refused: " + sources[steps[a].file].path + " and " + sources[k].path +
+                          " both hold the window from " +
+                          std::to_string(steps[a].window.first_year) + " day " +
+                          std::to_string(steps[a].key_doy) + " (anomalies need one file per year)";
+                    ok = false;
+                }
     }
     std::stable_sort(steps.begin(), steps.end(),
                      [](const Step& a, const Step& b) { return a.window.first < b.window.first; });

@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "composite/composites.hpp"
+#include "ornax90/output/guard.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "utils/sunrise_mod.hpp"
 
 namespace {
 
@@ -92,10 +94,38 @@ void ornax_composite_parse(const std::vector<std::string>& args, Ornaxcompositeo
             return;
         }
     }
+    // a day YYYYDDD of the range must exist, and the range must not end before it starts
+    for (const auto& [name, day] : {std::pair<const char*, int>{"--first", options.first},
+                                    std::pair<const char*, int>{"--last", options.last}}) {
+        if (day == 0) continue;
+        const int year = day / 1000, doy = day % 1000;
+        if (doy < 1 || doy > (is_leap_year(year) ? 366 : 365)) {
+            why = std::string("option ") + name + ": " + std::to_string(day) + " is no day (" +
+                  std::to_string(year) + " has " + (is_leap_year(year) ? "366" : "365") + " days)";
+            return;
+        }
+    }
+    if (options.first != 0 && options.last != 0 && options.last < options.first) {
+        why = "the range ends (--last " + std::to_string(options.last) + ") before it starts " +
+              "(--first " + std::to_string(options.first) + ")";
+        return;
+    }
     if (anomaly) {
         if (output.empty() || positional.empty()) {
             why = "--anomaly needs -o FILE.nc and at least one composite file";
             return;
+        }
+        for (std::size_t k = 0; k < positional.size(); ++k) {
+            if (ornax_same_file(output, positional[k])) {
+                why = "the output " + output + " would replace the composite file " + positional[k];
+                return;
+            }
+            for (std::size_t j = 0; j < k; ++j)
+                if (ornax_same_file(positional[j], positional[k])) {
+                    why = "the composite file " + positional[k] + " is given twice (as " +
+                          positional[j] + ")";
+                    return;
+                }
         }
         options.anomaly_output = output;
         options.anomaly_inputs = positional;

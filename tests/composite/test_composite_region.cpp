@@ -280,6 +280,26 @@ TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
         EXPECT_EQ(flag[static_cast<size_t>(4 * y + 2)], ornax_anomaly_no_spread) << y;
         EXPECT_EQ(years[static_cast<size_t>(4 * y + 3)], 0.0f) << y;
     }
+    // Guards against anomalies over "years" that are one year: the same file given twice is
+    // a usage error, a copy of one year's file under another name is refused.
+    const std::string again = (work.path() / "again.nc").string();
+    fs::copy_file(files[0], again);
+    const struct {
+        const char* name;
+        std::vector<std::string> inputs;
+        int exit;
+        const char* message;
+    } refusals[] = {{"same file twice", {files[0], files[1], files[0]}, 2, "given twice"},
+                    {"two files of one year", {files[0], files[1], again}, 3, "one file per year"},
+                    {"output is an input", {files[0], out.string()}, 2, "would replace"}};
+    for (const auto& r : refusals) {
+        std::string line =
+            std::string("'") + ORNAX_COMPOSITE_EXE + "' --anomaly -o '" + out.string() + "'";
+        for (const std::string& f : r.inputs) line += " '" + f + "'";
+        EXPECT_EQ(run_in(work.path(), line), r.exit) << r.name;
+        EXPECT_NE(read_text(work.path() / "run.err").find(r.message), std::string::npos)
+            << r.name << ": " << read_text(work.path() / "run.err");
+    }
 }
 
 }  // namespace

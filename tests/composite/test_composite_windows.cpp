@@ -129,6 +129,16 @@ TEST(CompositeOptions, ArgumentsAndRefusals) {
         {"unknown option", {"--weekly", "days"}, 3, 0, 0},
         {"option without value", {"days", "-g"}, 3, 0, 0},
         {"anomaly without output", {"--anomaly", "a.nc"}, 3, 0, 0},
+        {"range ends before it starts", {"--first", "2019200", "--last", "2019199", "d"}, 3, 0, 0},
+        {"day 366 of a common year", {"--first", "2019366", "d"}, 3, 0, 0},
+        {"day 0", {"--last", "2019000", "d"}, 3, 0, 0},
+        {"day 366 of a leap year",
+         {"--first", "2020366", "days"},
+         0,
+         ornax_composite_default_window,
+         ornax_composite_default_max_gap},
+        {"anomaly file twice", {"--anomaly", "-o", "z.nc", "a.nc", "./a.nc"}, 3, 0, 0},
+        {"anomaly output is an input", {"--anomaly", "-o", "a.nc", "a.nc", "b.nc"}, 3, 0, 0},
         {"help", {"--help"}, 1, 0, 0},
     };
     for (const Case& c : cases) {

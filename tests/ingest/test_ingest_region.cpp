@@ -20,6 +20,7 @@
 #include "ingest/region/config.hpp"
 #include "ingest/region/land.hpp"
 #include "ingest/region/recipe.hpp"
+#include "support/folder_state.hpp"
 
 namespace {
 
@@ -302,6 +303,183 @@ TEST_F(RegionRecipeTest, RegionFromRealFormatsRunsEndToEnd) {
     EXPECT_EQ(ingest(base_recipe(), "--replace"), 0) << err();
     EXPECT_FALSE(fs::exists(region / "output" / "EDAY.bin"));
     fs::remove_all(region);
+}
+
+}  // namespace
+
+namespace {
+
+using folder_state::names;
+
+// An output that would replace a source is refused, naming both, and leaves every source
+// as it was: the recipe's own folder, the sources' folder, a folder holding both.
+struct SourceClash {
+    const char* name;
+    const char* out;     // --out, relative to the recipe's folder
+    const char* source;  // named in the refusal
+};
+
+void PrintTo(const SourceClash& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RegionSourceClash : public RegionRecipeTest,
+                          public ::testing::WithParamInterface<SourceClash> {};
+
+TEST_P(RegionSourceClash, RefusedNamingBothSourcesKept) {
+    const SourceClash& c = GetParam();
+    const std::string before = slurp(dir_ / "sources" / "landcover_classes.txt");
+    const std::string out = (dir_ / c.out).lexically_normal().string();
+    EXPECT_EQ(ingest(base_recipe(), "--replace --out '" + out + "'"), 3);
+    EXPECT_NE(err().find("would replace the"), std::string::npos) << err();
+    EXPECT_NE(err().find(c.source), std::string::npos) << err();
+    EXPECT_EQ(slurp(dir_ / "sources" / "landcover_classes.txt"), before);
+    EXPECT_TRUE(fs::exists(dir_ / "recipe.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, RegionSourceClash,
+    ::testing::Values(SourceClash{"RecipeFolder", ".", "recipe.txt"},
+                      SourceClash{"SourcesFolder", "sources", "sources/"},
+                      SourceClash{"ForecastFolder", "sources/forecast", "forecast file"},
+                      SourceClash{"FolderAboveBoth", "..", "recipe"}),
+    [](const ::testing::TestParamInfo<SourceClash>& info) { return info.param.name; });
+
+// Names of staging folders or journals anywhere under folder.
+std::vector<std::string> left_over(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.find(".partial-") != std::string::npos || name.rfind(".publish-", 0) == 0)
+            found.push_back(e.path().string());
+    }
+    return found;
+}
+
+// A conversion killed at rename k of its publications: the next run (refused, as the output
+// exists) finds the old or the new output whole and nothing left over; the rerun with
+// --replace then completes. k runs over every rename until the conversion completes.
+struct KilledProgram {
+    const char* name;
+    bool region;  // true: the region folder; false: one raster and its manifest
+};
+
+void PrintTo(const KilledProgram& p, std::ostream* os) {
+    *os << p.name;
+}
+
+class ProgramKilled : public RegionRecipeTest, public ::testing::WithParamInterface<KilledProgram> {
+protected:
+    // The conversion, old (nearest, EDAY) or new (mode, EDAY H2), with extra options and
+    // the environment given before the program; the exit status (-1 or 137 when killed).
+    static int convert(bool region, bool newer, const std::string& options,
+                       const std::string& environment = "") {
+        std::string command = "cd '" + dir_.string() + "' && " + environment + " '" +
+                              ORNAX_INGEST_EXE + "' --log ingest.log ";
+        if (region) {
+            std::ofstream(dir_ / "recipe.txt")
+                << base_recipe() + "outputs = " + (newer ? "EDAY H2" : "EDAY") + "\n";
+            command += "region " + options + " recipe.txt";
+        } else {
+            command += "raster --grid grid.txt --out lc/landcover.bin --resample " +
+                       std::string(newer ? "mode " : "nearest ") + options +
+                       " sources/landcover.tif";
+        }
+        return run_shell(command + " > out.txt 2> err.txt");
+    }
+    // What tells the two versions apart: the outlist (region), the resampling (raster).
+    static std::string version(bool region) {
+        if (region) return slurp(dir_ / "region" / "config" / "outlist.txt");
+        const std::string manifest = slurp(dir_ / "lc" / "landcover.manifest.json");
+        if (manifest.empty()) return "";
+        return nlohmann::json::parse(manifest)["resampling"];
+    }
+};
+
+TEST_P(ProgramKilled, EveryRenameLeavesOldOrNewWhole) {
+    const bool region = GetParam().region;
+    std::ofstream(dir_ / "recipe.txt") << base_recipe();
+    RegionRecipe recipe;
+    std::string error;
+    int st = 0;
+    read_region_recipe((dir_ / "recipe.txt").string(), recipe, error, st);
+    ASSERT_EQ(st, 0) << error;
+    RegionGrids grids;
+    region_make_grids(recipe, grids);
+    std::ofstream(dir_ / "grid.txt") << region_domain_text("grid", grids.run);
+    fs::remove_all(dir_ / "region");
+    fs::remove_all(dir_ / "lc");
+    fs::create_directories(dir_ / "lc");
+    ASSERT_EQ(convert(region, true, ""), 0) << err();
+    const std::string new_version = version(region);
+    ASSERT_EQ(convert(region, false, "--replace"), 0) << err();
+    const std::string old_version = version(region);
+    ASSERT_NE(old_version, new_version);
+    const std::string raster_before = region ? "" : slurp(dir_ / "lc" / "landcover.bin");
+    bool completed = false;
+    for (int k = 1; k < 200 && !completed; ++k) {
+        const int code =
+            convert(region, true, "--replace", "ORNAX_TEST_FAIL_AT_RENAME=" + std::to_string(k));
+        completed = code == 0;
+        if (!completed) {
+            EXPECT_TRUE(code == -1 || code == 137) << "rename " << k << ": " << err();
+        }
+        // the next run recovers the folder and is refused: the output exists
+        EXPECT_EQ(convert(region, !completed, ""), 3) << "rename " << k;
+        const std::string now = version(region);
+        EXPECT_TRUE(now == old_version || now == new_version) << "rename " << k << ": " << now;
+        EXPECT_EQ(left_over(dir_), std::vector<std::string>{}) << "rename " << k;
+        if (!region && now == old_version) {
+            EXPECT_EQ(slurp(dir_ / "lc" / "landcover.bin"), raster_before) << "rename " << k;
+        }
+        // back to the old version for the next kill point
+        if (!completed) {
+            ASSERT_EQ(convert(region, false, "--replace"), 0) << err();
+        }
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(version(region), new_version);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversions, ProgramKilled,
+                         ::testing::Values(KilledProgram{"Raster", false},
+                                           KilledProgram{"Region", true}),
+                         [](const ::testing::TestParamInfo<KilledProgram>& info) {
+                             return info.param.name;
+                         });
+
+// The raster subcommand: an output equal to its source is refused and the source kept; an
+// existing output is replaced only with --replace.
+TEST_F(RegionRecipeTest, RasterNeverReplacesItsSourceAndReplacesOnlyWhenAsked) {
+    std::ofstream(dir_ / "recipe.txt") << base_recipe();
+    RegionRecipe recipe;
+    std::string error;
+    int st = 0;
+    read_region_recipe((dir_ / "recipe.txt").string(), recipe, error, st);
+    ASSERT_EQ(st, 0) << error;
+    RegionGrids grids;
+    region_make_grids(recipe, grids);
+    std::ofstream(dir_ / "grid.txt") << region_domain_text("grid", grids.run);
+    const std::string raster = "'" + std::string(ORNAX_INGEST_EXE) + "' --log ingest.log raster ";
+    const std::string source = slurp(dir_ / "sources" / "landcover.tif");
+    const auto run = [&](const std::string& args) {
+        return run_shell("cd '" + dir_.string() + "' && " + raster + args +
+                         " > out.txt 2> err.txt");
+    };
+    EXPECT_EQ(run("--replace --grid grid.txt --out sources/landcover.tif sources/landcover.tif"),
+              3);
+    EXPECT_NE(err().find("would replace the source"), std::string::npos) << err();
+    EXPECT_EQ(slurp(dir_ / "sources" / "landcover.tif"), source);
+    EXPECT_EQ(run("--replace --grid grid.txt --out grid.txt sources/landcover.tif"), 3);
+    EXPECT_NE(err().find("grid file"), std::string::npos) << err();
+    fs::remove_all(dir_ / "lc2");
+    fs::create_directories(dir_ / "lc2");
+    ASSERT_EQ(run("--grid grid.txt --out lc2/lc.bin sources/landcover.tif"), 0) << err();
+    EXPECT_EQ(run("--grid grid.txt --out lc2/lc.bin sources/landcover.tif"), 3);
+    EXPECT_NE(err().find("exists already"), std::string::npos) << err();
+    EXPECT_EQ(run("--replace --grid grid.txt --out lc2/lc.bin sources/landcover.tif"), 0) << err();
+    EXPECT_EQ(names(dir_ / "lc2"), (std::vector<std::string>{"lc.bin", "lc.manifest.json"}));
+    fs::remove_all(dir_ / "lc2");
 }
 
 }  // namespace

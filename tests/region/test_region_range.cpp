@@ -177,3 +177,85 @@ TEST_F(RegionRange, SingleDayKeepsItsPlaceOrGoesDatedOnRequest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Guards against a day skipped as complete while a raster its record lists is missing or
+// cut: the day is computed again and its rasters are whole afterwards.
+struct DamagedDay {
+    const char* name;
+    const char* file;
+    bool remove;  // true: the file is deleted; false: cut to half its size
+};
+
+void PrintTo(const DamagedDay& d, std::ostream* os) {
+    *os << d.name;
+}
+
+class RegionRangeDamaged : public RegionRange, public ::testing::WithParamInterface<DamagedDay> {};
+
+TEST_P(RegionRangeDamaged, DayIsComputedAgain) {
+    const DamagedDay& d = GetParam();
+    ASSERT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 365"), 0)
+        << read_text(dir_->path() / "run.err");
+    const fs::path file = day("2019365") / d.file;
+    if (d.remove)
+        fs::remove(file);
+    else
+        fs::resize_file(file, fs::file_size(file) / 2);
+    ASSERT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 364 365"), 0);
+    EXPECT_NE(screen().find(" skipped (published complete) 1: 2019364"), std::string::npos)
+        << screen();
+    EXPECT_NE(screen().find(" computed 1: 2019365"), std::string::npos) << screen();
+    EXPECT_EQ(fs::file_size(file), 4u * 20 * 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rasters, RegionRangeDamaged,
+                         ::testing::Values(DamagedDay{"EdayDeleted", "EDAY.bin", true},
+                                           DamagedDay{"EdayCut", "EDAY.bin", false},
+                                           DamagedDay{"QualityDeleted", "region_qc.bin", true}),
+                         [](const ::testing::TestParamInfo<DamagedDay>& info) {
+                             return info.param.name;
+                         });
+
+}  // namespace
+
+namespace {
+
+// Guards against a failed day reported only by its count of failed lines: the cause names
+// the missing forecast folder or raster, on the standard error stream and in the log.
+struct MissingForecast {
+    const char* name;
+    const char* removed;  // under met/
+    const char* cause;
+};
+
+void PrintTo(const MissingForecast& m, std::ostream* os) {
+    *os << m.name;
+}
+
+class RegionRangeCause : public RegionRange,
+                         public ::testing::WithParamInterface<MissingForecast> {};
+
+TEST_P(RegionRangeCause, FailedDayNamesWhatIsMissing) {
+    const MissingForecast& m = GetParam();
+    fs::remove_all(dir_->path() / "met" / m.removed);
+    EXPECT_EQ(run_ornax(dir_->path(), "-r0 config/region.cfg 2019 365 1"), 3);
+    const std::string want = std::string("Day 2020001 failed: ") + m.cause;
+    const std::string err = read_text(dir_->path() / "run.err");
+    EXPECT_NE(err.find(want), std::string::npos) << err;
+    EXPECT_NE(err.find(m.removed), std::string::npos) << err;
+    std::string log;
+    for (const auto& e : fs::directory_iterator(dir_->path()))
+        if (e.path().extension() == ".log") log += read_text(e.path());
+    EXPECT_NE(log.find(want), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forecast, RegionRangeCause,
+    ::testing::Values(MissingForecast{"DayFolder", "2020002", "Forecast-model folder"},
+                      MissingForecast{"OneRaster", "2020002/t2_series.bin",
+                                      "Forecast-model raster"}),
+    [](const ::testing::TestParamInfo<MissingForecast>& info) { return info.param.name; });
+
+}  // namespace

@@ -11,11 +11,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/file_io_mod.hpp"
+#include "ornax90/output/guard.hpp"
+#include "ornax90/output/publish.hpp"
 #include "utils/fixed_text.hpp"
 
 namespace fs = std::filesystem;
@@ -299,13 +300,52 @@ namespace {
 
 // "NAME.partial-PID-RANDOM" beside the destination.
 fs::path temporary_name(const fs::path& destination) {
-    static std::mt19937 generator{std::random_device{}()};
-    const fs::path name = destination.filename();
-    return destination.parent_path() / (name.string() + ".partial-" + std::to_string(getpid()) +
-                                        "-" + std::to_string(generator() % 1000000));
+    return ornax_publish_staging_name(destination.string());
+}
+
+// The path made absolute with its existing part resolved.
+fs::path resolved(const fs::path& path) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path.lexically_normal();
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    absolute = ec ? absolute.lexically_normal() : canonical;
+    if (absolute.filename().empty()) absolute = absolute.parent_path();
+    return absolute;
+}
+
+// True when inner is outer or lies inside it.
+bool within(const fs::path& inner, const fs::path& outer) {
+    auto o = outer.begin(), i = inner.begin();
+    for (; o != outer.end(); ++o, ++i)
+        if (i == inner.end() || *i != *o) return false;
+    return true;
 }
 
 }  // namespace
+
+void ingest_check_output_not_sources(const std::string& output,
+                                     const std::vector<IngestSource>& sources, std::string& error,
+                                     int& status) {
+    status = 0;
+    const fs::path out = resolved(output);
+    for (const IngestSource& source : sources) {
+        if (source.path.empty()) continue;
+        const fs::path in = resolved(source.path);
+        std::error_code ec;
+        const bool folder = fs::is_directory(in, ec);
+        // a folder output holds (and replaces) whatever lies inside it; a file output
+        // replaces only its own name
+        const bool clash = source.output_is_folder
+                               ? within(in, out) || (folder && within(out, in))
+                               : out == in || ornax_same_file(output, source.path);
+        if (!clash) continue;
+        error = "the output " + output + " would replace the " + source.role + " " + source.path +
+                " (an output may not be, contain or lie in a source)";
+        status = ingest_status_failed;
+        return;
+    }
+}
 
 StagedDir::~StagedDir() {
     discard();
@@ -318,6 +358,7 @@ void StagedDir::open(const fs::path& destination, std::string& error, int& statu
     if (destination_.filename().empty()) destination_ = destination_.parent_path();
     std::error_code ec;
     if (!destination_.parent_path().empty()) fs::create_directories(destination_.parent_path(), ec);
+    ornax_publish_recover(destination_.parent_path().string());
     temp_ = temporary_name(destination_);
     if (ec || !fs::create_directory(temp_, ec) || ec) {
         error = "cannot create the folder " + temp_.string() + ": " + ec.message();
@@ -330,38 +371,15 @@ void StagedDir::open(const fs::path& destination, std::string& error, int& statu
 
 void StagedDir::commit(bool replace, std::string& error, int& status) {
     status = 0;
-    std::error_code ec;
     if (temp_.empty() || committed_) {
         error = "no staged folder to move to " + destination_.string();
         status = ingest_status_failed;
         return;
     }
-    fs::path aside;
-    if (fs::exists(destination_, ec)) {
-        if (!replace) {
-            error = destination_.string() + " exists already (not replaced)";
-            status = ingest_status_failed;
-            return;
-        }
-        aside = temporary_name(destination_.string() + ".old");
-        fs::rename(destination_, aside, ec);
-        if (ec) {
-            error = "cannot move the old " + destination_.string() + " aside: " + ec.message();
-            status = ingest_status_failed;
-            return;
-        }
-    }
-    fs::rename(temp_, destination_, ec);
-    if (ec) {
-        error = "cannot rename " + temp_.string() + " to " + destination_.string() + ": " +
-                ec.message();
-        if (!aside.empty()) fs::rename(aside, destination_, ec);  // put the old one back
-        status = ingest_status_failed;
-        return;
-    }
+    ornax_publish({{temp_.string(), destination_.string()}}, replace, error, status);
+    if (status != 0) return;
     committed_ = true;
     temp_.clear();
-    if (!aside.empty()) fs::remove_all(aside, ec);
 }
 
 void StagedDir::discard() {

@@ -84,8 +84,25 @@ int ingest_days_in_year(int year);
 
 // ---- staged output ----
 
-// A folder written under a temporary name beside its destination ("NAME.partial-PID")
-// and renamed into place by commit(); a folder never committed is removed.
+// A source of a conversion: its path (a file or a folder), its role in messages ("recipe",
+// "forecast file", "source") and whether the output it is checked against is a folder.
+struct IngestSource {
+    std::string path;
+    std::string role;
+    bool output_is_folder = false;
+};
+
+// Refuses an output that would replace a source: for a folder output, one that is or
+// contains a source (file or folder) or lies inside a source folder; for a file output, one
+// that is the source file. status 3 with the error naming both.
+void ingest_check_output_not_sources(const std::string& output,
+                                     const std::vector<IngestSource>& sources, std::string& error,
+                                     int& status);
+
+// A folder written under a temporary name beside its destination ("NAME.partial-PID-N")
+// and published into place by commit() (ornax_publish: recoverable at every rename); a
+// folder never committed is removed. open() first finishes or removes what ended processes
+// left in the destination's folder.
 class StagedDir {
 public:
     StagedDir() = default;
@@ -96,7 +113,7 @@ public:
     void open(const std::filesystem::path& destination, std::string& error, int& status);
     const std::filesystem::path& path() const { return temp_; }
     const std::filesystem::path& destination() const { return destination_; }
-    // Renames the folder into place. An existing destination is replaced only when replace
+    // Publishes the folder in place. An existing destination is replaced only when replace
     // is true (it is first moved aside, then removed); otherwise status 3.
     void commit(bool replace, std::string& error, int& status);
     // Removes the temporary folder now.

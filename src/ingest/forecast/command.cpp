@@ -129,7 +129,10 @@ int write_day(const ForecastDayRasters& day, const ForecastJob& job, int year, i
     StagedDir stage;
     std::string error;
     int status = 0;
-    stage.open(dest, error, status);
+    std::vector<IngestSource> sources;
+    for (const std::string& f : job.files) sources.push_back({f, "forecast file", true});
+    ingest_check_output_not_sources(dest.string(), sources, error, status);
+    if (status == 0) stage.open(dest, error, status);
     if (status != 0) return fail(error);
     for (const ForecastRaster& r : day.rasters) {
         std::vector<float> values = r.values;

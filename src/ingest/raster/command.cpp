@@ -9,6 +9,7 @@
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ornax90/output/publish.hpp"
 
 namespace {
 
@@ -101,11 +102,14 @@ bool read_rules(const IngestArgs& a, RasterRules& r, std::string& error) {
 int raster_write_outputs(const std::filesystem::path& out, const std::string& command,
                          const std::string& grid_name, const Spatialinfodata& grid,
                          const RasterRules& rules, const std::string& class_map_text,
-                         const std::vector<float>& values, const nlohmann::json& details) {
+                         const std::vector<float>& values, const nlohmann::json& details,
+                         bool replace) {
     namespace fs = std::filesystem;
     fs::path manifest_file = out;
     manifest_file.replace_extension(".manifest.json");
-    const fs::path temp = out.string() + ".partial-" + std::to_string(getpid());
+    ornax_publish_recover(out.parent_path().string());
+    const fs::path temp = ornax_publish_staging_name(out.string());
+    const fs::path manifest_temp = ornax_publish_staging_name(manifest_file.string());
     std::string error;
     int st = 0;
     IngestManifest manifest("raster", command);
@@ -129,13 +133,16 @@ int raster_write_outputs(const std::filesystem::path& out, const std::string& co
             manifest.add_conversion("physical value from the stored value with each source's "
                                     "scale and offset (see layers)");
         manifest.add_counts(out.filename().string(), ingest_count_values(values, grid.spare_value));
-        manifest.write(manifest_file, error, st);
+        manifest.write(manifest_temp, error, st);
     }
-    std::error_code ec;
-    if (st == 0) fs::rename(temp, out, ec);
-    if (ec) error = "cannot rename " + temp.string() + " to " + out.string() + ": " + ec.message();
-    if (st != 0 || ec) {
+    if (st == 0)
+        ornax_publish(
+            {{temp.string(), out.string()}, {manifest_temp.string(), manifest_file.string()}},
+            replace, error, st);
+    if (st != 0) {
+        std::error_code ec;
         fs::remove(temp, ec);
+        fs::remove(manifest_temp, ec);
         ingest_message(error);
         return ingest_exit_failure;
     }
@@ -163,7 +170,8 @@ void ingest_raster_usage(std::FILE* stream) {
         "  --day YYYYDDD          the day the product must stand for (its period or name date)\n"
         "  --window DAYS          ... or lie within DAYS of it (default 0)\n"
         "  --lat-file F --lon-file F  cell positions of an ASCII grid (float32, one per cell)\n"
-        "  --allow-partial        accept a grid the sources cover only in part\n");
+        "  --allow-partial        accept a grid the sources cover only in part\n"
+        "  --replace              replace an existing FILE.bin and its manifest\n");
 }
 
 int ingest_raster_run(int argc, char** argv) {
@@ -176,7 +184,7 @@ int ingest_raster_run(int argc, char** argv) {
     ingest_parse_args(static_cast<int>(av.size()), av.data(), 1,
                       {"grid", "out", "resample", "scale", "offset", "valid", "missing-codes",
                        "class-map", "day", "window", "lat-file", "lon-file", "band"},
-                      {"allow-partial"}, a, error, st);
+                      {"allow-partial", "replace"}, a, error, st);
     RasterRules rules;
     Spatialinfodata grid;
     if (st == 0 && (!a.has("grid") || !a.has("out") || a.positional.empty())) {
@@ -188,6 +196,25 @@ int ingest_raster_run(int argc, char** argv) {
         ingest_message(error);
         return ingest_exit_usage;
     }
+    const fs::path out = a.value("out");
+    std::vector<IngestSource> sources{{a.value("grid"), "grid file"},
+                                      {a.value("lat-file"), "latitude file"},
+                                      {a.value("lon-file"), "longitude file"}};
+    for (const std::string& s : a.positional) sources.push_back({source_file_name(s), "source"});
+    fs::path manifest_file = out;
+    manifest_file.replace_extension(".manifest.json");
+    ornax_publish_recover(fs::absolute(out).parent_path().string());
+    for (const fs::path& o : {out, manifest_file}) {
+        if (st == 0) ingest_check_output_not_sources(o.string(), sources, error, st);
+        std::error_code ec;
+        if (st == 0 && fs::exists(o, ec) && !a.has("replace"))
+            error = o.string() + " exists already (not replaced; --replace replaces it)",
+            st = ingest_status_failed;
+    }
+    if (st != 0) {
+        ingest_message("raster refused: " + error);
+        return ingest_exit_failure;
+    }
     ingest_read_grid(a.value("grid"), grid, error, st);
     std::vector<float> values;
     nlohmann::json details;
@@ -197,5 +224,5 @@ int ingest_raster_run(int argc, char** argv) {
         return ingest_exit_failure;
     }
     return raster_write_outputs(a.value("out"), joined(argc, argv), a.value("grid"), grid, rules,
-                                a.value("class-map"), values, details);
+                                a.value("class-map"), values, details, a.has("replace"));
 }

@@ -17,6 +17,7 @@
 #include "ingest/region/land.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/command.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/type_kinds.hpp"
 
 namespace fs = std::filesystem;
@@ -154,6 +155,23 @@ int configuration(const RegionRecipe& r, const RegionGrids& g, const RegionLandJ
     return ec ? fail("cannot create " + (folder / "output").string()) : ingest_exit_ok;
 }
 
+// Every file the recipe reads, the recipe first.
+std::vector<IngestSource> recipe_sources(const RegionRecipe& r) {
+    std::vector<IngestSource> sources{{r.file, "recipe", true},
+                                      {r.class_table, "class table", true}};
+    const auto add = [&](const std::vector<std::string>& files, const std::string& role) {
+        for (const std::string& f : files) sources.push_back({f, role, true});
+    };
+    add(r.forecast, "forecast file");
+    add(r.lst, "surface-temperature scan");
+    add(r.insolation_files, "insolation file");
+    add(r.landcover, "land-cover source");
+    add(r.lai, "leaf-area source");
+    add(r.snow, "snow source");
+    for (const LandParameter& p : r.land) add(p.sources, p.key + " source");
+    return sources;
+}
+
 std::string grid_text(const Spatialinfodata& g) {
     return std::to_string(g.ncols) + " x " + std::to_string(g.nrows) + " cells of " +
            ingest_number(g.dlon) + " deg from " + ingest_number(g.west_lon) + " to " +
@@ -197,6 +215,14 @@ int run_region(int argc, char** argv) {
                     " found before converting; nothing written");
     const std::string out = a.has("out") ? a.value("out") : recipe.out;
     if (out.empty()) return fail(recipe.file + ": no region folder: give out = DIR or --out DIR");
+    ingest_check_output_not_sources(out, recipe_sources(recipe), error, st);
+    if (st != 0) return fail("region refused: " + error);
+    fs::path destination = fs::absolute(out).lexically_normal();
+    if (destination.filename().empty()) destination = destination.parent_path();
+    ornax_publish_recover(destination.parent_path().string());
+    std::error_code exists;
+    if (!a.has("replace") && fs::exists(out, exists))
+        return fail(out + " exists already (not replaced; --replace replaces it)");
     std::string command = "ornax_ingest";
     for (int i = 0; i < argc; ++i) command += std::string(" ") + argv[i];
     ingest_message("region: run grid " + grid_text(grids.run) + "; common grid " +

@@ -85,6 +85,10 @@ int satellite_write_outputs(const std::string& out_dir, bool replace, const std:
             manifest.add_source(f, error, st);
             if (st != 0) break;
         }
+    std::vector<IngestSource> sources;
+    for (const auto* files : {&rq.lst_files, &rq.insolation_files})
+        for (const std::string& f : *files) sources.push_back({f, "scan", true});
+    if (st == 0) ingest_check_output_not_sources(out_dir, sources, error, st);
     StagedDir dir;
     if (st == 0) dir.open(out_dir, error, st);
     for (const auto& [name, values] : out.rasters) {

@@ -255,13 +255,25 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& r, const Spatialin
     }
     for (const auto& [y, d] : {std::pair{year, doy}, std::pair{next_year, next_doy}}) {
         const std::string dir = ornax_met_day_dir(common.met_data_dir, y, d);
+        // a missing day folder is the cause of the lines' failures that follow: kept as one
+        std::error_code absent;
+        bool cause_kept = !std::filesystem::exists(dir, absent);
+        if (cause_kept)
+            ornax_log_failure("Forecast-model folder " + dir + " not exist: the meteorology of " +
+                              std::to_string(y) + " day " + std::to_string(d) + " is missing");
         for (const char* name : ornax_met_day_files()) {
             const bool profile = std::string(name) == ornax_met_profile_file;
             const int layers = common.nhours * (profile ? common.nlayers : 1);
             const int st = ornax_check_raster_size(dir + name, common.ncols, common.nrows, layers);
-            if (st == 1)
-                ornax_log_msg("Forecast-model raster " + dir + name +
-                              " not exist: the meteorology that needs it is missing");
+            if (st == 1) {
+                const std::string text = "Forecast-model raster " + dir + name +
+                                         " not exist: the meteorology that needs it is missing";
+                if (cause_kept)
+                    ornax_log_msg(text);
+                else
+                    ornax_log_failure(text);  // the first missing raster of the day
+                cause_kept = true;
+            }
             if (st == 3) status = ornax_status_failure;
         }
     }

@@ -12,6 +12,7 @@
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
 #include "utils/fixed_text.hpp"
+#include "utils/sha256.hpp"
 #include "utils/sunrise_mod.hpp"
 
 namespace {
@@ -124,8 +125,45 @@ bool ornax_day_published_complete(const std::string& dir, const Ornaxregiondayty
     if (!in) return false;
     try {
         const nlohmann::json info = nlohmann::json::parse(in);
-        return info.at("exit_status").get<int>() == 0 && info.at("year").get<int>() == day.year &&
-               info.at("day_of_year").get<int>() == day.doy;
+        if (info.at("exit_status").get<int>() != 0 || info.at("year").get<int>() != day.year ||
+            info.at("day_of_year").get<int>() != day.doy)
+            return false;
+        // every raster the record lists, present with the size of the recorded grid and,
+        // where recorded, its size in bytes and checksum
+        const nlohmann::json& grid = info.at("run_grid");
+        const std::uintmax_t raster_bytes =
+            static_cast<std::uintmax_t>(grid.at("ncols").get<int>()) *
+            static_cast<std::uintmax_t>(grid.at("nrows").get<int>()) * 4u;
+        const nlohmann::json& outputs = info.at("outputs");
+        std::vector<nlohmann::json> files =
+            outputs.at("variables").get<std::vector<nlohmann::json>>();
+        files.push_back({{"file", outputs.at("quality_raster").get<std::string>()}});
+        for (const nlohmann::json& f : files) {
+            const std::string path = ornax_output_path(dir, f.at("file").get<std::string>());
+            std::error_code ec;
+            const std::uintmax_t bytes = std::filesystem::file_size(path, ec);
+            const std::uintmax_t want =
+                f.contains("bytes") ? f.at("bytes").get<std::uintmax_t>() : raster_bytes;
+            if (ec || bytes != want) {
+                ornax_log_msg(
+                    " Day " + day_label(day) + ": " + path +
+                    (ec ? " is missing"
+                        : " has " + std::to_string(bytes) + " bytes, not " + std::to_string(want)) +
+                    ": not complete");
+                return false;
+            }
+            if (f.contains("sha256") && f.at("sha256").is_string()) {
+                std::string digest, error;
+                int status = 0;
+                sha256_file(path, 0, digest, error, status);
+                if (status != 0 || digest != f.at("sha256").get<std::string>()) {
+                    ornax_log_msg(" Day " + day_label(day) + ": " + path +
+                                  " differs from its recorded checksum: not complete");
+                    return false;
+                }
+            }
+        }
+        return true;
     } catch (const nlohmann::json::exception&) {
         return false;  // a record that cannot be read describes no complete run
     }
