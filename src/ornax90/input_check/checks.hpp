@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/output/quality.hpp"
@@ -60,6 +61,12 @@ int ornax_check_region_input_sizes(const Ornaxregiondatatype& region, const Spat
                                    const Spatialinfodata& veg, const Spatialinfodata& snow,
                                    const Spatialinfodata& sat, const Ornaxcommonblock& common,
                                    int year, int doy);
+
+// The values at fractions (0..1, ascending) of the sorted `values` (the element at place
+// fraction x (count - 1), rounded down), into quantiles[0..fractions.size()); the order of
+// `values` is changed. values must not be empty.
+void ornax_sample_quantiles(std::vector<float>& values, std::span<const double> fractions,
+                            float* quantiles);
 
 // Before the line loop, after the size checks: a sample of every input raster (at most
 // 65,536 values: the whole raster, or 256 runs of 256 consecutive values spread evenly
