@@ -13,6 +13,7 @@
 
 #include "ingest/common/concurrent_parts.hpp"
 #include "ingest/common/support.hpp"
+#include "ingest/raster/grid_warp.hpp"
 
 namespace {
 
@@ -84,6 +85,25 @@ TEST(IngestParts, MessagesInPartOrderUpToTheFirstFailure) {
             }
         }
     }
+}
+
+// Only GDAL's lines about points a projection cannot reach are dropped.
+TEST(IngestParts, LinesOfPointsOutsideTheDomain) {
+    struct Case {
+        const char* text;
+        bool dropped;
+    };
+    const Case cases[] = {
+        {"Point outside of projection domain", true},
+        {"Reprojection failed, err = 2050, further errors will be suppressed on the transform "
+         "object.",
+         true},
+        {"Too many points (441 out of 441) failed to transform, unable to compute output bounds.",
+         false},
+        {"Cannot open file sources/lst.nc", false},
+        {"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(outside_projection_domain(c.text), c.dropped) << c.text;
 }
 
 }  // namespace
