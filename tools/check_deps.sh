@@ -3,7 +3,7 @@
 # can (root, or sudo without a password); otherwise prints the one command to run.
 # Usage: tools/check_deps.sh [run|test|bench|build]
 #   run    the program and its tools: compiler, CMake, Ninja, Highway, libpng, nlohmann-json,
-#          NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x), and the converters'
+#          OpenSSL's libcrypto (SHA-256 of the inputs), NetCDF, the OpenMP runtime, OpenMPI (for ornax_mpi.x), and the converters'
 #          libraries (eccodes, GDAL) for ornax_ingest, which `make run` uses on the example
 #          region's sources
 #   test   run + GoogleTest, and gdal-bin / netcdf-bin, which the tests read outputs back with;
@@ -26,6 +26,7 @@ check_run() {
     check_file /usr/include/nlohmann/json.hpp nlohmann-json3-dev
     check_file /usr/include/netcdf.h libnetcdf-dev
     check_file /usr/include/hwy/highway.h libhwy-dev
+    check_file /usr/include/openssl/evp.h libssl-dev
     # OpenMP runtime of g++ (threads of the region run)
     ls /usr/lib/*/libgomp.so.1 >/dev/null 2>&1 || missing+=(libgomp1)
     # MPI for ornax_mpi.x (the plain ornax.x never needs it)

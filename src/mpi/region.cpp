@@ -313,6 +313,21 @@ void ornax_mpi_run_region(MPI_Comm comm, const std::string& region_config_file, 
     ornax_region_end(run, times, end_status);  // every output closed before the others read
     if (end_status != 0) run_status = ornax_status_failure;
 
+    // Each process digests its share of the files the run record lists; the leader takes
+    // file i from process i % size.
+    std::vector<std::string> digests;
+    if (run_status == 0) ornax_region_input_digests(run, rank, size, digests);
+    const std::vector<std::vector<std::string>> digested = gather_texts(comm, digests);
+    if (leading) {
+        bool whole = !digests.empty();
+        for (const std::vector<std::string>& of_rank : digested)
+            whole = whole && of_rank.size() == digests.size();
+        for (std::size_t i = 0; whole && i < digests.size(); ++i)
+            digests[i] = digested[i % static_cast<std::size_t>(size)][i];
+        // processes that listed other files leave the digests to the publishing
+        if (whole) run.input_digests = std::move(digests);
+    }
+
     const std::vector<std::vector<std::string>> gathered = gather_texts(comm, encoded);
     const Ornaxregionruntimes all_times = combine_times(comm, times);
     status = worst(all_statuses(comm, run_status));

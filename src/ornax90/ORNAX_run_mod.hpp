@@ -82,6 +82,9 @@ struct Ornaxregionruntype {
     // Folder under the configured output directory that receives the outputs ("YYYYDDD"
     // for dated outputs, created when missing); empty: the output directory itself.
     std::string output_folder;
+    // SHA-256 of the files the run record lists, as ornax_run_file_digests gives them, when
+    // the processes of the run took them in shares; empty: the publishing takes them.
+    std::vector<std::string> input_digests;
 };
 
 // Configuration, grid descriptions, output list, log header, class table, output rasters
@@ -138,6 +141,11 @@ void ornax_region_end(Ornaxregionruntype& run, Ornaxregionruntimes& times, int& 
 // becomes 3 when a file cannot be written.
 void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& times,
                           std::span<const Ornaxlinesummarytype> line_summaries, int& status);
+// SHA-256 of this process's share of the files the run record lists (see
+// ornax_run_file_digests): the region configuration, the inputs of the region configuration
+// and the forcing of the day and the next.
+void ornax_region_input_digests(const Ornaxregionruntype& run, int share, int shares,
+                                std::vector<std::string>& digests);
 // The run's summary in the log: lines, failures, pixels computed, and the time split.
 void ornax_log_region_summary(const Ornaxregionruntimes& times);
 

@@ -1,104 +1,43 @@
-// SHA-256 (FIPS 180-4): 64-byte blocks, big-endian words, 64 rounds per block.
+// SHA-256 through OpenSSL's EVP digest interface; files are read in 1 MiB pieces.
 #include "utils/sha256.hpp"
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <filesystem>
+#include <new>
+#include <system_error>
 
-namespace {
-
-constexpr std::uint32_t round_constants[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-constexpr std::uint32_t rotr(std::uint32_t x, int n) {
-    return (x >> n) | (x << (32 - n));
+void Sha256::Free::operator()(evp_md_ctx_st* context) const {
+    EVP_MD_CTX_free(context);
 }
 
-}  // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::compress(const unsigned char* block) {
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i) {
-        w[i] = (std::uint32_t(block[4 * i]) << 24) | (std::uint32_t(block[4 * i + 1]) << 16) |
-               (std::uint32_t(block[4 * i + 2]) << 8) | std::uint32_t(block[4 * i + 3]);
-    }
-    for (int i = 16; i < 64; ++i) {
-        const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int i = 0; i < 64; ++i) {
-        const std::uint32_t s1 = rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25);
-        const std::uint32_t choice = (e & f) ^ (~e & g);
-        const std::uint32_t t1 = h + s1 + choice + round_constants[i] + w[i];
-        const std::uint32_t s0 = rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22);
-        const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
-        const std::uint32_t t2 = s0 + majority;
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+Sha256::Sha256() : context_(EVP_MD_CTX_new()) {
+    if (!context_ || EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) != 1)
+        throw std::bad_alloc();
 }
+
+Sha256::~Sha256() = default;
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
 void Sha256::update(const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    total_bytes_ += size;
-    while (size > 0) {
-        const std::size_t take = std::min(size, block_.size() - block_used_);
-        std::memcpy(block_.data() + block_used_, bytes, take);
-        block_used_ += take;
-        bytes += take;
-        size -= take;
-        if (block_used_ == block_.size()) {
-            compress(block_.data());
-            block_used_ = 0;
-        }
-    }
+    if (size > 0) EVP_DigestUpdate(context_.get(), data, size);
 }
 
 std::string Sha256::hex() {
-    // padding: one 1 bit, zeros, then the message length in bits as a big-endian 64-bit word
-    const std::uint64_t bits = total_bytes_ * 8;
-    const unsigned char one = 0x80;
-    update(&one, 1);
-    const unsigned char zero = 0;
-    while (block_used_ != 56) update(&zero, 1);
-    unsigned char length[8];
-    for (int i = 0; i < 8; ++i) length[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
-    update(length, 8);
+    unsigned char sum[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context_.get(), sum, &length);
     static const char digits[] = "0123456789abcdef";
     std::string out;
-    out.reserve(64);
-    for (std::uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4) out.push_back(digits[(word >> shift) & 0xf]);
+    out.reserve(2 * length);
+    for (unsigned int i = 0; i < length; ++i) {
+        out.push_back(digits[sum[i] >> 4]);
+        out.push_back(digits[sum[i] & 0xf]);
     }
     return out;
 }
@@ -138,4 +77,29 @@ void sha256_file(const std::string& file_name, std::uint64_t max_bytes, std::str
     digest = sum.hex();
     error.clear();
     status = 0;
+}
+
+void sha256_files(const std::vector<std::string>& file_names, std::uint64_t max_size,
+                  std::vector<std::string>& digests) {
+    digests.assign(file_names.size(), std::string());
+    const auto one = [&](std::size_t i) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(file_names[i], error);
+        if (error || (max_size > 0 && size > max_size)) return;
+        std::string digest, why;
+        int status = 0;
+        try {
+            sha256_file(file_names[i], 0, digest, why, status);
+        } catch (const std::bad_alloc&) {
+            status = 3;  // no memory for the buffer: the digest stays unknown
+        }
+        if (status == 0) digests[i] = std::move(digest);
+    };
+    // each task writes its own element, so the order in which they run never shows
+#pragma omp parallel if (file_names.size() > 1)
+#pragma omp single
+    for (std::size_t i = 0; i < file_names.size(); ++i) {
+#pragma omp task firstprivate(i)
+        one(i);
+    }
 }

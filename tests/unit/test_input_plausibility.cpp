@@ -4,9 +4,12 @@
 // the reference region (or site) and the run must either stop with a message naming the
 // file, the line or the raster, or flag the pixels: no pixel may be computed (quality 0)
 // with a value that differs from the clean run's.
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 
+#include "ornax90/input_check/checks.hpp"
 #include "support/region_run.hpp"
 
 namespace {
@@ -310,3 +313,43 @@ TEST(SunriseCacheDigest, SidecarWithoutOrWithAnotherDigestIsComputedAgain) {
 }
 
 }  // namespace
+
+// The quantiles the checks compare are those of the fully sorted sample, for samples of one
+// value, even and odd counts, runs of equal values and values arriving in either order.
+TEST(SampleQuantiles, SameAsTheSortedSample) {
+    struct Case {
+        const char* what;
+        std::size_t count;
+        int distinct;  // values drawn from this many levels (0: all different)
+        bool descending;
+    };
+    const Case cases[] = {
+        {"one value", 1, 0, false},         {"two values", 2, 0, false},
+        {"three values", 3, 0, true},       {"twenty, equal runs", 20, 3, false},
+        {"odd count", 1001, 0, false},      {"even count, sorted down", 4096, 0, true},
+        {"all equal", 500, 1, false},       {"many equal runs", 65536, 7, false},
+        {"a full sample", 65536, 0, false},
+    };
+    const double fractions[] = {0.0, 0.5, 0.9, 0.95, 1.0};
+    std::mt19937 random(12345);
+    for (const Case& c : cases) {
+        std::vector<float> values(c.count);
+        std::uniform_real_distribution<float> spread(-50.0f, 400.0f);
+        for (float& v : values)
+            v = c.distinct > 0 ? static_cast<float>(random() % static_cast<unsigned>(c.distinct))
+                               : spread(random);
+        if (c.descending) std::sort(values.begin(), values.end(), std::greater<float>());
+        std::vector<float> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        float got[5];
+        ornax_sample_quantiles(values, fractions, got);
+        for (std::size_t i = 0; i < 5; ++i) {
+            const auto at =
+                static_cast<std::size_t>(fractions[i] * static_cast<double>(sorted.size() - 1));
+            EXPECT_EQ(got[i], sorted[at]) << c.what << " at " << fractions[i];
+        }
+        // the values are rearranged, never lost or changed
+        std::sort(values.begin(), values.end());
+        EXPECT_EQ(values, sorted) << c.what;
+    }
+}

@@ -1,8 +1,12 @@
-// SHA-256 digests against the published test vectors, in one piece and fed in pieces.
+// SHA-256 digests against the published test vectors, in one piece and fed in pieces, of
+// files, and of many files side by side.
 #include <gtest/gtest.h>
+
+#include <omp.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "utils/sha256.hpp"
 #include "support/temp_dir.hpp"
@@ -46,4 +50,37 @@ TEST_F(Sha256File, DigestCapAndMissingFile) {
     sha256_file(this->path("none"), 0, digest, error, status);
     EXPECT_EQ(status, 3);
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+// Many files digested side by side: each digest at its file's place, whatever the thread
+// count; a missing file and one above the size limit have none.
+TEST_F(Sha256File, ManyFilesInParallel) {
+    std::vector<std::string> names, texts;
+    for (int i = 0; i < 40; ++i) {
+        texts.push_back(
+            std::string(static_cast<std::size_t>(i * 997), static_cast<char>('a' + i % 26)));
+        names.push_back(this->path("f" + std::to_string(i)));
+        std::ofstream(names.back(), std::ios::binary) << texts.back();
+    }
+    names.push_back(this->path("missing"));
+    texts.push_back("");
+    const std::uint64_t limit = 30 * 997;
+    const int before = omp_get_max_threads();
+    for (int threads : {1, 2, 5}) {
+        omp_set_num_threads(threads);
+        std::vector<std::string> digests;
+        sha256_files(names, limit, digests);
+        ASSERT_EQ(digests.size(), names.size());
+        for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+            if (texts[i].size() > limit)
+                EXPECT_TRUE(digests[i].empty()) << i << " above the limit";
+            else
+                EXPECT_EQ(digests[i], sha256_hex(texts[i])) << i << " on " << threads;
+        }
+        EXPECT_TRUE(digests.back().empty());
+    }
+    omp_set_num_threads(before);
+    std::vector<std::string> unlimited;
+    sha256_files(names, 0, unlimited);
+    EXPECT_EQ(unlimited[39], sha256_hex(texts[39]));
 }

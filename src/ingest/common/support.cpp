@@ -40,12 +40,40 @@ void ingest_log_close() {
     ornax_log_close();
 }
 
+namespace {
+thread_local IngestMessageList* kept_messages = nullptr;
+}  // namespace
+
+IngestMessageCapture::IngestMessageCapture(IngestMessageList& list) : previous_(kept_messages) {
+    kept_messages = &list;
+}
+
+IngestMessageCapture::~IngestMessageCapture() {
+    kept_messages = previous_;
+}
+
 void ingest_message(std::string_view text) {
+    if (kept_messages != nullptr) {
+        kept_messages->push_back({IngestMessageKind::message, std::string(text)});
+        return;
+    }
     std::fprintf(stderr, "ornax_ingest: %.*s\n", static_cast<int>(text.size()), text.data());
     if (ornax_unit_stream(ornax_logunit) != nullptr) ornax_log_msg(text);
 }
 
+void ingest_raw_line(std::string_view text) {
+    if (kept_messages != nullptr) {
+        kept_messages->push_back({IngestMessageKind::raw, std::string(text)});
+        return;
+    }
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
 void ingest_log_only(std::string_view text) {
+    if (kept_messages != nullptr) {
+        kept_messages->push_back({IngestMessageKind::log_only, std::string(text)});
+        return;
+    }
     if (ornax_unit_stream(ornax_logunit) != nullptr) ornax_log_msg(text);
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
@@ -32,6 +33,24 @@ void ingest_log_close();
 void ingest_message(std::string_view text);
 // The text in the log only (progress details, the command line).
 void ingest_log_only(std::string_view text);
+
+// A line for the standard error as it is (GDAL's error lines), kept like the others.
+void ingest_raw_line(std::string_view text);
+
+// Messages kept instead of given out while an IngestMessageCapture of the thread exists:
+// ingest_message and ingest_log_only lines, and raw lines for the standard error.
+enum class IngestMessageKind { message, log_only, raw };
+using IngestMessageList = std::vector<std::pair<IngestMessageKind, std::string>>;
+class IngestMessageCapture {
+public:
+    explicit IngestMessageCapture(IngestMessageList& list);
+    ~IngestMessageCapture();
+    IngestMessageCapture(const IngestMessageCapture&) = delete;
+    IngestMessageCapture& operator=(const IngestMessageCapture&) = delete;
+
+private:
+    IngestMessageList* previous_;
+};
 
 // ---- options of a subcommand ----
 

@@ -57,7 +57,42 @@ double distance_km(double lon1, double lat1, double lon2, double lat2) {
     return 2.0 * earth_radius_km * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
+// An error line of GDAL kept while the warper runs.
+struct KeptGdalLine {
+    CPLErr level;
+    CPLErrorNum number;
+    std::string text;
+};
+
+void keep_gdal_line(CPLErr level, CPLErrorNum number, const char* text) {
+    auto* kept = static_cast<std::vector<KeptGdalLine>*>(CPLGetErrorHandlerUserData());
+    if (kept != nullptr && level != CE_Debug) kept->push_back({level, number, text});
+}
+
+// While it exists, GDAL's lines of this thread about points outside a projection's domain
+// are dropped; the others go on to the handler before it, in their order, when it ends.
+class OutsideDomainQuiet {
+public:
+    OutsideDomainQuiet() { CPLPushErrorHandlerEx(keep_gdal_line, &kept_); }
+    ~OutsideDomainQuiet() {
+        CPLPopErrorHandler();
+        for (const KeptGdalLine& line : kept_)
+            if (!outside_projection_domain(line.text))
+                CPLError(line.level, line.number, "%s", line.text.c_str());
+    }
+    OutsideDomainQuiet(const OutsideDomainQuiet&) = delete;
+    OutsideDomainQuiet& operator=(const OutsideDomainQuiet&) = delete;
+
+private:
+    std::vector<KeptGdalLine> kept_;
+};
+
 }  // namespace
+
+bool outside_projection_domain(const std::string& text) {
+    return text.find("outside of projection domain") != std::string::npos ||
+           text.rfind("Reprojection failed", 0) == 0;
+}
 
 void ingest_gdal_init() {
     static std::once_flag once;
@@ -136,11 +171,14 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
     double gt[6] = {grid.west_lon, grid.dlon, 0.0, north, 0.0, -static_cast<double>(grid.dlat)};
     GDALDatasetH dst = make_float_dataset(nx, ny, gt, lonlat_wkt(), north_first, error);
     if (dst == nullptr) return;
+    // the warper's chunks on every core: each cell is computed alone, so the values do not
+    // depend on the thread that computes them
     const char* args[] = {"-r",     "near", "-srcnodata",     "-1e+30", "-dstnodata",
-                          "-1e+30", "-wo",  "SOURCE_EXTRA=2", nullptr,  nullptr};
+                          "-1e+30", "-wo",  "SOURCE_EXTRA=2", "-wo",    "NUM_THREADS=ALL_CPUS",
+                          nullptr,  nullptr};
     const char* gdal_names[] = {"near", "average", "bilinear", "mode"};
     args[1] = gdal_names[static_cast<int>(method)];
-    if (geolocation) args[8] = "-geoloc";
+    if (geolocation) args[10] = "-geoloc";
     GDALWarpAppOptions* options = GDALWarpAppOptionsNew(const_cast<char**>(args), nullptr);
     bool ok = options != nullptr;
     for (GDALDatasetH src : sources) {
@@ -148,7 +186,12 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
         int usage_error = 0;
         GDALDatasetH s = src;
         CPLErrorReset();
-        ok = GDALWarp(nullptr, dst, 1, &s, options, &usage_error) != nullptr && usage_error == 0;
+        {
+            // cells outside the source projection's domain stay without data, unannounced
+            const OutsideDomainQuiet quiet;
+            ok =
+                GDALWarp(nullptr, dst, 1, &s, options, &usage_error) != nullptr && usage_error == 0;
+        }
         if (!ok) error = last_gdal_error("GDAL's warper failed");
     }
     if (options != nullptr) GDALWarpAppOptionsFree(options);
@@ -185,7 +228,10 @@ void footprint_lonlat(GDALDatasetH dataset, double box[4], std::string& error, i
             y.push_back(gt[3] + px * gt[4] + py * gt[5]);
         }
     std::vector<int> ok(x.size(), 0);
-    OCTTransformEx(t, static_cast<int>(x.size()), x.data(), y.data(), nullptr, ok.data());
+    {
+        const OutsideDomainQuiet quiet;
+        OCTTransformEx(t, static_cast<int>(x.size()), x.data(), y.data(), nullptr, ok.data());
+    }
     OCTDestroyCoordinateTransformation(t);
     box[0] = box[1] = 1e30;
     box[2] = box[3] = -1e30;
@@ -269,6 +315,7 @@ double pixel_size_km(GDALDatasetH dataset, double lon, double lat) {
             cy[k] = gt[3] + (px + di[k]) * gt[4] + (py + dj[k]) * gt[5];
         }
         int ok[3] = {0, 0, 0};
+        const OutsideDomainQuiet quiet;
         OCTTransformEx(to_geo, 3, cx, cy, nullptr, ok);
         if (ok[0] && ok[1] && ok[2])
             size = std::max(distance_km(cx[0], cy[0], cx[1], cy[1]),

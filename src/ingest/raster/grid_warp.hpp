@@ -56,3 +56,7 @@ double pixel_size_km(GDALDatasetH dataset, double lon, double lat);
 
 // Registers GDAL's drivers once (safe to call many times).
 void ingest_gdal_init();
+
+// True for GDAL's lines about points outside a projection's domain (the transformation of
+// cells a projection cannot reach): such cells stay without data and the lines are dropped.
+bool outside_projection_domain(const std::string& text);

@@ -1,20 +1,25 @@
 // `ornax_ingest region RECIPE`: a whole, run-ready region folder from one recipe. The
 // folder is staged under a temporary name beside its destination; the land rasters, the
 // forecast days, the satellite rasters and the configuration files are written into it
-// with the converters' own functions, and it is renamed into place only when complete.
+// with the converters' own functions (the land, forecast and satellite parts side by side),
+// and it is renamed into place only when complete.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ingest/forecast/command.hpp"
+#include "ingest/common/concurrent_parts.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/subcommands.hpp"
 #include "ingest/region/check.hpp"
 #include "ingest/region/config.hpp"
 #include "ingest/region/land.hpp"
+#include "ingest/raster/grid_warp.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/command.hpp"
 #include "ornax90/output/publish.hpp"
@@ -172,6 +177,55 @@ std::vector<IngestSource> recipe_sources(const RegionRecipe& r) {
     return sources;
 }
 
+// A source GDAL would read with the NetCDF or HDF library, which the geostationary scans
+// call directly as well: that library takes one caller at a time.
+bool read_by_netcdf(const std::string& source) {
+    const std::string name = fs::path(source).extension().string();
+    for (const char* prefix : {"NETCDF:", "HDF5:", "HDF4"})
+        if (source.rfind(prefix, 0) == 0) return true;
+    for (const char* ext : {".nc", ".nc4", ".cdf", ".h5", ".hdf", ".he5", ".hdf5"})
+        if (name == ext) return true;
+    return false;
+}
+
+// The land rasters, the forecast days and the satellite observations, side by side; the
+// satellite part follows the forecast when its insolation comes from the forecast rasters.
+// Messages come out in the order land, forecast, satellite. Returns the first failing
+// part's exit code.
+int convert_parts(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
+                  const std::string& command, RegionLandJob& land) {
+    const auto land_part = [&] {
+        int code = region_land_cover(land);
+        if (code == 0) code = region_day_rasters(land);
+        if (code == 0) code = region_land_parameters(land);
+        return code;
+    };
+    const auto forecast_part = [&] { return forecast_days(r, g, folder, command); };
+    const auto satellite_part = [&] { return satellite(r, g, folder, command); };
+    std::vector<std::function<int()>> parts = {land_part};
+    if (r.insolation_files.empty()) {
+        parts.push_back([&] {
+            const int code = forecast_part();
+            return code != 0 ? code : satellite_part();
+        });
+    } else {
+        parts.push_back(forecast_part);
+        parts.push_back(satellite_part);
+    }
+    bool side_by_side = true;
+    std::vector<const std::vector<std::string>*> land_sources = {&r.landcover, &r.lai, &r.snow};
+    for (const LandParameter& p : r.land) land_sources.push_back(&p.sources);
+    for (const std::vector<std::string>* sources : land_sources)
+        for (const std::string& source : *sources)
+            if (read_by_netcdf(source)) side_by_side = false;
+    ingest_gdal_init();
+    std::vector<int> codes;
+    ingest_run_parts(parts, side_by_side, codes);
+    for (int code : codes)
+        if (code != 0) return code;
+    return ingest_exit_ok;
+}
+
 std::string grid_text(const Spatialinfodata& g) {
     return std::to_string(g.ncols) + " x " + std::to_string(g.nrows) + " cells of " +
            ingest_number(g.dlon) + " deg from " + ingest_number(g.west_lon) + " to " +
@@ -243,11 +297,7 @@ int run_region(int argc, char** argv) {
     land.command = command;
     int code = write_domains(folder / "config", grids);
     if (code == 0) code = copy_class_table(recipe, folder / "config", land);
-    if (code == 0) code = region_land_cover(land);
-    if (code == 0) code = region_day_rasters(land);
-    if (code == 0) code = region_land_parameters(land);
-    if (code == 0) code = forecast_days(recipe, grids, folder, command);
-    if (code == 0) code = satellite(recipe, grids, folder, command);
+    if (code == 0) code = convert_parts(recipe, grids, folder, command, land);
     nlohmann::json& doc = manifest.document();
     if (code == 0) code = configuration(recipe, grids, land, folder, doc);
     if (code != 0) return fail("region: nothing written to " + out);

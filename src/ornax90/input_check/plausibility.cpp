@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -102,12 +104,6 @@ bool read_sample(const std::string& path, std::int64_t count, std::vector<float>
     return true;
 }
 
-// The value at fraction q (0..1) of the sorted values.
-float quantile(std::vector<float>& sorted, double q) {
-    const std::size_t at = static_cast<std::size_t>(q * static_cast<double>(sorted.size() - 1));
-    return sorted[at];
-}
-
 std::string range_text(const Plausible& p) {
     std::string unit = *p.unit ? std::string(" ") + p.unit : std::string();
     return trim_both(free_real(p.median_low)) + ".." + trim_both(free_real(p.median_high)) + unit;
@@ -117,47 +113,45 @@ bool is_missing(float value, float missing) {
     return !std::isfinite(value) || std::fabs(value - missing) <= missing_tolerance;
 }
 
-// Checks the sample of one raster of `count` values against what its quantity can be;
-// `valid` receives the sampled values that are not missing. 0, or 3 with a log line
-// naming the raster, its median (or percentile) and the expected range. A raster that
-// cannot be read is left to the size check.
+// Checks the sample of one raster of `count` values against what its quantity can be.
+// 0, or 3 with `failure` the line naming the raster, its median (or percentile) and the
+// expected range. A raster that cannot be read is left to the size check.
 int check_raster_plausible(const std::string& file, const Plausible& p, std::int64_t count,
-                           float missing, std::vector<float>& valid) {
+                           float missing, std::string& failure) {
     const std::string path = trim_right(file);
-    std::vector<float> sample;
-    valid.clear();
-    if (!read_sample(path, count, sample)) return 0;  // the size check reports it
-    for (float v : sample)
-        if (!is_missing(v, missing)) valid.push_back(v);
+    std::vector<float> valid;
+    failure.clear();
+    if (!read_sample(path, count, valid)) return 0;  // the size check reports it
+    valid.erase(std::remove_if(valid.begin(), valid.end(),
+                               [missing](float v) { return is_missing(v, missing); }),
+                valid.end());
     const std::string name =
         "Raster " + path + (*p.quantity ? std::string(" (") + p.quantity + ")" : "");
     if (valid.empty()) {
-        ornax_log_failure((FreeLine() << name + " holds only its grid's missing value" << missing
-                                      << "(or values that are not numbers)")
-                              .str());
+        failure = (FreeLine() << name + " holds only its grid's missing value" << missing
+                              << "(or values that are not numbers)")
+                      .str();
         return ornax_status_failure;
     }
-    std::vector<float> sorted = valid;
-    std::sort(sorted.begin(), sorted.end());
-    const float median = quantile(sorted, 0.5);
+    const double fractions[] = {0.5, 0.9, 0.95};
+    float at[3];
+    ornax_sample_quantiles(valid, fractions, at);
+    const float median = at[0], p90 = at[1], p95 = at[2];
     const bool inside = p.median_open ? median > p.median_low && median < p.median_high
                                       : median >= p.median_low && median <= p.median_high;
     if (!inside) {
-        ornax_log_failure(name + ": median " + trim_both(free_real(median)) + ", expected " +
-                          range_text(p) + ": wrong unit or scale?");
+        failure = name + ": median " + trim_both(free_real(median)) + ", expected " +
+                  range_text(p) + ": wrong unit or scale?";
         return ornax_status_failure;
     }
-    const float p95 = quantile(sorted, 0.95);
     if (p95 > p.p95_high) {
-        ornax_log_failure(name + ": 95th percentile " + trim_both(free_real(p95)) +
-                          ", expected at most " + trim_both(free_real(p.p95_high)) +
-                          ": a scale factor not applied?");
+        failure = name + ": 95th percentile " + trim_both(free_real(p95)) + ", expected at most " +
+                  trim_both(free_real(p.p95_high)) + ": a scale factor not applied?";
         return ornax_status_failure;
     }
-    if (p.some_positive && quantile(sorted, 0.9) <= 0.0f) {
-        ornax_log_failure(name + ": 90th percentile " +
-                          trim_both(free_real(quantile(sorted, 0.9))) + ", expected above 0 " +
-                          p.unit + " in daylight: a zero-filled raster?");
+    if (p.some_positive && p90 <= 0.0f) {
+        failure = name + ": 90th percentile " + trim_both(free_real(p90)) + ", expected above 0 " +
+                  p.unit + " in daylight: a zero-filled raster?";
         return ornax_status_failure;
     }
     return 0;
@@ -213,6 +207,23 @@ const Ornaxplausible* ornax_plausible(const std::string& key) {
     return nullptr;
 }
 
+void ornax_sample_quantiles(std::vector<float>& values, std::span<const double> fractions,
+                            float* quantiles) {
+    // Each selection leaves the values above its place behind it, so the next (higher)
+    // place is selected among those alone.
+    std::size_t below = 0;  // values before this place are settled
+    const double last = static_cast<double>(values.size() - 1);
+    for (std::size_t i = 0; i < fractions.size(); ++i) {
+        const auto at = static_cast<std::size_t>(fractions[i] * last);
+        if (at >= below) {
+            std::nth_element(values.begin() + static_cast<std::ptrdiff_t>(below),
+                             values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
+            below = at + 1;
+        }
+        quantiles[i] = values[at];
+    }
+}
+
 int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Spatialinfodata& land,
                                           const Spatialinfodata& veg, const Spatialinfodata& snow,
                                           const Spatialinfodata& sat,
@@ -241,21 +252,20 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Sp
                             {&r.trad2_file, &sat, &surface_temperature},
                             {&r.sdn1_file, &sat, &insolation},
                             {&r.sdn2_file, &sat, &insolation}};
-    int status = 0;
-    std::vector<float> valid, trad1, trad2;
-    for (const Input& in : inputs) {
-        const std::int64_t count =
-            static_cast<std::int64_t>(in.grid->ncols) * static_cast<std::int64_t>(in.grid->nrows);
-        if (check_raster_plausible(*in.file, *in.plausible, count, in.grid->spare_value, valid) !=
-            0)
-            status = ornax_status_failure;
-    }
-    // the two surface temperatures compared at the same sample of cells, missing kept
-    const std::int64_t sat_count =
-        static_cast<std::int64_t>(sat.ncols) * static_cast<std::int64_t>(sat.nrows);
-    if (status == 0 && read_sample(trim_right(r.trad1_file), sat_count, trad1) &&
-        read_sample(trim_right(r.trad2_file), sat_count, trad2))
-        status = check_morning_rise(r, trad1, trad2, sat.spare_value);
+    // every raster of the check, in the order its failures are logged
+    struct Check {
+        std::string file;
+        const Plausible* plausible;
+        std::int64_t count;
+        float missing;
+    };
+    std::vector<Check> checks;
+    for (const Input& in : inputs)
+        checks.push_back(
+            {*in.file, in.plausible,
+             static_cast<std::int64_t>(in.grid->ncols) * static_cast<std::int64_t>(in.grid->nrows),
+             in.grid->spare_value});
+    const std::size_t region_checks = checks.size();
     int next_year = year, next_doy = doy + 1;
     if (doy >= (is_leap_year(year) ? 366 : 365)) {
         next_year = year + 1;
@@ -267,9 +277,49 @@ int ornax_check_region_input_plausibility(const Ornaxregiondatatype& r, const Sp
             const bool profile = std::string(f.name) == ornax_met_profile_file;
             const std::int64_t count = static_cast<std::int64_t>(common.ncols) * common.nrows *
                                        common.nhours * (profile ? common.nlayers : 1);
-            if (check_raster_plausible(dir + f.name, *f.plausible, count, common.undef, valid) != 0)
-                status = ornax_status_failure;
+            checks.push_back({dir + f.name, f.plausible, count, common.undef});
         }
+    }
+    // The rasters are read and checked side by side; their failures are logged afterwards
+    // in the order above, whatever the thread count.
+    std::vector<std::string> failures(checks.size());
+    std::vector<int> statuses(checks.size(), 0);
+    std::vector<float> trad1, trad2;
+    bool trad_read = false;
+    const std::int64_t sat_count =
+        static_cast<std::int64_t>(sat.ncols) * static_cast<std::int64_t>(sat.nrows);
+    const long long tasks = static_cast<long long>(checks.size()) + 1;
+#pragma omp parallel for schedule(dynamic, 1)
+    for (long long t = 0; t < tasks; ++t) {
+        const auto i = static_cast<std::size_t>(t);
+        try {
+            if (i == checks.size()) {
+                // the two surface temperatures at the same sample of cells, missing kept
+                trad_read = read_sample(trim_right(r.trad1_file), sat_count, trad1) &&
+                            read_sample(trim_right(r.trad2_file), sat_count, trad2);
+            } else {
+                const Check& c = checks[i];
+                statuses[i] =
+                    check_raster_plausible(c.file, *c.plausible, c.count, c.missing, failures[i]);
+            }
+        } catch (const std::bad_alloc&) {
+            if (i < checks.size()) {
+                statuses[i] = ornax_status_failure;
+                failures[i] = "Out of memory in the plausibility check of " + checks[i].file;
+            }
+        }
+    }
+    int status = 0;
+    for (std::size_t i = 0; i < region_checks; ++i) {
+        if (statuses[i] == 0) continue;
+        ornax_log_failure(failures[i]);
+        status = ornax_status_failure;
+    }
+    if (status == 0 && trad_read) status = check_morning_rise(r, trad1, trad2, sat.spare_value);
+    for (std::size_t i = region_checks; i < checks.size(); ++i) {
+        if (statuses[i] == 0) continue;
+        ornax_log_failure(failures[i]);
+        status = ornax_status_failure;
     }
     if (status != 0)
         ornax_log_failure("Region run stopped before writing: an input raster is not what its "

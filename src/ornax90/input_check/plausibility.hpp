@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 // What the valid values of one whole raster or field of a quantity can look like, in the
 // unit it is stored in (K, Pa, kg/kg, m s-1, W m-2, gpm): the median inside its bounds, the
@@ -31,6 +32,12 @@ inline constexpr float ornax_plausible_unbounded = 3.0e38f;
 std::span<const Ornaxplausible> ornax_plausible_table();
 // Row by key; nullptr when none.
 const Ornaxplausible* ornax_plausible(const std::string& key);
+
+// The values at fractions (0..1, ascending) of the sorted `values` (the element at place
+// fraction x (count - 1), rounded down), into quantiles[0..fractions.size()); the order of
+// `values` is changed. values must not be empty.
+void ornax_sample_quantiles(std::vector<float>& values, std::span<const double> fractions,
+                            float* quantiles);
 
 // Before the line loop, after the size checks: a sample of every input raster (at most
 // 65,536 values: the whole raster, or 256 runs of 256 consecutive values spread evenly

@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/output/quality.hpp"

@@ -36,19 +36,13 @@ using json = nlohmann::ordered_json;
 constexpr const char* run_info_name = "run_info.json";
 
 // A path, its size in bytes (null when the file is missing) and the SHA-256 of its bytes
-// for a file up to ornax_run_info_digest_limit bytes (null beyond, or when unreadable).
-json file_entry(const std::string& role, const std::string& path) {
+// (null when empty: a file above ornax_run_info_digest_limit bytes, or unreadable).
+json file_entry(const std::string& role, const std::string& path, const std::string& digest) {
     std::error_code error;
     const auto size = fs::file_size(path, error);
     json entry = {{"role", role}, {"path", path}};
     entry["size_bytes"] = error ? json(nullptr) : json(static_cast<std::uint64_t>(size));
-    entry["sha256"] = nullptr;
-    if (!error && size <= ornax_run_info_digest_limit) {
-        std::string digest, why;
-        int status = 0;
-        sha256_file(path, 0, digest, why, status);
-        if (status == 0) entry["sha256"] = digest;
-    }
+    entry["sha256"] = digest.empty() ? json(nullptr) : json(digest);
     return entry;
 }
 
@@ -204,9 +198,29 @@ std::vector<std::string> ornax_process_command_line() {
     return words;
 }
 
+void ornax_run_file_digests(const std::string& config_file,
+                            const std::vector<Ornaxrunfiletype>& inputs, int share, int shares,
+                            std::vector<std::string>& digests) {
+    const std::size_t count = inputs.size() + 1;
+    std::vector<std::string> mine;  // this share's paths, in file order
+    for (std::size_t i = 0; i < count; ++i)
+        if (shares <= 1 || static_cast<int>(i % static_cast<std::size_t>(shares)) == share)
+            mine.push_back(i == 0 ? config_file : inputs[i - 1].path);
+    std::vector<std::string> found;
+    sha256_files(mine, ornax_run_info_digest_limit, found);
+    digests.assign(count, std::string());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        if (shares <= 1 || static_cast<int>(i % static_cast<std::size_t>(shares)) == share)
+            digests[i] = std::move(found[next++]);
+}
+
 std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
                                 const Ornaxsummarytotalstype& totals) {
     const Spatialinfodata& g = record.run_grid;
+    std::vector<std::string> digests = record.digests;
+    if (digests.size() != record.inputs.size() + 1)
+        ornax_run_file_digests(record.config_file, record.inputs, 0, 1, digests);
     json info;
     info["program"] = {{"name", "ornax.x"},
                        {"version", ornax_version()},
@@ -221,10 +235,10 @@ std::string ornax_run_info_text(const Ornaxrunrecordtype& record,
     info["working_directory"] = working_directory();
     const char* home = std::getenv("HOME_DIR");
     info["home_dir"] = home != nullptr ? json(std::string(home)) : json(nullptr);
-    info["configuration"] = file_entry("region_config_file", record.config_file);
+    info["configuration"] = file_entry("region_config_file", record.config_file, digests[0]);
     json inputs = json::array();
-    for (const Ornaxrunfiletype& file : record.inputs)
-        inputs.push_back(file_entry(file.role, file.path));
+    for (std::size_t i = 0; i < record.inputs.size(); ++i)
+        inputs.push_back(file_entry(record.inputs[i].role, record.inputs[i].path, digests[i + 1]));
     info["inputs"] = inputs;
     const auto d = ornax_decimal_of;
     info["run_grid"] = {{"west_lon", d(g.west_lon)},
@@ -295,7 +309,8 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
                               const Ornaxcommonblock& common, const Spatialinfodata& run_grid,
                               int region_switch, int year, int doy,
                               const Ornaxregionruntimes& times,
-                              const Ornaxoutputsummarytype& summary, int& run_status) {
+                              const Ornaxoutputsummarytype& summary,
+                              const std::vector<std::string>& digests, int& run_status) {
     const auto start = std::chrono::steady_clock::now();
     Ornaxrunrecordtype record;
     record.command_line = ornax_process_command_line();
@@ -305,6 +320,7 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
     record.doy = doy;
     record.inputs = ornax_region_input_files(region);
     ornax_forcing_input_files(common, year, doy, record.inputs);
+    record.digests = digests;
     record.run_grid = run_grid;
     record.output_dir = trim_right(region.output_dir);
     for (const std::string& name : summary.names) {

@@ -35,6 +35,9 @@ struct Ornaxrunrecordtype {
     int doy = 0;
     int threads = 1;
     std::vector<Ornaxrunfiletype> inputs;
+    // SHA-256 of the configuration, then of each input, empty for none (too large or
+    // unreadable); when not of that length the record's text takes them itself
+    std::vector<std::string> digests;
     Spatialinfodata run_grid;
     std::string output_dir;
     std::vector<Ornaxoutputvarinfotype> variables;  // listed, in list order
@@ -51,6 +54,14 @@ std::vector<Ornaxrunfiletype> ornax_region_input_files(const Ornaxregiondatatype
 // found for the day and the next.
 void ornax_forcing_input_files(const Ornaxcommonblock& common, int year, int doy,
                                std::vector<Ornaxrunfiletype>& inputs);
+
+// SHA-256 of the files a run record lists (config_file, then each of inputs) that are of
+// this process's share: file i when i % shares == share; empty for the others and for a file
+// above ornax_run_info_digest_limit or unreadable. The files are read side by side on the
+// threads of the calling team.
+void ornax_run_file_digests(const std::string& config_file,
+                            const std::vector<Ornaxrunfiletype>& inputs, int share, int shares,
+                            std::vector<std::string>& digests);
 
 // The JSON text of a run record with its totals; every text is valid UTF-8, a byte of a
 // path that is not becomes \xNN.
@@ -76,4 +87,5 @@ void ornax_publish_region_run(const std::string& config_file, const Ornaxregiond
                               const Ornaxcommonblock& common, const Spatialinfodata& run_grid,
                               int region_switch, int year, int doy,
                               const Ornaxregionruntimes& times,
-                              const Ornaxoutputsummarytype& summary, int& run_status);
+                              const Ornaxoutputsummarytype& summary,
+                              const std::vector<std::string>& digests, int& run_status);

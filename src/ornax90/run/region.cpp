@@ -328,7 +328,8 @@ void report_outputs_kept(const RegionRun& r, const std::string& reason) {
 // The earlier run's record, then its outputs that this run does not write, go; the
 // descriptors, maps and the new record follow. Nothing here may end the process: the
 // rasters are already in place.
-void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times, int& status) {
+void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times,
+                                const std::vector<std::string>& digests, int& status) {
     try {
         int st = 0;
         const std::string dir = trim_right(r.region.output_dir);
@@ -339,7 +340,7 @@ void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times, 
         ornax_remove_earlier_outputs(dir, ornax_region_published_files(dir, r.summary.names),
                                      inputs, removed);
         ornax_publish_region_run(r.config_file, r.region, r.common, r.grids.run, r.region_switch,
-                                 r.year, r.doy, times, r.summary, status);
+                                 r.year, r.doy, times, r.summary, digests, status);
     } catch (const std::exception& error) {
         ornax_log_failure(std::string("The published outputs could not be described: ") +
                           error.what());
@@ -514,9 +515,17 @@ void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& ti
     }
     // The new rasters are in place: the earlier run record no longer describes them until
     // the sidecars, the maps and then the new record are written.
-    if (published) describe_published_outputs(r, times, status);
+    if (published) describe_published_outputs(r, times, run.input_digests, status);
     ornax_output_set_abort(r.files.set);  // a run stopped before its lines publishes nothing
     r.begun = false;
+}
+
+void ornax_region_input_digests(const Ornaxregionruntype& run, int share, int shares,
+                                std::vector<std::string>& digests) {
+    const RegionRun& r = *run.state;
+    std::vector<Ornaxrunfiletype> inputs = ornax_region_input_files(r.region);
+    ornax_forcing_input_files(r.common, r.year, r.doy, inputs);
+    ornax_run_file_digests(trim_right(r.config_file), inputs, share, shares, digests);
 }
 
 void ornax_run_region_timed(const std::string& region_config_file, int, int region_switch, int year,
