@@ -9,7 +9,7 @@
 #include <functional>
 #include <random>
 
-#include "ornax90/input_check/checks.hpp"
+#include "ornax90/input_check/plausibility.hpp"
 #include "support/region_run.hpp"
 
 namespace {
