@@ -1,5 +1,6 @@
 // Shared pieces of ornax_ingest: options, staged output, rasters, counts, configuration
 // lines, the grid reader, the manifest, and the program's exit codes.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -345,6 +346,11 @@ TEST_F(IngestGrid, GoodDomainFileReads) {
     EXPECT_EQ(grid.ncols, 100);
 }
 
+// Cases print by name in test listings.
+void PrintTo(const GridFault& c, std::ostream* os) {
+    *os << c.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Grid, IngestGridFault, ::testing::ValuesIn(grid_faults),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -382,6 +388,11 @@ TEST_P(IngestGridBounds, MakeTheGrid) {
     } else {
         EXPECT_NE(error.find(b.message), std::string::npos) << error;
     }
+}
+
+// Cases print by name in test listings.
+void PrintTo(const GridBounds& c, std::ostream* os) {
+    *os << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Grid, IngestGridBounds, ::testing::ValuesIn(grid_bounds),

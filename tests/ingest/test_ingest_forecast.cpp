@@ -1,6 +1,7 @@
 // ornax_ingest forecast: the profile and humidity formulas, the bilinear weights, a day
 // written from real forecast GRIB2 re-stamped with the ECMWF tools and checked against an
 // independent computation with the library's Python module, and the refusals.
+#include <ostream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -494,6 +495,11 @@ const DerivedCase derived_cases[] = {
     {"average_substituted", "gfs.t00z.f012.grib2", "grib_copy -w shortName!=dswrf", -1, false,
      "--substitute-missing-averages", 0, "substituted by the mean of the next step, a gap of 3 h"},
 };
+
+// Cases print by name in test listings.
+void PrintTo(const DerivedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, ForecastDerived, ::testing::ValuesIn(derived_cases),
                          [](const ::testing::TestParamInfo<DerivedCase>& info) {

@@ -2,6 +2,7 @@
 // scale left out or applied twice, a scan time that disagrees with the coverage, several
 // bands, fill values without a nodata tag, recipe numbers out of range): each is refused
 // naming the file, the field and the cause; the unchanged sample still converts.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -69,6 +70,11 @@ const ValueCase value_cases[] = {
     {"surface_counts", "trad", {40000.0f, 41000.0f, 42000.0f}, "without their scale_factor"},
 };
 
+// Cases print by name in test listings.
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, FieldPlausibility, ::testing::ValuesIn(value_cases),
                          [](const ::testing::TestParamInfo<ValueCase>& info) {
                              return std::string(info.param.name);
@@ -135,6 +141,11 @@ const ScanCase scan_cases[] = {
     {"time_two_hours_off", [](int nc) { return netcdf_edit::shift_scalar(nc, "t", 7200.0); },
      "lies outside the scan's coverage"},
 };
+
+// Cases print by name in test listings.
+void PrintTo(const ScanCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, ScanDerived, ::testing::ValuesIn(scan_cases),
                          [](const ::testing::TestParamInfo<ScanCase>& info) {
@@ -206,6 +217,11 @@ const RasterCase raster_cases[] = {
     {"leaf_area_without_scale", lai, lai_field, bare, 0, "lai", 0.0, "95th percentile 254"},
 };
 
+// Cases print by name in test listings.
+void PrintTo(const RasterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, RasterDerived, ::testing::ValuesIn(raster_cases),
                          [](const ::testing::TestParamInfo<RasterCase>& info) {
                              return std::string(info.param.name);
@@ -273,6 +289,11 @@ const RecipeNumberCase recipe_number_cases[] = {
     {"rsoilv", "0.15", ""},
 };
 
+// Cases print by name in test listings.
+void PrintTo(const RecipeNumberCase& c, std::ostream* os) {
+    *os << c.key << "=" << c.value;
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, RecipeNumbers, ::testing::ValuesIn(recipe_number_cases),
                          [](const ::testing::TestParamInfo<RecipeNumberCase>& info) {
                              std::string name =
@@ -333,6 +354,11 @@ const PositionCase position_cases[] = {
     {"latitude_beyond_the_pole", "lat", 0, 95.0f, "latitude 95"},
     {"longitude_not_a_number", "lon", 799, NAN, "row 32, column 25 (value 800)"},
 };
+
+// Cases print by name in test listings.
+void PrintTo(const PositionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, ImsPositions, ::testing::ValuesIn(position_cases),
                          [](const ::testing::TestParamInfo<PositionCase>& info) {

@@ -1,6 +1,7 @@
 // ornax_ingest region --check: every problem of a recipe and its sources in one run, read
 // from the sources' metadata alone, with nothing written; the inventory of what the
 // sources hold; a tile's real (sinusoidal) outline rather than its bounding box.
+#include <ostream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -153,6 +154,11 @@ TEST_P(RegionCheckPlanted, IsListedAndNothingIsWritten) {
     EXPECT_TRUE(nothing_written());
 }
 
+// Cases print by name in test listings.
+void PrintTo(const Planted& c, std::ostream* os) {
+    *os << c.name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Check, RegionCheckPlanted, ::testing::ValuesIn(planted),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -260,6 +266,11 @@ TEST_P(RegionEmptiness, OfAConvertedRaster) {
     EXPECT_NE(err().find(e.message), std::string::npos) << err();
     EXPECT_EQ(nothing_written(), e.exit != 0);
     fs::remove_all(dir_ / "region");
+}
+
+// Cases print by name in test listings.
+void PrintTo(const Emptiness& c, std::ostream* os) {
+    *os << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Region, RegionEmptiness, ::testing::ValuesIn(emptiness),

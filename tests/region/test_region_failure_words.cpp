@@ -1,5 +1,6 @@
 // The causes ornax.x shows on the standard error stream when a region run is refused read
 // as sentences (no file name glued to a word), while the log keeps its own lines.
+#include <ostream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -56,6 +57,11 @@ TEST_P(RegionFailureWords, ReadOnStderrAndKeepTheLog) {
         if (e.path().extension() == ".log") log += slurp(e.path());
     EXPECT_NE(log.find(w.log_has), std::string::npos) << log;
     fs::remove_all(dir);
+}
+
+// Cases print by name in test listings.
+void PrintTo(const WrongConfig& c, std::ostream* os) {
+    *os << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Region, RegionFailureWords, ::testing::ValuesIn(wrong_configs),

@@ -1,5 +1,6 @@
 // The first observation of the morning against the light: an insolation of 0 W m-2 with
 // the sun well up is a missing value written as data, and is not computed.
+#include <ostream>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,6 +39,11 @@ const LightCase light_cases[] = {
     {"negative_in_daylight", 9.0f, -1.0f, false, "in daylight"},
     {"zero_just_after_sunrise", 5.3f, 0.0f, true, ""},
 };
+
+// Cases print by name in test listings.
+void PrintTo(const LightCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cases, ObservationLight, ::testing::ValuesIn(light_cases),
                          [](const ::testing::TestParamInfo<LightCase>& info) {
