@@ -1,0 +1,435 @@
+// One day of a flux-tower record turned into the records of a site input file, and the
+// measured fluxes the site run's results are compared with. Everything the record does not
+// measure is an assumption named here (and printed by `assumption_lines`).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_utl_mod.hpp"
+#include "ornax90/input_check/ranges.hpp"
+#include "ornax90/ornax_constants_mod.hpp"
+#include "tower_sites/record.hpp"
+#include "utils/sunrise_mod.hpp"
+
+namespace tower {
+
+// What the records do not hold about their sites: position, land class of the class table,
+// leaf area, canopy height, and the time zone of the record's clock (h east of UTC).
+struct TowerSite {
+    const char* name;
+    const char* description;
+    float lat;
+    float lon;
+    int landcover;
+    float xlai;
+    float canopy_height;  // m
+    float record_utc_offset;
+};
+
+inline constexpr std::array<TowerSite, 3> tower_sites = {{
+    {"AT_Neu", "mown mountain meadow", 47.1167f, 11.3175f, 11, 3.0f, 0.3f, 1.0f},
+    {"DE_Tha", "spruce forest", 50.9626f, 13.5651f, 2, 7.0f, 27.0f, 1.0f},
+    {"FR_Pue", "evergreen oak forest", 43.7413f, 3.5957f, 3, 2.9f, 5.5f, 1.0f},
+}};
+
+inline const TowerSite* find_site(const std::string& name) {
+    for (const TowerSite& s : tower_sites)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+// surface emissivity that turns upwelling long-wave into a radiometric temperature
+inline constexpr float surface_emissivity = 0.98f;
+// PPFD per W m-2 of global insolation: PAR is 0.46 of the global short-wave, 4.57 umol J-1
+inline constexpr float ppfd_per_insolation = 2.1f;
+// potential temperature gradient of the assumed sounding: g / cp less a 6.5 K km-1 lapse
+inline constexpr float sounding_theta_gradient = 0.0033f;  // K m-1
+inline constexpr std::array<float, 23> sounding_heights = {
+    10,   25,   50,   80,   120,  170,  230,  300,  400,  520,  660, 820,
+    1000, 1250, 1500, 1800, 2150, 2550, 3000, 3500, 4000, 4600, 5300};  // m above ground
+// the observation times, as the region run places them: sunrise + 1.5 h, and 1.5 h before
+// the midpoint of sunrise and sunset (h)
+inline constexpr float first_time_after_sunrise = 1.5f;
+inline constexpr float second_time_before_midday = 1.5f;
+// a day whose daytime latent heat is gap-filled in more than this share is skipped
+inline constexpr float max_filled_share = 1.0f / 3.0f;
+inline constexpr float filled_good_qc = 1.0f;  // qc 0 measured, 1 filled with good quality
+inline constexpr float half_hour_seconds = 1800.0f;
+// a day's closure outside these bounds (rain, dew, a failing sensor) gives no corrected ET
+inline constexpr float closure_low = 0.5f;
+inline constexpr float closure_high = 1.5f;
+
+struct TowerDay {
+    int year = 0;
+    int doy = 0;
+    std::string skipped;  // why the day is not usable; empty for a usable day
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+    bool lwdn_measured = false;
+    int daytime_half_hours = 0;
+    int filled_half_hours = 0;  // daytime LE with qc 1
+    float et_day = 0.0f;        // measured daytime latent heat sum (MJ m-2 day-1)
+    float et_night = 0.0f;      // the night's half-hours of the same day (MJ m-2 day-1)
+    float closure = 0.0f;       // daytime (H + LE) / (Rn - G)
+    bool g_measured = false;    // G measured at every daytime half-hour
+    // measured at the second observation time (W m-2); G `missing` when not measured
+    float rn2 = missing, h2 = missing, le2 = missing, g2 = missing;
+    // closure-corrected daily ET: LE scaled so that H + LE = Rn - G at the same Bowen ratio
+    float et_day_closed() const {
+        return closure >= closure_low && closure <= closure_high ? et_day / closure : missing;
+    }
+};
+
+// vapour pressure at saturation (mb), the Tetens form of the reference evapotranspiration
+inline float saturation_vapour_pressure(float ta) {
+    return 10.0f * 0.6108f * std::exp(17.2694f * ta / (ta + 237.3f));
+}
+
+// clear-sky downward long-wave (W m-2), emissivity 1.24 (e/T)^(1/7), e in mb, T in K
+inline float clear_sky_longwave(float ta, float vapour_pressure) {
+    const float tk = ta + ornax_tkelvin;
+    const float emissivity = 1.24f * std::pow(std::max(vapour_pressure, 0.01f) / tk, 1.0f / 7.0f);
+    return emissivity * ornax_stefan_boltzmann * tk * tk * tk * tk;
+}
+
+// radiometric surface temperature (deg C) from upwelling and downward long-wave (W m-2):
+// LW_up = e sigma T^4 + (1 - e) LW_down
+inline float radiometric_temperature(float lw_up, float lw_down) {
+    const float emitted = (lw_up - (1.0f - surface_emissivity) * lw_down) /
+                          (surface_emissivity * ornax_stefan_boltzmann);
+    return std::pow(std::max(emitted, 0.0f), 0.25f) - ornax_tkelvin;
+}
+
+// The half-hours of a record by their place from the first row's day.
+class HalfHours {
+public:
+    explicit HalfHours(const TowerRecord& record) {
+        if (record.rows.empty()) return;
+        first_doy_ = record.rows.front().doy;
+        for (const TowerRow& r : record.rows) {
+            const size_t k = index(r.doy, r.hour);
+            if (k >= rows_.size()) rows_.resize(k + 1, nullptr);
+            rows_[k] = &r;
+        }
+    }
+    // the row of the half-hour starting at `hour` of `doy` (hour may leave the day)
+    const TowerRow* at(int doy, float hour) const {
+        const float k = (static_cast<float>(doy - first_doy_) * 24.0f + hour) * 2.0f;
+        if (k < 0.0f) return nullptr;
+        const size_t i = static_cast<size_t>(std::lround(k));
+        return i < rows_.size() ? rows_[i] : nullptr;
+    }
+
+private:
+    size_t index(int doy, float hour) const {
+        return static_cast<size_t>(
+            std::lround((static_cast<float>(doy - first_doy_) * 24.0f + hour) * 2.0f));
+    }
+    int first_doy_ = 0;
+    std::vector<const TowerRow*> rows_;
+};
+
+// "13:30" for a time of day in hours.
+inline std::string clock(float hours) {
+    const int minutes = static_cast<int>(std::lround(hours * 60.0f));
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d", ((minutes / 60) % 24 + 24) % 24,
+                  ((minutes % 60) + 60) % 60);
+    return text;
+}
+
+struct DayClock {
+    float shift = 0.0f;                   // record time - model local standard time (h)
+    float sunrise = 0.0f, sunset = 0.0f;  // model local standard time (h)
+};
+
+// The row whose half-hour is centred at model time t of the day; nullptr when absent.
+inline const TowerRow* row_centred(const HalfHours& rows, int doy, const DayClock& c, float t) {
+    return rows.at(doy, t + c.shift - 0.25f);
+}
+
+// Meteorology of one half-hour as the site file holds it; false when a value is missing.
+struct Meteo {
+    float sdn, taobs, spfh, pres, wind, lwdn;
+};
+inline bool meteo_of(const TowerRow* r, bool sun_up, Meteo& m, std::string& lacking) {
+    if (r == nullptr) {
+        lacking = "the half-hour is not in the record";
+        return false;
+    }
+    for (Column c : {tair, vpd, pressure, wind}) {
+        if (!r->has(c)) {
+            lacking = std::string(column_names[c]) + " is missing";
+            return false;
+        }
+    }
+    if (sun_up && !r->has(ppfd)) {
+        lacking = "PPFD is missing with the sun up";
+        return false;
+    }
+    m.taobs = r->values[tair];
+    m.sdn = r->has(ppfd) ? std::max(r->values[ppfd], 0.0f) / ppfd_per_insolation : 0.0f;
+    m.spfh = std::max(saturation_vapour_pressure(m.taobs) - 10.0f * r->values[vpd], 0.01f);
+    m.pres = 10.0f * r->values[pressure];
+    m.wind = r->values[wind];
+    m.lwdn = r->has(lw_down) ? r->values[lw_down] : clear_sky_longwave(m.taobs, m.spfh);
+    return true;
+}
+
+// The observation time nearest `target` at the centre of one of the record's half-hours.
+inline float centred_time(float target) {
+    return std::round((target - 0.25f) * 2.0f) / 2.0f + 0.25f;
+}
+
+// The hourly slot h: the mean of the two half-hours centred a quarter-hour either side.
+inline bool hourly_slot(const HalfHours& rows, int doy, const DayClock& c, int h, Meteo& out,
+                        std::string& lacking) {
+    const float t = static_cast<float>(h);
+    const bool sun_up = t > c.sunrise && t < c.sunset;
+    Meteo a{}, b{};
+    std::string why_a, why_b;
+    const bool has_a = meteo_of(row_centred(rows, doy, c, t - 0.25f), sun_up, a, why_a);
+    const bool has_b = meteo_of(row_centred(rows, doy, c, t + 0.25f), sun_up, b, why_b);
+    if (!has_a && !has_b) {
+        lacking = "hour " + clock(t) + ": " + why_b;
+        return false;
+    }
+    if (!has_a || !has_b) {
+        out = has_a ? a : b;
+        return true;
+    }
+    out = {0.5f * (a.sdn + b.sdn),   0.5f * (a.taobs + b.taobs), 0.5f * (a.spfh + b.spfh),
+           0.5f * (a.pres + b.pres), 0.5f * (a.wind + b.wind),   0.5f * (a.lwdn + b.lwdn)};
+    return true;
+}
+
+// The measured fluxes of the day's daytime half-hours (centred between sunrise and sunset)
+// and the night's latent heat; false with the reason when the day cannot be measured.
+inline bool measured_fluxes(const HalfHours& rows, const DayClock& c, TowerDay& day) {
+    float le_sum = 0.0f, turbulent = 0.0f, available = 0.0f;
+    day.g_measured = true;
+    for (int k = 0; k < half_hours_per_day; ++k) {
+        const float t = 0.25f + 0.5f * static_cast<float>(k);
+        const TowerRow* r = row_centred(rows, day.doy, c, t);
+        const bool daytime = t > c.sunrise && t < c.sunset;
+        if (!daytime) {
+            if (r != nullptr && r->has(le))
+                day.et_night += r->values[le] * half_hour_seconds * 1e-6f;
+            continue;
+        }
+        if (r == nullptr) {
+            day.skipped = "daytime half-hour at " + clock(t) + " is not in the record";
+            return false;
+        }
+        for (Column col : {le, h, rn, le_qc, h_qc}) {
+            if (!r->has(col)) {
+                day.skipped = std::string(column_names[col]) + " missing at " + clock(t);
+                return false;
+            }
+        }
+        if (r->values[le_qc] > filled_good_qc || r->values[h_qc] > filled_good_qc) {
+            day.skipped = "LE or H filled with lower quality (qc above 1) at " + clock(t);
+            return false;
+        }
+        ++day.daytime_half_hours;
+        if (r->values[le_qc] > 0.0f) ++day.filled_half_hours;
+        le_sum += r->values[le];
+        turbulent += r->values[le] + r->values[h];
+        if (!r->has(g)) day.g_measured = false;
+        available += r->values[rn] - (r->has(g) ? r->values[g] : 0.0f);
+    }
+    if (day.daytime_half_hours == 0) {
+        day.skipped = "no daytime half-hour";
+        return false;
+    }
+    const float filled =
+        static_cast<float>(day.filled_half_hours) / static_cast<float>(day.daytime_half_hours);
+    if (filled > max_filled_share) {
+        char text[96];
+        std::snprintf(text, sizeof text, "%d of %d daytime LE half-hours gap-filled",
+                      day.filled_half_hours, day.daytime_half_hours);
+        day.skipped = text;
+        return false;
+    }
+    day.et_day = le_sum * half_hour_seconds * 1e-6f;
+    day.closure = available > 0.0f ? turbulent / available : 0.0f;
+    const TowerRow* r2 = row_centred(rows, day.doy, c, day.input.tloc2);
+    day.rn2 = r2->values[rn];
+    day.h2 = r2->values[h];
+    day.le2 = r2->values[le];
+    day.g2 = r2->has(g) ? r2->values[g] : missing;
+    return true;
+}
+
+// The land record of the site file: the class's values from the table, the canopy height
+// of the site as both hmin and hmax (so the site's hc is that height at any cover).
+inline Ornaxlandtype site_land(const Ornaxlandtype& class_entry, const TowerSite& site) {
+    Ornaxlandtype land = class_entry;
+    land.landcover = site.landcover;
+    land.hmin = site.canopy_height;
+    land.hmax = site.canopy_height;
+    return land;
+}
+
+// Builds the day `doy` of a record; day.skipped says why when it is not usable.
+inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, const TowerSite& site,
+                            const Ornaxlandtype& class_entry, int doy, TowerDay& day) {
+    day = TowerDay{};
+    day.year = record.rows.front().year;
+    day.doy = doy;
+    day.land = site_land(class_entry, site);
+    DayClock c;
+    int zone = 0, status = 0;
+    ornax_time_zone_hours(site.lon, zone, status);
+    c.shift = site.record_utc_offset - static_cast<float>(zone);
+    float shift_days = 0.0f;
+    int rise_status = 0, set_status = 0;
+    get_sun_rise_time_doy(day.year, doy, site.lat, site.lon, 1, 1, c.sunrise, shift_days,
+                          rise_status);
+    get_sun_rise_time_doy(day.year, doy, site.lat, site.lon, 2, 1, c.sunset, shift_days,
+                          set_status);
+    if (status != 0 || rise_status != 0 || set_status != 0 || !(c.sunrise < c.sunset)) {
+        day.skipped = "no sunrise and sunset at the site on this day";
+        return;
+    }
+    Ornaxinputvartype& in = day.input;
+    in.year = day.year;
+    in.doy = doy;
+    in.lat = site.lat;
+    in.lon = site.lon;
+    in.landcover = site.landcover;
+    in.xlai = site.xlai;
+    in.xndvi = 0.0f;  // not used by the core
+    in.theta = 0.0f;  // the radiometer looks down
+    in.tloc1 = centred_time(c.sunrise + first_time_after_sunrise);
+    in.tloc2 = centred_time(0.5f * (c.sunrise + c.sunset) - second_time_before_midday);
+    for (int i = 0; i < 2; ++i) {
+        const float t = i == 0 ? in.tloc1 : in.tloc2;
+        const TowerRow* r = row_centred(rows, doy, c, t);
+        Meteo m{};
+        std::string lacking;
+        if (!meteo_of(r, true, m, lacking) || !r->has(lw_up)) {
+            day.skipped = "observation time " + clock(t) + ": " +
+                          (lacking.empty() ? std::string("LW_up is missing") : lacking);
+            return;
+        }
+        day.lwdn_measured = r->has(lw_down);
+        const float trad = radiometric_temperature(r->values[lw_up], m.lwdn);
+        (i == 0 ? in.trad1 : in.trad2) = trad;
+        (i == 0 ? in.sdn1 : in.sdn2) = m.sdn;
+        (i == 0 ? in.lwdn1 : in.lwdn2) = m.lwdn;
+        (i == 0 ? in.wind1 : in.wind2) = m.wind;
+        (i == 0 ? in.taobs1 : in.taobs2) = m.taobs;
+        (i == 0 ? in.pres1 : in.pres2) = m.pres;
+        (i == 0 ? in.spfh1 : in.spfh2) = m.spfh;
+    }
+    // the sounding: potential temperature of the first time's air at its pressure, rising
+    // by the assumed gradient with height
+    const float theta_surface = (in.taobs1 + ornax_tkelvin) * std::pow(1000.0f / in.pres1, 0.286f);
+    in.npbl = static_cast<int>(sounding_heights.size());
+    for (size_t k = 0; k < sounding_heights.size(); ++k) {
+        in.z_pbli[k] = sounding_heights[k];
+        in.th_pblk[k] = theta_surface + sounding_theta_gradient * sounding_heights[k];
+    }
+    for (int hour = 0; hour < ornax_hours_per_day; ++hour) {
+        Meteo m{};
+        std::string lacking;
+        if (!hourly_slot(rows, doy, c, hour, m, lacking)) {
+            day.skipped = lacking;
+            return;
+        }
+        const size_t i = static_cast<size_t>(hour);
+        in.tloc_day[i] = static_cast<float>(hour);
+        in.sdn_day[i] = m.sdn;
+        in.taobs_day[i] = m.taobs;
+        in.spfh_day[i] = m.spfh;
+        in.pres_day[i] = m.pres;
+        in.wind_day[i] = m.wind;
+        in.lwdn_day[i] = m.lwdn;
+    }
+    ornax_site_canopy(day.land, in);
+    int failures = 0;
+    Ornaxrangefailure first;
+    ornax_check_input_ranges(day.land, in, ornax_hours_per_day, failures, first);
+    if (failures > 0) {
+        char text[128];
+        std::snprintf(text, sizeof text, "%s = %g is outside the %s range", first.field.c_str(),
+                      static_cast<double>(first.value),
+                      first.range != nullptr ? first.range->quantity : "input");
+        day.skipped = text;
+        return;
+    }
+    measured_fluxes(rows, c, day);
+}
+
+inline std::string trimmed(const std::string& text) {
+    const size_t start = text.find_first_not_of(' ');
+    const size_t end = text.find_last_not_of(' ');
+    return start == std::string::npos ? std::string() : text.substr(start, end - start + 1);
+}
+
+// Every assumption the site files of a record rest on, one line each.
+inline std::vector<std::string> assumption_lines(const TowerSite& site, const TowerRecord& record,
+                                                 const Ornaxlandtype& class_entry,
+                                                 const std::string& table) {
+    bool any_lwdn = false, any_g = false;
+    for (const TowerRow& r : record.rows) {
+        any_lwdn = any_lwdn || r.has(lw_down);
+        any_g = any_g || r.has(g);
+    }
+    int zone = 0, status = 0;
+    ornax_time_zone_hours(site.lon, zone, status);
+    char buf[512];
+    std::vector<std::string> lines;
+    auto add = [&](const char* fmt, auto... args) {
+        std::snprintf(buf, sizeof buf, fmt, args...);
+        lines.emplace_back(buf);
+    };
+    add("site %s (%s): lat %.4f lon %.4f (not in the record)", site.name, site.description,
+        static_cast<double>(site.lat), static_cast<double>(site.lon));
+    add("land class %d (%s) of %s; leaf values, leaf size and fcmin from the class", site.landcover,
+        class_entry.lc_name.c_str(), table.c_str());
+    add("leaf area index %.2f for every day, canopy height %.2f m as hmin and hmax (not measured)",
+        static_cast<double>(site.xlai), static_cast<double>(site.canopy_height));
+    add("record clock UTC%+.0f, each stamp the start of its half-hour; model local standard time "
+        "UTC%+d, so the record is shifted by %+.0f h",
+        static_cast<double>(site.record_utc_offset), zone,
+        static_cast<double>(static_cast<float>(zone) - site.record_utc_offset));
+    add("observation times: the half-hour centred nearest sunrise + %.1f h and nearest %.1f h "
+        "before the midpoint of sunrise and sunset",
+        static_cast<double>(first_time_after_sunrise),
+        static_cast<double>(second_time_before_midday));
+    add("surface temperature: LW_up = e sigma T^4 + (1 - e) LW_down with emissivity e = %.2f",
+        static_cast<double>(surface_emissivity));
+    add(any_lwdn ? "downward long-wave: measured LW_down"
+                 : "downward long-wave: not measured; clear-sky 1.24 (e/T)^(1/7) sigma T^4 from "
+                   "air temperature and vapour pressure (too low under cloud)");
+    add("insolation: PPFD / %.2f umol J-1 (PAR 0.46 of the global short-wave at 4.57 umol J-1); "
+        "negative PPFD as 0, missing PPFD with the sun down as 0",
+        static_cast<double>(ppfd_per_insolation));
+    add("humidity: vapour pressure = saturation at Tair - VPD (mb); pressure kPa x 10 (mb)");
+    add("wind: as measured at the tower, used as the wind at the model's 50 m");
+    add("sounding: none measured; %zu levels 10 to 5300 m, potential temperature of the first "
+        "time's air temperature rising %.1f K km-1 (a 6.5 K km-1 standard lapse)",
+        sounding_heights.size(), static_cast<double>(sounding_theta_gradient * 1000.0f));
+    add("hourly series: hour h the mean of the half-hours centred at h -/+ 15 min; view angle 0, "
+        "NDVI 0 (not used)");
+    add("measured daily ET: daytime LE (half-hours centred between sunrise and sunset) x 1800 s, "
+        "MJ m-2 day-1; night LE left out (shown apart)");
+    add("closure: daytime (H + LE) / (Rn - G)%s; the corrected ET scales LE by its inverse at "
+        "the same Bowen ratio, none for a closure outside %.1f to %.1f",
+        any_g ? "" : " with G not measured, taken as 0", static_cast<double>(closure_low),
+        static_cast<double>(closure_high));
+    add("days skipped: a half-hour missing at the observation times, in the hourly series or in "
+        "daytime LE, H, Rn; daytime LE or H with qc above 1; more than %.0f %% of daytime LE "
+        "gap-filled; an input outside its range",
+        static_cast<double>(max_filled_share * 100.0f));
+    return lines;
+}
+
+}  // namespace tower
