@@ -1,0 +1,5 @@
+"""The shared helpers of the Python tests live in tests/support."""
+import pathlib
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
