@@ -247,12 +247,14 @@ struct Score {
     }
 };
 
-constexpr std::array<const char*, 6> score_names = {"daily ET / daytime LE (MJ m-2 day-1)",
+constexpr std::array<const char*, 8> score_names = {"daily ET / daytime LE (MJ m-2 day-1)",
                                                     "daily ET / closed LE  (MJ m-2 day-1)",
                                                     "Rn at time 2 (W m-2)",
                                                     "H at time 2 (W m-2)",
                                                     "LE at time 2 (W m-2)",
-                                                    "G at time 2 (W m-2)"};
+                                                    "G at time 2 (W m-2)",
+                                                    "H at time 2, closed (W m-2)",
+                                                    "LE at time 2, closed (W m-2)"};
 using Scores = std::array<Score, score_names.size()>;
 
 void print_scores(const std::string& what, const Scores& scores) {
@@ -305,6 +307,8 @@ int compare(const Options& o, const std::vector<BuiltDay>& built) {
             {m.h2, d.h2},
             {m.xle2, d.le2},
             {m.g2, d.g2},
+            {m.h2, d.closed(d.h2)},
+            {m.xle2, d.closed(d.le2)},
         }};
         Scores& site = per_site[b.site];
         for (size_t i = 0; i < pairs.size(); ++i) {

@@ -80,9 +80,12 @@ struct TowerDay {
     // measured at the second observation time (W m-2); G `missing` when not measured
     float rn2 = missing, h2 = missing, le2 = missing, g2 = missing;
     // closure-corrected daily ET: LE scaled so that H + LE = Rn - G at the same Bowen ratio
-    float et_day_closed() const {
-        return closure >= closure_low && closure <= closure_high ? et_day / closure : missing;
+    // a measured flux scaled by the day's closure, `missing` when the closure is implausible
+    float closed(float flux) const {
+        return flux != missing && closure >= closure_low && closure <= closure_high ? flux / closure
+                                                                                    : missing;
     }
+    float et_day_closed() const { return closed(et_day); }
 };
 
 // vapour pressure at saturation (mb), the Tetens form of the reference evapotranspiration
@@ -422,7 +425,8 @@ inline std::vector<std::string> assumption_lines(const TowerSite& site, const To
     add("measured daily ET: daytime LE (half-hours centred between sunrise and sunset) x 1800 s, "
         "MJ m-2 day-1; night LE left out (shown apart)");
     add("closure: daytime (H + LE) / (Rn - G)%s; the corrected ET scales LE by its inverse at "
-        "the same Bowen ratio, none for a closure outside %.1f to %.1f",
+        "the same Bowen ratio (H and LE at time 2 likewise), none for a closure outside %.1f to "
+        "%.1f",
         any_g ? "" : " with G not measured, taken as 0", static_cast<double>(closure_low),
         static_cast<double>(closure_high));
     add("days skipped: a half-hour missing at the observation times, in the hourly series or in "
