@@ -88,30 +88,43 @@ std::string date_of(int year, int doy) {
     return text;
 }
 
-// Reads a record, prints its assumptions and days, writes the usable days' site files.
-int build_record(const std::string& path, const std::vector<Ornaxlandtype>& table, int nclasses,
-                 const Options& o, std::vector<BuiltDay>& built) {
+// A record read and its site known, before anything is written.
+struct Loaded {
     tower::TowerRecord record;
+    const tower::TowerSite* site = nullptr;
+};
+
+// Reads a record and finds its site; a message naming the file and line and status 3 if not.
+int load_record(const std::string& path, int nclasses, const Options& o, Loaded& loaded) {
     std::string message;
     int status = 0;
-    tower::read_tower_record(path, record, message, status);
+    tower::read_tower_record(path, loaded.record, message, status);
     if (status != 0) {
         std::fprintf(stderr, "ornax_tower_sites: %s\n", message.c_str());
         return ornax_status_failure;
     }
-    const tower::TowerSite* site = tower::find_site(record.site);
-    if (site == nullptr) {
+    loaded.site = tower::find_site(loaded.record.site);
+    if (loaded.site == nullptr) {
         std::fprintf(stderr,
                      "ornax_tower_sites: %s:1: unknown site \"%s\" (position, class and "
                      "canopy are known for AT_Neu, DE_Tha, FR_Pue)\n",
-                     path.c_str(), record.site.c_str());
+                     path.c_str(), loaded.record.site.c_str());
         return ornax_status_failure;
     }
-    if (site->landcover > nclasses) {
+    if (loaded.site->landcover > nclasses) {
         std::fprintf(stderr, "ornax_tower_sites: %s: no class %d in the table (%d classes)\n",
-                     o.table.c_str(), site->landcover, nclasses);
+                     o.table.c_str(), loaded.site->landcover, nclasses);
         return ornax_status_failure;
     }
+    return 0;
+}
+
+// Prints a record's assumptions and days and writes the usable days' site files.
+int build_record(const Loaded& loaded, const std::vector<Ornaxlandtype>& table, const Options& o,
+                 std::vector<BuiltDay>& built) {
+    const tower::TowerRecord& record = loaded.record;
+    const tower::TowerSite* site = loaded.site;
+    const std::string& path = record.path;
     const Ornaxlandtype& entry = table[static_cast<size_t>(site->landcover - 1)];
     std::printf("%s: %zu half-hours of %s\n", path.c_str(), record.rows.size(), site->name);
     for (const std::string& line : tower::assumption_lines(*site, record, entry, o.table))
@@ -352,8 +365,12 @@ int main(int argc, char** argv) {
         return ornax_status_failure;
     }
     std::vector<BuiltDay> built;
-    for (const std::string& path : o.records) {
-        if (build_record(path, table, nclasses, o, built) != 0) return ornax_status_failure;
+    std::vector<Loaded> loaded(o.records.size());
+    for (size_t i = 0; i < o.records.size(); ++i) {  // every record read before one is written
+        if (load_record(o.records[i], nclasses, o, loaded[i]) != 0) return ornax_status_failure;
+    }
+    for (const Loaded& l : loaded) {
+        if (build_record(l, table, o, built) != 0) return ornax_status_failure;
     }
     return o.mode == "compare" ? compare(o, built) : 0;
 }

@@ -179,6 +179,15 @@ def test_a_record_without_a_column_or_site_is_refused(tmp_path):
     assert screen.returncode == 3 and f"{other}:1: unknown site \"XX_Unk\"" in screen.stderr
 
 
+def test_a_bad_record_after_a_good_one_writes_nothing(tmp_path):
+    need(TOOL, TOWERS / "AT_Neu_Jul_2010.csv")
+    bad = tmp_path / "DE_Tha_bad.csv"
+    bad.write_text(HEADER + "\n" + ROW.format(hour="0.0").replace("91.1", "9l.1") + "\n")
+    screen = build(tmp_path / "sites", TOWERS / "AT_Neu_Jul_2010.csv", bad)
+    assert screen.returncode == 3 and f"{bad}:2: pressure \"9l.1\"" in screen.stderr
+    assert not list((tmp_path / "sites").glob("*.dat"))
+
+
 def test_compare_scores_are_the_per_day_differences(tmp_path):
     need(TOOL, BUILD / "ornax.x", TOWERS / "DE_Tha_Jun_2014.csv")
     screen = subprocess.run([str(TOOL), "compare", "--table", str(TABLE), "--ornax",
