@@ -1,9 +1,11 @@
 // Site input files from flux-tower records, and the site run's results against the towers'
 // measured fluxes.
 //
-// Usage: ornax_tower_sites build   [--table FILE] FOLDER RECORD.csv...
-//        ornax_tower_sites compare [--table FILE] [--ornax EXE] FOLDER RECORD.csv...
+// Usage: ornax_tower_sites build   [--table FILE] FOLDER RECORD...
+//        ornax_tower_sites compare [--table FILE] [--ornax EXE] FOLDER RECORD...
 //
+// A RECORD is a half-hourly comma-separated tower record (tower_sites/record.hpp) or an
+// hourly tab-separated energy-balance table (tower_sites/hourly_table.hpp).
 // build writes one site file per usable day of each record into FOLDER
 // (SITE_YEAR_DOY.dat) and prints every assumption the files rest on and every day it skips,
 // with the reason. compare does the same, runs `ornax.x -s FILE -l TABLE` on each file (in
@@ -23,6 +25,7 @@
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "tower_sites/hourly_table.hpp"
 #include "tower_sites/record.hpp"
 #include "tower_sites/site_day.hpp"
 #include "utils/sunrise_mod.hpp"
@@ -42,9 +45,9 @@ struct Options {
 };
 
 void usage() {
-    std::fprintf(stderr, "usage: ornax_tower_sites build   [--table FILE] FOLDER RECORD.csv...\n"
+    std::fprintf(stderr, "usage: ornax_tower_sites build   [--table FILE] FOLDER RECORD...\n"
                          "       ornax_tower_sites compare [--table FILE] [--ornax EXE] FOLDER "
-                         "RECORD.csv...\n");
+                         "RECORD...\n");
 }
 
 bool parse_options(int argc, char** argv, Options& o) {
@@ -98,7 +101,10 @@ struct Loaded {
 int load_record(const std::string& path, int nclasses, const Options& o, Loaded& loaded) {
     std::string message;
     int status = 0;
-    tower::read_tower_record(path, loaded.record, message, status);
+    if (tower::is_hourly_table(path))
+        tower::read_hourly_table(path, loaded.record, message, status);
+    else
+        tower::read_tower_record(path, loaded.record, message, status);
     if (status != 0) {
         std::fprintf(stderr, "ornax_tower_sites: %s\n", message.c_str());
         return ornax_status_failure;
@@ -107,7 +113,7 @@ int load_record(const std::string& path, int nclasses, const Options& o, Loaded&
     if (loaded.site == nullptr) {
         std::fprintf(stderr,
                      "ornax_tower_sites: %s:1: unknown site \"%s\" (position, class and "
-                     "canopy are known for AT_Neu, DE_Tha, FR_Pue)\n",
+                     "canopy are known for AT_Neu, DE_Tha, FR_Pue, monsoon90_1)\n",
                      path.c_str(), loaded.record.site.c_str());
         return ornax_status_failure;
     }

@@ -16,7 +16,9 @@ import ornax
 from site_report import BUILD, ROOT, mismatches, site_run
 
 TOWERS = pathlib.Path(os.environ.get("ORNAX_TOWERS", ROOT.parent / "shared/validation/towers"))
-RECORDS = ["AT_Neu_Jul_2010.csv", "DE_Tha_Jun_2014.csv", "FR_Pue_May_2012.csv"]
+RECORDS = ["AT_Neu_Jul_2010.csv", "DE_Tha_Jun_2014.csv", "FR_Pue_May_2012.csv",
+           "monsoon90_table.txt"]
+HOURLY = "monsoon90_table.txt"  # the hourly energy-balance table
 TOOL = BUILD / "ornax_tower_sites"
 TABLE = ROOT / "examples/site/landcover.txt"
 HEADER = "year,doy,hour,Tair,PPFD,VPD,pressure,wind,LW_up,LW_down,Rn,LE,LE_qc,H,H_qc,G"
@@ -70,16 +72,32 @@ def test_run_points_prints_what_the_site_run_prints(built, name, tmp_path):
     assert finished >= len(files) // 2
 
 
+# what every record's assumptions name, and what only one layout's do
+ASSUMED = ("downward long-wave:", "sounding: none measured", "observation times:",
+           "leaf area index", "land class", "canopy height", "measured daily ET: daytime LE",
+           "night LE left out", "closure:", "days skipped:", "wind: as measured")
+ASSUMED_HALF_HOURLY = ("emissivity e = 0.98", "PPFD / 2.10", "pressure: kPa x 10")
+ASSUMED_HOURLY = ("the record's radiometric temperature", "the record's measured insolation",
+                  "pressure: not measured; 858.9 mb", "taken with the opposite sign",
+                  "leaf area index 0.50 (the record's)", "fcmin 0.28 (the record's cover")
+
+
+def record_days(name):
+    with open(TOWERS / name) as f:
+        if name == HOURLY:
+            return {int(float(row["DOY"])) for row in csv.DictReader(f, delimiter="\t")}
+        return {int(float(row["doy"])) for row in csv.DictReader(f)}
+
+
 @pytest.mark.parametrize("name", RECORDS)
 def test_every_assumption_and_day_is_printed(built, name):
     folder, screen = built[name]
-    for words in ("emissivity e = 0.98", "downward long-wave:", "sounding: none measured",
-                  "PPFD / 2.10", "observation times:", "leaf area index", "land class",
-                  "canopy height", "measured daily ET: daytime LE", "night LE left out",
-                  "closure:", "days skipped:"):
-        assert f"assume: {words}" in screen or words in screen, words
-    with open(TOWERS / name) as f:
-        days = {int(float(row["doy"])) for row in csv.DictReader(f)}
+    assumed = [ln for ln in screen.splitlines() if ln.startswith("  assume: ")]
+    for words in ASSUMED + (ASSUMED_HOURLY if name == HOURLY else ASSUMED_HALF_HOURLY):
+        assert any(words in ln for ln in assumed), words
+    for words in ASSUMED_HALF_HOURLY if name == HOURLY else ASSUMED_HOURLY:
+        assert not any(words in ln for ln in assumed), words
+    days = record_days(name)
     printed = re.findall(r"^  day (\d+) \(\S+\): (skipped|\S+\.dat)", screen, re.M)
     assert sorted(int(d) for d, _ in printed) == sorted(days)
     written = {pathlib.Path(w).name for _, w in printed if w != "skipped"}
@@ -105,6 +123,28 @@ def test_site_file_follows_the_record(built):
         assert float(inputs["taobs2"]) == pytest.approx(float(row["Tair"]), abs=1e-3)
         es = 6.108 * math.exp(17.2694 * float(row["Tair"]) / (float(row["Tair"]) + 237.3))
         assert float(inputs["spfh2"]) == pytest.approx(es - 10 * float(row["VPD"]), rel=1e-3)
+
+
+def test_hourly_table_site_file_follows_the_table(built):
+    """Each hour gives both its half-hours: the time-2 values are the hour's, temperatures
+    from K, the vapour pressure the table's, the pressure the site's standard one."""
+    folder, _ = built[HOURLY]
+    with open(TOWERS / HOURLY) as f:
+        rows = {(int(r["DOY"]), float(r["time"])): r for r in csv.DictReader(f, delimiter="\t")}
+    files = sorted(folder.glob("*.dat"))
+    assert files
+    for site in files:
+        inputs = ornax.read_site(site)
+        doy, t2 = int(inputs["doy"]), float(inputs["tloc2"])
+        row = rows[(doy, math.floor(t2) + 0.5)]  # the hour holding the half-hour centred at t2
+        assert float(inputs["trad2"]) == pytest.approx(float(row["T_R1"]) - 273.15, abs=1e-3)
+        assert float(inputs["taobs2"]) == pytest.approx(float(row["T_A1"]) - 273.15, abs=1e-3)
+        assert float(inputs["sdn2"]) == pytest.approx(float(row["S_dn"]), abs=1e-3)
+        assert float(inputs["spfh2"]) == pytest.approx(float(row["ea"]), rel=1e-4)
+        assert float(inputs["pres2"]) == pytest.approx(858.9, abs=0.1)
+        assert float(inputs["xlai"]) == pytest.approx(float(row["LAI"]))
+        assert float(inputs["fc"]) == pytest.approx(float(row["f_c"]), abs=1e-6)
+        assert float(inputs["hc"]) == pytest.approx(float(row["h_C"]), abs=1e-6)
 
 
 # a change to one day of the record and the reason the tool must give for skipping it
@@ -164,6 +204,31 @@ def test_a_bad_record_is_refused_naming_file_and_line(rows, message, tmp_path):
     assert screen.returncode == 3
     assert f"{record}{message}" in screen.stderr, screen.stderr
     assert not list((tmp_path / "sites").glob("*.dat"))
+
+
+HOURLY_HEADER = ("Site\tyear\tDOY\ttime\tS_dn\tRn\tG\tH\tLE\tT_A1\tu\tT_S\tT_C\tT_R1\tRH\tea\t"
+                 "LAI\th_C\tf_c\tVZA\tT_A0\tT_R0")
+HOURLY_ROW = ("{site}\t1990\t209\t{time}\t0\t-60\t-87\t12\t-40\t293.75\t1.56\t290.68\t290.08\t"
+              "289.59\t52\t12.6\t{lai}\t0.5\t0.28\t0\t295.69\t294.17")
+BAD_HOURLY = [
+    ("second_site", [dict(site=1, time=0.5, lai=0.5), dict(site=2, time=1.5, lai=0.5)],
+     ":3: a second site in the table"),
+    ("leaf_area_changes", [dict(site=1, time=0.5, lai=0.5), dict(site=1, time=1.5, lai=0.7)],
+     ":3: LAI changes from the rows before"),
+    ("not_mid_hour", [dict(site=1, time=1.0, lai=0.5)], ":2: time 209 1.0 is not the middle"),
+    ("not_a_number", [dict(site=1, time="x", lai=0.5)], ":2: time \"x\" is not a number"),
+]
+
+
+@pytest.mark.parametrize("rows,message", [b[1:] for b in BAD_HOURLY],
+                         ids=[b[0] for b in BAD_HOURLY])
+def test_a_bad_hourly_table_is_refused_naming_file_and_line(rows, message, tmp_path):
+    need(TOOL)
+    record = tmp_path / "table.txt"
+    record.write_text("\n".join([HOURLY_HEADER] + [HOURLY_ROW.format(**r) for r in rows]) + "\n")
+    screen = build(tmp_path / "sites", record)
+    assert screen.returncode == 3
+    assert f"{record}{message}" in screen.stderr, screen.stderr
 
 
 def test_a_record_without_a_column_or_site_is_refused(tmp_path):

@@ -21,17 +21,42 @@ namespace tower {
 inline constexpr float missing = -9999.0f;  // a value the record does not hold
 inline constexpr int half_hours_per_day = 48;
 
-// The columns after year, doy and hour, in the order of TowerRow::values.
-enum Column { tair, ppfd, vpd, pressure, wind, lw_up, lw_down, rn, le, le_qc, h, h_qc, g };
-inline constexpr std::array<const char*, 13> column_names = {
-    "Tair", "PPFD", "VPD",   "pressure", "wind", "LW_up", "LW_down",
-    "Rn",   "LE",   "LE_qc", "H",        "H_qc", "G"};
+// The columns after year, doy and hour, in the order of TowerRow::values: the 13 of the
+// comma-separated record, then two that only other layouts hold (radiometric surface
+// temperature, deg C, and insolation, W m-2, both measured).
+enum Column {
+    tair,
+    ppfd,
+    vpd,
+    pressure,
+    wind,
+    lw_up,
+    lw_down,
+    rn,
+    le,
+    le_qc,
+    h,
+    h_qc,
+    g,
+    t_rad,
+    insolation
+};
+inline constexpr size_t csv_columns = 13;
+inline constexpr std::array<const char*, 15> column_names = {
+    "Tair", "PPFD",  "VPD", "pressure", "wind", "LW_up", "LW_down",   "Rn",
+    "LE",   "LE_qc", "H",   "H_qc",     "G",    "T_R",   "insolation"};
+
+inline constexpr std::array<float, column_names.size()> all_missing() {
+    std::array<float, column_names.size()> v{};
+    for (float& x : v) x = missing;
+    return v;
+}
 
 struct TowerRow {
     int year = 0;
     int doy = 0;
     float hour = 0.0f;  // start of the half-hour, local standard time of the record (h)
-    std::array<float, column_names.size()> values{};  // `missing` where the record says NA
+    std::array<float, column_names.size()> values = all_missing();  // `missing` where absent
     bool has(Column c) const { return values[c] != missing; }
 };
 
@@ -39,7 +64,16 @@ struct TowerRecord {
     std::string path;
     std::string site;  // the file name up to the second underscore: "AT_Neu"
     std::vector<TowerRow> rows;
+    bool hourly = false;  // hourly values, each given to both half-hours of its hour
+    // what the record says of its canopy (`missing` where it says nothing): leaf area index,
+    // canopy height (m), cover fraction, view zenith angle of its radiometer (degrees)
+    float xlai = missing, canopy_height = missing, cover = missing, view_angle = missing;
 };
+
+// vapour pressure at saturation (mb), the Tetens form of the reference evapotranspiration
+inline float saturation_vapour_pressure(float ta) {
+    return 10.0f * 0.6108f * std::exp(17.2694f * ta / (ta + 237.3f));
+}
 
 // The site name of a record file: its name up to the second underscore.
 inline std::string site_of(const std::string& path) {
@@ -79,7 +113,7 @@ inline std::vector<std::string> split_commas(const std::string& line) {
 inline void read_tower_record(const std::string& path, TowerRecord& record, std::string& message,
                               int& status) {
     status = ornax_status_failure;
-    record = TowerRecord{path, site_of(path), {}};
+    record = TowerRecord{path, site_of(path), {}, false};
     std::ifstream in(path);
     if (!in) {
         message = path + ": cannot be opened";
@@ -95,10 +129,10 @@ inline void read_tower_record(const std::string& path, TowerRecord& record, std:
     const std::vector<std::string> header = split_commas(line);
     std::map<std::string, size_t> position;
     for (size_t i = 0; i < header.size(); ++i) position[header[i]] = i;
-    std::array<size_t, column_names.size()> index{};
+    std::array<size_t, csv_columns> index{};
     std::array<size_t, 3> time_index{};
     const std::array<const char*, 3> time_names = {"year", "doy", "hour"};
-    for (size_t i = 0; i < time_names.size() + column_names.size(); ++i) {
+    for (size_t i = 0; i < time_names.size() + csv_columns; ++i) {
         const char* name = i < 3 ? time_names[i] : column_names[i - 3];
         const auto found = position.find(name);
         if (found == position.end()) {
@@ -127,7 +161,7 @@ inline void read_tower_record(const std::string& path, TowerRecord& record, std:
                 return;
             }
         }
-        for (size_t c = 0; c < column_names.size(); ++c) {
+        for (size_t c = 0; c < csv_columns; ++c) {
             if (!read_field(fields[index[c]], row.values[c])) {
                 message = where(number) + column_names[c] + " \"" + fields[index[c]] +
                           "\" is neither a number nor NA";

@@ -10,16 +10,17 @@
 #include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
+#include "ornax90/ORNAX_rad_mod.hpp"
 #include "ornax90/ORNAX_utl_mod.hpp"
 #include "ornax90/input_check/ranges.hpp"
 #include "ornax90/ornax_constants_mod.hpp"
 #include "tower_sites/record.hpp"
-#include "utils/sunrise_mod.hpp"
 
 namespace tower {
 
 // What the records do not hold about their sites: position, land class of the class table,
-// leaf area, canopy height, and the time zone of the record's clock (h east of UTC).
+// leaf area and canopy height (`missing`: the record gives them), the time zone of the
+// record's clock (h east of UTC) and the elevation, for a pressure the record lacks.
 struct TowerSite {
     const char* name;
     const char* description;
@@ -29,12 +30,15 @@ struct TowerSite {
     float xlai;
     float canopy_height;  // m
     float record_utc_offset;
+    float elevation;  // m
 };
 
-inline constexpr std::array<TowerSite, 3> tower_sites = {{
-    {"AT_Neu", "mown mountain meadow", 47.1167f, 11.3175f, 11, 3.0f, 0.3f, 1.0f},
-    {"DE_Tha", "spruce forest", 50.9626f, 13.5651f, 2, 7.0f, 27.0f, 1.0f},
-    {"FR_Pue", "evergreen oak forest", 43.7413f, 3.5957f, 3, 2.9f, 5.5f, 1.0f},
+inline constexpr std::array<TowerSite, 4> tower_sites = {{
+    {"AT_Neu", "mown mountain meadow", 47.1167f, 11.3175f, 11, 3.0f, 0.3f, 1.0f, 970.0f},
+    {"DE_Tha", "spruce forest", 50.9626f, 13.5651f, 2, 7.0f, 27.0f, 1.0f, 380.0f},
+    {"FR_Pue", "evergreen oak forest", 43.7413f, 3.5957f, 3, 2.9f, 5.5f, 1.0f, 270.0f},
+    {"monsoon90_1", "semi-arid shrubland", 31.7437f, -110.0522f, 8, missing, missing, -7.0f,
+     1372.0f},
 }};
 
 inline const TowerSite* find_site(const std::string& name) {
@@ -88,9 +92,9 @@ struct TowerDay {
     float et_day_closed() const { return closed(et_day); }
 };
 
-// vapour pressure at saturation (mb), the Tetens form of the reference evapotranspiration
-inline float saturation_vapour_pressure(float ta) {
-    return 10.0f * 0.6108f * std::exp(17.2694f * ta / (ta + 237.3f));
+// surface pressure of the standard atmosphere at an elevation (mb)
+inline float standard_pressure(float elevation) {
+    return 1013.25f * std::pow(1.0f - 2.25577e-5f * elevation, 5.25588f);
 }
 
 // clear-sky downward long-wave (W m-2), emissivity 1.24 (e/T)^(1/7), e in mb, T in K
@@ -149,6 +153,7 @@ inline std::string clock(float hours) {
 struct DayClock {
     float shift = 0.0f;                   // record time - model local standard time (h)
     float sunrise = 0.0f, sunset = 0.0f;  // model local standard time (h)
+    float pressure = 0.0f;                // mb, for a record without pressure
 };
 
 // The row whose half-hour is centred at model time t of the day; nullptr when absent.
@@ -160,25 +165,29 @@ inline const TowerRow* row_centred(const HalfHours& rows, int doy, const DayCloc
 struct Meteo {
     float sdn, taobs, spfh, pres, wind, lwdn;
 };
-inline bool meteo_of(const TowerRow* r, bool sun_up, Meteo& m, std::string& lacking) {
+// `pressure_mb` stands in for a pressure the record does not hold.
+inline bool meteo_of(const TowerRow* r, bool sun_up, float pressure_mb, Meteo& m,
+                     std::string& lacking) {
     if (r == nullptr) {
         lacking = "the half-hour is not in the record";
         return false;
     }
     for (Column c : {tair, vpd, pressure, wind}) {
-        if (!r->has(c)) {
+        if (!r->has(c) && !(c == pressure && pressure_mb > 0.0f)) {
             lacking = std::string(column_names[c]) + " is missing";
             return false;
         }
     }
-    if (sun_up && !r->has(ppfd)) {
+    if (sun_up && !r->has(ppfd) && !r->has(insolation)) {
         lacking = "PPFD is missing with the sun up";
         return false;
     }
     m.taobs = r->values[tair];
-    m.sdn = r->has(ppfd) ? std::max(r->values[ppfd], 0.0f) / ppfd_per_insolation : 0.0f;
+    m.sdn = r->has(insolation) ? std::max(r->values[insolation], 0.0f)
+            : r->has(ppfd)     ? std::max(r->values[ppfd], 0.0f) / ppfd_per_insolation
+                               : 0.0f;
     m.spfh = std::max(saturation_vapour_pressure(m.taobs) - 10.0f * r->values[vpd], 0.01f);
-    m.pres = 10.0f * r->values[pressure];
+    m.pres = r->has(pressure) ? 10.0f * r->values[pressure] : pressure_mb;
     m.wind = r->values[wind];
     m.lwdn = r->has(lw_down) ? r->values[lw_down] : clear_sky_longwave(m.taobs, m.spfh);
     return true;
@@ -196,8 +205,8 @@ inline bool hourly_slot(const HalfHours& rows, int doy, const DayClock& c, int h
     const bool sun_up = t > c.sunrise && t < c.sunset;
     Meteo a{}, b{};
     std::string why_a, why_b;
-    const bool has_a = meteo_of(row_centred(rows, doy, c, t - 0.25f), sun_up, a, why_a);
-    const bool has_b = meteo_of(row_centred(rows, doy, c, t + 0.25f), sun_up, b, why_b);
+    const bool has_a = meteo_of(row_centred(rows, doy, c, t - 0.25f), sun_up, c.pressure, a, why_a);
+    const bool has_b = meteo_of(row_centred(rows, doy, c, t + 0.25f), sun_up, c.pressure, b, why_b);
     if (!has_a && !has_b) {
         lacking = "hour " + clock(t) + ": " + why_b;
         return false;
@@ -269,13 +278,21 @@ inline bool measured_fluxes(const HalfHours& rows, const DayClock& c, TowerDay& 
     return true;
 }
 
+// The record's value where it gives one, else the site's.
+inline float known(float of_record, float of_site) {
+    return of_record != missing ? of_record : of_site;
+}
+
 // The land record of the site file: the class's values from the table, the canopy height
-// of the site as both hmin and hmax (so the site's hc is that height at any cover).
-inline Ornaxlandtype site_land(const Ornaxlandtype& class_entry, const TowerSite& site) {
+// as both hmin and hmax (so the site's hc is that height at any cover), and a cover fraction
+// the record gives as the least cover fcmin.
+inline Ornaxlandtype site_land(const Ornaxlandtype& class_entry, const TowerSite& site,
+                               const TowerRecord& record) {
     Ornaxlandtype land = class_entry;
     land.landcover = site.landcover;
-    land.hmin = site.canopy_height;
-    land.hmax = site.canopy_height;
+    land.hmin = known(record.canopy_height, site.canopy_height);
+    land.hmax = land.hmin;
+    land.fcmin = known(record.cover, land.fcmin);
     return land;
 }
 
@@ -285,18 +302,18 @@ inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, co
     day = TowerDay{};
     day.year = record.rows.front().year;
     day.doy = doy;
-    day.land = site_land(class_entry, site);
+    day.land = site_land(class_entry, site, record);
     DayClock c;
     int zone = 0, status = 0;
     ornax_time_zone_hours(site.lon, zone, status);
     c.shift = site.record_utc_offset - static_cast<float>(zone);
-    float shift_days = 0.0f;
-    int rise_status = 0, set_status = 0;
-    get_sun_rise_time_doy(day.year, doy, site.lat, site.lon, 1, 1, c.sunrise, shift_days,
-                          rise_status);
-    get_sun_rise_time_doy(day.year, doy, site.lat, site.lon, 2, 1, c.sunset, shift_days,
-                          set_status);
-    if (status != 0 || rise_status != 0 || set_status != 0 || !(c.sunrise < c.sunset)) {
+    c.pressure = standard_pressure(site.elevation);
+    // sunrise and sunset as the core takes them (local standard time of the zone's meridian)
+    float zenith = 0.0f;
+    int sun_status = 0;
+    ornax_get_sun_zen(site.lat, site.lon, 15.0f * static_cast<float>(zone), doy, day.year, 12.0f,
+                      zenith, c.sunrise, c.sunset, sun_status);
+    if (status != 0 || sun_status != 0 || !(c.sunrise < c.sunset)) {
         day.skipped = "no sunrise and sunset at the site on this day";
         return;
     }
@@ -306,9 +323,9 @@ inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, co
     in.lat = site.lat;
     in.lon = site.lon;
     in.landcover = site.landcover;
-    in.xlai = site.xlai;
-    in.xndvi = 0.0f;  // not used by the core
-    in.theta = 0.0f;  // the radiometer looks down
+    in.xlai = known(record.xlai, site.xlai);
+    in.xndvi = 0.0f;                            // not used by the core
+    in.theta = known(record.view_angle, 0.0f);  // else the radiometer looks down
     in.tloc1 = centred_time(c.sunrise + first_time_after_sunrise);
     in.tloc2 = centred_time(0.5f * (c.sunrise + c.sunset) - second_time_before_midday);
     for (int i = 0; i < 2; ++i) {
@@ -316,13 +333,14 @@ inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, co
         const TowerRow* r = row_centred(rows, doy, c, t);
         Meteo m{};
         std::string lacking;
-        if (!meteo_of(r, true, m, lacking) || !r->has(lw_up)) {
+        if (!meteo_of(r, true, c.pressure, m, lacking) || !(r->has(t_rad) || r->has(lw_up))) {
             day.skipped = "observation time " + clock(t) + ": " +
                           (lacking.empty() ? std::string("LW_up is missing") : lacking);
             return;
         }
         day.lwdn_measured = r->has(lw_down);
-        const float trad = radiometric_temperature(r->values[lw_up], m.lwdn);
+        const float trad =
+            r->has(t_rad) ? r->values[t_rad] : radiometric_temperature(r->values[lw_up], m.lwdn);
         (i == 0 ? in.trad1 : in.trad2) = trad;
         (i == 0 ? in.sdn1 : in.sdn2) = m.sdn;
         (i == 0 ? in.lwdn1 : in.lwdn2) = m.lwdn;
@@ -380,11 +398,9 @@ inline std::string trimmed(const std::string& text) {
 inline std::vector<std::string> assumption_lines(const TowerSite& site, const TowerRecord& record,
                                                  const Ornaxlandtype& class_entry,
                                                  const std::string& table) {
-    bool any_lwdn = false, any_g = false;
-    for (const TowerRow& r : record.rows) {
-        any_lwdn = any_lwdn || r.has(lw_down);
-        any_g = any_g || r.has(g);
-    }
+    std::array<bool, column_names.size()> any{};
+    for (const TowerRow& r : record.rows)
+        for (size_t c = 0; c < any.size(); ++c) any[c] = any[c] || r.values[c] != missing;
     int zone = 0, status = 0;
     ornax_time_zone_hours(site.lon, zone, status);
     char buf[512];
@@ -393,41 +409,67 @@ inline std::vector<std::string> assumption_lines(const TowerSite& site, const To
         std::snprintf(buf, sizeof buf, fmt, args...);
         lines.emplace_back(buf);
     };
+    auto given = [](float of_record) { return of_record != missing ? "the record's" : "assumed"; };
+    const Ornaxlandtype land = site_land(class_entry, site, record);
     add("site %s (%s): lat %.4f lon %.4f (not in the record)", site.name, site.description,
         static_cast<double>(site.lat), static_cast<double>(site.lon));
-    add("land class %d (%s) of %s; leaf values, leaf size and fcmin from the class", site.landcover,
-        class_entry.lc_name.c_str(), table.c_str());
-    add("leaf area index %.2f for every day, canopy height %.2f m as hmin and hmax (not measured)",
-        static_cast<double>(site.xlai), static_cast<double>(site.canopy_height));
-    add("record clock UTC%+.0f, each stamp the start of its half-hour; model local standard time "
-        "UTC%+d, so the record is shifted by %+.0f h",
-        static_cast<double>(site.record_utc_offset), zone,
-        static_cast<double>(static_cast<float>(zone) - site.record_utc_offset));
+    add("land class %d (%s) of %s; leaf values and leaf size from the class", site.landcover,
+        trimmed(class_entry.lc_name).c_str(), table.c_str());
+    add("leaf area index %.2f (%s) for every day; canopy height %.2f m (%s) as hmin and hmax; "
+        "fcmin %.2f (%s)",
+        static_cast<double>(known(record.xlai, site.xlai)), given(record.xlai),
+        static_cast<double>(land.hmin), given(record.canopy_height),
+        static_cast<double>(land.fcmin),
+        record.cover != missing ? "the record's cover fraction" : "the class's");
+    add("record clock UTC%+.0f, %s; model local standard time UTC%+d, so the record is shifted "
+        "by %+.0f h",
+        static_cast<double>(site.record_utc_offset),
+        record.hourly ? "hourly values, each given to both half-hours of its hour"
+                      : "each stamp the start of its half-hour",
+        zone, static_cast<double>(static_cast<float>(zone) - site.record_utc_offset));
     add("observation times: the half-hour centred nearest sunrise + %.1f h and nearest %.1f h "
         "before the midpoint of sunrise and sunset",
         static_cast<double>(first_time_after_sunrise),
         static_cast<double>(second_time_before_midday));
-    add("surface temperature: LW_up = e sigma T^4 + (1 - e) LW_down with emissivity e = %.2f",
-        static_cast<double>(surface_emissivity));
-    add(any_lwdn ? "downward long-wave: measured LW_down"
-                 : "downward long-wave: not measured; clear-sky 1.24 (e/T)^(1/7) sigma T^4 from "
-                   "air temperature and vapour pressure (too low under cloud)");
-    add("insolation: PPFD / %.2f umol J-1 (PAR 0.46 of the global short-wave at 4.57 umol J-1); "
-        "negative PPFD as 0, missing PPFD with the sun down as 0",
-        static_cast<double>(ppfd_per_insolation));
-    add("humidity: vapour pressure = saturation at Tair - VPD (mb); pressure kPa x 10 (mb)");
+    if (any[t_rad])
+        add("surface temperature: the record's radiometric temperature, view angle %.1f deg",
+            static_cast<double>(known(record.view_angle, 0.0f)));
+    else
+        add("surface temperature: LW_up = e sigma T^4 + (1 - e) LW_down with emissivity e = %.2f; "
+            "view angle 0",
+            static_cast<double>(surface_emissivity));
+    add(any[lw_down] ? "downward long-wave: measured LW_down"
+                     : "downward long-wave: not measured; clear-sky 1.24 (e/T)^(1/7) sigma T^4 "
+                       "from air temperature and vapour pressure (too low under cloud)");
+    if (any[insolation])
+        add("insolation: the record's measured insolation, negative values as 0");
+    else
+        add("insolation: PPFD / %.2f umol J-1 (PAR 0.46 of the global short-wave at 4.57 "
+            "umol J-1); negative PPFD as 0, missing PPFD with the sun down as 0",
+            static_cast<double>(ppfd_per_insolation));
+    add("humidity: vapour pressure = saturation at Tair - VPD (mb)%s",
+        record.hourly ? ", the record's vapour pressure" : "");
+    if (any[pressure])
+        add("pressure: kPa x 10 (mb)");
+    else
+        add("pressure: not measured; %.1f mb, the standard atmosphere at the site's %.0f m",
+            static_cast<double>(standard_pressure(site.elevation)),
+            static_cast<double>(site.elevation));
     add("wind: as measured at the tower, used as the wind at the model's 50 m");
     add("sounding: none measured; %zu levels 10 to 5300 m, potential temperature of the first "
         "time's air temperature rising %.1f K km-1 (a 6.5 K km-1 standard lapse)",
         sounding_heights.size(), static_cast<double>(sounding_theta_gradient * 1000.0f));
-    add("hourly series: hour h the mean of the half-hours centred at h -/+ 15 min; view angle 0, "
-        "NDVI 0 (not used)");
+    add("hourly series: hour h the mean of the half-hours centred at h -/+ 15 min; NDVI 0 "
+        "(not used)");
+    if (record.hourly)
+        add("fluxes: H and LE of the record counted negative upward, taken with the opposite "
+            "sign; no quality flags, every value taken as measured");
     add("measured daily ET: daytime LE (half-hours centred between sunrise and sunset) x 1800 s, "
         "MJ m-2 day-1; night LE left out (shown apart)");
     add("closure: daytime (H + LE) / (Rn - G)%s; the corrected ET scales LE by its inverse at "
         "the same Bowen ratio (H and LE at time 2 likewise), none for a closure outside %.1f to "
         "%.1f",
-        any_g ? "" : " with G not measured, taken as 0", static_cast<double>(closure_low),
+        any[g] ? "" : " with G not measured, taken as 0", static_cast<double>(closure_low),
         static_cast<double>(closure_high));
     add("days skipped: a half-hour missing at the observation times, in the hourly series or in "
         "daytime LE, H, Rn; daytime LE or H with qc above 1; more than %.0f %% of daytime LE "
