@@ -25,6 +25,7 @@
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "tower_sites/assumptions.hpp"
 #include "tower_sites/hourly_table.hpp"
 #include "tower_sites/record.hpp"
 #include "tower_sites/site_day.hpp"

@@ -74,7 +74,6 @@ struct TowerDay {
     std::string skipped;  // why the day is not usable; empty for a usable day
     Ornaxlandtype land;
     Ornaxinputvartype input;
-    bool lwdn_measured = false;
     int daytime_half_hours = 0;
     int filled_half_hours = 0;  // daytime LE with qc 1
     float et_day = 0.0f;        // measured daytime latent heat sum (MJ m-2 day-1)
@@ -296,6 +295,92 @@ inline Ornaxlandtype site_land(const Ornaxlandtype& class_entry, const TowerSite
     return land;
 }
 
+// The day's clock: the record's shift from the model's local standard time and the sunrise
+// and sunset as the core takes them (local standard time of the zone's meridian). false
+// when the sun does not rise and set.
+inline bool day_clock(const TowerSite& site, int year, int doy, DayClock& c) {
+    int zone = 0, status = 0;
+    ornax_time_zone_hours(site.lon, zone, status);
+    c.shift = site.record_utc_offset - static_cast<float>(zone);
+    c.pressure = standard_pressure(site.elevation);
+    float zenith = 0.0f;
+    int sun_status = 0;
+    ornax_get_sun_zen(site.lat, site.lon, 15.0f * static_cast<float>(zone), doy, year, 12.0f,
+                      zenith, c.sunrise, c.sunset, sun_status);
+    return status == 0 && sun_status == 0 && c.sunrise < c.sunset;
+}
+
+// The two observation times and their values; false with the reason when one is missing.
+inline bool observation_inputs(const HalfHours& rows, int doy, const DayClock& c,
+                               Ornaxinputvartype& in, std::string& lacking) {
+    in.tloc1 = centred_time(c.sunrise + first_time_after_sunrise);
+    in.tloc2 = centred_time(0.5f * (c.sunrise + c.sunset) - second_time_before_midday);
+    for (int i = 0; i < 2; ++i) {
+        const float t = i == 0 ? in.tloc1 : in.tloc2;
+        const TowerRow* r = row_centred(rows, doy, c, t);
+        Meteo m{};
+        std::string why;
+        if (!meteo_of(r, true, c.pressure, m, why) || !(r->has(t_rad) || r->has(lw_up))) {
+            lacking = "observation time " + clock(t) + ": " +
+                      (why.empty() ? std::string("LW_up is missing") : why);
+            return false;
+        }
+        const float trad =
+            r->has(t_rad) ? r->values[t_rad] : radiometric_temperature(r->values[lw_up], m.lwdn);
+        (i == 0 ? in.trad1 : in.trad2) = trad;
+        (i == 0 ? in.sdn1 : in.sdn2) = m.sdn;
+        (i == 0 ? in.lwdn1 : in.lwdn2) = m.lwdn;
+        (i == 0 ? in.wind1 : in.wind2) = m.wind;
+        (i == 0 ? in.taobs1 : in.taobs2) = m.taobs;
+        (i == 0 ? in.pres1 : in.pres2) = m.pres;
+        (i == 0 ? in.spfh1 : in.spfh2) = m.spfh;
+    }
+    return true;
+}
+
+// The assumed sounding: the potential temperature of the first time's air at its pressure,
+// rising by the assumed gradient with height.
+inline void assumed_sounding(Ornaxinputvartype& in) {
+    const float kappa = static_cast<float>(ornax_gas_constant_dry_air / ornax_cp_dry_air);
+    const float theta_surface = (in.taobs1 + ornax_tkelvin) * std::pow(1000.0f / in.pres1, kappa);
+    in.npbl = static_cast<int>(sounding_heights.size());
+    for (size_t k = 0; k < sounding_heights.size(); ++k) {
+        in.z_pbli[k] = sounding_heights[k];
+        in.th_pblk[k] = theta_surface + sounding_theta_gradient * sounding_heights[k];
+    }
+}
+
+// The 24 hourly values; false with the reason when an hour has no value.
+inline bool hourly_series(const HalfHours& rows, int doy, const DayClock& c, Ornaxinputvartype& in,
+                          std::string& lacking) {
+    for (int hour = 0; hour < ornax_hours_per_day; ++hour) {
+        Meteo m{};
+        if (!hourly_slot(rows, doy, c, hour, m, lacking)) return false;
+        const size_t i = static_cast<size_t>(hour);
+        in.tloc_day[i] = static_cast<float>(hour);
+        in.sdn_day[i] = m.sdn;
+        in.taobs_day[i] = m.taobs;
+        in.spfh_day[i] = m.spfh;
+        in.pres_day[i] = m.pres;
+        in.wind_day[i] = m.wind;
+        in.lwdn_day[i] = m.lwdn;
+    }
+    return true;
+}
+
+// The first input outside the range table, as a reason; empty when every input is in range.
+inline std::string range_failure(const Ornaxlandtype& land, const Ornaxinputvartype& in) {
+    int failures = 0;
+    Ornaxrangefailure first;
+    ornax_check_input_ranges(land, in, ornax_hours_per_day, failures, first);
+    if (failures == 0) return "";
+    char text[128];
+    std::snprintf(text, sizeof text, "%s = %g is outside the %s range", first.field.c_str(),
+                  static_cast<double>(first.value),
+                  first.range != nullptr ? first.range->quantity : "input");
+    return text;
+}
+
 // Builds the day `doy` of a record; day.skipped says why when it is not usable.
 inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, const TowerSite& site,
                             const Ornaxlandtype& class_entry, int doy, TowerDay& day) {
@@ -304,16 +389,7 @@ inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, co
     day.doy = doy;
     day.land = site_land(class_entry, site, record);
     DayClock c;
-    int zone = 0, status = 0;
-    ornax_time_zone_hours(site.lon, zone, status);
-    c.shift = site.record_utc_offset - static_cast<float>(zone);
-    c.pressure = standard_pressure(site.elevation);
-    // sunrise and sunset as the core takes them (local standard time of the zone's meridian)
-    float zenith = 0.0f;
-    int sun_status = 0;
-    ornax_get_sun_zen(site.lat, site.lon, 15.0f * static_cast<float>(zone), doy, day.year, 12.0f,
-                      zenith, c.sunrise, c.sunset, sun_status);
-    if (status != 0 || sun_status != 0 || !(c.sunrise < c.sunset)) {
+    if (!day_clock(site, day.year, doy, c)) {
         day.skipped = "no sunrise and sunset at the site on this day";
         return;
     }
@@ -326,156 +402,12 @@ inline void build_tower_day(const TowerRecord& record, const HalfHours& rows, co
     in.xlai = known(record.xlai, site.xlai);
     in.xndvi = 0.0f;                            // not used by the core
     in.theta = known(record.view_angle, 0.0f);  // else the radiometer looks down
-    in.tloc1 = centred_time(c.sunrise + first_time_after_sunrise);
-    in.tloc2 = centred_time(0.5f * (c.sunrise + c.sunset) - second_time_before_midday);
-    for (int i = 0; i < 2; ++i) {
-        const float t = i == 0 ? in.tloc1 : in.tloc2;
-        const TowerRow* r = row_centred(rows, doy, c, t);
-        Meteo m{};
-        std::string lacking;
-        if (!meteo_of(r, true, c.pressure, m, lacking) || !(r->has(t_rad) || r->has(lw_up))) {
-            day.skipped = "observation time " + clock(t) + ": " +
-                          (lacking.empty() ? std::string("LW_up is missing") : lacking);
-            return;
-        }
-        day.lwdn_measured = r->has(lw_down);
-        const float trad =
-            r->has(t_rad) ? r->values[t_rad] : radiometric_temperature(r->values[lw_up], m.lwdn);
-        (i == 0 ? in.trad1 : in.trad2) = trad;
-        (i == 0 ? in.sdn1 : in.sdn2) = m.sdn;
-        (i == 0 ? in.lwdn1 : in.lwdn2) = m.lwdn;
-        (i == 0 ? in.wind1 : in.wind2) = m.wind;
-        (i == 0 ? in.taobs1 : in.taobs2) = m.taobs;
-        (i == 0 ? in.pres1 : in.pres2) = m.pres;
-        (i == 0 ? in.spfh1 : in.spfh2) = m.spfh;
-    }
-    // the sounding: potential temperature of the first time's air at its pressure, rising
-    // by the assumed gradient with height
-    const float theta_surface = (in.taobs1 + ornax_tkelvin) * std::pow(1000.0f / in.pres1, 0.286f);
-    in.npbl = static_cast<int>(sounding_heights.size());
-    for (size_t k = 0; k < sounding_heights.size(); ++k) {
-        in.z_pbli[k] = sounding_heights[k];
-        in.th_pblk[k] = theta_surface + sounding_theta_gradient * sounding_heights[k];
-    }
-    for (int hour = 0; hour < ornax_hours_per_day; ++hour) {
-        Meteo m{};
-        std::string lacking;
-        if (!hourly_slot(rows, doy, c, hour, m, lacking)) {
-            day.skipped = lacking;
-            return;
-        }
-        const size_t i = static_cast<size_t>(hour);
-        in.tloc_day[i] = static_cast<float>(hour);
-        in.sdn_day[i] = m.sdn;
-        in.taobs_day[i] = m.taobs;
-        in.spfh_day[i] = m.spfh;
-        in.pres_day[i] = m.pres;
-        in.wind_day[i] = m.wind;
-        in.lwdn_day[i] = m.lwdn;
-    }
+    if (!observation_inputs(rows, doy, c, in, day.skipped)) return;
+    assumed_sounding(in);
+    if (!hourly_series(rows, doy, c, in, day.skipped)) return;
     ornax_site_canopy(day.land, in);
-    int failures = 0;
-    Ornaxrangefailure first;
-    ornax_check_input_ranges(day.land, in, ornax_hours_per_day, failures, first);
-    if (failures > 0) {
-        char text[128];
-        std::snprintf(text, sizeof text, "%s = %g is outside the %s range", first.field.c_str(),
-                      static_cast<double>(first.value),
-                      first.range != nullptr ? first.range->quantity : "input");
-        day.skipped = text;
-        return;
-    }
-    measured_fluxes(rows, c, day);
-}
-
-inline std::string trimmed(const std::string& text) {
-    const size_t start = text.find_first_not_of(' ');
-    const size_t end = text.find_last_not_of(' ');
-    return start == std::string::npos ? std::string() : text.substr(start, end - start + 1);
-}
-
-// Every assumption the site files of a record rest on, one line each.
-inline std::vector<std::string> assumption_lines(const TowerSite& site, const TowerRecord& record,
-                                                 const Ornaxlandtype& class_entry,
-                                                 const std::string& table) {
-    std::array<bool, column_names.size()> any{};
-    for (const TowerRow& r : record.rows)
-        for (size_t c = 0; c < any.size(); ++c) any[c] = any[c] || r.values[c] != missing;
-    int zone = 0, status = 0;
-    ornax_time_zone_hours(site.lon, zone, status);
-    char buf[512];
-    std::vector<std::string> lines;
-    auto add = [&](const char* fmt, auto... args) {
-        std::snprintf(buf, sizeof buf, fmt, args...);
-        lines.emplace_back(buf);
-    };
-    auto given = [](float of_record) { return of_record != missing ? "the record's" : "assumed"; };
-    const Ornaxlandtype land = site_land(class_entry, site, record);
-    add("site %s (%s): lat %.4f lon %.4f (not in the record)", site.name, site.description,
-        static_cast<double>(site.lat), static_cast<double>(site.lon));
-    add("land class %d (%s) of %s; leaf values and leaf size from the class", site.landcover,
-        trimmed(class_entry.lc_name).c_str(), table.c_str());
-    add("leaf area index %.2f (%s) for every day; canopy height %.2f m (%s) as hmin and hmax; "
-        "fcmin %.2f (%s)",
-        static_cast<double>(known(record.xlai, site.xlai)), given(record.xlai),
-        static_cast<double>(land.hmin), given(record.canopy_height),
-        static_cast<double>(land.fcmin),
-        record.cover != missing ? "the record's cover fraction" : "the class's");
-    add("record clock UTC%+.0f, %s; model local standard time UTC%+d, so the record is shifted "
-        "by %+.0f h",
-        static_cast<double>(site.record_utc_offset),
-        record.hourly ? "hourly values, each given to both half-hours of its hour"
-                      : "each stamp the start of its half-hour",
-        zone, static_cast<double>(static_cast<float>(zone) - site.record_utc_offset));
-    add("observation times: the half-hour centred nearest sunrise + %.1f h and nearest %.1f h "
-        "before the midpoint of sunrise and sunset",
-        static_cast<double>(first_time_after_sunrise),
-        static_cast<double>(second_time_before_midday));
-    if (any[t_rad])
-        add("surface temperature: the record's radiometric temperature, view angle %.1f deg",
-            static_cast<double>(known(record.view_angle, 0.0f)));
-    else
-        add("surface temperature: LW_up = e sigma T^4 + (1 - e) LW_down with emissivity e = %.2f; "
-            "view angle 0",
-            static_cast<double>(surface_emissivity));
-    add(any[lw_down] ? "downward long-wave: measured LW_down"
-                     : "downward long-wave: not measured; clear-sky 1.24 (e/T)^(1/7) sigma T^4 "
-                       "from air temperature and vapour pressure (too low under cloud)");
-    if (any[insolation])
-        add("insolation: the record's measured insolation, negative values as 0");
-    else
-        add("insolation: PPFD / %.2f umol J-1 (PAR 0.46 of the global short-wave at 4.57 "
-            "umol J-1); negative PPFD as 0, missing PPFD with the sun down as 0",
-            static_cast<double>(ppfd_per_insolation));
-    add("humidity: vapour pressure = saturation at Tair - VPD (mb)%s",
-        record.hourly ? ", the record's vapour pressure" : "");
-    if (any[pressure])
-        add("pressure: kPa x 10 (mb)");
-    else
-        add("pressure: not measured; %.1f mb, the standard atmosphere at the site's %.0f m",
-            static_cast<double>(standard_pressure(site.elevation)),
-            static_cast<double>(site.elevation));
-    add("wind: as measured at the tower, used as the wind at the model's 50 m");
-    add("sounding: none measured; %zu levels 10 to 5300 m, potential temperature of the first "
-        "time's air temperature rising %.1f K km-1 (a 6.5 K km-1 standard lapse)",
-        sounding_heights.size(), static_cast<double>(sounding_theta_gradient * 1000.0f));
-    add("hourly series: hour h the mean of the half-hours centred at h -/+ 15 min; NDVI 0 "
-        "(not used)");
-    if (record.hourly)
-        add("fluxes: H and LE of the record counted negative upward, taken with the opposite "
-            "sign; no quality flags, every value taken as measured");
-    add("measured daily ET: daytime LE (half-hours centred between sunrise and sunset) x 1800 s, "
-        "MJ m-2 day-1; night LE left out (shown apart)");
-    add("closure: daytime (H + LE) / (Rn - G)%s; the corrected ET scales LE by its inverse at "
-        "the same Bowen ratio (H and LE at time 2 likewise), none for a closure outside %.1f to "
-        "%.1f",
-        any[g] ? "" : " with G not measured, taken as 0", static_cast<double>(closure_low),
-        static_cast<double>(closure_high));
-    add("days skipped: a half-hour missing at the observation times, in the hourly series or in "
-        "daytime LE, H, Rn; daytime LE or H with qc above 1; more than %.0f %% of daytime LE "
-        "gap-filled; an input outside its range",
-        static_cast<double>(max_filled_share * 100.0f));
-    return lines;
+    day.skipped = range_failure(day.land, in);
+    if (day.skipped.empty()) measured_fluxes(rows, c, day);
 }
 
 }  // namespace tower
