@@ -357,12 +357,6 @@ int main(int argc, char** argv) {
         usage();
         return exit_usage;
     }
-    std::error_code error;
-    fs::create_directories(o.folder, error);
-    if (!fs::is_directory(o.folder)) {
-        std::fprintf(stderr, "ornax_tower_sites: %s: cannot create the folder\n", o.folder.c_str());
-        return ornax_status_failure;
-    }
     std::vector<Ornaxlandtype> table;
     int nclasses = 0, status = 0;
     ornax_read_landcover_table(o.table, table, nclasses, status);
@@ -375,6 +369,12 @@ int main(int argc, char** argv) {
     std::vector<Loaded> loaded(o.records.size());
     for (size_t i = 0; i < o.records.size(); ++i) {  // every record read before one is written
         if (load_record(o.records[i], nclasses, o, loaded[i]) != 0) return ornax_status_failure;
+    }
+    std::error_code error;
+    fs::create_directories(o.folder, error);
+    if (!fs::is_directory(o.folder)) {
+        std::fprintf(stderr, "ornax_tower_sites: %s: cannot create the folder\n", o.folder.c_str());
+        return ornax_status_failure;
     }
     for (const Loaded& l : loaded) {
         if (build_record(l, table, o, built) != 0) return ornax_status_failure;

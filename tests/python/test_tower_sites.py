@@ -203,7 +203,7 @@ def test_a_bad_record_is_refused_naming_file_and_line(rows, message, tmp_path):
     screen = build(tmp_path / "sites", record)
     assert screen.returncode == 3
     assert f"{record}{message}" in screen.stderr, screen.stderr
-    assert not list((tmp_path / "sites").glob("*.dat"))
+    assert not (tmp_path / "sites").exists()  # refused before anything is made
 
 
 HOURLY_HEADER = ("Site\tyear\tDOY\ttime\tS_dn\tRn\tG\tH\tLE\tT_A1\tu\tT_S\tT_C\tT_R1\tRH\tea\t"
@@ -250,7 +250,7 @@ def test_a_bad_record_after_a_good_one_writes_nothing(tmp_path):
     bad.write_text(HEADER + "\n" + ROW.format(hour="0.0").replace("91.1", "9l.1") + "\n")
     screen = build(tmp_path / "sites", TOWERS / "AT_Neu_Jul_2010.csv", bad)
     assert screen.returncode == 3 and f"{bad}:2: pressure \"9l.1\"" in screen.stderr
-    assert not list((tmp_path / "sites").glob("*.dat"))
+    assert not (tmp_path / "sites").exists()
 
 
 def test_compare_scores_are_the_per_day_differences(tmp_path):
