@@ -54,9 +54,14 @@ def test_run_points_prints_what_the_site_run_prints(built, name, tmp_path):
     folder, _ = built[name]
     files = sorted(folder.glob("*.dat"))
     assert files
+    classes = TABLE.read_text().splitlines()
     wrong, finished = {}, 0
     for site in files:
         inputs = ornax.read_site(site, TABLE)
+        # the site's canopy height is not the one its class would give at the same cover
+        row = classes[int(inputs["landcover"]) + 1]
+        hmin, hmax = float(row[59:67]), float(row[67:75])
+        assert abs(float(inputs["hc"]) - (hmin + (hmax - hmin) * float(inputs["fc"]))) > 1e-3
         status, lines, expected = site_run(site, TABLE, tmp_path)
         for core in ("vector", "one_lane"):
             out = ornax.run_points(**inputs, core=core)
