@@ -254,16 +254,28 @@ bool run_site(const Options& o, const std::string& file, Modelled& m, int& exit_
     return true;
 }
 
-// Bias (model - measured) and RMSE over the pairs where both are present.
+// Bias (model - measured), RMSE and correlation over the pairs where both are present.
 struct Score {
     int n = 0;
-    double measured = 0.0, bias = 0.0, square = 0.0;
-    void add(float model, float measurement) {
-        if (model == tower::missing || measurement == tower::missing) return;
+    double model = 0.0, measured = 0.0, bias = 0.0, square = 0.0;
+    double model_square = 0.0, measured_square = 0.0, product = 0.0;
+    void add(float m, float o) {
+        if (m == tower::missing || o == tower::missing) return;
         ++n;
-        measured += measurement;
-        bias += model - measurement;
-        square += (model - measurement) * (model - measurement);
+        model += m;
+        measured += o;
+        bias += m - o;
+        square += (m - o) * (m - o);
+        model_square += static_cast<double>(m) * m;
+        measured_square += static_cast<double>(o) * o;
+        product += static_cast<double>(m) * o;
+    }
+    // Pearson correlation; 0 when either side does not vary
+    double correlation() const {
+        const double cov = product - model * measured / n;
+        const double vm = model_square - model * model / n;
+        const double vo = measured_square - measured * measured / n;
+        return vm > 0.0 && vo > 0.0 ? cov / std::sqrt(vm * vo) : 0.0;
     }
 };
 
@@ -279,15 +291,15 @@ using Scores = std::array<Score, score_names.size()>;
 
 void print_scores(const std::string& what, const Scores& scores) {
     std::printf("%s\n", what.c_str());
-    std::printf("  %-38s %4s %9s %9s %9s\n", "quantity", "n", "measured", "bias", "RMSE");
+    std::printf("  %-38s %4s %9s %9s %9s %6s\n", "quantity", "n", "measured", "bias", "RMSE", "r");
     for (size_t i = 0; i < scores.size(); ++i) {
         const Score& s = scores[i];
         if (s.n == 0) {
-            std::printf("  %-38s %4d %9s %9s %9s\n", score_names[i], 0, "-", "-", "-");
+            std::printf("  %-38s %4d %9s %9s %9s %6s\n", score_names[i], 0, "-", "-", "-", "-");
             continue;
         }
-        std::printf("  %-38s %4d %9.2f %9.2f %9.2f\n", score_names[i], s.n, s.measured / s.n,
-                    s.bias / s.n, std::sqrt(s.square / s.n));
+        std::printf("  %-38s %4d %9.2f %9.2f %9.2f %6.2f\n", score_names[i], s.n, s.measured / s.n,
+                    s.bias / s.n, std::sqrt(s.square / s.n), s.correlation());
     }
 }
 

@@ -270,10 +270,15 @@ def test_compare_scores_are_the_per_day_differences(tmp_path):
     assert days
     et = [float(m) - float(o) for m, o, _ in days]
     summary = re.search(r"^all sites\n.*\n  daily ET / daytime LE \(MJ m-2 day-1\)\s+(\d+)\s+"
-                        r"\S+\s+(\S+)\s+(\S+)", screen.stdout, re.M)
-    n, bias, rmse = int(summary[1]), float(summary[2]), float(summary[3])
+                        r"\S+\s+(\S+)\s+(\S+)\s+(\S+)", screen.stdout, re.M)
+    n, bias, rmse, r = int(summary[1]), float(summary[2]), float(summary[3]), float(summary[4])
     assert n == len(et)
     assert bias == pytest.approx(sum(et) / n, abs=0.01)
     assert rmse == pytest.approx(math.sqrt(sum(d * d for d in et) / n), abs=0.01)
+    model, measured = [float(m) for m, _, _ in days], [float(o) for _, o, _ in days]
+    mm, mo = sum(model) / n, sum(measured) / n
+    cov = sum((a - mm) * (b - mo) for a, b in zip(model, measured))
+    spread = math.sqrt(sum((a - mm) ** 2 for a in model) * sum((b - mo) ** 2 for b in measured))
+    assert r == pytest.approx(cov / spread, abs=0.01)
     h2 = [tuple(map(float, h.split("/"))) for _, _, h in days]
     assert all(abs(m) < 1000 and abs(o) < 1000 for m, o in h2)
