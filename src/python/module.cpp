@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 
 #include "ornax90/ORNAX_core_mod.hpp"
@@ -22,8 +23,6 @@
 namespace py = pybind11;
 
 namespace {
-
-using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 
 inline constexpr int site_last_class = 19;  // classes a site may use: 1..19
 
@@ -75,22 +74,62 @@ template <class T> py::array_t<T> to_numpy(const std::vector<T>& v) {
     return a;
 }
 
-py::tuple run_points(const py::dict& inputs, std::size_t count, int nlevels, int region_switch,
-                     int threads, bool one_lane, bool flag_invalid) {
+// An input of run_points read in place: float32 or float64 of the points' shape, with
+// the levels or hours of a series on one more, last axis; any strides.
+Ornaxpointarray point_array(const std::string& name, const py::array& a,
+                            const std::vector<std::size_t>& shape, int series) {
+    const bool single = py::isinstance<py::array_t<float>>(a);
+    if (!single && !py::isinstance<py::array_t<double>>(a))
+        throw py::type_error(name + ": float32 or float64 values expected, got " +
+                             py::str(a.dtype()).cast<std::string>());
+    const std::size_t axes = shape.size() + (series > 0 ? 1 : 0);
+    bool fits = static_cast<std::size_t>(a.ndim()) == axes;
+    for (std::size_t d = 0; fits && d < shape.size(); ++d)
+        fits = static_cast<std::size_t>(a.shape(static_cast<py::ssize_t>(d))) == shape[d];
+    if (fits && series > 0) fits = a.shape(static_cast<py::ssize_t>(shape.size())) == series;
+    if (!fits) {
+        std::string extents;
+        for (py::ssize_t d = 0; d < a.ndim(); ++d) {
+            if (d > 0) extents += ", ";
+            extents += std::to_string(a.shape(d));
+        }
+        throw py::value_error(name + ": shape (" + extents + ") is not the points' shape" +
+                              (series > 0 ? " with " + std::to_string(series) + " values" : ""));
+    }
+    Ornaxpointarray view;
+    view.data = a.data();
+    view.double_precision = !single;
+    for (std::size_t d = 0; d < shape.size(); ++d)
+        view.strides.push_back(a.strides(static_cast<py::ssize_t>(d)));
+    if (series > 0) view.series_stride = a.strides(static_cast<py::ssize_t>(shape.size()));
+    return view;
+}
+
+py::tuple run_points(const py::dict& inputs, const std::vector<std::size_t>& shape, int nlevels,
+                     int region_switch, int threads, bool one_lane, bool flag_invalid) {
     Ornaxpointsrequest rq;
-    rq.count = count;
+    rq.shape = shape;
     rq.nlevels = nlevels;
     rq.region_switch = region_switch;
     rq.threads = threads;
     rq.one_lane = one_lane;
     rq.flag_invalid = flag_invalid;
-    std::vector<Floats> held;  // keeps the arrays alive while the core reads them
+    if (nlevels < 1 || nlevels > ornax_max_pbl_levels)
+        throw py::value_error("nlevels = " + std::to_string(nlevels) + ": 1.." +
+                              std::to_string(ornax_max_pbl_levels));
+    std::map<std::string, Ornaxpointfieldkind> kinds;
+    for (const Ornaxpointfieldinfo& f : ornax_point_fields()) kinds[f.name] = f.kind;
+    std::vector<py::array> held;  // keeps the arrays alive while the core reads them
     for (const auto& [key, value] : inputs) {
-        Floats a = Floats::ensure(value);
-        if (!a)
-            throw py::type_error(py::str(key).cast<std::string>() + ": not an array of numbers");
-        held.push_back(a);
-        rq.inputs[py::str(key).cast<std::string>()] = a.data();
+        const std::string name = py::str(key).cast<std::string>();
+        const auto kind = kinds.find(name);
+        if (kind == kinds.end()) throw py::type_error("run_points: unknown input " + name);
+        if (!py::isinstance<py::array>(value)) throw py::type_error(name + ": not an array");
+        const int series = kind->second == Ornaxpointfieldkind::scalar   ? 0
+                           : kind->second == Ornaxpointfieldkind::levels ? nlevels
+                                                                         : ornax_hours_per_day;
+        held.push_back(py::reinterpret_borrow<py::array>(value));
+        rq.inputs[name] = point_array(name, held.back(), shape, series);
     }
     Ornaxpointsresult out;
     {
@@ -256,7 +295,7 @@ PYBIND11_MODULE(_ornax, m) {
     m.def("point_fields", &point_fields, "Inputs of run_points: (name, kind, required).");
     m.def("output_variables", &output_variables, "The output variable table, by code.");
     m.def("quality_flags", &quality_flags, "Quality flags: (value, meaning, label).");
-    m.def("run_points", &run_points, py::arg("inputs"), py::arg("count"), py::arg("nlevels"),
+    m.def("run_points", &run_points, py::arg("inputs"), py::arg("shape"), py::arg("nlevels"),
           py::arg("region_switch"), py::arg("threads"), py::arg("one_lane"),
           py::arg("flag_invalid"));
     m.def("read_site", &read_site, py::arg("path"), py::arg("table") = "");
