@@ -288,6 +288,49 @@ py::dict run_site(const std::string& path, const std::string& table_file) {
     return d;
 }
 
+// Every pixel a region run of the day gives to the core, as run_points takes them, with
+// the pixels' lines and columns on the run grid (1-based, south and west first).
+py::tuple read_region_pixels(const std::string& config_file, int year, int doy, int region_switch) {
+    if (!std::filesystem::exists(config_file))
+        throw py::value_error("Read configuration failed " + config_file +
+                              ": no such file (paths in it are read from HOME_DIR, else the "
+                              "working directory)");
+    std::vector<Ornaxregionpixeltype> pixels;
+    Ornaxmessagebuffer messages;
+    int status = 0;
+    {
+        py::gil_scoped_release release;
+        OrnaxMessageCapture capture(messages);
+        ornax_region_day_core_pixels(config_file, region_switch, year, doy, pixels, status);
+    }
+    if (status != 0)
+        throw py::value_error("Region inputs of " + config_file + " could not be read" +
+                              gathered_text(messages));
+    std::vector<Ornaxlandtype> land(pixels.size());
+    std::vector<Ornaxinputvartype> input(pixels.size());
+    std::vector<int> line(pixels.size()), column(pixels.size());
+    for (std::size_t n = 0; n < pixels.size(); ++n) {
+        land[n] = pixels[n].land;
+        input[n] = pixels[n].input;
+        line[n] = pixels[n].line;
+        column[n] = pixels[n].column;
+    }
+    std::map<std::string, std::vector<float>> arrays;
+    int nlevels = 1;
+    ornax_point_arrays_from_records(land, input, arrays, nlevels);
+    py::dict inputs;
+    const auto count = static_cast<py::ssize_t>(pixels.size());
+    for (const Ornaxpointfieldinfo& f : ornax_point_fields()) {
+        const std::vector<float>& values = arrays[f.name];
+        py::array_t<float> a = to_numpy(values);
+        const py::ssize_t width =
+            f.kind == Ornaxpointfieldkind::levels ? nlevels : ornax_hours_per_day;
+        if (f.kind != Ornaxpointfieldkind::scalar) a = a.reshape({count, width});
+        inputs[py::str(f.name)] = a;
+    }
+    return py::make_tuple(inputs, to_numpy(line), to_numpy(column));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_ornax, m) {
@@ -300,6 +343,8 @@ PYBIND11_MODULE(_ornax, m) {
           py::arg("flag_invalid"));
     m.def("read_site", &read_site, py::arg("path"), py::arg("table") = "");
     m.def("run_site", &run_site, py::arg("path"), py::arg("table"));
+    m.def("read_region_pixels", &read_region_pixels, py::arg("config"), py::arg("year"),
+          py::arg("doy"), py::arg("region_switch"));
     m.def("default_threads", &ornax_region_threads);
     m.def("instruction_set", &ornax_lanes_instruction_set);
     m.attr("__version__") = ornax_version();

@@ -9,7 +9,7 @@ from . import _ornax
 from .region import open_region_outputs
 from .dataset import run_dataset
 
-__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs", "run_dataset"]
+__all__ = ["run_points", "read_site", "read_region_pixels", "run_site", "output_variables", "quality_flags", "open_region_outputs", "run_dataset"]
 
 __version__ = _ornax.__version__
 output_variables = _ornax.output_variables
@@ -103,6 +103,18 @@ def read_site(path, table=None):
     """The inputs of a site file as run_points takes them; with a class table, as the site
     run uses them (the class values replace the file's; leaf values, fc, hc, xl stay)."""
     return _ornax.read_site(str(path), "" if table is None else str(table))
+
+
+def read_region_pixels(config, year, doy, region_switch=0):
+    """The pixels a region run (`ornax.x -rN CONFIG YEAR DOY`) gives to the core, read and
+    assembled by the region run's own readers: returns (inputs, line, column), the inputs
+    as run_points takes them (one row per pixel) and each pixel's line and column of the
+    run grid (1-based, south and west first). The core does not run and nothing is written.
+    Paths in CONFIG are read from HOME_DIR when it is set, else from the working directory,
+    as the region run reads them."""
+    if region_switch not in (0, 1):
+        raise ValueError(f"region_switch = {region_switch!r}: 0 or 1")
+    return _ornax.read_region_pixels(os.fspath(config), operator.index(year), operator.index(doy), region_switch)
 
 
 def run_site(path, table=None):
