@@ -287,7 +287,9 @@ void run_chunk(const Ornaxpointsrequest& rq, const std::vector<Bound>& bound, bo
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t n = first + i;
         const Ornaxcorepoint* p = result[i];
-        bool good = p != nullptr && p->status == 0 && ornax_result_is_plausible(p->output);
+        // the screens of the region run: an outlier or an impossible daily ET is not computed
+        bool good = p != nullptr && p->status == 0 && ornax_result_is_plausible(p->output) &&
+                    ornax_daily_et_is_plausible(p->output);
         if (p != nullptr) {
             out.evaluations[n] = p->diagnostics.hn_evaluations;
             if (!good) flag[i] = qc_not_computed;
