@@ -68,6 +68,13 @@ py::list point_fields() {
     return rows;
 }
 
+// A numpy array that takes over the vector's memory (no copy); the array frees it.
+template <class T> py::array_t<T> adopt_numpy(std::vector<T>&& v) {
+    auto* owned = new std::vector<T>(std::move(v));
+    py::capsule release(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), release);
+}
+
 template <class T> py::array_t<T> to_numpy(const std::vector<T>& v) {
     py::array_t<T> a(static_cast<py::ssize_t>(v.size()));
     std::copy(v.begin(), v.end(), a.mutable_data());
@@ -139,12 +146,12 @@ py::tuple run_points(const py::dict& inputs, const std::vector<std::size_t>& sha
     py::dict result;
     for (int code = 1; code <= ornax_max_out_vars; ++code)
         result[py::str(std::string(ornax_output_var_name(code)))] =
-            to_numpy(out.values[static_cast<std::size_t>(code - 1)]);
-    result["energy_balance"] = to_numpy(out.energy_balance);
-    result["fc"] = to_numpy(out.fc);
-    result["hc"] = to_numpy(out.hc);
-    result["hn_evaluations"] = to_numpy(out.evaluations);
-    result["quality_flag"] = to_numpy(out.quality);
+            adopt_numpy(std::move(out.values[static_cast<std::size_t>(code - 1)]));
+    result["energy_balance"] = adopt_numpy(std::move(out.energy_balance));
+    result["fc"] = adopt_numpy(std::move(out.fc));
+    result["hc"] = adopt_numpy(std::move(out.hc));
+    result["hn_evaluations"] = adopt_numpy(std::move(out.evaluations));
+    result["quality_flag"] = adopt_numpy(std::move(out.quality));
     py::dict timings(py::arg("core_s") = out.core_s, py::arg("total_s") = out.total_s,
                      py::arg("threads") = threads);
     return py::make_tuple(result, timings);

@@ -149,17 +149,22 @@ struct Bound {
     int width;  // 1, the number of levels, or 24
 };
 
-// Value k of a series (0 for a scalar) at a byte offset of an input array, as a float.
-float value_at(const Ornaxpointarray& a, std::ptrdiff_t offset, int k) {
-    const char* p = static_cast<const char*>(a.data) + offset + k * a.series_stride;
-    if (a.double_precision) {
-        double v;
-        std::memcpy(&v, p, sizeof v);
-        return static_cast<float>(v);
+// The width values of a field at a byte offset of its input array, as floats, into `to`:
+// contiguous float32 copied at once, any other stride or float64 value by value.
+void read_values(const Ornaxpointarray& a, std::ptrdiff_t offset, int width, float* to) {
+    const char* p = static_cast<const char*>(a.data) + offset;
+    const std::ptrdiff_t step = a.series_stride;
+    if (!a.double_precision && (width == 1 || step == static_cast<std::ptrdiff_t>(sizeof(float)))) {
+        std::memcpy(to, p, static_cast<std::size_t>(width) * sizeof(float));
+    } else if (!a.double_precision) {
+        for (int k = 0; k < width; ++k) std::memcpy(to + k, p + k * step, sizeof(float));
+    } else {
+        for (int k = 0; k < width; ++k) {
+            double v;
+            std::memcpy(&v, p + k * step, sizeof v);
+            to[k] = static_cast<float>(v);  // to nearest, as numpy's astype
+        }
     }
-    float v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // The index of a point on every axis of the points' shape, stepped through in row-major
@@ -194,27 +199,26 @@ int gather_point(const std::vector<Bound>& bound, const PointCursor& at, std::si
                  bool has_npbl, bool has_fc, bool has_hc, Ornaxlandtype& land,
                  Ornaxinputvartype& input) {
     int bits = 0;
-    std::array<float, std::max(ornax_max_pbl_levels, ornax_hours_per_day)> v;
     for (const Bound& b : bound) {
         const Field& f = *b.field;
-        const std::ptrdiff_t offset = at.offset(*b.array);
-        for (int k = 0; k < b.width; ++k) {
-            v[static_cast<std::size_t>(k)] = value_at(*b.array, offset, k);
-            if (!std::isfinite(v[static_cast<std::size_t>(k)])) bits |= qc_not_computed | f.qc_bits;
-        }
-        if (f.land_real) land.*f.land_real = v[0];
-        if (f.input_real) input.*f.input_real = v[0];
+        // a series goes straight into its record array, a single value through v
+        float v = 0.0f;
+        float* to = f.levels ? (input.*f.levels).data() : f.hours ? (input.*f.hours).data() : &v;
+        read_values(*b.array, at.offset(*b.array), b.width, to);
+        bool finite = true;
+        for (int k = 0; k < b.width; ++k) finite &= std::isfinite(to[k]);
+        if (!finite) bits |= qc_not_computed | f.qc_bits;
+        if (f.land_real) land.*f.land_real = v;
+        if (f.input_real) input.*f.input_real = v;
         if (f.land_int || f.input_int) {
             int value = 0;
-            if (std::isfinite(v[0]) && !whole_number(v[0], value))
-                throw std::invalid_argument(std::string(f.name) + " = " + std::to_string(v[0]) +
+            if (std::isfinite(v) && !whole_number(v, value))
+                throw std::invalid_argument(std::string(f.name) + " = " + std::to_string(v) +
                                             " is not a whole number (point " + std::to_string(n) +
                                             ")");
             if (f.land_int) land.*f.land_int = value;
             if (f.input_int) input.*f.input_int = value;
         }
-        if (f.levels) std::copy(v.begin(), v.begin() + b.width, (input.*f.levels).begin());
-        if (f.hours) std::copy(v.begin(), v.begin() + b.width, (input.*f.hours).begin());
     }
     if (!has_npbl) input.npbl = nlevels;
     if (input.npbl < 0 || input.npbl > nlevels) {
