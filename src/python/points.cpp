@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -154,7 +155,9 @@ struct Bound {
 void read_values(const Ornaxpointarray& a, std::ptrdiff_t offset, int width, float* to) {
     const char* p = static_cast<const char*>(a.data) + offset;
     const std::ptrdiff_t step = a.series_stride;
-    if (!a.double_precision && (width == 1 || step == static_cast<std::ptrdiff_t>(sizeof(float)))) {
+    if (!a.double_precision && width == 1) {
+        std::memcpy(to, p, sizeof(float));
+    } else if (!a.double_precision && step == static_cast<std::ptrdiff_t>(sizeof(float))) {
         std::memcpy(to, p, static_cast<std::size_t>(width) * sizeof(float));
     } else if (!a.double_precision) {
         for (int k = 0; k < width; ++k) std::memcpy(to + k, p + k * step, sizeof(float));
@@ -165,6 +168,19 @@ void read_values(const Ornaxpointarray& a, std::ptrdiff_t offset, int width, flo
             to[k] = static_cast<float>(v);  // to nearest, as numpy's astype
         }
     }
+}
+
+// Whether none of n floats is infinite or not a number: the exponent bits of each are not
+// all set (an integer test the compiler vectorises, unlike std::isfinite).
+bool all_finite(const float* values, int n) {
+    constexpr std::uint32_t exponent = 0x7f800000u;
+    std::uint32_t special = 0;
+    for (int k = 0; k < n; ++k) {
+        std::uint32_t bits;
+        std::memcpy(&bits, values + k, sizeof bits);
+        special |= static_cast<std::uint32_t>((bits & exponent) == exponent);
+    }
+    return special == 0;
 }
 
 // The index of a point on every axis of the points' shape, stepped through in row-major
@@ -186,6 +202,7 @@ struct PointCursor {
         }
     }
     std::ptrdiff_t offset(const Ornaxpointarray& a) const {
+        if (index.size() == 1) return static_cast<std::ptrdiff_t>(index[0]) * a.strides[0];
         std::ptrdiff_t at = 0;
         for (std::size_t d = 0; d < index.size(); ++d)
             at += static_cast<std::ptrdiff_t>(index[d]) * a.strides[d];
@@ -205,9 +222,7 @@ int gather_point(const std::vector<Bound>& bound, const PointCursor& at, std::si
         float v = 0.0f;
         float* to = f.levels ? (input.*f.levels).data() : f.hours ? (input.*f.hours).data() : &v;
         read_values(*b.array, at.offset(*b.array), b.width, to);
-        bool finite = true;
-        for (int k = 0; k < b.width; ++k) finite &= std::isfinite(to[k]);
-        if (!finite) bits |= qc_not_computed | f.qc_bits;
+        if (!all_finite(to, b.width)) bits |= qc_not_computed | f.qc_bits;
         if (f.land_real) land.*f.land_real = v;
         if (f.input_real) input.*f.input_real = v;
         if (f.land_int || f.input_int) {
