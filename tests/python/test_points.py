@@ -255,3 +255,24 @@ def test_the_compiled_call_checks_what_it_reads(change, error, words):
     with pytest.raises(error) as e:
         ornax._ornax.run_points(flat, [1], flat["z_pbli"].shape[-1], 0, 1, False, False)
     assert words in str(e.value)
+
+
+@pytest.mark.parametrize("dtype", ["float32", "float64"])
+def test_points_on_one_axis_read_through_strided_views(dtype):
+    """Points on one axis take the shortest offset path: a strided, reversed float view of
+    every array gives the contiguous float32 bits."""
+    points = {k: (v.reshape((20,) + v.shape[2:]) if isinstance(v, np.ndarray) else v)
+              for k, v in varied_points().items()}
+    expected = ornax.run_points(**points)
+    given = {}
+    for k, v in points.items():
+        if isinstance(v, np.ndarray):
+            big = np.zeros((40,) + v.shape[1:], dtype=dtype)
+            big[::-2] = v[::-1]          # every second row from the end, in reverse
+            given[k] = big[::-2][::-1]   # positive values order, stride of two rows
+            np.testing.assert_array_equal(given[k], v)
+        else:
+            given[k] = v
+    got = ornax.run_points(**given)
+    for k in expected:
+        np.testing.assert_array_equal(got[k], expected[k], err_msg=k)
