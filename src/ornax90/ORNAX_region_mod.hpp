@@ -66,6 +66,9 @@ void ornax_get_region_out_var_by_list(
 // False for a core result that is an outlier (XLE2 outside [0, 1000) W m-2 or H2 at or
 // below -100 W m-2): such a pixel is flagged 1 and its outputs are missing.
 bool ornax_result_is_plausible(const Ornaxoutputvartype& output);
+// False when the daily ET energy EDAY is negative, missing or above the day's insolation
+// SDDAY: the pixel is flagged 1 and its outputs are missing.
+bool ornax_daily_et_is_plausible(const Ornaxoutputvartype& output);
 
 // The model core as the pixel simulation calls it (land, input, output, debug flag,
 // region model switch, status); tests may stand in their own.

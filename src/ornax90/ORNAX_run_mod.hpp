@@ -128,6 +128,26 @@ void ornax_log_failed_lines(int failed_lines, int lines, long long computed);
 // run.
 void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
                             std::vector<Ornaxlinereporttype>* line_reports, int& status);
+// A pixel of a region line as the pixel simulation gives it to the core: its place on the
+// run grid and its assembled land and input records.
+struct Ornaxregionpixeltype {
+    int line = 0;    // 1-based, south first
+    int column = 0;  // 1-based, west first
+    Ornaxlandtype land;
+    Ornaxinputvartype input;
+};
+// Reads and assembles each of `lines` (1-based) as ornax_region_run_lines does and hands
+// back, in the order of `lines` and then of the columns, every pixel whose inputs are all
+// present, in range and fit the morning, i.e. every pixel the run gives to the core. The
+// core does not run and nothing is written. status 3 when a line is outside the run grid
+// or could not be read (its pixels are left out; the other lines still come).
+void ornax_region_core_pixels(Ornaxregionruntype& run, std::span<const int> lines,
+                              std::vector<Ornaxregionpixeltype>& pixels, int& status);
+// The same for every line of a day: the run begun alone, its pixels assembled, then
+// ended without publishing anything (the output folder stays as it was). status 0 or 3.
+void ornax_region_day_core_pixels(const std::string& region_config_file, int region_switch,
+                                  int year, int doy, std::vector<Ornaxregionpixeltype>& pixels,
+                                  int& status);
 // Releases the forcing and the grids; a follower flushes and closes its descriptors of the
 // leader's outputs. `times` receives the run's counts and timing. status 3 when an output
 // could not be written or closed.

@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 
 #include "ornax90/ORNAX_core_mod.hpp"
@@ -22,8 +23,6 @@
 namespace py = pybind11;
 
 namespace {
-
-using Floats = py::array_t<float, py::array::c_style | py::array::forcecast>;
 
 inline constexpr int site_last_class = 19;  // classes a site may use: 1..19
 
@@ -69,28 +68,75 @@ py::list point_fields() {
     return rows;
 }
 
+// A numpy array that takes over the vector's memory (no copy); the array frees it.
+template <class T> py::array_t<T> adopt_numpy(std::vector<T>&& v) {
+    auto* owned = new std::vector<T>(std::move(v));
+    py::capsule release(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), release);
+}
+
 template <class T> py::array_t<T> to_numpy(const std::vector<T>& v) {
     py::array_t<T> a(static_cast<py::ssize_t>(v.size()));
     std::copy(v.begin(), v.end(), a.mutable_data());
     return a;
 }
 
-py::tuple run_points(const py::dict& inputs, std::size_t count, int nlevels, int region_switch,
-                     int threads, bool one_lane, bool flag_invalid) {
+// An input of run_points read in place: float32 or float64 of the points' shape, with
+// the levels or hours of a series on one more, last axis; any strides.
+Ornaxpointarray point_array(const std::string& name, const py::array& a,
+                            const std::vector<std::size_t>& shape, int series) {
+    const bool single = py::isinstance<py::array_t<float>>(a);
+    if (!single && !py::isinstance<py::array_t<double>>(a))
+        throw py::type_error(name + ": float32 or float64 values expected, got " +
+                             py::str(a.dtype()).cast<std::string>());
+    const std::size_t axes = shape.size() + (series > 0 ? 1 : 0);
+    bool fits = static_cast<std::size_t>(a.ndim()) == axes;
+    for (std::size_t d = 0; fits && d < shape.size(); ++d)
+        fits = static_cast<std::size_t>(a.shape(static_cast<py::ssize_t>(d))) == shape[d];
+    if (fits && series > 0) fits = a.shape(static_cast<py::ssize_t>(shape.size())) == series;
+    if (!fits) {
+        std::string extents;
+        for (py::ssize_t d = 0; d < a.ndim(); ++d) {
+            if (d > 0) extents += ", ";
+            extents += std::to_string(a.shape(d));
+        }
+        throw py::value_error(name + ": shape (" + extents + ") is not the points' shape" +
+                              (series > 0 ? " with " + std::to_string(series) + " values" : ""));
+    }
+    Ornaxpointarray view;
+    view.data = a.data();
+    view.double_precision = !single;
+    for (std::size_t d = 0; d < shape.size(); ++d)
+        view.strides.push_back(a.strides(static_cast<py::ssize_t>(d)));
+    if (series > 0) view.series_stride = a.strides(static_cast<py::ssize_t>(shape.size()));
+    return view;
+}
+
+py::tuple run_points(const py::dict& inputs, const std::vector<std::size_t>& shape, int nlevels,
+                     int region_switch, int threads, bool one_lane, bool flag_invalid) {
     Ornaxpointsrequest rq;
-    rq.count = count;
+    rq.shape = shape;
     rq.nlevels = nlevels;
     rq.region_switch = region_switch;
     rq.threads = threads;
     rq.one_lane = one_lane;
     rq.flag_invalid = flag_invalid;
-    std::vector<Floats> held;  // keeps the arrays alive while the core reads them
+    if (nlevels < 1 || nlevels > ornax_max_pbl_levels)
+        throw py::value_error("nlevels = " + std::to_string(nlevels) + ": 1.." +
+                              std::to_string(ornax_max_pbl_levels));
+    std::map<std::string, Ornaxpointfieldkind> kinds;
+    for (const Ornaxpointfieldinfo& f : ornax_point_fields()) kinds[f.name] = f.kind;
+    std::vector<py::array> held;  // keeps the arrays alive while the core reads them
     for (const auto& [key, value] : inputs) {
-        Floats a = Floats::ensure(value);
-        if (!a)
-            throw py::type_error(py::str(key).cast<std::string>() + ": not an array of numbers");
-        held.push_back(a);
-        rq.inputs[py::str(key).cast<std::string>()] = a.data();
+        const std::string name = py::str(key).cast<std::string>();
+        const auto kind = kinds.find(name);
+        if (kind == kinds.end()) throw py::type_error("run_points: unknown input " + name);
+        if (!py::isinstance<py::array>(value)) throw py::type_error(name + ": not an array");
+        const int series = kind->second == Ornaxpointfieldkind::scalar   ? 0
+                           : kind->second == Ornaxpointfieldkind::levels ? nlevels
+                                                                         : ornax_hours_per_day;
+        held.push_back(py::reinterpret_borrow<py::array>(value));
+        rq.inputs[name] = point_array(name, held.back(), shape, series);
     }
     Ornaxpointsresult out;
     {
@@ -100,12 +146,12 @@ py::tuple run_points(const py::dict& inputs, std::size_t count, int nlevels, int
     py::dict result;
     for (int code = 1; code <= ornax_max_out_vars; ++code)
         result[py::str(std::string(ornax_output_var_name(code)))] =
-            to_numpy(out.values[static_cast<std::size_t>(code - 1)]);
-    result["energy_balance"] = to_numpy(out.energy_balance);
-    result["fc"] = to_numpy(out.fc);
-    result["hc"] = to_numpy(out.hc);
-    result["hn_evaluations"] = to_numpy(out.evaluations);
-    result["quality_flag"] = to_numpy(out.quality);
+            adopt_numpy(std::move(out.values[static_cast<std::size_t>(code - 1)]));
+    result["energy_balance"] = adopt_numpy(std::move(out.energy_balance));
+    result["fc"] = adopt_numpy(std::move(out.fc));
+    result["hc"] = adopt_numpy(std::move(out.hc));
+    result["hn_evaluations"] = adopt_numpy(std::move(out.evaluations));
+    result["quality_flag"] = adopt_numpy(std::move(out.quality));
     py::dict timings(py::arg("core_s") = out.core_s, py::arg("total_s") = out.total_s,
                      py::arg("threads") = threads);
     return py::make_tuple(result, timings);
@@ -249,6 +295,49 @@ py::dict run_site(const std::string& path, const std::string& table_file) {
     return d;
 }
 
+// Every pixel a region run of the day gives to the core, as run_points takes them, with
+// the pixels' lines and columns on the run grid (1-based, south and west first).
+py::tuple read_region_pixels(const std::string& config_file, int year, int doy, int region_switch) {
+    if (!std::filesystem::exists(config_file))
+        throw py::value_error("Read configuration failed " + config_file +
+                              ": no such file (paths in it are read from HOME_DIR, else the "
+                              "working directory)");
+    std::vector<Ornaxregionpixeltype> pixels;
+    Ornaxmessagebuffer messages;
+    int status = 0;
+    {
+        py::gil_scoped_release release;
+        OrnaxMessageCapture capture(messages);
+        ornax_region_day_core_pixels(config_file, region_switch, year, doy, pixels, status);
+    }
+    if (status != 0)
+        throw py::value_error("Region inputs of " + config_file + " could not be read" +
+                              gathered_text(messages));
+    std::vector<Ornaxlandtype> land(pixels.size());
+    std::vector<Ornaxinputvartype> input(pixels.size());
+    std::vector<int> line(pixels.size()), column(pixels.size());
+    for (std::size_t n = 0; n < pixels.size(); ++n) {
+        land[n] = pixels[n].land;
+        input[n] = pixels[n].input;
+        line[n] = pixels[n].line;
+        column[n] = pixels[n].column;
+    }
+    std::map<std::string, std::vector<float>> arrays;
+    int nlevels = 1;
+    ornax_point_arrays_from_records(land, input, arrays, nlevels);
+    py::dict inputs;
+    const auto count = static_cast<py::ssize_t>(pixels.size());
+    for (const Ornaxpointfieldinfo& f : ornax_point_fields()) {
+        const std::vector<float>& values = arrays[f.name];
+        py::array_t<float> a = to_numpy(values);
+        const py::ssize_t width =
+            f.kind == Ornaxpointfieldkind::levels ? nlevels : ornax_hours_per_day;
+        if (f.kind != Ornaxpointfieldkind::scalar) a = a.reshape({count, width});
+        inputs[py::str(f.name)] = a;
+    }
+    return py::make_tuple(inputs, to_numpy(line), to_numpy(column));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_ornax, m) {
@@ -256,11 +345,13 @@ PYBIND11_MODULE(_ornax, m) {
     m.def("point_fields", &point_fields, "Inputs of run_points: (name, kind, required).");
     m.def("output_variables", &output_variables, "The output variable table, by code.");
     m.def("quality_flags", &quality_flags, "Quality flags: (value, meaning, label).");
-    m.def("run_points", &run_points, py::arg("inputs"), py::arg("count"), py::arg("nlevels"),
+    m.def("run_points", &run_points, py::arg("inputs"), py::arg("shape"), py::arg("nlevels"),
           py::arg("region_switch"), py::arg("threads"), py::arg("one_lane"),
           py::arg("flag_invalid"));
     m.def("read_site", &read_site, py::arg("path"), py::arg("table") = "");
     m.def("run_site", &run_site, py::arg("path"), py::arg("table"));
+    m.def("read_region_pixels", &read_region_pixels, py::arg("config"), py::arg("year"),
+          py::arg("doy"), py::arg("region_switch"));
     m.def("default_threads", &ornax_region_threads);
     m.def("instruction_set", &ornax_lanes_instruction_set);
     m.attr("__version__") = ornax_version();

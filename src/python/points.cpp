@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -144,34 +146,94 @@ bool whole_number(float v, int& out) {
 
 struct Bound {
     const Field* field;
-    const float* data;  // point n's values at data + n * width
-    int width;          // 1, the number of levels, or 24
+    const Ornaxpointarray* array;
+    int width;  // 1, the number of levels, or 24
 };
 
-// Gathers the records of point n; returns the quality bits of the values that are not
-// numbers (1 set with them), or throws for an integer field holding a fraction.
-int gather_point(const std::vector<Bound>& bound, std::size_t n, int nlevels, bool has_npbl,
-                 bool has_fc, bool has_hc, Ornaxlandtype& land, Ornaxinputvartype& input) {
+// The width values of a field at a byte offset of its input array, as floats, into `to`:
+// contiguous float32 copied at once, any other stride or float64 value by value.
+void read_values(const Ornaxpointarray& a, std::ptrdiff_t offset, int width, float* to) {
+    const char* p = static_cast<const char*>(a.data) + offset;
+    const std::ptrdiff_t step = a.series_stride;
+    if (!a.double_precision && width == 1) {
+        std::memcpy(to, p, sizeof(float));
+    } else if (!a.double_precision && step == static_cast<std::ptrdiff_t>(sizeof(float))) {
+        std::memcpy(to, p, static_cast<std::size_t>(width) * sizeof(float));
+    } else if (!a.double_precision) {
+        for (int k = 0; k < width; ++k) std::memcpy(to + k, p + k * step, sizeof(float));
+    } else {
+        for (int k = 0; k < width; ++k) {
+            double v;
+            std::memcpy(&v, p + k * step, sizeof v);
+            to[k] = static_cast<float>(v);  // to nearest, as numpy's astype
+        }
+    }
+}
+
+// Whether none of n floats is infinite or not a number: the exponent bits of each are not
+// all set (an integer test the compiler vectorises, unlike std::isfinite).
+bool all_finite(const float* values, int n) {
+    constexpr std::uint32_t exponent = 0x7f800000u;
+    std::uint32_t special = 0;
+    for (int k = 0; k < n; ++k) {
+        std::uint32_t bits;
+        std::memcpy(&bits, values + k, sizeof bits);
+        special |= static_cast<std::uint32_t>((bits & exponent) == exponent);
+    }
+    return special == 0;
+}
+
+// The index of a point on every axis of the points' shape, stepped through in row-major
+// order, and the byte offset of that point in each bound array.
+struct PointCursor {
+    const std::vector<std::size_t>& shape;
+    std::vector<std::size_t> index;
+
+    PointCursor(const std::vector<std::size_t>& s, std::size_t n) : shape(s), index(s.size()) {
+        for (std::size_t d = shape.size(); d-- > 0;) {
+            index[d] = n % shape[d];
+            n /= shape[d];
+        }
+    }
+    void advance() {
+        for (std::size_t d = shape.size(); d-- > 0;) {
+            if (++index[d] < shape[d]) return;
+            index[d] = 0;
+        }
+    }
+    std::ptrdiff_t offset(const Ornaxpointarray& a) const {
+        if (index.size() == 1) return static_cast<std::ptrdiff_t>(index[0]) * a.strides[0];
+        std::ptrdiff_t at = 0;
+        for (std::size_t d = 0; d < index.size(); ++d)
+            at += static_cast<std::ptrdiff_t>(index[d]) * a.strides[d];
+        return at;
+    }
+};
+
+// Gathers the records of point n at the cursor; returns the quality bits of the values
+// that are not numbers (1 set with them), or throws for an integer field holding a fraction.
+int gather_point(const std::vector<Bound>& bound, const PointCursor& at, std::size_t n, int nlevels,
+                 bool has_npbl, bool has_fc, bool has_hc, Ornaxlandtype& land,
+                 Ornaxinputvartype& input) {
     int bits = 0;
     for (const Bound& b : bound) {
         const Field& f = *b.field;
-        const float* v = b.data + n * static_cast<std::size_t>(b.width);
-        for (int k = 0; k < b.width; ++k) {
-            if (!std::isfinite(v[k])) bits |= qc_not_computed | f.qc_bits;
-        }
-        if (f.land_real) land.*f.land_real = v[0];
-        if (f.input_real) input.*f.input_real = v[0];
+        // a series goes straight into its record array, a single value through v
+        float v = 0.0f;
+        float* to = f.levels ? (input.*f.levels).data() : f.hours ? (input.*f.hours).data() : &v;
+        read_values(*b.array, at.offset(*b.array), b.width, to);
+        if (!all_finite(to, b.width)) bits |= qc_not_computed | f.qc_bits;
+        if (f.land_real) land.*f.land_real = v;
+        if (f.input_real) input.*f.input_real = v;
         if (f.land_int || f.input_int) {
             int value = 0;
-            if (std::isfinite(v[0]) && !whole_number(v[0], value))
-                throw std::invalid_argument(std::string(f.name) + " = " + std::to_string(v[0]) +
+            if (std::isfinite(v) && !whole_number(v, value))
+                throw std::invalid_argument(std::string(f.name) + " = " + std::to_string(v) +
                                             " is not a whole number (point " + std::to_string(n) +
                                             ")");
             if (f.land_int) land.*f.land_int = value;
             if (f.input_int) input.*f.input_int = value;
         }
-        if (f.levels) std::copy(v, v + b.width, (input.*f.levels).begin());
-        if (f.hours) std::copy(v, v + b.width, (input.*f.hours).begin());
     }
     if (!has_npbl) input.npbl = nlevels;
     if (input.npbl < 0 || input.npbl > nlevels) {
@@ -202,9 +264,11 @@ void run_chunk(const Ornaxpointsrequest& rq, const std::vector<Bound>& bound, bo
     std::vector<Ornaxcorepoint> points;
     std::vector<std::size_t> which;
     points.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    PointCursor at(rq.shape, first);
+    for (std::size_t i = 0; i < count; ++i, at.advance()) {
         const std::size_t n = first + i;
-        int bits = gather_point(bound, n, rq.nlevels, has_npbl, has_fc, has_hc, land[i], input[i]);
+        int bits =
+            gather_point(bound, at, n, rq.nlevels, has_npbl, has_fc, has_hc, land[i], input[i]);
         int failures = 0;
         Ornaxrangefailure first_failure;
         const int range_bits = ornax_check_input_ranges(land[i], input[i], ornax_hours_per_day,
@@ -242,7 +306,9 @@ void run_chunk(const Ornaxpointsrequest& rq, const std::vector<Bound>& bound, bo
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t n = first + i;
         const Ornaxcorepoint* p = result[i];
-        bool good = p != nullptr && p->status == 0 && ornax_result_is_plausible(p->output);
+        // the screens of the region run: an outlier or an impossible daily ET is not computed
+        bool good = p != nullptr && p->status == 0 && ornax_result_is_plausible(p->output) &&
+                    ornax_daily_et_is_plausible(p->output);
         if (p != nullptr) {
             out.evaluations[n] = p->diagnostics.hn_evaluations;
             if (!good) flag[i] = qc_not_computed;
@@ -274,12 +340,17 @@ void ornax_run_point_arrays(const Ornaxpointsrequest& rq, Ornaxpointsresult& out
         const int width = f.kind == K::scalar   ? 1
                           : f.kind == K::levels ? rq.nlevels
                                                 : ornax_hours_per_day;
-        bound.push_back({&f, it->second, width});
+        const Ornaxpointarray& a = it->second;
+        if (a.data == nullptr || a.strides.size() != rq.shape.size())
+            throw std::invalid_argument(
+                std::string(f.name) + ": " + std::to_string(a.strides.size()) +
+                " strides for points of " + std::to_string(rq.shape.size()) + " axes");
+        bound.push_back({&f, &a, width});
         has_npbl |= std::string(f.name) == "npbl";
         has_fc |= std::string(f.name) == "fc";
         has_hc |= std::string(f.name) == "hc";
     }
-    const std::size_t n = rq.count;
+    const std::size_t n = ornax_point_count(rq.shape);
     out.values.assign(ornax_max_out_vars, std::vector<float>(n));
     out.fc.assign(n, 0.0f);
     out.hc.assign(n, 0.0f);
@@ -321,4 +392,37 @@ void ornax_run_point_arrays(const Ornaxpointsrequest& rq, Ornaxpointsresult& out
     out.core_s = core_s;
     out.total_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!error.empty()) throw std::invalid_argument(error);
+}
+
+std::size_t ornax_point_count(const std::vector<std::size_t>& shape) {
+    std::size_t count = 1;
+    for (std::size_t extent : shape) count *= extent;
+    return count;
+}
+
+void ornax_point_arrays_from_records(const std::vector<Ornaxlandtype>& land,
+                                     const std::vector<Ornaxinputvartype>& input,
+                                     std::map<std::string, std::vector<float>>& arrays,
+                                     int& nlevels) {
+    const std::size_t count = std::min(land.size(), input.size());
+    nlevels = 1;
+    for (std::size_t n = 0; n < count; ++n)
+        nlevels = std::max(nlevels, std::min(input[n].npbl, ornax_max_pbl_levels));
+    arrays.clear();
+    for (const Field& f : field_table()) {
+        const int width = f.kind == K::scalar   ? 1
+                          : f.kind == K::levels ? nlevels
+                                                : ornax_hours_per_day;
+        std::vector<float>& values = arrays[f.name];
+        values.resize(count * static_cast<std::size_t>(width));
+        for (std::size_t n = 0; n < count; ++n) {
+            float* v = values.data() + n * static_cast<std::size_t>(width);
+            if (f.land_real) v[0] = land[n].*f.land_real;
+            if (f.land_int) v[0] = static_cast<float>(land[n].*f.land_int);
+            if (f.input_real) v[0] = input[n].*f.input_real;
+            if (f.input_int) v[0] = static_cast<float>(input[n].*f.input_int);
+            if (f.levels) std::copy_n((input[n].*f.levels).begin(), width, v);
+            if (f.hours) std::copy_n((input[n].*f.hours).begin(), width, v);
+        }
+    }
 }

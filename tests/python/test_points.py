@@ -166,3 +166,93 @@ def test_run_points_meets_the_reference_values(name, core):
         absolute, relative = TOLERANCE[v["units"]]
         want = expected[v["name"]]
         assert abs(float(out[v["name"]]) - want) <= max(absolute, relative * abs(want)), v["name"]
+
+
+SHAPES = {"grid": (4, 5), "line": (20,)}
+
+
+def varied_points(shape=SHAPES["grid"]):
+    """The bundled site over a shape of points: leaf area, temperatures and the hourly air
+    temperature varied (float32 values), the integer fields left as scalars."""
+    base = bundled()
+    rng = np.random.default_rng(5)
+    varied = {}
+    for name, value in base.items():
+        a = np.asarray(value)
+        if a.dtype.kind in "iu":
+            varied[name] = value  # broadcast from a scalar in every layout
+            continue
+        varied[name] = np.ascontiguousarray(np.broadcast_to(a.astype(np.float32), shape + a.shape))
+    varied["xlai"] = rng.uniform(0.2, 5.5, shape).astype(np.float32)
+    varied["trad2"] = (varied["trad2"] + rng.uniform(-3, 6, shape)).astype(np.float32)
+    varied["taobs_day"] = (varied["taobs_day"] + rng.uniform(-1, 1, shape + (24,))).astype(np.float32)
+    return varied
+
+
+def strided_view(a):
+    """A view of the values of a holding every second entry of a larger array's first axis."""
+    big = np.zeros((2 * a.shape[0],) + a.shape[1:], dtype=a.dtype)
+    big[::2] = a
+    return big[::2]
+
+
+LAYOUTS = {
+    "contiguous": np.ascontiguousarray,
+    "fortran": np.asfortranarray,  # series values far apart, points' axes reversed
+    "strided": strided_view,
+    "reversed": lambda a: np.ascontiguousarray(a[::-1])[::-1],  # a negative stride
+    "transposed": lambda a: np.ascontiguousarray(a.swapaxes(0, -1)).swapaxes(0, -1),
+}
+
+
+@pytest.mark.parametrize("layout", sorted(LAYOUTS))
+@pytest.mark.parametrize("dtype", ["float32", "float64"])
+@pytest.mark.parametrize("shape", sorted(SHAPES))
+def test_any_layout_and_precision_gives_the_contiguous_float32_bits(shape, dtype, layout):
+    points = varied_points(SHAPES[shape])
+    expected = ornax.run_points(**points, threads=2)
+    assert (expected["quality_flag"] == 0).sum() > 10
+    given = {}
+    for name, value in points.items():
+        if isinstance(value, np.ndarray):
+            view = LAYOUTS[layout](value.astype(dtype))
+            np.testing.assert_array_equal(view, value)
+            given[name] = view
+        else:
+            given[name] = value
+    if layout != "contiguous":
+        assert not given["taobs_day"].flags.c_contiguous
+    got = ornax.run_points(**given, threads=2)
+    for k in expected:
+        np.testing.assert_array_equal(got[k], expected[k], err_msg=k)
+
+
+def test_float64_rounds_to_the_nearest_float32_as_astype():
+    """float64 values between float32 ones give the results of their astype(float32)."""
+    points = varied_points()
+    rng = np.random.default_rng(9)
+    wide = {k: (v.astype(np.float64) * (1 + rng.uniform(-2e-7, 2e-7, v.shape)) if isinstance(v, np.ndarray) else v)
+            for k, v in points.items()}
+    assert any((w.astype(np.float32) != points[k]).any() for k, w in wide.items() if isinstance(w, np.ndarray))
+    narrow = {k: (w.astype(np.float32) if isinstance(w, np.ndarray) else w) for k, w in wide.items()}
+    got, expected = ornax.run_points(**wide), ornax.run_points(**narrow)
+    for k in expected:
+        np.testing.assert_array_equal(got[k], expected[k], err_msg=k)
+
+
+@pytest.mark.parametrize("change,error,words", [
+    ({"xlai": np.zeros(3)}, ValueError, "xlai: shape (3) is not the points' shape"),
+    ({"taobs_day": np.zeros((1, 23))}, ValueError, "taobs_day: shape (1, 23) is not the points' shape with 24"),
+    ({"trad1": np.zeros(1, dtype=np.int32)}, TypeError, "float32 or float64 values expected"),
+    ({"xlia": np.zeros(1)}, TypeError, "unknown input xlia"),
+], ids=["points", "hours", "dtype", "name"])
+def test_the_compiled_call_checks_what_it_reads(change, error, words):
+    """The compiled call reads arrays in place: a shape or type it was not given for is
+    refused, never read past."""
+    flat = {k: np.atleast_1d(np.asarray(v, dtype=np.float32)) for k, v in bundled().items()}
+    flat = {k: (v[np.newaxis] if k in ("z_pbli", "th_pblk") or v.shape == (24,) else v) for k, v in flat.items()}
+    flat.update(change)
+    with pytest.raises(error) as e:
+        ornax._ornax.run_points(flat, [1], flat["z_pbli"].shape[-1], 0, 1, False, False)
+    assert words in str(e.value)
+

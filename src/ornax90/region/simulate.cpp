@@ -196,10 +196,7 @@ int store_pixel(LineContext& line, const Pixeljob& job, const Ornaxcorepoint& re
                 .str());
         return ornax_qc_inputs_present;
     }
-    // The daily ET energy is neither negative nor missing, and not above the energy the day
-    // brings, its insolation SDDAY (downward sensible heat lets EDAY pass the daily net
-    // radiation by a quarter in plain runs; it stays below two thirds of SDDAY).
-    if (!(output.EDAY >= 0.0f && output.EDAY <= output.SDDAY)) {
+    if (!ornax_daily_et_is_plausible(output)) {
         ornax_log_msg((FreeLine() << "Daily ET energy EDAY" << output.EDAY
                                   << "outside 0 .. the day's insolation SDDAY" << output.SDDAY
                                   << " at " << job.lon << line.lat)
@@ -325,6 +322,13 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
 bool ornax_result_is_plausible(const Ornaxoutputvartype& output) {
     return output.XLE2 >= 0.0f && output.XLE2 < outlier_latent_heat &&
            output.H2 > outlier_sensible_heat;
+}
+
+bool ornax_daily_et_is_plausible(const Ornaxoutputvartype& output) {
+    // The daily ET energy is neither negative nor missing, and not above the energy the day
+    // brings, its insolation SDDAY (downward sensible heat lets EDAY pass the daily net
+    // radiation by a quarter in plain runs; it stays below two thirds of SDDAY).
+    return output.EDAY >= 0.0f && output.EDAY <= output.SDDAY;
 }
 
 void ornax_simulate_region_with_core(

@@ -2,6 +2,7 @@
 // threads, and the lines taken in line order for the log, the summary and the progress.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -241,4 +242,63 @@ void ornax_region_run_lines(Ornaxregionruntype& run, std::span<const int> lines,
     if (!r.begun) return;
     if (line_reports != nullptr) line_reports->assign(lines.size(), Ornaxlinereporttype{});
     status = run_region_lines(r, r.progress.times.threads, lines, line_reports);
+}
+
+void ornax_region_core_pixels(Ornaxregionruntype& run, std::span<const int> lines,
+                              std::vector<Ornaxregionpixeltype>& pixels, int& status) {
+    RegionRun& r = *run.state;
+    pixels.clear();
+    status = ornax_status_failure;
+    if (!r.begun) return;
+    status = 0;
+    const RegionGrids& g = r.grids;
+    LineWorker w{r.region, r.met_grid, {}, {}};
+    w.region.lane_workspace = &w.lanes;
+    for (const int line : lines) {
+        if (line < 1 || line > g.run.nrows) {
+            status = ornax_status_failure;
+            continue;
+        }
+        int st = 0;
+        ornax_init_region_data(w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, st);
+        if (st == 0)
+            ornax_read_region_data(w.region, r.common, w.met_grid, g.run, g.land, g.veg, g.snow,
+                                   g.land_copy, g.sat, r.table, r.nclasses, r.region_switch, r.year,
+                                   r.doy, region_line_lat(g.run, line), st);
+        // the pixel simulation with a core that keeps the records it is given
+        const Ornaxpixelcore keep = [&](const Ornaxlandtype& land, const Ornaxinputvartype& input,
+                                        Ornaxoutputvartype&, int, int, int& core_status) {
+            // column k's centre lies at west_lon + (k - 0.5) dlon
+            const long column = std::lround((input.lon - g.run.west_lon) / g.run.dlon + 0.5f);
+            pixels.push_back({line, static_cast<int>(column), land, input});
+            core_status = ornax_status_failure;  // nothing to store
+        };
+        if (st == 0)
+            ornax_simulate_region_with_core(
+                w.region, g.run, g.land, g.veg, g.snow, g.land_copy, g.sat, r.table, r.nclasses,
+                r.year, r.doy, r.region_switch, region_line_lat(g.run, line), keep, st);
+        if (st != 0) status = ornax_status_failure;
+        int released = 0;
+        ornax_finalize_region_data(w.region, released, true);
+    }
+}
+
+void ornax_region_day_core_pixels(const std::string& region_config_file, int region_switch,
+                                  int year, int doy, std::vector<Ornaxregionpixeltype>& pixels,
+                                  int& status) {
+    Ornaxregionruntype run;
+    pixels.clear();
+    ornax_region_begin(run, region_config_file, region_switch, year, doy, Ornaxregionrole::alone,
+                       nullptr, status);
+    if (status == 0) {
+        std::vector<int> lines(static_cast<std::size_t>(ornax_region_line_count(run)));
+        for (std::size_t i = 0; i < lines.size(); ++i) lines[i] = static_cast<int>(i) + 1;
+        ornax_region_core_pixels(run, lines, pixels, status);
+    }
+    Ornaxregionruntimes times;
+    int end_status = 0;
+    ornax_region_end(run, times, end_status);
+    times.lines = 0;  // no line ran: the output set's temporaries go, nothing is published
+    int publish_status = 0;
+    ornax_region_publish(run, times, {}, publish_status);
 }

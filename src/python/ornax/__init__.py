@@ -9,7 +9,7 @@ from . import _ornax
 from .region import open_region_outputs
 from .dataset import run_dataset
 
-__all__ = ["run_points", "read_site", "run_site", "output_variables", "quality_flags", "open_region_outputs", "run_dataset"]
+__all__ = ["run_points", "read_site", "read_region_pixels", "run_site", "output_variables", "quality_flags", "open_region_outputs", "run_dataset"]
 
 __version__ = _ornax.__version__
 output_variables = _ornax.output_variables
@@ -34,6 +34,8 @@ def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise",
 
     Inputs are the site file's fields (scalars or arrays that broadcast); z_pbli and th_pblk
     hold the sounding levels on their last axis, the hourly series 24 values on theirs.
+    float32 and float64 arrays of any layout (strided views too) are read in place, each
+    value rounded to float32 as it is taken; other numbers are converted to float32 first.
     Outputs: the 42 output variables, energy_balance, fc, hc, hn_evaluations and
     quality_flag (0 computed; values are NaN where it is not 0). With timings=True also a
     dict of the call's seconds: core_s (in the core, summed over the threads), engine_s
@@ -56,7 +58,8 @@ def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise",
         a = np.asarray(value)
         if a.dtype.kind not in "biuf":
             raise TypeError(f"{name}: numbers expected, got {a.dtype}")
-        a = a.astype(np.float32, copy=False)
+        if a.dtype != np.float32 and a.dtype != np.float64:
+            a = a.astype(np.float32)  # integers, booleans, float16, other byte orders
         kind = _FIELDS[name][0]
         ps = _point_shape(name, kind, a)
         try:
@@ -70,18 +73,18 @@ def run_points(*, threads=None, core="vector", region_switch=0, invalid="raise",
     nlev = levels.pop()
     if not 1 <= nlev <= 41:
         raise ValueError(f"z_pbli: {nlev} levels given; 1..41 are possible")
-    count = int(np.prod(shape, dtype=np.int64))
-    flat = {}
+    # broadcast views, read in place with their strides: float32 and float64 are not copied
+    views = {}
     for name, (kind, a) in arrays.items():
         tail = () if kind == "point" else (a.shape[-1],)
-        flat[name] = np.ascontiguousarray(np.broadcast_to(a, shape + tail)).reshape((count,) + tail)
+        views[name] = np.broadcast_to(a, shape + tail)
     try:
         nthreads = _ornax.default_threads() if threads is None else operator.index(threads)
     except TypeError:
         raise TypeError(f"threads = {threads!r}: a whole number expected") from None
     if not 1 <= nthreads <= _MAX_THREADS:
         raise ValueError(f"threads = {threads}: 1..{_MAX_THREADS}")
-    out, seconds = _ornax.run_points(flat, count, nlev, region_switch, nthreads,
+    out, seconds = _ornax.run_points(views, list(shape), nlev, region_switch, nthreads,
                                      core == "one_lane", invalid == "flag")
     out = {k: v.reshape(shape) for k, v in out.items()}
     if timings:
@@ -100,6 +103,18 @@ def read_site(path, table=None):
     """The inputs of a site file as run_points takes them; with a class table, as the site
     run uses them (the class values replace the file's; leaf values, fc, hc, xl stay)."""
     return _ornax.read_site(str(path), "" if table is None else str(table))
+
+
+def read_region_pixels(config, year, doy, region_switch=0):
+    """The pixels a region run (`ornax.x -rN CONFIG YEAR DOY`) gives to the core, read and
+    assembled by the region run's own readers: returns (inputs, line, column), the inputs
+    as run_points takes them (one row per pixel) and each pixel's line and column of the
+    run grid (1-based, south and west first). The core does not run and nothing is written.
+    Paths in CONFIG are read from HOME_DIR when it is set, else from the working directory,
+    as the region run reads them."""
+    if region_switch not in (0, 1):
+        raise ValueError(f"region_switch = {region_switch!r}: 0 or 1")
+    return _ornax.read_region_pixels(os.fspath(config), operator.index(year), operator.index(doy), region_switch)
 
 
 def run_site(path, table=None):
