@@ -9,6 +9,7 @@
 
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/output/file_set.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
 #include "utils/fixed_text.hpp"
@@ -79,6 +80,23 @@ void report_summary(const std::vector<Ornaxdayresulttype>& results) {
     for (const Ornaxdayresulttype& r : results)
         if (r.outcome == Ornaxdayoutcome::failed)
             ornax_log_failure("Day " + day_label(r.day) + " failed: " + r.cause);
+}
+
+// Before any day is judged: the publication that a killed run left unfinished in a day's
+// folder is finished and the temporaries of stopped runs are removed there, then in the
+// working directory (the line diagnostic's folder), whose temporaries a journal may name.
+void recover_day_folders(const Ornaxregionrangetype& range) {
+    int removed = 0;
+    for (const Ornaxregiondaytype& day : range.days) {
+        std::string dir;
+        int st = 0;
+        ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
+        std::error_code ec;
+        if (st != 0 || !std::filesystem::is_directory(dir.empty() ? "." : dir, ec)) continue;
+        ornax_publish_recover(dir);
+        ornax_output_remove_stale(dir, removed);
+    }
+    ornax_output_remove_stale("", removed);
 }
 
 }  // namespace
@@ -213,6 +231,7 @@ void ornax_run_region_range(const Ornaxregionrangetype& range, int& status) {
         ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
         return st == 0 && ornax_day_published_complete(dir, day);
     };
+    recover_day_folders(range);
     std::vector<Ornaxdayresulttype> results;
     ornax_run_region_days(range, run_day, complete, true, results, status);
 }
