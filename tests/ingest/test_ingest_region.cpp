@@ -274,6 +274,12 @@ TEST_F(RegionRecipeTest, RegionFromRealFormatsRunsEndToEnd) {
                           "sat/2019200/manifest.json", "lai/2019200/lai.manifest.json",
                           "static/landcover.manifest.json", "config/land_subset.dat"})
         EXPECT_TRUE(fs::exists(region / f)) << f;
+    // every manifest names what it describes by its published path, never a staging name
+    for (const auto& e : fs::recursive_directory_iterator(region)) {
+        if (e.path().filename().string().find("manifest.json") == std::string::npos) continue;
+        const std::string text = slurp(e.path());
+        EXPECT_EQ(text.find(".partial-"), std::string::npos) << e.path() << ": " << text;
+    }
     // trad in K, as the region run reads it
     const std::vector<unsigned char> trad = [&] {
         std::ifstream in(region / "sat/2019200/trad2.bin", std::ios::binary);
