@@ -220,6 +220,20 @@ TEST_F(CompositeRegion, DaysOfAnotherGridAreRefusedAndNothingIsPublished) {
     EXPECT_FALSE(fs::exists(out / "ornax_composite.nc"));
 }
 
+// A global text attribute of a NetCDF file ("" when the file or attribute cannot be read).
+std::string nc_attribute(const fs::path& file, const char* name) {
+    int id = -1;
+    if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "";
+    std::size_t length = 0;
+    std::string text;
+    if (nc_inq_attlen(id, NC_GLOBAL, name, &length) == NC_NOERR) {
+        text.resize(length);
+        if (nc_get_att_text(id, NC_GLOBAL, name, text.data()) != NC_NOERR) text.clear();
+    }
+    nc_close(id);
+    return text;
+}
+
 // Composite files of three years whose mean ratio of one pixel is known.
 TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
     Scratch work("anomaly");
@@ -302,20 +316,26 @@ TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
         EXPECT_NE(read_text(work.path() / "run.err").find(r.message), std::string::npos)
             << r.name << ": " << read_text(work.path() / "run.err");
     }
-}
-
-// A global text attribute of a NetCDF file ("" when the file or attribute cannot be read).
-std::string nc_attribute(const fs::path& file, const char* name) {
-    int id = -1;
-    if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "";
-    std::size_t length = 0;
-    std::string text;
-    if (nc_inq_attlen(id, NC_GLOBAL, name, &length) == NC_NOERR) {
-        text.resize(length);
-        if (nc_get_att_text(id, NC_GLOBAL, name, text.data()) != NC_NOERR) text.clear();
+    // killed at each rename of its switch, the next run into the folder leaves the earlier
+    // file or the new one (--min-years 2) whole and nothing beside it
+    std::string newer = command;
+    newer.replace(newer.find("--min-years 3"), 13, "--min-years 2");
+    const fs::path other = work.path() / "other.nc";
+    bool completed = false;
+    for (int k = 1; k < 20 && !completed; ++k) {
+        completed = run_in(work.path(),
+                           "ORNAX_TEST_FAIL_AT_RENAME=" + std::to_string(k) + " " + newer) == 0;
+        std::string recover = command;
+        recover.replace(recover.find(out.string()), out.string().size(), other.string());
+        ASSERT_EQ(run_in(work.path(), recover), 0) << read_text(work.path() / "run.err");
+        EXPECT_EQ(nc_attribute(out, "min_years"), completed || k > 1 ? "2" : "3") << "rename " << k;
+        EXPECT_EQ(folder_state::left_over(work.path()), std::vector<std::string>{})
+            << "rename " << k;
+        if (!completed) {
+            ASSERT_EQ(run_in(work.path(), command), 0);  // back to the earlier file
+        }
     }
-    nc_close(id);
-    return text;
+    EXPECT_TRUE(completed);
 }
 
 // Composites of the days with day 2 failed into one output folder: the earlier set fills no
