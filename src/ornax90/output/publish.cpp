@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -28,9 +29,16 @@ struct JournalEntry {
     bool existed = false;
 };
 
+// "PID-N", N random; safe to call from several threads at once.
 std::string unique_suffix() {
+    static std::mutex guard;
     static std::mt19937 generator{std::random_device{}()};
-    return std::to_string(getpid()) + "-" + std::to_string(generator() % 1000000);
+    unsigned long n = 0;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        n = generator() % 1000000;
+    }
+    return std::to_string(getpid()) + "-" + std::to_string(n);
 }
 
 // Renames, after killing the process when the test variable names this rename; the rename
