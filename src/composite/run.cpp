@@ -73,10 +73,7 @@ void publish_staged(const fs::path& stage, const fs::path& out_dir,
     if (status == 0) {
         std::string why;
         ornax_publish(staged_outputs(stage, out_dir), true, why, status);
-        if (status != 0) {
-            std::fprintf(stderr, "ornax_composite: %s: nothing published\n", why.c_str());
-            report.messages.push_back(why + ": nothing published");
-        }
+        if (status != 0) note(report, why);
     }
     std::error_code error;
     fs::remove_all(stage, error);
