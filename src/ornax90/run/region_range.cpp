@@ -82,23 +82,6 @@ void report_summary(const std::vector<Ornaxdayresulttype>& results) {
             ornax_log_failure("Day " + day_label(r.day) + " failed: " + r.cause);
 }
 
-// Before any day is judged: the publication that a killed run left unfinished in a day's
-// folder is finished and the temporaries of stopped runs are removed there, then in the
-// working directory (the line diagnostic's folder), whose temporaries a journal may name.
-void recover_day_folders(const Ornaxregionrangetype& range) {
-    int removed = 0;
-    for (const Ornaxregiondaytype& day : range.days) {
-        std::string dir;
-        int st = 0;
-        ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
-        std::error_code ec;
-        if (st != 0 || !std::filesystem::is_directory(dir.empty() ? "." : dir, ec)) continue;
-        ornax_publish_recover(dir);
-        ornax_output_remove_stale(dir, removed);
-    }
-    ornax_output_remove_stale("", removed);
-}
-
 }  // namespace
 
 std::vector<Ornaxregiondaytype> ornax_region_range_days(int year, int doy, int last_doy) {
@@ -136,6 +119,20 @@ void ornax_region_day_output_dir(const std::string& config_file, const Ornaxregi
     if (status != 0) return;
     dir = trim_right(paths[output_dir_line]);
     if (dated) dir = ornax_output_path(dir, ornax_day_folder(day.year, day.doy));
+}
+
+void ornax_region_range_recover(const Ornaxregionrangetype& range) {
+    int removed = 0;
+    for (const Ornaxregiondaytype& day : range.days) {
+        std::string dir;
+        int st = 0;
+        ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
+        std::error_code ec;
+        if (st != 0 || !std::filesystem::is_directory(dir.empty() ? "." : dir, ec)) continue;
+        ornax_publish_recover(dir);
+        ornax_output_remove_stale(dir, removed);
+    }
+    ornax_output_remove_stale("", removed);
 }
 
 bool ornax_day_published_complete(const std::string& dir, const Ornaxregiondaytype& day) {
@@ -231,7 +228,7 @@ void ornax_run_region_range(const Ornaxregionrangetype& range, int& status) {
         ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
         return st == 0 && ornax_day_published_complete(dir, day);
     };
-    recover_day_folders(range);
+    ornax_region_range_recover(range);
     std::vector<Ornaxdayresulttype> results;
     ornax_run_region_days(range, run_day, complete, true, results, status);
 }
