@@ -7,7 +7,7 @@
 // its bounds; EDAY is also given as water, ET in kg m-2 day-1 (mm day-1); the run's exit
 // status and computed-pixel count are global attributes. A run that failed or computed
 // nothing is refused unless --allow-failed. Compressed (deflate) and chunked by lines;
-// written under a temporary name, then renamed.
+// written under a staging name, then switched into place by the publishing routine.
 //
 // Usage: ornax_to_netcdf [--allow-failed] OUTPUT_DIR [FILE.nc]
 //        (FILE.nc defaults to OUTPUT_DIR/ornax_outputs.nc); --help, --version
@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "ornax90/output/guard.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/output/run_info.hpp"
 #include "ornax90/output/vocabulary.hpp"
 #include "ornax90/output/quality.hpp"
@@ -407,11 +408,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
         return ornax_status_failure;
     }
-    const std::string temp = ornax_nc_temporary_name(target);
     if (is_run_file(target, dir, run, why)) {
         std::fprintf(stderr, "%s: refused: %s\n", program, why.c_str());
         return ornax_status_failure;
     }
+    // a publication that a killed export left unfinished is finished first; the file is
+    // written under a staging name beside the target and switched into place
+    ornax_publish_recover(folder.string());
+    const std::string temp = ornax_publish_staging_name(target);
     bool written = false;
     try {
         written = write_file(temp, dir, run, command, why);
@@ -425,11 +429,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s\n", program, why.c_str());
         return ornax_status_failure;
     }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        const int reason = errno;
+    int published = 0;
+    ornax_publish({{temp, target}}, true, why, published);
+    if (published != 0) {
         std::remove(temp.c_str());
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(),
-                     std::strerror(reason));
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, target.c_str(), why.c_str());
         return ornax_status_failure;
     }
     std::printf("%s written (%zu variables, %d x %d, %s)\n", target.c_str(),

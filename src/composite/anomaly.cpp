@@ -4,6 +4,8 @@
 // of RATIO_MEAN; the anomaly is (x - mean) / sd where n >= min_years and sd > 0.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "ornax90/ORNAX_run_mod.hpp"
@@ -11,9 +13,12 @@
 #include "composite/netcdf_file.hpp"
 #include "utils/sunrise_mod.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/output/run_info.hpp"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 struct Step {
     std::size_t file = 0, step = 0;
@@ -191,9 +196,13 @@ void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
         why = "the composite files hold no window";
         ok = false;
     }
+    // written under a staging name beside the anomaly file, then switched into place
+    const fs::path target = fs::absolute(options.anomaly_output).lexically_normal();
+    const std::string staged = ornax_publish_staging_name(target.string());
     if (ok) {
-        ornax_composite_nc_open(file, options.anomaly_output, sources.front().grid,
-                                ornax_anomaly_variables(), why, status);
+        ornax_publish_recover(target.parent_path().string());
+        ornax_composite_nc_open(file, staged, sources.front().grid, ornax_anomaly_variables(), why,
+                                status);
         ok = status == 0;
     }
     std::vector<std::vector<float>> rasters;
@@ -222,7 +231,9 @@ void ornax_composite_anomalies(const Ornaxcompositeoptionstype& options,
              {"min_years", std::to_string(options.min_years)},
              {"composite_files", inputs}},
             why, status);
+        if (status == 0) ornax_publish({{staged, target.string()}}, true, why, status);
         ok = status == 0;
+        std::remove(staged.c_str());  // left only when the switch failed
     } else if (file.nc.id >= 0) {
         ornax_composite_nc_abort(file);
     }

@@ -1,6 +1,10 @@
 // The composite run: the days of the range checked, streamed through the gap filler into
 // the windows, each finished window written as a step of the NetCDF file and as a folder of
-// rasters with their VRTs and a map; every message on stderr and in the run's log.
+// rasters with their VRTs and a map; every message on stderr and in the run's log. All of
+// it is written into a staging folder in the output folder and published as one set (the
+// windows, the days, the NetCDF file and the log switch together); a run that fails
+// publishes nothing and leaves the earlier outputs as they were.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +15,7 @@
 #include "composite/composites.hpp"
 #include "composite/netcdf_file.hpp"
 #include "ornax90/type_kinds.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/output/run_info.hpp"
 #include "ornax90/output/sidecars.hpp"
 
@@ -26,16 +31,52 @@ void note(Ornaxcompositereporttype& report, const std::string& message) {
     report.messages.push_back(message);
 }
 
-void write_log(const std::string& out_dir, const Ornaxcompositereporttype& report) {
+// The log into the staging folder; status 3 (said on stderr) when it cannot be written.
+void write_log(const std::string& stage, const Ornaxcompositereporttype& report, int& status) {
     std::string text;
     for (const std::string& message : report.messages) text += message + "\n";
-    int status = 0;
-    std::error_code error;
-    if (!fs::is_directory(out_dir, error)) return;
-    ornax_publish_text_file((fs::path(out_dir) / log_name).string(), text, status);
+    ornax_publish_text_file((fs::path(stage) / log_name).string(), text, status);
     if (status != 0)
         std::fprintf(stderr, "ornax_composite: cannot write %s\n",
-                     (fs::path(out_dir) / log_name).c_str());
+                     (fs::path(stage) / log_name).c_str());
+}
+
+// What the staging folder holds, each with its place in the output folder. The gap-filled
+// days go one by one into an existing "daily" folder (the days of other ranges stay), or
+// as one folder when there is none yet.
+std::vector<PublishEntry> staged_outputs(const fs::path& stage, const fs::path& out_dir) {
+    std::vector<PublishEntry> entries;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(stage, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "daily" && fs::is_directory(out_dir / name, error)) {
+            for (const auto& day : fs::directory_iterator(entry.path(), error))
+                entries.push_back(
+                    {day.path().string(), (out_dir / name / day.path().filename()).string()});
+            continue;
+        }
+        entries.push_back({entry.path().string(), (out_dir / name).string()});
+    }
+    // the outputs of the output folder itself first: the switch's journal lies beside the
+    // first, where the next run looks for it
+    std::stable_partition(entries.begin(), entries.end(), [&](const PublishEntry& e) {
+        return fs::path(e.destination).parent_path() == out_dir;
+    });
+    return entries;
+}
+
+// Publishes the staging folder's outputs as one switch, then removes the staging folder
+// (with everything in it when the run failed). status 0 or 3, the cause noted.
+void publish_staged(const fs::path& stage, const fs::path& out_dir,
+                    Ornaxcompositereporttype& report, int& status) {
+    if (status == 0) write_log(stage.string(), report, status);
+    if (status == 0) {
+        std::string why;
+        ornax_publish(staged_outputs(stage, out_dir), true, why, status);
+        if (status != 0) note(report, why);
+    }
+    std::error_code error;
+    fs::remove_all(stage, error);
 }
 
 std::string joined(const std::vector<std::string>& words, const char* separator) {
@@ -55,6 +96,7 @@ struct Streamstate {
     const std::vector<Ornaxcompositedaytype>& days;
     const std::vector<Ornaxcompositewindowtype>& windows;
     const Ornaxcompositegridtype& grid;
+    const std::string& stage;  // the staging folder the outputs are written into
     Ornaxcompositenctype& file;
     Ornaxcompositereporttype& report;
     std::size_t next_window = 0;
@@ -69,7 +111,7 @@ void take_day(Streamstate& s, const Ornaxfilleddaytype& day, int& status) {
     std::string why;
     const Ornaxcompositedaytype& d = s.days[static_cast<std::size_t>(day.index)];
     if (s.options.daily) {
-        ornax_composite_write_filled_day(s.options.output_dir, d, s.grid, day, why, status);
+        ornax_composite_write_filled_day(s.stage, d, s.grid, day, why, status);
         if (status != 0) return note(s.report, why);
     }
     if (s.next_window >= s.windows.size()) return;
@@ -80,7 +122,7 @@ void take_day(Streamstate& s, const Ornaxfilleddaytype& day, int& status) {
     ornax_composite_accum_add(s.accum, day, missing);
     if (day.index != w.last) return;
     ornax_composite_accum_result(s.accum, w.days(), missing, s.rasters);
-    ornax_composite_write_window(s.options.output_dir, w, s.grid, s.rasters, why, status);
+    ornax_composite_write_window(s.stage, w, s.grid, s.rasters, why, status);
     if (status == 0) ornax_composite_nc_append(s.file, w, s.rasters, why, status);
     if (status != 0) return note(s.report, why);
     s.report.windows.push_back(w.label());
@@ -145,6 +187,9 @@ void stream_days(Streamstate& s, int& status) {
 void ornax_composite_run(const Ornaxcompositeoptionstype& options, Ornaxcompositereporttype& report,
                          int& status) {
     report = Ornaxcompositereporttype{};
+    std::error_code error;
+    // a publication that a killed run left unfinished is finished before anything else
+    if (fs::is_directory(options.output_dir, error)) ornax_publish_recover(options.output_dir);
     std::vector<Ornaxcompositedaytype> days;
     std::string why;
     ornax_composite_find_days(options.input_dir, options.first, options.last, days, why, status);
@@ -167,34 +212,48 @@ void ornax_composite_run(const Ornaxcompositeoptionstype& options, Ornaxcomposit
         return note(report, "no whole window (" + window_text(options.window_days) +
                                 ") in the range of " + std::to_string(days.size()) + " days");
     }
-    std::error_code error;
-    fs::create_directories(options.output_dir, error);
+    const fs::path out_dir = fs::absolute(options.output_dir, error).lexically_normal();
+    const bool made = !fs::exists(out_dir, error);
+    fs::create_directories(out_dir, error);
     if (error) {
         status = ornax_status_failure;
         return note(report,
                     "cannot make the folder " + options.output_dir + ": " + error.message());
     }
+    const std::string stage = ornax_publish_staging_name((out_dir / "ornax_composite").string());
+    fs::create_directory(stage, error);
+    if (error) {
+        status = ornax_status_failure;
+        return note(report, "cannot make the folder " + stage + ": " + error.message());
+    }
     Ornaxcompositenctype file;
     report.netcdf_file = (fs::path(options.output_dir) / netcdf_name).string();
-    ornax_composite_nc_open(file, report.netcdf_file, grid, ornax_composite_variables(), why,
-                            status);
+    ornax_composite_nc_open(file, (fs::path(stage) / netcdf_name).string(), grid,
+                            ornax_composite_variables(), why, status);
     if (status != 0) {
         note(report, why);
-        return write_log(options.output_dir, report);
-    }
-    Streamstate state{options, days, windows, grid, file, report, 0, {}, {}};
-    stream_days(state, status);
-    if (status == 0) {
-        ornax_composite_nc_close(file, "ornax composites of gap-filled daily evapotranspiration",
-                                 global_attributes(options, days, report), why, status);
-        if (status != 0) note(report, why);
+        ornax_composite_nc_abort(file);  // a file that could not be defined is closed too
     } else {
-        ornax_composite_nc_abort(file);
+        Streamstate state{options, days, windows, grid, stage, file, report, 0, {}, {}};
+        stream_days(state, status);
+        if (status == 0) {
+            ornax_composite_nc_close(file,
+                                     "ornax composites of gap-filled daily evapotranspiration",
+                                     global_attributes(options, days, report), why, status);
+            if (status != 0) note(report, why);
+        } else {
+            ornax_composite_nc_abort(file);
+        }
     }
     if (status == 0)
         note(report, std::to_string(report.windows.size()) + " composites (" +
                          window_text(options.window_days) + ") of " + std::to_string(days.size()) +
                          " days, " + std::to_string(report.skipped_days.size()) +
                          " skipped, written to " + report.netcdf_file);
-    write_log(options.output_dir, report);
+    publish_staged(stage, out_dir, report, status);
+    if (status != 0) {
+        if (made) fs::remove(out_dir, error);  // only when nothing else is in it
+        note(report, "nothing published; the earlier outputs in " + options.output_dir +
+                         " stay as they were");
+    }
 }

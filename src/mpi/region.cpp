@@ -389,6 +389,7 @@ void ornax_mpi_run_region_range(MPI_Comm comm, const Ornaxregionrangetype& range
         MPI_Bcast(&done, 1, MPI_INT, leader, comm);
         return done == 1;
     };
+    if (leading) ornax_region_range_recover(range);
     std::vector<Ornaxdayresulttype> results;
     ornax_run_region_days(range, run_day, complete, leading, results, status);
 }

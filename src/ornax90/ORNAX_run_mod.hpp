@@ -214,6 +214,11 @@ struct Ornaxdayresulttype {
 void ornax_region_day_output_dir(const std::string& config_file, const Ornaxregiondaytype& day,
                                  bool dated, std::string& dir, int& status);
 
+// Before any day of the range is judged: in each day's existing output folder the
+// publication that a killed run left unfinished is finished and the temporaries of stopped
+// runs are removed, then those of the working directory (the line diagnostic's folder).
+void ornax_region_range_recover(const Ornaxregionrangetype& range);
+
 // Whether `dir`/run_info.json records a complete run (exit status 0) of that day.
 bool ornax_day_published_complete(const std::string& dir, const Ornaxregiondaytype& day);
 

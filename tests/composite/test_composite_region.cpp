@@ -7,12 +7,14 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "composite/composites.hpp"
 #include "composite/netcdf_file.hpp"
 #include "support/composite.hpp"
+#include "support/folder_state.hpp"
 #include "ornax90/ornax_constants_mod.hpp"
 
 namespace {
@@ -218,6 +220,20 @@ TEST_F(CompositeRegion, DaysOfAnotherGridAreRefusedAndNothingIsPublished) {
     EXPECT_FALSE(fs::exists(out / "ornax_composite.nc"));
 }
 
+// A global text attribute of a NetCDF file ("" when the file or attribute cannot be read).
+std::string nc_attribute(const fs::path& file, const char* name) {
+    int id = -1;
+    if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "";
+    std::size_t length = 0;
+    std::string text;
+    if (nc_inq_attlen(id, NC_GLOBAL, name, &length) == NC_NOERR) {
+        text.resize(length);
+        if (nc_get_att_text(id, NC_GLOBAL, name, text.data()) != NC_NOERR) text.clear();
+    }
+    nc_close(id);
+    return text;
+}
+
 // Composite files of three years whose mean ratio of one pixel is known.
 TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
     Scratch work("anomaly");
@@ -300,6 +316,129 @@ TEST(CompositeAnomaly, ZScoresOverTheYearsAndTooFewYearsFlagged) {
         EXPECT_NE(read_text(work.path() / "run.err").find(r.message), std::string::npos)
             << r.name << ": " << read_text(work.path() / "run.err");
     }
+    // killed at each rename of its switch, the next run into the folder leaves the earlier
+    // file or the new one (--min-years 2) whole and nothing beside it
+    std::string newer = command;
+    newer.replace(newer.find("--min-years 3"), 13, "--min-years 2");
+    const fs::path other = work.path() / "other.nc";
+    bool completed = false;
+    for (int k = 1; k < 20 && !completed; ++k) {
+        completed = run_in(work.path(),
+                           "ORNAX_TEST_FAIL_AT_RENAME=" + std::to_string(k) + " " + newer) == 0;
+        std::string recover = command;
+        recover.replace(recover.find(out.string()), out.string().size(), other.string());
+        ASSERT_EQ(run_in(work.path(), recover), 0) << read_text(work.path() / "run.err");
+        EXPECT_EQ(nc_attribute(out, "min_years"), completed || k > 1 ? "2" : "3") << "rename " << k;
+        EXPECT_EQ(folder_state::left_over(work.path()), std::vector<std::string>{})
+            << "rename " << k;
+        if (!completed) {
+            ASSERT_EQ(run_in(work.path(), command), 0);  // back to the earlier file
+        }
+    }
+    EXPECT_TRUE(completed);
+}
+
+// Composites of the days with day 2 failed into one output folder: the earlier set fills no
+// gap (-g 0), the new one fills gaps of up to 3 days, so that their windows differ.
+class CompositePublish : public CompositeRegion {
+protected:
+    void SetUp() override {
+        work_ = std::make_unique<Scratch>("publish");
+        fs::copy(days_dir(), days(), fs::copy_options::recursive);
+        const fs::path record = days() / day_name(2) / "run_info.json";
+        nlohmann::json info = nlohmann::json::parse(read_text(record));
+        info["exit_status"] = 3;
+        std::ofstream(record) << info.dump();
+    }
+    fs::path days() const { return work_->path() / "days"; }
+    fs::path out() const { return work_->path() / "composites"; }
+    // the composite with gap limit `gap`, after the shell's `before` (limits, variables)
+    int composite(int gap, const std::string& before = "") const {
+        return run_in(work_->path(), before + " '" + ORNAX_COMPOSITE_EXE + "' -w 3 -g " +
+                                         std::to_string(gap) + " -o '" + out().string() + "' '" +
+                                         days().string() + "'");
+    }
+    // the set as it stands: every file but the NetCDF file (whose bytes carry the time of
+    // writing), and the NetCDF file's gap limit ("" when it is not a whole file)
+    std::pair<std::vector<std::pair<std::string, std::string>>, std::string> set() const {
+        return {folder_state::contents(out(), {"ornax_composite.nc"}),
+                nc_attribute(out() / "ornax_composite.nc", "max_gap_days")};
+    }
+    std::string err() const { return read_text(work_->path() / "run.err"); }
+    std::unique_ptr<Scratch> work_;
+};
+
+// Killed, or failing as on a full device, at rename k of the set's switch: after the next
+// run (which finishes or removes what was left) the earlier set or the new one is whole.
+struct InterruptedComposite {
+    const char* name;
+    const char* variable;
+    bool killed;
+};
+
+void PrintTo(const InterruptedComposite& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CompositeInterrupted : public CompositePublish,
+                             public ::testing::WithParamInterface<InterruptedComposite> {};
+
+TEST_P(CompositeInterrupted, EveryRenameLeavesTheOldOrTheNewSetWhole) {
+    const InterruptedComposite& c = GetParam();
+    ASSERT_EQ(composite(3), 0) << err();
+    const auto new_set = set();
+    ASSERT_EQ(composite(0), 0) << err();
+    const auto old_set = set();
+    ASSERT_EQ(old_set.second, "0");
+    ASSERT_NE(old_set.first, new_set.first) << "the gap limit changed no window";
+    bool completed = false;
+    int k = 1;
+    for (; k < 100 && !completed; ++k) {
+        const int code = composite(3, std::string(c.variable) + "=" + std::to_string(k));
+        completed = code == 0;
+        if (!completed) {
+            EXPECT_TRUE(c.killed ? code == 137 || code == -1 : code == 3)
+                << "rename " << k << ": " << code << " " << err();
+        }
+        // a run that fails before it publishes: it finishes or removes what was left
+        ASSERT_EQ(run_in(work_->path(), std::string("'") + ORNAX_COMPOSITE_EXE + "' -o '" +
+                                            out().string() + "' '" +
+                                            (work_->path() / "none").string() + "'"),
+                  3);
+        const auto now = set();
+        const bool whole_new = now == new_set, whole_old = now == old_set;
+        EXPECT_TRUE(whole_new || whole_old) << "rename " << k << ": a mixed set";
+        EXPECT_EQ(whole_new, completed || (c.killed && k > 1)) << "rename " << k;
+        EXPECT_EQ(folder_state::left_over(work_->path()), std::vector<std::string>{})
+            << "rename " << k;
+        if (!completed) {
+            ASSERT_EQ(composite(0), 0) << err();  // back to the earlier set
+        }
+    }
+    EXPECT_TRUE(completed);
+    // one switch: the journal, then the NetCDF file, the log and two windows aside and in place
+    EXPECT_GE(k, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renames, CompositeInterrupted,
+    ::testing::Values(InterruptedComposite{"Killed", "ORNAX_TEST_FAIL_AT_RENAME", true},
+                      InterruptedComposite{"DeviceFull", "ORNAX_TEST_RENAME_FAILS_AT", false}),
+    [](const ::testing::TestParamInfo<InterruptedComposite>& info) { return info.param.name; });
+
+// Files that can grow no further (a file size limit, as on a full device while writing):
+// the run fails naming the file, and leaves neither a window folder nor a log; into a new
+// folder it leaves no folder at all.
+TEST_F(CompositePublish, FullDeviceWhileWritingPublishesNothing) {
+    const std::string full = "trap '' XFSZ; ulimit -f 4;";
+    EXPECT_EQ(composite(3, full), 3);
+    EXPECT_NE(err().find("nothing published"), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(out())) << "a folder of a failed run";
+    ASSERT_EQ(composite(0), 0) << err();
+    const auto old_set = set();
+    EXPECT_EQ(composite(3, full), 3);
+    EXPECT_TRUE(set() == old_set) << "the earlier set changed";
+    EXPECT_EQ(folder_state::left_over(work_->path()), std::vector<std::string>{});
 }
 
 }  // namespace

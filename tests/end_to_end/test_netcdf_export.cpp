@@ -16,6 +16,7 @@
 #include <netcdf.h>
 
 #include "ornax90/output/vocabulary.hpp"
+#include "support/folder_state.hpp"
 #include "support/region_run.hpp"
 #include "support/shell.hpp"
 
@@ -317,6 +318,75 @@ TEST_F(NetcdfExport, CommandLineNamesTheArgumentAndTheFolder) {
     }
     EXPECT_FALSE(fs::exists(dir_->path() / "a.nc"));
 }
+
+// The history attribute of an export ("" when the file cannot be opened as NetCDF).
+std::string history_of(const fs::path& file) {
+    int id = -1;
+    if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "";
+    std::size_t length = 0;
+    std::string text;
+    if (nc_inq_attlen(id, NC_GLOBAL, "history", &length) == NC_NOERR) {
+        text.resize(length);
+        if (nc_get_att_text(id, NC_GLOBAL, "history", text.data()) != NC_NOERR) text.clear();
+    }
+    nc_close(id);
+    return text;
+}
+
+// An export killed, or failing as on a full device, at rename k of its publication: the
+// target is the earlier export or the new one whole (the new one names its folder as
+// "./output"), and after the next export nothing is left beside it.
+struct InterruptedExport {
+    const char* name;
+    const char* variable;
+    bool killed;
+};
+
+void PrintTo(const InterruptedExport& e, std::ostream* os) {
+    *os << e.name;
+}
+
+class NetcdfExportInterrupted : public NetcdfExport,
+                                public ::testing::WithParamInterface<InterruptedExport> {};
+
+TEST_P(NetcdfExportInterrupted, EveryRenameLeavesTheOldOrTheNewFile) {
+    const InterruptedExport& e = GetParam();
+    const fs::path folder = dir_->path() / "switch";
+    fs::create_directories(folder);
+    const fs::path target = folder / "day.nc";
+    bool completed = false;
+    int k = 1;
+    for (; k < 20 && !completed; ++k) {
+        ASSERT_EQ(to_netcdf(dir_->path(), "output switch/day.nc"), 0);  // the earlier export
+        const int code = shell_status(
+            "cd " + quoted(dir_->path()) + " && " + e.variable + "=" + std::to_string(k) + " '" +
+            ORNAX_TOOLS_DIR + "/ornax_to_netcdf' ./output switch/day.nc > nc.out 2> nc.err");
+        completed = code == 0;
+        if (!completed) {
+            EXPECT_TRUE(e.killed ? code == 137 || code == -1 : code == 3) << "rename " << k;
+        }
+        // the next export into the folder finishes or removes what was left
+        ASSERT_EQ(to_netcdf(dir_->path(), "output switch/other.nc"), 0);
+        const std::string history = history_of(target);
+        ASSERT_NE(history, "") << "rename " << k << ": no whole file";
+        const bool is_new = history.find("./output") != std::string::npos;
+        // killed once the journal is in place, the switch is finished; a failed rename puts
+        // the earlier file back
+        EXPECT_EQ(is_new, completed || (e.killed && k > 1)) << "rename " << k << ": " << history;
+        EXPECT_EQ(folder_state::left_over(folder), std::vector<std::string>{}) << "rename " << k;
+        EXPECT_EQ(folder_state::names(folder), (std::vector<std::string>{"day.nc", "other.nc"}))
+            << "rename " << k;
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(k, 3) << "the journal, the earlier file aside and the new one in place";
+    fs::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renames, NetcdfExportInterrupted,
+    ::testing::Values(InterruptedExport{"Killed", "ORNAX_TEST_FAIL_AT_RENAME", true},
+                      InterruptedExport{"DeviceFull", "ORNAX_TEST_RENAME_FAILS_AT", false}),
+    [](const ::testing::TestParamInfo<InterruptedExport>& info) { return info.param.name; });
 
 }  // namespace
 #endif

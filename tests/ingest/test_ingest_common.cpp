@@ -251,6 +251,44 @@ TEST_F(IngestCommon, ManifestListsSourcesWithChecksums) {
     EXPECT_EQ(doc["conversions"][0], "2 m temperature: K as read");
 }
 
+// A manifest written inside staged folders (a day staged inside a staged region) names
+// every path by where it is published; a name that merely starts like a staged folder's,
+// and paths once the folder is published, stay as they are.
+TEST_F(IngestCommon, ManifestNamesPublishedPathsNotStagingNames) {
+    const fs::path region = dir_ / "region";
+    std::string error;
+    int status = -1;
+    StagedDir outer;
+    outer.open(region, error, status);
+    ASSERT_EQ(status, 0) << error;
+    StagedDir day;
+    day.open(outer.path() / "met" / "2019200", error, status);
+    ASSERT_EQ(status, 0) << error;
+    const std::string staged = fs::absolute(outer.path()).string();
+    const struct {
+        std::string written, recorded;
+    } cases[] = {
+        {staged + "/gfs/land.bin", (region / "gfs" / "land.bin").string()},
+        {fs::absolute(day.path()).string() + "/t2_series.bin",
+         (region / "met" / "2019200" / "t2_series.bin").string()},
+        {"wrote " + staged + ": done", "wrote " + region.string() + ": done"},
+        {staged + "0/x.bin", staged + "0/x.bin"},  // another folder's name
+        {"met/2019200", "met/2019200"},
+    };
+    IngestManifest manifest("region", "ornax_ingest region r.txt");
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        manifest.document()["paths"][i] = cases[i].written;
+    manifest.write(day.path() / "manifest.json", error, status);
+    ASSERT_EQ(status, 0) << error;
+    const nlohmann::json doc = nlohmann::json::parse(std::ifstream(day.path() / "manifest.json"));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(doc["paths"][i], cases[i].recorded) << cases[i].written;
+    day.commit(false, error, status);
+    ASSERT_EQ(status, 0) << error;
+    outer.discard();  // unstaged: its paths are recorded as written again
+    EXPECT_EQ(ingest_manifest_published_path(staged + "/a.bin"), staged + "/a.bin");
+}
+
 int run_ingest(const std::string& args) {
     const std::string command = std::string(ORNAX_INGEST_EXE) + " " + args + " >out.txt 2>err.txt";
     const int raw = std::system(command.c_str());

@@ -507,3 +507,48 @@ INSTANTIATE_TEST_SUITE_P(Cases, ForecastDerived, ::testing::ValuesIn(derived_cas
                          });
 
 }  // namespace
+
+namespace {
+
+// Guards against a land mask written over an input file or into a day folder that the day's
+// switch then replaces: refused before anything is written, with or without --replace,
+// naming both, and the input left as it was.
+struct LandMaskClash {
+    const char* name;
+    const char* mask;    // --land-mask, relative to the test folder
+    const char* out;     // --out
+    const char* names;   // what the refusal names
+    const char* option;  // "" or "--replace"
+};
+
+void PrintTo(const LandMaskClash& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ForecastLandMask : public ForecastDay, public ::testing::WithParamInterface<LandMaskClash> {};
+
+TEST_P(ForecastLandMask, NeverReplacesAnInputOrLiesInADay) {
+    const LandMaskClash& c = GetParam();
+    const fs::path mask = dir_ / c.mask;
+    const std::string before = fs::exists(mask) ? read_text(mask) : std::string();
+    EXPECT_EQ(ingest(c.out, steps(), std::string("--land-mask ") + c.mask + " " + c.option), 3);
+    EXPECT_NE(err().find("refused: the output"), std::string::npos) << err();
+    EXPECT_NE(err().find(c.names), std::string::npos) << err();
+    EXPECT_EQ(fs::exists(mask) ? read_text(mask) : std::string(), before);
+    EXPECT_FALSE(fs::exists(dir_ / c.out / "2019200" / "psfc_series.bin"));
+}
+
+const LandMaskClash land_mask_clashes[] = {
+    {"ForecastFile", "grib/gfs.t00z.f009.grib2", "met_mask", "forecast file", ""},
+    {"ForecastFileReplaced", "grib/gfs.t00z.f009.grib2", "met_mask", "forecast file", "--replace"},
+    {"GridFile", "grid.txt", "met_mask", "grid file", "--replace"},
+    {"InsideTheDay", "met_mask/2019200/land.bin", "met_mask", "land mask", ""},
+    {"TheDayItself", "met_mask/2019200", "met_mask", "land mask", "--replace"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Clashes, ForecastLandMask, ::testing::ValuesIn(land_mask_clashes),
+                         [](const ::testing::TestParamInfo<LandMaskClash>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace

@@ -274,6 +274,12 @@ TEST_F(RegionRecipeTest, RegionFromRealFormatsRunsEndToEnd) {
                           "sat/2019200/manifest.json", "lai/2019200/lai.manifest.json",
                           "static/landcover.manifest.json", "config/land_subset.dat"})
         EXPECT_TRUE(fs::exists(region / f)) << f;
+    // every manifest names what it describes by its published path, never a staging name
+    for (const auto& e : fs::recursive_directory_iterator(region)) {
+        if (e.path().filename().string().find("manifest.json") == std::string::npos) continue;
+        const std::string text = slurp(e.path());
+        EXPECT_EQ(text.find(".partial-"), std::string::npos) << e.path() << ": " << text;
+    }
     // trad in K, as the region run reads it
     const std::vector<unsigned char> trad = [&] {
         std::ifstream in(region / "sat/2019200/trad2.bin", std::ios::binary);
@@ -309,6 +315,7 @@ TEST_F(RegionRecipeTest, RegionFromRealFormatsRunsEndToEnd) {
 
 namespace {
 
+using folder_state::left_over;
 using folder_state::names;
 
 // An output that would replace a source is refused, naming both, and leaves every source
@@ -344,17 +351,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SourceClash{"ForecastFolder", "sources/forecast", "forecast file"},
                       SourceClash{"FolderAboveBoth", "..", "recipe"}),
     [](const ::testing::TestParamInfo<SourceClash>& info) { return info.param.name; });
-
-// Names of staging folders or journals anywhere under folder.
-std::vector<std::string> left_over(const fs::path& folder) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        const std::string name = e.path().filename().string();
-        if (name.find(".partial-") != std::string::npos || name.rfind(".publish-", 0) == 0)
-            found.push_back(e.path().string());
-    }
-    return found;
-}
 
 // A conversion killed at rename k of its publications: the next run (refused, as the output
 // exists) finds the old or the new output whole and nothing left over; the rerun with

@@ -8,6 +8,7 @@
 
 #include "ornax90/command_line/options.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
+#include "support/folder_state.hpp"
 #include "support/region_run.hpp"
 
 namespace {
@@ -257,5 +258,71 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingForecast{"OneRaster", "2020002/t2_series.bin",
                                       "Forecast-model raster"}),
     [](const ::testing::TestParamInfo<MissingForecast>& info) { return info.param.name; });
+
+}  // namespace
+
+namespace {
+
+// A forced republish of a complete day, killed at rename k of its publication: the run
+// after it leaves the day's outputs of the earlier run (-r0) or of the new one (-r1) whole,
+// its record saying which, and nothing beside them. k runs over every rename of the
+// publication until the republish completes.
+struct KilledRepublish {
+    const char* name;
+    const char* rerun;  // the run after the kill
+};
+
+void PrintTo(const KilledRepublish& k, std::ostream* os) {
+    *os << k.name;
+}
+
+class RegionRangeKilled : public RegionRange,
+                          public ::testing::WithParamInterface<KilledRepublish> {
+protected:
+    // the day's files but its record, which holds the time it was written
+    std::vector<std::pair<std::string, std::string>> day_files() const {
+        return folder_state::contents(day("2019365"), {"run_info.json"});
+    }
+};
+
+TEST_P(RegionRangeKilled, EveryRenameLeavesTheOldOrTheNewDayWhole) {
+    const std::string earlier = "--force -r0 config/region.cfg 2019 365 365";
+    const std::string republish = "--force -r1 config/region.cfg 2019 365 365";
+    ASSERT_EQ(run_ornax(dir_->path(), republish), 0) << read_text(dir_->path() / "run.err");
+    const auto new_day = day_files();
+    ASSERT_EQ(run_ornax(dir_->path(), earlier), 0);
+    const auto old_day = day_files();
+    ASSERT_NE(old_day, new_day) << "the soil resistance correction changed nothing";
+    bool completed = false;
+    int k = 1;
+    for (; k < 200 && !completed; ++k) {
+        const int code =
+            run_ornax(dir_->path(), republish, "ORNAX_TEST_FAIL_AT_RENAME=" + std::to_string(k));
+        completed = code == 0;
+        if (!completed) {
+            EXPECT_TRUE(code == -1 || code == 137) << "rename " << k << ": " << code;
+        }
+        ASSERT_EQ(run_ornax(dir_->path(), GetParam().rerun), 0)
+            << "rename " << k << ": " << read_text(dir_->path() / "run.err");
+        const auto now = day_files();
+        const int corrected = run_info("2019365")["region_model_switch"].get<int>();
+        EXPECT_TRUE((now == old_day && corrected == 0) || (now == new_day && corrected == 1))
+            << "rename " << k << ": a mixed day (record of -r" << corrected << ")";
+        EXPECT_EQ(folder_state::left_over(dir_->path()), std::vector<std::string>{})
+            << "rename " << k;
+        if (!completed) {
+            ASSERT_EQ(run_ornax(dir_->path(), earlier), 0);  // back to the old day
+        }
+    }
+    EXPECT_TRUE(completed);
+    // the journal, then each of the day's files and its record aside and in place
+    EXPECT_GT(k, 2 * static_cast<int>(new_day.size() / 3)) << "fewer renames than files";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reruns, RegionRangeKilled,
+    ::testing::Values(KilledRepublish{"Unforced", "-r0 config/region.cfg 2019 365 365"},
+                      KilledRepublish{"Forced", "--force -r1 config/region.cfg 2019 365 365"}),
+    [](const ::testing::TestParamInfo<KilledRepublish>& info) { return info.param.name; });
 
 }  // namespace

@@ -134,6 +134,72 @@ INSTANTIATE_TEST_SUITE_P(EveryRename, PublishKilled, ::testing::Range(1, 8),
                              return "KilledAtRename" + std::to_string(info.param);
                          });
 
+// A rename that fails as on a full device, at each rename k of the switch (the journal's
+// first): the old set is put back whole and nothing else stays, without any recovery.
+class PublishFailed : public PublishSet, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PublishFailed, OldSetIsPutBackWhole) {
+    const int k = GetParam();
+    const pid_t child = fork();  // the count of renames is the process's own
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv(ornax_publish_fail_variable, std::to_string(k).c_str(), 1);
+        const std::vector<PublishEntry> set = stage_new();
+        std::string error;
+        int status = 0;
+        ornax_publish(set, true, error, status);
+        const bool named = error.find("No space left on device") != std::string::npos;
+        for (const PublishEntry& e : set) fs::remove_all(e.staged);  // the caller's to remove
+        _exit(status == 3 && named ? 0 : 1);
+    }
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << "rename " << k;
+    EXPECT_TRUE(old_whole()) << "rename " << k << ": " << listing();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRename, PublishFailed, ::testing::Range(1, 7),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "FailsAtRename" + std::to_string(info.param);
+                         });
+
+// An entry without a staged copy retires its destination in the same switch; killed at any
+// rename, the recovery leaves the old set (with the retired file) or the new one without it.
+class PublishRetired : public PublishSet, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PublishRetired, RetiredFileGoesWithTheSwitch) {
+    const int k = GetParam();
+    write(dir_ / "record.json", "old record");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv(ornax_publish_kill_variable, std::to_string(k).c_str(), 1);
+        std::vector<PublishEntry> set = stage_new();
+        set.push_back({std::string(), (dir_ / "record.json").string()});
+        set.push_back({std::string(), (dir_ / "never_there.json").string()});
+        std::string error;
+        int status = 0;
+        ornax_publish(set, true, error, status);
+        _exit(status == 0 ? 0 : 1);
+    }
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    EXPECT_EQ(WIFSIGNALED(raw), k <= 7) << "rename " << k;
+    ornax_publish_recover(dir_.string());
+    if (k == 1) {
+        EXPECT_EQ(text(dir_ / "record.json"), "old record");
+        fs::remove(dir_ / "record.json");
+        EXPECT_TRUE(old_whole()) << listing();
+    } else {
+        EXPECT_TRUE(new_whole()) << "rename " << k << ": " << listing();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRename, PublishRetired, ::testing::Range(1, 9),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "KilledAtRename" + std::to_string(info.param);
+                         });
+
 // A staging name of a process that still runs (this one) is never removed; names that
 // merely look alike ("x.partial-abc") are not touched either.
 TEST_F(PublishSet, RecoveryKeepsWhatRunningProcessesAndUsersOwn) {

@@ -2,10 +2,72 @@
 #include "ingest/common/manifest.hpp"
 
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/command_line/version.hpp"
 #include "utils/sha256.hpp"
+
+namespace {
+
+// The staged folders (absolute, normalized) and their destinations, in staging order.
+std::vector<std::pair<std::string, std::string>>& staged_folders() {
+    static std::vector<std::pair<std::string, std::string>> folders;
+    return folders;
+}
+
+std::string absolute_text(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::string text = std::filesystem::absolute(path, ec).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
+// A staged folder's name ends where a path component ends.
+bool component_end(const std::string& text, std::size_t at) {
+    return at == text.size() || text[at] == '/' || text[at] == '"' || text[at] == ' ' ||
+           text[at] == ')' || text[at] == ',' || text[at] == ';' || text[at] == ':';
+}
+
+void publish_paths(nlohmann::json& value) {
+    if (value.is_string()) {
+        value = ingest_manifest_published_path(value.get<std::string>());
+    } else if (value.is_structured()) {
+        for (nlohmann::json& item : value) publish_paths(item);
+    }
+}
+
+}  // namespace
+
+void ingest_manifest_stage(const std::filesystem::path& staged,
+                           const std::filesystem::path& destination) {
+    staged_folders().emplace_back(absolute_text(staged), absolute_text(destination));
+}
+
+void ingest_manifest_unstage(const std::filesystem::path& staged) {
+    auto& folders = staged_folders();
+    const std::string key = absolute_text(staged);
+    std::erase_if(folders, [&](const auto& f) { return f.first == key; });
+}
+
+std::string ingest_manifest_published_path(const std::string& text) {
+    std::string result = text;
+    const auto& folders = staged_folders();
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) {
+        const auto& [staged, destination] = *f;
+        for (std::size_t at = result.find(staged); at != std::string::npos;
+             at = result.find(staged, at)) {
+            if (!component_end(result, at + staged.size())) {
+                at += staged.size();
+                continue;
+            }
+            result.replace(at, staged.size(), destination);
+            at += destination.size();
+        }
+    }
+    return result;
+}
 
 IngestManifest::IngestManifest(const std::string& tool, const std::string& command) {
     doc_["program"] = "ornax_ingest " + tool;
@@ -43,5 +105,7 @@ void IngestManifest::add_counts(const std::string& raster, const ValueCounts& co
 
 void IngestManifest::write(const std::filesystem::path& file, std::string& error,
                            int& status) const {
-    ingest_write_text_file(file, doc_.dump(2) + "\n", error, status);
+    nlohmann::json published = doc_;
+    publish_paths(published);
+    ingest_write_text_file(file, published.dump(2) + "\n", error, status);
 }

@@ -23,9 +23,19 @@ public:
     void add_counts(const std::string& raster, const ValueCounts& counts);
     // The whole document, for the converter's own entries.
     nlohmann::json& document() { return doc_; }
-    // Writes the document (indented) to the file through a temporary name.
+    // Writes the document (indented) to the file through a temporary name; every path
+    // inside a staged folder (see below) is written as the path it is published under.
     void write(const std::filesystem::path& file, std::string& error, int& status) const;
 
 private:
     nlohmann::json doc_;
 };
+
+// A folder being written under the staging name `staged` and published as `destination`
+// (StagedDir): until ingest_manifest_unstage, manifests name what lies inside it by its
+// published path, the folders staged last first (a day staged inside a staged region).
+void ingest_manifest_stage(const std::filesystem::path& staged,
+                           const std::filesystem::path& destination);
+void ingest_manifest_unstage(const std::filesystem::path& staged);
+// text with every path inside a staged folder replaced by its published path.
+std::string ingest_manifest_published_path(const std::string& text);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ingest/common/manifest.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/file_io_mod.hpp"
@@ -395,6 +396,7 @@ void StagedDir::open(const fs::path& destination, std::string& error, int& statu
         return;
     }
     committed_ = false;
+    ingest_manifest_stage(temp_, destination_);  // manifests name the published paths
 }
 
 void StagedDir::commit(bool replace, std::string& error, int& status) {
@@ -407,6 +409,7 @@ void StagedDir::commit(bool replace, std::string& error, int& status) {
     ornax_publish({{temp_.string(), destination_.string()}}, replace, error, status);
     if (status != 0) return;
     committed_ = true;
+    ingest_manifest_unstage(temp_);
     temp_.clear();
 }
 
@@ -414,6 +417,7 @@ void StagedDir::discard() {
     if (!temp_.empty() && !committed_) {
         std::error_code ec;
         fs::remove_all(temp_, ec);
+        ingest_manifest_unstage(temp_);
     }
     temp_.clear();
 }

@@ -164,11 +164,37 @@ void next_day(int& year, int& doy) {
     }
 }
 
+// Every output against every input file, before anything is read or written: the land
+// mask may not be a forecast file or the grid file, and no day folder may be, contain or lie
+// in one of them or hold the land mask (the day's switch would replace it), whether or not
+// --replace is given. status 3 with the refusal naming both.
+void check_outputs(const ForecastJob& job, std::string& error, int& status) {
+    status = 0;
+    std::vector<IngestSource> inputs;
+    for (const std::string& f : job.files) inputs.push_back({f, "forecast file", false});
+    std::error_code ec;
+    if (fs::is_regular_file(job.grid_file, ec)) inputs.push_back({job.grid_file, "grid file"});
+    if (!job.land_mask.empty()) {
+        ingest_check_output_not_sources(job.land_mask, inputs, error, status);
+        if (status != 0) return;
+        inputs.push_back({job.land_mask, "land mask"});
+    }
+    for (IngestSource& input : inputs) input.output_is_folder = true;  // checked against days
+    int year = job.year, doy = job.doy;
+    for (int d = 0; d < job.days; ++d, next_day(year, doy)) {
+        const fs::path dest = fs::path(job.out_root) / ingest_day_dir_name(year, doy);
+        ingest_check_output_not_sources(dest.string(), inputs, error, status);
+        if (status != 0) return;
+    }
+}
+
 }  // namespace
 
 int forecast_convert(const ForecastJob& job, const std::string& command) {
     std::string error;
     int status = 0;
+    check_outputs(job, error, status);
+    if (status != 0) return fail("forecast refused: " + error + "; nothing written");
     IngestManifest sources("forecast", command);
     for (const std::string& f : job.files) {
         sources.add_source(f, error, status);

@@ -18,6 +18,7 @@
 
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/file_io_mod.hpp"
+#include "ornax90/output/publish.hpp"
 
 namespace {
 
@@ -287,14 +288,22 @@ void ornax_output_set_commit(Ornaxoutputsettype& set, int& status) {
         ornax_output_set_abort(set);
         return;
     }
-    for (Ornaxoutputfiletype& file : set.files) {
-        if (std::rename(file.temporary.c_str(), file.path.c_str()) != 0) {
-            fail(set, "Cannot rename " + file.temporary + " to " + file.path, errno);
-            continue;
-        }
-        file.temporary.clear();  // published
+    std::vector<PublishEntry> entries;
+    for (const Ornaxoutputfiletype& file : set.files)
+        entries.push_back({file.temporary, file.path});
+    for (const std::string& path : set.retired) entries.push_back({std::string(), path});
+    std::string error;
+    int published = 0;
+    ornax_publish(entries, true, error, published);
+    if (published != 0) {
+        ornax_log_msg(error);
+        std::lock_guard<std::mutex> lock(set.failure_guard);
+        if (!set.failed) set.failure = error;
+        set.failed = true;
+    } else {
+        for (Ornaxoutputfiletype& file : set.files) file.temporary.clear();  // published
     }
-    ornax_output_set_abort(set);  // removes what could not be renamed
+    ornax_output_set_abort(set);  // removes what could not be published
     status = set.failed ? 3 : 0;
 }
 
@@ -305,6 +314,7 @@ void ornax_output_set_abort(Ornaxoutputsettype& set) {
         if (!file.temporary.empty() && !set.joined) unlink(file.temporary.c_str());
     }
     set.files.clear();
+    set.retired.clear();
     for (int fd : set.lock_fds) close(fd);  // the temporaries are gone: the locks go too
     set.lock_fds.clear();
 }

@@ -4,9 +4,11 @@
 // (".NAME.PID-N.ornax-tmp"), so a rename can put it in place without copying. Writers put
 // bytes at explicit offsets (pwrite), so lines may be written in any order and from
 // several threads at once. The commit flushes every member to disk, closes it (each step
-// checked) and renames the members into place; until then an earlier result under the
-// final names stays whole. An abort, or a set that is destroyed without a commit, removes
-// the temporaries. A killed run leaves its temporaries behind; the next run in the folder
+// checked) and switches the members into place as one publication (output/publish: a
+// journal first, so that a run killed at any rename is finished by the next one, which
+// calls ornax_publish_recover on the folder of the first member); until then an earlier
+// result under the final names stays whole. An abort, or a set that is destroyed without a commit,
+// removes the temporaries. A killed run leaves its temporaries behind; the next run in the folder
 // removes them. Temporaries are named after their process, host, boot and PID namespace
 // (".NAME.PID-N.HOST.BOOT.PIDNS.ornax-tmp"), and every run holds a shared lock on the
 // folder's lock file ".ornax-run.lock" (an fcntl lock, which network file systems pass on
@@ -41,6 +43,8 @@ struct Ornaxoutputsettype {
     std::mutex failure_guard;
     bool joined = false;        // created by another process: never published or removed here
     std::vector<int> lock_fds;  // shared locks on the folders' lock files, held until the end
+    // files that the commit removes in the same switch (an earlier run's record)
+    std::vector<std::string> retired;
 
     Ornaxoutputsettype() = default;
     Ornaxoutputsettype(const Ornaxoutputsettype&) = delete;
@@ -73,9 +77,10 @@ void ornax_output_set_write_line(Ornaxoutputsettype& set, int member, std::span<
 // Name of the member's temporary, for writers that open the file by name.
 const std::string& ornax_output_set_temporary(const Ornaxoutputsettype& set, int member);
 
-// Flushes, closes and renames every member into place. Nothing is published when a
-// member failed earlier or fails to flush or close: every temporary is removed and the
-// earlier files stay as they were. status 0 or 3 (logged, kept in set.failure).
+// Flushes, closes and switches every member into place, removing the set's retired files in
+// the same switch. Nothing is published when a member failed earlier or fails to flush or
+// close, or a rename fails: every temporary is removed and the earlier files stay as they
+// were. status 0 or 3 (logged, kept in set.failure).
 void ornax_output_set_commit(Ornaxoutputsettype& set, int& status);
 
 // Joins a set that another process of the same run created (`paths` and their

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -28,16 +29,30 @@ struct JournalEntry {
     bool existed = false;
 };
 
+// "PID-N", N random; safe to call from several threads at once.
 std::string unique_suffix() {
+    static std::mutex guard;
     static std::mt19937 generator{std::random_device{}()};
-    return std::to_string(getpid()) + "-" + std::to_string(generator() % 1000000);
+    unsigned long n = 0;
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        n = generator() % 1000000;
+    }
+    return std::to_string(getpid()) + "-" + std::to_string(n);
 }
 
-// Renames, after killing the process when the test variable names this rename.
+// Renames, after killing the process when the test variable names this rename; the rename
+// the other test variable names fails as on a full device.
 void counted_rename(const fs::path& from, const fs::path& to, std::error_code& ec) {
-    static int renames = 0;  // renames made while the variable is set
+    static int renames = 0;  // renames made while a variable is set
     const char* kill_at = std::getenv(ornax_publish_kill_variable);
-    if (kill_at != nullptr && std::atoi(kill_at) == ++renames) ::kill(::getpid(), SIGKILL);
+    const char* fail_at = std::getenv(ornax_publish_fail_variable);
+    if (kill_at != nullptr || fail_at != nullptr) ++renames;
+    if (kill_at != nullptr && std::atoi(kill_at) == renames) ::kill(::getpid(), SIGKILL);
+    if (fail_at != nullptr && std::atoi(fail_at) == renames) {
+        ec = std::make_error_code(std::errc::no_space_on_device);
+        return;
+    }
     fs::rename(from, to, ec);
 }
 
@@ -109,9 +124,11 @@ bool write_journal(const fs::path& file, const std::vector<JournalEntry>& entrie
 void finish_switch(const fs::path& journal, const std::vector<JournalEntry>& entries) {
     std::error_code ec;
     for (const JournalEntry& e : entries) {
-        if (!fs::exists(e.staged, ec)) continue;  // already in place
+        const bool retired = e.staged.empty();
+        if (!retired && !fs::exists(e.staged, ec)) continue;  // already in place
         if (e.existed && !fs::exists(e.aside, ec) && fs::exists(e.destination, ec))
             counted_rename(e.destination, e.aside, ec);
+        if (retired) continue;
         counted_rename(e.staged, e.destination, ec);
         if (ec)
             ornax_log_failure("cannot rename " + e.staged.string() + " to " +
@@ -140,9 +157,10 @@ void ornax_publish(const std::vector<PublishEntry>& entries, bool replace, std::
         JournalEntry e;
         e.destination = fs::absolute(p.destination, ec).lexically_normal();
         if (e.destination.filename().empty()) e.destination = e.destination.parent_path();
-        e.staged = fs::absolute(p.staged, ec).lexically_normal();
+        if (!p.staged.empty()) e.staged = fs::absolute(p.staged, ec).lexically_normal();
         e.existed = fs::exists(fs::symlink_status(e.destination, ec));
         e.aside = ornax_publish_staging_name(e.destination.string() + ".old");
+        if (e.staged.empty() && !e.existed) continue;  // nothing to retire
         if (e.existed && !replace) {
             error = p.destination + " exists already (not replaced)";
             status = ornax_status_failure;
@@ -170,6 +188,7 @@ void ornax_publish(const std::vector<PublishEntry>& entries, bool replace, std::
     }
     for (; !ec && placed < journal_entries.size(); ++placed) {
         const JournalEntry& e = journal_entries[placed];
+        if (e.staged.empty()) continue;  // retired only
         counted_rename(e.staged, e.destination, ec);
         if (ec) {
             error = "cannot rename " + e.staged.string() + " to " + e.destination.string() + ": " +
@@ -180,7 +199,8 @@ void ornax_publish(const std::vector<PublishEntry>& entries, bool replace, std::
     if (ec) {
         std::error_code back;
         for (std::size_t i = 0; i < placed; ++i)
-            fs::rename(journal_entries[i].destination, journal_entries[i].staged, back);
+            if (!journal_entries[i].staged.empty())
+                fs::rename(journal_entries[i].destination, journal_entries[i].staged, back);
         for (std::size_t i = 0; i < aside; ++i)
             if (journal_entries[i].existed)
                 fs::rename(journal_entries[i].aside, journal_entries[i].destination, back);

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-// One output of a switch: its complete staged copy (a file or a folder) and its place.
+// One output of a switch: its complete staged copy (a file or a folder) and its place. An
+// entry without a staged copy retires its destination: the old version goes aside with the
+// others and is removed with them (a record that no longer describes the new outputs).
 struct PublishEntry {
     std::string staged;
     std::string destination;
@@ -36,3 +38,6 @@ void ornax_publish_recover(const std::string& folder);
 // before the k-th rename of its publications made while the variable is set (the journal's
 // own rename counts as the first of a switch).
 inline constexpr const char* ornax_publish_kill_variable = "ORNAX_TEST_FAIL_AT_RENAME";
+// Environment variable for tests: when set to k, the k-th rename counted as above fails as
+// on a full device (ENOSPC) without renaming anything.
+inline constexpr const char* ornax_publish_fail_variable = "ORNAX_TEST_RENAME_FAILS_AT";

@@ -33,7 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
-constexpr const char* run_info_name = "run_info.json";
+constexpr const char* run_info_name = ornax_run_info_file_name;
 
 // A path, its size in bytes (null when the file is missing) and the SHA-256 of its bytes
 // (null when empty: a file above ornax_run_info_digest_limit bytes, or unreadable).

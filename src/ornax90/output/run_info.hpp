@@ -16,6 +16,9 @@ struct Ornaxregionruntimes;
 // the history of exported files.
 std::string ornax_utc_now();
 
+// The run record's name in the output folder.
+inline constexpr const char* ornax_run_info_file_name = "run_info.json";
+
 // One input file of a run: what it is and where it was found.
 struct Ornaxrunfiletype {
     std::string role;  // the configuration's field name, e.g. "xlai_file"

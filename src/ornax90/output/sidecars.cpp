@@ -1,9 +1,11 @@
 // Output metadata: publishing a file atomically, and the GDAL VRT and GrADS descriptor
 // written beside every output raster.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <sstream>
 
 #include "ornax90/output/sidecars.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/output/vocabulary.hpp"
 #include "ornax90/output/quality.hpp"
 #include "ornax90/command_line/version.hpp"
@@ -85,16 +88,17 @@ double ornax_decimal_of(float value) {
 
 void ornax_publish_text_file(const std::string& path, const std::string& text, int& status) {
     status = ornax_status_failure;
-    const std::filesystem::path target(path);
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string hidden = ".";  // hidden temporary name beside the target
-    hidden += target.filename().string();
-    hidden += ".XXXXXX";
-    std::string temp = (folder / hidden).string();
-    const int fd = ::mkstemp(temp.data());
+    // the staging name beside the target, which the next publication into the folder
+    // removes when this process is killed before the rename
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
+        temp = ornax_publish_staging_name(path);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;  // a name already taken: the next one
+    }
     if (fd < 0) return;
-    ::fchmod(fd, 0644);
+    ::fchmod(fd, 0644);  // whatever the mask, as every output
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
         ::close(fd);

@@ -8,9 +8,9 @@
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/output/vocabulary.hpp"
 
-// Writes `text` to `path` through a temporary file in the same folder (every write
-// checked, flushed, closed, then renamed into place). status 0 or 3; on failure the
-// temporary file is removed and an existing `path` is left untouched.
+// Writes `text` to `path` through a temporary file in the same folder, under the staging
+// name of output/publish (every write checked, flushed, closed, then renamed into place). status 0
+// or 3; on failure the temporary file is removed and an existing `path` is left untouched.
 void ornax_publish_text_file(const std::string& path, const std::string& text, int& status);
 
 // The decimal a float was written from, as a double (0.05f gives 0.05, not

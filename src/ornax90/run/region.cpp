@@ -22,6 +22,7 @@
 #include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/output/guard.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/output/run_info.hpp"
 #include "ornax90/output/sidecars.hpp"
 #include "ornax90/output/summary.hpp"
@@ -133,6 +134,9 @@ void open_region_outputs(Ornaxregiondatatype& region, const std::vector<std::str
         region.pixel_dump_status = 0;
         return;
     }
+    // a switch that a killed run left unfinished is finished before its temporaries could
+    // be judged stale
+    ornax_publish_recover(dir);
     int removed = 0;
     ornax_output_set_claim_folder(files.set, dir, removed);
     if (!dir.empty()) ornax_output_set_claim_folder(files.set, "", removed);
@@ -349,9 +353,12 @@ void describe_published_outputs(RegionRun& r, const Ornaxregionruntimes& times,
 }
 
 // Publishes the outputs of a run whose line loop ran, or removes them when the outputs
-// themselves failed (the earlier files stay whole). status 0 or 3.
-void finish_region_outputs(RegionOutputFiles& files, int& status) {
+// themselves failed (the earlier files stay whole). The earlier run's record goes in the
+// same switch: once any new raster is in place, no record says the day is complete until
+// the new one is written. status 0 or 3.
+void finish_region_outputs(const std::string& dir, RegionOutputFiles& files, int& status) {
     status = ornax_status_failure;
+    files.set.retired.push_back(ornax_output_path(dir, ornax_run_info_file_name));
     if (!files.set.failed) ornax_output_set_commit(files.set, status);
     if (status == 0) return;
     ornax_output_set_abort(files.set);
@@ -507,7 +514,7 @@ void ornax_region_publish(Ornaxregionruntype& run, const Ornaxregionruntimes& ti
             r.files.set.failed ? std::string() : reason_to_keep_earlier_outputs(r, times, status);
         int publish = 3;
         if (reason.empty())
-            finish_region_outputs(r.files, publish);
+            finish_region_outputs(trim_right(r.region.output_dir), r.files, publish);
         else
             report_outputs_kept(r, reason);
         if (publish != 0) status = ornax_status_failure;

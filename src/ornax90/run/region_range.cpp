@@ -9,6 +9,7 @@
 
 #include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/output/file_set.hpp"
+#include "ornax90/output/publish.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
 #include "utils/fixed_text.hpp"
@@ -120,6 +121,20 @@ void ornax_region_day_output_dir(const std::string& config_file, const Ornaxregi
     if (dated) dir = ornax_output_path(dir, ornax_day_folder(day.year, day.doy));
 }
 
+void ornax_region_range_recover(const Ornaxregionrangetype& range) {
+    int removed = 0;
+    for (const Ornaxregiondaytype& day : range.days) {
+        std::string dir;
+        int st = 0;
+        ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
+        std::error_code ec;
+        if (st != 0 || !std::filesystem::is_directory(dir.empty() ? "." : dir, ec)) continue;
+        ornax_publish_recover(dir);
+        ornax_output_remove_stale(dir, removed);
+    }
+    ornax_output_remove_stale("", removed);
+}
+
 bool ornax_day_published_complete(const std::string& dir, const Ornaxregiondaytype& day) {
     std::ifstream in(std::filesystem::path(dir.empty() ? "." : dir) / "run_info.json");
     if (!in) return false;
@@ -213,6 +228,7 @@ void ornax_run_region_range(const Ornaxregionrangetype& range, int& status) {
         ornax_region_day_output_dir(range.config_file, day, range.dated, dir, st);
         return st == 0 && ornax_day_published_complete(dir, day);
     };
+    ornax_region_range_recover(range);
     std::vector<Ornaxdayresulttype> results;
     ornax_run_region_days(range, run_day, complete, true, results, status);
 }
