@@ -66,7 +66,8 @@ void gfs_read_config(const std::string& file_name, Gfs_struc_block& store, int& 
         status = ornax_status_failure;
         return;
     }
-    vesk_write_line(FreeLine() << "Start reading the GFS config" << name);
+    vesk_write_named_line(FreeLine() << "Start reading the GFS config" << name,
+                          FreeLine() << "Start reading the GFS configuration file " << name);
     LabelledLineReader in(stream);
     status = 0;
     if (!read_gfs_config_lines(in, store)) {
@@ -92,7 +93,8 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
     store.land_file = trim_right(file_name);
     std::FILE* stream = ornax_unit_open(unit, store.land_file, "rb");
     if (stream == nullptr) {
-        vesk_write_line("Error in opening the input file" + store.land_file);
+        vesk_write_named_line("Error in opening the input file" + store.land_file,
+                              "Error in opening the input file " + store.land_file);
         vesk_release_unit_number(unit);
         status = ornax_status_failure;
         return;

@@ -9,6 +9,7 @@
 
 #include "baseforcing/GFS/GFS_io_mod.hpp"
 #include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "ornax90/ORNAX_region_mod.hpp"
 #include "ingest/forecast/day.hpp"
@@ -174,9 +175,21 @@ void region_write_land_subset(const std::filesystem::path& folder, const RegionG
         status = ingest_status_failed;
         return;
     }
-    ornax_write_out_land_index(static_cast<int>(cells.size()), c.ncols, c.nrows, c.west_lon,
-                               c.east_lon, c.dlon, c.south_lat, c.north_lat, c.dlat, cells,
-                               "config/land_subset.dat", status);
+    // the writer's screen lines run the file name into the words around it; they go to
+    // the log only
+    Ornaxmessagebuffer said;
+    {
+        OrnaxMessageCapture capture(said);
+        ornax_write_out_land_index(static_cast<int>(cells.size()), c.ncols, c.nrows, c.west_lon,
+                                   c.east_lon, c.dlon, c.south_lat, c.north_lat, c.dlat, cells,
+                                   "config/land_subset.dat", status);
+    }
+    for (const Ornaxmessagebuffer::Entry& e : said.entries) {
+        if (e.channel == Ornaxmessagebuffer::Channel::screen)
+            ingest_log_only(trim_both(e.text));
+        else
+            ingest_message(trim_both(e.text));
+    }
     if (chdir(here) != 0 && status == 0) status = ingest_status_failed;
     if (status != 0) {
         error = (folder / "config/land_subset.dat").string() + " could not be written";
