@@ -111,24 +111,21 @@ int read_config(const ScratchDir& dir, const ConfigText& config, int year, int d
     return status;
 }
 
-}  // namespace
-
-namespace {
-
 // One reading of a generated configuration. In every text, "$B" stands for the test's
-// directory and "$H" for HOME_DIR without its trailing blanks.
+// directory and "$H" for HOME_DIR without its trailing blanks. Case names stay short: they
+// name the directory, and a log line is cut at 300 characters.
 struct PathCase {
     const char* name;
-    std::optional<std::string> home;           // HOME_DIR; nullopt: unset
-    std::map<int, std::string> before, after;  // values changed before / after the
-                                               // referenced files are created
-    int lines = 65;                            // lines of the file
-    const char* files_date = "/2019200/";      // date directory of the created files
-    const char* files_day = "2011200";         // fixed-year day of the insolation
-    int year = 2019, doy = 200;                // read for
+    std::optional<std::string> home = {};                // HOME_DIR; nullopt: unset
+    std::map<int, std::string> before = {}, after = {};  // values changed before / after the
+                                                         // referenced files are created
+    int lines = 65;                                      // lines of the file
+    const char* files_date = "/2019200/";                // date directory of the created files
+    const char* files_day = "2011200";                   // fixed-year day of the insolation
+    int year = 2019, doy = 200;                          // read for
     int status = 0;
-    std::map<int, std::string> paths;  // stored paths expected
-    std::vector<std::string> log;      // pieces of the log; none: an empty log
+    std::map<int, std::string> paths = {};  // stored paths expected
+    std::vector<std::string> log = {};      // pieces of the log; none: an empty log
 };
 
 void PrintTo(const PathCase& c, std::ostream* os) {
@@ -142,114 +139,54 @@ std::string expand(std::string text, const std::string& base, const std::string&
     return text;
 }
 
+// one case a row or two
+// clang-format off
 const PathCase path_cases[] = {
-    {.name = "every_rule_under_home_dir",
-     .home = "$B/home   ",  // trailing blanks of HOME_DIR are removed
-     .files_date = "/2020007/",
-     .files_day = "2011007",
-     .year = 2020,
-     .doy = 7,
-     .paths = {{6, "$B/cfg6"},
-               {7, "$H/reserved.dat"},
-               {9, ""},  // a directory line: nothing
-               {10, "$H/static/land10.bin"},
-               {25, "$H/veg/2020007/lai.bin"},
-               {39, "$H/goes/2020007/obs39.bin"},
-               {59, "$H/ins/sdn_a_2011007.dat"},
-               {63, "$B/cfg63"},
-               {64, "$H/out"},
-               {65, "$H/spare"}}},  // spare files not looked for
-    {.name = "home_dir_put_in_front_without_separator",
-     .home = "$B/data",
-     .before = {{9, "static"}},
-     .paths = {{10, "$Hstatic/land10.bin"}}},
-    {.name = "unset_home_dir_counts_as_empty",
-     .home = std::nullopt,
-     .before = {{7, "$B/reserved.dat"},
-                {9, "$B/static"},
-                {24, "$B/veg"},
-                {28, "$B/snow"},
-                {32, "$B/goes"},
-                {54, "$B/lst"},
-                {58, "$B/ins"},
-                {64, "$B/out"},
-                {65, "$B/spare"}},
-     .files_date = "/2016366/",
-     .files_day = "2011365",
-     .year = 2016,
-     .doy = 366,
-     .paths = {{7, "$B/reserved.dat"},
-               {29, "$B/snow/2016366/snow.bin"},
-               {60, "$B/ins/sdn_b_2011365.dat"},  // day 366 is 365 of the fixed year
-               {64, "$B/out"}},
+    {.name = "every_rule_under_home_dir", .home = "$B/home   ",  // trailing blanks are removed
+     .files_date = "/2020007/", .files_day = "2011007", .year = 2020, .doy = 7,
+     .paths = {{6, "$B/cfg6"}, {7, "$H/reserved.dat"}, {9, ""},  // a directory line: nothing
+               {10, "$H/static/land10.bin"}, {25, "$H/veg/2020007/lai.bin"},
+               {39, "$H/goes/2020007/obs39.bin"}, {59, "$H/ins/sdn_a_2011007.dat"},
+               {63, "$B/cfg63"}, {64, "$H/out"}, {65, "$H/spare"}}},  // spare files not looked for
+    {.name = "home_dir_put_in_front_without_separator", .home = "$B/data",
+     .before = {{9, "static"}}, .paths = {{10, "$Hstatic/land10.bin"}}},
+    {.name = "unset_home_dir_counts_as_empty", .home = std::nullopt,
+     .before = {{7, "$B/reserved.dat"}, {9, "$B/static"}, {24, "$B/veg"}, {28, "$B/snow"},
+                {32, "$B/goes"}, {54, "$B/lst"}, {58, "$B/ins"}, {64, "$B/out"}, {65, "$B/spare"}},
+     .files_date = "/2016366/", .files_day = "2011365", .year = 2016, .doy = 366,
+     .paths = {{7, "$B/reserved.dat"}, {29, "$B/snow/2016366/snow.bin"},
+               {60, "$B/ins/sdn_b_2011365.dat"}, {64, "$B/out"}},  // day 366: 365 of 2011
      .log = {"HOME_DIR is not set: region configuration file"}},
-    {.name = "absolute_path_under_home_dir_read_as_written",
-     .home = "$B/home",
+    {.name = "absolute_under_home", .home = "$B/home",
      .after = {{9, "$H/static"}, {7, "$H/reserved.dat"}},
      .paths = {{7, "$H/reserved.dat"}, {10, "$H/static/land10.bin"}},
      .log = {"line 9: \"$H/static\" already begins with HOME_DIR", "line 7: \""}},
-    {.name = "last_year_and_day",
-     .home = "$B/home",
-     .files_date = "/2100366/",
-     .files_day = "2011365",
-     .year = 2100,
-     .doy = 366,
-     .paths = {{25, "$H/veg/2100366/lai.bin"}}},
-    {.name = "year_after_2100",
-     .home = "$B/home",
-     .year = 2101,
-     .doy = 100,
-     .status = 3,
-     .paths = {{6, ""}},
-     .log = {"Year        2101 and day         100 lie outside"}},
-    {.name = "year_before_1900",
-     .home = "$B/home",
-     .year = 1899,
-     .doy = 100,
-     .status = 3,
-     .paths = {{6, ""}},
-     .log = {"Year        1899 and day         100 lie outside"}},
-    {.name = "day_0",
-     .home = "$B/home",
-     .year = 2000,
-     .doy = 0,
-     .status = 3,
-     .paths = {{6, ""}},
-     .log = {"Year        2000 and day           0 lie outside"}},
-    {.name = "day_367",
-     .home = "$B/home",
-     .year = 2000,
-     .doy = 367,
-     .status = 3,
-     .paths = {{6, ""}},
-     .log = {"Year        2000 and day         367 lie outside"}},
-    {.name = "first_year_without_its_dated_files",
-     .home = "$B/home",
-     .year = 1900,
-     .doy = 1,
-     .status = 3,
-     .log = {"$H/veg/1900001/lai.bin not exist."}},
-    {.name = "output_and_spare_directories_may_be_missing",
-     .home = "$B/home",
-     .lines = 63,
+    {.name = "last_year_and_day", .home = "$B/home", .files_date = "/2100366/",
+     .files_day = "2011365", .year = 2100, .doy = 366, .paths = {{25, "$H/veg/2100366/lai.bin"}}},
+    {.name = "year_after_2100", .home = "$B/home", .year = 2101, .doy = 100, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2101 and day         100 lie outside"}},
+    {.name = "year_before_1900", .home = "$B/home", .year = 1899, .doy = 100, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        1899 and day         100 lie outside"}},
+    {.name = "day_0", .home = "$B/home", .year = 2000, .doy = 0, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2000 and day           0 lie outside"}},
+    {.name = "day_367", .home = "$B/home", .year = 2000, .doy = 367, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2000 and day         367 lie outside"}},
+    {.name = "first_year_without_its_dated_files", .home = "$B/home", .year = 1900, .doy = 1,
+     .status = 3, .log = {"$H/veg/1900001/lai.bin not exist."}},
+    {.name = "output_and_spare_directories_may_be_missing", .home = "$B/home", .lines = 63,
      .paths = {{63, "$B/cfg63"}, {64, ""}, {65, ""}}},
-    {.name = "file_ending_at_line_40",
-     .home = "$B/home",
-     .lines = 40,
-     .status = 3,
+    {.name = "file_ending_at_line_40", .home = "$B/home", .lines = 40, .status = 3,
      .log = {"Region configuration file $B/region.cfg line          41 is missing"}},
-    {.name = "file_ending_in_the_header",
-     .home = "$B/home",
-     .lines = 3,
-     .status = 3,
+    {.name = "file_ending_in_the_header", .home = "$B/home", .lines = 3, .status = 3,
      .log = {" line           4 is missing"}},
 };
+// clang-format on
 
 class RegionConfigPathTable : public ::testing::TestWithParam<PathCase> {};
 
 }  // namespace
 
-TEST_P(RegionConfigPathTable, StoresThePathsOfItsRules) {
+TEST_P(RegionConfigPathTable, StoredPaths) {
     const PathCase& c = GetParam();
     ScratchDir dir;
     const std::string base = dir.path().string();
@@ -268,7 +205,9 @@ TEST_P(RegionConfigPathTable, StoresThePathsOfItsRules) {
     for (const auto& [line, path] : c.paths)
         EXPECT_EQ(paths[static_cast<std::size_t>(line)], expand(path, base, home))
             << "line " << line;
-    if (c.log.empty()) EXPECT_EQ(log.text(), "");
+    if (c.log.empty()) {
+        EXPECT_EQ(log.text(), "");
+    }
     for (const std::string& piece : c.log)
         EXPECT_TRUE(log.contains(expand(piece, base, home))) << piece << "\n" << log.text();
     EXPECT_EQ(ornax_unit_stream(11), nullptr) << "unit 11 is closed";
