@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/gapfill.hpp"
+#include "composite/options.hpp"
+#include "composite/run.hpp"
 #include "ornax90/file_io_mod.hpp"
 
 namespace {

@@ -9,7 +9,12 @@
 #include <map>
 
 #include "ornax90/ORNAX_run_mod.hpp"
-#include "composite/composites.hpp"
+#include "composite/anomaly.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/window.hpp"
+#include "composite/options.hpp"
+#include "composite/run.hpp"
 #include "composite/netcdf_file.hpp"
 #include "utils/sunrise_mod.hpp"
 #include "ornax90/type_kinds.hpp"

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "ornax90/ORNAX_run_mod.hpp"
-#include "composite/composites.hpp"
+#include "composite/days.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "utils/sunrise_mod.hpp"
 #include "ornax90/type_kinds.hpp"

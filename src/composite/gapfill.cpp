@@ -5,7 +5,10 @@
 #include <cmath>
 #include <limits>
 
-#include "composite/composites.hpp"
+#include "composite/gapfill.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "ornax90/output/quality.hpp"
 #include "ornax90/type_kinds.hpp"
 
 namespace {

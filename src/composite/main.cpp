@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/options.hpp"
+#include "composite/run.hpp"
+#include "composite/anomaly.hpp"
 #include "ornax90/type_kinds.hpp"
 
 int main(int argc, char** argv) {

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/window.hpp"
 #include "netcdf/writer.hpp"
 
 struct Ornaxcompositenctype {

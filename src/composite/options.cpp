@@ -3,7 +3,8 @@
 #include <charconv>
 #include <filesystem>
 
-#include "composite/composites.hpp"
+#include "composite/options.hpp"
+#include "composite/gapfill.hpp"
 #include "ornax90/output/guard.hpp"
 #include "ornax90/type_kinds.hpp"
 #include "utils/sunrise_mod.hpp"

@@ -12,7 +12,13 @@
 #include <system_error>
 
 #include "ornax90/ORNAX_run_mod.hpp"
-#include "composite/composites.hpp"
+#include "composite/run.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/gapfill.hpp"
+#include "composite/window.hpp"
+#include "composite/writers.hpp"
+#include "composite/options.hpp"
 #include "composite/netcdf_file.hpp"
 #include "ornax90/type_kinds.hpp"
 #include "ornax90/output/publish.hpp"

@@ -1,6 +1,6 @@
 // Names, meanings, units and cell methods of the composite, gap-filled and anomaly
 // variables, and the meanings of the gap-fill and anomaly flags.
-#include "composite/composites.hpp"
+#include "composite/vocabulary.hpp"
 
 const std::vector<Ornaxcompositevarinfotype>& ornax_composite_variables() {
     static const std::vector<Ornaxcompositevarinfotype> vars = {

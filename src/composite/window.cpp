@@ -3,7 +3,10 @@
 #include <cmath>
 
 #include "ornax90/ORNAX_run_mod.hpp"
-#include "composite/composites.hpp"
+#include "composite/window.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/gapfill.hpp"
 #include "ornax90/ornax_constants_mod.hpp"
 #include "utils/sunrise_mod.hpp"
 

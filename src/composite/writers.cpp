@@ -5,7 +5,11 @@
 
 #include "ornax90/output/quicklook.hpp"
 #include "ornax90/ORNAX_run_mod.hpp"
-#include "composite/composites.hpp"
+#include "composite/writers.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/gapfill.hpp"
+#include "composite/window.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "ornax90/type_kinds.hpp"
 #include "ornax90/output/sidecars.hpp"

@@ -137,7 +137,9 @@ int run(MPI_Comm comm, const std::string& program_name, const std::vector<std::s
         if (status != 0)
             ornax_log_failure(
                 (FreeLine() << "Error in calculate data in" << command_line.region_config_file)
-                    .str());
+                    .str(),
+                "Error in calculating the data of region configuration " +
+                    trim_right(command_line.region_config_file));
         ornax_log_msg("ORNAX main program exit");
         ornax_log_close();
         if (status != 0) show_failure_causes(log_file_name);

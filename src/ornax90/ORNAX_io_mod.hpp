@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ornax90/ORNAX_data_mod.hpp"
 
@@ -80,6 +81,11 @@ void ornax_write_site_outputs(const Ornaxlandtype& land, const Ornaxinputvartype
 // the line number, sets status 3 and leaves its field unchanged.
 void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& grid, int& status);
 
+// The text of a domain description of the grid, as the reader above reads it: the header
+// "Domain description" with `what`, then the values (f7.2, i10; the missing value with fewer
+// decimals when f7.2 cannot hold it), each labelled in columns 1-30.
+std::string domain_info_text(const std::string& what, const Spatialinfodata& grid);
+
 // ===================================================================================
 // Meteorological configuration (io/met_config.cpp)
 // ===================================================================================
@@ -91,3 +97,11 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
 // edges and spacings.
 void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& common,
                             Ornaxmeteoornax& grid, int& status);
+
+// The 38 lines of a meteorological configuration file, as the reader above reads it (line n
+// at index n - 1): the header with `description`, the land-mask options, the common grid,
+// the model grid and the forecast-model source, each value labelled in columns 1-30. Paths
+// are written as the records hold them.
+std::vector<std::string> ornax_met_config_lines(const std::string& description,
+                                                const Ornaxcommonblock& common,
+                                                const Ornaxmeteoornax& grid);

@@ -45,6 +45,13 @@ void ornax_read_region_config_paths(const std::string& config_file, int year, in
 void ornax_read_region_config_file(const std::string& config_file, Ornaxregiondatatype& region,
                                    int year, int doy, int& status);
 
+// The text of a region configuration file, as the readers above read it: the four header
+// lines as given and a separator (lines 1-5), then lines 6 to 65, each with its label in
+// columns 1-30 and values[line] as written, before the line's rule turns it into a path
+// (separator lines hold no value).
+std::string ornax_region_config_text(const std::array<std::string, 4>& header,
+                                     const RegionConfigPaths& values);
+
 // ===================================================================================
 // Land mask and land subset (region_io/landmask.cpp)
 // ===================================================================================

@@ -50,6 +50,12 @@ void ornax_read_out_list_file(const std::string& file_name,
                               std::array<Ornaxoutputrecordtype, ornax_max_out_vars>& list,
                               int& count, int& status);
 
+// The text of an output list file, as the reader above reads it: the header line, then one
+// line per entry, its name in columns 1-10 (cut or blank-padded) and the switch in column 11:
+// 1 for the selected entries, in their order, then 0 for the entries not selected.
+std::string ornax_out_list_text(std::span<const Ornaxoutputrecordtype> selected,
+                                std::span<const Ornaxoutputrecordtype> not_selected = {});
+
 // Sets every element of the line's output matrix to the missing value; without listed
 // variables it logs "Not allocated the output variable matrix". Status 0.
 void ornax_reset_region_outputs(Ornaxregiondatatype& region, float missing, int& status);

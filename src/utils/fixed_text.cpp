@@ -173,6 +173,30 @@ std::string write_f(double value, int width, int decimals) {
     return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
 }
 
+std::string write_f_fitting(double value, int width, int decimals) {
+    std::string text = write_f(value, width, decimals);
+    while (decimals > 0 && text.find('*') != std::string::npos)
+        text = write_f(value, width, --decimals);
+    return text;
+}
+
+std::string labelled_line(std::string_view label, std::string_view value, int label_width) {
+    std::string line(
+        label.substr(0, std::min(label.size(), static_cast<std::size_t>(label_width))));
+    line.resize(static_cast<std::size_t>(label_width), ' ');
+    line += value;
+    return line;
+}
+
+std::string join_lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l;
+        text += '\n';
+    }
+    return text;
+}
+
 std::string write_e(double value, int width, int decimals) {
     std::string stars(static_cast<std::size_t>(width), '*');
     if (!std::isfinite(value)) return stars;

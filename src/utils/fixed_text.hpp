@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Outcome of reading one field.
 inline constexpr int text_field_ok = 0;
@@ -47,6 +48,15 @@ std::string write_f(double value, int width, int decimals);
 std::string write_e(double value, int width, int decimals);
 // Fortran aN: right-aligned when shorter than width, cut to the first width characters when longer.
 std::string write_a(std::string_view text, int width);
+// fW.D, or with fewer decimals (down to none) when the value does not fit in width:
+// -9999.0 in f7.2 gives "-9999.0", -999.0 gives "-999.00".
+std::string write_f_fitting(double value, int width, int decimals);
+
+// A line of a labelled configuration file, as LabelledLineReader reads it: the label cut or
+// blank-padded to label_width columns, then the value.
+std::string labelled_line(std::string_view label, std::string_view value, int label_width = 30);
+// The lines one after another, each ended by a newline.
+std::string join_lines(const std::vector<std::string>& lines);
 
 // Free-format (list-directed) line: a leading blank; text pieces follow one another
 // directly; an integer takes one blank and is right-aligned in 11; a real takes one blank

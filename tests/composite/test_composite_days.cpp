@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/days.hpp"
 #include "support/composite.hpp"
 
 namespace {

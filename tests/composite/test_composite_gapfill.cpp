@@ -8,7 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/gapfill.hpp"
 #include "support/composite.hpp"
 
 namespace {

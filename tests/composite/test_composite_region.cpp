@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/window.hpp"
 #include "composite/netcdf_file.hpp"
 #include "support/composite.hpp"
 #include "support/folder_state.hpp"

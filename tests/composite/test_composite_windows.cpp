@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "composite/composites.hpp"
+#include "composite/vocabulary.hpp"
+#include "composite/days.hpp"
+#include "composite/gapfill.hpp"
+#include "composite/window.hpp"
+#include "composite/options.hpp"
 #include "support/composite.hpp"
 #include "ornax90/ornax_constants_mod.hpp"
 

@@ -176,16 +176,15 @@ TEST_F(IngestCommon, CountsNaNInfinityAndFillAsMissing) {
 }
 
 TEST_F(IngestCommon, ConfigLineValueStartsAtColumn31) {
-    const std::string short_label = ingest_config_line("Missing value", "-9999.0");
-    const std::string long_label =
-        ingest_config_line("A label much longer than thirty columns", "/met");
+    const std::string short_label = labelled_line("Missing value", "-9999.0");
+    const std::string long_label = labelled_line("A label much longer than thirty columns", "/met");
     for (const std::string& line : {short_label, long_label}) {
         std::string value;
         ASSERT_EQ(read_fixed_text(line, 31, 330, value), text_field_ok);
         EXPECT_EQ(line.size(), 30u + trim_right(value).size());
     }
     EXPECT_EQ(long_label.substr(30), "/met");
-    EXPECT_EQ(ingest_join_lines({"a", "b"}), "a\nb\n");
+    EXPECT_EQ(join_lines({"a", "b"}), "a\nb\n");
 }
 
 TEST_F(IngestCommon, ReadsTheGridOfADomainFile) {
@@ -196,7 +195,7 @@ TEST_F(IngestCommon, ReadsTheGridOfADomainFile) {
         "Latitude resolution              0.25",   "Number of columns                   220",
         "Number of rows                      100", "Number of layers                     30",
         "Number of hours                      24", "Missing value                -9999.0"};
-    std::ofstream(path("grid.txt")) << ingest_join_lines(lines);
+    std::ofstream(path("grid.txt")) << join_lines(lines);
     Spatialinfodata grid;
     std::string error;
     int status = -1;
@@ -214,7 +213,7 @@ TEST_F(IngestCommon, ReadsTheGridOfADomainFile) {
     std::vector<std::string> flat = lines;
     flat[3] = "Longitude resolution              0.00";
     flat[7] = "Number of columns                     0";
-    std::ofstream(path("flat.txt")) << ingest_join_lines(flat);
+    std::ofstream(path("flat.txt")) << join_lines(flat);
     ingest_read_grid(path("flat.txt"), grid, error, status);
     EXPECT_EQ(status, 3);
 }

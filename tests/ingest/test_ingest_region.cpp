@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "ornax90/ORNAX_io_mod.hpp"
 #include "region_gen/sources.hpp"
 #include "ingest/region/config.hpp"
 #include "ingest/region/land.hpp"
@@ -402,7 +403,7 @@ TEST_P(ProgramKilled, EveryRenameLeavesOldOrNewWhole) {
     ASSERT_EQ(st, 0) << error;
     RegionGrids grids;
     region_make_grids(recipe, grids);
-    std::ofstream(dir_ / "grid.txt") << region_domain_text("grid", grids.run);
+    std::ofstream(dir_ / "grid.txt") << domain_info_text("grid", grids.run);
     fs::remove_all(dir_ / "region");
     fs::remove_all(dir_ / "lc");
     fs::create_directories(dir_ / "lc");
@@ -455,7 +456,7 @@ TEST_F(RegionRecipeTest, RasterNeverReplacesItsSourceAndReplacesOnlyWhenAsked) {
     ASSERT_EQ(st, 0) << error;
     RegionGrids grids;
     region_make_grids(recipe, grids);
-    std::ofstream(dir_ / "grid.txt") << region_domain_text("grid", grids.run);
+    std::ofstream(dir_ / "grid.txt") << domain_info_text("grid", grids.run);
     const std::string raster = "'" + std::string(ORNAX_INGEST_EXE) + "' --log ingest.log raster ";
     const std::string source = slurp(dir_ / "sources" / "landcover.tif");
     const auto run = [&](const std::string& args) {

@@ -78,7 +78,7 @@ void fail_first_and_last_lines(const fs::path& dir) {
     snow.south_h += 5;
     snow.nrows -= 2;
     int status = 0;
-    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+    write_text_file(dir / "config" / "domain_snow.txt", domain_text("snow grid", snow, -9999.0f),
                     status);
     std::vector<float> mask = read_floats(dir / "snow" / "2019200" / "snow_mask.bin");
     mask.erase(mask.begin(), mask.begin() + kCols);

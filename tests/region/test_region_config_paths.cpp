@@ -5,10 +5,14 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ornax90/ORNAX_region_io_mod.hpp"
 #include "support/raster.hpp"
+#include "utils/fixed_text.hpp"
 
 using raster_test::LogCapture;
 using raster_test::ScratchDir;
@@ -107,61 +111,110 @@ int read_config(const ScratchDir& dir, const ConfigText& config, int year, int d
     return status;
 }
 
+// One reading of a generated configuration. In every text, "$B" stands for the test's
+// directory and "$H" for HOME_DIR without its trailing blanks. Case names stay short: they
+// name the directory, and a log line is cut at 300 characters.
+struct PathCase {
+    const char* name;
+    std::optional<std::string> home = {};                // HOME_DIR; nullopt: unset
+    std::map<int, std::string> before = {}, after = {};  // values changed before / after the
+                                                         // referenced files are created
+    int lines = 65;                                      // lines of the file
+    const char* files_date = "/2019200/";                // date directory of the created files
+    const char* files_day = "2011200";                   // fixed-year day of the insolation
+    int year = 2019, doy = 200;                          // read for
+    int status = 0;
+    std::map<int, std::string> paths = {};  // stored paths expected
+    std::vector<std::string> log = {};      // pieces of the log; none: an empty log
+};
+
+void PrintTo(const PathCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::string expand(std::string text, const std::string& base, const std::string& home) {
+    for (const auto& [mark, value] : {std::pair{std::string("$B"), base}, {"$H", home}})
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, mark.size(), value);
+    return text;
+}
+
+// one case a row or two
+// clang-format off
+const PathCase path_cases[] = {
+    {.name = "every_rule_under_home_dir", .home = "$B/home   ",  // trailing blanks are removed
+     .files_date = "/2020007/", .files_day = "2011007", .year = 2020, .doy = 7,
+     .paths = {{6, "$B/cfg6"}, {7, "$H/reserved.dat"}, {9, ""},  // a directory line: nothing
+               {10, "$H/static/land10.bin"}, {25, "$H/veg/2020007/lai.bin"},
+               {39, "$H/goes/2020007/obs39.bin"}, {59, "$H/ins/sdn_a_2011007.dat"},
+               {63, "$B/cfg63"}, {64, "$H/out"}, {65, "$H/spare"}}},  // spare files not looked for
+    {.name = "home_dir_put_in_front_without_separator", .home = "$B/data",
+     .before = {{9, "static"}}, .paths = {{10, "$Hstatic/land10.bin"}}},
+    {.name = "unset_home_dir_counts_as_empty", .home = std::nullopt,
+     .before = {{7, "$B/reserved.dat"}, {9, "$B/static"}, {24, "$B/veg"}, {28, "$B/snow"},
+                {32, "$B/goes"}, {54, "$B/lst"}, {58, "$B/ins"}, {64, "$B/out"}, {65, "$B/spare"}},
+     .files_date = "/2016366/", .files_day = "2011365", .year = 2016, .doy = 366,
+     .paths = {{7, "$B/reserved.dat"}, {29, "$B/snow/2016366/snow.bin"},
+               {60, "$B/ins/sdn_b_2011365.dat"}, {64, "$B/out"}},  // day 366: 365 of 2011
+     .log = {"HOME_DIR is not set: region configuration file"}},
+    {.name = "absolute_under_home", .home = "$B/home",
+     .after = {{9, "$H/static"}, {7, "$H/reserved.dat"}},
+     .paths = {{7, "$H/reserved.dat"}, {10, "$H/static/land10.bin"}},
+     .log = {"line 9: \"$H/static\" already begins with HOME_DIR", "line 7: \""}},
+    {.name = "last_year_and_day", .home = "$B/home", .files_date = "/2100366/",
+     .files_day = "2011365", .year = 2100, .doy = 366, .paths = {{25, "$H/veg/2100366/lai.bin"}}},
+    {.name = "year_after_2100", .home = "$B/home", .year = 2101, .doy = 100, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2101 and day         100 lie outside"}},
+    {.name = "year_before_1900", .home = "$B/home", .year = 1899, .doy = 100, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        1899 and day         100 lie outside"}},
+    {.name = "day_0", .home = "$B/home", .year = 2000, .doy = 0, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2000 and day           0 lie outside"}},
+    {.name = "day_367", .home = "$B/home", .year = 2000, .doy = 367, .status = 3,
+     .paths = {{6, ""}}, .log = {"Year        2000 and day         367 lie outside"}},
+    {.name = "first_year_without_its_dated_files", .home = "$B/home", .year = 1900, .doy = 1,
+     .status = 3, .log = {"$H/veg/1900001/lai.bin not exist."}},
+    {.name = "output_and_spare_directories_may_be_missing", .home = "$B/home", .lines = 63,
+     .paths = {{63, "$B/cfg63"}, {64, ""}, {65, ""}}},
+    {.name = "file_ending_at_line_40", .home = "$B/home", .lines = 40, .status = 3,
+     .log = {"Region configuration file $B/region.cfg line          41 is missing"}},
+    {.name = "file_ending_in_the_header", .home = "$B/home", .lines = 3, .status = 3,
+     .log = {" line           4 is missing"}},
+};
+// clang-format on
+
+class RegionConfigPathTable : public ::testing::TestWithParam<PathCase> {};
+
 }  // namespace
 
-TEST(RegionConfigPaths, EveryRuleUnderHomeDir) {
+TEST_P(RegionConfigPathTable, StoredPaths) {
+    const PathCase& c = GetParam();
     ScratchDir dir;
-    std::string home = dir.file("home");
-    HomeDir env(home + "   ");  // trailing blanks of HOME_DIR are removed
+    const std::string base = dir.path().string();
+    const std::string home = c.home ? trim_right(expand(*c.home, base, "")) : "";
+    std::optional<std::string> env_value;
+    if (c.home) env_value = expand(*c.home, base, "");
+    HomeDir env(env_value);
     LogCapture log(dir);
-    ConfigText config(dir.path().string());
-    config.create_files(home, "/2020007/", "2011007");
+    ConfigText config(base);
+    config.lines = c.lines;
+    for (const auto& [line, value] : c.before) config.values[line] = expand(value, base, home);
+    config.create_files(home, c.files_date, c.files_day);
+    for (const auto& [line, value] : c.after) config.values[line] = expand(value, base, home);
     RegionConfigPaths paths;
-    EXPECT_EQ(read_config(dir, config, 2020, 7, paths), 0) << log.text();
-    EXPECT_EQ(paths[6], config.values[6]);
-    EXPECT_EQ(paths[7], home + "/reserved.dat");
-    EXPECT_EQ(paths[9], "") << "a directory line is not stored";
-    EXPECT_EQ(paths[10], home + "/static/land10.bin");
-    EXPECT_EQ(paths[25], home + "/veg/2020007/lai.bin");
-    EXPECT_EQ(paths[39], home + "/goes/2020007/obs39.bin");
-    EXPECT_EQ(paths[59], home + "/ins/sdn_a_2011007.dat");
-    EXPECT_EQ(paths[63], config.values[63]);
-    EXPECT_EQ(paths[64], home + "/out");
-    EXPECT_EQ(paths[65], home + "/spare");
-    EXPECT_EQ(log.text(), "") << "the spare files (check none) are not looked for";
+    EXPECT_EQ(read_config(dir, config, c.year, c.doy, paths), c.status) << log.text();
+    for (const auto& [line, path] : c.paths)
+        EXPECT_EQ(paths[static_cast<std::size_t>(line)], expand(path, base, home))
+            << "line " << line;
+    if (c.log.empty()) {
+        EXPECT_EQ(log.text(), "");
+    }
+    for (const std::string& piece : c.log)
+        EXPECT_TRUE(log.contains(expand(piece, base, home))) << piece << "\n" << log.text();
     EXPECT_EQ(ornax_unit_stream(11), nullptr) << "unit 11 is closed";
 }
 
-TEST(RegionConfigPaths, HomeDirIsPutInFrontWithoutSeparator) {
-    ScratchDir dir;
-    std::string home = dir.file("data");
-    HomeDir env(home);
-    LogCapture log(dir);
-    ConfigText config(dir.path().string());
-    config.values[9] = "static";
-    config.create_files(home, "/2019200/", "2011200");
-    RegionConfigPaths paths;
-    EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 0) << log.text();
-    EXPECT_EQ(paths[10], home + "static/land10.bin");
-}
-
-TEST(RegionConfigPaths, UnsetHomeDirCountsAsEmpty) {
-    ScratchDir dir;
-    HomeDir env(std::nullopt);
-    LogCapture log(dir);
-    std::string base = dir.path().string();
-    ConfigText config(base);
-    for (int line : {7, 9, 24, 28, 32, 54, 58, 64, 65})
-        config.values[line] = base + config.values[line];
-    config.create_files("", "/2016366/", "2011365");
-    RegionConfigPaths paths;
-    EXPECT_EQ(read_config(dir, config, 2016, 366, paths), 0) << log.text();
-    EXPECT_EQ(paths[7], base + "/reserved.dat");
-    EXPECT_EQ(paths[29], base + "/snow/2016366/snow.bin");
-    // Day 366 is written as 365 of the fixed insolation year.
-    EXPECT_EQ(paths[60], base + "/ins/sdn_b_2011365.dat");
-    EXPECT_EQ(paths[64], base + "/out");
-}
+INSTANTIATE_TEST_SUITE_P(Cases, RegionConfigPathTable, ::testing::ValuesIn(path_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A value marked for the HOME_DIR prefix is used as written when it already begins with
 // HOME_DIR's value, or exists as written while the prefixed path does not.
@@ -197,25 +250,6 @@ TEST(RegionConfigPaths, HomePrefixIsNotPutTwice) {
     std::string note;
     EXPECT_EQ(ornax_home_prefixed_path("", "/static", note), "/static");
     EXPECT_EQ(note, "");
-}
-
-TEST(RegionConfigPaths, AbsolutePathsUnderHomeDirAreReadAsWrittenAndLogged) {
-    ScratchDir dir;
-    const std::string home = dir.file("home");
-    HomeDir env(home);
-    LogCapture log(dir);
-    ConfigText config(dir.path().string());
-    config.create_files(home, "/2019200/", "2011200");
-    config.values[9] = home + "/static";  // already begins with HOME_DIR
-    config.values[7] = home + "/reserved.dat";
-    RegionConfigPaths paths;
-    EXPECT_EQ(read_config(dir, config, 2019, 200, paths), 0) << log.text();
-    EXPECT_EQ(paths[7], home + "/reserved.dat");
-    EXPECT_EQ(paths[10], home + "/static/land10.bin");
-    EXPECT_NE(log.text().find("line 9: \"" + home + "/static\" already begins with HOME_DIR"),
-              std::string::npos)
-        << log.text();
-    EXPECT_NE(log.text().find("line 7: \""), std::string::npos) << log.text();
 }
 
 TEST(RegionConfigPaths, UnsetHomeDirIsNamedWhenAFileIsMissing) {
@@ -263,27 +297,6 @@ TEST(RegionConfigPaths, InsolationFilesOfTheYear2011AreLogged) {
     }
 }
 
-TEST(RegionConfigPaths, YearAndDayLimits) {
-    ScratchDir dir;
-    std::string home = dir.file("home");
-    HomeDir env(home);
-    LogCapture log(dir);
-    ConfigText config(dir.path().string());
-    config.create_files(home, "/2100366/", "2011365");
-    RegionConfigPaths paths;
-    EXPECT_EQ(read_config(dir, config, 2100, 366, paths), 0);
-    EXPECT_EQ(paths[25], home + "/veg/2100366/lai.bin");
-    for (auto [year, doy] : {std::pair{2101, 100}, {1899, 100}, {2000, 0}, {2000, 367}}) {
-        EXPECT_EQ(read_config(dir, config, year, doy, paths), 3) << year << " " << doy;
-        EXPECT_EQ(paths[6], "") << "no file is read";
-    }
-    // A date out of range is named, so the user sees which argument was refused.
-    EXPECT_TRUE(log.contains("Year        2101 and day         100 lie outside"));
-    EXPECT_TRUE(log.contains("Year        2000 and day         367 lie outside"));
-    EXPECT_EQ(read_config(dir, config, 1900, 1, paths), 3) << "the dated files do not exist";
-    EXPECT_TRUE(log.contains(home + "/veg/1900001/lai.bin not exist."));
-}
-
 TEST(RegionConfigPaths, MissingWarnedFileGoesOnMissingRequiredStops) {
     ScratchDir dir;
     std::string home = dir.file("home");
@@ -310,26 +323,10 @@ TEST(RegionConfigPaths, MissingWarnedFileGoesOnMissingRequiredStops) {
     EXPECT_TRUE(log.contains(home + "/static/ not exist."));
 }
 
-TEST(RegionConfigPaths, FileEndingEarlyAndOpenFailure) {
+TEST(RegionConfigPaths, FileThatCannotBeOpened) {
     ScratchDir dir;
-    std::string home = dir.file("home");
-    HomeDir env(home);
     LogCapture log(dir);
-    ConfigText config(dir.path().string());
-    config.create_files(home, "/2020045/", "2011045");
     RegionConfigPaths paths;
-    config.lines = 63;
-    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 0);
-    EXPECT_EQ(paths[63], config.values[63]);
-    EXPECT_EQ(paths[64], "");
-    EXPECT_EQ(paths[65], "");
-    config.lines = 40;
-    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
-    EXPECT_TRUE(log.contains("Region configuration file " + dir.file("region.cfg") +
-                             " line          41 is missing"));
-    config.lines = 3;
-    EXPECT_EQ(read_config(dir, config, 2020, 45, paths), 3);
-    EXPECT_TRUE(log.contains(" line           4 is missing"));
     int status = 0;
     ornax_read_region_config_paths(dir.file("absent.cfg"), 2020, 45, paths, status);
     EXPECT_EQ(status, 3);

@@ -176,7 +176,7 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
         GridBox snow = spec.run;
         snow.south_h += 1000;
         int status = 0;
-        write_text_file(config / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+        write_text_file(config / "domain_snow.txt", domain_text("snow grid", snow, -9999.0f),
                         status);
     };
     // The leaf-size raster named as the soil-resistance output of the run.

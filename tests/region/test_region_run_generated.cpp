@@ -150,7 +150,7 @@ TEST(RegionGeneratedFailures, FailingLineWritesMissingAndOtherLinesAreComputed) 
     snow.nrows -= 2;
     int status = 0;
     write_text_file(dir.path() / "config" / "domain_snow.txt",
-                    domain_lines("snow grid", snow, -9999.0f), status);
+                    domain_text("snow grid", snow, -9999.0f), status);
     std::vector<float> mask = read_floats(dir.path() / "snow" / "2019200" / "snow_mask.bin");
     mask.erase(mask.begin(), mask.begin() + 2 * kCols);
     write_floats(dir.path() / "snow" / "2019200" / "snow_mask.bin", mask);

@@ -50,7 +50,7 @@ void prepare_data(const std::string& data, const fs::path& dir) {
     snow.south_h += 10;
     snow.nrows -= 2;
     int status = 0;
-    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+    write_text_file(dir / "config" / "domain_snow.txt", domain_text("snow grid", snow, -9999.0f),
                     status);
     std::vector<float> mask = read_floats(dir / "snow" / "2019200" / "snow_mask.bin");
     mask.erase(mask.begin(), mask.begin() + 2 * 20);
@@ -174,7 +174,7 @@ TEST(RegionThreadsFailing, RunWhoseEveryLineFailsSaysSoOnceAndPublishesNothing) 
     GridBox snow = spec.run;
     snow.south_h += snow.nrows * snow.step_h + 100;  // north of the whole run grid
     int status = 0;
-    write_text_file(dir / "config" / "domain_snow.txt", domain_lines("snow grid", snow, -9999.0f),
+    write_text_file(dir / "config" / "domain_snow.txt", domain_text("snow grid", snow, -9999.0f),
                     status);
     ASSERT_EQ(run_ornax(dir, "-r0 config/region.cfg 2019 200"), 3);
     EXPECT_FALSE(fs::exists(dir / "output" / "region_qc.bin"));

@@ -124,10 +124,7 @@ inline RegionSpec make_region(const fs::path& dir, int ncols, int nrows, unsigne
 // Names of the output rasters of a generated region, in list order.
 inline std::vector<std::string> generated_outputs() {
     std::vector<std::string> names;
-    const std::vector<std::string> lines = outlist_lines();
-    for (size_t i = 1; i < lines.size(); ++i)
-        if (lines[i].size() > 10 && lines[i][10] == '1')
-            names.push_back(trim_right(lines[i].substr(0, 10)));
+    for (const Ornaxoutputrecordtype& entry : outlist_entries()) names.push_back(entry.name);
     return names;
 }
 

@@ -2,13 +2,19 @@
 // forecast-model, domain descriptions, output list, class table) and the raster writers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
 #include "utils/fixed_text.hpp"
 #include "region_gen/landscape.hpp"
 
@@ -17,17 +23,15 @@ inline std::string date_dir(int year, int doy) {
     return write_i(year, 4) + (doy < 10 ? "00" : doy < 100 ? "0" : "") + std::to_string(doy);
 }
 
-// A configuration line: a free label in columns 1-30, the value from column 31.
-inline std::string cfg_line(std::string label, const std::string& value) {
-    label.resize(30, ' ');
-    return label + value;
+inline void write_text_file(const std::filesystem::path& path, const std::string& text,
+                            int& status) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) status = 3;
 }
-
 inline void write_text_file(const std::filesystem::path& path,
                             const std::vector<std::string>& lines, int& status) {
-    std::ofstream out(path);
-    for (const std::string& l : lines) out << l << '\n';
-    if (!out) status = 3;
+    write_text_file(path, join_lines(lines), status);
 }
 
 // Writes 4-byte reals (or integers) in little- or big-endian order whatever the host.
@@ -52,157 +56,108 @@ inline void write_raster(const std::filesystem::path& path, const std::vector<fl
     if (!out) status = 3;
 }
 
-inline std::vector<std::string> domain_lines(const char* what, const GridBox& g, float spare) {
-    const std::string spare_text = spare <= -1000.0f ? write_f(spare, 7, 1) : write_f(spare, 7, 2);
-    return {cfg_line("Domain description", what),
-            cfg_line("East longitude", write_f(g.east_h() / 100.0, 7, 2)),
-            cfg_line("West longitude", write_f(g.west_h / 100.0, 7, 2)),
-            cfg_line("Longitude resolution", write_f(g.step(), 7, 2)),
-            cfg_line("North latitude", write_f(g.north_h() / 100.0, 7, 2)),
-            cfg_line("South latitude", write_f(g.south_h / 100.0, 7, 2)),
-            cfg_line("Latitude resolution", write_f(g.step(), 7, 2)),
-            cfg_line("Number of columns", write_i(g.ncols, 10)),
-            cfg_line("Number of rows", write_i(g.nrows, 10)),
-            cfg_line("Number of layers", write_i(30, 10)),
-            cfg_line("Number of hours", write_i(24, 10)),
-            cfg_line("Missing value", spare_text)};
+// A generator grid as the model's grid record, with its missing value.
+inline Spatialinfodata grid_record(const GridBox& g, float spare) {
+    Spatialinfodata grid;
+    grid.east_lon = static_cast<float>(g.east_h() / 100.0);
+    grid.west_lon = static_cast<float>(g.west_h / 100.0);
+    grid.north_lat = static_cast<float>(g.north_h() / 100.0);
+    grid.south_lat = static_cast<float>(g.south_h / 100.0);
+    grid.dlon = grid.dlat = static_cast<float>(g.step());
+    grid.ncols = g.ncols, grid.nrows = g.nrows;
+    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
+    grid.spare_value = spare;
+    return grid;
 }
 
-inline std::vector<std::string> region_cfg_lines(const RegionSpec& s) {
-    std::vector<std::string> l = {
-        cfg_line("Region configuration", "example region"),
-        cfg_line("Generator seed", std::to_string(s.seed)),
-        cfg_line("Variant", "default"),
-        cfg_line("Date", std::to_string(s.year) + " " + std::to_string(s.doy)),
-        std::string(30, '-'),
-        cfg_line("Land cover class table", "config/landcover.txt"),
-        cfg_line("Reserved file", "/config/reserved.dat"),
-        cfg_line("Land domain", "config/domain_land.txt"),
-        cfg_line("Static data directory", "/static")};
-    const char* statics[12][2] = {{"Land cover", "landcover.bin"},
-                                  {"Live leaf absorptivity NIR", "aleafn.bin"},
-                                  {"Live leaf absorptivity VIS", "aleafv.bin"},
-                                  {"Live leaf absorptivity TIR", "aleafl.bin"},
-                                  {"Dead leaf absorptivity NIR", "adeadn.bin"},
-                                  {"Dead leaf absorptivity VIS", "adeadv.bin"},
-                                  {"Dead leaf absorptivity TIR", "adeadl.bin"},
-                                  {"Soil reflectance NIR", "rsoiln.bin"},
-                                  {"Soil reflectance VIS", "rsoilv.bin"},
-                                  {"Soil resistance factor", "rs_correct.bin"},
-                                  {"Leaf size", "xl.bin"},
-                                  {"View zenith angle", "theta.bin"}};
-    for (auto& st : statics) l.push_back(cfg_line(st[0], st[1]));
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Vegetation domain", "config/domain_veg.txt"));
-    l.push_back(cfg_line("Vegetation directory", "/veg"));
-    l.push_back(cfg_line("Leaf area index", "lai.bin"));
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Snow domain", "config/domain_snow.txt"));
-    l.push_back(cfg_line("Snow directory", "/snow"));
-    l.push_back(cfg_line("Snow mask", "snow_mask.bin"));
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Meteorological configuration", "config/met.cfg"));
-    l.push_back(cfg_line("Observation time directory", "/goes"));
-    l.push_back(cfg_line("Local time 1", "tloc1.bin"));
-    for (int i = 1; i <= 17; ++i) {
-        if (i == 6) l.push_back(cfg_line("Local time 2", "tloc2.bin"));
-        std::string file = "spare_" + write_i(i, 2) + ".bin";  // spare_01.bin .. spare_17.bin
-        if (file[6] == ' ') file[6] = '0';
-        std::string label = "Spare file ";
-        label += std::to_string(i);
-        l.push_back(cfg_line(label, file));
+inline std::string domain_text(const char* what, const GridBox& g, float spare) {
+    return domain_info_text(what, grid_record(g, spare));
+}
+
+inline std::string region_cfg_text(const RegionSpec& s) {
+    const std::array<std::string, 4> header = {
+        labelled_line("Region configuration", "example region"),
+        labelled_line("Generator seed", std::to_string(s.seed)),
+        labelled_line("Variant", "default"),
+        labelled_line("Date", std::to_string(s.year) + " " + std::to_string(s.doy))};
+    RegionConfigPaths v;
+    const std::pair<int, const char*> values[] = {{6, "config/landcover.txt"},
+                                                  {7, "/config/reserved.dat"},
+                                                  {8, "config/domain_land.txt"},
+                                                  {9, "/static"},
+                                                  {10, "landcover.bin"},
+                                                  {11, "aleafn.bin"},
+                                                  {12, "aleafv.bin"},
+                                                  {13, "aleafl.bin"},
+                                                  {14, "adeadn.bin"},
+                                                  {15, "adeadv.bin"},
+                                                  {16, "adeadl.bin"},
+                                                  {17, "rsoiln.bin"},
+                                                  {18, "rsoilv.bin"},
+                                                  {19, "rs_correct.bin"},
+                                                  {20, "xl.bin"},
+                                                  {21, "theta.bin"},
+                                                  {23, "config/domain_veg.txt"},
+                                                  {24, "/veg"},
+                                                  {25, "lai.bin"},
+                                                  {27, "config/domain_snow.txt"},
+                                                  {28, "/snow"},
+                                                  {29, "snow_mask.bin"},
+                                                  {31, "config/met.cfg"},
+                                                  {32, "/goes"},
+                                                  {33, "tloc1.bin"},
+                                                  {39, "tloc2.bin"},
+                                                  {53, "config/domain_sat.txt"},
+                                                  {54, "/lst"},
+                                                  {55, "trad1.bin"},
+                                                  {56, "trad2.bin"},
+                                                  {58, "/insol"},
+                                                  {59, "sdn1_"},
+                                                  {60, "sdn2_"},
+                                                  {62, "config/domain_run.txt"},
+                                                  {63, "config/outlist.txt"},
+                                                  {64, "/output"},
+                                                  {65, "/spare"}};
+    for (const auto& [n, value] : values) v[static_cast<std::size_t>(n)] = value;
+    // the spare files spare_01.bin .. spare_17.bin on lines 34-38 and 40-51
+    for (int i = 1, line = 34; i <= 17; ++i, ++line) {
+        if (line == 39) ++line;
+        v[static_cast<std::size_t>(line)] = "spare_" + write_i(i, 2, 2) + ".bin";
     }
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Satellite domain", "config/domain_sat.txt"));
-    l.push_back(cfg_line("Surface temperature directory", "/lst"));
-    l.push_back(cfg_line("Surface temperature 1", "trad1.bin"));
-    l.push_back(cfg_line("Surface temperature 2", "trad2.bin"));
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Insolation directory", "/insol"));
-    l.push_back(cfg_line("Insolation 1", "sdn1_"));
-    l.push_back(cfg_line("Insolation 2", "sdn2_"));
-    l.push_back(std::string(30, '-'));
-    l.push_back(cfg_line("Run domain", "config/domain_run.txt"));
-    l.push_back(cfg_line("Output variable list", "config/outlist.txt"));
-    l.push_back(cfg_line("Output directory", "/output"));
-    l.push_back(cfg_line("Spare directory", "/spare"));
-    return l;
+    return ornax_region_config_text(header, v);
 }
 
-inline std::vector<std::string> met_cfg_lines(const RegionSpec& s) {
-    const GridBox& c = s.common;
-    const GridBox& m = s.run;  // the line-by-line model grid is the run grid
-    auto f = [](double v) { return write_f(v, 7, 2); };
-    const std::string sep(30, '-');
-    return {cfg_line("Meteorological configuration", "GFS, example region"),
-            cfg_line("Land option", write_i(1, 10)),
-            cfg_line("Land index option", write_i(0, 10)),
-            cfg_line("Land subset file", "config/land_subset.dat"),
-            sep,
-            cfg_line("Forecast data directory", "/met"),
-            cfg_line("UMD land cover file", "/umd/umd_landcover.bin"),
-            cfg_line("Land missing value", "-9999.0"),
-            cfg_line("East longitude", f(c.east_h() / 100.0)),
-            cfg_line("West longitude", f(c.west_h / 100.0)),
-            cfg_line("Longitude resolution", f(c.step())),
-            cfg_line("North latitude", f(c.north_h() / 100.0)),
-            cfg_line("South latitude", f(c.south_h / 100.0)),
-            cfg_line("Latitude resolution", f(c.step())),
-            cfg_line("Number of columns", write_i(c.ncols, 10)),
-            cfg_line("Number of rows", write_i(c.nrows, 10)),
-            cfg_line("Number of layers", write_i(30, 10)),
-            cfg_line("Time steps per day", write_i(8, 10)),
-            cfg_line("Missing value", "-9999.0"),
-            sep,
-            cfg_line("Model grid directory", "/met"),
-            cfg_line("End longitude", f(m.east_h() / 100.0)),
-            cfg_line("Start longitude", f(m.west_h / 100.0)),
-            cfg_line("Longitude resolution", f(m.step())),
-            cfg_line("End latitude", f(m.north_h() / 100.0)),
-            cfg_line("Start latitude", f(m.south_h / 100.0)),
-            cfg_line("Latitude resolution", f(m.step())),
-            cfg_line("Number of columns", write_i(m.ncols, 10)),
-            cfg_line("Number of rows", write_i(m.nrows, 10)),
-            cfg_line("Number of layers", write_i(30, 10)),
-            cfg_line("Number of hours", write_i(24, 10)),
-            cfg_line("Missing value", "-9999.0"),
-            sep,
-            cfg_line("Meteorological flag", write_i(3, 10)),
-            cfg_line("Meteorological option", write_i(0, 10)),
-            cfg_line("Meteorological source", "GFS 0.25 deg preprocessed"),
-            cfg_line("GFS land mask file", "/gfs/gfs_land.bin"),
-            cfg_line("GFS configuration file", "config/gfs.cfg")};
+inline std::string met_cfg_text(const RegionSpec& s) {
+    const Spatialinfodata c = grid_record(s.common, -9999.0f);
+    const Spatialinfodata m = grid_record(s.run, -9999.0f);  // the model grid is the run grid
+    Ornaxcommonblock common;
+    common.land_option = 1, common.land_index_option = 0;
+    common.land_subset_file = "config/land_subset.dat";
+    common.met_data_dir = "/met", common.umd_landcover_file = "/umd/umd_landcover.bin";
+    common.land_spare_value = -9999.0f, common.undef = -9999.0f;
+    common.east_lon = c.east_lon, common.west_lon = c.west_lon, common.dlon = c.dlon;
+    common.north_lat = c.north_lat, common.south_lat = c.south_lat, common.dlat = c.dlat;
+    common.ncols = c.ncols, common.nrows = c.nrows;
+    common.nlayers = ornax_common_layer_count, common.nhours = gfs_steps_per_day;
+    common.met_flag = 3, common.met_option = 0;
+    common.met_text = "GFS 0.25 deg preprocessed";
+    common.gfs_land_file = "/gfs/gfs_land.bin", common.gfs_config_file = "config/gfs.cfg";
+    Ornaxmeteoornax grid;
+    grid.met_dir = "/met";
+    grid.end_lon = m.east_lon, grid.start_lon = m.west_lon, grid.dlon = m.dlon;
+    grid.end_lat = m.north_lat, grid.start_lat = m.south_lat, grid.dlat = m.dlat;
+    grid.ncols = m.ncols, grid.nrows = m.nrows;
+    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
+    grid.undef = -9999.0f;
+    return join_lines(ornax_met_config_lines("GFS, example region", common, grid));
 }
 
-inline std::vector<std::string> gfs_cfg_lines(const RegionSpec& s) {
-    const GridBox& c = s.common;
-    auto f = [](double v) { return write_f(v, 7, 2); };
-    const std::string sep(30, '-');
-    std::vector<std::string> l = {cfg_line("Forecast-model configuration", "GFS 0.25 degree"),
-                                  "Preprocessed for region runs",
-                                  "Values from column 31",
-                                  sep,
-                                  sep,
-                                  cfg_line("GFS data directory", "/data/gfs/0p25"),
-                                  cfg_line("West longitude", f(c.west_h / 100.0)),
-                                  cfg_line("East longitude", f(c.east_h() / 100.0)),
-                                  cfg_line("Longitude resolution", f(c.step())),
-                                  cfg_line("South latitude", f(c.south_h / 100.0)),
-                                  cfg_line("North latitude", f(c.north_h() / 100.0)),
-                                  cfg_line("Latitude resolution", f(c.step())),
-                                  sep,
-                                  cfg_line("Number of longitudes", write_i(c.ncols, 10)),
-                                  cfg_line("Number of latitudes", write_i(c.nrows, 10)),
-                                  cfg_line("Number of pressure levels", write_i(21, 10)),
-                                  cfg_line("Time steps per day", write_i(8, 10)),
-                                  cfg_line("Spare count", write_i(0, 10)),
-                                  cfg_line("Spare value", write_e(-9999.0, 12, 3)),
-                                  sep};
-    for (const char* stem :
-         {"HGT_sfc", "DLWRF_sfc", "DSWRF_sfc", "TMP_sfc", "LHTFL_sfc", "PRES_sfc", "RH_2m",
-          "UGRD_10m", "VGRD_10m", "HGT_prs", "TMP_prs", "RH_prs", "SPFH_prs"})
-        l.push_back(cfg_line("File stem", stem));
-    return l;
+inline std::string gfs_cfg_text(const RegionSpec& s) {
+    const Spatialinfodata c = grid_record(s.common, -9999.0f);
+    return join_lines(
+        gfs_config_lines("GFS 0.25 degree", "Preprocessed for region runs", "Values from column 31",
+                         gfs_config_record("/data/gfs/0p25", c.west_lon, c.east_lon, c.dlon,
+                                           c.south_lat, c.north_lat, c.dlat, c.ncols, c.nrows)));
 }
 
 inline std::vector<std::string> class_table_lines() {
@@ -221,17 +176,18 @@ inline std::vector<std::string> class_table_lines() {
     return l;
 }
 
-// Output list: the daily and time-2 results of the example run (14 rasters).
-inline std::vector<std::string> outlist_lines() {
-    std::vector<std::string> l = {"Output variables: name in columns 1-10, switch in 11"};
+// Output list: the daily and time-2 results of the example run (14 rasters), in list order.
+inline std::vector<Ornaxoutputrecordtype> outlist_entries() {
+    std::vector<Ornaxoutputrecordtype> entries;
     for (const char* n : {"EDAY", "XLE2", "H2", "RNET2", "G2", "TA2", "Z2", "RS2", "LWDNDAY",
-                          "ECDAY", "ESDAY", "EREFDAY", "SDDAY", "HDAY"}) {
-        std::string name = n;
-        name.resize(10, ' ');
-        l.push_back(name + "1");
-    }
-    l.push_back("TA1       0");
-    return l;
+                          "ECDAY", "ESDAY", "EREFDAY", "SDDAY", "HDAY"})
+        entries.push_back({n, 0});
+    return entries;
+}
+// The output list file: those entries, then TA1 switched off.
+inline std::string outlist_text() {
+    const Ornaxoutputrecordtype off[] = {{"TA1", 0}};
+    return ornax_out_list_text(outlist_entries(), off);
 }
 
 // Every configuration file and the directories of the data set.
@@ -251,19 +207,20 @@ inline void write_configuration(const std::string& root, const RegionSpec& s, in
         return;
     }
     const fs::path cfg = fs::path(root) / "config";
-    write_text_file(cfg / "region.cfg", region_cfg_lines(s), status);
-    write_text_file(cfg / "met.cfg", met_cfg_lines(s), status);
-    write_text_file(cfg / "gfs.cfg", gfs_cfg_lines(s), status);
+    write_text_file(cfg / "region.cfg", region_cfg_text(s), status);
+    write_text_file(cfg / "met.cfg", met_cfg_text(s), status);
+    write_text_file(cfg / "gfs.cfg", gfs_cfg_text(s), status);
     write_text_file(cfg / "landcover.txt", class_table_lines(), status);
-    write_text_file(cfg / "outlist.txt", outlist_lines(), status);
-    write_text_file(cfg / "reserved.dat", {"reserved file of the region configuration"}, status);
-    write_text_file(cfg / "domain_land.txt", domain_lines("land grid", s.run, -9999.0f), status);
-    write_text_file(cfg / "domain_veg.txt", domain_lines("vegetation grid", s.run, -9999.0f),
+    write_text_file(cfg / "outlist.txt", outlist_text(), status);
+    write_text_file(cfg / "reserved.dat",
+                    std::string("reserved file of the region configuration\n"), status);
+    write_text_file(cfg / "domain_land.txt", domain_text("land grid", s.run, -9999.0f), status);
+    write_text_file(cfg / "domain_veg.txt", domain_text("vegetation grid", s.run, -9999.0f),
                     status);
-    write_text_file(cfg / "domain_snow.txt", domain_lines("snow grid", s.run, -9999.0f), status);
-    write_text_file(cfg / "domain_sat.txt", domain_lines("satellite grid", s.run, sat_missing),
+    write_text_file(cfg / "domain_snow.txt", domain_text("snow grid", s.run, -9999.0f), status);
+    write_text_file(cfg / "domain_sat.txt", domain_text("satellite grid", s.run, sat_missing),
                     status);
-    write_text_file(cfg / "domain_run.txt", domain_lines("run grid", s.run, -999.0f), status);
+    write_text_file(cfg / "domain_run.txt", domain_text("run grid", s.run, -999.0f), status);
 }
 
 #include "region_gen/rasters.hpp"

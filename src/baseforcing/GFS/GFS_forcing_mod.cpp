@@ -16,6 +16,11 @@ void vesk_write_line(const std::string& text) {
     std::fflush(stream);
 }
 
+void vesk_write_named_line(const std::string& text, const std::string& readable) {
+    if (ornax_logunit != 0) ornax_log_msg(text);
+    vesk_write_line(readable);
+}
+
 void gfs_init(Gfs_struc_block& store, int& status) {
     status = 0;
     const std::int64_t cells = static_cast<std::int64_t>(store.nlon) * store.nlat;

@@ -44,6 +44,10 @@ struct Gfs_struc_block {
 // Writes one line on the forecast-model log unit (the standard error stream, since that
 // unit is never opened).
 void vesk_write_line(const std::string& text);
+// A line whose text runs straight into a file name: `text` as it is goes into the run log
+// (when one is open), and `readable`, the same words with the name set apart, on the
+// forecast-model log unit.
+void vesk_write_named_line(const std::string& text, const std::string& readable);
 
 // Allocates the land mask (nlon x nlat). Status 0, or 3 with "Allocate GFS land error"
 // on the forecast-model log unit.

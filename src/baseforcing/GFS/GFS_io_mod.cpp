@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <new>
 
 #include "ornax90/ORNAX_log_mod.hpp"
@@ -12,6 +13,14 @@
 namespace {
 
 inline constexpr int gfs_text_width = 256;  // a256 values of the configuration file
+
+// The texts of lines 21 to 33 (the file stems), in the order of the lines.
+constexpr std::string Gfs_struc_block::*gfs_file_stems[] = {
+    &Gfs_struc_block::gfs_text_6,  &Gfs_struc_block::gfs_text_7,  &Gfs_struc_block::gfs_text_10,
+    &Gfs_struc_block::gfs_text_11, &Gfs_struc_block::gfs_text_12, &Gfs_struc_block::gfs_text_13,
+    &Gfs_struc_block::gfs_text_5,  &Gfs_struc_block::gfs_text_8,  &Gfs_struc_block::gfs_text_9,
+    &Gfs_struc_block::gfs_text_2,  &Gfs_struc_block::gfs_text_3,  &Gfs_struc_block::gfs_text_14,
+    &Gfs_struc_block::gfs_text_15};
 
 // Reads lines 1 to 33 of the configuration file; false at the first line that is
 // missing or unreadable (the reader's line number says which).
@@ -31,13 +40,8 @@ bool read_gfs_config_lines(LabelledLineReader& in, Gfs_struc_block& store) {
         return false;
     if (!in.real(12, 3, store.spare_e)) return false;
     if (!in.skip()) return false;
-    std::string* const texts[] = {&store.gfs_text_6,  &store.gfs_text_7,  &store.gfs_text_10,
-                                  &store.gfs_text_11, &store.gfs_text_12, &store.gfs_text_13,
-                                  &store.gfs_text_5,  &store.gfs_text_8,  &store.gfs_text_9,
-                                  &store.gfs_text_2,  &store.gfs_text_3,  &store.gfs_text_14,
-                                  &store.gfs_text_15};
-    for (std::string* text : texts)
-        if (!in.text(gfs_text_width, *text)) return false;
+    for (std::string Gfs_struc_block::*text : gfs_file_stems)
+        if (!in.text(gfs_text_width, store.*text)) return false;
     return true;
 }
 
@@ -62,7 +66,8 @@ void gfs_read_config(const std::string& file_name, Gfs_struc_block& store, int& 
         status = ornax_status_failure;
         return;
     }
-    vesk_write_line(FreeLine() << "Start reading the GFS config" << name);
+    vesk_write_named_line(FreeLine() << "Start reading the GFS config" << name,
+                          FreeLine() << "Start reading the GFS configuration file " << name);
     LabelledLineReader in(stream);
     status = 0;
     if (!read_gfs_config_lines(in, store)) {
@@ -88,7 +93,8 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
     store.land_file = trim_right(file_name);
     std::FILE* stream = ornax_unit_open(unit, store.land_file, "rb");
     if (stream == nullptr) {
-        vesk_write_line("Error in opening the input file" + store.land_file);
+        vesk_write_named_line("Error in opening the input file" + store.land_file,
+                              "Error in opening the input file " + store.land_file);
         vesk_release_unit_number(unit);
         status = ornax_status_failure;
         return;
@@ -112,4 +118,52 @@ void gfs_read_land_data(const std::string& file_name, Gfs_struc_block& store, in
         status = ornax_status_failure;
     }
     vesk_release_unit_number(unit);
+}
+
+std::vector<std::string> gfs_config_lines(const std::string& description, const std::string& note_1,
+                                          const std::string& note_2, const Gfs_struc_block& store) {
+    auto real = [](float v) { return write_f(v, 7, 2); };
+    auto count = [](int v) { return write_i(v, 10); };
+    const std::string separator(30, '-');
+    std::vector<std::string> lines = {
+        labelled_line("Forecast-model configuration", description),
+        note_1,
+        note_2,
+        separator,
+        separator,
+        labelled_line("GFS data directory", store.gfs_text_1),
+        labelled_line("West longitude", real(store.grid_value_1)),
+        labelled_line("East longitude", real(store.grid_value_2)),
+        labelled_line("Longitude resolution", real(store.grid_value_6)),
+        labelled_line("South latitude", real(store.grid_value_3)),
+        labelled_line("North latitude", real(store.grid_value_4)),
+        labelled_line("Latitude resolution", real(store.grid_value_5)),
+        separator,
+        labelled_line("Number of longitudes", count(store.nlon)),
+        labelled_line("Number of latitudes", count(store.nlat)),
+        labelled_line("Number of pressure levels", count(store.nlev)),
+        labelled_line("Time steps per day", count(store.ntime)),
+        labelled_line("Spare count", count(store.nspare)),
+        labelled_line("Spare value", write_e(store.spare_e, 12, 3)),
+        separator};
+    for (std::string Gfs_struc_block::*text : gfs_file_stems)
+        lines.push_back(labelled_line("File stem", store.*text));
+    return lines;
+}
+
+Gfs_struc_block gfs_config_record(const std::string& dir, float west, float east, float dlon,
+                                  float south, float north, float dlat, int nlon, int nlat) {
+    Gfs_struc_block store;
+    store.gfs_text_1 = dir;
+    store.grid_value_1 = west, store.grid_value_2 = east, store.grid_value_6 = dlon;
+    store.grid_value_3 = south, store.grid_value_4 = north, store.grid_value_5 = dlat;
+    store.nlon = nlon, store.nlat = nlat;
+    store.nlev = gfs_default_level_count, store.ntime = gfs_steps_per_day, store.nspare = 0;
+    store.spare_e = -9999.0f;
+    const char* stems[] = {"HGT_sfc",  "DLWRF_sfc", "DSWRF_sfc", "TMP_sfc",  "LHTFL_sfc",
+                           "PRES_sfc", "RH_2m",     "UGRD_10m",  "VGRD_10m", "HGT_prs",
+                           "TMP_prs",  "RH_prs",    "SPFH_prs"};
+    static_assert(std::size(stems) == std::size(gfs_file_stems));
+    for (std::size_t i = 0; i < std::size(stems); ++i) store.*gfs_file_stems[i] = stems[i];
+    return store;
 }

@@ -485,24 +485,6 @@ ValueCounts ingest_count_values(const std::vector<float>& values, float fill_val
     return counts;
 }
 
-// ---- configuration lines ----
-
-std::string ingest_config_line(std::string_view label, std::string_view value) {
-    std::string line(label.substr(0, std::min<std::size_t>(label.size(), 30)));
-    line.resize(30, ' ');
-    line += value;
-    return line;
-}
-
-std::string ingest_join_lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& l : lines) {
-        text += l;
-        text += '\n';
-    }
-    return text;
-}
-
 std::string ingest_number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.7g", value);

@@ -162,12 +162,7 @@ struct ValueCounts {
 };
 ValueCounts ingest_count_values(const std::vector<float>& values, float fill_value);
 
-// ---- configuration lines ----
-
-// A configuration line: the label in columns 1-30 (cut or padded), the value from 31.
-std::string ingest_config_line(std::string_view label, std::string_view value);
-// The lines joined, one per line.
-std::string ingest_join_lines(const std::vector<std::string>& lines);
+// ---- numbers in messages ----
 
 // A number in its shortest form (up to 7 significant digits): "-99.875", "500", "0.25".
 std::string ingest_number(double value);

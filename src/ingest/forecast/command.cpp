@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
 #include "ornax90/file_io_mod.hpp"
 #include "utils/fixed_text.hpp"
 #include "ingest/forecast/command.hpp"
 #include "ingest/forecast/day.hpp"
+#include "ingest/forecast/fields.hpp"
 #include "ingest/forecast/grib.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
@@ -92,34 +95,30 @@ std::string home_path(const std::string& path) {
     return full;
 }
 
+// The lines of the meteorological and forecast-model configuration files that the job
+// decides, as their writers write them, each after its line number.
 std::vector<std::string> config_lines(const ForecastJob& job) {
     const Spatialinfodata& g = job.grid;
-    auto f = [](double v) { return write_f(v, 7, 2); };
-    auto line = [](int n, const char* label, const std::string& value) {
-        return "line " + write_i(n, 2, 2) + ": " + ingest_config_line(label, value);
+    Ornaxcommonblock common;
+    common.met_data_dir = home_path(job.out_root);
+    common.east_lon = g.east_lon, common.west_lon = g.west_lon, common.dlon = g.dlon;
+    common.north_lat = g.north_lat, common.south_lat = g.south_lat, common.dlat = g.dlat;
+    common.ncols = g.ncols, common.nrows = g.nrows;
+    common.nlayers = ornax_common_layer_count, common.nhours = forecast_steps_per_day;
+    common.undef = forecast_fill, common.met_flag = 3;
+    if (!job.land_mask.empty()) common.gfs_land_file = home_path(job.land_mask);
+    const std::vector<std::string> met = ornax_met_config_lines("", common, Ornaxmeteoornax{});
+    const std::vector<std::string> gfs =
+        gfs_config_lines("", "", "", gfs_config_record("", 0, 0, 0, 0, 0, 0, g.ncols, g.nrows));
+    auto line = [](int n, const std::vector<std::string>& file) {
+        return "line " + write_i(n, 2, 2) + ": " + file[static_cast<std::size_t>(n - 1)];
     };
-    std::vector<std::string> l = {
-        "Meteorological configuration (HOME_DIR " +
-            std::string(std::getenv("HOME_DIR") ? "set" : "unset") + "):",
-        line(6, "Forecast data directory", home_path(job.out_root)),
-        line(9, "East longitude", f(g.east_lon)),
-        line(10, "West longitude", f(g.west_lon)),
-        line(11, "Longitude resolution", f(g.dlon)),
-        line(12, "North latitude", f(g.north_lat)),
-        line(13, "South latitude", f(g.south_lat)),
-        line(14, "Latitude resolution", f(g.dlat)),
-        line(15, "Number of columns", write_i(g.ncols, 10)),
-        line(16, "Number of rows", write_i(g.nrows, 10)),
-        line(17, "Number of layers", write_i(30, 10)),
-        line(18, "Time steps per day", write_i(forecast_steps_per_day, 10)),
-        line(19, "Missing value", "-9999.0"),
-        line(34, "Meteorological flag", write_i(3, 10))};
-    if (!job.land_mask.empty())
-        l.push_back(line(37, "GFS land mask file", home_path(job.land_mask)));
+    std::vector<std::string> l = {"Meteorological configuration (HOME_DIR " +
+                                  std::string(std::getenv("HOME_DIR") ? "set" : "unset") + "):"};
+    for (int n : {6, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 34}) l.push_back(line(n, met));
+    if (!job.land_mask.empty()) l.push_back(line(37, met));
     l.push_back("Forecast-model configuration:");
-    l.push_back(line(14, "Number of longitudes", write_i(g.ncols, 10)));
-    l.push_back(line(15, "Number of latitudes", write_i(g.nrows, 10)));
-    l.push_back(line(17, "Time steps per day", write_i(forecast_steps_per_day, 10)));
+    for (int n : {14, 15, 17}) l.push_back(line(n, gfs));
     return l;
 }
 
@@ -239,7 +238,7 @@ int forecast_convert(const ForecastJob& job, const std::string& command) {
         if (write_day(day, job, year, doy, manifest) != 0) return ingest_exit_failure;
     }
     if (!job.config_lines) return ingest_exit_ok;
-    const std::string lines = ingest_join_lines(config_lines(job));
+    const std::string lines = join_lines(config_lines(job));
     if (job.config_dir.empty()) {
         std::fputs(lines.c_str(), stdout);
     } else {

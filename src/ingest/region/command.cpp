@@ -49,10 +49,10 @@ int write_domains(const fs::path& config, const RegionGrids& g) {
                                {"domain_sat.txt", "satellite grid"},
                                {"domain_run.txt", "run grid"}};
     for (const auto& d : grids)
-        if (const int c = write_text(config / d[0], region_domain_text(d[1], g.run)); c != 0)
+        if (const int c = write_text(config / d[0], domain_info_text(d[1], g.run)); c != 0)
             return c;
     if (const int c = write_text(config / "domain_common.txt",
-                                 region_domain_text("common (forecast) grid", g.common));
+                                 domain_info_text("common (forecast) grid", g.common));
         c != 0)
         return c;
     for (const char* f : {"domain_run.txt", "domain_common.txt"}) {

@@ -3,28 +3,23 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
+#include <utility>
 
+#include "baseforcing/GFS/GFS_io_mod.hpp"
+#include "ornax90/ORNAX_io_mod.hpp"
+#include "ornax90/ORNAX_log_mod.hpp"
 #include "ornax90/ORNAX_region_io_mod.hpp"
+#include "ornax90/ORNAX_region_mod.hpp"
+#include "ingest/forecast/day.hpp"
 #include "utils/fixed_text.hpp"
 #include "ingest/common/support.hpp"
 
 namespace {
 
-std::string f72(double v) {
-    return write_f(v, 7, 2);
-}
-std::string i10(long v) {
-    return write_i(v, 10);
-}
 std::string line(const char* label, const std::string& value) {
-    return ingest_config_line(label, value);
-}
-const std::string separator(30, '-');
-
-// The run's day and the dated names of the region's layout.
-std::string day_dir(const RegionRecipe& r) {
-    return ingest_day_dir_name(r.year, r.doy);
+    return labelled_line(label, value);
 }
 
 }  // namespace
@@ -52,149 +47,93 @@ void region_make_grids(const RegionRecipe& r, RegionGrids& g) {
     c.nrows = static_cast<int>(std::lround((north - south) / fs));
 }
 
-std::string region_domain_text(const std::string& what, const Spatialinfodata& g) {
-    return ingest_join_lines(
-        {line("Domain description", what), line("East longitude", f72(g.east_lon)),
-         line("West longitude", f72(g.west_lon)), line("Longitude resolution", f72(g.dlon)),
-         line("North latitude", f72(g.north_lat)), line("South latitude", f72(g.south_lat)),
-         line("Latitude resolution", f72(g.dlat)), line("Number of columns", i10(g.ncols)),
-         line("Number of rows", i10(g.nrows)), line("Number of layers", i10(g.nlayers)),
-         line("Number of hours", i10(g.nhours)),
-         line("Missing value", write_f(g.spare_value, 7, 1))});
-}
-
 std::string region_config_text(const RegionRecipe& r) {
-    const std::string day = day_dir(r);
-    std::vector<std::string> l = {
+    const std::string day = ingest_day_dir_name(r.year, r.doy);
+    const std::string date = std::to_string(r.year) + " " + std::to_string(r.doy);
+    const std::array<std::string, 4> header = {
         line("Region configuration", "written by ornax_ingest region from " + r.file),
-        line("Date", std::to_string(r.year) + " " + std::to_string(r.doy)),
-        line("Run from", "this folder, HOME_DIR unset or empty"),
-        line("Command", "ornax.x -r0 config/region.cfg " + std::to_string(r.year) + " " +
-                            std::to_string(r.doy)),
-        separator,
-        line("Land cover class table", "config/landcover.txt"),
-        line("Reserved file", "config/reserved.dat"),
-        line("Land domain", "config/domain_land.txt"),
-        line("Static data directory", "static"),
-        line("Land cover", "landcover.bin"),
-        line("Live leaf absorptivity NIR", "aleafn.bin"),
-        line("Live leaf absorptivity VIS", "aleafv.bin"),
-        line("Live leaf absorptivity TIR", "aleafl.bin"),
-        line("Dead leaf absorptivity NIR", "adeadn.bin"),
-        line("Dead leaf absorptivity VIS", "adeadv.bin"),
-        line("Dead leaf absorptivity TIR", "adeadl.bin"),
-        line("Soil reflectance NIR", "rsoiln.bin"),
-        line("Soil reflectance VIS", "rsoilv.bin"),
-        line("Soil resistance factor", "rs_correct.bin"),
-        line("Leaf size", "xl.bin"),
-        line("View zenith angle", "../sat/" + day + "/theta.bin"),
-        separator,
-        line("Vegetation domain", "config/domain_veg.txt"),
-        line("Vegetation directory", "lai"),
-        line("Leaf area index", "lai.bin"),
-        separator,
-        line("Snow domain", "config/domain_snow.txt"),
-        line("Snow directory", "snow"),
-        line("Snow mask", "snow_mask.bin"),
-        separator,
-        line("Meteorological configuration", "config/met.cfg"),
-        line("Observation time directory", "sat"),
-        line("Local time 1", "tloc1.bin")};
-    for (int i = 1; i <= 17; ++i) {
-        if (i == 6) l.push_back(line("Local time 2", "tloc2.bin"));
-        l.push_back(line(("Spare file " + std::to_string(i)).c_str(), "not_read.bin"));
-    }
-    for (const std::string& s :
-         {separator, line("Satellite domain", "config/domain_sat.txt"),
-          line("Surface temperature directory", "sat"), line("Surface temperature 1", "trad1.bin"),
-          line("Surface temperature 2", "trad2.bin"), separator,
-          line("Insolation directory", "sat/" + day), line("Insolation 1", "sdn1_"),
-          line("Insolation 2", "sdn2_"), separator, line("Run domain", "config/domain_run.txt"),
-          line("Output variable list", "config/outlist.txt"), line("Output directory", "output"),
-          line("Spare directory", "spare")})
-        l.push_back(s);
-    return ingest_join_lines(l);
+        line("Date", date), line("Run from", "this folder, HOME_DIR unset or empty"),
+        line("Command", "ornax.x -r0 config/region.cfg " + date)};
+    RegionConfigPaths v;
+    const std::pair<int, std::string> values[] = {{6, "config/landcover.txt"},
+                                                  {7, "config/reserved.dat"},
+                                                  {8, "config/domain_land.txt"},
+                                                  {9, "static"},
+                                                  {10, "landcover.bin"},
+                                                  {11, "aleafn.bin"},
+                                                  {12, "aleafv.bin"},
+                                                  {13, "aleafl.bin"},
+                                                  {14, "adeadn.bin"},
+                                                  {15, "adeadv.bin"},
+                                                  {16, "adeadl.bin"},
+                                                  {17, "rsoiln.bin"},
+                                                  {18, "rsoilv.bin"},
+                                                  {19, "rs_correct.bin"},
+                                                  {20, "xl.bin"},
+                                                  {21, "../sat/" + day + "/theta.bin"},
+                                                  {23, "config/domain_veg.txt"},
+                                                  {24, "lai"},
+                                                  {25, "lai.bin"},
+                                                  {27, "config/domain_snow.txt"},
+                                                  {28, "snow"},
+                                                  {29, "snow_mask.bin"},
+                                                  {31, "config/met.cfg"},
+                                                  {32, "sat"},
+                                                  {33, "tloc1.bin"},
+                                                  {39, "tloc2.bin"},
+                                                  {53, "config/domain_sat.txt"},
+                                                  {54, "sat"},
+                                                  {55, "trad1.bin"},
+                                                  {56, "trad2.bin"},
+                                                  {58, "sat/" + day},
+                                                  {59, "sdn1_"},
+                                                  {60, "sdn2_"},
+                                                  {62, "config/domain_run.txt"},
+                                                  {63, "config/outlist.txt"},
+                                                  {64, "output"},
+                                                  {65, "spare"}};
+    for (int spare = 34; spare <= 51; ++spare) v[static_cast<std::size_t>(spare)] = "not_read.bin";
+    for (const auto& [n, value] : values) v[static_cast<std::size_t>(n)] = value;
+    return ornax_region_config_text(header, v);
 }
 
 std::string region_met_config_text(const RegionGrids& g) {
     const Spatialinfodata &c = g.common, &m = g.run;
-    return ingest_join_lines(
-        {line("Meteorological configuration", "forecast rasters of ornax_ingest region"),
-         line("Land option", i10(1)),
-         line("Land index option", i10(0)),
-         line("Land subset file", "config/land_subset.dat"),
-         separator,
-         line("Forecast data directory", "met"),
-         line("UMD land cover file", "static/landcover.bin"),
-         line("Land missing value", "-9999.0"),
-         line("East longitude", f72(c.east_lon)),
-         line("West longitude", f72(c.west_lon)),
-         line("Longitude resolution", f72(c.dlon)),
-         line("North latitude", f72(c.north_lat)),
-         line("South latitude", f72(c.south_lat)),
-         line("Latitude resolution", f72(c.dlat)),
-         line("Number of columns", i10(c.ncols)),
-         line("Number of rows", i10(c.nrows)),
-         line("Number of layers", i10(30)),
-         line("Time steps per day", i10(8)),
-         line("Missing value", "-9999.0"),
-         separator,
-         line("Model grid directory", "met"),
-         line("End longitude", f72(m.east_lon)),
-         line("Start longitude", f72(m.west_lon)),
-         line("Longitude resolution", f72(m.dlon)),
-         line("End latitude", f72(m.north_lat)),
-         line("Start latitude", f72(m.south_lat)),
-         line("Latitude resolution", f72(m.dlat)),
-         line("Number of columns", i10(m.ncols)),
-         line("Number of rows", i10(m.nrows)),
-         line("Number of layers", i10(30)),
-         line("Number of hours", i10(24)),
-         line("Missing value", "-9999.0"),
-         separator,
-         line("Meteorological flag", i10(3)),
-         line("Meteorological option", i10(0)),
-         line("Meteorological source", "forecast-model GRIB2 converted by ornax_ingest"),
-         line("GFS land mask file", "met/gfs_land.bin"),
-         line("GFS configuration file", "config/gfs.cfg")});
+    Ornaxcommonblock common;
+    common.land_option = 1, common.land_index_option = 0;
+    common.land_subset_file = "config/land_subset.dat";
+    common.met_data_dir = "met", common.umd_landcover_file = "static/landcover.bin";
+    common.land_spare_value = region_missing_value, common.undef = region_missing_value;
+    common.east_lon = c.east_lon, common.west_lon = c.west_lon, common.dlon = c.dlon;
+    common.north_lat = c.north_lat, common.south_lat = c.south_lat, common.dlat = c.dlat;
+    common.ncols = c.ncols, common.nrows = c.nrows;
+    common.nlayers = ornax_common_layer_count, common.nhours = forecast_steps_per_day;
+    common.met_flag = 3, common.met_option = 0;
+    common.met_text = "forecast-model GRIB2 converted by ornax_ingest";
+    common.gfs_land_file = "met/gfs_land.bin", common.gfs_config_file = "config/gfs.cfg";
+    Ornaxmeteoornax grid;
+    grid.met_dir = "met";
+    grid.end_lon = m.east_lon, grid.start_lon = m.west_lon, grid.dlon = m.dlon;
+    grid.end_lat = m.north_lat, grid.start_lat = m.south_lat, grid.dlat = m.dlat;
+    grid.ncols = m.ncols, grid.nrows = m.nrows;
+    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
+    grid.undef = region_missing_value;
+    return join_lines(
+        ornax_met_config_lines("forecast rasters of ornax_ingest region", common, grid));
 }
 
 std::string region_gfs_config_text(const RegionGrids& g) {
     const Spatialinfodata& c = g.common;
-    std::vector<std::string> l = {line("Forecast-model configuration", "common grid"),
-                                  "Converted by ornax_ingest region",
-                                  "Values from column 31",
-                                  separator,
-                                  separator,
-                                  line("GFS data directory", "met"),
-                                  line("West longitude", f72(c.west_lon)),
-                                  line("East longitude", f72(c.east_lon)),
-                                  line("Longitude resolution", f72(c.dlon)),
-                                  line("South latitude", f72(c.south_lat)),
-                                  line("North latitude", f72(c.north_lat)),
-                                  line("Latitude resolution", f72(c.dlat)),
-                                  separator,
-                                  line("Number of longitudes", i10(c.ncols)),
-                                  line("Number of latitudes", i10(c.nrows)),
-                                  line("Number of pressure levels", i10(21)),
-                                  line("Time steps per day", i10(8)),
-                                  line("Spare count", i10(0)),
-                                  line("Spare value", write_e(-9999.0, 12, 3)),
-                                  separator};
-    for (const char* stem :
-         {"HGT_sfc", "DLWRF_sfc", "DSWRF_sfc", "TMP_sfc", "LHTFL_sfc", "PRES_sfc", "RH_2m",
-          "UGRD_10m", "VGRD_10m", "HGT_prs", "TMP_prs", "RH_prs", "SPFH_prs"})
-        l.push_back(line("File stem", stem));
-    return ingest_join_lines(l);
+    return join_lines(
+        gfs_config_lines("common grid", "Converted by ornax_ingest region", "Values from column 31",
+                         gfs_config_record("met", c.west_lon, c.east_lon, c.dlon, c.south_lat,
+                                           c.north_lat, c.dlat, c.ncols, c.nrows)));
 }
 
 std::string region_outlist_text(const RegionRecipe& r) {
-    std::vector<std::string> l = {"Output variables: name in columns 1-10, switch in 11"};
-    for (std::string name : r.outputs) {
-        name.resize(10, ' ');
-        l.push_back(name + "1");
-    }
-    return ingest_join_lines(l);
+    std::vector<Ornaxoutputrecordtype> selected;
+    for (const std::string& name : r.outputs) selected.push_back({name, 0});
+    return ornax_out_list_text(selected);
 }
 
 void region_write_land_subset(const std::filesystem::path& folder, const RegionGrids& g,
@@ -236,9 +175,21 @@ void region_write_land_subset(const std::filesystem::path& folder, const RegionG
         status = ingest_status_failed;
         return;
     }
-    ornax_write_out_land_index(static_cast<int>(cells.size()), c.ncols, c.nrows, c.west_lon,
-                               c.east_lon, c.dlon, c.south_lat, c.north_lat, c.dlat, cells,
-                               "config/land_subset.dat", status);
+    // the writer's screen lines run the file name into the words around it; they go to
+    // the log only
+    Ornaxmessagebuffer said;
+    {
+        OrnaxMessageCapture capture(said);
+        ornax_write_out_land_index(static_cast<int>(cells.size()), c.ncols, c.nrows, c.west_lon,
+                                   c.east_lon, c.dlon, c.south_lat, c.north_lat, c.dlat, cells,
+                                   "config/land_subset.dat", status);
+    }
+    for (const Ornaxmessagebuffer::Entry& e : said.entries) {
+        if (e.channel == Ornaxmessagebuffer::Channel::screen)
+            ingest_log_only(trim_both(e.text));
+        else
+            ingest_message(trim_both(e.text));
+    }
     if (chdir(here) != 0 && status == 0) status = ingest_status_failed;
     if (status != 0) {
         error = (folder / "config/land_subset.dat").string() + " could not be written";

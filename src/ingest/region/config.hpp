@@ -23,8 +23,8 @@ struct RegionGrids {
 // whole forecast cells, with one cell more on every side.
 void region_make_grids(const RegionRecipe& recipe, RegionGrids& grids);
 
-// Texts of the files (one value per line, labels in columns 1-30).
-std::string region_domain_text(const std::string& what, const Spatialinfodata& grid);
+// Texts of the files, from the model's own writers (the domain descriptions are
+// domain_info_text of the grids).
 std::string region_config_text(const RegionRecipe& recipe);
 std::string region_met_config_text(const RegionGrids& grids);
 std::string region_gfs_config_text(const RegionGrids& grids);

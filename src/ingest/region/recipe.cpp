@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "ornax90/ORNAX_region_mod.hpp"
+#include "utils/fixed_text.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 
@@ -358,7 +359,7 @@ void check_region_recipe(const std::string& file, RegionRecipe& r,
 void read_region_recipe(const std::string& file, RegionRecipe& r, std::string& error, int& status) {
     std::vector<std::string> problems;
     check_region_recipe(file, r, problems);
-    error = ingest_join_lines(problems);
+    error = join_lines(problems);
     if (!error.empty() && error.back() == '\n') error.pop_back();
     status = problems.empty() ? 0 : ingest_status_failed;
 }

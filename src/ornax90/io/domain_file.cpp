@@ -138,3 +138,20 @@ void read_domain_info_from_txt(const std::string& file_name, Spatialinfodata& gr
     if (box_status != 0 || size_status != 0 || reader.status() != 0) status = ornax_status_failure;
     ornax_release_unit_number(unit);
 }
+
+std::string domain_info_text(const std::string& what, const Spatialinfodata& grid) {
+    auto real = [](float v) { return write_f(v, 7, 2); };
+    auto count = [](int v) { return write_i(v, 10); };
+    return join_lines({labelled_line("Domain description", what),
+                       labelled_line("East longitude", real(grid.east_lon)),
+                       labelled_line("West longitude", real(grid.west_lon)),
+                       labelled_line("Longitude resolution", real(grid.dlon)),
+                       labelled_line("North latitude", real(grid.north_lat)),
+                       labelled_line("South latitude", real(grid.south_lat)),
+                       labelled_line("Latitude resolution", real(grid.dlat)),
+                       labelled_line("Number of columns", count(grid.ncols)),
+                       labelled_line("Number of rows", count(grid.nrows)),
+                       labelled_line("Number of layers", count(grid.nlayers)),
+                       labelled_line("Number of hours", count(grid.nhours)),
+                       labelled_line("Missing value", write_f_fitting(grid.spare_value, 7, 2))});
+}

@@ -192,3 +192,50 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
     if (read_to_end) met_check_grid_values(name, common, grid, status);
     ornax_release_unit_number(unit);
 }
+
+std::vector<std::string> ornax_met_config_lines(const std::string& description,
+                                                const Ornaxcommonblock& common,
+                                                const Ornaxmeteoornax& grid) {
+    auto real = [](float v) { return write_f(v, 7, 2); };
+    auto missing = [](float v) { return write_f_fitting(v, 7, 2); };
+    auto count = [](int v) { return write_i(v, 10); };
+    const std::string separator(30, '-');
+    return {labelled_line("Meteorological configuration", description),
+            labelled_line("Land option", count(common.land_option)),
+            labelled_line("Land index option", count(common.land_index_option)),
+            labelled_line("Land subset file", common.land_subset_file),
+            separator,
+            labelled_line("Forecast data directory", common.met_data_dir),
+            labelled_line("UMD land cover file", common.umd_landcover_file),
+            labelled_line("Land missing value", missing(common.land_spare_value)),
+            labelled_line("East longitude", real(common.east_lon)),
+            labelled_line("West longitude", real(common.west_lon)),
+            labelled_line("Longitude resolution", real(common.dlon)),
+            labelled_line("North latitude", real(common.north_lat)),
+            labelled_line("South latitude", real(common.south_lat)),
+            labelled_line("Latitude resolution", real(common.dlat)),
+            labelled_line("Number of columns", count(common.ncols)),
+            labelled_line("Number of rows", count(common.nrows)),
+            labelled_line("Number of layers", count(common.nlayers)),
+            labelled_line("Time steps per day", count(common.nhours)),
+            labelled_line("Missing value", missing(common.undef)),
+            separator,
+            labelled_line("Model grid directory", grid.met_dir),
+            labelled_line("End longitude", real(grid.end_lon)),
+            labelled_line("Start longitude", real(grid.start_lon)),
+            labelled_line("Longitude resolution", real(grid.dlon)),
+            labelled_line("End latitude", real(grid.end_lat)),
+            labelled_line("Start latitude", real(grid.start_lat)),
+            labelled_line("Latitude resolution", real(grid.dlat)),
+            labelled_line("Number of columns", count(grid.ncols)),
+            labelled_line("Number of rows", count(grid.nrows)),
+            labelled_line("Number of layers", count(grid.nlayers)),
+            labelled_line("Number of hours", count(grid.nhours)),
+            labelled_line("Missing value", missing(grid.undef)),
+            separator,
+            labelled_line("Meteorological flag", count(common.met_flag)),
+            labelled_line("Meteorological option", count(common.met_option)),
+            labelled_line("Meteorological source", common.met_text),
+            labelled_line("GFS land mask file", common.gfs_land_file),
+            labelled_line("GFS configuration file", common.gfs_config_file)};
+}

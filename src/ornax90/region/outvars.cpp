@@ -141,6 +141,16 @@ void ornax_read_out_list_file(const std::string& file_name,
     ornax_unit_close(list_file_unit);
 }
 
+std::string ornax_out_list_text(std::span<const Ornaxoutputrecordtype> selected,
+                                std::span<const Ornaxoutputrecordtype> not_selected) {
+    std::vector<std::string> lines = {"Output variables: name in columns 1-10, switch in 11"};
+    for (const Ornaxoutputrecordtype& entry : selected)
+        lines.push_back(name_field(entry.name) + "1");
+    for (const Ornaxoutputrecordtype& entry : not_selected)
+        lines.push_back(name_field(entry.name) + "0");
+    return join_lines(lines);
+}
+
 void ornax_reset_region_outputs(Ornaxregiondatatype& region, float missing, int& status) {
     status = 0;
     if (region.out_var_count < 1) {

@@ -370,3 +370,16 @@ void ornax_read_region_config_file(const std::string& config_file, Ornaxregionda
                   std::to_string(year) + "): line 59 " + region.sdn1_file + ", line 60 " +
                   region.sdn2_file);
 }
+
+std::string ornax_region_config_text(const std::array<std::string, 4>& header,
+                                     const RegionConfigPaths& values) {
+    std::vector<std::string> lines(header.begin(), header.end());
+    lines.push_back(std::string(30, '-'));
+    for (int line = region_config_first_line; line <= region_config_last_line; ++line) {
+        const ConfigLine& rule = config_lines[line - region_config_first_line];
+        lines.push_back(rule.rule == ConfigRule::separator
+                            ? std::string(rule.label)
+                            : labelled_line(rule.label, values[static_cast<std::size_t>(line)]));
+    }
+    return join_lines(lines);
+}

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 #include <new>
 #include <unistd.h>
 
@@ -26,7 +25,7 @@ inline constexpr int land_subset_header_records = 8;
 const char* const land_common_lc_file = "common_lc.dat";
 
 void land_screen(const std::string& line) {
-    std::cout << line << '\n';
+    ornax_screen_line(line);
 }
 
 void land_put_int(unsigned char* p, std::int32_t value) {

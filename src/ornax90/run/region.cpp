@@ -179,7 +179,7 @@ void static_region_setup(Ornaxcommonblock& common, Ornaxmeteoornax& met_grid,
     if (st != 0) {
         ornax_log_failure((FreeLine() << "Common grid set-up failed for the meteorological "
                                          "configuration "
-                                      << trim_right(region.met_config_file) << "status" << st)
+                                      << trim_right(region.met_config_file) << ", status" << st)
                               .str());
         status = ornax_status_failure;
         return;
