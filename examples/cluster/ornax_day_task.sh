@@ -98,6 +98,8 @@ done
 mkdir -p "$work$out_value"
 
 cd "$work"
+# TERM (scancel, the time limit) also reaches the program: the day then ends with its status
+trap 'echo "$0: day $day: TERM received" >&2' TERM
 started="$work/.ornax_day.started"
 : > "$started"
 status=0
