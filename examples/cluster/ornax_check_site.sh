@@ -74,7 +74,7 @@ minutes() {
 }
 
 echo "$me: the job asks for $nodes node(s), $per_node task(s) per node, $cpus CPU(s) per" \
-    "task, time ${time_limit:-(the partition's default)}, partition ${partition:-(the default)}"
+    "task, time ${time_limit:-(the default of the partition)}, partition ${partition:-(the default)}"
 if ! command -v scontrol > /dev/null 2>&1 || ! command -v sinfo > /dev/null 2>&1; then
     problem "no scontrol or sinfo here: run the check on a login node of the cluster"
 else
@@ -122,7 +122,7 @@ if command -v srun > /dev/null 2>&1; then
 fi
 if command -v ompi_info > /dev/null 2>&1; then
     echo "$me: OpenMPI's PMI support (ompi_info | grep -i pmi):"
-    ompi_info 2> /dev/null | grep -i pmi | sed 's/^[[:space:]]*/    /'
+    ompi_info 2> /dev/null | grep -i pmi | grep -iv configure | sed 's/^[[:space:]]*/    /'
 else
     echo "$me: OpenMPI's PMI support: ompi_info | grep -i pmi on a node (no ompi_info here)"
 fi

@@ -56,6 +56,8 @@ if [ $# -lt 2 ] || { [ $# -gt 2 ] && [ "$3" != --resubmit ]; } || [ $# -eq 4 ] |
 fi
 days_file=$1
 work_root=$2
+[ ! -d "$work_root" ] || work_root=$(cd "$work_root" && pwd)
+[ "${days_file#/}" != "$days_file" ] || days_file=$PWD/$days_file
 cluster_dir=${ORNAX_CLUSTER_DIR:-$(cd "$(dirname "$0")" && pwd)}
 if [ ! -r "$days_file" ]; then
     echo "$me: cannot read the day list $days_file (DAYS_FILE, argument 1)" >&2
@@ -101,7 +103,7 @@ assess() {
         case $status in '' | *[!0-9]*) class=retry ;; *) class=$(classify "$status") ;; esac
         reason=
         [ ! -f "$folder/ornax_day.reason" ] || reason=$(head -n 1 "$folder/ornax_day.reason")
-        if [ -z "$reason" ] && [ -d "$folder" ]; then
+        if [ -z "$reason" ] && [ "$class" = data ] && [ -d "$folder" ]; then
             reason=$(find "$folder" -maxdepth 1 -name 'ORNAX-*.log' | sort | tail -n 1)
             reason=${reason:-$folder/screen.txt, no run log}
         fi
