@@ -193,10 +193,11 @@ as_user() {
 sizes="--nodes=1 --ntasks-per-node=2 --cpus-per-task=1"
 readme_command() {
     awk -v mark="<!-- slurm_check: $1 -->" '
-        $0 == mark { on = 1; next }
-        on && /^    / { sub(/^    /, ""); print; found = 1; next }
-        on && found { exit }
-        on && NF { exit }
+        { text = $0; sub(/^ +/, "", text) }
+        !on { if (text == mark) on = 1; next }
+        NF == 0 { if (found) exit; next }
+        !found { match($0, /^ +/); indent = RLENGTH; if (indent < 4) exit }
+        { if (substr($0, 1, indent) !~ /^ +$/) exit; print substr($0, indent + 1); found = 1 }
         END { if (!found) exit 1 }' "$readme" |
         sed -e "s|/data/na1km|$data|g" -e "s|/scratch/na1km|$work_base|g" -e 's|PE=16|PE=1|g' \
             -e "s|days-TIME.txt|${list_name:-days-TIME.txt}|g" \
@@ -227,7 +228,9 @@ plain_status=$?
 check "plain range 2019 200-221 ends with exit status 3 (2019221 has no next-day forecast)" \
     [ "$plain_status" -eq 3 ]
 plain=$tmp/plain/output
-chown -R "$user" "$data" "$tmp/submit" "$tmp/home"
+scratch=$tmp/scratch # the user's: every work root
+mkdir -p "$scratch"
+chown -R "$user" "$data" "$tmp/submit" "$tmp/home" "$scratch"
 ln -s "$root/examples" "$tmp/submit/examples" # the recipes by a relative path
 mkdir -p "$tmp/bin"
 cat > "$tmp/site.sh" << SITE
@@ -248,7 +251,7 @@ user_files() {
 # ---- one large day under MPI ----------------------------------------------------------
 mpi=(ORNAX_EXE="$build/ornax_mpi.x" ORNAX_RANK_VERBOSE=1)
 for variant in submit_srun submit_mpirun sbatch_relative readme_launcher; do
-    work=$tmp/day-$variant
+    work=$scratch/day-$variant
     name=day_submit
     case $variant in
     submit_srun)
@@ -279,7 +282,7 @@ for variant in submit_srun submit_mpirun sbatch_relative readme_launcher; do
             contains "$log" "ornax_region_day.sbatch: mpirun --map-by slot:PE=1 --bind-to core"
         for rank in 0 1; do
             check "one large day ($variant): process $rank labelled with its own rank" \
-                contains "$log" "ornax_rank_env.sh: process $rank on"
+                contains "$work/2019200/screen.txt" "ornax_rank_env.sh: process $rank on"
         done ;;
     esac
     check "one large day ($variant): nothing left in the submit folder" \
@@ -289,14 +292,14 @@ done
 # ---- the pre-flight check -------------------------------------------------------------
 printf '2019 %s\n' $(seq 200 221) > "$tmp/submit/days.txt"
 chown "$user" "$tmp/submit/days.txt"
-run_readme days_check "$tmp/days"
+run_readme days_check "$scratch/days"
 status=$?
 sed 's/^/        /' "$tmp/log/days_check.txt"
 check "pre-flight: exit status $status (3: the array's 8 CPUs per task do not fit)" [ "$status" -eq 3 ]
 check "pre-flight: names the CPUs of this node" \
     contains "$tmp/log/days_check.txt" "= 8 CPUs, but the largest node of partition check has 2"
 check "pre-flight: lists srun's MPI types" contains "$tmp/log/days_check.txt" "    pmix"
-check "pre-flight: submitted nothing, created no work root" [ ! -e "$tmp/days" ]
+check "pre-flight: submitted nothing, created no work root" [ ! -e "$scratch/days" ]
 
 # ---- many days: an array of 22 tasks, report, resubmission ------------------------------
 # A stand-in for ornax.x whose first run of day 202 is killed while ornax.x runs (once it
@@ -317,7 +320,7 @@ wait "\$pid"
 KILLED
 chmod 755 "$tmp/bin" "$tmp/bin/killed_once.x"
 chmod 777 "$tmp/bin" # the stamp of the one kill
-days=$tmp/days
+days=$scratch/days
 run_readme days_submit "$days" ORNAX_SBATCH_OPTIONS=--cpus-per-task=1 ORNAX_DAYS_PER_TASK=1 \
     ORNAX_EXE="$tmp/bin/killed_once.x"
 status=$?
@@ -364,10 +367,13 @@ check "resubmission: only 2019202, one day per task as first submitted" \
 check "resubmission: the jobs ended (one CPU per task, as first submitted)" wait_idle 120
 check "resubmission: 2019202 done, outputs identical to ornax.x" \
     identical "$plain/2019202" "$days/2019202/output"
-check "resubmission: its report appended to the first" \
-    [ "$(grep -c '^Days of ' "$report")" -eq 2 ]
+# three reports: the first report job's, that of the resubmission run by hand, and the
+# second report job's (of the one retried day)
+check "resubmission: its reports appended to the first" \
+    [ "$(grep -c '^Days of ' "$report")" -eq 3 ]
 check "resubmission: the first report's data failure kept" \
     [ "$(grep -c '^    2019221 (exit status 3' "$report")" -eq 2 ]
+sed "s|$tmp|\$TMP|g; s/^/        /" "$days/ornax_days_summary.txt" 2> /dev/null
 check "resubmission: the summary of all days has one left, 2019221" \
     contains "$days/ornax_days_summary.txt" "Days without a done stamp: 1"
 
@@ -379,7 +385,7 @@ cp -r "$full_data"/. "$data"
 rm -f "$data/config/land_subset.dat"
 chown -R "$user" "$data"
 chmod -R a-w "$data"
-readonly_days=$tmp/days_read_only
+readonly_days=$scratch/days_read_only
 run_readme days_submit "$readonly_days" ORNAX_SBATCH_OPTIONS=--cpus-per-task=1 \
     ORNAX_EXE="$build/ornax.x"
 check "read-only data: the jobs ended" wait_idle 120
@@ -389,7 +395,7 @@ check "read-only data: each day names the land subset file and the system's reas
 data=$full_data
 
 # ---- a preparation that fails stops the array ----------------------------------------------
-bad=$tmp/bad
+bad=$scratch/bad
 run_readme days_submit "$bad" ORNAX_SBATCH_OPTIONS=--cpus-per-task=1 ORNAX_EXE="$tmp/bin/no_such.x"
 check "failed preparation: the jobs ended (array cancelled by the report job)" wait_idle 120
 prepare_log=$(find "$bad/slurm" -name 'ornax-prepare-*.out' | head -n 1)

@@ -111,8 +111,8 @@ ornax_job_log() {
     mkdir -p "$1" || return 2
     root=$(cd "$1" && pwd)
     case $stdout in "$root"/*) return 0 ;; esac
-    echo "$ornax_me: this job's log is $root/$2 (the work root), not $stdout" >&2
     exec >> "$root/$2" 2>&1
+    echo "$ornax_me: this job's log is $root/$2 (the work root), not $stdout" >&2
     ornax_stray_log=$stdout
 }
 ornax_job_end() {
