@@ -27,6 +27,9 @@
 #   its next-day forecast a data failure, the day whose ornax.x was killed (signal 9) while
 #   it ran one to retry; the resubmission without the first submission's settings in the
 #   environment, replayed from the work root; the reports appended, the summary;
+#   Slurm's time-limit warning during a day (sent by hand, then the job ended): the day
+#   classed "time limit", the task's next days not started;
+#   srun without an MPI type: the day names screen.txt, which holds the processes' output;
 #   a read-only data folder: every day names the land subset file and the system's reason;
 #   a preparation job that fails (program not found) stopping the array.
 # Exit status: 0 when every check passed, 1 otherwise, 77 when it cannot run here (not
@@ -289,6 +292,23 @@ for variant in submit_srun submit_mpirun sbatch_relative readme_launcher; do
         [ -z "$(user_files "$tmp/submit" examples)" ]
 done
 
+# srun without an MPI type under MpiDefault=none: OpenMPI cannot start; the day names its
+# screen output, which holds what the processes wrote.
+work=$scratch/day-no-mpi-type
+as_user mkdir -p "$work"
+as_user ORNAX_EXE="$build/ornax_mpi.x" ORNAX_LAUNCHER="srun -c 1" sbatch --wait --quiet $sizes \
+    --chdir="$work" examples/cluster/ornax_region_day.sbatch "$data" config/region.cfg 2019 200 \
+    "$work" > /dev/null 2>&1
+status=$?
+log=$(find "$work" -maxdepth 1 -name 'ornax-day-*.out' | head -n 1)
+check "srun without --mpi under MpiDefault=none: exit status $status (1 expected)" \
+    [ "$status" -eq 1 ]
+check "srun without --mpi: the message names screen.txt" \
+    contains "$log" "ornax wrote no run log, its screen output is in $work/2019200/screen.txt"
+check "srun without --mpi: screen.txt holds the processes' output" \
+    [ -s "$work/2019200/screen.txt" ]
+sed -n 's/^/        /; /screen.txt:$/,+3p' "$log" 2> /dev/null | sed "s|$tmp|\$TMP|g"
+
 # ---- the pre-flight check -------------------------------------------------------------
 printf '2019 %s\n' $(seq 200 221) > "$tmp/submit/days.txt"
 chown "$user" "$tmp/submit/days.txt"
@@ -376,6 +396,32 @@ check "resubmission: the first report's data failure kept" \
 sed "s|$tmp|\$TMP|g; s/^/        /" "$days/ornax_days_summary.txt" 2> /dev/null
 check "resubmission: the summary of all days has one left, 2019221" \
     contains "$days/ornax_days_summary.txt" "Days without a done stamp: 1"
+
+# ---- the time limit ------------------------------------------------------------------
+# Slurm's warning (USR1 to the batch shell, as --signal=B:USR1@300 sends it), sent by hand
+# while the task's second day runs, then the end of the job (TERM): that day is classed
+# "time limit", the task's later days are not started.
+cat > "$tmp/bin/slow.x" << SLOW
+#!/bin/bash
+[ "\$4" != 201 ] || sleep 60 # the second day only (not the check of --version)
+exec "$build/ornax.x" "\$@"
+SLOW
+chmod 755 "$tmp/bin/slow.x"
+limited=$scratch/days_time_limit
+run_readme days_submit "$limited" ORNAX_SBATCH_OPTIONS=--cpus-per-task=1 \
+    ORNAX_DAYS_PER_TASK=22 ORNAX_EXE="$tmp/bin/slow.x"
+for _ in $(seq 240); do [ -e "$limited/2019201/.ornax_day.started" ] && break; sleep 0.5; done
+array_job=$(squeue -h -n ornax-days -t RUNNING -o %A | head -n 1)
+scancel --signal=USR1 --batch "$array_job" 2> /dev/null
+for _ in $(seq 20); do [ -e "$limited/2019201/ornax_day.time_limit" ] && break; sleep 0.25; done
+scancel "$array_job" 2> /dev/null
+check "time limit: the jobs ended" wait_idle 120
+grep -h 'time limit\|2019201\|2019202 ' "$limited/ornax_days_report.txt" 2> /dev/null |
+    head -n 3 | sed "s|$tmp|\$TMP|g; s/^/        /"
+check "time limit: the day that ran is classed \"time limit\"" \
+    contains "$limited/ornax_days_report.txt" "2019201 (time limit, exit status 143: signal 15"
+check "time limit: the task's next day did not start" \
+    contains "$limited/ornax_days_report.txt" "2019202 (not run, or its job ended while it ran)"
 
 # ---- a read-only data folder ------------------------------------------------------------
 full_data=$data
