@@ -75,9 +75,19 @@ chmod 755 "$tmp"
 export SLURM_CONF=$tmp/slurm.conf
 daemons=()
 teardown() {
-    scancel --quiet --full --signal=KILL "$(squeue -h -o %i 2> /dev/null | sort -u)" \
-        > /dev/null 2>&1 || true
+    local jobs
+    jobs=$(squeue -h -o %A 2> /dev/null | sort -u)
+    if [ -n "$jobs" ]; then
+        # shellcheck disable=SC2086 # one job id per word
+        scancel --quiet --full --signal=KILL $jobs > /dev/null 2>&1 || true
+        for _ in $(seq 30); do [ -z "$(squeue -h -o %A 2> /dev/null)" ] && break; sleep 0.5; done
+    fi
     for pid in "${daemons[@]}"; do kill "$pid" 2> /dev/null || true; done
+    # the step daemons of this cluster's jobs (they carry its SLURM_CONF), should any remain
+    for pid in $(pgrep -x slurmstepd 2> /dev/null); do
+        grep -qzxF "SLURM_CONF=$SLURM_CONF" "/proc/$pid/environ" 2> /dev/null &&
+            kill -9 "$pid" 2> /dev/null
+    done
     for pid in "${daemons[@]}"; do
         for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.2; done
         kill -9 "$pid" 2> /dev/null || true

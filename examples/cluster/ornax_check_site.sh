@@ -30,7 +30,7 @@ problem() {
 }
 
 # The job's sizes: the script's #SBATCH lines, then the options (the last one wins).
-nodes=1 ntasks=1 per_node= cpus=1 time_limit= partition=
+nodes=1 ntasks=1 per_node='' cpus=1 time_limit='' partition=''
 set_option() { # set_option NAME VALUE
     case $1 in
     -N | --nodes) nodes=${2%%-*} ;;

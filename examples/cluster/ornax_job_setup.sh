@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the recipes of examples/cluster (not run): what every submission and every job
 # of the recipes shares.
 #   - The site file: ORNAX_SITE_FILE, else ornax_site.sh beside the recipes, sourced when
