@@ -362,6 +362,51 @@ TEST(ClusterJob, TimeLimitWarningStopsTheTask) {
         << report;
 }
 
+// The site file's modules are loaded in every job before its days run; a job on a node
+// without a module command says so and runs nothing.
+struct ModuleCase {
+    const char* name;
+    bool module_command;  // a stand-in module on the PATH
+    int status;
+    const char* expected;  // in the recorded module call, or in the message
+};
+void PrintTo(const ModuleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class SiteModules : public ::testing::TestWithParam<ModuleCase> {};
+
+TEST_P(SiteModules, AreLoadedInTheJob) {
+    const ModuleCase& c = GetParam();
+    if (!c.module_command &&
+        (fs::exists("/etc/profile.d/modules.sh") || fs::exists("/etc/profile.d/lmod.sh") ||
+         fs::exists("/usr/share/modules/init/bash")))
+        GTEST_SKIP() << "this machine has environment modules";
+    ScratchDir scratch(std::string("modules_") + c.name);
+    const fs::path bin = write_stubs(scratch.path()), data = make_region(scratch.path() / "data");
+    const fs::path loaded = scratch.path() / "loaded.txt", out = scratch.path() / "out.txt";
+    if (c.module_command)
+        write_file(bin / "module", "#!/bin/sh\necho \"$*\" >> " + quoted(loaded) + "\n", true);
+    write_file(scratch.path() / "site.sh", "ORNAX_MODULES='gcc/12 netcdf-c'\n");
+    write_file(scratch.path() / "days.txt", "2019 200\n");
+    EXPECT_EQ(run("PATH=" + quoted(bin) + ":/usr/bin:/bin SLURM_ARRAY_TASK_ID=1 ORNAX_SITE_FILE=" +
+                      quoted(scratch.path() / "site.sh") +
+                      " ORNAX_CLUSTER_DIR=" + quoted(kCluster) + " ORNAX_EXE=/bin/true bash " +
+                      quoted(kCluster / "ornax_days.sbatch") + " " + quoted(data) +
+                      " config/region.cfg " + quoted(scratch.path() / "days.txt") + " " +
+                      quoted(scratch.path() / "work"),
+                  out),
+              c.status)
+        << read_text(out);
+    const std::string text = c.module_command ? read_text(loaded) : read_text(out);
+    EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+    EXPECT_EQ(fs::exists(scratch.path() / "work" / "2019200" / "ornax_day.done"), c.status == 0);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, SiteModules,
+                         ::testing::Values(ModuleCase{"loaded", true, 0, "load gcc/12 netcdf-c\n"},
+                                           ModuleCase{"no_module_command", false, 2,
+                                                      "ORNAX_MODULES=\"gcc/12 netcdf-c\" ("}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct RankCase {
     const char* name;
     const char* env;

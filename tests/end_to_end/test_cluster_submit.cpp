@@ -33,6 +33,7 @@ struct LauncherCase {
     const char* srun_args;  // srun's arguments before the program
     bool rank_env;          // the program started through ornax_rank_env.sh
     bool srun = true;       // srun is the launcher
+    int status = 0;         // of the recipe
 };
 void PrintTo(const LauncherCase& c, std::ostream* os) {
     *os << c.name;
@@ -53,8 +54,8 @@ TEST_P(RegionDayLauncher, SrunGetsTheMpiTypeAndTheTasksCpus) {
                           quoted(kCluster / "ornax_region_day.sbatch") + " " + quoted(data) +
                           " config/region.cfg 2019 200 " + quoted(scratch.path() / "work");
     const fs::path out = scratch.path() / "out.txt";
-    ASSERT_EQ(run(command, out), 0) << read_text(out);
-    EXPECT_TRUE(fs::exists(scratch.path() / "work" / "2019200" / "ornax_day.done"));
+    ASSERT_EQ(run(command, out), c.status) << read_text(out);
+    EXPECT_EQ(fs::exists(scratch.path() / "work" / "2019200" / "ornax_day.done"), c.status == 0);
     if (!c.srun) {
         EXPECT_FALSE(fs::exists(record)) << read_text(record);
         return;
@@ -72,6 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "-c 4 --cpu-bind=cores", true},
         LauncherCase{"slurm_mpi_type_kept", "STUB_PMIX=1 SLURM_MPI_TYPE=pmi2",
                      "-c 4 --cpu-bind=cores", true},
+        LauncherCase{"site_mpi_type", "STUB_PMIX=1 ORNAX_MPI_TYPE=pmi2",
+                     "--mpi=pmi2 -c 4 --cpu-bind=cores", true},
+        LauncherCase{"launcher_choice_unknown", "ORNAX_LAUNCHER_CHOICE=aprun", "", false, false, 2},
         LauncherCase{"launcher_given", "STUB_PMIX=1 ORNAX_LAUNCHER='srun --mpi=pmi2 -c 2'",
                      "--mpi=pmi2 -c 2", false},
         LauncherCase{"launcher_not_srun", "STUB_PMIX=1 ORNAX_LAUNCHER=env", "", false, false}),
