@@ -54,8 +54,10 @@ read_options() { # read_options OPTION...: --name=value, --name value, -x value,
         shift
     done
 }
-# shellcheck disable=SC2046 # the words of the #SBATCH lines
+set -f # the words of the #SBATCH lines, never file names
+# shellcheck disable=SC2046
 read_options $(sed -n 's/^#SBATCH[[:space:]]\{1,\}//p' "$script")
+set +f
 read_options "$@"
 [ -n "$per_node" ] || per_node=$(((ntasks + nodes - 1) / nodes))
 
