@@ -107,6 +107,7 @@ trap teardown EXIT
 
 passed=0
 failed=0
+failed_names=()
 check() { # check NAME COMMAND...: runs the command, counts and reports it
     local name=$1
     shift
@@ -115,6 +116,7 @@ check() { # check NAME COMMAND...: runs the command, counts and reports it
         echo "ok      $name"
     else
         failed=$((failed + 1))
+        failed_names+=("$name")
         echo "FAILED  $name"
     fi
 }
@@ -423,7 +425,7 @@ run_readme days_submit "$limited" ORNAX_SBATCH_OPTIONS=--cpus-per-task=1 \
 for _ in $(seq 240); do [ -e "$limited/2019201/.ornax_day.started" ] && break; sleep 0.5; done
 array_job=$(squeue -h -n ornax-days -t RUNNING -o %A | head -n 1)
 scancel --signal=USR1 --batch "$array_job" 2> /dev/null
-for _ in $(seq 20); do [ -e "$limited/2019201/ornax_day.time_limit" ] && break; sleep 0.25; done
+for _ in $(seq 80); do [ -e "$limited/2019201/ornax_day.time_limit" ] && break; sleep 0.25; done
 scancel "$array_job" 2> /dev/null
 check "time limit: the jobs ended" wait_idle 120
 grep -h 'time limit\|2019201\|2019202 ' "$limited/ornax_days_report.txt" 2> /dev/null |
@@ -463,4 +465,5 @@ check "failed preparation: the report lists the 22 days to retry" \
     contains "$bad/ornax_days_report.txt" "to retry 22:"
 
 echo "slurm_check.sh: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || printf 'slurm_check.sh: FAILED: %s\n' "${failed_names[@]}"
 [ "$failed" -eq 0 ]
