@@ -170,9 +170,17 @@ fi
 record=$work_root/ornax_submission.txt
 recorded=()
 if [ -f "$record" ]; then
+    record_line=0
     while IFS= read -r line; do
+        record_line=$((record_line + 1))
         name=${line%%=*}
-        case $name in DATA_DIR | CONFIG | SWITCH | ORNAX_* | SLURM_MPI_TYPE) ;; *) continue ;; esac
+        case $line in '#'* | '') continue ;; esac
+        case $name in DATA_DIR | CONFIG | SWITCH | ORNAX_* | SLURM_MPI_TYPE) ;; *) name= ;; esac
+        if [ -z "$name" ] || [ -n "${name//[A-Z0-9_]/}" ] ||
+            ! (eval "value=${line#*=}") 2> /dev/null; then
+            echo "$me: $record line $record_line: not a setting of the recipes, ignored: $line" >&2
+            continue
+        fi
         eval "value=${line#*=}"
         case $name in
         DATA_DIR | CONFIG | SWITCH) eval "recorded_$name=\$value" ;;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -198,6 +199,8 @@ TEST(ClusterResubmit, ReplaysTheFirstSubmissionsSettings) {
     fs::create_directories(work / "2019201");
     write_file(work / "2019201" / "ornax_day.status", "137\n");
 
+    // a damaged line of the record is named and skipped, the others still count
+    { std::ofstream(work / "ornax_submission.txt", std::ios::app) << "ORNAX_LAUNCHER='srun\n"; }
     // the printed command repeats every setting
     EXPECT_EQ(
         run(stubs + quoted(kCluster / "ornax_days_status.sh") + " " + quoted(list) + " work", out),
@@ -208,6 +211,11 @@ TEST(ClusterResubmit, ReplaysTheFirstSubmissionsSettings) {
               std::string::npos)
         << read_text(out);
     EXPECT_NE(read_text(out).find(" --resubmit " + data.string() + " config/region.cfg -r0\n"),
+              std::string::npos)
+        << read_text(out);
+    EXPECT_NE(read_text(out).find((work / "ornax_submission.txt").string() +
+                                  " line 8: not a setting of the recipes, ignored: "
+                                  "ORNAX_LAUNCHER='srun"),
               std::string::npos)
         << read_text(out);
 
