@@ -22,6 +22,10 @@ if [ ! -x "$cluster_dir/ornax_day_task.sh" ]; then
         "examples/cluster folder" >&2
     exit 2
 fi
+ornax_me=$me
+# shellcheck source=examples/cluster/ornax_job_setup.sh
+. "$cluster_dir/ornax_job_setup.sh"
+ornax_job_begin "$cluster_dir" "$4" "slurm/ornax-prepare-${SLURM_JOB_ID:-0}.out" || exit 2
 exe=${ORNAX_EXE:-ornax.x}
 if ! command -v "$exe" > /dev/null 2>&1; then
     echo "$me: the program $exe (ORNAX_EXE) is not found on $(hostname) (PATH=$PATH)" >&2
@@ -39,8 +43,9 @@ if [ -z "${doy:-}" ]; then
     exit 2
 fi
 status=0
-"$cluster_dir/ornax_day_task.sh" "$1" "$2" "$year" "$doy" "$4" "${5:--r0}" < /dev/null ||
-    status=$?
+day=$(printf '%04d%03d' "$((10#$year))" "$((10#$doy))" 2> /dev/null) || day=$year$doy
+ornax_run_watched "$4/$day" "$cluster_dir/ornax_day_task.sh" "$1" "$2" "$year" "$doy" "$4" \
+    "${5:--r0}" || status=$?
 case $status in
 0) echo "$me: first day $year $doy done; the array may start" ;;
 3) echo "$me: the first day $year $doy failed on its data (exit status 3); the array starts" \

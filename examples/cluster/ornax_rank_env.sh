@@ -22,7 +22,9 @@ if [ -z "${OMP_PROC_BIND:-}" ] && [ "$allowed" -le "$threads" ]; then
     export OMP_PLACES=${OMP_PLACES:-cores} OMP_PROC_BIND=close
 fi
 if [ "${ORNAX_RANK_VERBOSE:-0}" = 1 ]; then
-    rank=${SLURM_PROCID:-${OMPI_COMM_WORLD_RANK:-?}}
+    # the launcher's own rank first: under mpirun inside an allocation SLURM_PROCID is that
+    # of the batch step, the same for every process
+    rank=${OMPI_COMM_WORLD_RANK:-${PMIX_RANK:-${SLURM_PROCID:-?}}}
     echo "ornax_rank_env.sh: process $rank on $(hostname): $allowed CPUs for $threads" \
         "threads, OMP_PROC_BIND=${OMP_PROC_BIND:-unset}" >&2
 fi

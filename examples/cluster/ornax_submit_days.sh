@@ -7,33 +7,46 @@
 #      cluster's MaxArraySize (1001 by default: 7,305 days of 20 years need K >= 8);
 #   3. ornax-report: ornax_days_status.sh, after the array (or a failed preparation), lists
 #      the days without a done stamp and tells data failures from failures worth retrying.
-# Run it on a login node from any folder; every Slurm log goes to WORK_ROOT/slurm/.
+# Run it on a login node from any folder, with relative paths if you like; every Slurm log
+# goes to WORK_ROOT/slurm/.
 #
-# Usage: ornax_submit_days.sh [--dry-run] DATA_DIR CONFIG DAYS_FILE WORK_ROOT [-r0|-r1]
+# Usage: ornax_submit_days.sh [--dry-run|--check] DATA_DIR CONFIG DAYS_FILE WORK_ROOT [-r0|-r1]
 #   DAYS_FILE: "YEAR DOY" per line, for example 20 years:
 #     for y in $(seq 2001 2020); do seq -f "$y %g" 1 $((y % 4 ? 365 : 366)); done > days.txt
-#   --dry-run prints the sbatch commands instead of submitting them.
+#   --dry-run prints the sbatch commands instead of submitting them; --check submits
+#   nothing and compares the array's sizes with the partition (ornax_check_site.sh).
+# The site file (ornax_site.sh beside this script, or ORNAX_SITE_FILE) gives the account,
+# partition, QOS and further options of every job, the modules and the launcher.
 # Environment: ORNAX_DAYS_PER_TASK (K, default 8; raised when the array would be too large),
 #   ORNAX_ARRAY_LIMIT (tasks running at once, default 100), ORNAX_SBATCH_OPTIONS (options
 #   for all three jobs, e.g. "--partition=batch --account=et"; an array option such as
 #   --cpus-per-task=4 or --time=08:00:00 overrides the line of ornax_days.sbatch),
-#   ORNAX_EXE, ORNAX_FORCE (passed on to the jobs).
-# The day list is copied to WORK_ROOT/slurm/days-TIMESTAMP.txt, which the jobs read.
+#   ORNAX_EXE, ORNAX_LAUNCHER, ORNAX_FORCE (passed on to the jobs, by name on every sbatch
+#   command: a site default SBATCH_EXPORT=NONE changes nothing), ORNAX_EXPORT=NONE to
+#   pass none of this shell's other variables.
+# The day list is copied to WORK_ROOT/slurm/days-TIMESTAMP.txt, which the jobs read. The
+# submission's settings (the arguments and the variables above) go to
+# WORK_ROOT/ornax_submission.txt, which ornax_days_status.sh --resubmit replays.
 # Before submitting it warns of every day whose forecast, or the next day's, is missing:
 # such a day fails (exit status 3), and the report lists it.
 set -euo pipefail
 
 dry_run=0
-if [ "${1:-}" = --dry-run ]; then
-    dry_run=1
-    shift
-fi
+check_only=0
+case ${1:-} in
+--dry-run) dry_run=1 && shift ;;
+--check) check_only=1 && dry_run=1 && shift ;;
+esac
 if [ $# -lt 4 ]; then
-    echo "usage: $0 [--dry-run] DATA_DIR CONFIG DAYS_FILE WORK_ROOT [-r0|-r1]" >&2
+    echo "usage: $0 [--dry-run|--check] DATA_DIR CONFIG DAYS_FILE WORK_ROOT [-r0|-r1]" >&2
     exit 2
 fi
 me=ornax_submit_days.sh
 cluster_dir=$(cd "$(dirname "$0")" && pwd)
+ornax_me=$me
+# shellcheck source=examples/cluster/ornax_job_setup.sh
+. "$cluster_dir/ornax_job_setup.sh"
+ornax_site_load "$cluster_dir" || exit 2
 if [ ! -d "$1" ]; then
     echo "$me: no data folder $1 (DATA_DIR, argument 1)" >&2
     exit 2
@@ -142,21 +155,35 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 
+# shellcheck disable=SC2206 # ORNAX_SBATCH_OPTIONS holds several options
+site_options=("${ornax_site_options[@]}" ${ORNAX_SBATCH_OPTIONS:-})
+if [ "$check_only" -eq 1 ]; then
+    exec "$cluster_dir/ornax_check_site.sh" "$cluster_dir/ornax_days.sbatch" "$data_dir" "$config" \
+        "$4" "${site_options[@]}"
+fi
+
 # The jobs: logs and the frozen day list under WORK_ROOT/slurm.
 work_root=$4
 if [ "$dry_run" -eq 0 ]; then
     mkdir -p "$work_root/slurm"
     work_root=$(cd "$work_root" && pwd)
-    list=$work_root/slurm/days-$(date -u +%Y%m%dT%H%M%SZ).txt
+    stem=$work_root/slurm/days-$(date -u +%Y%m%dT%H%M%SZ)
+    list=$stem.txt
+    n=1
+    while [ -e "$list" ]; do # two submissions within a second
+        n=$((n + 1))
+        list=$stem-$n.txt
+    done
     cp "$3" "$list"
 else
     [ "${work_root#/}" != "$work_root" ] || work_root=$PWD/$work_root
     list=$work_root/slurm/days-TIMESTAMP.txt
 fi
 logs=$work_root/slurm
-# shellcheck disable=SC2206 # ORNAX_SBATCH_OPTIONS holds several options
-site_options=(${ORNAX_SBATCH_OPTIONS:-})
-common=(--parsable --chdir="$work_root" --export="ALL,ORNAX_CLUSTER_DIR=$cluster_dir")
+export ORNAX_CLUSTER_DIR=$cluster_dir ORNAX_DAYS_PER_TASK=$per_task
+[ -z "$ornax_site_file" ] || export ORNAX_SITE_FILE=$ornax_site_file
+export_option=$(ornax_export_option "${ornax_settings[@]}") || exit 2
+common=(--parsable --chdir="$work_root" "$export_option")
 submit() { # prints the job id of sbatch "${@:2}", or the stand-in $1 with --dry-run
     local stand_in=$1
     shift
@@ -175,13 +202,24 @@ submit() { # prints the job id of sbatch "${@:2}", or the stand-in $1 with --dry
 run_args=("$data_dir" "$config" "$list" "$work_root" "$switch")
 prepare=$(submit PREPARE "${common[@]}" "${site_options[@]}" --job-name=ornax-prepare --ntasks=1 \
     --output="$logs/%x-%j.out" "$cluster_dir/ornax_prepare.sh" "${run_args[@]}")
-array=$(submit ARRAY "${common[@]},ORNAX_DAYS_PER_TASK=$per_task" "${site_options[@]}" \
+array=$(submit ARRAY "${common[@]}" "${site_options[@]}" \
     --dependency="afterok:$prepare" --array="1-$tasks%$limit" --output="$logs/%x-%A_%a.out" \
     "$cluster_dir/ornax_days.sbatch" "${run_args[@]}")
 report=$(submit REPORT "${common[@]},ORNAX_PREPARE_JOB=$prepare,ORNAX_ARRAY_JOB=$array" \
     "${site_options[@]}" --dependency="afterany:$array?afternotok:$prepare" \
     --job-name=ornax-report --ntasks=1 --output="$logs/%x-%j.out" \
     "$cluster_dir/ornax_days_status.sh" "$list" "$work_root")
+# The settings of this submission, for a resubmission to replay.
+if [ "$dry_run" -eq 0 ]; then
+    {
+        echo "# $me $(date -u +%Y-%m-%dT%H:%M:%SZ): the settings that ornax_days_status.sh --resubmit replays"
+        printf 'DATA_DIR=%q\nCONFIG=%q\nSWITCH=%q\n' "$data_dir" "$config" "$switch"
+        for name in ORNAX_SBATCH_OPTIONS ORNAX_ARRAY_LIMIT ORNAX_EXPORT "${ornax_settings[@]}"; do
+            case $name in ORNAX_CLUSTER_DIR) continue ;; esac
+            [ -z "${!name+x}" ] || printf '%s=%q\n' "$name" "${!name}"
+        done
+    } > "$work_root/ornax_submission.txt"
+fi
 echo "$me: $days days in $tasks tasks of $per_task days (at most $limit at once):" \
     "preparation $prepare, array $array, report $report; Slurm logs in $logs," \
     "the report in $work_root/ornax_days_report.txt"

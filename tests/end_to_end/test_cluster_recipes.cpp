@@ -144,7 +144,7 @@ TEST_P(DayTaskFailure, NamesTheRunLogOnlyWhenThereIsOne) {
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
     EXPECT_EQ(read_text(folder / "ornax_day.status"), std::to_string(c.status) + "\n");
     EXPECT_FALSE(fs::exists(folder / "ornax_day.done"));
-    const std::size_t see = err.find(": see " + folder.string() + "/ORNAX-");
+    const std::size_t see = err.find("; see " + folder.string() + "/ORNAX-");
     EXPECT_EQ(see != std::string::npos, c.run_log) << err;
     if (see != std::string::npos) {
         const std::size_t at = err.find(folder.string(), see);
@@ -156,12 +156,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"next_day_forecast_missing", "ORNAX_EXE='" ORNAX_EXE "'", 3,
                                   "day 2019200 failed (exit status 3)", true},
                       FailureCase{"program_not_found", "ORNAX_EXE=/nonexistent/ornax.x", 127,
-                                  "/nonexistent/ornax.x could not be started (exit status 127)",
+                                  "failed (exit status 127): /nonexistent/ornax.x could not be "
+                                  "started on",
                                   false},
                       FailureCase{"program_not_executable", "ORNAX_EXE=\"$SCRATCH/plain.txt\"", 126,
-                                  "/plain.txt could not be started (exit status 126)", false},
+                                  "/plain.txt could not be started on", false},
                       FailureCase{"killed", "ORNAX_EXE=\"$SCRATCH/killed.x\"", 137,
-                                  "failed (exit status 137) before ornax wrote a run log", false}),
+                                  "failed (exit status 137): ended by signal 9 (SIGKILL); ornax "
+                                  "wrote no run log",
+                                  false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
