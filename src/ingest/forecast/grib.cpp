@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "utils/fixed_text.hpp"
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 
@@ -178,6 +179,7 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
     bool have_grid = false;
     std::vector<double> values;
     for (const std::string& file : files) {
+        ingest_isolated_reading(file);
         std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
         if (!in) {
             error = "cannot open " + file + ": " + std::strerror(errno);

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/raster/ims_ascii.hpp"
@@ -445,6 +446,7 @@ void inspect_raster(const std::vector<std::string>& sources, const Spatialinfoda
         RasterSourceInfo info;
         info.source = source;
         const std::string file = source_file_name(source);
+        ingest_isolated_reading(file);
         std::string kind;
         if (!ingest_file_kind(file, kind)) {
             problems.push_back(source + ": " + kind);
@@ -560,6 +562,7 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
     for (std::size_t k = 0; ok && k < sources.size(); ++k) {
         const std::string& s = sources[k];
         const bool ascii = s.size() > 4 && s.substr(s.size() - 4) == ".asc";
+        ingest_isolated_reading(source_file_name(s));
         all.emplace_back();
         ok = ascii ? open_ims_source(s, rules, static_cast<int>(k), all.back(), error)
                    : open_gdal_source(s, rules, all.back(), error);

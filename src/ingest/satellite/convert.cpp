@@ -7,6 +7,7 @@
 
 #include "ingest/satellite/abi_scan.hpp"
 #include "ingest/satellite/geos_navigation.hpp"
+#include "ingest/satellite/isolated_reads.hpp"
 #include "ornax90/type_kinds.hpp"
 
 namespace {
@@ -30,7 +31,7 @@ bool read_scans(const std::vector<std::string>& files, const std::string& variab
     for (const std::string& file : files) {
         GeosScan scan;
         int st = 0;
-        read_geos_scan(file, variable, units, scan, error, st);
+        read_geos_scan_isolated(file, variable, units, scan, error, st);
         if (st != 0) return false;
         if (scan.scan_time < day0 - seconds_per_day ||
             scan.scan_time >= day0 + 2 * seconds_per_day) {
