@@ -228,6 +228,33 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"no_scans", {}, {}, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Across a wide grid the cells' mornings differ by hours: a scan taken before the western
+// cell's sunrise lies within a wide tolerance of its first target but is not used there,
+// while the eastern cell, whose sun rose earlier, takes it.
+TEST(IngestSatelliteChoiceTarget, ScanOutsideACellsMorningNotUsedThere) {
+    const Spatialinfodata g = make_grid(-120.0f, 35.0f, 15.0f, 3, 1);  // 120 W to 75 W
+    MorningTargets t;
+    int st = 0;
+    morning_targets(g, 2021, 138, t, st);
+    ASSERT_EQ(st, 0);
+    ASSERT_EQ(t.window_start.size(), 3u);
+    const double west_sunrise = t.window_start[0];
+    ASSERT_LT(t.window_start[2], west_sunrise - 3600.0);  // the east's sun rose hours before
+    const std::vector<GridScan> scans = {{west_sunrise - 600.0, {300.0f, 300.0f, 300.0f}}};
+    const double tolerance = 180.0 * 60.0;
+    ASSERT_LT(t.time1[0] - scans[0].time, tolerance);  // near the west's target, but at night
+    std::vector<int> any, morning;
+    nearest_scans(scans, t.time1, tolerance, any);
+    nearest_morning_scans(scans, t, 1, tolerance, morning);
+    EXPECT_EQ(any[0], 0);  // the distance alone would take it
+    EXPECT_EQ(morning[0], -1);
+    EXPECT_EQ(morning[2], 0);
+    // after a cell's solar noon a scan is not its second observation either
+    const std::vector<GridScan> late = {{t.window_end[2] + 600.0, {300.0f, 300.0f, 300.0f}}};
+    nearest_morning_scans(late, t, 2, tolerance, morning);
+    EXPECT_EQ(morning[2], -1);
+}
+
 TEST(IngestSatelliteChoiceTarget, MissingTargetTakesNothing) {
     std::vector<GridScan> scans = {{1.6e9, {300.0f}}};
     std::vector<int> chosen;

@@ -201,8 +201,8 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     int st = 0;
     morning_targets(g, rq.year, rq.doy, tg, st);
     std::vector<int> pick1, pick2;
-    nearest_scans(lst, tg.time1, rq.tolerance_s, pick1);
-    nearest_scans(lst, tg.time2, rq.tolerance_s, pick2);
+    nearest_morning_scans(lst, tg, 1, rq.tolerance_s, pick1);
+    nearest_morning_scans(lst, tg, 2, rq.tolerance_s, pick2);
     auto& r = result.rasters;
     for (const char* name : {"trad1", "trad2", "tloc1", "tloc2", "theta"}) r[name].assign(n, miss);
     std::vector<double> obs1(tg.time1), obs2(tg.time2);  // observation (else target) times
