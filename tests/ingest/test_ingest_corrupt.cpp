@@ -147,4 +147,22 @@ TEST_F(WithoutProjDatabase, ExampleSourcesRefused) {
         EXPECT_FALSE(fs::exists(fs::path(out) / name)) << name;
 }
 
+// ... and a raster conversion is refused naming the source and PROJ's complaint, rather
+// than written from a source whose coordinate system could not be read.
+TEST_F(WithoutProjDatabase, RasterConversionRefused) {
+    const std::string sample = real_sample(cmi);
+    if (sample.empty()) GTEST_SKIP() << "real sample absent";
+    const std::string out = path("out.bin");
+    const int code = shell_status("PROJ_DATA=/nonexistent PROJ_LIB=/nonexistent '" +
+                                  std::string(ORNAX_INGEST_EXE) + "' --log '" + path("l.log") +
+                                  "' raster --grid -99,-97,33,35,0.05 --out '" + out + "' '" +
+                                  sample + "' 2> '" + path("err.txt") + "'");
+    std::ifstream err_in(path("err.txt"));
+    const std::string err((std::istreambuf_iterator<char>(err_in)), {});
+    EXPECT_EQ(code, 3) << err;
+    EXPECT_NE(err.find(sample + ": GDAL reported an error reading it: PROJ"), std::string::npos)
+        << err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
 }  // namespace

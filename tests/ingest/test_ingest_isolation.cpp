@@ -14,6 +14,8 @@
 
 #include "ingest/common/isolated_read.hpp"
 #include "ingest/common/support.hpp"
+#include "ingest/raster/isolated_reads.hpp"
+#include "support/ingest_land.hpp"
 
 namespace {
 
@@ -158,6 +160,30 @@ TEST(IsolatedRead, ResultsAndMessagesComeBackInOrder) {
         EXPECT_FALSE(result.get(n));
         EXPECT_FALSE(result.complete());
     }
+}
+
+// A raster read in a child gives the values of the same reading in the converter, also
+// after the converter's own warper started its threads (which the child does not have).
+TEST(IsolatedRead, RasterAfterTheWarpersThreadsStarted) {
+    const std::string sample = land_test::real_sample(
+        "goes/OR_ABI-L2-CMIPM1-M6C04_G16_s20211451811238_e20211451811295_c20211451811353_CMI.tif");
+    if (sample.empty()) GTEST_SKIP() << "real sample absent";
+    IsolationLimits limits;
+    limits.seconds = 30.0;
+    LimitsFor hold(limits);
+    RasterRules rules;
+    rules.resampling = Resampling::average;
+    const Spatialinfodata grid = land_test::make_grid(-99.0f, 33.0f, 0.005f, 400, 400);
+    std::vector<float> here, there;
+    nlohmann::json details_here, details_there;
+    std::string error;
+    int status = -1;
+    prepare_raster({sample}, grid, rules, here, details_here, error, status);
+    ASSERT_EQ(status, 0) << error;
+    prepare_raster_isolated({sample}, grid, rules, there, details_there, error, status);
+    ASSERT_EQ(status, 0) << error;
+    EXPECT_EQ(here, there);
+    EXPECT_EQ(details_here, details_there);
 }
 
 TEST(IsolatedBytes, ALengthBeyondTheBytesIsRefused) {

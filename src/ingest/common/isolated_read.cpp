@@ -50,7 +50,12 @@ struct ChildState {
     IngestMessageList* lines = nullptr;
     std::vector<std::string> failures;  // "FILE: GDAL reported an error reading it: TEXT"
 };
-ChildState* child_state = nullptr;
+thread_local ChildState* child_state = nullptr;
+
+// Worker threads of a library started in this process (copied into a child at the fork),
+// and whether this process is such a child.
+std::atomic<bool> library_threads{false};
+bool forked_child = false;
 
 void child_gdal_line(CPLErr level, CPLErrorNum number, const char* text) {
     auto* state = static_cast<ChildState*>(CPLGetErrorHandlerUserData());
@@ -113,6 +118,7 @@ bool write_all(int fd, const std::string& bytes) {
 // The child's side: limits, the work, its frame on the pipe, the end.
 [[noreturn]] void run_child(int fd, ReadingPage* page, const std::string& file,
                             const IsolationLimits& limits, const IsolatedWork& work) {
+    forked_child = true;
     if (limits.memory_mb > 0) {
         const long long extra = static_cast<long long>(limits.memory_mb) << 20;
         const rlimit lim{static_cast<rlim_t>(address_space_now() + extra),
@@ -230,6 +236,14 @@ void ingest_set_isolation_limits(const IsolationLimits& limits) {
 IsolationLimits ingest_isolation_limits() {
     std::lock_guard<std::mutex> hold(limits_lock);
     return current_limits;
+}
+
+bool ingest_library_threads_usable() {
+    return !(forked_child && library_threads.load());
+}
+
+void ingest_note_library_threads() {
+    if (!forked_child) library_threads.store(true);
 }
 
 // ---- bytes ----

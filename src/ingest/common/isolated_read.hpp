@@ -66,6 +66,13 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
                           const IsolatedWork& work, IsolatedBytes& result, std::string& error,
                           int& status);
 
+// Whether this process may start a library's worker threads (GDAL's warper on every core):
+// false in a child whose parent had started them before the fork, as they do not exist in
+// the child and a pool that counts on them never completes a job.
+bool ingest_library_threads_usable();
+// Notes that a library's worker threads were started in this process.
+void ingest_note_library_threads();
+
 // Called by a reading (in the child) when it starts on another file: that file is named
 // in a refusal and has the whole time limit. Does nothing outside an isolated reading.
 void ingest_isolated_reading(const std::string& file);
