@@ -71,9 +71,13 @@ void child_gdal_line(CPLErr level, CPLErrorNum number, const char* text) {
 // How the child ended its work.
 enum : std::int64_t { child_done = 0, child_out_of_memory = 1 };
 
+// The child's frame: its length (the header's and the result's bytes after it), how it
+// ended, status, error, messages, GDAL's failures and the length of the result, which
+// follows the frame on the pipe.
 void put_frame(IsolatedBytes& frame, std::int64_t how, int status, const std::string& error,
                const IngestMessageList& lines, const Ornaxmessagebuffer& library,
                const std::vector<std::string>& failures, const std::string& result) {
+    frame.put(std::int64_t{0});  // the length, set below
     frame.put(how);
     frame.put(static_cast<std::int64_t>(status));
     frame.put(error);
@@ -90,7 +94,10 @@ void put_frame(IsolatedBytes& frame, std::int64_t how, int status, const std::st
     }
     frame.put(static_cast<std::int64_t>(failures.size()));
     for (const std::string& f : failures) frame.put(f);
-    frame.put(result);
+    frame.put(static_cast<std::int64_t>(result.size()));
+    const std::int64_t length =
+        static_cast<std::int64_t>(frame.bytes().size() - sizeof(std::int64_t) + result.size());
+    std::memcpy(frame.bytes().data(), &length, sizeof length);
 }
 
 // Address space the process holds now (bytes).
@@ -155,9 +162,10 @@ bool write_all(int fd, const std::string& bytes) {
         put_frame(frame, how, status, error, lines, library, state.failures, out.bytes());
     } catch (const std::bad_alloc&) {
         frame = IsolatedBytes();
+        out = IsolatedBytes();
         put_frame(frame, child_out_of_memory, ingest_status_failed, "", {}, {}, {}, "");
     }
-    _exit(write_all(fd, frame.bytes()) ? 0 : 1);
+    _exit(write_all(fd, frame.bytes()) && write_all(fd, out.bytes()) ? 0 : 1);
 }
 
 std::string limit_seconds_text(double s) {
@@ -265,6 +273,16 @@ void IsolatedBytes::put(const std::vector<float>& values) {
 void IsolatedBytes::put(const std::vector<double>& values) {
     put(static_cast<std::int64_t>(values.size()));
     bytes_.append(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(double));
+}
+
+IsolatedBytes IsolatedBytes::rest() {
+    IsolatedBytes r;
+    r.bytes_ = std::move(bytes_);
+    r.at_ = at_;
+    r.good_ = good_;
+    bytes_.clear();
+    at_ = 0;
+    return r;
 }
 
 bool IsolatedBytes::take(void* out, std::size_t n) {
@@ -375,9 +393,11 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
     const auto limit = std::chrono::duration<double>(limits.seconds);
     auto deadline = Clock::now() + limit;
     unsigned seen = page->generation.load();
-    std::string bytes;
+    // read straight into place: the frame's length, once known, sizes the buffer
+    std::string bytes(std::size_t(1) << 16, '\0');
+    std::size_t filled = 0;
+    bool sized = false;
     bool timed_out = false;
-    char buffer[1 << 16];
     for (;;) {
         int wait_ms = 250;
         if (limits.seconds > 0.0) {
@@ -388,9 +408,18 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
         pollfd p{fds[0], POLLIN, 0};
         const int ready = poll(&p, 1, wait_ms);
         if (ready > 0) {
-            const ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (filled == bytes.size()) bytes.resize(2 * bytes.size());
+            const ssize_t n = read(fds[0], bytes.data() + filled, bytes.size() - filled);
             if (n > 0) {
-                bytes.append(buffer, static_cast<std::size_t>(n));
+                filled += static_cast<std::size_t>(n);
+                std::int64_t length = 0;
+                if (!sized && filled >= sizeof length) {
+                    std::memcpy(&length, bytes.data(), sizeof length);
+                    sized = true;
+                    const std::size_t whole = sizeof length + static_cast<std::size_t>(length);
+                    if (length > 0 && length < (std::int64_t{1} << 40) && whole > bytes.size())
+                        bytes.resize(whole);
+                }
                 continue;
             }
             if (n == 0 || errno != EINTR) break;  // end of the child's output
@@ -431,19 +460,21 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
                      " MB (--decode-memory)";
         return;
     }
+    bytes.resize(filled);
     IsolatedBytes frame;
     frame.bytes() = std::move(bytes);
-    std::int64_t how = 0, child_status = 0;
+    std::int64_t length = 0, how = 0, child_status = 0;
     std::string child_error;
-    if (!frame.get(how) || !frame.get(child_status) || !frame.get(child_error)) {
+    if (!frame.get(length) || static_cast<std::size_t>(length) != filled - sizeof length ||
+        !frame.get(how) || !frame.get(child_status) || !frame.get(child_error)) {
         error = library + " ended the reading of " + reading + " without a result (exit status " +
                 std::to_string(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1) + ")";
         return;
     }
     std::vector<std::string> failures;
     give_out(frame, failures);
-    std::string payload;
-    if (!frame.get(payload) || !frame.complete()) {
+    std::int64_t payload = 0;
+    if (!frame.get(payload) || static_cast<std::size_t>(payload) != frame.left()) {
         error = library + " ended the reading of " + reading + " with an incomplete result";
         return;
     }
@@ -461,6 +492,6 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
         error = failures.front();
         return;
     }
-    result.bytes() = std::move(payload);
+    result = frame.rest();
     status = 0;
 }

@@ -41,6 +41,9 @@ public:
     bool get(std::vector<float>& values);
     bool get(std::vector<double>& values);
     bool complete() const { return good_ && at_ == bytes_.size(); }
+    std::size_t left() const { return good_ ? bytes_.size() - at_ : 0; }
+    // The bytes not read yet, moved (not copied) into bytes of their own.
+    IsolatedBytes rest();
     std::string& bytes() { return bytes_; }
 
 private:
