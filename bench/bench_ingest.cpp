@@ -105,12 +105,23 @@ void BM_forecast_global_day_to_continent(benchmark::State& state) {
     job.files = files;
     std::int64_t bytes = 0;
     for (const std::string& f : files) bytes += static_cast<std::int64_t>(fs::file_size(f));
+    // Arg 1: decoded in the converter itself, 0: in a reading process (the default)
+    IsolationLimits limits;
+    limits.in_process = state.range(0) != 0;
+    const IsolationLimits before = ingest_isolation_limits();
+    ingest_set_isolation_limits(limits);
     for (auto _ : state)
         if (forecast_convert(job, "bench") != 0) state.SkipWithError("conversion failed");
+    ingest_set_isolation_limits(before);
     state.counters["grib_mb"] = static_cast<double>(bytes) / 1e6;
     state.counters["peak_rss_mb"] = peak_rss_mb();
 }
-BENCHMARK(BM_forecast_global_day_to_continent)->Unit(benchmark::kSecond)->Iterations(2);
+BENCHMARK(BM_forecast_global_day_to_continent)
+    ->ArgName("in_process")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2);
 
 void BM_region_continent_from_sources(benchmark::State& state) {
     const fs::path dir = bench_dir / "continent";

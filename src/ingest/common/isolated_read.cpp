@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -358,6 +359,7 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
     result = IsolatedBytes();
     const IsolationLimits limits = ingest_isolation_limits();
     if (limits.in_process || child_state != nullptr) {  // asked for, or already in a child
+        ingest_isolated_reading(file);
         run_here(file, work, result, error, status);
         return;
     }
@@ -371,11 +373,15 @@ void ingest_isolated_read(const std::string& library, const std::string& file,
     std::snprintf(page->file, sizeof page->file, "%s", file.c_str());
     int fds[2] = {-1, -1};
     pid_t pid = -1;
+    const pid_t parent = getpid();
     {
         std::lock_guard<std::mutex> hold(fork_lock);
         if (pipe2(fds, O_CLOEXEC) == 0) {
             pid = fork();
             if (pid == 0) {
+                // a converter that ends (killed) takes its reading with it
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (getppid() != parent) _exit(1);
                 close(fds[0]);
                 run_child(fds[1], page, file, limits, work);
             }

@@ -2,6 +2,7 @@
 #include "ingest/satellite/isolated_reads.hpp"
 
 #include "ingest/common/support.hpp"
+#include "ingest/raster/grid_warp.hpp"
 
 void pack_geos_scan(const GeosScan& s, IsolatedBytes& out) {
     for (const std::string* t :
@@ -68,4 +69,46 @@ void read_geos_header_isolated(const std::string& file, const std::string& varia
                                const std::string& expected_units, GeosScan& scan,
                                std::string& error, int& status) {
     read_isolated(false, file, variable, expected_units, scan, error, status);
+}
+
+void prepare_satellite_isolated(const SatelliteRequest& request, SatelliteResult& result,
+                                std::string& error, int& status) {
+    ingest_gdal_init();  // before the fork: the child finds the drivers registered
+    IsolatedBytes bytes;
+    const auto work = [&](IsolatedBytes& out, std::string& err, int& st) {
+        SatelliteResult here;
+        prepare_satellite(request, here, err, st);
+        if (st != 0) return;
+        out.put(static_cast<std::int64_t>(here.rasters.size()));
+        for (const auto& [stem, values] : here.rasters) {
+            out.put(stem);
+            out.put(values);
+        }
+        out.put(here.manifest.dump());
+        out.put(static_cast<std::int64_t>(here.notes.size()));
+        for (const std::string& note : here.notes) out.put(note);
+    };
+    const std::string first =
+        request.lst_files.empty() ? std::string("no scan") : request.lst_files.front();
+    ingest_isolated_read("NetCDF", first, work, bytes, error, status);
+    if (status != 0) return;
+    std::int64_t n = 0;
+    bytes.get(n);
+    for (std::int64_t i = 0; i < n; ++i) {
+        std::string stem;
+        std::vector<float> values;
+        if (bytes.get(stem) && bytes.get(values)) result.rasters[stem] = std::move(values);
+    }
+    std::string manifest;
+    bytes.get(manifest);
+    result.manifest = nlohmann::json::parse(manifest, nullptr, false);
+    bytes.get(n);
+    for (std::int64_t i = 0; i < n; ++i) {
+        std::string note;
+        if (bytes.get(note)) result.notes.push_back(std::move(note));
+    }
+    if (!bytes.complete()) {
+        error = "the satellite rasters made from " + first + " came back incomplete";
+        status = ingest_status_failed;
+    }
 }

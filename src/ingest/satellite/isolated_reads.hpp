@@ -6,6 +6,7 @@
 
 #include "ingest/common/isolated_read.hpp"
 #include "ingest/satellite/abi_scan.hpp"
+#include "ingest/satellite/convert.hpp"
 
 // read_geos_scan and read_geos_header in a child process.
 void read_geos_scan_isolated(const std::string& file, const std::string& variable,
@@ -14,6 +15,11 @@ void read_geos_scan_isolated(const std::string& file, const std::string& variabl
 void read_geos_header_isolated(const std::string& file, const std::string& variable,
                                const std::string& expected_units, GeosScan& scan,
                                std::string& error, int& status);
+
+// prepare_satellite in a child process: the scans decoded and warped there (so that the
+// converter itself never starts the warper's threads), the rasters handed back.
+void prepare_satellite_isolated(const SatelliteRequest& request, SatelliteResult& result,
+                                std::string& error, int& status);
 
 // A scan as bytes, and back.
 void pack_geos_scan(const GeosScan& scan, IsolatedBytes& out);
