@@ -480,6 +480,8 @@ const DerivedCase derived_cases[] = {
      false, "", 3, "hPa?"},
     {"fill_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9999", -1, false,
      "", 3, "(2 m air temperature): no valid value"},
+    {"fill_9999e20_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9.999e20",
+     -1, false, "", 3, "(2 m air temperature): no valid value"},
     {"step_given_twice_3_K_apart", "gfs.t00z.f009.grib2",
      "grib_set -w shortName=2t -s offsetValuesBy=3", -1, true, "", 3,
      "is given twice with different values"},

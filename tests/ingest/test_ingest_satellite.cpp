@@ -386,12 +386,16 @@ TEST_F(IngestSatellitePrepare, Refusals) {
                                       [](double, double) { return 300.0; }));
     const std::string not_netcdf = path("text.nc");
     std::ofstream(not_netcdf) << "not a scan\n";
+    const std::string good_again = scan("good_again.nc", t1_, 290.0);
+    const std::string warmer = scan("warmer.nc", t1_, 295.0);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{good, other_day}, "not on or beside the run's day"},
         {{celsius}, "is in 'degC', expected 'K'"},
         {{far_away}, "outside every scan's footprint"},
         {{not_netcdf}, "not a NetCDF file"},
         {{}, "no surface temperature file"},
+        {{good, warmer}, "are scans of the same time"},
+        {{warmer, good}, "are scans of the same time"},
     };
     for (const auto& [files, expected] : cases) {
         SatelliteResult out;
@@ -401,6 +405,12 @@ TEST_F(IngestSatellitePrepare, Refusals) {
         EXPECT_EQ(st, 3) << expected;
         EXPECT_NE(error.find(expected), std::string::npos) << error;
     }
+    // an identical duplicate is the same scan
+    SatelliteResult out;
+    std::string error;
+    int st = 0;
+    prepare_satellite(request({good, good_again}), out, error, st);
+    EXPECT_EQ(st, 0) << error;
 }
 
 }  // namespace
