@@ -129,6 +129,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, CorruptSource, ::testing::ValuesIn(corrupt_cases
                              return std::string(info.param.name);
                          });
 
+// A memory limit too small for the reading: refused naming the file, whichever allocation
+// of GDAL or of its warper's threads fails, never a partial raster written as complete.
+class TightMemory : public temp_dir_test::TempDirTest {};
+
+TEST_F(TightMemory, ReadingRefusedNamingTheFile) {
+    const std::string sample = real_sample(cmi);
+    if (sample.empty()) GTEST_SKIP() << "real sample absent";
+    const std::string out = path("out.bin");
+    const int code =
+        shell_status(std::string("'") + ORNAX_INGEST_EXE + "' --decode-memory 20 --log '" +
+                     path("l.log") + "' raster --grid -99,-97,33,35,0.005 --out '" + out + "' '" +
+                     sample + "' 2> '" + path("err.txt") + "'");
+    std::ifstream err_in(path("err.txt"));
+    const std::string err((std::istreambuf_iterator<char>(err_in)), {});
+    EXPECT_EQ(code, 3) << err;
+    EXPECT_NE(err.find("ornax_ingest: " + sample), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
 // Without PROJ's database no coordinate system can be made: the example's GeoTIFFs are
 // refused instead of written without one.
 class WithoutProjDatabase : public temp_dir_test::TempDirTest {};

@@ -44,8 +44,10 @@ struct ReadingPage {
     char file[4000] = {0};
 };
 
-// In a child: its page and what GDAL reported at CE_Failure.
+// In a child: its page and what GDAL reported at CE_Failure (on any of its threads: the
+// warper's workers report through the process's handler, hence the lock).
 struct ChildState {
+    std::mutex lock;
     ReadingPage* page = nullptr;
     std::string file;
     IngestMessageList* lines = nullptr;
@@ -61,6 +63,7 @@ bool forked_child = false;
 void child_gdal_line(CPLErr level, CPLErrorNum number, const char* text) {
     auto* state = static_cast<ChildState*>(CPLGetErrorHandlerUserData());
     if (state == nullptr || level == CE_Debug) return;
+    std::lock_guard<std::mutex> hold(state->lock);
     if (level >= CE_Failure)
         state->failures.push_back(state->file + ": GDAL reported an error reading it: " + text);
     // the line GDAL's own handler writes on the standard error
@@ -148,6 +151,7 @@ bool write_all(int fd, const std::string& bytes) {
         IngestMessageCapture capture(lines);
         OrnaxMessageCapture library_capture(library);
         CPLPushErrorHandlerEx(child_gdal_line, &state);
+        CPLSetErrorHandlerEx(child_gdal_line, &state);  // the threads GDAL starts here
         try {
             work(out, error, status);
         } catch (const std::bad_alloc&) {
@@ -346,7 +350,10 @@ bool IsolatedBytes::get(std::vector<double>& values) {
 
 void ingest_isolated_reading(const std::string& file) {
     if (child_state == nullptr) return;
-    child_state->file = file;
+    {
+        std::lock_guard<std::mutex> hold(child_state->lock);
+        child_state->file = file;
+    }
     if (child_state->page == nullptr) return;
     std::snprintf(child_state->page->file, sizeof child_state->page->file, "%s", file.c_str());
     child_state->page->generation.fetch_add(1);
