@@ -19,6 +19,7 @@
 
 #include "region_gen/sources.hpp"
 #include "ingest/forecast/command.hpp"
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/subcommands.hpp"
 
@@ -104,12 +105,23 @@ void BM_forecast_global_day_to_continent(benchmark::State& state) {
     job.files = files;
     std::int64_t bytes = 0;
     for (const std::string& f : files) bytes += static_cast<std::int64_t>(fs::file_size(f));
+    // Arg 1: decoded in the converter itself, 0: in a reading process (the default)
+    IsolationLimits limits;
+    limits.in_process = state.range(0) != 0;
+    const IsolationLimits before = ingest_isolation_limits();
+    ingest_set_isolation_limits(limits);
     for (auto _ : state)
         if (forecast_convert(job, "bench") != 0) state.SkipWithError("conversion failed");
+    ingest_set_isolation_limits(before);
     state.counters["grib_mb"] = static_cast<double>(bytes) / 1e6;
     state.counters["peak_rss_mb"] = peak_rss_mb();
 }
-BENCHMARK(BM_forecast_global_day_to_continent)->Unit(benchmark::kSecond)->Iterations(2);
+BENCHMARK(BM_forecast_global_day_to_continent)
+    ->ArgName("in_process")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(2);
 
 void BM_region_continent_from_sources(benchmark::State& state) {
     const fs::path dir = bench_dir / "continent";
@@ -147,6 +159,35 @@ void BM_region_continent_from_sources(benchmark::State& state) {
     state.counters["peak_rss_mb"] = peak_rss_mb();
 }
 BENCHMARK(BM_region_continent_from_sources)->Unit(benchmark::kSecond)->Iterations(1);
+
+// One reading in a child process against the same in the converter itself (Arg 1), with
+// a result of range(0) floats handed back: the cost a source pays for its protection.
+void BM_isolated_read(benchmark::State& state) {
+    IsolationLimits limits;
+    limits.in_process = state.range(1) != 0;
+    const IsolationLimits before = ingest_isolation_limits();
+    ingest_set_isolation_limits(limits);
+    const std::vector<float> values(static_cast<std::size_t>(state.range(0)), 1.0f);
+    const auto work = [&](IsolatedBytes& out, std::string&, int& st) {
+        out.put(values);
+        st = 0;
+    };
+    for (auto _ : state) {
+        IsolatedBytes result;
+        std::string error;
+        int st = 0;
+        ingest_isolated_read("GDAL", "bench.tif", work, result, error, st);
+        std::vector<float> back;
+        if (st != 0 || !result.get(back)) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(back.data());
+    }
+    ingest_set_isolation_limits(before);
+    state.SetBytesProcessed(state.iterations() * state.range(0) * 4);
+}
+BENCHMARK(BM_isolated_read)
+    ->ArgsProduct({{0, 1 << 18, 1 << 22}, {0, 1}})
+    ->ArgNames({"floats", "in_process"})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

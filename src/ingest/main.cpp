@@ -1,18 +1,21 @@
 // ornax_ingest: turns the files users have (forecast-model GRIB2, satellite products,
 // rasters in common formats) into the model's own rasters and configuration lines.
 //
-// Usage: ornax_ingest [--log FILE] SUBCOMMAND [OPTIONS] ARGUMENTS...
+// Usage: ornax_ingest [--log FILE] [--decode-timeout S] [--decode-memory MB]
+//                     [--decode-in-process] SUBCOMMAND [OPTIONS] ARGUMENTS...
 //        ornax_ingest --help | --version
 // Exit status: 0 done (or --help / --version), 2 usage error, 3 failure. Messages go to
 // the standard error stream and into the log (default "ORNAX_INGEST-YYYYMMDD-ThhHmmm.log"
 // in the working directory, appended).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
 #include <string>
 
 #include "ornax90/command_line/version.hpp"
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/subcommands.hpp"
 #include "ingest/raster/command.hpp"
@@ -32,15 +35,21 @@ const IngestSubcommand ingest_subcommands[] = {
 namespace {
 
 void program_usage(std::FILE* stream) {
-    std::fprintf(stream, "Usage: ornax_ingest [--log FILE] SUBCOMMAND [OPTIONS] ARGUMENTS...\n"
-                         "       ornax_ingest --help | --version\n"
-                         "       ornax_ingest SUBCOMMAND --help\n"
-                         "Subcommands:\n");
+    std::fprintf(stream,
+                 "Usage: ornax_ingest [--log FILE] [--decode-timeout S] [--decode-memory MB]\n"
+                 "                    [--decode-in-process] SUBCOMMAND [OPTIONS] ARGUMENTS...\n"
+                 "       ornax_ingest --help | --version\n"
+                 "       ornax_ingest SUBCOMMAND --help\n"
+                 "Subcommands:\n");
     for (const IngestSubcommand* s = ingest_subcommands; s->name != nullptr; ++s)
         std::fprintf(stream, "  %-10s %s\n", s->name, s->summary);
     std::fprintf(stream,
                  "Exit status: 0 done, 2 usage error, 3 failure. Messages go to the standard\n"
-                 "error stream and into the log (--log FILE, default ORNAX_INGEST-<time>.log).\n");
+                 "error stream and into the log (--log FILE, default ORNAX_INGEST-<time>.log).\n"
+                 "Each source is decoded in a process of its own: a decoder that crashes, takes\n"
+                 "longer than --decode-timeout seconds on one file (default 120) or more than\n"
+                 "--decode-memory MB of memory (default 4096) refuses the file; 0 sets no\n"
+                 "limit. --decode-in-process decodes in the converter itself, unprotected.\n");
 }
 
 const IngestSubcommand* find_subcommand(const std::string& name) {
@@ -72,10 +81,41 @@ std::string command_line(int argc, char** argv) {
 int main(int argc, char** argv) {
     int first = 1;
     std::string log_file;
-    if (argc > 2 && std::strcmp(argv[1], "--log") == 0) {
-        log_file = argv[2];
-        first = ornax_status_failure;
+    IsolationLimits limits;
+    while (first < argc) {
+        const std::string option = argv[first];
+        if (option == "--decode-in-process") {
+            limits.in_process = true;
+            ++first;
+            continue;
+        }
+        if (option != "--log" && option != "--decode-timeout" && option != "--decode-memory") break;
+        if (first + 1 >= argc) {
+            std::fprintf(stderr, "ornax_ingest: %s needs a value\n", option.c_str());
+            return ingest_exit_usage;
+        }
+        const std::string value = argv[first + 1];
+        first += 2;
+        if (option == "--log") {
+            log_file = value;
+            continue;
+        }
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || *end != '\0' || !(number >= 0.0) || number > 1.0e6) {
+            std::fprintf(stderr,
+                         "ornax_ingest: %s \"%s\" is not a number of %s from 0 (no limit) to "
+                         "1000000\n",
+                         option.c_str(), value.c_str(),
+                         option == "--decode-timeout" ? "seconds" : "megabytes");
+            return ingest_exit_usage;
+        }
+        if (option == "--decode-timeout")
+            limits.seconds = number;
+        else
+            limits.memory_mb = static_cast<long>(number);
     }
+    ingest_set_isolation_limits(limits);
     if (first >= argc) {
         program_usage(stderr);
         return ingest_exit_usage;

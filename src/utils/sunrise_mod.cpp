@@ -15,8 +15,6 @@ namespace {
 constexpr float sun_pi = 3.1415927f;
 constexpr float deg_to_rad = sun_pi / 180.0f;
 constexpr float rad_to_deg = 180.0f / sun_pi;
-constexpr float first_obs_after_sunrise = 1.5f;  // first observation after sunrise (h)
-constexpr float second_obs_before_noon = 1.5f;   // second observation before solar noon (h)
 
 // Writes one line to the product-system log unit (standard error while it is not open).
 void vesk_log_line(const std::string& line) {

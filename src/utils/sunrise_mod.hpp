@@ -9,8 +9,10 @@
 
 #include <vector>
 
-inline constexpr float sunrise_no_time = -9999.0f;    // cell without sunrise or sunset
-inline constexpr float sunrise_no_time_shift = 2.0f;  // day shift of such a cell
+inline constexpr float sunrise_no_time = -9999.0f;      // cell without sunrise or sunset
+inline constexpr float sunrise_no_time_shift = 2.0f;    // day shift of such a cell
+inline constexpr float first_obs_after_sunrise = 1.5f;  // first observation after sunrise (h)
+inline constexpr float second_obs_before_noon = 1.5f;   // second observation before solar noon (h)
 
 // Sunrise (event_flag 1) or sunset (any other flag) of a day of year at a point, UTC hours
 // (local_flag 1: local standard time of the longitude's time zone). day_shift is -1 / +1

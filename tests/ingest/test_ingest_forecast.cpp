@@ -480,6 +480,8 @@ const DerivedCase derived_cases[] = {
      false, "", 3, "hPa?"},
     {"fill_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9999", -1, false,
      "", 3, "(2 m air temperature): no valid value"},
+    {"fill_9999e20_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9.999e20",
+     -1, false, "", 3, "(2 m air temperature): no valid value"},
     {"step_given_twice_3_K_apart", "gfs.t00z.f009.grib2",
      "grib_set -w shortName=2t -s offsetValuesBy=3", -1, true, "", 3,
      "is given twice with different values"},
@@ -494,6 +496,26 @@ const DerivedCase derived_cases[] = {
      "not used in its place without --substitute-missing-averages"},
     {"average_substituted", "gfs.t00z.f012.grib2", "grib_copy -w shortName!=dswrf", -1, false,
      "--substitute-missing-averages", 0, "substituted by the mean of the next step, a gap of 3 h"},
+    // corrupt files: the decoder's crash (ecCodes aborts or segfaults on these) or error is
+    // a refusal naming the file
+    {"packing_bits_broken", "gfs.t00z.f009.grib2",
+     "sh -c 'cp \"$0\" \"$1\" && set -- \"$1\" $(grib_get -w shortName=2t -p "
+     "offset:l,offsetSection5:l \"$0\") && printf \"\\377\" | dd of=\"$1\" bs=1 "
+     "seek=$(($2 + $3 + 19)) conv=notrunc 2> /dev/null'",
+     -1, false, "", 3, "variant_packing_bits_broken.grib2"},
+    {"group_count_broken", "gfs.t00z.f009.grib2",
+     "sh -c 'cp \"$0\" \"$1\" && set -- \"$1\" $(grib_get -w shortName=2t -p "
+     "offset:l,offsetSection5:l \"$0\") && printf \"\\377\\377\\377\\377\" | dd "
+     "of=\"$1\" bs=1 seek=$(($2 + $3 + 31)) conv=notrunc 2> /dev/null'",
+     -1, false, "", 3, "variant_group_count_broken.grib2"},
+    {"values_overwritten", "gfs.t00z.f009.grib2",
+     "sh -c 'cp \"$0\" \"$1\" && set -- \"$1\" $(grib_get -w shortName=2t -p "
+     "offset:l,offsetSection7:l \"$0\") && head -c 64 /dev/zero | tr \"\\000\" \"\\252\" "
+     "| dd of=\"$1\" bs=1 seek=$(($2 + $3 + 5)) conv=notrunc 2> /dev/null'",
+     -1, false, "", 3, "(2 m air temperature): values"},
+    {"cut_short", "gfs.t00z.f009.grib2",
+     "sh -c 'head -c $(($(stat -c %s \"$0\") / 2)) \"$0\" > \"$1\"'", -1, false, "", 3,
+     "GRIB decoding failed"},
 };
 
 // Cases print by name in test listings.

@@ -3,6 +3,7 @@
 // bands, fill values without a nodata tag, recipe numbers out of range): each is refused
 // naming the file, the field and the cause; the unchanged sample still converts.
 #include <ostream>
+#include <gdal.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "support/temp_dir.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ingest/raster/grid_warp.hpp"
 #include "ingest/raster/ims_ascii.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/abi_scan.hpp"
@@ -225,6 +227,86 @@ void PrintTo(const RasterCase& c, std::ostream* os) {
 INSTANTIATE_TEST_SUITE_P(Cases, RasterDerived, ::testing::ValuesIn(raster_cases),
                          [](const ::testing::TestParamInfo<RasterCase>& info) {
                              return std::string(info.param.name);
+                         });
+
+// ---- the band read carries its own scale and nodata ----
+
+struct BandCase {
+    int band;
+    const char* message;  // empty: converted
+};
+
+class BandMetadata : public temp_dir_test::TempDirTest,
+                     public ::testing::WithParamInterface<BandCase> {};
+
+// Three bands of the same leaf-area counts on the tile's own grid (a uniform 45, as the
+// tile's land holds too few for a statistic): band 1 without scale, band 2 with scale 0.1,
+// band 3 with scale 100; nodata 255 (one value for the file in a GeoTIFF).
+TEST_P(BandMetadata, ScaleAndNodataOfTheBandRead) {
+    const std::string file = real_sample(lai);
+    if (file.empty()) GTEST_SKIP() << "real sample absent";
+    ingest_gdal_init();
+    GDALDatasetH src =
+        GDALOpen(("HDF4_EOS:EOS_GRID:\"" + file + "\":" + lai_field).c_str(), GA_ReadOnly);
+    if (src == nullptr) GTEST_SKIP() << "no HDF4 driver";
+    const int nx = GDALGetRasterXSize(src), ny = GDALGetRasterYSize(src);
+    std::vector<float> counts(static_cast<std::size_t>(nx) * ny, 45.0f);
+    double gt[6];
+    GDALGetGeoTransform(src, gt);
+    const std::string wkt = GDALGetProjectionRef(src);
+    GDALClose(src);
+    const std::string derived = path("three_bands.tif");
+    GDALDatasetH ds =
+        GDALCreate(GDALGetDriverByName("GTiff"), derived.c_str(), nx, ny, 3, GDT_Byte, nullptr);
+    ASSERT_NE(ds, nullptr);
+    GDALSetGeoTransform(ds, gt);
+    GDALSetProjection(ds, wkt.c_str());
+    for (int b = 1; b <= 3; ++b)
+        ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, b), GF_Write, 0, 0, nx, ny, counts.data(), nx,
+                               ny, GDT_Float32, 0, 0),
+                  CE_None);
+    GDALSetRasterScale(GDALGetRasterBand(ds, 2), 0.1);
+    GDALSetRasterNoDataValue(GDALGetRasterBand(ds, 1), 255.0);
+    GDALSetRasterScale(GDALGetRasterBand(ds, 3), 100.0);
+    GDALClose(ds);
+    const BandCase& c = GetParam();
+    RasterRules rules;
+    rules.resampling = Resampling::average;
+    rules.allow_partial = true;
+    rules.band = c.band;
+    rules.quantity = "lai";
+    std::vector<float> values;
+    nlohmann::json details;
+    std::string error;
+    int status = 0;
+    const float grid_missing = -9999.0f;
+    prepare_raster({derived}, make_grid(-179.5f, 1.0f, 0.05f, 40, 40, grid_missing), rules, values,
+                   details, error, status);
+    if (*c.message == '\0') {
+        ASSERT_EQ(status, 0) << error;
+        EXPECT_DOUBLE_EQ(details[0]["scale"].get<double>(), 0.1);
+        EXPECT_DOUBLE_EQ(details[0]["fill"].get<double>(), 255.0);
+        for (float v : values) EXPECT_TRUE(v == grid_missing || std::fabs(v - 4.5f) < 1e-4f) << v;
+        return;
+    }
+    EXPECT_EQ(status, 3);
+    EXPECT_NE(error.find("band " + std::to_string(c.band)), std::string::npos) << error;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+}
+
+void PrintTo(const BandCase& c, std::ostream* os) {
+    *os << "band " << c.band;
+}
+
+const BandCase band_cases[] = {
+    {1, "(scale 1, offset 0 from none"},
+    {2, ""},
+    {3, "(scale 100, offset 0 from file"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, BandMetadata, ::testing::ValuesIn(band_cases),
+                         [](const ::testing::TestParamInfo<BandCase>& info) {
+                             return "band_" + std::to_string(info.param.band);
                          });
 
 // ---- recipe numbers ----

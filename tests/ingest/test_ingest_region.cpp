@@ -53,7 +53,7 @@ protected:
         // a scan in deg C, a leaf-area tile of another product, a raster without georeferencing
         std::vector<double> v(100, 1.0);
         write_geotiff((dir_ / "other_product.tif").string(), -100.05, 34.65, 0.01, 10, 10, true, v,
-                      255, 0.1, 0, {"SHORTNAME=OTHER"}, st);
+                      255, 0.1, 0, {"SHORTNAME=OTHER"}, error, st);
         ASSERT_EQ(st, 0);
         GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), (dir_ / "no_georef.tif").c_str(),
                                      10, 10, 1, GDT_Byte, nullptr);

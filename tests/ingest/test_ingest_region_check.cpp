@@ -61,10 +61,10 @@ protected:
         for (int r = 0; r < 70; ++r)
             for (int c = 0; c < 80; ++c) most[static_cast<std::size_t>(r) * 110 + c] = -9999.0;
         write_geotiff((dir_ / "rsc_none.tif").string(), -100.05, 34.65, 0.01, 110, 70, false, none,
-                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, st);
+                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, error, st);
         ASSERT_EQ(st, 0);
         write_geotiff((dir_ / "rsc_most.tif").string(), -100.05, 34.65, 0.01, 110, 70, false, most,
-                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, st);
+                      -9999.0, 1.0, 0.0, {"SHORTNAME=RSC"}, error, st);
         ASSERT_EQ(st, 0);
         write_sinusoidal_tile((dir_ / "whole.tif").string(), sinusoidal_x(-130.0, 34.0),
                               sinusoidal_x(-95.0, 34.0), 30.0, 40.0, 5000.0, "RSC", st);

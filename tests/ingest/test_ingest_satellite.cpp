@@ -228,6 +228,33 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"no_scans", {}, {}, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Across a wide grid the cells' mornings differ by hours: a scan taken before the western
+// cell's sunrise lies within a wide tolerance of its first target but is not used there,
+// while the eastern cell, whose sun rose earlier, takes it.
+TEST(IngestSatelliteChoiceTarget, ScanOutsideACellsMorningNotUsedThere) {
+    const Spatialinfodata g = make_grid(-120.0f, 35.0f, 15.0f, 3, 1);  // 120 W to 75 W
+    MorningTargets t;
+    int st = 0;
+    morning_targets(g, 2021, 138, t, st);
+    ASSERT_EQ(st, 0);
+    ASSERT_EQ(t.window_start.size(), 3u);
+    const double west_sunrise = t.window_start[0];
+    ASSERT_LT(t.window_start[2], west_sunrise - 3600.0);  // the east's sun rose hours before
+    const std::vector<GridScan> scans = {{west_sunrise - 600.0, {300.0f, 300.0f, 300.0f}}};
+    const double tolerance = 180.0 * 60.0;
+    ASSERT_LT(t.time1[0] - scans[0].time, tolerance);  // near the west's target, but at night
+    std::vector<int> any, morning;
+    nearest_scans(scans, t.time1, tolerance, any);
+    nearest_morning_scans(scans, t, 1, tolerance, morning);
+    EXPECT_EQ(any[0], 0);  // the distance alone would take it
+    EXPECT_EQ(morning[0], -1);
+    EXPECT_EQ(morning[2], 0);
+    // after a cell's solar noon a scan is not its second observation either
+    const std::vector<GridScan> late = {{t.window_end[2] + 600.0, {300.0f, 300.0f, 300.0f}}};
+    nearest_morning_scans(late, t, 2, tolerance, morning);
+    EXPECT_EQ(morning[2], -1);
+}
+
 TEST(IngestSatelliteChoiceTarget, MissingTargetTakesNothing) {
     std::vector<GridScan> scans = {{1.6e9, {300.0f}}};
     std::vector<int> chosen;
@@ -359,12 +386,16 @@ TEST_F(IngestSatellitePrepare, Refusals) {
                                       [](double, double) { return 300.0; }));
     const std::string not_netcdf = path("text.nc");
     std::ofstream(not_netcdf) << "not a scan\n";
+    const std::string good_again = scan("good_again.nc", t1_, 290.0);
+    const std::string warmer = scan("warmer.nc", t1_, 295.0);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{good, other_day}, "not on or beside the run's day"},
         {{celsius}, "is in 'degC', expected 'K'"},
         {{far_away}, "outside every scan's footprint"},
         {{not_netcdf}, "not a NetCDF file"},
         {{}, "no surface temperature file"},
+        {{good, warmer}, "are scans of the same time"},
+        {{warmer, good}, "are scans of the same time"},
     };
     for (const auto& [files, expected] : cases) {
         SatelliteResult out;
@@ -374,6 +405,12 @@ TEST_F(IngestSatellitePrepare, Refusals) {
         EXPECT_EQ(st, 3) << expected;
         EXPECT_NE(error.find(expected), std::string::npos) << error;
     }
+    // an identical duplicate is the same scan
+    SatelliteResult out;
+    std::string error;
+    int st = 0;
+    prepare_satellite(request({good, good_again}), out, error, st);
+    EXPECT_EQ(st, 0) << error;
 }
 
 }  // namespace

@@ -122,15 +122,35 @@ inline void write_forecast_gribs(const std::filesystem::path& dir, const GribLat
     }
 }
 
+// GDAL's errors (CE_Failure and worse) while it exists, kept instead of printed.
+class GdalFailures {
+public:
+    GdalFailures() { CPLPushErrorHandlerEx(keep, &texts_); }
+    ~GdalFailures() { CPLPopErrorHandler(); }
+    GdalFailures(const GdalFailures&) = delete;
+    GdalFailures& operator=(const GdalFailures&) = delete;
+    const std::vector<std::string>& texts() const { return texts_; }
+
+private:
+    static void keep(CPLErr level, CPLErrorNum, const char* text) {
+        auto* texts = static_cast<std::vector<std::string>*>(CPLGetErrorHandlerUserData());
+        if (level >= CE_Failure && texts != nullptr) texts->push_back(text);
+    }
+    std::vector<std::string> texts_;
+};
+
 // A north-up GeoTIFF on a latitude/longitude grid (EPSG:4326) of nx x ny pixels from its
 // north-west corner; values row by row from the north. Byte or Float32 storage, with a
-// no-data value, scale and offset, and metadata items ("KEY=VALUE"). status 3 on failure.
+// no-data value, scale and offset, and metadata items ("KEY=VALUE"). status 3 on failure
+// (a coordinate system that cannot be made, as without PROJ's database, or any error GDAL
+// reports), with the file removed and error naming it and GDAL's text.
 inline void write_geotiff(const std::string& file, double west, double north, double step, int nx,
                           int ny, bool bytes, const std::vector<double>& stored, double nodata,
                           double scale, double offset, const std::vector<std::string>& metadata,
-                          int& status) {
+                          std::string& error, int& status) {
     ingest_gdal_init();
     status = 3;
+    const GdalFailures failures;
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     char** options = nullptr;
     options = CSLSetNameValue(options, "COMPRESS", "DEFLATE");
@@ -138,13 +158,21 @@ inline void write_geotiff(const std::string& file, double west, double north, do
                                         : GDALCreate(driver, file.c_str(), nx, ny, 1,
                                                      bytes ? GDT_Byte : GDT_Float32, options);
     CSLDestroy(options);
-    if (ds == nullptr) return;
+    const auto failed = [&](const std::string& what) {
+        error = file + ": " + what;
+        for (const std::string& t : failures.texts()) error += "; GDAL: " + t;
+    };
+    if (ds == nullptr) {
+        failed("GDAL cannot create it");
+        return;
+    }
     const double gt[6] = {west, step, 0.0, north, 0.0, -step};
     GDALSetGeoTransform(ds, const_cast<double*>(gt));
     OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
     char* wkt = nullptr;
-    if (OSRImportFromEPSG(srs, 4326) == OGRERR_NONE && OSRExportToWkt(srs, &wkt) == OGRERR_NONE)
-        GDALSetProjection(ds, wkt);
+    const bool crs = OSRImportFromEPSG(srs, 4326) == OGRERR_NONE &&
+                     OSRExportToWkt(srs, &wkt) == OGRERR_NONE &&
+                     GDALSetProjection(ds, wkt) == CE_None;
     CPLFree(wkt);
     OSRDestroySpatialReference(srs);
     for (const std::string& m : metadata) {
@@ -161,7 +189,14 @@ inline void write_geotiff(const std::string& file, double west, double north, do
     const CPLErr e =
         GDALRasterIO(band, GF_Write, 0, 0, nx, ny, v.data(), nx, ny, GDT_Float64, 0, 0);
     GDALClose(ds);
-    if (e == CE_None) status = 0;
+    if (crs && e == CE_None && failures.texts().empty()) {
+        status = 0;
+        return;
+    }
+    failed(crs ? "GDAL could not write it"
+               : "no coordinate system EPSG:4326 could be made (is PROJ's database proj.db "
+                 "found? PROJ_DATA names its folder)");
+    VSIUnlink(file.c_str());
 }
 
 // "YYYY-MM-DD" of a day of year.
@@ -238,7 +273,8 @@ inline void write_lst_scans(const std::filesystem::path& dir, const RegionSpec& 
 // (the class numbers), snow (0 none, 3 water, 4 snow, of the day) and the soil-resistance
 // correction (Float32) as GeoTIFFs at 0.01 deg over the run grid with a margin.
 inline void write_land_geotiffs(const std::filesystem::path& dir, const RegionSpec& s,
-                                const Landscape& land, int& status, double step = 0.01) {
+                                const Landscape& land, std::string& error, int& status,
+                                double step = 0.01) {
     const GridBox& g = s.run;
     const double west = g.west_h / 100.0 - 0.05, north = g.north_h() / 100.0 + 0.05;
     const int nx = static_cast<int>(std::lround((g.ncols * g.step() + 0.1) / step));
@@ -268,19 +304,21 @@ inline void write_land_geotiffs(const std::filesystem::path& dir, const RegionSp
                   0.0,
                   {"SHORTNAME=LAI8D", "RANGEBEGINNINGDATE=" + iso_day(s.year, first),
                    "RANGEENDINGDATE=" + iso_day(s.year, last)},
-                  st);
+                  error, st);
     status = std::max(status, st);
     write_geotiff((dir / "landcover.tif").string(), west, north, step, nx, ny, true, cover, 255,
-                  1.0, 0.0, {"SHORTNAME=LANDCOVER"}, st);
+                  1.0, 0.0, {"SHORTNAME=LANDCOVER"}, error, st);
     status = std::max(status, st);
     write_geotiff((dir / "snow.tif").string(), west, north, step, nx, ny, true, snow, 255, 1.0, 0.0,
                   {"SHORTNAME=SNOWCOVER", "RANGEBEGINNINGDATE=" + iso_day(s.year, s.doy),
                    "RANGEENDINGDATE=" + iso_day(s.year, s.doy)},
-                  st);
+                  error, st);
     status = std::max(status, st);
     write_geotiff((dir / "rs_correction.tif").string(), west, north, step, nx, ny, false, rs,
-                  -9999.0, 1.0, 0.0, {"SHORTNAME=RSCORRECTION"}, st);
+                  -9999.0, 1.0, 0.0, {"SHORTNAME=RSCORRECTION"}, error, st);
     status = std::max(status, st);
+    if (status != 0 && error.empty())
+        error = "GDAL could not write the GeoTIFFs under " + dir.string();
 }
 
 // The forecast grid of the example: 0.25 deg points over the run grid with a degree of
@@ -334,8 +372,7 @@ inline void write_example_sources(const std::filesystem::path& dir, const Region
         write_lst_scans(dir / "lst", s, land, weather, static_cast<int>(std::floor(first)),
                         static_cast<int>(std::ceil(last)), files, error, status, scan_step_rad);
     if (status == 0) {
-        write_land_geotiffs(dir, s, land, status, raster_step);
-        if (status != 0) error = "GDAL could not write the GeoTIFFs under " + dir.string();
+        write_land_geotiffs(dir, s, land, error, status, raster_step);
     }
     if (status == 0) {
         write_text_file(dir / "landcover_classes.txt", class_table_lines(), status);

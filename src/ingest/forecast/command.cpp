@@ -14,6 +14,7 @@
 #include "ingest/forecast/day.hpp"
 #include "ingest/forecast/fields.hpp"
 #include "ingest/forecast/grib.hpp"
+#include "ingest/forecast/isolated_reads.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/subcommands.hpp"
@@ -204,8 +205,8 @@ int forecast_convert(const ForecastJob& job, const std::string& command) {
     ForecastStore store;
     ForecastReadSummary summary;
     ingest_message("reading " + std::to_string(job.files.size()) + " GRIB2 file(s)");
-    forecast_read_files(job.files, job.grid, start - 3, start + 24 * job.days, store, summary,
-                        error, status);
+    forecast_read_files_isolated(job.files, job.grid, start - 3, start + 24 * job.days, store,
+                                 summary, error, status);
     if (status != 0) return fail(error);
     ingest_message(std::to_string(summary.fields_used) + " of " +
                    std::to_string(summary.fields_read) + " fields used, forecast grid " +

@@ -98,6 +98,8 @@ public:
                                long end) const;
     // Pressure levels (Pa) of a quantity at time t, highest pressure first.
     std::vector<double> levels(const std::string& variable, std::int64_t t) const;
+    // Every field kept, by its key.
+    const std::map<std::string, StoredField>& all() const { return fields_; }
     int duplicates = 0;
     std::vector<std::string> conflicts;
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "utils/fixed_text.hpp"
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 
@@ -59,7 +60,17 @@ struct FieldKeys {
     std::string step_unit;              // unit of the file's steps ("h", "m", "s"...)
     long start_file = 0, end_file = 0;  // steps in that unit
     std::int64_t reference = 0;
+    std::string key_error;  // the first key the library could not give, with its error
 };
+
+// A key the field must have: its error recorded when the library cannot give it.
+long required_long(codes_handle* h, const char* key, std::string& key_error) {
+    long value = 0;
+    const int err = codes_get_long(h, key, &value);
+    if (err != 0 && key_error.empty())
+        key_error = std::string("key ") + key + ": " + codes_get_error_message(err);
+    return value;
+}
 
 FieldKeys read_keys(codes_handle* h) {
     FieldKeys k;
@@ -68,10 +79,10 @@ FieldKeys read_keys(codes_handle* h) {
     k.step_type = key_text(h, "stepType");
     k.grid_type = key_text(h, "gridType");
     k.units = key_text(h, "units");
-    k.level = key_long(h, "level");
+    k.level = required_long(h, "level", k.key_error);
     k.param_id = key_long(h, "paramId");
     k.offset = key_long(h, "offset");
-    k.data_time = key_long(h, "dataTime");
+    k.data_time = required_long(h, "dataTime", k.key_error);
     // the file's own unit of the step (code table 4.4): 0 minute, 13 second
     const long unit = key_long(h, "indicatorOfUnitOfTimeRange", 1);
     k.step_unit = unit == 0 ? "m" : unit == 13 ? "s" : "h";
@@ -79,10 +90,12 @@ FieldKeys read_keys(codes_handle* h) {
     k.start_file = k.end_file;
     // steps in hours whatever unit the file uses
     std::size_t length = 1;
-    codes_set_string(h, "stepUnits", "h", &length);
-    k.start = key_long(h, "startStep");
-    k.end = key_long(h, "endStep");
-    k.reference = forecast_hours(key_long(h, "dataDate"), key_long(h, "dataTime"));
+    const int err = codes_set_string(h, "stepUnits", "h", &length);
+    if (err != 0 && k.key_error.empty())
+        k.key_error = std::string("steps in hours: ") + codes_get_error_message(err);
+    k.start = required_long(h, "startStep", k.key_error);
+    k.end = required_long(h, "endStep", k.key_error);
+    k.reference = forecast_hours(required_long(h, "dataDate", k.key_error), k.data_time);
     return k;
 }
 
@@ -178,6 +191,7 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
     bool have_grid = false;
     std::vector<double> values;
     for (const std::string& file : files) {
+        ingest_isolated_reading(file);
         std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
         if (!in) {
             error = "cannot open " + file + ": " + std::strerror(errno);
@@ -205,6 +219,11 @@ void forecast_read_files(const std::vector<std::string>& files, const Spatialinf
             double pressure = 0.0;
             const ForecastVariable* v = match(k, pressure);
             if (v == nullptr) continue;
+            if (!k.key_error.empty()) {
+                error = where + ": ecCodes cannot read its " + k.key_error;
+                status = ingest_status_failed;
+                return;
+            }
             if (k.data_time % 100 != 0) {
                 error = where + ": reference time " + std::to_string(k.data_time / 100) + ":" +
                         (k.data_time % 100 < 10 ? "0" : "") + std::to_string(k.data_time % 100) +

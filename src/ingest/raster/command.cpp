@@ -9,6 +9,7 @@
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ingest/raster/isolated_reads.hpp"
 #include "ornax90/output/publish.hpp"
 
 namespace {
@@ -218,7 +219,7 @@ int ingest_raster_run(int argc, char** argv) {
     ingest_read_grid(a.value("grid"), grid, error, st);
     std::vector<float> values;
     nlohmann::json details;
-    if (st == 0) prepare_raster(a.positional, grid, rules, values, details, error, st);
+    if (st == 0) prepare_raster_isolated(a.positional, grid, rules, values, details, error, st);
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_failure;

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/raster/ims_ascii.hpp"
@@ -38,8 +39,11 @@ struct StoredRules {
     double valid_min = 0.0, valid_max = 0.0;
 };
 
-std::string metadata(GDALDatasetH ds, const char* key) {
-    const char* v = GDALGetMetadataItem(GDALGetRasterBand(ds, 1), key, nullptr);
+// A metadata item of the band read (band 1 unless named), else of the dataset.
+std::string metadata(GDALDatasetH ds, const char* key, int band = 1) {
+    const char* v = GDALGetRasterCount(ds) >= band
+                        ? GDALGetMetadataItem(GDALGetRasterBand(ds, band), key, nullptr)
+                        : nullptr;
     if (v == nullptr) v = GDALGetMetadataItem(ds, key, nullptr);
     if (v == nullptr)
         v = GDALGetMetadataItem(ds, (std::string("NC_GLOBAL#") + key).c_str(), nullptr);
@@ -95,19 +99,21 @@ bool parse_pair(const std::string& text, double& a, double& b) {
            std::sscanf(text.c_str(), "%lf %lf", &a, &b) == 2;
 }
 
+// Scale, offset, fill and valid range of the band read (band 1 unless rules.band names one).
 StoredRules stored_rules(GDALDatasetH ds, bool hdf4, const RasterRules& rules) {
     StoredRules s;
-    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    const int number = rules.band == 0 ? 1 : rules.band;
+    GDALRasterBandH band = GDALGetRasterBand(ds, number);
     int has = 0;
     const double nodata = GDALGetRasterNoDataValue(band, &has);
     if (has) s.has_fill = true, s.fill = nodata;
-    const std::string fill_text = metadata(ds, "_FillValue");
+    const std::string fill_text = metadata(ds, "_FillValue", number);
     if (!s.has_fill && !fill_text.empty()) s.has_fill = true, s.fill = std::atof(fill_text.c_str());
     if (rules.scale_given) {
         s.scale = rules.scale, s.offset = rules.offset, s.scale_origin = "given";
-    } else if (hdf4 && !metadata(ds, "scale_factor").empty()) {
-        s.scale = std::atof(metadata(ds, "scale_factor").c_str());
-        s.offset = std::atof(metadata(ds, "add_offset").c_str());
+    } else if (hdf4 && !metadata(ds, "scale_factor", number).empty()) {
+        s.scale = std::atof(metadata(ds, "scale_factor", number).c_str());
+        s.offset = std::atof(metadata(ds, "add_offset", number).c_str());
         s.hdf4_convention = true, s.scale_origin = "file (HDF4: scale x (stored - offset))";
     } else {
         int hs = 0, ho = 0;
@@ -118,7 +124,7 @@ StoredRules stored_rules(GDALDatasetH ds, bool hdf4, const RasterRules& rules) {
     if (rules.valid_given) {
         s.has_valid = true, s.valid_min = rules.valid_min, s.valid_max = rules.valid_max;
     } else {
-        s.has_valid = parse_pair(metadata(ds, "valid_range"), s.valid_min, s.valid_max);
+        s.has_valid = parse_pair(metadata(ds, "valid_range", number), s.valid_min, s.valid_max);
     }
     return s;
 }
@@ -445,6 +451,7 @@ void inspect_raster(const std::vector<std::string>& sources, const Spatialinfoda
         RasterSourceInfo info;
         info.source = source;
         const std::string file = source_file_name(source);
+        ingest_isolated_reading(file);
         std::string kind;
         if (!ingest_file_kind(file, kind)) {
             problems.push_back(source + ": " + kind);
@@ -493,10 +500,12 @@ void inspect_raster(const std::vector<std::string>& sources, const Spatialinfoda
         }
         OSRDestroySpatialReference(srs);
         int has_nodata = 0;
-        info.nodata = GDALGetRasterNoDataValue(GDALGetRasterBand(ds, 1), &has_nodata);
+        const int band = rules.band >= 1 && rules.band <= GDALGetRasterCount(ds) ? rules.band : 1;
+        info.nodata = GDALGetRasterNoDataValue(GDALGetRasterBand(ds, band), &has_nodata);
         info.has_nodata = has_nodata != 0;
-        if (!info.has_nodata && !metadata(ds, "_FillValue").empty())
-            info.has_nodata = true, info.nodata = std::atof(metadata(ds, "_FillValue").c_str());
+        if (!info.has_nodata && !metadata(ds, "_FillValue", band).empty())
+            info.has_nodata = true,
+            info.nodata = std::atof(metadata(ds, "_FillValue", band).c_str());
         std::vector<char> own(cells, 0);
         std::string error;
         int st = 0;
@@ -560,6 +569,7 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
     for (std::size_t k = 0; ok && k < sources.size(); ++k) {
         const std::string& s = sources[k];
         const bool ascii = s.size() > 4 && s.substr(s.size() - 4) == ".asc";
+        ingest_isolated_reading(source_file_name(s));
         all.emplace_back();
         ok = ascii ? open_ims_source(s, rules, static_cast<int>(k), all.back(), error)
                    : open_gdal_source(s, rules, all.back(), error);

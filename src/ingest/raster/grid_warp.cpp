@@ -1,5 +1,7 @@
 // Reprojection and resampling onto a model grid with GDAL's warper.
 #include "ingest/raster/grid_warp.hpp"
+
+#include "ingest/common/isolated_read.hpp"
 #include "ornax90/type_kinds.hpp"
 
 #include <cpl_conv.h>
@@ -178,6 +180,11 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
                           nullptr,  nullptr};
     const char* gdal_names[] = {"near", "average", "bilinear", "mode"};
     args[1] = gdal_names[static_cast<int>(method)];
+    // in a reading process forked after the warper's threads started here: one thread
+    if (!ingest_library_threads_usable())
+        args[9] = "NUM_THREADS=1";
+    else
+        ingest_note_library_threads();
     if (geolocation) args[10] = "-geoloc";
     GDALWarpAppOptions* options = GDALWarpAppOptionsNew(const_cast<char**>(args), nullptr);
     bool ok = options != nullptr;

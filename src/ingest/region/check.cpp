@@ -10,7 +10,9 @@
 #include "ingest/common/support.hpp"
 #include "ingest/forecast/inventory.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ingest/raster/isolated_reads.hpp"
 #include "ingest/satellite/abi_scan.hpp"
+#include "ingest/satellite/isolated_reads.hpp"
 #include "ingest/satellite/morning_scans.hpp"
 
 namespace {
@@ -70,7 +72,7 @@ void check_scans(const RegionRecipe& r, const RegionGrids& g, const std::string&
     for (const std::string& file : files) {
         GeosScan scan;
         std::string error;
-        read_geos_header(file, variable, units, scan, error, st);
+        read_geos_header_isolated(file, variable, units, scan, error, st);
         if (st != 0) {
             problems.push_back(r.where(key) + ": " + error);
             continue;
@@ -140,7 +142,7 @@ void check_raster(const RegionRecipe& r, const RegionGrids& g, const std::string
     }
     RasterInventory inv;
     std::vector<std::string> found;
-    inspect_raster(sources, g.run, rules, inv, found);
+    inspect_raster_isolated(sources, g.run, rules, inv, found);
     add_under(r, key, found, problems);
     for (const RasterSourceInfo& s : inv.sources) {
         char nodata[48] = "none";

@@ -22,6 +22,7 @@
 #include "ingest/raster/grid_warp.hpp"
 #include "ingest/region/recipe.hpp"
 #include "ingest/satellite/command.hpp"
+#include "ingest/satellite/isolated_reads.hpp"
 #include "ornax90/output/publish.hpp"
 #include "ornax90/type_kinds.hpp"
 
@@ -109,7 +110,7 @@ int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folde
     SatelliteResult out;
     std::string error;
     int st = 0;
-    prepare_satellite(rq, out, error, st);
+    prepare_satellite_isolated(rq, out, error, st);
     if (st != 0) return fail(r.where("lst") + ": " + error);
     for (const std::string& note : out.notes) ingest_message(note);
     const std::string day = ingest_day_dir_name(r.year, r.doy);

@@ -8,6 +8,7 @@
 #include "ingest/common/manifest.hpp"
 #include "ingest/raster/command.hpp"
 #include "ingest/raster/convert.hpp"
+#include "ingest/raster/isolated_reads.hpp"
 
 namespace fs = std::filesystem;
 
@@ -66,7 +67,7 @@ int convert(RegionLandJob& job, const std::string& key, const std::vector<std::s
     if (!rules_for(*job.recipe, key, method, rules, class_map, error)) return fail(error);
     nlohmann::json details;
     int st = 0;
-    prepare_raster(sources, job.grid, rules, values, details, error, st);
+    prepare_raster_isolated(sources, job.grid, rules, values, details, error, st);
     if (st != 0) return fail(job.recipe->where(key) + ": " + error);
     if (const int code = region_refuse_empty(
             *job.recipe, key, fs::relative(out, job.folder).string(), values, job.grid.spare_value);

@@ -7,6 +7,7 @@
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/satellite/convert.hpp"
+#include "ingest/satellite/isolated_reads.hpp"
 
 namespace {
 
@@ -157,7 +158,7 @@ int ingest_satellite_run(int argc, char** argv) {
                    std::to_string(rq.grid.ncols) + " x " + std::to_string(rq.grid.nrows) +
                    " cells");
     SatelliteResult out;
-    prepare_satellite(rq, out, error, st);
+    prepare_satellite_isolated(rq, out, error, st);
     if (st != 0) {
         ingest_message(error);
         return ingest_exit_failure;

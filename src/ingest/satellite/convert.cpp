@@ -1,12 +1,15 @@
 // The satellite inputs of a region run from geostationary scans.
 #include "ingest/satellite/convert.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <limits>
 
+#include "ingest/common/support.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 #include "ingest/satellite/geos_navigation.hpp"
+#include "ingest/satellite/isolated_reads.hpp"
 #include "ornax90/type_kinds.hpp"
 
 namespace {
@@ -30,7 +33,7 @@ bool read_scans(const std::vector<std::string>& files, const std::string& variab
     for (const std::string& file : files) {
         GeosScan scan;
         int st = 0;
-        read_geos_scan(file, variable, units, scan, error, st);
+        read_geos_scan_isolated(file, variable, units, scan, error, st);
         if (st != 0) return false;
         if (scan.scan_time < day0 - seconds_per_day ||
             scan.scan_time >= day0 + 2 * seconds_per_day) {
@@ -118,6 +121,31 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
     return true;
 }
 
+// Largest difference (K or W m-2) between two scans of one time that still counts as the
+// same scan: beyond the products' packing steps (0.0025 K for the surface temperature).
+constexpr float same_scan_tolerance = 0.01f;
+
+// Two scans of one time must agree wherever both have a value: which one is used must not
+// depend on the order of the files. Identical duplicates are fine.
+bool same_time_scans_agree(const std::vector<GeosScan>& scans, const std::vector<GridScan>& grids,
+                           std::string& error) {
+    for (std::size_t a = 0; a < grids.size(); ++a)
+        for (std::size_t b = a + 1; b < grids.size(); ++b) {
+            if (grids[a].time != grids[b].time) continue;
+            float largest = 0.0f;
+            for (std::size_t k = 0; k < grids[a].values.size() && k < grids[b].values.size(); ++k)
+                if (std::isfinite(grids[a].values[k]) && std::isfinite(grids[b].values[k]))
+                    largest = std::max(largest, std::fabs(grids[a].values[k] - grids[b].values[k]));
+            if (largest > same_scan_tolerance) {
+                error = scans[a].file + " and " + scans[b].file + " are scans of the same time (" +
+                        iso_time(grids[a].time) + ") that differ by up to " +
+                        ingest_number(largest) + " " + scans[a].units + "; give one of them";
+                return false;
+            }
+        }
+    return true;
+}
+
 // Insolation at both observations: from satellite insolation scans (nearest valid scan
 // within the tolerance) or from the forecast shortwave interpolated in time.
 bool insolation(const SatelliteRequest& rq, double day0, const std::vector<double>& obs1,
@@ -139,7 +167,9 @@ bool insolation(const SatelliteRequest& rq, double day0, const std::vector<doubl
         std::vector<GridScan> grids;
         Resampling method = Resampling::nearest;
         m["insolation_scans"] = nlohmann::json::array();
-        if (!warp_scans(rq, scans, method, grids, m["insolation_scans"], error)) return false;
+        if (!warp_scans(rq, scans, method, grids, m["insolation_scans"], error) ||
+            !same_time_scans_agree(scans, grids, error))
+            return false;
         std::vector<int> p1, p2;
         nearest_scans(grids, obs1, rq.tolerance_s, p1);
         nearest_scans(grids, obs2, rq.tolerance_s, p2);
@@ -195,13 +225,15 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
     m["scans"] = nlohmann::json::array();
     std::vector<GridScan> lst;
     Resampling method = Resampling::nearest;
-    if (!warp_scans(rq, scans, method, lst, m["scans"], error)) return;
+    if (!warp_scans(rq, scans, method, lst, m["scans"], error) ||
+        !same_time_scans_agree(scans, lst, error))
+        return;
     MorningTargets tg;
     int st = 0;
     morning_targets(g, rq.year, rq.doy, tg, st);
     std::vector<int> pick1, pick2;
-    nearest_scans(lst, tg.time1, rq.tolerance_s, pick1);
-    nearest_scans(lst, tg.time2, rq.tolerance_s, pick2);
+    nearest_morning_scans(lst, tg, 1, rq.tolerance_s, pick1);
+    nearest_morning_scans(lst, tg, 2, rq.tolerance_s, pick2);
     auto& r = result.rasters;
     for (const char* name : {"trad1", "trad2", "tloc1", "tloc2", "theta"}) r[name].assign(n, miss);
     std::vector<double> obs1(tg.time1), obs2(tg.time2);  // observation (else target) times

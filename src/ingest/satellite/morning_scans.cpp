@@ -14,6 +14,8 @@ void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTarg
     const double nan = std::numeric_limits<double>::quiet_NaN();
     targets.time1.assign(n, nan);
     targets.time2.assign(n, nan);
+    targets.window_start.assign(n, nan);
+    targets.window_end.assign(n, nan);
     targets.zone.assign(n, 0);
     // local standard times of both targets, from the model's sunrise routine
     std::vector<float> local1(n, sunrise_no_time), local2(n, sunrise_no_time), shift(n, 0.0f);
@@ -35,16 +37,24 @@ void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTarg
             targets.zone[k] = zone;
             if (local1[k] != sunrise_no_time) targets.time1[k] = day0 + (local1[k] - zone) * 3600.0;
             if (local2[k] != sunrise_no_time) targets.time2[k] = day0 + (local2[k] - zone) * 3600.0;
+            targets.window_start[k] = targets.time1[k] - first_obs_after_sunrise * 3600.0;
+            targets.window_end[k] = targets.time2[k] + second_obs_before_noon * 3600.0;
         }
 }
 
-void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>& target,
-                   double tolerance_s, std::vector<int>& chosen) {
+namespace {
+
+// Nearest valid scan of each cell; with a window, only scans inside the cell's.
+void nearest_in_window(const std::vector<GridScan>& scans, const std::vector<double>& target,
+                       const MorningTargets* window, double tolerance_s, std::vector<int>& chosen) {
     chosen.assign(target.size(), -1);
     for (std::size_t k = 0; k < target.size(); ++k) {
         if (!std::isfinite(target[k])) continue;
         double best = tolerance_s;
         for (std::size_t s = 0; s < scans.size(); ++s) {
+            if (window != nullptr && !(scans[s].time >= window->window_start[k] &&
+                                       scans[s].time <= window->window_end[k]))
+                continue;  // before the cell's sunrise or after its noon
             const float v = k < scans[s].values.size() ? scans[s].values[k] : NAN;
             const double d = std::fabs(scans[s].time - target[k]);
             // the earlier scan wins a tie, so the choice does not depend on the file order
@@ -56,4 +66,19 @@ void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>
             }
         }
     }
+}
+
+}  // namespace
+
+void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>& target,
+                   double tolerance_s, std::vector<int>& chosen) {
+    nearest_in_window(scans, target, nullptr, tolerance_s, chosen);
+}
+
+void nearest_morning_scans(const std::vector<GridScan>& scans, const MorningTargets& targets,
+                           int observation, double tolerance_s, std::vector<int>& chosen) {
+    const std::vector<double>& target = observation == 1 ? targets.time1 : targets.time2;
+    const bool windowed =
+        targets.window_start.size() == target.size() && targets.window_end.size() == target.size();
+    nearest_in_window(scans, target, windowed ? &targets : nullptr, tolerance_s, chosen);
 }

@@ -14,9 +14,12 @@ inline constexpr double default_scan_tolerance_s = 30.0 * 60.0;
 
 // Target times of every cell of a grid (south row first), seconds since 1970-01-01 UTC;
 // NaN where the sun does not rise or set. zone holds the cell's time-zone hours (the
-// model's rule), with which local standard hours are formed.
+// model's rule), with which local standard hours are formed. The cell's morning runs from
+// its sunrise (window_start) to its solar noon (window_end): a scan outside it is never
+// taken there, whatever the tolerance.
 struct MorningTargets {
     std::vector<double> time1, time2;
+    std::vector<double> window_start, window_end;
     std::vector<int> zone;
 };
 void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
@@ -33,6 +36,10 @@ struct GridScan {
 // valid scan lies within tolerance_s of it (or the target is missing).
 void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>& target,
                    double tolerance_s, std::vector<int>& chosen);
+// The same for observation 1 or 2 of the targets, with only the scans inside each cell's
+// morning window.
+void nearest_morning_scans(const std::vector<GridScan>& scans, const MorningTargets& targets,
+                           int observation, double tolerance_s, std::vector<int>& chosen);
 
 // Local standard hours (the model's observation-time convention) of a UTC time at a cell
 // of time zone `zone`: hours since 00 UTC of the run's day plus the zone.
