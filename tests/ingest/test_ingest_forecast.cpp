@@ -478,6 +478,14 @@ const DerivedCase derived_cases[] = {
      -1, false, "", 3, "height multiplied by g"},
     {"pressure_in_hpa", "gfs.t00z.f009.grib2", "grib_set -w shortName=sp -s scaleValuesBy=0.01", -1,
      false, "", 3, "hPa?"},
+    {"humidity_as_a_fraction", "gfs.t00z.f009.grib2",
+     "grib_set -w shortName=2r -s scaleValuesBy=0.01", -1, false, "", 3,
+     "a fraction where percent is expected?"},
+    {"level_in_pa_5_K_apart", "gfs.t00z.f009.grib2",
+     "sh -c 'grib_copy -w shortName=t,level=500 \"$0\" \"$1.t\" && grib_set -s "
+     "scaleFactorOfFirstFixedSurface=-2,scaledValueOfFirstFixedSurface=500,offsetValuesBy=5 "
+     "\"$1.t\" \"$1\"'",
+     -1, true, "", 3, "500 hPa is given twice with different values"},
     {"fill_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9999", -1, false,
      "", 3, "(2 m air temperature): no valid value"},
     {"fill_9999e20_without_bitmap", "gfs.t00z.f009.grib2", "grib_set -w shortName=2t -d 9.999e20",

@@ -52,7 +52,8 @@ constexpr Plausible plausible_table[] = {
      80000.0f},
     {"orog", "surface height", "m", -500.0f, 9000.0f, false, unbounded, false, -1000.0f, 9000.0f},
     {"lsm", "land-sea mask", "", 0.0f, 1.0f, false, unbounded, false, 0.0f, 1.0f},
-    {"2r", "2 m relative humidity", "%", 0.0f, 100.0f, false, unbounded, false, -1.0f, 110.0f},
+    // a median at or below 1 % is a field of fractions, not of percent
+    {"2r", "2 m relative humidity", "%", 1.01f, 100.0f, false, unbounded, false, -1.0f, 110.0f},
     {"10u", "10 m eastward wind", "m s-1", -50.0f, 50.0f, false, unbounded, false, -100.0f, 100.0f},
     {"10v", "10 m northward wind", "m s-1", -50.0f, 50.0f, false, unbounded, false, -100.0f,
      100.0f},
