@@ -105,3 +105,10 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
 std::vector<std::string> ornax_met_config_lines(const std::string& description,
                                                 const Ornaxcommonblock& common,
                                                 const Ornaxmeteoornax& grid);
+
+// The grid lines of a meteorological configuration from two domain records: the common grid
+// (`common_hours` steps a day, land-mask spare and missing value `missing`) and the model
+// grid (24 hours a day), each with the common layer count. Paths and texts are left as they are.
+void ornax_met_config_grids(const Spatialinfodata& common_grid, const Spatialinfodata& run_grid,
+                            int common_hours, float missing, Ornaxcommonblock& common,
+                            Ornaxmeteoornax& grid);

@@ -131,24 +131,15 @@ inline std::string met_cfg_text(const RegionSpec& s) {
     const Spatialinfodata c = grid_record(s.common, -9999.0f);
     const Spatialinfodata m = grid_record(s.run, -9999.0f);  // the model grid is the run grid
     Ornaxcommonblock common;
+    Ornaxmeteoornax grid;
+    ornax_met_config_grids(c, m, gfs_steps_per_day, -9999.0f, common, grid);
     common.land_option = 1, common.land_index_option = 0;
     common.land_subset_file = "config/land_subset.dat";
     common.met_data_dir = "/met", common.umd_landcover_file = "/umd/umd_landcover.bin";
-    common.land_spare_value = -9999.0f, common.undef = -9999.0f;
-    common.east_lon = c.east_lon, common.west_lon = c.west_lon, common.dlon = c.dlon;
-    common.north_lat = c.north_lat, common.south_lat = c.south_lat, common.dlat = c.dlat;
-    common.ncols = c.ncols, common.nrows = c.nrows;
-    common.nlayers = ornax_common_layer_count, common.nhours = gfs_steps_per_day;
     common.met_flag = 3, common.met_option = 0;
     common.met_text = "GFS 0.25 deg preprocessed";
     common.gfs_land_file = "/gfs/gfs_land.bin", common.gfs_config_file = "config/gfs.cfg";
-    Ornaxmeteoornax grid;
     grid.met_dir = "/met";
-    grid.end_lon = m.east_lon, grid.start_lon = m.west_lon, grid.dlon = m.dlon;
-    grid.end_lat = m.north_lat, grid.start_lat = m.south_lat, grid.dlat = m.dlat;
-    grid.ncols = m.ncols, grid.nrows = m.nrows;
-    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
-    grid.undef = -9999.0f;
     return join_lines(ornax_met_config_lines("GFS, example region", common, grid));
 }
 

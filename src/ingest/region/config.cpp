@@ -98,26 +98,17 @@ std::string region_config_text(const RegionRecipe& r) {
 }
 
 std::string region_met_config_text(const RegionGrids& g) {
-    const Spatialinfodata &c = g.common, &m = g.run;
     Ornaxcommonblock common;
+    Ornaxmeteoornax grid;
+    ornax_met_config_grids(g.common, g.run, forecast_steps_per_day, region_missing_value, common,
+                           grid);
     common.land_option = 1, common.land_index_option = 0;
     common.land_subset_file = "config/land_subset.dat";
     common.met_data_dir = "met", common.umd_landcover_file = "static/landcover.bin";
-    common.land_spare_value = region_missing_value, common.undef = region_missing_value;
-    common.east_lon = c.east_lon, common.west_lon = c.west_lon, common.dlon = c.dlon;
-    common.north_lat = c.north_lat, common.south_lat = c.south_lat, common.dlat = c.dlat;
-    common.ncols = c.ncols, common.nrows = c.nrows;
-    common.nlayers = ornax_common_layer_count, common.nhours = forecast_steps_per_day;
     common.met_flag = 3, common.met_option = 0;
     common.met_text = "forecast-model GRIB2 converted by ornax_ingest";
     common.gfs_land_file = "met/gfs_land.bin", common.gfs_config_file = "config/gfs.cfg";
-    Ornaxmeteoornax grid;
     grid.met_dir = "met";
-    grid.end_lon = m.east_lon, grid.start_lon = m.west_lon, grid.dlon = m.dlon;
-    grid.end_lat = m.north_lat, grid.start_lat = m.south_lat, grid.dlat = m.dlat;
-    grid.ncols = m.ncols, grid.nrows = m.nrows;
-    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
-    grid.undef = region_missing_value;
     return join_lines(
         ornax_met_config_lines("forecast rasters of ornax_ingest region", common, grid));
 }

@@ -193,6 +193,20 @@ void ornax_vesk_read_config(const std::string& file_name, Ornaxcommonblock& comm
     ornax_release_unit_number(unit);
 }
 
+void ornax_met_config_grids(const Spatialinfodata& c, const Spatialinfodata& m, int common_hours,
+                            float missing, Ornaxcommonblock& common, Ornaxmeteoornax& grid) {
+    common.land_spare_value = missing, common.undef = missing;
+    common.east_lon = c.east_lon, common.west_lon = c.west_lon, common.dlon = c.dlon;
+    common.north_lat = c.north_lat, common.south_lat = c.south_lat, common.dlat = c.dlat;
+    common.ncols = c.ncols, common.nrows = c.nrows;
+    common.nlayers = ornax_common_layer_count, common.nhours = common_hours;
+    grid.end_lon = m.east_lon, grid.start_lon = m.west_lon, grid.dlon = m.dlon;
+    grid.end_lat = m.north_lat, grid.start_lat = m.south_lat, grid.dlat = m.dlat;
+    grid.ncols = m.ncols, grid.nrows = m.nrows;
+    grid.nlayers = ornax_common_layer_count, grid.nhours = ornax_hours_per_day;
+    grid.undef = missing;
+}
+
 std::vector<std::string> ornax_met_config_lines(const std::string& description,
                                                 const Ornaxcommonblock& common,
                                                 const Ornaxmeteoornax& grid) {
