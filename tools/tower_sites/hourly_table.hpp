@@ -148,15 +148,10 @@ inline void read_hourly_table(const std::string& path, TowerRecord& record, std:
                      : 0.1f * (saturation_vapour_pressure(ta) - v[hf_ea]);
         for (float start : {time - 0.5f, time}) {
             row.hour = start;
-            if (!record.rows.empty()) {
-                const TowerRow& last = record.rows.back();
-                const float step = (row.doy - last.doy) * 24.0f + row.hour - last.hour;
-                if (row.year != last.year || step <= 0.0f) {
-                    message = where(number) + "time does not follow the row before it";
-                    return;
-                }
+            if (!append_in_time(record, row)) {
+                message = where(number) + "time does not follow the row before it";
+                return;
             }
-            record.rows.push_back(row);
         }
     }
     if (record.rows.empty()) {

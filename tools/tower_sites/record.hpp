@@ -70,6 +70,18 @@ struct TowerRecord {
     float xlai = missing, canopy_height = missing, cover = missing, view_angle = missing;
 };
 
+// Appends `row` when it comes after the record's last row (same year, a later time);
+// false, with nothing appended, otherwise.
+inline bool append_in_time(TowerRecord& record, const TowerRow& row) {
+    if (!record.rows.empty()) {
+        const TowerRow& last = record.rows.back();
+        const float step = (row.doy - last.doy) * 24.0f + row.hour - last.hour;
+        if (row.year != last.year || step <= 0.0f) return false;
+    }
+    record.rows.push_back(row);
+    return true;
+}
+
 // vapour pressure at saturation (mb), the Tetens form of the reference evapotranspiration
 inline float saturation_vapour_pressure(float ta) {
     return 10.0f * 0.6108f * std::exp(17.2694f * ta / (ta + 237.3f));
@@ -179,15 +191,10 @@ inline void read_tower_record(const std::string& path, TowerRecord& record, std:
         row.year = static_cast<int>(time[0]);
         row.doy = static_cast<int>(time[1]);
         row.hour = time[2];
-        if (!record.rows.empty()) {
-            const TowerRow& last = record.rows.back();
-            const float step = (row.doy - last.doy) * 24.0f + row.hour - last.hour;
-            if (row.year != last.year || step <= 0.0f) {
-                message = where(number) + "time does not follow the row before it";
-                return;
-            }
+        if (!append_in_time(record, row)) {
+            message = where(number) + "time does not follow the row before it";
+            return;
         }
-        record.rows.push_back(row);
     }
     if (record.rows.empty()) {
         message = where(number) + "no rows after the header";
