@@ -24,14 +24,20 @@ void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTarg
                                     grid.dlon, grid.south_lat, grid.dlat, local2, shift, st2);
     status = st1 != 0 || st2 != 0 ? 3 : 0;
     const double day0 = day_start_seconds(year, doy);
+    // the time zone follows the longitude alone: once per column
+    std::vector<int> column_zone(static_cast<std::size_t>(grid.ncols), 0);
+    std::vector<char> column_ok(column_zone.size(), 0);
+    for (int c = 0; c < grid.ncols; ++c) {
+        const float lon = grid.west_lon + (c + 0.5f) * grid.dlon;
+        int st = 0;
+        ornax_time_zone_hours(lon, column_zone[static_cast<std::size_t>(c)], st);
+        column_ok[static_cast<std::size_t>(c)] = st == 0;
+    }
     for (int r = 0; r < grid.nrows; ++r)
         for (int c = 0; c < grid.ncols; ++c) {
             const std::size_t k = static_cast<std::size_t>(r) * grid.ncols + c;
-            const float lon = grid.west_lon + (c + 0.5f) * grid.dlon;
-            int zone = 0, st = 0;
-            Ornaxdailyvartype clock;
-            ornax_get_dgmt(lon, zone, clock, st);
-            if (st != 0) continue;
+            if (!column_ok[static_cast<std::size_t>(c)]) continue;
+            const int zone = column_zone[static_cast<std::size_t>(c)];
             targets.zone[k] = zone;
             if (local1[k] != sunrise_no_time) targets.time1[k] = day0 + (local1[k] - zone) * 3600.0;
             if (local2[k] != sunrise_no_time) targets.time2[k] = day0 + (local2[k] - zone) * 3600.0;
