@@ -3,12 +3,15 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "ornax90/ORNAX_utl_mod.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 #include "utils/sunrise_mod.hpp"
 
-void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
+namespace {
+
+void compute_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
                      int& status) {
     const std::size_t n = static_cast<std::size_t>(grid.ncols) * grid.nrows;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -42,6 +45,43 @@ void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTarg
             if (local1[k] != sunrise_no_time) targets.time1[k] = day0 + (local1[k] - zone) * 3600.0;
             if (local2[k] != sunrise_no_time) targets.time2[k] = day0 + (local2[k] - zone) * 3600.0;
         }
+}
+
+// The targets of the last grid and day asked for: the recipe check and the conversion
+// that follows it ask for the same ones.
+struct KeptTargets {
+    std::mutex lock;
+    bool known = false;
+    float west = 0.0f, dlon = 0.0f, south = 0.0f, dlat = 0.0f;
+    int ncols = 0, nrows = 0, year = 0, doy = 0, status = 0;
+    MorningTargets targets;
+
+    bool same(const Spatialinfodata& g, int y, int d) const {
+        return known && g.west_lon == west && g.dlon == dlon && g.south_lat == south &&
+               g.dlat == dlat && g.ncols == ncols && g.nrows == nrows && y == year && d == doy;
+    }
+};
+
+KeptTargets& kept_targets() {
+    static KeptTargets kept;
+    return kept;
+}
+
+}  // namespace
+
+void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
+                     int& status) {
+    KeptTargets& kept = kept_targets();
+    const std::lock_guard<std::mutex> hold(kept.lock);
+    if (!kept.same(grid, year, doy)) {
+        kept.known = false;
+        compute_targets(grid, year, doy, kept.targets, kept.status);
+        kept.west = grid.west_lon, kept.dlon = grid.dlon, kept.south = grid.south_lat;
+        kept.dlat = grid.dlat, kept.ncols = grid.ncols, kept.nrows = grid.nrows;
+        kept.year = year, kept.doy = doy, kept.known = true;
+    }
+    targets = kept.targets;
+    status = kept.status;
 }
 
 void nearest_scans(const std::vector<GridScan>& scans, const std::vector<double>& target,
