@@ -14,6 +14,7 @@
 #include "utils/fixed_text.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
+#include "ingest/forecast/field_names.hpp"
 
 namespace {
 
@@ -63,13 +64,15 @@ struct FieldKeys {
 
 FieldKeys read_keys(codes_handle* h) {
     FieldKeys k;
-    k.short_name = key_text(h, "shortName");
+    GribFieldNames names;
+    grib_field_names(h, names);
+    k.short_name = std::move(names.short_name);
     k.level_type = key_text(h, "typeOfLevel");
     k.step_type = key_text(h, "stepType");
     k.grid_type = key_text(h, "gridType");
-    k.units = key_text(h, "units");
+    k.units = std::move(names.units);
     k.level = key_long(h, "level");
-    k.param_id = key_long(h, "paramId");
+    k.param_id = names.param_id;
     k.offset = key_long(h, "offset");
     k.data_time = key_long(h, "dataTime");
     // the file's own unit of the step (code table 4.4): 0 minute, 13 second
