@@ -62,23 +62,22 @@ void check_values(const std::string& file, const std::string& field, const std::
     const std::string name =
         file + ": " + field + (*p->quantity ? " (" + std::string(p->quantity) + ")" : "");
     // the median, the 95th percentile and the extremes of the sorted values, found by
-    // selection: the median first, the percentile among the values above it
-    std::vector<double> valid;
-    valid.reserve(values.size());
-    double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
+    // selection: the median first, the percentile among the values above it (in the
+    // values' own type, which orders them as their doubles do)
+    std::vector<T> valid(values.size());
+    std::size_t count = 0;
     for (T v : values) {
-        const double x = static_cast<double>(v);
-        if (!std::isfinite(x)) continue;
-        valid.push_back(x);
-        lowest = std::min(lowest, x), highest = std::max(highest, x);
+        valid[count] = v;
+        count += std::isfinite(static_cast<double>(v)) ? 1 : 0;
     }
+    valid.resize(count);
     if (valid.empty()) {
         problems.push_back(name + ": no valid value (every value missing or a fill value)");
         return;
     }
     const std::size_t mid = (valid.size() - 1) / 2;
     std::nth_element(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(mid), valid.end());
-    const double median = valid[mid];
+    const double median = static_cast<double>(valid[mid]);
     const std::string found =
         unit_found.empty() ? "" : " (unit \"" + unit_found + "\" in the file)";
     if (!median_inside(*p, median)) {
@@ -91,7 +90,7 @@ void check_values(const std::string& file, const std::string& field, const std::
     if (at95 > mid)
         std::nth_element(valid.begin() + static_cast<std::ptrdiff_t>(mid) + 1,
                          valid.begin() + static_cast<std::ptrdiff_t>(at95), valid.end());
-    const double p95 = valid[at95];
+    const double p95 = static_cast<double>(valid[at95]);
     if (p95 > p->p95_high) {
         problems.push_back(name + ": 95th percentile " + ingest_number(p95) + found +
                            ", expected at most " + ingest_number(p->p95_high) +
@@ -100,14 +99,18 @@ void check_values(const std::string& file, const std::string& field, const std::
     }
     const double low = static_cast<double>(p->value_low), high = static_cast<double>(p->value_high);
     long outside = 0;
-    for (double x : valid) outside += (x < low) + (x > high);
-    if (outside > 0)
-        problems.push_back(name + ": " + std::to_string(outside) + " of " +
-                           std::to_string(valid.size()) + " values outside the physical range " +
-                           ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
-                           with_unit(*p) + " (from " + ingest_number(lowest) + " to " +
-                           ingest_number(highest) + found +
-                           "): fill values without a bitmap or nodata tag, or a wrong scale?");
+    for (T v : valid) {
+        const double x = static_cast<double>(v);
+        outside += (x < low) + (x > high);
+    }
+    if (outside == 0) return;
+    const auto [lowest, highest] = std::minmax_element(valid.begin(), valid.end());
+    problems.push_back(name + ": " + std::to_string(outside) + " of " +
+                       std::to_string(valid.size()) + " values outside the physical range " +
+                       ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
+                       with_unit(*p) + " (from " + ingest_number(static_cast<double>(*lowest)) +
+                       " to " + ingest_number(static_cast<double>(*highest)) + found +
+                       "): fill values without a bitmap or nodata tag, or a wrong scale?");
 }
 
 }  // namespace
