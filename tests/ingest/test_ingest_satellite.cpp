@@ -188,6 +188,33 @@ TEST(IngestSatelliteTargets, FollowTheModelsSunrise) {
     EXPECT_TRUE(std::isnan(t.time2[0]));
 }
 
+// The targets kept from the last call are those of its grid and day: another grid, another
+// day or the first grid again give what each gives alone, and the time zone follows the
+// column across a zone boundary.
+TEST(IngestSatelliteTargets, KeptTargetsFollowTheGridAndDay) {
+    const Spatialinfodata a = make_grid(-100.0f, 35.0f, 0.5f, 10, 3);
+    Spatialinfodata b = a;
+    b.south_lat = 45.0f;
+    MorningTargets first, other, next_day, again;
+    int st = 0;
+    morning_targets(a, 2021, 138, first, st);
+    morning_targets(b, 2021, 138, other, st);
+    morning_targets(a, 2021, 139, next_day, st);
+    morning_targets(a, 2021, 138, again, st);
+    EXPECT_NE(first.time1, other.time1);
+    EXPECT_NE(first.time1, next_day.time1);
+    EXPECT_EQ(first.time1, again.time1);
+    EXPECT_EQ(first.time2, again.time2);
+    EXPECT_EQ(first.zone, again.zone);
+    // columns west of 97.5 W are in zone -7, those east of it in -6, on every row
+    for (int r = 0; r < a.nrows; ++r)
+        for (int c = 0; c < a.ncols; ++c) {
+            const float lon = a.west_lon + (c + 0.5f) * a.dlon;
+            EXPECT_EQ(first.zone[static_cast<std::size_t>(r * a.ncols + c)], lon < -97.5f ? -7 : -6)
+                << lon;
+        }
+}
+
 struct ChoiceCase {
     const char* name;
     std::vector<double> scan_minutes;  // scan times, minutes after the target
