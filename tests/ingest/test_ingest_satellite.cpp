@@ -3,6 +3,7 @@
 // the insolation sources and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -317,6 +318,26 @@ TEST_F(IngestSatellitePrepare, TakesTheScanNearestEachTarget) {
     EXPECT_EQ(out.manifest["scans"].size(), 4u);
     EXPECT_FALSE(out.manifest["scans"][3]["used"].get<bool>());  // d.nc: 50 min off
     EXPECT_EQ(out.manifest["resampling"], "average");            // 0.1 deg cells, 2-3 km pixels
+    EXPECT_EQ(out.manifest["cells_outside_projection_domain"], 0);
+}
+
+// Cells from which the satellite (above 75 W) is below the horizon lie outside its
+// projection's domain: they stay missing and the manifest counts them.
+TEST_F(IngestSatellitePrepare, CellsBeyondTheDiskAreCounted) {
+    grid_ = make_grid(-170.5f, 35.0f, 1.0f, 71, 1, -8888.0f);
+    const auto rq = request({scan("a.nc", t1_ - 600, 290.0), scan("c.nc", t2_ + 600, 305.0)});
+    SatelliteResult out;
+    std::string error;
+    int st = 0;
+    prepare_satellite(rq, out, error, st);
+    ASSERT_EQ(st, 0) << error;
+    const std::vector<float>& theta = out.rasters.at("theta");
+    const long missing = std::count(theta.begin(), theta.end(), -8888.0f);
+    EXPECT_GT(missing, 10);
+    EXPECT_LT(missing, 71);
+    EXPECT_EQ(theta.front(), -8888.0f);  // 170 W
+    EXPECT_NE(theta.back(), -8888.0f);   // 100 W
+    EXPECT_EQ(out.manifest["cells_outside_projection_domain"], missing);
 }
 
 TEST_F(IngestSatellitePrepare, NoScanNearATargetLeavesItMissing) {
