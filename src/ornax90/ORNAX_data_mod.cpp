@@ -173,6 +173,7 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*comm
     const std::size_t nc = static_cast<std::size_t>(grid.ncols);
     const std::size_t nl = static_cast<std::size_t>(std::max(grid.nlayers, 0));
     const std::size_t nh = static_cast<std::size_t>(std::max(grid.nhours, 0));
+    const std::size_t profile = grid.hourly_profiles ? nc * nl * nh : 0;
     // The observation-time results are allocated without a check of their own.
     auto results = observation_arrays(grid);
     for (std::size_t n = 0; n < results.size(); ++n) {
@@ -192,11 +193,11 @@ void ornax_ornax_grid_init(Ornaxmeteoornax& grid, const Ornaxcommonblock& /*comm
         {&grid.temp_surface_series, nc * nh, "Cannot allocate ORNAX temp surface series"},
         {&grid.spfh_surface_series, nc * nh, "Cannot allocate ORNAX spfh surface series"},
         {&grid.pres_surface_series, nc * nh, "Cannot allocate ORNAX pres surface series"},
-        {&grid.height_profile, nc * nl * nh, "Cannot allocate ORNAX height_profile"},
-        {&grid.pot_profile, nc * nl * nh, "Cannot allocate ORNAX pot_profile"},
-        {&grid.temp_profile, nc * nl * nh, "Cannot allocate ORNAX temp_profile"},
-        {&grid.spfh_profile, nc * nl * nh, "Cannot allocate ORNAX spfh profile."},
-        {&grid.pressure_profile, nc * nl * nh, "Cannot allocate ORNAX pressure profile."},
+        {&grid.height_profile, profile, "Cannot allocate ORNAX height_profile"},
+        {&grid.pot_profile, profile, "Cannot allocate ORNAX pot_profile"},
+        {&grid.temp_profile, profile, "Cannot allocate ORNAX temp_profile"},
+        {&grid.spfh_profile, profile, "Cannot allocate ORNAX spfh profile."},
+        {&grid.pressure_profile, profile, "Cannot allocate ORNAX pressure profile."},
     };
     for (const GridArray& entry : arrays) {
         if (!allocate_line_array(*entry.array, entry.size)) {

@@ -400,6 +400,9 @@ struct Ornaxmeteoornax {
     // Sunrise grids and forecast-model rows of the day, prepared once for a region run and
     // shared by its lines; null: every line prepares its own.
     Ornaxmetday* day_sources = nullptr;
+    // false: the (column, layer, hour) profiles below stay empty; the lines of a region run
+    // take none of them, and they would be most of a line's memory
+    bool hourly_profiles = true;
     int ncols = 0;                  // columns of the model grid
     int nrows = 0;                  // rows (lines) of the model grid
     int nlayers = 0;                // vertical layers of the profiles (at most 30)

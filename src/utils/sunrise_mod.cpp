@@ -192,6 +192,8 @@ bool cell_observation_time(int year, int doy, float lat, float lon, int mode, in
 void fill_observation_matrix(int year, int doy, int ncols, int nrows, int mode, int local_flag,
                              float start_lon, float dlon, float start_lat, float dlat,
                              std::vector<float>& result, std::vector<float>& day_shift) {
+    // every cell alone: the columns on every core give the same values
+#pragma omp parallel for schedule(static)
     for (int i = 1; i <= ncols; ++i) {
         const float lon = start_lon + (static_cast<float>(i) - 0.5f) * dlon;
         for (int j = 1; j <= nrows; ++j) {

@@ -87,6 +87,25 @@ TEST(IngestParts, MessagesInPartOrderUpToTheFirstFailure) {
     }
 }
 
+// Side by side, the last part runs on the calling thread and the others on their own.
+TEST(IngestParts, LastPartOnTheCallingThread) {
+    const std::thread::id caller = std::this_thread::get_id();
+    std::vector<std::thread::id> ran(3);
+    std::vector<std::function<int()>> parts;
+    for (std::size_t i = 0; i < ran.size(); ++i)
+        parts.push_back([&ran, i] {
+            ran[i] = std::this_thread::get_id();
+            return 0;
+        });
+    std::vector<int> codes;
+    ingest_run_parts(parts, true, codes);
+    EXPECT_EQ(codes, std::vector<int>(3, 0));
+    EXPECT_NE(ran[0], caller);
+    EXPECT_NE(ran[1], caller);
+    EXPECT_NE(ran[0], ran[1]);
+    EXPECT_EQ(ran[2], caller);
+}
+
 // Only GDAL's lines about points a projection cannot reach are dropped.
 TEST(IngestParts, LinesOfPointsOutsideTheDomain) {
     struct Case {

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "support/netcdf_edit.hpp"
 #include "support/temp_dir.hpp"
 #include "ingest/common/plausibility.hpp"
+#include "ingest/common/support.hpp"
 #include "ingest/raster/convert.hpp"
 #include "ingest/raster/grid_warp.hpp"
 #include "ingest/raster/ims_ascii.hpp"
@@ -81,6 +84,80 @@ INSTANTIATE_TEST_SUITE_P(Cases, FieldPlausibility, ::testing::ValuesIn(value_cas
                          [](const ::testing::TestParamInfo<ValueCase>& info) {
                              return std::string(info.param.name);
                          });
+
+// The statistics named in a refusal are those of the sorted values, whatever their order.
+struct OrderCase {
+    const char* name;
+    const char* key;
+    std::vector<float> values;
+    const char* statistic;  // "median", "p95" or "outside"
+};
+
+class PlausibilityOrder : public ::testing::TestWithParam<OrderCase> {};
+
+std::vector<float> ramp(int n, float first, float step) {
+    std::vector<float> v;
+    for (int k = 0; k < n; ++k) v.push_back(first + step * static_cast<float>(k));
+    return v;
+}
+
+TEST_P(PlausibilityOrder, StatisticsOfTheSortedValues) {
+    const OrderCase& c = GetParam();
+    std::vector<float> sorted = c.values;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    std::string want;
+    if (std::strcmp(c.statistic, "median") == 0)
+        want = "values " + ingest_number(sorted[(n - 1) / 2]) + " median";
+    else if (std::strcmp(c.statistic, "p95") == 0)
+        want = "95th percentile " +
+               ingest_number(sorted[static_cast<std::size_t>(0.95 * static_cast<double>(n - 1))]);
+    else
+        want = "values outside the physical range 150..360 K (from " + ingest_number(sorted[0]) +
+               " to " + ingest_number(sorted[n - 1]);
+    std::mt19937 shuffle(7);
+    std::vector<float> values = c.values;
+    for (int round = 0; round < 4; ++round) {
+        std::shuffle(values.begin(), values.end(), shuffle);
+        std::vector<std::string> problems;
+        check_field_plausible("f.tif", "band 1", "", c.key, std::span<const float>(values),
+                              problems);
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_NE(problems[0].find(want), std::string::npos) << problems[0] << " / " << want;
+    }
+}
+
+std::vector<float> with_fills() {
+    std::vector<float> v = ramp(200, 280.0f, 0.1f);
+    v.insert(v.end(), {5000.0f, 100.0f, 4000.0f});
+    return v;
+}
+
+const OrderCase order_cases[] = {
+    {"median_of_odd_count", "2t", ramp(101, 10.0f, 0.25f), "median"},
+    {"median_of_even_count", "2t", ramp(100, 10.0f, 0.25f), "median"},
+    {"median_of_one", "2t", {12.5f}, "median"},
+    {"percentile_95", "lai", ramp(200, 0.1f, 0.1f), "p95"},
+    {"percentile_95_of_two", "lai", {11.0f, 30.0f}, "p95"},
+    {"extremes_and_count", "2t", with_fills(), "outside"},
+};
+
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PlausibilityOrder, ::testing::ValuesIn(order_cases),
+                         [](const ::testing::TestParamInfo<OrderCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(PlausibilityOrder, CountsEveryValueOutsideTheRange) {
+    std::vector<float> values = with_fills();
+    std::vector<std::string> problems;
+    check_field_plausible("f.tif", "band 1", "", "2t", std::span<const float>(values), problems);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(": 3 of 203 values outside"), std::string::npos) << problems[0];
+}
 
 TEST(FillValues, WithoutBitmapAreMissing) {
     for (double fill : {9999.0, 9.999e20, -9.999e20, 1.0e30, 123.0})

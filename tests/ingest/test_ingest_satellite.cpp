@@ -3,6 +3,7 @@
 // the insolation sources and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -188,6 +189,33 @@ TEST(IngestSatelliteTargets, FollowTheModelsSunrise) {
     EXPECT_TRUE(std::isnan(t.time2[0]));
 }
 
+// The targets kept from the last call are those of its grid and day: another grid, another
+// day or the first grid again give what each gives alone, and the time zone follows the
+// column across a zone boundary.
+TEST(IngestSatelliteTargets, KeptTargetsFollowTheGridAndDay) {
+    const Spatialinfodata a = make_grid(-100.0f, 35.0f, 0.5f, 10, 3);
+    Spatialinfodata b = a;
+    b.south_lat = 45.0f;
+    MorningTargets first, other, next_day, again;
+    int st = 0;
+    morning_targets(a, 2021, 138, first, st);
+    morning_targets(b, 2021, 138, other, st);
+    morning_targets(a, 2021, 139, next_day, st);
+    morning_targets(a, 2021, 138, again, st);
+    EXPECT_NE(first.time1, other.time1);
+    EXPECT_NE(first.time1, next_day.time1);
+    EXPECT_EQ(first.time1, again.time1);
+    EXPECT_EQ(first.time2, again.time2);
+    EXPECT_EQ(first.zone, again.zone);
+    // columns west of 97.5 W are in zone -7, those east of it in -6, on every row
+    for (int r = 0; r < a.nrows; ++r)
+        for (int c = 0; c < a.ncols; ++c) {
+            const float lon = a.west_lon + (c + 0.5f) * a.dlon;
+            EXPECT_EQ(first.zone[static_cast<std::size_t>(r * a.ncols + c)], lon < -97.5f ? -7 : -6)
+                << lon;
+        }
+}
+
 struct ChoiceCase {
     const char* name;
     std::vector<double> scan_minutes;  // scan times, minutes after the target
@@ -317,6 +345,26 @@ TEST_F(IngestSatellitePrepare, TakesTheScanNearestEachTarget) {
     EXPECT_EQ(out.manifest["scans"].size(), 4u);
     EXPECT_FALSE(out.manifest["scans"][3]["used"].get<bool>());  // d.nc: 50 min off
     EXPECT_EQ(out.manifest["resampling"], "average");            // 0.1 deg cells, 2-3 km pixels
+    EXPECT_EQ(out.manifest["cells_outside_projection_domain"], 0);
+}
+
+// Cells from which the satellite (above 75 W) is below the horizon lie outside its
+// projection's domain: they stay missing and the manifest counts them.
+TEST_F(IngestSatellitePrepare, CellsBeyondTheDiskAreCounted) {
+    grid_ = make_grid(-170.5f, 35.0f, 1.0f, 71, 1, -8888.0f);
+    const auto rq = request({scan("a.nc", t1_ - 600, 290.0), scan("c.nc", t2_ + 600, 305.0)});
+    SatelliteResult out;
+    std::string error;
+    int st = 0;
+    prepare_satellite(rq, out, error, st);
+    ASSERT_EQ(st, 0) << error;
+    const std::vector<float>& theta = out.rasters.at("theta");
+    const long missing = std::count(theta.begin(), theta.end(), -8888.0f);
+    EXPECT_GT(missing, 10);
+    EXPECT_LT(missing, 71);
+    EXPECT_EQ(theta.front(), -8888.0f);  // 170 W
+    EXPECT_NE(theta.back(), -8888.0f);   // 100 W
+    EXPECT_EQ(out.manifest["cells_outside_projection_domain"], missing);
 }
 
 TEST_F(IngestSatellitePrepare, NoScanNearATargetLeavesItMissing) {

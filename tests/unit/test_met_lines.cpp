@@ -339,6 +339,40 @@ TEST_F(MetLines, RegionRecordReceivesTheLine) {
     EXPECT_EQ(region.taobs_day[region_2d_index(2, 24, 10)], fill);
 }
 
+// A region run's lines (a shared day that forms only the series the record takes) keep no
+// hourly profiles, and their record holds what a line with every series gets.
+TEST_F(MetLines, LeanLinesKeepNoProfilesAndGiveTheSameRecord) {
+    write_met_day(day_dir(2019, 200), 0);
+    write_met_day(day_dir(2019, 201), 1);
+    Ornaxmetday day;
+    int status = 3;
+    ornax_prepare_met_day(common, grid, 2019, 200, day, status);
+    ASSERT_EQ(status, 0);
+    const auto line = [&](bool all_series, float pline) {
+        Ornaxmeteoornax g = grid;
+        g.day_sources = &day;
+        day.all_series = all_series;
+        Ornaxregiondatatype region;
+        int st = 3;
+        testing::internal::CaptureStdout();
+        ornax_pro_region_meteorological_data(common, g, region, 2019, 200, pline, st);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(st, 0);
+        EXPECT_EQ(g.hourly_profiles, all_series);
+        EXPECT_EQ(g.pot_profile.empty(), !all_series);
+        EXPECT_EQ(g.temp_profile.empty(), !all_series);
+        return std::vector<std::vector<float>>{region.taobs1,    region.taobs2,  region.spfh2,
+                                               region.taobs_day, region.sdn_day, region.th_pblk,
+                                               region.z_pbli};
+    };
+    for (float pline : {30.25f, 31.25f, 31.75f}) {
+        SCOPED_TRACE(pline);
+        const auto full = line(true, pline);
+        EXPECT_FALSE(full[3].empty());
+        EXPECT_EQ(line(false, pline), full);
+    }
+}
+
 // The day's sources prepared once (sunrise grids cached before any line, forecast rows read
 // once for the lines that share them) give every line exactly what the line alone computes.
 TEST_F(MetLines, DayPreparedOnceGivesEveryLineWhatItComputesAlone) {

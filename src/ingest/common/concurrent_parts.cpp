@@ -63,9 +63,13 @@ void ingest_run_parts(const std::vector<std::function<int()>>& parts, bool side_
     codes.assign(parts.size(), ingest_exit_ok);
     std::vector<PartMessages> kept(parts.size());
     std::vector<std::future<int>> running;
+    // the calling thread takes the last part: the satellite scans of a region, which the
+    // NetCDF library reads with the HDF5 library, whose error reports that library silences
+    // on the thread that set it up (the calling one) but prints on any other
+    const std::size_t last = parts.size() - 1;
     if (side_by_side && parts.size() > 1) {
         try {
-            for (std::size_t i = 1; i < parts.size(); ++i)
+            for (std::size_t i = 0; i < last; ++i)
                 running.push_back(std::async(std::launch::async, run_kept, std::cref(parts[i]),
                                              std::ref(kept[i])));
         } catch (const std::system_error&) {
@@ -79,9 +83,9 @@ void ingest_run_parts(const std::vector<std::function<int()>>& parts, bool side_
         }
         return;
     }
-    codes[0] = run_kept(parts[0], kept[0]);
-    for (std::size_t i = 1; i < parts.size(); ++i)
-        codes[i] = i <= running.size() ? running[i - 1].get() : run_kept(parts[i], kept[i]);
+    for (std::size_t i = running.size(); i < parts.size(); ++i)
+        codes[i] = run_kept(parts[i], kept[i]);
+    for (std::size_t i = 0; i < running.size(); ++i) codes[i] = running[i].get();
     for (std::size_t i = 0; i < parts.size(); ++i) {
         give_out(kept[i]);
         if (codes[i] != 0) return;

@@ -10,7 +10,8 @@
 // messages (ingest_message, ingest_log_only, the model library's log lines and GDAL's error
 // lines) are kept while it runs and then given out part by part, up to the first part whose
 // code is not 0: the messages of the parts after it are dropped, as if they had not run.
-// With side_by_side false, or when no thread can be started, the parts run in turn on the
+// The last part runs on the calling thread, the others on threads of their own. With
+// side_by_side false, or when no thread can be started, the parts run in turn on the
 // calling thread (each part after the first failing one is not run then).
 void ingest_run_parts(const std::vector<std::function<int()>>& parts, bool side_by_side,
                       std::vector<int>& codes);

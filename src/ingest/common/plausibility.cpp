@@ -61,16 +61,23 @@ void check_values(const std::string& file, const std::string& field, const std::
     if (p == nullptr) return;
     const std::string name =
         file + ": " + field + (*p->quantity ? " (" + std::string(p->quantity) + ")" : "");
-    std::vector<double> valid;
-    valid.reserve(values.size());
-    for (T v : values)
-        if (std::isfinite(static_cast<double>(v))) valid.push_back(static_cast<double>(v));
+    // the median, the 95th percentile and the extremes of the sorted values, found by
+    // selection: the median first, the percentile among the values above it (in the
+    // values' own type, which orders them as their doubles do)
+    std::vector<T> valid(values.size());
+    std::size_t count = 0;
+    for (T v : values) {
+        valid[count] = v;
+        count += std::isfinite(static_cast<double>(v)) ? 1 : 0;
+    }
+    valid.resize(count);
     if (valid.empty()) {
         problems.push_back(name + ": no valid value (every value missing or a fill value)");
         return;
     }
-    std::sort(valid.begin(), valid.end());
-    const double median = valid[(valid.size() - 1) / 2];
+    const std::size_t mid = (valid.size() - 1) / 2;
+    std::nth_element(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(mid), valid.end());
+    const double median = static_cast<double>(valid[mid]);
     const std::string found =
         unit_found.empty() ? "" : " (unit \"" + unit_found + "\" in the file)";
     if (!median_inside(*p, median)) {
@@ -79,26 +86,31 @@ void check_values(const std::string& file, const std::string& field, const std::
                            ".." + ingest_number(p->median_high) + " " + with_unit(*p));
         return;
     }
-    const double p95 =
-        valid[static_cast<std::size_t>(0.95 * static_cast<double>(valid.size() - 1))];
+    const auto at95 = static_cast<std::size_t>(0.95 * static_cast<double>(valid.size() - 1));
+    if (at95 > mid)
+        std::nth_element(valid.begin() + static_cast<std::ptrdiff_t>(mid) + 1,
+                         valid.begin() + static_cast<std::ptrdiff_t>(at95), valid.end());
+    const double p95 = static_cast<double>(valid[at95]);
     if (p95 > p->p95_high) {
         problems.push_back(name + ": 95th percentile " + ingest_number(p95) + found +
                            ", expected at most " + ingest_number(p->p95_high) +
                            ": a scale factor not applied, or a fill value read as data?");
         return;
     }
-    const auto low =
-        std::lower_bound(valid.begin(), valid.end(), static_cast<double>(p->value_low));
-    const auto high =
-        std::upper_bound(valid.begin(), valid.end(), static_cast<double>(p->value_high));
-    const long outside = static_cast<long>((low - valid.begin()) + (valid.end() - high));
-    if (outside > 0)
-        problems.push_back(name + ": " + std::to_string(outside) + " of " +
-                           std::to_string(valid.size()) + " values outside the physical range " +
-                           ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
-                           with_unit(*p) + " (from " + ingest_number(valid.front()) + " to " +
-                           ingest_number(valid.back()) + found +
-                           "): fill values without a bitmap or nodata tag, or a wrong scale?");
+    const double low = static_cast<double>(p->value_low), high = static_cast<double>(p->value_high);
+    long outside = 0;
+    for (T v : valid) {
+        const double x = static_cast<double>(v);
+        outside += (x < low) + (x > high);
+    }
+    if (outside == 0) return;
+    const auto [lowest, highest] = std::minmax_element(valid.begin(), valid.end());
+    problems.push_back(name + ": " + std::to_string(outside) + " of " +
+                       std::to_string(valid.size()) + " values outside the physical range " +
+                       ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
+                       with_unit(*p) + " (from " + ingest_number(static_cast<double>(*lowest)) +
+                       " to " + ingest_number(static_cast<double>(*highest)) + found +
+                       "): fill values without a bitmap or nodata tag, or a wrong scale?");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
+#include "ingest/forecast/field_names.hpp"
 
 namespace {
 
@@ -74,13 +75,15 @@ long required_long(codes_handle* h, const char* key, std::string& key_error) {
 
 FieldKeys read_keys(codes_handle* h) {
     FieldKeys k;
-    k.short_name = key_text(h, "shortName");
+    GribFieldNames names;
+    grib_field_names(h, names);
+    k.short_name = std::move(names.short_name);
     k.level_type = key_text(h, "typeOfLevel");
     k.step_type = key_text(h, "stepType");
     k.grid_type = key_text(h, "gridType");
-    k.units = key_text(h, "units");
+    k.units = std::move(names.units);
     k.level = required_long(h, "level", k.key_error);
-    k.param_id = key_long(h, "paramId");
+    k.param_id = names.param_id;
     k.offset = key_long(h, "offset");
     k.data_time = required_long(h, "dataTime", k.key_error);
     // the file's own unit of the step (code table 4.4): 0 minute, 13 second

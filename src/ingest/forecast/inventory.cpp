@@ -10,6 +10,7 @@
 
 #include "ingest/common/support.hpp"
 #include "ingest/forecast/day.hpp"
+#include "ingest/forecast/field_names.hpp"
 #include "ingest/forecast/fields.hpp"
 
 namespace {
@@ -88,9 +89,11 @@ void forecast_inventory(const std::vector<std::string>& files, std::int64_t firs
         int err = 0;
         while (codes_handle* h = codes_handle_new_from_file(nullptr, in, PRODUCT_GRIB, &err)) {
             ++inv.fields;
-            const std::string name = key_text(h, "shortName"),
-                              level_type = key_text(h, "typeOfLevel"),
-                              step_type = key_text(h, "stepType"), units = key_text(h, "units");
+            GribFieldNames names;
+            grib_field_names(h, names);
+            const std::string &name = names.short_name, &units = names.units;
+            const std::string level_type = key_text(h, "typeOfLevel"),
+                              step_type = key_text(h, "stepType");
             const long level = key_long(h, "level");
             std::size_t length = 1;
             codes_set_string(h, "stepUnits", "h", &length);

@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <mutex>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -22,22 +25,24 @@ std::string last_gdal_error(const char* fallback) {
     return msg != nullptr && *msg != '\0' ? std::string(msg) : std::string(fallback);
 }
 
-// WKT of geographic longitude/latitude on WGS84, longitude first.
-std::string lonlat_wkt() {
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    OSRSetWellKnownGeogCS(srs, "WGS84");
-    char* wkt = nullptr;
-    OSRExportToWkt(srs, &wkt);
-    std::string text = wkt != nullptr ? wkt : "";
-    CPLFree(wkt);
-    OSRDestroySpatialReference(srs);
+// WKT of geographic longitude/latitude on WGS84, longitude first (formed once: PROJ looks
+// it up in its database).
+const std::string& lonlat_wkt() {
+    static const std::string text = [] {
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        OSRSetWellKnownGeogCS(srs, "WGS84");
+        char* wkt = nullptr;
+        OSRExportToWkt(srs, &wkt);
+        std::string t = wkt != nullptr ? wkt : "";
+        CPLFree(wkt);
+        OSRDestroySpatialReference(srs);
+        return t;
+    }();
     return text;
 }
 
-// Transformation between a dataset's projection and longitude/latitude (either way).
-OGRCoordinateTransformationH lonlat_transform(GDALDatasetH dataset, bool to_lonlat) {
-    const char* wkt = GDALGetProjectionRef(dataset);
-    if (wkt == nullptr || *wkt == '\0') return nullptr;
+// Transformation between a projection (WKT) and longitude/latitude (either way).
+OGRCoordinateTransformationH new_lonlat_transform(const char* wkt, bool to_lonlat) {
     OGRSpatialReferenceH src = OSRNewSpatialReference(wkt);
     OGRSpatialReferenceH geo = OSRNewSpatialReference(nullptr);
     OSRSetWellKnownGeogCS(geo, "WGS84");
@@ -48,6 +53,32 @@ OGRCoordinateTransformationH lonlat_transform(GDALDatasetH dataset, bool to_lonl
     OSRDestroySpatialReference(src);
     OSRDestroySpatialReference(geo);
     return t;
+}
+
+// The transformations a thread made, by projection and direction, kept for its next
+// rasters: every scan of a satellite shares one projection, and making a transformation
+// looks both systems up in PROJ's database, which costs more than transforming a scan's
+// samples.
+struct KeptTransforms {
+    std::map<std::pair<std::string, bool>, OGRCoordinateTransformationH> kept;
+    KeptTransforms() = default;
+    KeptTransforms(const KeptTransforms&) = delete;
+    KeptTransforms& operator=(const KeptTransforms&) = delete;
+    ~KeptTransforms() {
+        for (const auto& entry : kept)
+            if (entry.second != nullptr) OCTDestroyCoordinateTransformation(entry.second);
+    }
+};
+
+// The thread's transformation between a dataset's projection and longitude/latitude, or
+// nullptr; the thread keeps it (the caller does not destroy it).
+OGRCoordinateTransformationH lonlat_transform(GDALDatasetH dataset, bool to_lonlat) {
+    const char* wkt = GDALGetProjectionRef(dataset);
+    if (wkt == nullptr || *wkt == '\0') return nullptr;
+    thread_local KeptTransforms transforms;
+    const auto [it, fresh] = transforms.kept.try_emplace({std::string(wkt), to_lonlat}, nullptr);
+    if (fresh) it->second = new_lonlat_transform(wkt, to_lonlat);
+    return it->second;
 }
 
 // Great-circle distance (km) between two points given in degrees.
@@ -220,7 +251,6 @@ void footprint_lonlat(GDALDatasetH dataset, double box[4], std::string& error, i
     OGRCoordinateTransformationH t = lonlat_transform(dataset, true);
     if (t == nullptr || GDALGetGeoTransform(dataset, gt) != CE_None) {
         error = "no projection or georeferencing GDAL can read";
-        if (t != nullptr) OCTDestroyCoordinateTransformation(t);
         return;
     }
     // Samples along and inside the edges: off-earth points of a geostationary disk fail
@@ -239,7 +269,6 @@ void footprint_lonlat(GDALDatasetH dataset, double box[4], std::string& error, i
         const OutsideDomainQuiet quiet;
         OCTTransformEx(t, static_cast<int>(x.size()), x.data(), y.data(), nullptr, ok.data());
     }
-    OCTDestroyCoordinateTransformation(t);
     box[0] = box[1] = 1e30;
     box[2] = box[3] = -1e30;
     for (std::size_t k = 0; k < x.size(); ++k) {
@@ -301,7 +330,6 @@ void footprint_cells(GDALDatasetH dataset, const Spatialinfodata& grid, std::vec
                 covered[static_cast<std::size_t>(r) * grid.ncols + c] = 1;
         }
     }
-    OCTDestroyCoordinateTransformation(to_src);
     status = 0;
 }
 
@@ -328,7 +356,5 @@ double pixel_size_km(GDALDatasetH dataset, double lon, double lat) {
             size = std::max(distance_km(cx[0], cy[0], cx[1], cy[1]),
                             distance_km(cx[0], cy[0], cx[2], cy[2]));
     }
-    if (to_src != nullptr) OCTDestroyCoordinateTransformation(to_src);
-    if (to_geo != nullptr) OCTDestroyCoordinateTransformation(to_geo);
     return size;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
+#include <system_error>
 
 #include "ingest/common/support.hpp"
 #include "ingest/forecast/inventory.hpp"
@@ -157,12 +159,9 @@ void check_raster(const RegionRecipe& r, const RegionGrids& g, const std::string
         inventory.push_back(key + ": the " + std::to_string(sources.size()) +
                             " tiles together cover " + percent_text(inv.cover) + " of the grid");
 }
-
-}  // namespace
-
-void region_check_sources(const RegionRecipe& r, const RegionGrids& g,
-                          std::vector<std::string>& problems, std::vector<std::string>& inventory) {
-    check_forecast(r, problems, inventory);
+// The scans and rasters of the recipe.
+void check_later(const RegionRecipe& r, const RegionGrids& g, std::vector<std::string>& problems,
+                 std::vector<std::string>& inventory) {
     check_scans(r, g, "lst", r.lst, "LST", "K", problems, inventory);
     if (!r.insolation_files.empty())
         check_scans(r, g, "insolation", r.insolation_files, "DSR", "W m-2", problems, inventory);
@@ -172,4 +171,27 @@ void region_check_sources(const RegionRecipe& r, const RegionGrids& g,
     for (const LandParameter& p : r.land)
         if (p.source == LandSource::raster)
             check_raster(r, g, p.key, p.sources, problems, inventory);
+}
+
+}  // namespace
+
+void region_check_sources(const RegionRecipe& r, const RegionGrids& g,
+                          std::vector<std::string>& problems, std::vector<std::string>& inventory) {
+    // the forecast files (read by the GRIB library alone) beside the scans and rasters;
+    // their problems and inventory come first, as they are listed
+    std::vector<std::string> forecast_problems, forecast_inventory;
+    std::future<void> forecast;
+    try {
+        forecast = std::async(std::launch::async,
+                              [&] { check_forecast(r, forecast_problems, forecast_inventory); });
+    } catch (const std::system_error&) {
+        check_forecast(r, forecast_problems, forecast_inventory);  // no thread: here
+    }
+    std::vector<std::string> later_problems, later_inventory;
+    check_later(r, g, later_problems, later_inventory);
+    if (forecast.valid()) forecast.get();
+    for (auto* list : {&forecast_problems, &later_problems})
+        problems.insert(problems.end(), list->begin(), list->end());
+    for (auto* list : {&forecast_inventory, &later_inventory})
+        inventory.insert(inventory.end(), list->begin(), list->end());
 }

@@ -195,12 +195,13 @@ bool read_by_netcdf(const std::string& source) {
 // part's exit code.
 int convert_parts(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
                   const std::string& command, RegionLandJob& land) {
-    const auto land_part = [&] {
-        int code = region_land_cover(land);
-        if (code == 0) code = region_day_rasters(land);
-        if (code == 0) code = region_land_parameters(land);
-        return code;
-    };
+    bool side_by_side = true;
+    std::vector<const std::vector<std::string>*> land_sources = {&r.landcover, &r.lai, &r.snow};
+    for (const LandParameter& p : r.land) land_sources.push_back(&p.sources);
+    for (const std::vector<std::string>* sources : land_sources)
+        for (const std::string& source : *sources)
+            if (read_by_netcdf(source)) side_by_side = false;
+    const auto land_part = [&] { return region_land_rasters(land, side_by_side); };
     const auto forecast_part = [&] { return forecast_days(r, g, folder, command); };
     const auto satellite_part = [&] { return satellite(r, g, folder, command); };
     std::vector<std::function<int()>> parts = {land_part};
@@ -213,12 +214,6 @@ int convert_parts(const RegionRecipe& r, const RegionGrids& g, const fs::path& f
         parts.push_back(forecast_part);
         parts.push_back(satellite_part);
     }
-    bool side_by_side = true;
-    std::vector<const std::vector<std::string>*> land_sources = {&r.landcover, &r.lai, &r.snow};
-    for (const LandParameter& p : r.land) land_sources.push_back(&p.sources);
-    for (const std::vector<std::string>* sources : land_sources)
-        for (const std::string& source : *sources)
-            if (read_by_netcdf(source)) side_by_side = false;
     ingest_gdal_init();
     std::vector<int> codes;
     ingest_run_parts(parts, side_by_side, codes);

@@ -3,7 +3,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
+#include "ingest/common/concurrent_parts.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/common/manifest.hpp"
 #include "ingest/raster/command.hpp"
@@ -181,33 +183,55 @@ int region_day_rasters(RegionLandJob& job) {
     return convert(job, "snow", r.snow, Resampling::mode, snow, values);
 }
 
-int region_land_parameters(RegionLandJob& job) {
+namespace {
+
+// One static parameter: static/FILE.bin from its rasters, a constant or the class table.
+int land_parameter(RegionLandJob& job, const LandParameter& p) {
     const std::size_t n = static_cast<std::size_t>(job.grid.ncols) * job.grid.nrows;
-    for (const LandParameter& p : job.recipe->land) {
-        const fs::path out = job.folder / "static" / p.file;
-        std::vector<float> values;
-        int code = 0;
-        switch (p.source) {
-            case LandSource::raster:
-                code = convert(job, p.key, p.sources, Resampling::bilinear, out, values);
-                break;
-            case LandSource::constant:
-                values.assign(n, static_cast<float>(p.value));
-                code = write_plain(job, out, values,
-                                   p.key + " = " + ingest_number(p.value) + " everywhere");
-                break;
-            case LandSource::table_class:
-                values.resize(n);
-                for (std::size_t k = 0; k < n; ++k)
-                    values[k] = region_class_value(job.table, job.nclasses, p.table_field,
-                                                   job.landcover[k], job.grid.spare_value);
-                code = write_plain(job, out, values,
-                                   "column " + p.table_field + " of the class table " +
-                                       job.recipe->class_table +
-                                       " by land-cover class; missing without a class");
-                break;
-        }
-        if (code != 0) return code;
+    const fs::path out = job.folder / "static" / p.file;
+    std::vector<float> values;
+    switch (p.source) {
+        case LandSource::raster:
+            return convert(job, p.key, p.sources, Resampling::bilinear, out, values);
+        case LandSource::constant:
+            values.assign(n, static_cast<float>(p.value));
+            return write_plain(job, out, values,
+                               p.key + " = " + ingest_number(p.value) + " everywhere");
+        case LandSource::table_class:
+            values.resize(n);
+            for (std::size_t k = 0; k < n; ++k)
+                values[k] = region_class_value(job.table, job.nclasses, p.table_field,
+                                               job.landcover[k], job.grid.spare_value);
+            return write_plain(job, out, values,
+                               "column " + p.table_field + " of the class table " +
+                                   job.recipe->class_table +
+                                   " by land-cover class; missing without a class");
+    }
+    return ingest_exit_ok;
+}
+
+}  // namespace
+
+int region_land_parameters(RegionLandJob& job) {
+    for (const LandParameter& p : job.recipe->land)
+        if (const int code = land_parameter(job, p); code != 0) return code;
+    return ingest_exit_ok;
+}
+
+int region_land_rasters(RegionLandJob& job, bool side_by_side) {
+    if (const int code = region_land_cover(job); code != 0) return code;
+    // the day's rasters beside the parameters, each on a copy of the job of its own whose
+    // records join the job's afterwards
+    std::vector<RegionLandJob> jobs(2, job);
+    for (RegionLandJob& j : jobs) j.record = nlohmann::json::object();
+    const std::vector<std::function<int()>> parts = {
+        [&jobs] { return region_day_rasters(jobs[0]); },
+        [&jobs] { return region_land_parameters(jobs[1]); }};
+    std::vector<int> codes;
+    ingest_run_parts(parts, side_by_side, codes);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        if (codes[i] != 0) return codes[i];
+        for (const auto& [name, how] : jobs[i].record.items()) job.record[name] = how;
     }
     return ingest_exit_ok;
 }

@@ -40,6 +40,10 @@ int region_land_cover(RegionLandJob& job);
 int region_day_rasters(RegionLandJob& job);
 // static/*.bin of the ten parameters.
 int region_land_parameters(RegionLandJob& job);
+// All of the above: the land cover first, then the day's rasters and the parameters side
+// by side (in turn unless side_by_side), their messages in that order, up to the first
+// failure. Returns an exit code.
+int region_land_rasters(RegionLandJob& job, bool side_by_side);
 
 // Value of a class-table column ("aleafv", ..., "xl") for a land-cover value, or the
 // missing value for a cell without a class of the table (0, missing or above the count).

@@ -251,6 +251,9 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
             obs2[k] = s.time;
         }
     }
+    // a cell with the satellite below its horizon lies outside the fixed grid's projection
+    // domain: it stays missing, and is counted
+    long outside_domain = 0;
     for (int row = 0; row < g.nrows; ++row)
         for (int c = 0; c < g.ncols; ++c) {
             const double z =
@@ -258,7 +261,10 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
                                 g.south_lat + (row + 0.5) * g.dlat);
             if (z < 90.0)
                 r["theta"][static_cast<std::size_t>(row) * g.ncols + c] = static_cast<float>(z);
+            else
+                ++outside_domain;
         }
+    m["cells_outside_projection_domain"] = outside_domain;
     std::vector<bool> used(lst.size(), false);
     for (int p : pick1)
         if (p >= 0) used[static_cast<std::size_t>(p)] = true;

@@ -3,12 +3,15 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "ornax90/ORNAX_utl_mod.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 #include "utils/sunrise_mod.hpp"
 
-void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
+namespace {
+
+void compute_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
                      int& status) {
     const std::size_t n = static_cast<std::size_t>(grid.ncols) * grid.nrows;
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -26,20 +29,63 @@ void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTarg
                                     grid.dlon, grid.south_lat, grid.dlat, local2, shift, st2);
     status = st1 != 0 || st2 != 0 ? 3 : 0;
     const double day0 = day_start_seconds(year, doy);
+    // the time zone follows the longitude alone: once per column
+    std::vector<int> column_zone(static_cast<std::size_t>(grid.ncols), 0);
+    std::vector<char> column_ok(column_zone.size(), 0);
+    for (int c = 0; c < grid.ncols; ++c) {
+        const float lon = grid.west_lon + (c + 0.5f) * grid.dlon;
+        int st = 0;
+        ornax_time_zone_hours(lon, column_zone[static_cast<std::size_t>(c)], st);
+        column_ok[static_cast<std::size_t>(c)] = st == 0;
+    }
     for (int r = 0; r < grid.nrows; ++r)
         for (int c = 0; c < grid.ncols; ++c) {
             const std::size_t k = static_cast<std::size_t>(r) * grid.ncols + c;
-            const float lon = grid.west_lon + (c + 0.5f) * grid.dlon;
-            int zone = 0, st = 0;
-            Ornaxdailyvartype clock;
-            ornax_get_dgmt(lon, zone, clock, st);
-            if (st != 0) continue;
+            if (!column_ok[static_cast<std::size_t>(c)]) continue;
+            const int zone = column_zone[static_cast<std::size_t>(c)];
             targets.zone[k] = zone;
             if (local1[k] != sunrise_no_time) targets.time1[k] = day0 + (local1[k] - zone) * 3600.0;
             if (local2[k] != sunrise_no_time) targets.time2[k] = day0 + (local2[k] - zone) * 3600.0;
             targets.window_start[k] = targets.time1[k] - first_obs_after_sunrise * 3600.0;
             targets.window_end[k] = targets.time2[k] + second_obs_before_noon * 3600.0;
         }
+}
+
+// The targets of the last grid and day asked for: the recipe check and the conversion
+// that follows it ask for the same ones.
+struct KeptTargets {
+    std::mutex lock;
+    bool known = false;
+    float west = 0.0f, dlon = 0.0f, south = 0.0f, dlat = 0.0f;
+    int ncols = 0, nrows = 0, year = 0, doy = 0, status = 0;
+    MorningTargets targets;
+
+    bool same(const Spatialinfodata& g, int y, int d) const {
+        return known && g.west_lon == west && g.dlon == dlon && g.south_lat == south &&
+               g.dlat == dlat && g.ncols == ncols && g.nrows == nrows && y == year && d == doy;
+    }
+};
+
+KeptTargets& kept_targets() {
+    static KeptTargets kept;
+    return kept;
+}
+
+}  // namespace
+
+void morning_targets(const Spatialinfodata& grid, int year, int doy, MorningTargets& targets,
+                     int& status) {
+    KeptTargets& kept = kept_targets();
+    const std::lock_guard<std::mutex> hold(kept.lock);
+    if (!kept.same(grid, year, doy)) {
+        kept.known = false;
+        compute_targets(grid, year, doy, kept.targets, kept.status);
+        kept.west = grid.west_lon, kept.dlon = grid.dlon, kept.south = grid.south_lat;
+        kept.dlat = grid.dlat, kept.ncols = grid.ncols, kept.nrows = grid.nrows;
+        kept.year = year, kept.doy = doy, kept.known = true;
+    }
+    targets = kept.targets;
+    status = kept.status;
 }
 
 namespace {

@@ -53,10 +53,12 @@ template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
     }
     static const float ref075 = std::pow(0.0059f, 0.75f);
     static const float ref033 = std::pow(0.0059f, 0.33f);
-    const V h = 1.2f * lane_log((lane_pow(x, V(0.78f)) + 0.33f) / 0.33f);
-    const V xm = lane_min(x, V(15.025f));  // psih uses the unlimited x
-    const V m = 1.47f * lane_log((lane_pow(xm, V(0.75f)) + 0.28f) / (ref075 + 0.28f)) -
-                1.29f * (lane_pow(xm, V(0.33f)) - ref033);
+    // x^0.78 for psih (the unlimited x), and xm^0.75, xm^0.33 for xm = min(x, 15.025)
+    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    V x078, xm075, xm033;
+    lane_powers_below(x, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, x078, xm075, xm033);
+    const V h = 1.2f * lane_log((x078 + 0.33f) / 0.33f);
+    const V m = 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
     psim = lane_select(stable, V(0.0f), m);
     psih = lane_select(stable, V(0.0f), h);
 }

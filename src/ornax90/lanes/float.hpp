@@ -23,6 +23,17 @@ inline float lane_log10(float x) {
 inline float lane_pow(float x, float y) {
     return std::pow(x, y);
 }
+// x^a, and m^b and m^c for m = lane_min(x, limit) (log_limit serves the vector core)
+inline void lane_powers_below(float x, float limit, float /*log_limit*/, float a, float b, float c,
+                              float& xa, float& mb, float& mc) {
+    const float m = limit < x ? limit : x;  // lane_min(x, limit)
+    xa = std::pow(x, a);
+    mb = std::pow(m, b);
+    mc = std::pow(m, c);
+}
+inline float lane_first(float x) {
+    return x;
+}
 inline float lane_sqrt(float x) {
     return std::sqrt(x);
 }

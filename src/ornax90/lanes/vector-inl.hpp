@@ -106,6 +106,23 @@ HWY_INLINE Lanef lane_pow(Lanef x, Lanef y) {
     const auto p = hn::Exp(d, hn::Mul(y.v, hn::Log(d, x.v)));
     return Lanef(hn::IfThenElseZero(hn::Gt(x.v, hn::Zero(d)), p));
 }
+// x^a, and m^b and m^c for m = lane_min(x, limit), the same numbers as lane_pow gives,
+// from one logarithm: log_limit is lane_log of the limit
+HWY_INLINE void lane_powers_below(Lanef x, float limit, float log_limit, float a, float b, float c,
+                                  Lanef& xa, Lanef& mb, Lanef& mc) {
+    const Lanetag d;
+    const auto ln_x = hn::Log(d, x.v);
+    const auto over = hn::Lt(hn::Set(d, limit), x.v);
+    const auto m = hn::IfThenElse(over, hn::Set(d, limit), x.v);
+    const auto ln_m = hn::IfThenElse(over, hn::Set(d, log_limit), ln_x);
+    const auto x_positive = hn::Gt(x.v, hn::Zero(d)), m_positive = hn::Gt(m, hn::Zero(d));
+    xa = Lanef(hn::IfThenElseZero(x_positive, hn::Exp(d, hn::Mul(hn::Set(d, a), ln_x))));
+    mb = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, b), ln_m))));
+    mc = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, c), ln_m))));
+}
+HWY_INLINE float lane_first(Lanef x) {
+    return hn::GetLane(x.v);
+}
 HWY_INLINE Lanef lane_sqrt(Lanef x) {
     return Lanef(hn::Sqrt(x.v));
 }

@@ -61,6 +61,7 @@ std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
     const std::size_t nc = static_cast<std::size_t>(std::max(g.ncols, 0));
     const std::size_t nl = static_cast<std::size_t>(std::max(g.nlayers, 0));
     const std::size_t nh = static_cast<std::size_t>(std::max(g.nhours, 0));
+    const std::size_t profile = g.hourly_profiles ? nc * nl * nh : 0;
     return {{{&g.land, nc},
              {&g.lat, nc},
              {&g.lon, nc},
@@ -74,11 +75,11 @@ std::array<LineArray, 36> line_arrays(Ornaxmeteoornax& g) {
              {&g.temp_surface_series, nc * nh},
              {&g.pres_surface_series, nc * nh},
              {&g.spfh_surface_series, nc * nh},
-             {&g.temp_profile, nc * nl * nh},
-             {&g.spfh_profile, nc * nl * nh},
-             {&g.pressure_profile, nc * nl * nh},
-             {&g.height_profile, nc * nl * nh},
-             {&g.pot_profile, nc * nl * nh},
+             {&g.temp_profile, profile},
+             {&g.spfh_profile, profile},
+             {&g.pressure_profile, profile},
+             {&g.height_profile, profile},
+             {&g.pot_profile, profile},
              {&g.taobs1, nc},
              {&g.taobs2, nc},
              {&g.pres1, nc},
@@ -244,6 +245,8 @@ void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
         ornax_release_messages(rows->messages[static_cast<std::size_t>(d)]);
         grid.forcing_read_failures += rows->read_failures[static_cast<std::size_t>(d)];
     }
+    // a line without hourly profiles forms none, whatever day it was given
+    const bool all_series = day.all_series && grid.hourly_profiles;
     ColumnScratch scratch;
     scratch.series.resize(static_cast<std::size_t>(std::max(grid.nhours, 0)));
     for (int i = 1; i <= grid.ncols; ++i) {
@@ -253,9 +256,9 @@ void reduce_line(const Ornaxcommonblock& common, Ornaxmeteoornax& grid, Ornaxmet
             continue;  // outside the forecast-model grid: the column keeps the fill value
         }
         reduce_column(common, *rows, c, i, rise15[static_cast<std::size_t>(i - 1)],
-                      rise55[static_cast<std::size_t>(i - 1)], day.all_series, scratch, grid);
+                      rise55[static_cast<std::size_t>(i - 1)], all_series, scratch, grid);
     }
-    copy_formed_series(*rows, day.all_series, grid);
+    copy_formed_series(*rows, all_series, grid);
 }
 
 // The common grid can feed the line: eight time steps a day, no more layers than the model
@@ -345,7 +348,11 @@ void ornax_pro_region_meteorological_data(const Ornaxcommonblock& common, Ornaxm
     // The line arrays are set up on the first line a record serves and kept for its next
     // lines (every line starts by filling them), so a line pays neither for allocating nor
     // for zeroing them; the record releases them when it goes.
-    if (!line_arrays_set_up(grid)) ornax_ornax_grid_init(grid, common, init_status);
+    if (!line_arrays_set_up(grid)) {
+        // the hourly profiles only when the lines form them
+        grid.hourly_profiles = grid.day_sources == nullptr || grid.day_sources->all_series;
+        ornax_ornax_grid_init(grid, common, init_status);
+    }
     if (init_status != 0) {
         screen_line((FreeLine() << "ORNAX_ornax_grid_init...failed").str());
         // release a partial set-up, so that the next line can set up its arrays again
