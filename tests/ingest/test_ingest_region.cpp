@@ -281,6 +281,8 @@ TEST_F(RegionRecipeTest, RegionFromRealFormatsRunsEndToEnd) {
         const std::string text = slurp(e.path());
         EXPECT_EQ(text.find(".partial-"), std::string::npos) << e.path() << ": " << text;
     }
+    // and so do the messages
+    EXPECT_EQ(err().find(".partial-"), std::string::npos) << err();
     // trad in K, as the region run reads it
     const std::vector<unsigned char> trad = [&] {
         std::ifstream in(region / "sat/2019200/trad2.bin", std::ios::binary);

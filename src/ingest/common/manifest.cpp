@@ -1,6 +1,7 @@
 // The manifest of a converted product.
 #include "ingest/common/manifest.hpp"
 
+#include <mutex>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -11,7 +12,9 @@
 
 namespace {
 
-// The staged folders (absolute, normalized) and their destinations, in staging order.
+// The staged folders (absolute, normalized) and their destinations, in staging order, and
+// the lock of the list (parts of a conversion stage and report from threads of their own).
+std::mutex staged_lock;
 std::vector<std::pair<std::string, std::string>>& staged_folders() {
     static std::vector<std::pair<std::string, std::string>> folders;
     return folders;
@@ -42,10 +45,12 @@ void publish_paths(nlohmann::json& value) {
 
 void ingest_manifest_stage(const std::filesystem::path& staged,
                            const std::filesystem::path& destination) {
+    const std::lock_guard<std::mutex> hold(staged_lock);
     staged_folders().emplace_back(absolute_text(staged), absolute_text(destination));
 }
 
 void ingest_manifest_unstage(const std::filesystem::path& staged) {
+    const std::lock_guard<std::mutex> hold(staged_lock);
     auto& folders = staged_folders();
     const std::string key = absolute_text(staged);
     std::erase_if(folders, [&](const auto& f) { return f.first == key; });
@@ -53,6 +58,7 @@ void ingest_manifest_unstage(const std::filesystem::path& staged) {
 
 std::string ingest_manifest_published_path(const std::string& text) {
     std::string result = text;
+    const std::lock_guard<std::mutex> hold(staged_lock);
     const auto& folders = staged_folders();
     for (auto f = folders.rbegin(); f != folders.rend(); ++f) {
         const auto& [staged, destination] = *f;

@@ -58,8 +58,10 @@ void ingest_message(std::string_view text) {
         kept_messages->push_back({IngestMessageKind::message, std::string(text)});
         return;
     }
-    std::fprintf(stderr, "ornax_ingest: %.*s\n", static_cast<int>(text.size()), text.data());
-    if (ornax_unit_stream(ornax_logunit) != nullptr) ornax_log_msg(text);
+    // a file being written under a staging name is named where it will be published
+    const std::string named = ingest_manifest_published_path(std::string(text));
+    std::fprintf(stderr, "ornax_ingest: %s\n", named.c_str());
+    if (ornax_unit_stream(ornax_logunit) != nullptr) ornax_log_msg(named);
 }
 
 void ingest_raw_line(std::string_view text) {
@@ -75,7 +77,8 @@ void ingest_log_only(std::string_view text) {
         kept_messages->push_back({IngestMessageKind::log_only, std::string(text)});
         return;
     }
-    if (ornax_unit_stream(ornax_logunit) != nullptr) ornax_log_msg(text);
+    if (ornax_unit_stream(ornax_logunit) != nullptr)
+        ornax_log_msg(ingest_manifest_published_path(std::string(text)));
 }
 
 // ---- options ----
