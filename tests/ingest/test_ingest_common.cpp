@@ -253,6 +253,25 @@ TEST_F(IngestCommon, ManifestListsSourcesWithChecksums) {
 // A manifest written inside staged folders (a day staged inside a staged region) names
 // every path by where it is published; a name that merely starts like a staged folder's,
 // and paths once the folder is published, stay as they are.
+// A folder staged under a relative name is named relative in messages, absolute where the
+// text has it absolute, and never inside another name.
+TEST(IngestStagedNames, RelativeAndAbsoluteMentionsArePublished) {
+    ingest_manifest_stage("out/o.partial-7-1", "out/o");
+    const std::string cwd = fs::current_path().string();
+    const struct {
+        std::string written, named;
+    } cases[] = {
+        {"raster: out/o.partial-7-1/static/x.bin written", "raster: out/o/static/x.bin written"},
+        {"wrote " + cwd + "/out/o.partial-7-1/met", "wrote " + cwd + "/out/o/met"},
+        {"\"out/o.partial-7-1\"", "\"out/o\""},
+        {"xout/o.partial-7-1/a", "xout/o.partial-7-1/a"},
+        {"out/o.partial-7-10/a", "out/o.partial-7-10/a"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ingest_manifest_published_path(c.written), c.named);
+    ingest_manifest_unstage("out/o.partial-7-1");
+    EXPECT_EQ(ingest_manifest_published_path(cases[0].written), cases[0].written);
+}
+
 TEST_F(IngestCommon, ManifestNamesPublishedPathsNotStagingNames) {
     const fs::path region = dir_ / "region";
     std::string error;

@@ -1,6 +1,7 @@
 // The manifest of a converted product.
 #include "ingest/common/manifest.hpp"
 
+#include <cstring>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -12,12 +13,25 @@
 
 namespace {
 
-// The staged folders (absolute, normalized) and their destinations, in staging order, and
-// the lock of the list (parts of a conversion stage and report from threads of their own).
+// A staged folder and its destination, absolute and normalized, and as the command gave
+// them (a relative path in a message is named relative).
+struct StagedFolder {
+    std::string staged, destination;
+    std::string staged_given, destination_given;
+};
+
+// The staged folders in staging order, and the lock of the list (parts of a conversion
+// stage and report from threads of their own).
 std::mutex staged_lock;
-std::vector<std::pair<std::string, std::string>>& staged_folders() {
-    static std::vector<std::pair<std::string, std::string>> folders;
+std::vector<StagedFolder>& staged_folders() {
+    static std::vector<StagedFolder> folders;
     return folders;
+}
+
+std::string normal_text(const std::filesystem::path& path) {
+    std::string text = path.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
 }
 
 std::string absolute_text(const std::filesystem::path& path) {
@@ -46,31 +60,37 @@ void publish_paths(nlohmann::json& value) {
 void ingest_manifest_stage(const std::filesystem::path& staged,
                            const std::filesystem::path& destination) {
     const std::lock_guard<std::mutex> hold(staged_lock);
-    staged_folders().emplace_back(absolute_text(staged), absolute_text(destination));
+    staged_folders().push_back({absolute_text(staged), absolute_text(destination),
+                                normal_text(staged), normal_text(destination)});
 }
 
 void ingest_manifest_unstage(const std::filesystem::path& staged) {
     const std::lock_guard<std::mutex> hold(staged_lock);
     auto& folders = staged_folders();
     const std::string key = absolute_text(staged);
-    std::erase_if(folders, [&](const auto& f) { return f.first == key; });
+    std::erase_if(folders, [&](const StagedFolder& f) { return f.staged == key; });
 }
 
 std::string ingest_manifest_published_path(const std::string& text) {
     std::string result = text;
     const std::lock_guard<std::mutex> hold(staged_lock);
     const auto& folders = staged_folders();
-    for (auto f = folders.rbegin(); f != folders.rend(); ++f) {
-        const auto& [staged, destination] = *f;
+    auto replace_all = [&result](const std::string& staged, const std::string& destination) {
+        if (staged.empty() || staged == ".") return;
         for (std::size_t at = result.find(staged); at != std::string::npos;
              at = result.find(staged, at)) {
-            if (!component_end(result, at + staged.size())) {
+            const bool starts = at == 0 || std::strchr(" \"'/(:,;=", result[at - 1]) != nullptr;
+            if (!starts || !component_end(result, at + staged.size())) {
                 at += staged.size();
                 continue;
             }
             result.replace(at, staged.size(), destination);
             at += destination.size();
         }
+    };
+    for (auto f = folders.rbegin(); f != folders.rend(); ++f) {
+        replace_all(f->staged, f->destination);
+        if (f->staged_given != f->staged) replace_all(f->staged_given, f->destination_given);
     }
     return result;
 }
