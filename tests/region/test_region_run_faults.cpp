@@ -241,6 +241,16 @@ TEST_F(RegionFaults, FailedRunsKeepTheGoodOutputsAndNameTheirCause) {
          {},
          "output/RS2.bin would replace the input",
          nothing},
+        {"land subset file in a missing folder",
+         [&] {
+             std::string text = met;
+             const std::size_t at = text.find("config/land_subset.dat");
+             if (at != std::string::npos) text.replace(at, 6, "nodir");
+             write(config / "met.cfg", text);
+         },
+         {},
+         "land subset file nodir/land_subset.dat: No such file or directory",
+         nothing},
     };
     for (const Fault& fault : faults) {
         const std::string record = read_text(data() / "output" / "run_info.json");

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <unistd.h>
 
@@ -249,15 +250,23 @@ int land_write_atomically(const std::string& name, const std::vector<unsigned ch
     const int unit = ornax_get_next_unit_number();
     std::FILE* out = ornax_unit_open(unit, temporary, "wb");
     if (out == nullptr) {
-        land_screen(FreeLine() << "Error " << errno << "in opening" << name);
+        const int reason = errno;
+        land_screen(FreeLine() << "Error " << reason << "in opening" << name);
+        ornax_log_failure("cannot write the land subset file " + name + ": " +
+                          std::strerror(reason));
         ornax_release_unit_number(unit);
         return ornax_status_failure;
     }
+    errno = 0;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     written = std::fflush(out) == 0 && written;
+    int reason = errno;
     ornax_release_unit_number(unit);
     if (written && std::rename(temporary.c_str(), name.c_str()) == 0) return 0;
+    if (written) reason = errno;
     land_screen(FreeLine() << "Error in writing" << name);
+    ornax_log_failure("cannot write the land subset file " + name + ": " +
+                      std::strerror(reason != 0 ? reason : EIO));
     std::remove(temporary.c_str());
     return ornax_status_failure;
 }
