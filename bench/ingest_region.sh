@@ -5,7 +5,9 @@
 # BUILD_DIR/ornax_ingest, REPEAT times each (default 3). Prints the median wall-clock
 # seconds of each, their ratio, the count of GDAL error lines on the standard error, the
 # machine and its load, and checks that both wrote the same files (the manifests' times,
-# commands and staging names aside).
+# commands and staging names aside). Then runs the day each build converted with that
+# build's ornax.x -r0 on THREADS OpenMP threads (default 2), alternately, REPEAT times each,
+# and prints the median run and the conversion's share of it (RUN=0 skips the runs).
 #
 # Usage: bench/ingest_region.sh BASE_DIR [BUILD_DIR] [NCOLS] [NROWS]
 set -euo pipefail
@@ -42,14 +44,38 @@ while IFS= read -r f; do
     case "$f" in *manifest.json) continue ;; esac
     cmp -s "$work/out_base/$f" "$work/out_new/$f" || { same=no; echo "differs: $f" >&2; }
 done < <(cd "$work/out_base" && find . -type f | sort)
-python3 - "$work" "$same" <<'PY'
+run_day() {  # BIN FOLDER -> wall seconds of ornax.x -r0 in the converted folder
+    local start end
+    start=$(date +%s.%N)
+    (cd "$2" && HOME_DIR= OMP_NUM_THREADS=${THREADS:-2} "$1/ornax.x" -r0 config/region.cfg 2019 200 \
+        > /dev/null 2>&1)
+    end=$(date +%s.%N)
+    python3 -c "print($end - $start)"
+}
+: > "$work/base_run.txt"
+: > "$work/new_run.txt"
+if [ "${RUN:-1}" != 0 ]; then
+    for ((i = 0; i < repeat; ++i)); do
+        run_day "$base" "$work/out_base" >> "$work/base_run.txt"
+        run_day "$build" "$work/out_new" >> "$work/new_run.txt"
+    done
+    cmp -s "$work/out_base/output/EDAY.bin" "$work/out_new/output/EDAY.bin" ||
+        echo "the runs' EDAY.bin differ between the builds" >&2
+fi
+python3 - "$work" "$same" "${THREADS:-2}" <<'PY'
 import statistics, sys, os
-w, same = sys.argv[1], sys.argv[2]
-b = statistics.median(float(x) for x in open(os.path.join(w, "base.txt")))
-n = statistics.median(float(x) for x in open(os.path.join(w, "new.txt")))
+w, same, threads = sys.argv[1], sys.argv[2], sys.argv[3]
+def med(name):
+    values = [float(x) for x in open(os.path.join(w, name))]
+    return statistics.median(values) if values else None
+b, n = med("base.txt"), med("new.txt")
 gdal = lambda name: sum(l.startswith("ERROR") for l in open(os.path.join(w, name)))
 print(f"base {b:.2f} s, this build {n:.2f} s, this / base {n / b:.2f}; files equal: {same}")
 print(f"GDAL error lines: base {gdal('out_base.err')}, this build {gdal('out_new.err')}")
+rb, rn = med("base_run.txt"), med("new_run.txt")
+if rb is not None:
+    print(f"the day's run on {threads} threads: base {rb:.2f} s, this build {rn:.2f} s; "
+          f"conversion / run: base {b / rb:.2f}, this build {n / rn:.2f}")
 PY
 echo "$ncols x $nrows, medians of $repeat alternating runs"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
