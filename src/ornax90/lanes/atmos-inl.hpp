@@ -97,11 +97,13 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
 }
 
 // Aerodynamic, soil-surface and leaf boundary-layer resistances (s m-1) of the lanes in
-// `active`; updates their stored psim and psih. Returns the active lanes that fail; their
-// ra, rs and rx are left as they were.
+// `active`; updates their stored psim and psih. leaf_wind is exp(wind-profile exponent),
+// the leaf-height wind over the canopy-top wind, which callers that run the resistances
+// repeatedly on one geometry take once. Returns the active lanes that fail; their ra, rs
+// and rx are left as they were.
 template <class V>
 lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
-                              Ornaxcanopygeomlanes<V>& geom, V& ra, V& rs, V& rx) {
+                              Ornaxcanopygeomlanes<V>& geom, V leaf_wind, V& ra, V& rs, V& rx) {
     V psim(0.0f), psih(0.0f);
     const V zeta = lanes_update_stability(in, geom, psim, psih);
     geom.psim = lane_select(active, psim, geom.psim);
@@ -140,7 +142,7 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
         rs_new = lane_select(in.rs_correct > 0.0f && in.rs_correct < 1.0f, rs_new * in.rs_correct,
                              rs_new);
     }
-    const V ud = uc * lane_exp(geom.wind_exp);  // wind at the leaf height (m s-1)
+    const V ud = uc * leaf_wind;  // wind at the leaf height (m s-1)
     ra = lane_select(ok, ra_new, ra);
     rs = lane_select(ok, rs_new, rs);
     const V rx_new = lane_select(in.xlai > 1.0e-10f && lane_abs(ud) > 1.0e-10f,
@@ -148,11 +150,17 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
     rx = lane_select(ok, rx_new, rx);
     return failed;
 }
+template <class V>
+lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
+                              Ornaxcanopygeomlanes<V>& geom, V& ra, V& rs, V& rx) {
+    return lanes_resistance(in, active, geom, lane_exp(geom.wind_exp), ra, rs, rx);
+}
 
-// Calls the resistances of the lanes in m for one time with that time's temperatures.
+// Calls the resistances of the lanes in m for one time with that time's temperatures;
+// leaf_wind as for lanes_resistance.
 template <class V>
 void lanes_time_resistances(Ornaxobstimelanes<V>& ob, const Ornaxpointlanes<V>& p, V fc,
-                            Ornaxcanopygeomlanes<V>& geom, Ornaxzetalimits limits,
+                            Ornaxcanopygeomlanes<V>& geom, V leaf_wind, Ornaxzetalimits limits,
                             int region_switch, lane_mask<V> m) {
     Ornaxresistancelanes<V> in;
     in.h = ob.h;
@@ -167,7 +175,7 @@ void lanes_time_resistances(Ornaxobstimelanes<V>& ob, const Ornaxpointlanes<V>& 
     in.zeta_limits = limits;
     in.region_switch = region_switch;
     in.rs_correct = p.rs_correct;
-    lanes_resistance(in, m, geom, ob.ra, ob.rs, ob.rx);
+    lanes_resistance(in, m, geom, leaf_wind, ob.ra, ob.rs, ob.rx);
 }
 
 // Air temperature at the blending height that the radiometric temperature, the resistances
@@ -200,6 +208,9 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
     Ornaxobstimelanes<V>& ob = state.obs[k - 1];
     Ornaxcanopygeomlanes<V>& geom = state.canopy;
     const V f = geom.ftheta;
+    // the geometry stays as it is through the passes
+    const V leaf_wind = lane_exp(geom.wind_exp);
+    static const float log_ten = lane_first(lane_log(V(10.0f)));
     ob.ts = (trad - ob.tc * f) / (1.0f - f);
     V le = ob.rnet - ob.h - ob.g;
     const lane_mask<V> dry = le < 0.0f;
@@ -212,16 +223,17 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
         ob.hs = lane_select(dry, ob.rnsoil - ob.g, ob.hs);
         ob.hc = lane_select(dry, ob.h - ob.hs, ob.hc);
         for (int pass = 0; pass < sweeps; ++pass) {
-            lanes_time_resistances(ob, p, fc, geom, limits, region_switch, dry);
+            lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, dry);
             lanes_layer_temperatures(ob, trad, f, dry);
         }
     }
     const lane_mask<V> wet = !dry;
     if (lane_any(wet)) {
-        lanes_time_resistances(ob, p, fc, geom, limits, region_switch, wet);
+        lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
         ob.tac = lane_select(wet, ob.ta + ob.ra * ob.h / ob.rhocp, ob.tac);
         for (int pass = 0; pass < sweeps; ++pass) {
-            const V es = 6.108f * lane_pow(V(10.0f), 7.5f * ob.tac / (237.3f + ob.tac));  // mb
+            const V es =
+                6.108f * lane_pow_of(10.0f, log_ten, 7.5f * ob.tac / (237.3f + ob.tac));  // mb
             const V lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);                       // J kg-1
             const V tk = ob.tac + ornax_tkelvin;
             const V slope = 0.00217f * lambda * es / (tk * tk);
@@ -230,7 +242,7 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
                 lane_select(wet, slope / (slope + 0.66f) * 1.3f * ob.rncan * fg, state.xlec);
             ob.hc = lane_select(wet, ob.rncan - state.xlec, ob.hc);
             ob.ta = lane_select(wet, lanes_air_temperature(ob, trad, f), ob.ta);
-            lanes_time_resistances(ob, p, fc, geom, limits, region_switch, wet);
+            lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
             lanes_layer_temperatures(ob, trad, f, wet);
         }
     }

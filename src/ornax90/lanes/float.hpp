@@ -23,6 +23,10 @@ inline float lane_log10(float x) {
 inline float lane_pow(float x, float y) {
     return std::pow(x, y);
 }
+// base^y for a constant base > 0 (log_base, lane_log of the base, serves the vector core)
+inline float lane_pow_of(float base, float /*log_base*/, float y) {
+    return std::pow(base, y);
+}
 // x^a, and m^b and m^c for m = lane_min(x, limit) (log_limit serves the vector core)
 inline void lane_powers_below(float x, float limit, float /*log_limit*/, float a, float b, float c,
                               float& xa, float& mb, float& mc) {

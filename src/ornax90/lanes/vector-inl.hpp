@@ -106,6 +106,13 @@ HWY_INLINE Lanef lane_pow(Lanef x, Lanef y) {
     const auto p = hn::Exp(d, hn::Mul(y.v, hn::Log(d, x.v)));
     return Lanef(hn::IfThenElseZero(hn::Gt(x.v, hn::Zero(d)), p));
 }
+// base^y for a constant base > 0, the same numbers as lane_pow gives, from the logarithm
+// log_base of the base taken once (lane_log of it)
+HWY_INLINE Lanef lane_pow_of(float base, float log_base, Lanef y) {
+    const Lanetag d;
+    if (!(base > 0.0f)) return Lanef(0.0f);
+    return Lanef(hn::Exp(d, hn::Mul(y.v, hn::Set(d, log_base))));
+}
 // x^a, and m^b and m^c for m = lane_min(x, limit), the same numbers as lane_pow gives,
 // from one logarithm: log_limit is lane_log of the limit
 HWY_INLINE void lane_powers_below(Lanef x, float limit, float log_limit, float a, float b, float c,
