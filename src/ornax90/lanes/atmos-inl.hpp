@@ -198,6 +198,30 @@ template <class V> V lanes_soil_sensible_heat(const Ornaxobstimelanes<V>& ob) {
     return lane_select(ob.rs > 0.0f, (ob.ts - ob.tac) * ob.rhocp / ob.rs, ob.h - ob.hc);
 }
 
+// The values a pass of the air-temperature solution writes. A pass reads nothing else that
+// changes, so a pass that leaves them as they were leaves every later pass nothing to do.
+template <class V> struct Ornaxpasslanes {
+    std::array<V, 11> v;
+    Ornaxpasslanes(const Ornaxobstimelanes<V>& ob, const Ornaxcorelanes<V>& state)
+        : v{ob.ta,
+            ob.tac,
+            ob.tc,
+            ob.ts,
+            ob.hc,
+            ob.ra,
+            ob.rs,
+            ob.rx,
+            state.canopy.psim,
+            state.canopy.psih,
+            state.xlec} {}
+    bool same(const Ornaxpasslanes& o) const {
+        for (std::size_t n = 0; n < v.size(); ++n) {
+            if (!lane_same_bits(v[n], o.v[n])) return false;
+        }
+        return true;
+    }
+};
+
 // Air temperature and component fluxes at observation time k (1 or 2) for the time's
 // trial sensible heat, radiometric temperature trad (deg C), cover fraction fc and green
 // fraction fg; works on the time-k fields and the shared latent fluxes of the state.
@@ -223,8 +247,10 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
         ob.hs = lane_select(dry, ob.rnsoil - ob.g, ob.hs);
         ob.hc = lane_select(dry, ob.h - ob.hs, ob.hc);
         for (int pass = 0; pass < sweeps; ++pass) {
+            const Ornaxpasslanes<V> before(ob, state);
             lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, dry);
             lanes_layer_temperatures(ob, trad, f, dry);
+            if (before.same(Ornaxpasslanes<V>(ob, state))) break;  // the rest repeat this one
         }
     }
     const lane_mask<V> wet = !dry;
@@ -232,6 +258,7 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
         lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
         ob.tac = lane_select(wet, ob.ta + ob.ra * ob.h / ob.rhocp, ob.tac);
         for (int pass = 0; pass < sweeps; ++pass) {
+            const Ornaxpasslanes<V> before(ob, state);
             const V es =
                 6.108f * lane_pow_of(10.0f, log_ten, 7.5f * ob.tac / (237.3f + ob.tac));  // mb
             const V lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);                       // J kg-1
@@ -244,6 +271,7 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
             ob.ta = lane_select(wet, lanes_air_temperature(ob, trad, f), ob.ta);
             lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
             lanes_layer_temperatures(ob, trad, f, wet);
+            if (before.same(Ornaxpasslanes<V>(ob, state))) break;  // the rest repeat this one
         }
     }
     ob.hs = lanes_soil_sensible_heat(ob);

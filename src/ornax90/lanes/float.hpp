@@ -4,7 +4,9 @@
 // vector of floats.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/lanes/pbl_table.hpp"
@@ -75,6 +77,11 @@ inline bool lane_any(bool m) {
 }
 inline bool lane_all(bool m) {
     return m;
+}
+// Whether a and b hold the same bits in every lane (a number that is not one, or a zero of
+// the other sign, differs).
+inline bool lane_same_bits(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
 // Entry `index` (1-based, in range) of a whole boundary-layer table, or of the table of a

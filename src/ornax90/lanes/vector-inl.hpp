@@ -167,6 +167,12 @@ HWY_INLINE bool lane_any(Lanem m) {
 HWY_INLINE bool lane_all(Lanem m) {
     return hn::AllTrue(Lanetag(), m.m);
 }
+// Whether a and b hold the same bits in every lane (a number that is not one, or a zero of
+// the other sign, differs).
+HWY_INLINE bool lane_same_bits(Lanef a, Lanef b) {
+    const Laneint di;
+    return hn::AllTrue(di, hn::Eq(hn::BitCast(di, a.v), hn::BitCast(di, b.v)));
+}
 
 // The boundary-layer tables of the lanes: lane l reads the table of its working state,
 // whose entries are written on demand.
