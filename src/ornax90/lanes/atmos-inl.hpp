@@ -43,14 +43,9 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
     geom.hc = hc;
 }
 
-// Stability corrections for momentum and heat for zeta = (z - d)/L.
-template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
-    const V x = -zeta;
-    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
-    if (lane_all(stable)) {
-        psim = psih = V(0.0f);
-        return;
-    }
+// Stability corrections for momentum and heat for zeta = (z - d)/L, for the lanes that are
+// not stable (x = -zeta at least 0.0059).
+template <class V> void lanes_psimhn_unstable(V x, lane_mask<V> stable, V& psim, V& psih) {
     static const float ref075 = std::pow(0.0059f, 0.75f);
     static const float ref033 = std::pow(0.0059f, 0.33f);
     // x^0.78 for psih (the unlimited x), and xm^0.75, xm^0.33 for xm = min(x, 15.025)
@@ -63,15 +58,57 @@ template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
     psih = lane_select(stable, V(0.0f), h);
 }
 
+// Stability corrections for momentum and heat for zeta = (z - d)/L.
+template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) {
+        psim = psih = V(0.0f);
+        return;
+    }
+    lanes_psimhn_unstable(x, stable, psim, psih);
+}
+
+// The corrections for two independent values of zeta at once (a and b), the same numbers
+// as two calls give; the two computations overlap.
+template <class V>
+void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih_a, V& psim_b, V& psih_b) {
+    const V xa = -zeta_a, xb = -zeta_b;
+    const lane_mask<V> stable_a = xa < 0.0059f, stable_b = xb < 0.0059f;
+    if (lane_all(stable_a) || lane_all(stable_b)) {
+        lanes_psimhn(zeta_a, psim_a, psih_a);
+        lanes_psimhn(zeta_b, psim_b, psih_b);
+        return;
+    }
+    static const float ref075 = std::pow(0.0059f, 0.75f);
+    static const float ref033 = std::pow(0.0059f, 0.33f);
+    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    V xa078, xam075, xam033, xb078, xbm075, xbm033;
+    lane_powers_below(xa, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xa078, xam075, xam033);
+    lane_powers_below(xb, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xb078, xbm075, xbm033);
+    const V ha = 1.2f * lane_log((xa078 + 0.33f) / 0.33f);
+    const V hb = 1.2f * lane_log((xb078 + 0.33f) / 0.33f);
+    const V ma = 1.47f * lane_log((xam075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xam033 - ref033);
+    const V mb = 1.47f * lane_log((xbm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xbm033 - ref033);
+    psim_a = lane_select(stable_a, V(0.0f), ma);
+    psih_a = lane_select(stable_a, V(0.0f), ha);
+    psim_b = lane_select(stable_b, V(0.0f), mb);
+    psih_b = lane_select(stable_b, V(0.0f), hb);
+}
+
 template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
     return lane_max(lane_min(zeta, V(limits.upper)), V(limits.lower));
 }
 
 // Two passes of the stability parameter from the stored psim; returns the final zeta and
-// the new psim, psih.
+// the new psim, psih, and the corrections psim_c, psih_c at the canopy top (zeta scaled
+// by (hc - d)/(zu - d) and limited to [-0.5, 0.4]), which the second pass's do not need.
 template <class V>
 V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeomlanes<V>& geom,
-                         V& psim, V& psih) {
+                         V& psim, V& psih, V& psim_c, V& psih_c) {
+    const auto canopy_zeta = [&](V z) {
+        return lane_max(lane_min(z * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
+    };
     const float k = ornax_von_karman;
     const V zd = in.zu - geom.d;
     const lane_mask<V> first = lane_abs(geom.lnzu - geom.psim) > 0.0f;
@@ -88,10 +125,12 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
         V zeta2 = zeta * (ustar * ustar * ustar) / (ustar2 * ustar2 * ustar2);
         zeta2 = lanes_limit_zeta(zeta2, in.zeta_limits);
         V psim2(0.0f), psih2(0.0f);
-        lanes_psimhn(zeta2, psim2, psih2);
         zeta = lane_select(second, zeta2, zeta);
+        lanes_psimhn_pair(zeta2, canopy_zeta(zeta), psim2, psih2, psim_c, psih_c);
         psim = lane_select(second, psim2, psim);
         psih = lane_select(second, psih2, psih);
+    } else {
+        lanes_psimhn(canopy_zeta(zeta), psim_c, psih_c);
     }
     return zeta;
 }
@@ -104,8 +143,8 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
 template <class V>
 lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
                               Ornaxcanopygeomlanes<V>& geom, V leaf_wind, V& ra, V& rs, V& rx) {
-    V psim(0.0f), psih(0.0f);
-    const V zeta = lanes_update_stability(in, geom, psim, psih);
+    V psim(0.0f), psih(0.0f), psim_c(0.0f), psih_c(0.0f);
+    lanes_update_stability(in, geom, psim, psih, psim_c, psih_c);
     geom.psim = lane_select(active, psim, geom.psim);
     geom.psih = lane_select(active, psih, geom.psih);
     const lane_mask<V> bare = geom.hc < 1.0e-6f || in.fc <= 0.01f;
@@ -130,10 +169,6 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
     const lane_mask<V> ok = canopy && !failed;
     const V ra_new = (geom.lnzu - psih) * (geom.lnzu - psim) / (0.16f * in.u);
     const V dt = in.ts - in.ta;  // soil minus air temperature (K)
-    const V zeta_c =
-        lane_max(lane_min(zeta * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
-    V psim_c(0.0f), psih_c(0.0f);
-    lanes_psimhn(zeta_c, psim_c, psih_c);
     const V uc = (geom.lnhc - psim_c) / (geom.lnzu - psim) * in.u;  // canopy top wind
     const V us = geom.soil_wind_ratio * uc;                         // near-soil wind (m s-1)
     V rs_new = lane_select(dt > 1.0f, 1.0f / (0.0038f * lane_pow(dt, V(0.33f)) + 0.012f * us),
