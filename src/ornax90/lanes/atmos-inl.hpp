@@ -69,31 +69,42 @@ template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
     lanes_psimhn_unstable(x, stable, psim, psih);
 }
 
-// The corrections for two independent values of zeta at once (a and b), the same numbers
-// as two calls give; the two computations overlap.
-template <class V>
-void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih_a, V& psim_b, V& psih_b) {
+// The momentum correction alone for zeta, the psim of lanes_psimhn.
+template <class V> V lanes_psim(V zeta) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) return V(0.0f);
+    static const float ref075 = std::pow(0.0059f, 0.75f);
+    static const float ref033 = std::pow(0.0059f, 0.33f);
+    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    V xm075, xm033;
+    lane_powers_of_min(x, 15.025f, log_limit, 0.75f, 0.33f, xm075, xm033);
+    const V m = 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
+    return lane_select(stable, V(0.0f), m);
+}
+
+// Both corrections for zeta_a and the momentum correction for zeta_b at once, the same
+// numbers as lanes_psimhn gives for each; the two computations overlap.
+template <class V> void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih_a, V& psim_b) {
     const V xa = -zeta_a, xb = -zeta_b;
     const lane_mask<V> stable_a = xa < 0.0059f, stable_b = xb < 0.0059f;
     if (lane_all(stable_a) || lane_all(stable_b)) {
         lanes_psimhn(zeta_a, psim_a, psih_a);
-        lanes_psimhn(zeta_b, psim_b, psih_b);
+        psim_b = lanes_psim(zeta_b);
         return;
     }
     static const float ref075 = std::pow(0.0059f, 0.75f);
     static const float ref033 = std::pow(0.0059f, 0.33f);
     static const float log_limit = lane_first(lane_log(V(15.025f)));
-    V xa078, xam075, xam033, xb078, xbm075, xbm033;
+    V xa078, xam075, xam033, xbm075, xbm033;
     lane_powers_below(xa, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xa078, xam075, xam033);
-    lane_powers_below(xb, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xb078, xbm075, xbm033);
+    lane_powers_of_min(xb, 15.025f, log_limit, 0.75f, 0.33f, xbm075, xbm033);
     const V ha = 1.2f * lane_log((xa078 + 0.33f) / 0.33f);
-    const V hb = 1.2f * lane_log((xb078 + 0.33f) / 0.33f);
     const V ma = 1.47f * lane_log((xam075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xam033 - ref033);
     const V mb = 1.47f * lane_log((xbm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xbm033 - ref033);
     psim_a = lane_select(stable_a, V(0.0f), ma);
     psih_a = lane_select(stable_a, V(0.0f), ha);
     psim_b = lane_select(stable_b, V(0.0f), mb);
-    psih_b = lane_select(stable_b, V(0.0f), hb);
 }
 
 template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
@@ -101,11 +112,11 @@ template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
 }
 
 // Two passes of the stability parameter from the stored psim; returns the final zeta and
-// the new psim, psih, and the corrections psim_c, psih_c at the canopy top (zeta scaled
-// by (hc - d)/(zu - d) and limited to [-0.5, 0.4]), which the second pass's do not need.
+// the new psim, psih, and the momentum correction psim_c at the canopy top (zeta scaled by
+// (hc - d)/(zu - d) and limited to [-0.5, 0.4]), which the second pass's do not need.
 template <class V>
 V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeomlanes<V>& geom,
-                         V& psim, V& psih, V& psim_c, V& psih_c) {
+                         V& psim, V& psih, V& psim_c) {
     const auto canopy_zeta = [&](V z) {
         return lane_max(lane_min(z * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
     };
@@ -126,11 +137,11 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
         zeta2 = lanes_limit_zeta(zeta2, in.zeta_limits);
         V psim2(0.0f), psih2(0.0f);
         zeta = lane_select(second, zeta2, zeta);
-        lanes_psimhn_pair(zeta2, canopy_zeta(zeta), psim2, psih2, psim_c, psih_c);
+        lanes_psimhn_pair(zeta2, canopy_zeta(zeta), psim2, psih2, psim_c);
         psim = lane_select(second, psim2, psim);
         psih = lane_select(second, psih2, psih);
     } else {
-        lanes_psimhn(canopy_zeta(zeta), psim_c, psih_c);
+        psim_c = lanes_psim(canopy_zeta(zeta));
     }
     return zeta;
 }
@@ -143,8 +154,8 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
 template <class V>
 lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
                               Ornaxcanopygeomlanes<V>& geom, V leaf_wind, V& ra, V& rs, V& rx) {
-    V psim(0.0f), psih(0.0f), psim_c(0.0f), psih_c(0.0f);
-    lanes_update_stability(in, geom, psim, psih, psim_c, psih_c);
+    V psim(0.0f), psih(0.0f), psim_c(0.0f);
+    lanes_update_stability(in, geom, psim, psih, psim_c);
     geom.psim = lane_select(active, psim, geom.psim);
     geom.psih = lane_select(active, psih, geom.psih);
     const lane_mask<V> bare = geom.hc < 1.0e-6f || in.fc <= 0.01f;

@@ -37,6 +37,13 @@ inline void lane_powers_below(float x, float limit, float /*log_limit*/, float a
     mb = std::pow(m, b);
     mc = std::pow(m, c);
 }
+// m^b and m^c for m = lane_min(x, limit), as lane_powers_below gives them
+inline void lane_powers_of_min(float x, float limit, float /*log_limit*/, float b, float c,
+                               float& mb, float& mc) {
+    const float m = limit < x ? limit : x;  // lane_min(x, limit)
+    mb = std::pow(m, b);
+    mc = std::pow(m, c);
+}
 inline float lane_first(float x) {
     return x;
 }

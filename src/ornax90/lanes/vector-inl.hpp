@@ -127,6 +127,18 @@ HWY_INLINE void lane_powers_below(Lanef x, float limit, float log_limit, float a
     mb = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, b), ln_m))));
     mc = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, c), ln_m))));
 }
+// m^b and m^c for m = lane_min(x, limit), as lane_powers_below gives them
+HWY_INLINE void lane_powers_of_min(Lanef x, float limit, float log_limit, float b, float c,
+                                   Lanef& mb, Lanef& mc) {
+    const Lanetag d;
+    const auto ln_x = hn::Log(d, x.v);
+    const auto over = hn::Lt(hn::Set(d, limit), x.v);
+    const auto m = hn::IfThenElse(over, hn::Set(d, limit), x.v);
+    const auto ln_m = hn::IfThenElse(over, hn::Set(d, log_limit), ln_x);
+    const auto m_positive = hn::Gt(m, hn::Zero(d));
+    mb = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, b), ln_m))));
+    mc = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, c), ln_m))));
+}
 HWY_INLINE float lane_first(Lanef x) {
     return hn::GetLane(x.v);
 }
