@@ -19,7 +19,7 @@ Ornaxcanopygeomtype start_geometry(float hc, float fc) {
     return g;
 }
 
-// The corrections of two values at once, and the momentum correction alone, hold the bits
+// The corrections of two values at once, and each correction alone, hold the bits
 // of single calls, whichever value is stable, near neutral or beyond the momentum limit.
 TEST(CoreStability, PairAndMomentumAloneEqualSingleCalls) {
     const float values[] = {0.2f, 0.0f, -0.0058f, -0.0059f, -0.37f, -3.0f, -15.025f, -40.0f};
@@ -34,6 +34,7 @@ TEST(CoreStability, PairAndMomentumAloneEqualSingleCalls) {
             EXPECT_EQ(bits(ha), bits(h1)) << a << " " << b;
             EXPECT_EQ(bits(mb), bits(m2)) << a << " " << b;
             EXPECT_EQ(bits(ornax_one_lane::lanes_psim(b)), bits(m2)) << b;
+            EXPECT_EQ(bits(ornax_one_lane::lanes_psih(b)), bits(h2)) << b;
         }
     }
 }

@@ -83,6 +83,15 @@ template <class V> V lanes_psim(V zeta) {
     return lane_select(stable, V(0.0f), m);
 }
 
+// The heat correction alone for zeta, the psih of lanes_psimhn.
+template <class V> V lanes_psih(V zeta) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) return V(0.0f);
+    const V h = 1.2f * lane_log((lane_pow(x, V(0.78f)) + 0.33f) / 0.33f);
+    return lane_select(stable, V(0.0f), h);
+}
+
 // Both corrections for zeta_a and the momentum correction for zeta_b at once, the same
 // numbers as lanes_psimhn gives for each; the two computations overlap.
 template <class V> void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih_a, V& psim_b) {
@@ -129,8 +138,10 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
                              (in.rhocp * (in.ta + 273.0f) * ustar * ustar * ustar),
                          V(0.0f));
     zeta = lanes_limit_zeta(zeta, in.zeta_limits);
-    lanes_psimhn(zeta, psim, psih);
+    psim = lanes_psim(zeta);
     const lane_mask<V> second = first && lane_abs(geom.lnzu - psim) > 0.0f;
+    // the first pass's heat correction stands only in the lanes the second pass leaves
+    if (!lane_all(second)) psih = lanes_psih(zeta);
     if (lane_any(second)) {
         const V ustar2 = k * in.u / (geom.lnzu - psim);
         V zeta2 = zeta * (ustar * ustar * ustar) / (ustar2 * ustar2 * ustar2);
