@@ -1,10 +1,14 @@
 // Canopy architecture, stability corrections, resistances and the air-temperature solution.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "ornax90/ORNAX_atmos_mod.hpp"
 #include "ornax90/ORNAX_utl_mod.hpp"
+#include "ornax90/lanes/one.hpp"
 #include "support/core_points.hpp"
 
 namespace {
@@ -13,6 +17,36 @@ Ornaxcanopygeomtype start_geometry(float hc, float fc) {
     Ornaxcanopygeomtype g;
     g.hc = hc, g.fc = fc, g.d = 2.0f * hc / 3.0f, g.z0m = 0.125f * hc;
     return g;
+}
+
+// The corrections of two values at once, and each correction alone, hold the bits
+// of single calls, whichever value is stable, near neutral or beyond the momentum limit.
+TEST(CoreStability, PairAndMomentumAloneEqualSingleCalls) {
+    const float values[] = {0.2f, 0.0f, -0.0058f, -0.0059f, -0.37f, -3.0f, -15.025f, -40.0f};
+    const auto bits = [](float v) { return std::bit_cast<std::uint32_t>(v); };
+    for (const float a : values) {
+        for (const float b : values) {
+            float ma = -1, ha = -1, mb = -1, m1 = -2, h1 = -2, m2 = -2, h2 = -2;
+            ornax_one_lane::lanes_psimhn_pair(a, b, ma, ha, mb);
+            ornax_one_lane::lanes_psimhn(a, m1, h1);
+            ornax_one_lane::lanes_psimhn(b, m2, h2);
+            EXPECT_EQ(bits(ma), bits(m1)) << a << " " << b;
+            EXPECT_EQ(bits(ha), bits(h1)) << a << " " << b;
+            EXPECT_EQ(bits(mb), bits(m2)) << a << " " << b;
+            EXPECT_EQ(bits(ornax_one_lane::lanes_psim(b)), bits(m2)) << b;
+            EXPECT_EQ(bits(ornax_one_lane::lanes_psih(b)), bits(h2)) << b;
+        }
+    }
+}
+
+// Values are the same only bit for bit: zeros of either sign differ, a number that is not
+// one equals itself.
+TEST(CoreStability, SameBitsTellsZerosApart) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_TRUE(ornax_one_lane::lane_same_bits(1.5f, 1.5f));
+    EXPECT_TRUE(ornax_one_lane::lane_same_bits(nan, nan));
+    EXPECT_FALSE(ornax_one_lane::lane_same_bits(0.0f, -0.0f));
+    EXPECT_FALSE(ornax_one_lane::lane_same_bits(1.0f, std::nextafter(1.0f, 2.0f)));
 }
 
 TEST(CoreStability, NeutralStableAndLimitedUnstable) {

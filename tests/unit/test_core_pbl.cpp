@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "ornax90/ORNAX_pbl_mod.hpp"
 
@@ -57,6 +58,60 @@ TEST(CorePblTable, NoRiseNoLevelAboveAndUnusedLevelsIgnored) {
     EXPECT_EQ(st, 3);
     ornax_get_pbl_table(50.0f, z, th, 0, theta0, integral, height, st);
     EXPECT_EQ(st, 3);
+}
+
+// The table of a started build written one entry after the other from its definition.
+void table_entry_by_entry(Ornaxpbltable b, std::vector<float>& integral,
+                          std::vector<float>& height) {
+    integral.assign(ornax_pbl_table_size, 0.0f);
+    height.assign(ornax_pbl_table_size, 0.0f);
+    int i = b.pair;
+    float p = b.theta0, q = b.z1, s = 0.0f, last_h = b.z1, last_s = 0.0f;
+    for (int j = 0; j < ornax_pbl_table_size; ++j) {
+        const float t = b.theta0 + 0.01f * static_cast<float>(j + 1);
+        if (!b.ended && t > b.th[i + 1]) {
+            int k = i + 2;
+            while (k < ornax_max_pbl_levels && b.th[k] < t) ++k;
+            b.ended = k >= ornax_max_pbl_levels;
+            if (!b.ended) i = k - 1;
+        }
+        if (!b.ended) {
+            last_h = b.z[i] + (b.z[i + 1] - b.z[i]) * (t - b.th[i]) / (b.th[i + 1] - b.th[i]);
+            last_s = s = s + (t + p) * 0.5f * (last_h - q);
+            p = t, q = last_h;
+        }
+        height[j] = last_h;
+        integral[j] = last_s;
+    }
+}
+
+// Tables written on demand in uneven steps hold the entry-by-entry values bit for bit:
+// level pairs that change within a few entries, an inversion the targets skip, a sounding
+// that ends.
+TEST(CorePblTable, OnDemandEqualsEntryByEntry) {
+    for (int shape = 0; shape < 3; ++shape) {
+        Profile z, th;
+        for (int k = 0; k < ornax_max_pbl_levels; ++k) {
+            const float level = static_cast<float>(k);
+            z[k] = shape == 0 ? 1.0f * level : 37.0f * level;
+            th[k] = shape == 0   ? 290.0f + 0.013f * level
+                    : shape == 1 ? 290.0f + 0.7f * level - (k % 4 == 2 ? 2.5f : 0.0f)
+                                 : 290.0f + 0.41f * level;
+        }
+        Ornaxdailyvartype state;
+        float theta0 = 0.0f;
+        int st = -1;
+        ornax_start_pbl_table(20.0f, z, th, 41, state.pbl_build, theta0, st);
+        ASSERT_EQ(st, 0);
+        std::vector<float> integral, height;
+        table_entry_by_entry(state.pbl_build, integral, height);
+        for (int j = 1; j <= ornax_pbl_table_size; j += 1 + j % 19) {
+            lanes_pbl_table_entry(state, j);
+        }
+        lanes_pbl_table_entry(state, ornax_pbl_table_size);
+        EXPECT_EQ(std::memcmp(state.pbl_height.data(), height.data(), height.size() * 4), 0);
+        EXPECT_EQ(std::memcmp(state.pbl_integral.data(), integral.data(), height.size() * 4), 0);
+    }
 }
 
 TEST(CorePblGrowth, HeatBudgetAndTableLimits) {

@@ -43,14 +43,9 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
     geom.hc = hc;
 }
 
-// Stability corrections for momentum and heat for zeta = (z - d)/L.
-template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
-    const V x = -zeta;
-    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
-    if (lane_all(stable)) {
-        psim = psih = V(0.0f);
-        return;
-    }
+// Stability corrections for momentum and heat for zeta = (z - d)/L, for the lanes that are
+// not stable (x = -zeta at least 0.0059).
+template <class V> void lanes_psimhn_unstable(V x, lane_mask<V> stable, V& psim, V& psih) {
     static const float ref075 = std::pow(0.0059f, 0.75f);
     static const float ref033 = std::pow(0.0059f, 0.33f);
     // x^0.78 for psih (the unlimited x), and xm^0.75, xm^0.33 for xm = min(x, 15.025)
@@ -63,15 +58,77 @@ template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
     psih = lane_select(stable, V(0.0f), h);
 }
 
+// Stability corrections for momentum and heat for zeta = (z - d)/L.
+template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) {
+        psim = psih = V(0.0f);
+        return;
+    }
+    lanes_psimhn_unstable(x, stable, psim, psih);
+}
+
+// The momentum correction alone for zeta, the psim of lanes_psimhn.
+template <class V> V lanes_psim(V zeta) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) return V(0.0f);
+    static const float ref075 = std::pow(0.0059f, 0.75f);
+    static const float ref033 = std::pow(0.0059f, 0.33f);
+    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    V xm075, xm033;
+    lane_powers_of_min(x, 15.025f, log_limit, 0.75f, 0.33f, xm075, xm033);
+    const V m = 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
+    return lane_select(stable, V(0.0f), m);
+}
+
+// The heat correction alone for zeta, the psih of lanes_psimhn.
+template <class V> V lanes_psih(V zeta) {
+    const V x = -zeta;
+    const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
+    if (lane_all(stable)) return V(0.0f);
+    const V h = 1.2f * lane_log((lane_pow(x, V(0.78f)) + 0.33f) / 0.33f);
+    return lane_select(stable, V(0.0f), h);
+}
+
+// Both corrections for zeta_a and the momentum correction for zeta_b at once, the same
+// numbers as lanes_psimhn gives for each; the two computations overlap.
+template <class V> void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih_a, V& psim_b) {
+    const V xa = -zeta_a, xb = -zeta_b;
+    const lane_mask<V> stable_a = xa < 0.0059f, stable_b = xb < 0.0059f;
+    if (lane_all(stable_a) || lane_all(stable_b)) {
+        lanes_psimhn(zeta_a, psim_a, psih_a);
+        psim_b = lanes_psim(zeta_b);
+        return;
+    }
+    static const float ref075 = std::pow(0.0059f, 0.75f);
+    static const float ref033 = std::pow(0.0059f, 0.33f);
+    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    V xa078, xam075, xam033, xbm075, xbm033;
+    lane_powers_below(xa, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xa078, xam075, xam033);
+    lane_powers_of_min(xb, 15.025f, log_limit, 0.75f, 0.33f, xbm075, xbm033);
+    const V ha = 1.2f * lane_log((xa078 + 0.33f) / 0.33f);
+    const V ma = 1.47f * lane_log((xam075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xam033 - ref033);
+    const V mb = 1.47f * lane_log((xbm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xbm033 - ref033);
+    psim_a = lane_select(stable_a, V(0.0f), ma);
+    psih_a = lane_select(stable_a, V(0.0f), ha);
+    psim_b = lane_select(stable_b, V(0.0f), mb);
+}
+
 template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
     return lane_max(lane_min(zeta, V(limits.upper)), V(limits.lower));
 }
 
 // Two passes of the stability parameter from the stored psim; returns the final zeta and
-// the new psim, psih.
+// the new psim, psih, and the momentum correction psim_c at the canopy top (zeta scaled by
+// (hc - d)/(zu - d) and limited to [-0.5, 0.4]), which the second pass's do not need.
 template <class V>
 V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeomlanes<V>& geom,
-                         V& psim, V& psih) {
+                         V& psim, V& psih, V& psim_c) {
+    const auto canopy_zeta = [&](V z) {
+        return lane_max(lane_min(z * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
+    };
     const float k = ornax_von_karman;
     const V zd = in.zu - geom.d;
     const lane_mask<V> first = lane_abs(geom.lnzu - geom.psim) > 0.0f;
@@ -81,29 +138,35 @@ V lanes_update_stability(const Ornaxresistancelanes<V>& in, const Ornaxcanopygeo
                              (in.rhocp * (in.ta + 273.0f) * ustar * ustar * ustar),
                          V(0.0f));
     zeta = lanes_limit_zeta(zeta, in.zeta_limits);
-    lanes_psimhn(zeta, psim, psih);
+    psim = lanes_psim(zeta);
     const lane_mask<V> second = first && lane_abs(geom.lnzu - psim) > 0.0f;
+    // the first pass's heat correction stands only in the lanes the second pass leaves
+    if (!lane_all(second)) psih = lanes_psih(zeta);
     if (lane_any(second)) {
         const V ustar2 = k * in.u / (geom.lnzu - psim);
         V zeta2 = zeta * (ustar * ustar * ustar) / (ustar2 * ustar2 * ustar2);
         zeta2 = lanes_limit_zeta(zeta2, in.zeta_limits);
         V psim2(0.0f), psih2(0.0f);
-        lanes_psimhn(zeta2, psim2, psih2);
         zeta = lane_select(second, zeta2, zeta);
+        lanes_psimhn_pair(zeta2, canopy_zeta(zeta), psim2, psih2, psim_c);
         psim = lane_select(second, psim2, psim);
         psih = lane_select(second, psih2, psih);
+    } else {
+        psim_c = lanes_psim(canopy_zeta(zeta));
     }
     return zeta;
 }
 
 // Aerodynamic, soil-surface and leaf boundary-layer resistances (s m-1) of the lanes in
-// `active`; updates their stored psim and psih. Returns the active lanes that fail; their
-// ra, rs and rx are left as they were.
+// `active`; updates their stored psim and psih. leaf_wind is exp(wind-profile exponent),
+// the leaf-height wind over the canopy-top wind, which callers that run the resistances
+// repeatedly on one geometry take once. Returns the active lanes that fail; their ra, rs
+// and rx are left as they were.
 template <class V>
 lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
-                              Ornaxcanopygeomlanes<V>& geom, V& ra, V& rs, V& rx) {
-    V psim(0.0f), psih(0.0f);
-    const V zeta = lanes_update_stability(in, geom, psim, psih);
+                              Ornaxcanopygeomlanes<V>& geom, V leaf_wind, V& ra, V& rs, V& rx) {
+    V psim(0.0f), psih(0.0f), psim_c(0.0f);
+    lanes_update_stability(in, geom, psim, psih, psim_c);
     geom.psim = lane_select(active, psim, geom.psim);
     geom.psih = lane_select(active, psih, geom.psih);
     const lane_mask<V> bare = geom.hc < 1.0e-6f || in.fc <= 0.01f;
@@ -128,10 +191,6 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
     const lane_mask<V> ok = canopy && !failed;
     const V ra_new = (geom.lnzu - psih) * (geom.lnzu - psim) / (0.16f * in.u);
     const V dt = in.ts - in.ta;  // soil minus air temperature (K)
-    const V zeta_c =
-        lane_max(lane_min(zeta * (geom.hc - geom.d) / (in.zu - geom.d), V(0.4f)), V(-0.5f));
-    V psim_c(0.0f), psih_c(0.0f);
-    lanes_psimhn(zeta_c, psim_c, psih_c);
     const V uc = (geom.lnhc - psim_c) / (geom.lnzu - psim) * in.u;  // canopy top wind
     const V us = geom.soil_wind_ratio * uc;                         // near-soil wind (m s-1)
     V rs_new = lane_select(dt > 1.0f, 1.0f / (0.0038f * lane_pow(dt, V(0.33f)) + 0.012f * us),
@@ -140,7 +199,7 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
         rs_new = lane_select(in.rs_correct > 0.0f && in.rs_correct < 1.0f, rs_new * in.rs_correct,
                              rs_new);
     }
-    const V ud = uc * lane_exp(geom.wind_exp);  // wind at the leaf height (m s-1)
+    const V ud = uc * leaf_wind;  // wind at the leaf height (m s-1)
     ra = lane_select(ok, ra_new, ra);
     rs = lane_select(ok, rs_new, rs);
     const V rx_new = lane_select(in.xlai > 1.0e-10f && lane_abs(ud) > 1.0e-10f,
@@ -148,11 +207,17 @@ lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> ac
     rx = lane_select(ok, rx_new, rx);
     return failed;
 }
+template <class V>
+lane_mask<V> lanes_resistance(const Ornaxresistancelanes<V>& in, lane_mask<V> active,
+                              Ornaxcanopygeomlanes<V>& geom, V& ra, V& rs, V& rx) {
+    return lanes_resistance(in, active, geom, lane_exp(geom.wind_exp), ra, rs, rx);
+}
 
-// Calls the resistances of the lanes in m for one time with that time's temperatures.
+// Calls the resistances of the lanes in m for one time with that time's temperatures;
+// leaf_wind as for lanes_resistance.
 template <class V>
 void lanes_time_resistances(Ornaxobstimelanes<V>& ob, const Ornaxpointlanes<V>& p, V fc,
-                            Ornaxcanopygeomlanes<V>& geom, Ornaxzetalimits limits,
+                            Ornaxcanopygeomlanes<V>& geom, V leaf_wind, Ornaxzetalimits limits,
                             int region_switch, lane_mask<V> m) {
     Ornaxresistancelanes<V> in;
     in.h = ob.h;
@@ -167,7 +232,7 @@ void lanes_time_resistances(Ornaxobstimelanes<V>& ob, const Ornaxpointlanes<V>& 
     in.zeta_limits = limits;
     in.region_switch = region_switch;
     in.rs_correct = p.rs_correct;
-    lanes_resistance(in, m, geom, ob.ra, ob.rs, ob.rx);
+    lanes_resistance(in, m, geom, leaf_wind, ob.ra, ob.rs, ob.rx);
 }
 
 // Air temperature at the blending height that the radiometric temperature, the resistances
@@ -190,6 +255,30 @@ template <class V> V lanes_soil_sensible_heat(const Ornaxobstimelanes<V>& ob) {
     return lane_select(ob.rs > 0.0f, (ob.ts - ob.tac) * ob.rhocp / ob.rs, ob.h - ob.hc);
 }
 
+// The values a pass of the air-temperature solution writes. A pass reads nothing else that
+// changes, so a pass that leaves them as they were leaves every later pass nothing to do.
+template <class V> struct Ornaxpasslanes {
+    std::array<V, 11> v;
+    Ornaxpasslanes(const Ornaxobstimelanes<V>& ob, const Ornaxcorelanes<V>& state)
+        : v{ob.ta,
+            ob.tac,
+            ob.tc,
+            ob.ts,
+            ob.hc,
+            ob.ra,
+            ob.rs,
+            ob.rx,
+            state.canopy.psim,
+            state.canopy.psih,
+            state.xlec} {}
+    bool same(const Ornaxpasslanes& o) const {
+        for (std::size_t n = 0; n < v.size(); ++n) {
+            if (!lane_same_bits(v[n], o.v[n])) return false;
+        }
+        return true;
+    }
+};
+
 // Air temperature and component fluxes at observation time k (1 or 2) for the time's
 // trial sensible heat, radiometric temperature trad (deg C), cover fraction fc and green
 // fraction fg; works on the time-k fields and the shared latent fluxes of the state.
@@ -200,6 +289,9 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
     Ornaxobstimelanes<V>& ob = state.obs[k - 1];
     Ornaxcanopygeomlanes<V>& geom = state.canopy;
     const V f = geom.ftheta;
+    // the geometry stays as it is through the passes
+    const V leaf_wind = lane_exp(geom.wind_exp);
+    static const float log_ten = lane_first(lane_log(V(10.0f)));
     ob.ts = (trad - ob.tc * f) / (1.0f - f);
     V le = ob.rnet - ob.h - ob.g;
     const lane_mask<V> dry = le < 0.0f;
@@ -212,16 +304,20 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
         ob.hs = lane_select(dry, ob.rnsoil - ob.g, ob.hs);
         ob.hc = lane_select(dry, ob.h - ob.hs, ob.hc);
         for (int pass = 0; pass < sweeps; ++pass) {
-            lanes_time_resistances(ob, p, fc, geom, limits, region_switch, dry);
+            const Ornaxpasslanes<V> before(ob, state);
+            lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, dry);
             lanes_layer_temperatures(ob, trad, f, dry);
+            if (before.same(Ornaxpasslanes<V>(ob, state))) break;  // the rest repeat this one
         }
     }
     const lane_mask<V> wet = !dry;
     if (lane_any(wet)) {
-        lanes_time_resistances(ob, p, fc, geom, limits, region_switch, wet);
+        lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
         ob.tac = lane_select(wet, ob.ta + ob.ra * ob.h / ob.rhocp, ob.tac);
         for (int pass = 0; pass < sweeps; ++pass) {
-            const V es = 6.108f * lane_pow(V(10.0f), 7.5f * ob.tac / (237.3f + ob.tac));  // mb
+            const Ornaxpasslanes<V> before(ob, state);
+            const V es =
+                6.108f * lane_pow_of(10.0f, log_ten, 7.5f * ob.tac / (237.3f + ob.tac));  // mb
             const V lambda = 1.0e6f * (2.501f - 0.00237f * ob.tac);                       // J kg-1
             const V tk = ob.tac + ornax_tkelvin;
             const V slope = 0.00217f * lambda * es / (tk * tk);
@@ -230,8 +326,9 @@ void lanes_find_ta(int k, V trad, V fc, V fg, const Ornaxpointlanes<V>& p, Ornax
                 lane_select(wet, slope / (slope + 0.66f) * 1.3f * ob.rncan * fg, state.xlec);
             ob.hc = lane_select(wet, ob.rncan - state.xlec, ob.hc);
             ob.ta = lane_select(wet, lanes_air_temperature(ob, trad, f), ob.ta);
-            lanes_time_resistances(ob, p, fc, geom, limits, region_switch, wet);
+            lanes_time_resistances(ob, p, fc, geom, leaf_wind, limits, region_switch, wet);
             lanes_layer_temperatures(ob, trad, f, wet);
+            if (before.same(Ornaxpasslanes<V>(ob, state))) break;  // the rest repeat this one
         }
     }
     ob.hs = lanes_soil_sensible_heat(ob);

@@ -4,7 +4,9 @@
 // vector of floats.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "ornax90/ORNAX_data_mod.hpp"
 #include "ornax90/lanes/pbl_table.hpp"
@@ -23,11 +25,22 @@ inline float lane_log10(float x) {
 inline float lane_pow(float x, float y) {
     return std::pow(x, y);
 }
+// base^y for a constant base > 0 (log_base, lane_log of the base, serves the vector core)
+inline float lane_pow_of(float base, float /*log_base*/, float y) {
+    return std::pow(base, y);
+}
 // x^a, and m^b and m^c for m = lane_min(x, limit) (log_limit serves the vector core)
 inline void lane_powers_below(float x, float limit, float /*log_limit*/, float a, float b, float c,
                               float& xa, float& mb, float& mc) {
     const float m = limit < x ? limit : x;  // lane_min(x, limit)
     xa = std::pow(x, a);
+    mb = std::pow(m, b);
+    mc = std::pow(m, c);
+}
+// m^b and m^c for m = lane_min(x, limit), as lane_powers_below gives them
+inline void lane_powers_of_min(float x, float limit, float /*log_limit*/, float b, float c,
+                               float& mb, float& mc) {
+    const float m = limit < x ? limit : x;  // lane_min(x, limit)
     mb = std::pow(m, b);
     mc = std::pow(m, c);
 }
@@ -71,6 +84,11 @@ inline bool lane_any(bool m) {
 }
 inline bool lane_all(bool m) {
     return m;
+}
+// Whether a and b hold the same bits in every lane (a number that is not one, or a zero of
+// the other sign, differs).
+inline bool lane_same_bits(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
 // Entry `index` (1-based, in range) of a whole boundary-layer table, or of the table of a

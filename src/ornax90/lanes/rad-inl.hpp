@@ -51,7 +51,8 @@ template <class V> V lanes_rad_comps(V sdn, V zen, Ornaxradiationpartitionlanes<
     const V pv = c * ((600.0f - rdv) * 0.4f + rdv);
     // near-infrared, with water-vapour absorption w (W m-2)
     const V lg = lane_log10(1.0f / c);
-    const V w = 1320.0f * lane_pow(V(10.0f), 0.4459f * lg - 1.195f - 0.0345f * lg * lg);
+    static const float log_ten = lane_first(lane_log(V(10.0f)));
+    const V w = 1320.0f * lane_pow_of(10.0f, log_ten, 0.4459f * lg - 1.195f - 0.0345f * lg * lg);
     const V rdn = lane_max(720.0f * lane_exp(-0.05f * airmass) - w, V(0.0f));
     const V pn = rdn * c + (720.0f - rdn - w) * 0.54f * c;
     const V ratio = lane_min(sdn / (pv + pn), V(1.0f));

@@ -106,6 +106,13 @@ HWY_INLINE Lanef lane_pow(Lanef x, Lanef y) {
     const auto p = hn::Exp(d, hn::Mul(y.v, hn::Log(d, x.v)));
     return Lanef(hn::IfThenElseZero(hn::Gt(x.v, hn::Zero(d)), p));
 }
+// base^y for a constant base > 0, the same numbers as lane_pow gives, from the logarithm
+// log_base of the base taken once (lane_log of it)
+HWY_INLINE Lanef lane_pow_of(float base, float log_base, Lanef y) {
+    const Lanetag d;
+    if (!(base > 0.0f)) return Lanef(0.0f);
+    return Lanef(hn::Exp(d, hn::Mul(y.v, hn::Set(d, log_base))));
+}
 // x^a, and m^b and m^c for m = lane_min(x, limit), the same numbers as lane_pow gives,
 // from one logarithm: log_limit is lane_log of the limit
 HWY_INLINE void lane_powers_below(Lanef x, float limit, float log_limit, float a, float b, float c,
@@ -117,6 +124,18 @@ HWY_INLINE void lane_powers_below(Lanef x, float limit, float log_limit, float a
     const auto ln_m = hn::IfThenElse(over, hn::Set(d, log_limit), ln_x);
     const auto x_positive = hn::Gt(x.v, hn::Zero(d)), m_positive = hn::Gt(m, hn::Zero(d));
     xa = Lanef(hn::IfThenElseZero(x_positive, hn::Exp(d, hn::Mul(hn::Set(d, a), ln_x))));
+    mb = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, b), ln_m))));
+    mc = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, c), ln_m))));
+}
+// m^b and m^c for m = lane_min(x, limit), as lane_powers_below gives them
+HWY_INLINE void lane_powers_of_min(Lanef x, float limit, float log_limit, float b, float c,
+                                   Lanef& mb, Lanef& mc) {
+    const Lanetag d;
+    const auto ln_x = hn::Log(d, x.v);
+    const auto over = hn::Lt(hn::Set(d, limit), x.v);
+    const auto m = hn::IfThenElse(over, hn::Set(d, limit), x.v);
+    const auto ln_m = hn::IfThenElse(over, hn::Set(d, log_limit), ln_x);
+    const auto m_positive = hn::Gt(m, hn::Zero(d));
     mb = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, b), ln_m))));
     mc = Lanef(hn::IfThenElseZero(m_positive, hn::Exp(d, hn::Mul(hn::Set(d, c), ln_m))));
 }
@@ -159,6 +178,12 @@ HWY_INLINE bool lane_any(Lanem m) {
 }
 HWY_INLINE bool lane_all(Lanem m) {
     return hn::AllTrue(Lanetag(), m.m);
+}
+// Whether a and b hold the same bits in every lane (a number that is not one, or a zero of
+// the other sign, differs).
+HWY_INLINE bool lane_same_bits(Lanef a, Lanef b) {
+    const Laneint di;
+    return hn::AllTrue(di, hn::Eq(hn::BitCast(di, a.v), hn::BitCast(di, b.v)));
 }
 
 // The boundary-layer tables of the lanes: lane l reads the table of its working state,

@@ -269,7 +269,11 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
     ornax_reset_region_outputs(region, run_grid.spare_value, reset_status);
     // Every pixel is located and assembled first; the core then runs on the pixels whose
     // inputs are all present, many at a time, and their results are stored in column order.
-    std::vector<Pixeljob> jobs;
+    // the job and point arrays of a line stay with the thread for its next line: fresh
+    // arrays of this size come from new pages of the system each time
+    thread_local std::vector<Pixeljob> jobs;
+    thread_local std::vector<Ornaxcorepoint> points;
+    jobs.clear();
     jobs.reserve(static_cast<std::size_t>(std::max(run_grid.ncols, 0)));
     for (int k = 1; k <= run_grid.ncols; ++k) {
         const std::size_t i = static_cast<std::size_t>(k - 1);
@@ -295,7 +299,7 @@ void simulate_line(Ornaxregiondatatype& region, const Spatialinfodata& run_grid,
         }
         region.qc_flag[i] = static_cast<float>(q);
     }
-    std::vector<Ornaxcorepoint> points(jobs.size());
+    points.assign(jobs.size(), Ornaxcorepoint{});
     for (std::size_t n = 0; n < jobs.size(); ++n) {
         points[n].land = &jobs[n].land;
         points[n].input = &jobs[n].input;
