@@ -2,11 +2,10 @@
 # `ornax_ingest region` against another build, side by side: the sources of a generated
 # region (NCOLS x NROWS, default 1200 x 500, from the south-west corner -100 E, 34 N) and
 # the example recipe on that grid, converted alternately by BASE_DIR/ornax_ingest and
-# BUILD_DIR/ornax_ingest, REPEAT times each (default 3). Prints the medians of each's
-# wall-clock seconds, CPU seconds and peak memory of the whole process tree (the converter
-# and its reading processes, bench/process_tree_peak.py), their ratios, the count of GDAL
-# error lines on the standard error, the machine and its load, and checks that both wrote the same
-# files (the manifests' times, commands and staging names aside).
+# BUILD_DIR/ornax_ingest, REPEAT times each (default 3). Prints the median wall-clock
+# seconds of each, their ratio, the count of GDAL error lines on the standard error, the
+# machine and its load, and checks that both wrote the same files (the manifests' times,
+# commands and staging names aside).
 #
 # Usage: bench/ingest_region.sh BASE_DIR [BUILD_DIR] [NCOLS] [NROWS]
 set -euo pipefail
@@ -25,9 +24,12 @@ north=$(python3 -c "print(f'{34 + $nrows * 0.05:.2f}')")
 sed -e "s/^east .*/east             = $east/" -e "s/^north .*/north            = $north/" \
     "$here/examples/region/recipe.txt" > "$work/recipe.txt"
 
-run_once() {  # BIN OUT -> "wall CPU peak" (s, s, MB of the whole process tree)
-    (cd "$work" && "$here/bench/process_tree_peak.py" "$1/ornax_ingest" region --replace \
-        --out "$2" recipe.txt 2> "$2.err")
+run_once() {  # BIN OUT -> wall seconds; stderr into OUT.err
+    local start end
+    start=$(date +%s.%N)
+    (cd "$work" && "$1/ornax_ingest" region --replace --out "$2" recipe.txt > /dev/null 2> "$2.err")
+    end=$(date +%s.%N)
+    python3 -c "print($end - $start)"
 }
 : > "$work/base.txt"
 : > "$work/new.txt"
@@ -43,14 +45,10 @@ done < <(cd "$work/out_base" && find . -type f | sort)
 python3 - "$work" "$same" <<'PY'
 import statistics, sys, os
 w, same = sys.argv[1], sys.argv[2]
-def med(name):
-    rows = [list(map(float, l.split())) for l in open(os.path.join(w, name))]
-    return [statistics.median(c) for c in zip(*rows)]
-(bw, bc, bp), (nw, nc, np) = med("base.txt"), med("new.txt")
+b = statistics.median(float(x) for x in open(os.path.join(w, "base.txt")))
+n = statistics.median(float(x) for x in open(os.path.join(w, "new.txt")))
 gdal = lambda name: sum(l.startswith("ERROR") for l in open(os.path.join(w, name)))
-print(f"wall: base {bw:.2f} s, this build {nw:.2f} s, this / base {nw / bw:.2f}; files equal: {same}")
-print(f"CPU (user + system): base {bc:.2f} s, this build {nc:.2f} s, this / base {nc / bc:.2f}")
-print(f"peak memory of the process tree (Pss): base {bp:.0f} MB, this build {np:.0f} MB")
+print(f"base {b:.2f} s, this build {n:.2f} s, this / base {n / b:.2f}; files equal: {same}")
 print(f"GDAL error lines: base {gdal('out_base.err')}, this build {gdal('out_new.err')}")
 PY
 echo "$ncols x $nrows, medians of $repeat alternating runs"

@@ -5,6 +5,7 @@ proportional set size (Pss, /proc/PID/smaps_rollup) of the command's whole proce
 sampled every 10 ms. Pss shares the pages a forked child still shares with its parent
 between them, so the sum counts each page once, unlike a sum of resident sizes.
 
+e.g. (cd SOURCES_DIR && bench/process_tree_peak.py build/ornax_ingest region --replace --out OUT recipe.txt)
 Usage: bench/process_tree_peak.py CMD [ARG...]   (its standard output goes to /dev/null,
  its standard error stays)
 """
