@@ -151,6 +151,41 @@ INSTANTIATE_TEST_SUITE_P(Cases, PlausibilityOrder, ::testing::ValuesIn(order_cas
                              return std::string(info.param.name);
                          });
 
+// The values given as distinct values and their counts give the lines of the values one
+// by one: each value of a case repeated 1 to 3 times, the distinct values in reverse order.
+std::vector<std::string> counted_and_single(const char* key, const std::vector<float>& values,
+                                            std::vector<std::string>& single) {
+    std::vector<float> repeated;
+    std::vector<ValueCount> counted;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const std::size_t times = 1 + k % 3;
+        repeated.insert(repeated.end(), times, values[k]);
+        const auto same = std::find_if(counted.begin(), counted.end(), [&](const ValueCount& c) {
+            return c.value == values[k] || (std::isnan(c.value) && std::isnan(values[k]));
+        });
+        if (same != counted.end())
+            same->count += times;
+        else
+            counted.push_back({values[k], times});
+    }
+    std::reverse(counted.begin(), counted.end());
+    check_field_plausible("f.tif", "band 1", "u", key, std::span<const float>(repeated), single);
+    std::vector<std::string> lines;
+    check_counted_field_plausible("f.tif", "band 1", "u", key, counted, lines);
+    return lines;
+}
+
+TEST_P(FieldPlausibility, CountedValuesGiveTheSameLines) {
+    std::vector<std::string> single;
+    EXPECT_EQ(counted_and_single(GetParam().key, GetParam().values, single), single);
+}
+
+TEST_P(PlausibilityOrder, CountedValuesGiveTheSameLines) {
+    std::vector<std::string> single;
+    EXPECT_EQ(counted_and_single(GetParam().key, GetParam().values, single), single);
+    EXPECT_EQ(single.size(), 1u);
+}
+
 TEST(PlausibilityOrder, CountsEveryValueOutsideTheRange) {
     std::vector<float> values = with_fills();
     std::vector<std::string> problems;

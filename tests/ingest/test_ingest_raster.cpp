@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 
 #include "support/temp_dir.hpp"
 #include "support/ingest_land.hpp"
@@ -67,6 +68,94 @@ TEST_F(IngestRaster, CodesBecomeMissingNeverScaled) {
     EXPECT_NEAR(values_[3], 5.0f, 1e-6f);
     EXPECT_EQ(details_[0]["stored_missing"], 2);
 }
+
+// One-band GeoTIFF of any type from values given as doubles, in longitude/latitude.
+void write_typed_tiff(const std::string& file, GDALDataType type, int nx, int ny,
+                      const std::vector<double>& v, double nodata) {
+    ingest_gdal_init();
+    GDALDatasetH ds =
+        GDALCreate(GDALGetDriverByName("GTiff"), file.c_str(), nx, ny, 1, type, nullptr);
+    ASSERT_NE(ds, nullptr);
+    double gt[6] = {0.0, 0.01, 0, 6.0, 0, -0.01};
+    GDALSetGeoTransform(ds, gt);
+    GDALSetProjection(ds, SRS_WKT_WGS84_LAT_LONG);
+    GDALSetRasterNoDataValue(GDALGetRasterBand(ds, 1), nodata);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(ds, 1), GF_Write, 0, 0, nx, ny,
+                           const_cast<double*>(v.data()), nx, ny, GDT_Float64, 0, 0),
+              CE_None);
+    GDALClose(ds);
+}
+
+struct StoredTypeCase {
+    const char* name;
+    GDALDataType type;
+    double low, high, fill;  // stored values low..high in turn, fill among them
+};
+
+void PrintTo(const StoredTypeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class IngestRasterStoredType : public temp_dir_test::TempDirTest,
+                               public ::testing::WithParamInterface<StoredTypeCase> {};
+
+// Integer bands are converted through a table of every stored value: the same grid, counts
+// and refusals as the same values stored as floats, over several strips of rows.
+TEST_P(IngestRasterStoredType, ConvertsAsTheSameValuesStoredAsFloats) {
+    const StoredTypeCase& c = GetParam();
+    const int nx = 1100, ny = 600;  // more than one strip of rows
+    std::vector<double> v(static_cast<std::size_t>(nx) * ny);
+    for (std::size_t k = 0; k < v.size(); ++k)
+        v[k] = k % 97 == 0
+                   ? c.fill
+                   : c.low + static_cast<double>((k * 7919) % 1000) / 999.0 * (c.high - c.low);
+    for (double& x : v) x = std::round(x);
+    write_typed_tiff(path("int.tif"), c.type, nx, ny, v, c.fill);
+    write_typed_tiff(path("float.tif"), GDT_Float32, nx, ny, v, c.fill);
+    RasterRules rules;
+    rules.resampling = Resampling::average;
+    rules.scale_given = true, rules.scale = 0.5, rules.offset = -3.0;
+    const double span = c.high - c.low;
+    rules.missing_codes = {{c.low + 0.1 * span, c.low + 0.2 * span}, {c.high, c.high}};
+    rules.valid_given = true, rules.valid_min = c.low + 0.05 * span, rules.valid_max = c.high;
+    const Spatialinfodata grid = make_grid(0.0f, 0.0f, 0.1f, nx / 10, ny / 10);
+    std::vector<float> a, b;
+    nlohmann::json da, db;
+    std::string ea, eb;
+    int sa = 0, sb = 0;
+    prepare_raster({path("int.tif")}, grid, rules, a, da, ea, sa);
+    prepare_raster({path("float.tif")}, grid, rules, b, db, eb, sb);
+    ASSERT_EQ(sa, 0) << ea;
+    ASSERT_EQ(sb, 0) << eb;
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(da[0]["stored_valid"], db[0]["stored_valid"]);
+    EXPECT_GT(da[0]["stored_missing"].get<long>(), static_cast<long>(v.size() / 97));
+    // a class map, and the plausibility check of leaf area (its values far too high)
+    RasterRules classes;
+    classes.class_map = {{c.low, 1.0f}, {c.high, 2.0f}};
+    prepare_raster({path("int.tif")}, grid, classes, a, da, ea, sa);
+    prepare_raster({path("float.tif")}, grid, classes, b, db, eb, sb);
+    EXPECT_EQ(a, b);
+    RasterRules lai;
+    lai.quantity = "lai";
+    lai.valid_given = true, lai.valid_min = c.low, lai.valid_max = c.high;
+    prepare_raster({path("int.tif")}, grid, lai, a, da, ea, sa);
+    prepare_raster({path("float.tif")}, grid, lai, b, db, eb, sb);
+    EXPECT_EQ(sa, ornax_status_failure);
+    EXPECT_NE(ea.find("(leaf area index)"), std::string::npos) << ea;
+    EXPECT_EQ(ea.substr(ea.find(": band")), eb.substr(eb.find(": band")));
+}
+
+const StoredTypeCase stored_type_cases[] = {
+    {"byte", GDT_Byte, 0, 254, 255},
+    {"uint16", GDT_UInt16, 100, 60000, 65535},
+    {"int16", GDT_Int16, -30000, 30000, -32768},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, IngestRasterStoredType, ::testing::ValuesIn(stored_type_cases),
+                         [](const ::testing::TestParamInfo<StoredTypeCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(IngestRaster, ClassMapAndValidRange) {
     write_tiff(path("snow.tif"), 0.0, 1.0, 1.0, 4, 1, {25, 200, 50, 37});

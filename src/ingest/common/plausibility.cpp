@@ -53,14 +53,54 @@ std::string likely_cause(const Ornaxplausible& p, double m) {
     return "a wrong unit, scale or offset?";
 }
 
+std::string median_problem(const Ornaxplausible& p, const std::string& name,
+                           const std::string& found, double median) {
+    return name + ": values " + ingest_number(median) + " median" + found + ": " +
+           likely_cause(p, median) + " expected " + ingest_number(p.median_low) + ".." +
+           ingest_number(p.median_high) + " " + with_unit(p);
+}
+
+std::string p95_problem(const Ornaxplausible& p, const std::string& name, const std::string& found,
+                        double p95) {
+    return name + ": 95th percentile " + ingest_number(p95) + found + ", expected at most " +
+           ingest_number(p.p95_high) +
+           ": a scale factor not applied, or a fill value read as data?";
+}
+
+std::string outside_problem(const Ornaxplausible& p, const std::string& name,
+                            const std::string& found, long outside, std::size_t count,
+                            double lowest, double highest) {
+    return name + ": " + std::to_string(outside) + " of " + std::to_string(count) +
+           " values outside the physical range " + ingest_number(p.value_low) + ".." +
+           ingest_number(p.value_high) + " " + with_unit(p) + " (from " + ingest_number(lowest) +
+           " to " + ingest_number(highest) + found +
+           "): fill values without a bitmap or nodata tag, or a wrong scale?";
+}
+
+std::string field_name(const Ornaxplausible& p, const std::string& file, const std::string& field) {
+    return file + ": " + field + (*p.quantity ? " (" + std::string(p.quantity) + ")" : "");
+}
+
+std::string unit_text(const std::string& unit_found) {
+    return unit_found.empty() ? "" : " (unit \"" + unit_found + "\" in the file)";
+}
+
+// The median and the 95th percentile are the values of rank (n - 1) / 2 and
+// floor(0.95 (n - 1)) among the n valid values in ascending order.
+std::size_t median_rank(std::size_t n) {
+    return (n - 1) / 2;
+}
+std::size_t p95_rank(std::size_t n) {
+    return static_cast<std::size_t>(0.95 * static_cast<double>(n - 1));
+}
+
 template <typename T>
 void check_values(const std::string& file, const std::string& field, const std::string& unit_found,
                   const std::string& key, std::span<const T> values,
                   std::vector<std::string>& problems) {
     const Ornaxplausible* p = ornax_plausible(key);
     if (p == nullptr) return;
-    const std::string name =
-        file + ": " + field + (*p->quantity ? " (" + std::string(p->quantity) + ")" : "");
+    const std::string name = field_name(*p, file, field);
     // the median, the 95th percentile and the extremes of the sorted values, found by
     // selection: the median first, the percentile among the values above it (in the
     // values' own type, which orders them as their doubles do)
@@ -75,26 +115,21 @@ void check_values(const std::string& file, const std::string& field, const std::
         problems.push_back(name + ": no valid value (every value missing or a fill value)");
         return;
     }
-    const std::size_t mid = (valid.size() - 1) / 2;
+    const std::size_t mid = median_rank(valid.size());
     std::nth_element(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(mid), valid.end());
     const double median = static_cast<double>(valid[mid]);
-    const std::string found =
-        unit_found.empty() ? "" : " (unit \"" + unit_found + "\" in the file)";
+    const std::string found = unit_text(unit_found);
     if (!median_inside(*p, median)) {
-        problems.push_back(name + ": values " + ingest_number(median) + " median" + found + ": " +
-                           likely_cause(*p, median) + " expected " + ingest_number(p->median_low) +
-                           ".." + ingest_number(p->median_high) + " " + with_unit(*p));
+        problems.push_back(median_problem(*p, name, found, median));
         return;
     }
-    const auto at95 = static_cast<std::size_t>(0.95 * static_cast<double>(valid.size() - 1));
+    const std::size_t at95 = p95_rank(valid.size());
     if (at95 > mid)
         std::nth_element(valid.begin() + static_cast<std::ptrdiff_t>(mid) + 1,
                          valid.begin() + static_cast<std::ptrdiff_t>(at95), valid.end());
     const double p95 = static_cast<double>(valid[at95]);
     if (p95 > p->p95_high) {
-        problems.push_back(name + ": 95th percentile " + ingest_number(p95) + found +
-                           ", expected at most " + ingest_number(p->p95_high) +
-                           ": a scale factor not applied, or a fill value read as data?");
+        problems.push_back(p95_problem(*p, name, found, p95));
         return;
     }
     const double low = static_cast<double>(p->value_low), high = static_cast<double>(p->value_high);
@@ -105,12 +140,9 @@ void check_values(const std::string& file, const std::string& field, const std::
     }
     if (outside == 0) return;
     const auto [lowest, highest] = std::minmax_element(valid.begin(), valid.end());
-    problems.push_back(name + ": " + std::to_string(outside) + " of " +
-                       std::to_string(valid.size()) + " values outside the physical range " +
-                       ingest_number(p->value_low) + ".." + ingest_number(p->value_high) + " " +
-                       with_unit(*p) + " (from " + ingest_number(static_cast<double>(*lowest)) +
-                       " to " + ingest_number(static_cast<double>(*highest)) + found +
-                       "): fill values without a bitmap or nodata tag, or a wrong scale?");
+    problems.push_back(outside_problem(*p, name, found, outside, valid.size(),
+                                       static_cast<double>(*lowest),
+                                       static_cast<double>(*highest)));
 }
 
 }  // namespace
@@ -130,6 +162,54 @@ void check_field_plausible(const std::string& file, const std::string& field,
                            const std::string& unit_found, const std::string& key,
                            std::span<const double> values, std::vector<std::string>& problems) {
     check_values(file, field, unit_found, key, values, problems);
+}
+
+void check_counted_field_plausible(const std::string& file, const std::string& field,
+                                   const std::string& unit_found, const std::string& key,
+                                   std::span<const ValueCount> counted,
+                                   std::vector<std::string>& problems) {
+    const Ornaxplausible* p = ornax_plausible(key);
+    if (p == nullptr) return;
+    const std::string name = field_name(*p, file, field);
+    std::vector<ValueCount> valid;
+    std::size_t count = 0;
+    for (const ValueCount& c : counted)
+        if (std::isfinite(c.value) && c.count > 0) valid.push_back(c), count += c.count;
+    if (count == 0) {
+        problems.push_back(name + ": no valid value (every value missing or a fill value)");
+        return;
+    }
+    std::sort(valid.begin(), valid.end(),
+              [](const ValueCount& a, const ValueCount& b) { return a.value < b.value; });
+    const auto at_rank = [&](std::size_t rank) {
+        std::size_t below = 0;
+        for (const ValueCount& c : valid) {
+            below += c.count;
+            if (rank < below) return static_cast<double>(c.value);
+        }
+        return static_cast<double>(valid.back().value);
+    };
+    const double median = at_rank(median_rank(count));
+    const std::string found = unit_text(unit_found);
+    if (!median_inside(*p, median)) {
+        problems.push_back(median_problem(*p, name, found, median));
+        return;
+    }
+    const double p95 = at_rank(p95_rank(count));
+    if (p95 > p->p95_high) {
+        problems.push_back(p95_problem(*p, name, found, p95));
+        return;
+    }
+    const double low = static_cast<double>(p->value_low), high = static_cast<double>(p->value_high);
+    long outside = 0;
+    for (const ValueCount& c : valid) {
+        const double x = static_cast<double>(c.value);
+        outside += static_cast<long>(c.count) * ((x < low) + (x > high));
+    }
+    if (outside == 0) return;
+    problems.push_back(outside_problem(*p, name, found, outside, count,
+                                       static_cast<double>(valid.front().value),
+                                       static_cast<double>(valid.back().value)));
 }
 
 void check_height_of_level(const std::string& file, const std::string& field, double pressure,

@@ -5,6 +5,7 @@
 // likely cause) and never stops at the first, so that a recipe check can list them all.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,19 @@ void check_field_plausible(const std::string& file, const std::string& field,
 void check_field_plausible(const std::string& file, const std::string& field,
                            const std::string& unit_found, const std::string& key,
                            std::span<const double> values, std::vector<std::string>& problems);
+
+// One value and how often it occurs.
+struct ValueCount {
+    float value = 0.0f;
+    std::size_t count = 0;
+};
+
+// check_field_plausible of the values given as distinct values and their counts (any
+// order): the same lines as for the values one by one. Values not finite are missing.
+void check_counted_field_plausible(const std::string& file, const std::string& field,
+                                   const std::string& unit_found, const std::string& key,
+                                   std::span<const ValueCount> counted,
+                                   std::vector<std::string>& problems);
 
 // A geopotential-height field on a pressure level (Pa) must lie near the height of that
 // level in the standard atmosphere (a field multiplied by g, or geopotential in m2 s-2,

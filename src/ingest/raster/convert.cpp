@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
+#include <type_traits>
 
 #include "ingest/common/isolated_read.hpp"
 #include "ingest/common/plausibility.hpp"
@@ -152,17 +154,91 @@ float convert(double v, const StoredRules& s, const RasterRules& r) {
 // An opened and converted source, ready to warp.
 struct Prepared {
     GDALDatasetH ds = nullptr;
+    std::vector<float> values;  // the converted values, the buffer of ds's band
     bool geolocation = false;
     std::array<double, 4> box{};
     SourceIdentity id;
     nlohmann::json detail;
 };
 
+void set_counts(long valid, long all, nlohmann::json& detail) {
+    detail["stored_valid"] = valid;
+    detail["stored_missing"] = all - valid;
+}
+
 void converted_counts(const std::vector<float>& v, nlohmann::json& detail) {
     long valid = 0;
     for (float x : v) valid += x > -1.0e29f;
-    detail["stored_valid"] = valid;
-    detail["stored_missing"] = static_cast<long>(v.size()) - valid;
+    set_counts(valid, static_cast<long>(v.size()), detail);
+}
+
+// The written value of every stored value of an 8- or 16-bit band, by the stored value
+// (its bits as an unsigned number): convert() of each, made once.
+struct StoredTable {
+    GDALDataType type = GDT_Unknown;  // Byte, UInt16 or Int16; Unknown: no table
+    std::vector<float> value;
+    std::vector<std::size_t> count;  // how often each stored value was read
+};
+
+StoredTable stored_table(GDALDataType type, const StoredRules& s, const RasterRules& r) {
+    StoredTable t;
+    if (type != GDT_Byte && type != GDT_UInt16 && type != GDT_Int16) return t;
+    t.type = type;
+    const std::size_t n = type == GDT_Byte ? 256 : 65536;
+    t.value.resize(n);
+    t.count.assign(n, 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double stored = type == GDT_Int16 ? static_cast<double>(static_cast<std::int16_t>(k))
+                                                : static_cast<double>(k);
+        t.value[k] = convert(stored, s, r);
+    }
+    return t;
+}
+
+template <typename T> void look_up(const T* stored, std::size_t n, StoredTable& t, float* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto code = static_cast<std::make_unsigned_t<T>>(stored[k]);
+        out[k] = t.value[code];
+        ++t.count[code];
+    }
+}
+
+// Reads the band and converts its values into v (row 0 at the top), a few rows at a time:
+// the stored values through the table when there is one, else as floats converted one by
+// one. The band's cached blocks are dropped after each strip.
+bool read_converted(GDALRasterBandH band, int nx, int ny, const StoredRules& s,
+                    const RasterRules& rules, StoredTable& table, std::vector<float>& v) {
+    v.resize(static_cast<std::size_t>(nx) * ny);
+    int bx = 0, by = 0;
+    GDALGetBlockSize(band, &bx, &by);
+    const int row_bytes = std::max(nx, 1) * 4;
+    const int strip = std::max(std::max(by, 1), (1 << 22) / row_bytes / std::max(by, 1) * by);
+    std::vector<unsigned char> stored;
+    for (int row = 0; row < ny; row += strip) {
+        const int rows = std::min(strip, ny - row);
+        const std::size_t n = static_cast<std::size_t>(nx) * rows;
+        float* out = v.data() + static_cast<std::size_t>(row) * nx;
+        bool ok = false;
+        if (table.type == GDT_Unknown) {
+            ok = GDALRasterIO(band, GF_Read, 0, row, nx, rows, out, nx, rows, GDT_Float32, 0, 0) ==
+                 CE_None;
+            if (ok)
+                for (std::size_t k = 0; k < n; ++k) out[k] = convert(out[k], s, rules);
+        } else {
+            stored.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(table.type)));
+            ok = GDALRasterIO(band, GF_Read, 0, row, nx, rows, stored.data(), nx, rows, table.type,
+                              0, 0) == CE_None;
+            if (ok && table.type == GDT_Byte)
+                look_up(stored.data(), n, table, out);
+            else if (ok && table.type == GDT_UInt16)
+                look_up(reinterpret_cast<const std::uint16_t*>(stored.data()), n, table, out);
+            else if (ok)
+                look_up(reinterpret_cast<const std::int16_t*>(stored.data()), n, table, out);
+        }
+        GDALFlushRasterCache(band);
+        if (!ok) return false;
+    }
+    return true;
 }
 
 bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepared& p,
@@ -211,12 +287,13 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
     }
     const int band = rules.band == 0 ? 1 : rules.band;
     const int nx = GDALGetRasterXSize(src), ny = GDALGetRasterYSize(src);
-    std::vector<float> v(static_cast<std::size_t>(nx) * ny);
+    GDALRasterBandH stored_band = GDALGetRasterBand(src, band);
     CPLErrorReset();
-    const bool read = GDALRasterIO(GDALGetRasterBand(src, band), GF_Read, 0, 0, nx, ny, v.data(),
-                                   nx, ny, GDT_Float32, 0, 0) == CE_None;
     const StoredRules s = stored_rules(src, hdf4, rules);
     p.id = identify(src, source);
+    StoredTable table = stored_table(GDALGetRasterDataType(stored_band), s, rules);
+    std::vector<float>& v = p.values;
+    const bool read = read_converted(stored_band, nx, ny, s, rules, table, v);
     const std::string library_error =
         CPLGetLastErrorType() >= CE_Failure ? std::string(CPLGetLastErrorMsg()) : std::string();
     const std::string projection = wkt;
@@ -237,16 +314,29 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
                 (library_error.empty() ? std::string() : " (GDAL: " + library_error + ")");
         return false;
     }
-    for (float& x : v) x = convert(x, s, rules);
+    std::vector<ValueCount> counted;  // the written values by stored value, with a table
+    long valid = 0;
+    for (std::size_t k = 0; k < table.count.size(); ++k)
+        if (table.count[k] > 0 && table.value[k] > -1.0e29f) {
+            counted.push_back({table.value[k], table.count[k]});
+            valid += static_cast<long>(table.count[k]);
+        }
     if (!rules.quantity.empty() && rules.class_map.empty()) {
-        std::vector<float> data;
-        data.reserve(v.size());
-        for (float x : v)
-            if (x > -1.0e29f) data.push_back(x);
         std::vector<std::string> problems;
-        if (!data.empty())
-            check_field_plausible(source, "band " + std::to_string(band), s.scale_origin,
-                                  rules.quantity, data, problems);
+        const std::string field = "band " + std::to_string(band);
+        if (table.type != GDT_Unknown) {
+            if (!counted.empty())
+                check_counted_field_plausible(source, field, s.scale_origin, rules.quantity,
+                                              counted, problems);
+        } else {
+            std::vector<float> data;
+            data.reserve(v.size());
+            for (float x : v)
+                if (x > -1.0e29f) data.push_back(x);
+            if (!data.empty())
+                check_field_plausible(source, field, s.scale_origin, rules.quantity, data,
+                                      problems);
+        }
         if (!problems.empty()) {
             error = ingest_problems_text(problems) + " (scale " + ingest_number(s.scale) +
                     ", offset " + ingest_number(s.offset) + " from " + s.scale_origin +
@@ -256,7 +346,10 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
             return false;
         }
     }
-    converted_counts(v, p.detail);
+    if (table.type != GDT_Unknown)
+        set_counts(valid, static_cast<long>(v.size()), p.detail);
+    else
+        converted_counts(v, p.detail);
     p.ds = make_float_dataset(nx, ny, gt, projection, v, error);
     if (p.ds == nullptr) {
         error = source + ": " + error;
@@ -564,6 +657,7 @@ void prepare_raster(const std::vector<std::string>& sources, const Spatialinfoda
             for (const char* e : {"_lon.tif", "_lat.tif"})
                 VSIUnlink(("/vsimem/ornax_ims_" + std::to_string(k) + e).c_str());
     };
+    all.reserve(sources.size());  // each dataset's band is its entry's values: never moved
     bool ok = !sources.empty();
     if (!ok) error = "no source given";
     for (std::size_t k = 0; ok && k < sources.size(); ++k) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
@@ -160,12 +161,12 @@ const char* resampling_name(Resampling method) {
 }
 
 GDALDatasetH make_float_dataset(int nx, int ny, const double geotransform[6],
-                                const std::string& projection, const std::vector<float>& values,
+                                const std::string& projection, std::vector<float>& values,
                                 std::string& error) {
     ingest_gdal_init();
     GDALDriverH mem = GDALGetDriverByName("MEM");
     GDALDatasetH ds =
-        mem != nullptr ? GDALCreate(mem, "", nx, ny, 1, GDT_Float32, nullptr) : nullptr;
+        mem != nullptr ? GDALCreate(mem, "", nx, ny, 0, GDT_Float32, nullptr) : nullptr;
     if (ds == nullptr) {
         error = last_gdal_error("GDAL cannot create an in-memory raster");
         return nullptr;
@@ -178,18 +179,20 @@ GDALDatasetH make_float_dataset(int nx, int ny, const double geotransform[6],
     if (ok) GDALSetProjection(ds, wkt);
     CPLFree(wkt);
     OSRDestroySpatialReference(srs);
-    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
-    GDALSetRasterNoDataValue(band, warp_no_data);
-    if (ok && values.size() == static_cast<std::size_t>(nx) * ny)
-        ok = GDALRasterIO(band, GF_Write, 0, 0, nx, ny, const_cast<float*>(values.data()), nx, ny,
-                          GDT_Float32, 0, 0) == CE_None;
-    else
-        ok = false;
+    ok = ok && values.size() == static_cast<std::size_t>(nx) * ny;
+    if (ok) {
+        // the band is the vector's own buffer: no copy of the values
+        char pointer[64];
+        std::snprintf(pointer, sizeof pointer, "DATAPOINTER=%p", static_cast<void*>(values.data()));
+        const char* band_options[] = {pointer, nullptr};
+        ok = GDALAddBand(ds, GDT_Float32, const_cast<char**>(band_options)) == CE_None;
+    }
     if (!ok) {
         error = "projection not understood by PROJ or values of the wrong size: " + projection;
         GDALClose(ds);
         return nullptr;
     }
+    GDALSetRasterNoDataValue(GDALGetRasterBand(ds, 1), warp_no_data);
     return ds;
 }
 
@@ -233,10 +236,7 @@ void warp_to_grid(const std::vector<GDALDatasetH>& sources, const Spatialinfodat
         if (!ok) error = last_gdal_error("GDAL's warper failed");
     }
     if (options != nullptr) GDALWarpAppOptionsFree(options);
-    if (ok)
-        ok = GDALRasterIO(GDALGetRasterBand(dst, 1), GF_Read, 0, 0, nx, ny, north_first.data(), nx,
-                          ny, GDT_Float32, 0, 0) == CE_None;
-    GDALClose(dst);
+    GDALClose(dst);  // the warper wrote into north_first
     if (!ok) return;
     values.assign(north_first.size(), warp_no_data);
     for (int r = 0; r < ny; ++r)  // row 1 of the model is the southern row

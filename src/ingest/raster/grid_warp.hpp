@@ -24,9 +24,11 @@ const char* resampling_name(Resampling method);
 
 // An in-memory single-band Float32 dataset of nx x ny values (row 0 at the top, the
 // geotransform's origin), its projection as PROJ or WKT text and warp_no_data as its
-// no-data value. Returns nullptr (error says why) when GDAL cannot make it.
+// no-data value. The band is the buffer of `values` itself (not a copy): the vector must
+// outlive the dataset and keep its size, and writes to the band change it. Returns nullptr
+// (error says why) when GDAL cannot make it.
 GDALDatasetH make_float_dataset(int nx, int ny, const double geotransform[6],
-                                const std::string& projection, const std::vector<float>& values,
+                                const std::string& projection, std::vector<float>& values,
                                 std::string& error);
 
 // Warps every source, in order, onto the grid (later sources fill only the cells they

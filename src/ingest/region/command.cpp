@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <sstream>
 #include <vector>
 
@@ -95,8 +96,10 @@ int forecast_days(const RegionRecipe& r, const RegionGrids& g, const fs::path& f
     return code;
 }
 
+// forecast_done, when the insolation comes from the forecast rasters: the forecast part's
+// exit code once it has written them (the scans are read and warped meanwhile).
 int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
-              const std::string& command) {
+              const std::string& command, const std::shared_future<int>* forecast_done) {
     SatelliteRequest rq;
     rq.grid = g.run;
     rq.year = r.year, rq.doy = r.doy;
@@ -107,11 +110,17 @@ int satellite(const RegionRecipe& r, const RegionGrids& g, const fs::path& folde
         rq.met_root = (folder / "met").string();
         rq.met_grid = g.common;
     }
+    rq.insolation_later = !rq.met_root.empty() && forecast_done != nullptr;
     SatelliteResult out;
     std::string error;
     int st = 0;
     prepare_satellite_isolated(rq, out, error, st);
     if (st != 0) return fail(r.where("lst") + ": " + error);
+    if (rq.insolation_later) {
+        if (const int code = forecast_done->get(); code != 0) return code;
+        satellite_forecast_insolation(rq, out, error, st);
+        if (st != 0) return fail(r.where("lst") + ": " + error);
+    }
     for (const std::string& note : out.notes) ingest_message(note);
     const std::string day = ingest_day_dir_name(r.year, r.doy);
     for (const auto& [name, values] : out.rasters) {
@@ -189,10 +198,10 @@ bool read_by_netcdf(const std::string& source) {
     return false;
 }
 
-// The land rasters, the forecast days and the satellite observations, side by side; the
-// satellite part follows the forecast when its insolation comes from the forecast rasters.
-// Messages come out in the order land, forecast, satellite. Returns the first failing
-// part's exit code.
+// The land rasters, the forecast days and the satellite observations, side by side; when
+// the satellite insolation comes from the forecast rasters, only that last step of the
+// satellite part waits for the forecast part. Messages come out in the order land,
+// forecast, satellite. Returns the first failing part's exit code.
 int convert_parts(const RegionRecipe& r, const RegionGrids& g, const fs::path& folder,
                   const std::string& command, RegionLandJob& land) {
     bool side_by_side = true;
@@ -201,19 +210,25 @@ int convert_parts(const RegionRecipe& r, const RegionGrids& g, const fs::path& f
     for (const std::vector<std::string>* sources : land_sources)
         for (const std::string& source : *sources)
             if (read_by_netcdf(source)) side_by_side = false;
-    const auto land_part = [&] { return region_land_rasters(land, side_by_side); };
-    const auto forecast_part = [&] { return forecast_days(r, g, folder, command); };
-    const auto satellite_part = [&] { return satellite(r, g, folder, command); };
-    std::vector<std::function<int()>> parts = {land_part};
-    if (r.insolation_files.empty()) {
-        parts.push_back([&] {
-            const int code = forecast_part();
-            return code != 0 ? code : satellite_part();
-        });
-    } else {
-        parts.push_back(forecast_part);
-        parts.push_back(satellite_part);
-    }
+    std::promise<int> forecast_code;
+    const std::shared_future<int> forecast_done = forecast_code.get_future().share();
+    const bool wait_for_forecast = r.insolation_files.empty();
+    const std::vector<std::function<int()>> parts = {
+        [&] { return region_land_rasters(land, side_by_side); },
+        [&] {
+            int code = ingest_exit_failure;
+            try {
+                code = forecast_days(r, g, folder, command);
+            } catch (...) {
+                forecast_code.set_value(ingest_exit_failure);  // the satellite part waits no more
+                throw;
+            }
+            forecast_code.set_value(code);
+            return code;
+        },
+        [&] {
+            return satellite(r, g, folder, command, wait_for_forecast ? &forecast_done : nullptr);
+        }};
     ingest_gdal_init();
     std::vector<int> codes;
     ingest_run_parts(parts, side_by_side, codes);

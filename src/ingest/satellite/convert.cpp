@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <limits>
 
 #include "ingest/common/support.hpp"
@@ -26,10 +27,11 @@ std::string iso_time(double seconds) {
 }
 
 // Reads every scan of one variable; all must share one fixed grid and lie within a day of
-// the run's day.
+// the run's day. Each scan goes to `each` as soon as it is read and checked, so that a
+// step that is done with its values can drop them before the next scan is read.
 bool read_scans(const std::vector<std::string>& files, const std::string& variable,
                 const std::string& units, double day0, std::vector<GeosScan>& scans,
-                std::string& error) {
+                const std::function<bool(GeosScan&)>& each, std::string& error) {
     for (const std::string& file : files) {
         GeosScan scan;
         int st = 0;
@@ -47,6 +49,7 @@ bool read_scans(const std::vector<std::string>& files, const std::string& variab
                     ")";
             return false;
         }
+        if (!each(scan)) return false;
         scans.push_back(std::move(scan));
     }
     return true;
@@ -63,14 +66,18 @@ Resampling choose_resampling(const SatelliteRequest& rq, GDALDatasetH first) {
     return pixel_km > 0.0 && cell_km > pixel_km ? Resampling::average : Resampling::nearest;
 }
 
-// Warps every scan onto the grid (NaN where a scan has no valid value).
-bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, Resampling& method,
-                std::vector<GridScan>& out, nlohmann::json& sources, std::string& error) {
+// The scans of one variable warped onto the grid one by one (NaN where a scan has no
+// valid value); each scan's values are dropped once warped.
+struct ScanWarps {
+    const SatelliteRequest& rq;
+    Resampling method = Resampling::nearest;
+    std::vector<GridScan> out;
+    nlohmann::json& sources;
     std::vector<std::array<double, 4>> boxes;
-    for (std::size_t s = 0; s < scans.size(); ++s) {
-        const GeosScan& sc = scans[s];
+
+    bool warp(GeosScan& sc, std::string& error) {
         const double gt[6] = {sc.x0, sc.dx, 0.0, sc.y0, 0.0, sc.dy};
-        std::vector<float> v(sc.values);
+        std::vector<float>& v = sc.values;  // warped in place: the dataset's band is v
         for (float& x : v)
             if (!std::isfinite(x)) x = warp_no_data;
         GDALDatasetH ds =
@@ -79,7 +86,7 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
             error = sc.file + ": " + error;
             return false;
         }
-        if (s == 0) method = choose_resampling(rq, ds);
+        if (out.empty()) method = choose_resampling(rq, ds);
         std::array<double, 4> box{};
         int st = 0;
         footprint_lonlat(ds, box.data(), error, st);
@@ -88,6 +95,7 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
         gs.time = sc.scan_time;
         warp_to_grid({ds}, rq.grid, method, gs.values, error, st);
         GDALClose(ds);
+        std::vector<float>().swap(v);
         if (st != 0) {
             error = sc.file + ": " + error;
             return false;
@@ -112,8 +120,23 @@ bool warp_scans(const SatelliteRequest& rq, const std::vector<GeosScan>& scans, 
                            {"pixels_fill", sc.fill},
                            {"grid_cells_with_value", on_grid}});
         out.push_back(std::move(gs));
+        return true;
     }
-    if (cells_inside(rq.grid, boxes) == 0) {
+};
+
+// Reads and warps every scan of one variable onto the grid.
+bool read_and_warp_scans(const SatelliteRequest& rq, const std::vector<std::string>& files,
+                         const std::string& variable, const std::string& units, double day0,
+                         std::vector<GeosScan>& scans, Resampling& method,
+                         std::vector<GridScan>& out, nlohmann::json& sources, std::string& error) {
+    ScanWarps warps{rq, Resampling::nearest, {}, sources, {}};
+    if (!read_scans(
+            files, variable, units, day0, scans,
+            [&](GeosScan& scan) { return warps.warp(scan, error); }, error))
+        return false;
+    method = warps.method;
+    out = std::move(warps.out);
+    if (cells_inside(rq.grid, warps.boxes) == 0) {
         error = "the satellite grid lies outside every scan's footprint (" +
                 std::to_string(scans.size()) + " files)";
         return false;
@@ -162,12 +185,11 @@ bool insolation(const SatelliteRequest& rq, double day0, const std::vector<doubl
     std::vector<float> sdn1(n, g.spare_value), sdn2(n, g.spare_value);
     if (!rq.insolation_files.empty()) {
         std::vector<GeosScan> scans;
-        if (!read_scans(rq.insolation_files, rq.insolation_variable, "W m-2", day0, scans, error))
-            return false;
         std::vector<GridScan> grids;
         Resampling method = Resampling::nearest;
         m["insolation_scans"] = nlohmann::json::array();
-        if (!warp_scans(rq, scans, method, grids, m["insolation_scans"], error) ||
+        if (!read_and_warp_scans(rq, rq.insolation_files, rq.insolation_variable, "W m-2", day0,
+                                 scans, method, grids, m["insolation_scans"], error) ||
             !same_time_scans_agree(scans, grids, error))
             return false;
         std::vector<int> p1, p2;
@@ -220,12 +242,12 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
         error = "no surface temperature file given";
         return;
     }
-    if (!read_scans(rq.lst_files, "LST", "K", day0, scans, error)) return;
     nlohmann::json& m = result.manifest;
     m["scans"] = nlohmann::json::array();
     std::vector<GridScan> lst;
     Resampling method = Resampling::nearest;
-    if (!warp_scans(rq, scans, method, lst, m["scans"], error) ||
+    if (!read_and_warp_scans(rq, rq.lst_files, "LST", "K", day0, scans, method, lst, m["scans"],
+                             error) ||
         !same_time_scans_agree(scans, lst, error))
         return;
     MorningTargets tg;
@@ -282,7 +304,22 @@ void prepare_satellite(const SatelliteRequest& rq, SatelliteResult& result, std:
                         "theta = zenith angle of the satellite from the cell, deg",
                         "only pixels with DQF = 0 count; a cell without a valid scan within the "
                         "tolerance of its target is missing"};
-    if (!insolation(rq, day0, obs1, obs2, result, error)) return;
+    if (rq.insolation_later && rq.insolation_files.empty() && !rq.met_root.empty()) {
+        result.obs1 = std::move(obs1);
+        result.obs2 = std::move(obs2);
+    } else if (!insolation(rq, day0, obs1, obs2, result, error)) {
+        return;
+    }
     m["missing_value"] = miss;
     status = 0;
+}
+
+void satellite_forecast_insolation(const SatelliteRequest& rq, SatelliteResult& result,
+                                   std::string& error, int& status) {
+    status = ornax_status_failure;
+    const double day0 = day_start_seconds(rq.year, rq.doy);
+    const bool ok = insolation(rq, day0, result.obs1, result.obs2, result, error);
+    result.obs1.clear();
+    result.obs2.clear();
+    if (ok) status = 0;
 }

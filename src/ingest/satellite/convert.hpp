@@ -25,17 +25,25 @@ struct SatelliteRequest {
     double tolerance_s = default_scan_tolerance_s;
     bool resampling_given = false;  // otherwise chosen from the pixel sizes
     Resampling resampling = Resampling::nearest;
+    // with met_root: the insolation is left to satellite_forecast_insolation (the forecast
+    // rasters may not be written yet), the observation times kept in the result for it
+    bool insolation_later = false;
 };
 
 struct SatelliteResult {
     std::map<std::string, std::vector<float>> rasters;  // file stem -> values, south row first
     nlohmann::json manifest;         // per scan, resampling, targets, conversions, counts
     std::vector<std::string> notes;  // what the user should be told
+    std::vector<double> obs1, obs2;  // observation times (else target times) of insolation_later
 };
 
 // Decodes, warps and selects; status 0, or 3 with error naming the file and the reason.
 void prepare_satellite(const SatelliteRequest& request, SatelliteResult& result, std::string& error,
                        int& status);
+// The insolation a prepare_satellite of insolation_later left out, from the forecast
+// shortwave under request.met_root: sdn1 and sdn2 join the result's rasters.
+void satellite_forecast_insolation(const SatelliteRequest& request, SatelliteResult& result,
+                                   std::string& error, int& status);
 
 // Insolation (W m-2) at a time from a day's three-hourly forecast shortwave rasters:
 // linear in time between the steps at 00, 03, ..., 21 UTC of each day held in `days`

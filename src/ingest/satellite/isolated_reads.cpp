@@ -87,6 +87,8 @@ void prepare_satellite_isolated(const SatelliteRequest& request, SatelliteResult
         out.put(here.manifest.dump());
         out.put(static_cast<std::int64_t>(here.notes.size()));
         for (const std::string& note : here.notes) out.put(note);
+        out.put(here.obs1);
+        out.put(here.obs2);
     };
     const std::string first =
         request.lst_files.empty() ? std::string("no scan") : request.lst_files.front();
@@ -107,6 +109,8 @@ void prepare_satellite_isolated(const SatelliteRequest& request, SatelliteResult
         std::string note;
         if (bytes.get(note)) result.notes.push_back(std::move(note));
     }
+    bytes.get(result.obs1);
+    bytes.get(result.obs2);
     if (!bytes.complete()) {
         error = "the satellite rasters made from " + first + " came back incomplete";
         status = ingest_status_failed;
