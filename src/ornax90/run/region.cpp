@@ -446,7 +446,8 @@ void ornax_region_begin(Ornaxregionruntype& run, const std::string& region_confi
                                                 year, doy);
         if (status != 0)
             ornax_log_failure("Region run stopped: input rasters do not match their grids");
-        if (status == 0)
+        // a follower begins only once the leader has found the same files plausible
+        if (status == 0 && !follows)
             status = ornax_check_region_input_plausibility(r.region, g.land, g.veg, g.snow, g.sat,
                                                            r.common, year, doy);
     }
