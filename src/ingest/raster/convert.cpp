@@ -19,6 +19,7 @@
 #include "ingest/common/plausibility.hpp"
 #include "ingest/common/support.hpp"
 #include "ingest/raster/ims_ascii.hpp"
+#include "ingest/raster/stored_values.hpp"
 #include "ingest/satellite/abi_scan.hpp"
 #include "ornax90/type_kinds.hpp"
 
@@ -29,28 +30,6 @@ struct SourceIdentity {
     std::string product, field;
     double begin = NAN, end = NAN;  // days since 1970-01-01 (first and last day)
 };
-
-// Scale, offset, fill and valid range of the stored values.
-struct StoredRules {
-    double scale = 1.0, offset = 0.0;
-    bool hdf4_convention = false;  // physical = scale x (stored - offset)
-    std::string scale_origin = "none";
-    bool has_fill = false;
-    double fill = 0.0;
-    bool has_valid = false;
-    double valid_min = 0.0, valid_max = 0.0;
-};
-
-// A metadata item of the band read (band 1 unless named), else of the dataset.
-std::string metadata(GDALDatasetH ds, const char* key, int band = 1) {
-    const char* v = GDALGetRasterCount(ds) >= band
-                        ? GDALGetMetadataItem(GDALGetRasterBand(ds, band), key, nullptr)
-                        : nullptr;
-    if (v == nullptr) v = GDALGetMetadataItem(ds, key, nullptr);
-    if (v == nullptr)
-        v = GDALGetMetadataItem(ds, (std::string("NC_GLOBAL#") + key).c_str(), nullptr);
-    return v != nullptr ? v : "";
-}
 
 double day_number(int year, int doy) {
     return day_start_seconds(year, doy) / 86400.0;
@@ -67,15 +46,15 @@ bool date_day(const std::string& text, double& day) {
 // The product's period: from its metadata, else from a ".AYYYYDDD." name.
 SourceIdentity identify(GDALDatasetH ds, const std::string& source) {
     SourceIdentity id;
-    id.product = metadata(ds, "SHORTNAME");
+    id.product = raster_metadata(ds, "SHORTNAME");
     const std::size_t colon = source.rfind(':');
     id.field = colon != std::string::npos && source.compare(0, 4, "HDF4") == 0
                    ? source.substr(colon + 1)
                    : (source.compare(0, 7, "NETCDF:") == 0 ? source.substr(colon + 1) : "");
-    date_day(metadata(ds, "RANGEBEGINNINGDATE"), id.begin);
-    date_day(metadata(ds, "RANGEENDINGDATE"), id.end);
-    if (std::isnan(id.begin)) date_day(metadata(ds, "time_coverage_start"), id.begin);
-    if (std::isnan(id.end)) date_day(metadata(ds, "time_coverage_end"), id.end);
+    date_day(raster_metadata(ds, "RANGEBEGINNINGDATE"), id.begin);
+    date_day(raster_metadata(ds, "RANGEENDINGDATE"), id.end);
+    if (std::isnan(id.begin)) date_day(raster_metadata(ds, "time_coverage_start"), id.begin);
+    if (std::isnan(id.end)) date_day(raster_metadata(ds, "time_coverage_end"), id.end);
     const std::string name = source_file_name(source);
     const std::size_t a = name.find(".A");
     int y = 0, d = 0;
@@ -94,61 +73,6 @@ std::string day_text(double day) {
     char s[16];
     std::strftime(s, sizeof s, "%Y-%m-%d", &tm);
     return s;
-}
-
-bool parse_pair(const std::string& text, double& a, double& b) {
-    return std::sscanf(text.c_str(), "%lf , %lf", &a, &b) == 2 ||
-           std::sscanf(text.c_str(), "%lf %lf", &a, &b) == 2;
-}
-
-// Scale, offset, fill and valid range of the band read (band 1 unless rules.band names one).
-StoredRules stored_rules(GDALDatasetH ds, bool hdf4, const RasterRules& rules) {
-    StoredRules s;
-    const int number = rules.band == 0 ? 1 : rules.band;
-    GDALRasterBandH band = GDALGetRasterBand(ds, number);
-    int has = 0;
-    const double nodata = GDALGetRasterNoDataValue(band, &has);
-    if (has) s.has_fill = true, s.fill = nodata;
-    const std::string fill_text = metadata(ds, "_FillValue", number);
-    if (!s.has_fill && !fill_text.empty()) s.has_fill = true, s.fill = std::atof(fill_text.c_str());
-    if (rules.scale_given) {
-        s.scale = rules.scale, s.offset = rules.offset, s.scale_origin = "given";
-    } else if (hdf4 && !metadata(ds, "scale_factor", number).empty()) {
-        s.scale = std::atof(metadata(ds, "scale_factor", number).c_str());
-        s.offset = std::atof(metadata(ds, "add_offset", number).c_str());
-        s.hdf4_convention = true, s.scale_origin = "file (HDF4: scale x (stored - offset))";
-    } else {
-        int hs = 0, ho = 0;
-        const double sc = GDALGetRasterScale(band, &hs), of = GDALGetRasterOffset(band, &ho);
-        if ((hs && sc != 1.0) || (ho && of != 0.0))
-            s.scale = sc, s.offset = of, s.scale_origin = "file (stored x scale + offset)";
-    }
-    if (rules.valid_given) {
-        s.has_valid = true, s.valid_min = rules.valid_min, s.valid_max = rules.valid_max;
-    } else {
-        s.has_valid = parse_pair(metadata(ds, "valid_range", number), s.valid_min, s.valid_max);
-    }
-    return s;
-}
-
-bool in_codes(const RasterRules& r, double v) {
-    for (const auto& [lo, hi] : r.missing_codes)
-        if (v >= lo && v <= hi) return true;
-    return false;
-}
-
-// Stored value to the written value, or warp_no_data.
-float convert(double v, const StoredRules& s, const RasterRules& r) {
-    if (std::isnan(v) || (s.has_fill && v == s.fill) || in_codes(r, v) ||
-        (s.has_valid && (v < s.valid_min || v > s.valid_max)))
-        return warp_no_data;
-    if (!r.class_map.empty()) {
-        for (const auto& [code, out] : r.class_map)
-            if (v == code) return out;
-        return warp_no_data;  // a class without a mapping is not data
-    }
-    return static_cast<float>(s.hdf4_convention ? s.scale * (v - s.offset)
-                                                : v * s.scale + s.offset);
 }
 
 // An opened and converted source, ready to warp.
@@ -170,75 +94,6 @@ void converted_counts(const std::vector<float>& v, nlohmann::json& detail) {
     long valid = 0;
     for (float x : v) valid += x > -1.0e29f;
     set_counts(valid, static_cast<long>(v.size()), detail);
-}
-
-// The written value of every stored value of an 8- or 16-bit band, by the stored value
-// (its bits as an unsigned number): convert() of each, made once.
-struct StoredTable {
-    GDALDataType type = GDT_Unknown;  // Byte, UInt16 or Int16; Unknown: no table
-    std::vector<float> value;
-    std::vector<std::size_t> count;  // how often each stored value was read
-};
-
-StoredTable stored_table(GDALDataType type, const StoredRules& s, const RasterRules& r) {
-    StoredTable t;
-    if (type != GDT_Byte && type != GDT_UInt16 && type != GDT_Int16) return t;
-    t.type = type;
-    const std::size_t n = type == GDT_Byte ? 256 : 65536;
-    t.value.resize(n);
-    t.count.assign(n, 0);
-    for (std::size_t k = 0; k < n; ++k) {
-        const double stored = type == GDT_Int16 ? static_cast<double>(static_cast<std::int16_t>(k))
-                                                : static_cast<double>(k);
-        t.value[k] = convert(stored, s, r);
-    }
-    return t;
-}
-
-template <typename T> void look_up(const T* stored, std::size_t n, StoredTable& t, float* out) {
-    for (std::size_t k = 0; k < n; ++k) {
-        const auto code = static_cast<std::make_unsigned_t<T>>(stored[k]);
-        out[k] = t.value[code];
-        ++t.count[code];
-    }
-}
-
-// Reads the band and converts its values into v (row 0 at the top), a few rows at a time:
-// the stored values through the table when there is one, else as floats converted one by
-// one. The band's cached blocks are dropped after each strip.
-bool read_converted(GDALRasterBandH band, int nx, int ny, const StoredRules& s,
-                    const RasterRules& rules, StoredTable& table, std::vector<float>& v) {
-    v.resize(static_cast<std::size_t>(nx) * ny);
-    int bx = 0, by = 0;
-    GDALGetBlockSize(band, &bx, &by);
-    const int row_bytes = std::max(nx, 1) * 4;
-    const int strip = std::max(std::max(by, 1), (1 << 22) / row_bytes / std::max(by, 1) * by);
-    std::vector<unsigned char> stored;
-    for (int row = 0; row < ny; row += strip) {
-        const int rows = std::min(strip, ny - row);
-        const std::size_t n = static_cast<std::size_t>(nx) * rows;
-        float* out = v.data() + static_cast<std::size_t>(row) * nx;
-        bool ok = false;
-        if (table.type == GDT_Unknown) {
-            ok = GDALRasterIO(band, GF_Read, 0, row, nx, rows, out, nx, rows, GDT_Float32, 0, 0) ==
-                 CE_None;
-            if (ok)
-                for (std::size_t k = 0; k < n; ++k) out[k] = convert(out[k], s, rules);
-        } else {
-            stored.resize(n * static_cast<std::size_t>(GDALGetDataTypeSizeBytes(table.type)));
-            ok = GDALRasterIO(band, GF_Read, 0, row, nx, rows, stored.data(), nx, rows, table.type,
-                              0, 0) == CE_None;
-            if (ok && table.type == GDT_Byte)
-                look_up(stored.data(), n, table, out);
-            else if (ok && table.type == GDT_UInt16)
-                look_up(reinterpret_cast<const std::uint16_t*>(stored.data()), n, table, out);
-            else if (ok)
-                look_up(reinterpret_cast<const std::int16_t*>(stored.data()), n, table, out);
-        }
-        GDALFlushRasterCache(band);
-        if (!ok) return false;
-    }
-    return true;
 }
 
 bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepared& p,
@@ -289,11 +144,11 @@ bool open_gdal_source(const std::string& source, const RasterRules& rules, Prepa
     const int nx = GDALGetRasterXSize(src), ny = GDALGetRasterYSize(src);
     GDALRasterBandH stored_band = GDALGetRasterBand(src, band);
     CPLErrorReset();
-    const StoredRules s = stored_rules(src, hdf4, rules);
+    const StoredRules s = raster_stored_rules(src, hdf4, rules);
     p.id = identify(src, source);
-    StoredTable table = stored_table(GDALGetRasterDataType(stored_band), s, rules);
+    StoredTable table = raster_stored_table(GDALGetRasterDataType(stored_band), s, rules);
     std::vector<float>& v = p.values;
-    const bool read = read_converted(stored_band, nx, ny, s, rules, table, v);
+    const bool read = raster_read_converted(stored_band, nx, ny, s, rules, table, v);
     const std::string library_error =
         CPLGetLastErrorType() >= CE_Failure ? std::string(CPLGetLastErrorMsg()) : std::string();
     const std::string projection = wkt;
@@ -410,7 +265,7 @@ bool open_ims_source(const std::string& source, const RasterRules& rules, int in
     }
     StoredRules s;  // codes as they are
     std::vector<float> v(n);
-    for (std::size_t k = 0; k < n; ++k) v[k] = convert(ims.codes[k], s, rules);
+    for (std::size_t k = 0; k < n; ++k) v[k] = raster_written_value(ims.codes[k], s, rules);
     p.box = {1e30, 1e30, -1e30, -1e30};
     for (std::size_t k = 0; k < n; ++k) {
         if (!std::isfinite(lat[k]) || !std::isfinite(lon[k]) || std::fabs(lat[k]) > 90.0f) continue;
@@ -596,9 +451,9 @@ void inspect_raster(const std::vector<std::string>& sources, const Spatialinfoda
         const int band = rules.band >= 1 && rules.band <= GDALGetRasterCount(ds) ? rules.band : 1;
         info.nodata = GDALGetRasterNoDataValue(GDALGetRasterBand(ds, band), &has_nodata);
         info.has_nodata = has_nodata != 0;
-        if (!info.has_nodata && !metadata(ds, "_FillValue", band).empty())
+        if (!info.has_nodata && !raster_metadata(ds, "_FillValue", band).empty())
             info.has_nodata = true,
-            info.nodata = std::atof(metadata(ds, "_FillValue", band).c_str());
+            info.nodata = std::atof(raster_metadata(ds, "_FillValue", band).c_str());
         std::vector<char> own(cells, 0);
         std::string error;
         int st = 0;
