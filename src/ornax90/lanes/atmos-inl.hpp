@@ -43,19 +43,20 @@ void lanes_canopy_arch(V xlai, V clump, V theta, V zu, V xl, V water,
     geom.hc = hc;
 }
 
-// Stability corrections for momentum and heat for zeta = (z - d)/L, for the lanes that are
-// not stable (x = -zeta at least 0.0059).
-template <class V> void lanes_psimhn_unstable(V x, lane_mask<V> stable, V& psim, V& psih) {
+// The unstable stability corrections from the powers of x = -zeta: psim from xm^0.75 and
+// xm^0.33 for xm = min(x, 15.025), psih from x^0.78.
+template <class V> V lanes_psim_of(V xm075, V xm033) {
     static const float ref075 = std::pow(0.0059f, 0.75f);
     static const float ref033 = std::pow(0.0059f, 0.33f);
-    // x^0.78 for psih (the unlimited x), and xm^0.75, xm^0.33 for xm = min(x, 15.025)
+    return 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
+}
+template <class V> V lanes_psih_of(V x078) {
+    return 1.2f * lane_log((x078 + 0.33f) / 0.33f);
+}
+// ln 15.025, the limit of x in psim, once per instruction set.
+template <class V> float lanes_psi_log_limit() {
     static const float log_limit = lane_first(lane_log(V(15.025f)));
-    V x078, xm075, xm033;
-    lane_powers_below(x, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, x078, xm075, xm033);
-    const V h = 1.2f * lane_log((x078 + 0.33f) / 0.33f);
-    const V m = 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
-    psim = lane_select(stable, V(0.0f), m);
-    psih = lane_select(stable, V(0.0f), h);
+    return log_limit;
 }
 
 // Stability corrections for momentum and heat for zeta = (z - d)/L.
@@ -66,7 +67,11 @@ template <class V> void lanes_psimhn(V zeta, V& psim, V& psih) {
         psim = psih = V(0.0f);
         return;
     }
-    lanes_psimhn_unstable(x, stable, psim, psih);
+    V x078, xm075, xm033;
+    lane_powers_below(x, 15.025f, lanes_psi_log_limit<V>(), 0.78f, 0.75f, 0.33f, x078, xm075,
+                      xm033);
+    psim = lane_select(stable, V(0.0f), lanes_psim_of(xm075, xm033));
+    psih = lane_select(stable, V(0.0f), lanes_psih_of(x078));
 }
 
 // The momentum correction alone for zeta, the psim of lanes_psimhn.
@@ -74,13 +79,9 @@ template <class V> V lanes_psim(V zeta) {
     const V x = -zeta;
     const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
     if (lane_all(stable)) return V(0.0f);
-    static const float ref075 = std::pow(0.0059f, 0.75f);
-    static const float ref033 = std::pow(0.0059f, 0.33f);
-    static const float log_limit = lane_first(lane_log(V(15.025f)));
     V xm075, xm033;
-    lane_powers_of_min(x, 15.025f, log_limit, 0.75f, 0.33f, xm075, xm033);
-    const V m = 1.47f * lane_log((xm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xm033 - ref033);
-    return lane_select(stable, V(0.0f), m);
+    lane_powers_of_min(x, 15.025f, lanes_psi_log_limit<V>(), 0.75f, 0.33f, xm075, xm033);
+    return lane_select(stable, V(0.0f), lanes_psim_of(xm075, xm033));
 }
 
 // The heat correction alone for zeta, the psih of lanes_psimhn.
@@ -88,8 +89,7 @@ template <class V> V lanes_psih(V zeta) {
     const V x = -zeta;
     const lane_mask<V> stable = x < 0.0059f;  // stable or near neutral
     if (lane_all(stable)) return V(0.0f);
-    const V h = 1.2f * lane_log((lane_pow(x, V(0.78f)) + 0.33f) / 0.33f);
-    return lane_select(stable, V(0.0f), h);
+    return lane_select(stable, V(0.0f), lanes_psih_of(lane_pow(x, V(0.78f))));
 }
 
 // Both corrections for zeta_a and the momentum correction for zeta_b at once, the same
@@ -102,18 +102,13 @@ template <class V> void lanes_psimhn_pair(V zeta_a, V zeta_b, V& psim_a, V& psih
         psim_b = lanes_psim(zeta_b);
         return;
     }
-    static const float ref075 = std::pow(0.0059f, 0.75f);
-    static const float ref033 = std::pow(0.0059f, 0.33f);
-    static const float log_limit = lane_first(lane_log(V(15.025f)));
+    const float log_limit = lanes_psi_log_limit<V>();
     V xa078, xam075, xam033, xbm075, xbm033;
     lane_powers_below(xa, 15.025f, log_limit, 0.78f, 0.75f, 0.33f, xa078, xam075, xam033);
     lane_powers_of_min(xb, 15.025f, log_limit, 0.75f, 0.33f, xbm075, xbm033);
-    const V ha = 1.2f * lane_log((xa078 + 0.33f) / 0.33f);
-    const V ma = 1.47f * lane_log((xam075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xam033 - ref033);
-    const V mb = 1.47f * lane_log((xbm075 + 0.28f) / (ref075 + 0.28f)) - 1.29f * (xbm033 - ref033);
-    psim_a = lane_select(stable_a, V(0.0f), ma);
-    psih_a = lane_select(stable_a, V(0.0f), ha);
-    psim_b = lane_select(stable_b, V(0.0f), mb);
+    psim_a = lane_select(stable_a, V(0.0f), lanes_psim_of(xam075, xam033));
+    psih_a = lane_select(stable_a, V(0.0f), lanes_psih_of(xa078));
+    psim_b = lane_select(stable_b, V(0.0f), lanes_psim_of(xbm075, xbm033));
 }
 
 template <class V> V lanes_limit_zeta(V zeta, Ornaxzetalimits limits) {
